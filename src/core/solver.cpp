@@ -1,0 +1,85 @@
+#include "solver.hpp"
+
+#include <algorithm>
+#include <numeric>
+
+#include "clock.hpp"
+#include "rng.hpp"
+
+namespace tourwright {
+namespace {
+
+Route identity_route(std::size_t n) {
+    Route route(n);
+    std::iota(route.begin(), route.end(), std::size_t{0});
+    return route;
+}
+
+}  // namespace
+
+Solver::Solver(std::optional<TimeDelta> time_limit, Penalizer penalizer,
+               std::optional<Route> initial_route)
+    : time_limit_(time_limit),
+      penalizer_(std::move(penalizer)),
+      location_count_(penalizer_.location_count()),
+      current_(penalizer_.penalize(
+          initial_route ? std::move(*initial_route) : start_route(identity_route(location_count_)),
+          false)),
+      best_(current_),
+      started_at_(now_utc()) {}
+
+// Rotates `route` to begin at its first location that can start a tour, so that a
+// location without windows is never asked for a start instant. Unchanged when none can.
+Route Solver::start_route(Route route) const {
+    auto first = std::find_if(route.begin(), route.end(),
+                              [&](std::size_t loc) { return penalizer_.can_start_tour(loc); });
+    if (first != route.end()) std::rotate(route.begin(), first, route.end());
+    return route;
+}
+
+bool Solver::over_limit() const { return time_limit_ && now_utc() - started_at_ > *time_limit_; }
+
+bool Solver::run_move(MoveFn move, std::size_t gap) {
+    bool improved = false;
+    const std::size_t n = location_count_;
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = i + gap + 1; j < n; ++j) {
+            Route trial = current_.route;
+            move(trial, i, j);
+            bool accepted = false;
+            if (penalizer_.can_start_tour(trial[0])) {
+                Solution candidate = penalizer_.penalize(std::move(trial), false);
+                if (penalizer_.is_better(candidate, current_)) {
+                    current_ = std::move(candidate);
+                    improved = accepted = true;
+                }
+            }
+            if (observer_) observer_(i, j, accepted ? &current_ : nullptr);
+        }
+    }
+    return improved;
+}
+
+bool Solver::run_pass() {
+    bool improved = false;
+    for (const LocalMove& move : kLocalMoves) improved = run_move(move.apply, move.gap) || improved;
+    return improved;
+}
+
+void Solver::solve() {
+    started_at_ = now_utc();
+    while (!over_limit()) {
+        ++iterations_;
+        bool improved = true;
+        while (improved && !over_limit()) improved = run_pass();
+        if (penalizer_.is_better(current_, best_)) best_ = current_;
+        Route restart = identity_route(location_count_);
+        shuffle(restart, thread_rng());
+        current_ = penalizer_.penalize(start_route(std::move(restart)), false);
+        if (!time_limit_) break;
+    }
+    best_ = penalizer_.penalize(best_.route, true);
+    time_taken_ = now_utc() - started_at_;
+}
+
+}  // namespace tourwright

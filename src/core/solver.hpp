@@ -1,0 +1,53 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "chrono.hpp"
+#include "local_moves.hpp"
+#include "penalizer.hpp"
+
+namespace tourwright {
+
+// Multi-start first-improvement descent over the eight segment moves. Without a
+// time limit it runs exactly one descent from the identity order, so its answer
+// does not depend on chance.
+class Solver {
+public:
+    // Told of every trial of a sweep: its positions and, when it was accepted, the new
+    // current solution (null when rejected). Lets callers trace the descent.
+    using TrialObserver =
+        std::function<void(std::size_t i, std::size_t j, const Solution* accepted)>;
+
+    Solver(std::optional<TimeDelta> time_limit, Penalizer penalizer,
+           std::optional<Route> initial_route = std::nullopt);
+
+    void solve();
+    // One sweep of `move` over every admissible (i, j); true when a trial was accepted.
+    bool run_move(MoveFn move, std::size_t gap);
+    // The eight sweeps in order; true when any of them accepted a trial.
+    bool run_pass();
+
+    const Solution& best() const { return best_; }
+    const Solution& current() const { return current_; }
+    std::uint64_t iterations() const { return iterations_; }
+    TimeDelta time_taken() const { return time_taken_; }
+    void set_trial_observer(TrialObserver observer) { observer_ = std::move(observer); }
+
+private:
+    bool over_limit() const;
+    Route start_route(Route route) const;
+
+    std::optional<TimeDelta> time_limit_;
+    Penalizer penalizer_;
+    std::size_t location_count_;
+    Solution current_;
+    Solution best_;
+    std::uint64_t iterations_ = 0;
+    TimeDelta time_taken_;
+    DateTime started_at_;
+    TrialObserver observer_;
+};
+
+}  // namespace tourwright
