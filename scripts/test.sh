@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds and installs the module, and runs every test:
+# the core's GoogleTest suite through ctest, then the Python suite through pytest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+python3 -m pip install --quiet --upgrade pip
+python3 -m pip install --quiet ".[test]"
+command -v cmake >/dev/null || python3 -m pip install --quiet cmake
+if [ ! -f /usr/include/gtest/gtest.h ]; then
+    apt-get update -qq
+    apt-get install -y -qq libgtest-dev
+fi
+
+cmake -S . -B build/tests -DTOURWRIGHT_BUILD_MODULE=OFF -DTOURWRIGHT_BUILD_TESTS=ON >/dev/null
+cmake --build build/tests -j 2
+ctest --test-dir build/tests --output-on-failure
+
+# From the tests' own folder, so that the installed module is the one imported.
+cd tests/python
+python3 -m pytest -q -p no:cacheprovider

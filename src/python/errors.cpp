@@ -1,0 +1,77 @@
+#include "errors.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace tourwright::python {
+namespace {
+
+[[noreturn]] void abort_at_boundary() {
+    std::fputs("uncaught panic at ffi boundary\n", stderr);
+    std::abort();
+}
+
+}  // namespace
+
+PyObject* panic_exception_type() {
+    static PyObject* type = PyErr_NewExceptionWithDoc(
+        "tourwright.PanicException",
+        "An internal check of tourwright failed; the call that met it was abandoned.",
+        PyExc_BaseException, nullptr);
+    return type;
+}
+
+void raise_panic(const std::string& message) {
+    PyObject* type = panic_exception_type();
+    PyRef text = PyRef::steal(PyUnicode_FromStringAndSize(message.data(), message.size()));
+    if (!type || !text) abort_at_boundary();
+    PyErr_SetObject(type, text.get());
+}
+
+void raise_current_exception() noexcept {
+    try {
+        throw;
+    } catch (const PythonError&) {
+        // The Python error is already set.
+    } catch (const Panic& failure) {
+        raise_panic(failure.message());
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const std::exception& failure) {
+        raise_panic(failure.what());
+    } catch (...) {
+        raise_panic("unknown C++ exception");
+    }
+}
+
+void prefix_argument_error(const char* name) {
+    if (!PyErr_Occurred()) return;
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    if (type != PyExc_TypeError) {
+        PyErr_Restore(type, value, traceback);
+        return;
+    }
+    PyErr_NormalizeException(&type, &value, &traceback);
+    PyRef cause = PyRef::steal(value);
+    Py_XDECREF(type);
+    if (traceback) {
+        PyException_SetTraceback(cause.get(), traceback);
+        Py_DECREF(traceback);
+    }
+    PyRef text = PyRef::steal(PyObject_Str(cause.get()));
+    if (!text) return;
+    PyRef message = PyRef::steal(PyUnicode_FromFormat("argument '%s': %U", name, text.get()));
+    if (!message) return;
+    PyRef error = PyRef::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
+    if (!error) return;
+    PyException_SetCause(error.get(), cause.release());
+    PyErr_Restore(Py_NewRef(PyExc_TypeError), error.release(), nullptr);
+}
+
+void raise_conversion_error(PyObject* object, const char* target) {
+    PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to '%s'",
+                 _PyType_Name(Py_TYPE(object)), target);
+}
+
+}  // namespace tourwright::python

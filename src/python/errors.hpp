@@ -1,0 +1,42 @@
+#pragma once
+// The boundary between C++ failures and Python exceptions: nothing thrown in the
+// engine or the binding ever crosses into the interpreter.
+#include <new>
+#include <string>
+
+#include "panic.hpp"
+#include "pyref.hpp"
+
+namespace tourwright::python {
+
+// The process-wide PanicException class (derived from BaseException), created on first use.
+PyObject* panic_exception_type();
+
+// Sets PanicException(message) as the current Python error. Aborts the process
+// with "uncaught panic at ffi boundary" if even that fails.
+void raise_panic(const std::string& message);
+
+// Sets the current Python error for the in-flight C++ exception.
+void raise_current_exception() noexcept;
+
+// Runs `body` and returns its result; on any C++ exception sets the matching
+// Python error and returns `failure` instead.
+template <class Result, class Body>
+Result guarded(Result failure, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        raise_current_exception();
+        return failure;
+    }
+}
+
+// When the current error is exactly a TypeError, replaces it with
+// TypeError("argument '<name>': <message>") whose __cause__ is the original.
+// Other errors are left as they are.
+void prefix_argument_error(const char* name);
+
+// Sets TypeError("'<type of object>' object cannot be converted to '<target>'").
+void raise_conversion_error(PyObject* object, const char* target);
+
+}  // namespace tourwright::python

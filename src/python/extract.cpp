@@ -1,0 +1,80 @@
+#include "extract.hpp"
+
+#include <algorithm>
+
+#include "errors.hpp"
+
+namespace tourwright::python {
+namespace {
+
+std::uint64_t long_to_u64(PyObject* integer) {
+    const unsigned long long value = PyLong_AsUnsignedLongLong(integer);
+    if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw PythonError{};
+    return value;
+}
+
+// Any sequence but a str; its items are taken by iteration and extracted by `item`.
+template <class Item>
+std::vector<Item> extract_sequence(PyObject* object, Item (*item)(PyObject*)) {
+    if (PyUnicode_Check(object)) {
+        PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
+        throw PythonError{};
+    }
+    if (!PySequence_Check(object)) {
+        raise_conversion_error(object, "Sequence");
+        throw PythonError{};
+    }
+    std::vector<Item> items;
+    // The reported length only sizes the list (capped: a sequence may misreport it);
+    // the items come from iteration.
+    const Py_ssize_t length = PySequence_Size(object);
+    if (length < 0)
+        PyErr_Clear();
+    else
+        items.reserve(std::min<std::size_t>(static_cast<std::size_t>(length), 1 << 16));
+    PyRef iterator = PyRef::checked(PyObject_GetIter(object));
+    while (PyRef next = PyRef::steal(PyIter_Next(iterator.get()))) items.push_back(item(next.get()));
+    if (PyErr_Occurred()) throw PythonError{};
+    return items;
+}
+
+}  // namespace
+
+std::uint64_t extract_u64(PyObject* object) {
+    if (PyLong_Check(object)) return long_to_u64(object);
+    PyRef integer = PyRef::checked(PyNumber_Index(object));
+    return long_to_u64(integer.get());
+}
+
+std::pair<std::uint64_t, std::uint64_t> extract_u64_pair(PyObject* object) {
+    if (!PyTuple_Check(object)) {
+        raise_conversion_error(object, "PyTuple");
+        throw PythonError{};
+    }
+    if (PyTuple_GET_SIZE(object) != 2) {
+        PyErr_Format(PyExc_ValueError, "expected tuple of length 2, but got tuple of length %zd",
+                     PyTuple_GET_SIZE(object));
+        throw PythonError{};
+    }
+    const std::uint64_t first = extract_u64(PyTuple_GET_ITEM(object, 0));
+    return {first, extract_u64(PyTuple_GET_ITEM(object, 1))};
+}
+
+static std::vector<std::pair<std::uint64_t, std::uint64_t>> extract_pair_list(PyObject* object) {
+    return extract_sequence(object, extract_u64_pair);
+}
+
+std::vector<std::uint64_t> extract_u64_list(PyObject* object) {
+    return extract_sequence(object, extract_u64);
+}
+
+std::vector<std::vector<std::uint64_t>> extract_u64_rows(PyObject* object) {
+    return extract_sequence(object, extract_u64_list);
+}
+
+std::vector<std::vector<std::pair<std::uint64_t, std::uint64_t>>> extract_window_lists(
+    PyObject* object) {
+    return extract_sequence(object, extract_pair_list);
+}
+
+}  // namespace tourwright::python

@@ -1,0 +1,25 @@
+#pragma once
+// Extraction of argument values into plain native records. Each function throws
+// PythonError with the underlying (unprefixed) Python error set.
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "pyref.hpp"
+
+namespace tourwright::python {
+
+// An int (or an object with __index__) in 0 ..= 2^64 - 1.
+std::uint64_t extract_u64(PyObject* object);
+
+// A 2-tuple (or tuple subclass) of such integers.
+std::pair<std::uint64_t, std::uint64_t> extract_u64_pair(PyObject* object);
+
+// Sequences (any but str, items taken by iteration) of integers, of rows of integers,
+// and per location of (start, end) pairs.
+std::vector<std::vector<std::uint64_t>> extract_u64_rows(PyObject* object);
+std::vector<std::uint64_t> extract_u64_list(PyObject* object);
+std::vector<std::vector<std::pair<std::uint64_t, std::uint64_t>>> extract_window_lists(
+    PyObject* object);
+
+}  // namespace tourwright::python

@@ -1,0 +1,23 @@
+#pragma once
+#include <cstdint>
+
+#include "chrono.hpp"
+#include "penalizer.hpp"
+#include "pyref.hpp"
+
+namespace tourwright::python {
+
+// What a solve call hands back: owned outright, never changed after creation.
+struct Output {
+    Solution solution;
+    std::uint64_t iterations;
+    TimeDelta time_taken;
+};
+
+// The PyOutput class, created once per process. Throws PythonError on failure.
+PyObject* output_type();
+
+// A new PyOutput object owning `output`.
+PyRef make_output(Output output);
+
+}  // namespace tourwright::python
