@@ -69,6 +69,11 @@ void prefix_argument_error(const char* name) {
     PyErr_Restore(Py_NewRef(PyExc_TypeError), error.release(), nullptr);
 }
 
+PyObject* refuse_construction(PyTypeObject* type, PyObject*, PyObject*) {
+    PyErr_Format(PyExc_TypeError, "No constructor defined for %s", _PyType_Name(type));
+    return nullptr;
+}
+
 void raise_conversion_error(PyObject* object, const char* target) {
     PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to '%s'",
                  _PyType_Name(Py_TYPE(object)), target);

@@ -36,6 +36,10 @@ Result guarded(Result failure, Body&& body) noexcept {
 // Other errors are left as they are.
 void prefix_argument_error(const char* name);
 
+// A tp_new for classes whose instances come only from this module: raises
+// TypeError("No constructor defined for <Name>").
+PyObject* refuse_construction(PyTypeObject* type, PyObject* args, PyObject* kwargs);
+
 // Sets TypeError("'<type of object>' object cannot be converted to '<target>'").
 void raise_conversion_error(PyObject* object, const char* target);
 

@@ -87,11 +87,6 @@ PyGetSetDef output_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-PyObject* output_new(PyTypeObject*, PyObject*, PyObject*) {
-    PyErr_SetString(PyExc_TypeError, "No constructor defined for PyOutput");
-    return nullptr;
-}
-
 void output_dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
     delete reinterpret_cast<OutputObject*>(self)->output;
@@ -100,7 +95,7 @@ void output_dealloc(PyObject* self) {
 }
 
 PyType_Slot output_slots[] = {
-    {Py_tp_new, reinterpret_cast<void*>(output_new)},
+    {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
     {Py_tp_dealloc, reinterpret_cast<void*>(output_dealloc)},
     {Py_tp_getset, output_getset},
     {0, nullptr},
