@@ -78,7 +78,8 @@ std::int64_t days_from_civil(std::int64_t year, unsigned month, unsigned day) {
 std::optional<DateTime> DateTime::from_civil(std::int64_t year, unsigned month, unsigned day,
                                              unsigned hour, unsigned minute, unsigned second,
                                              std::uint32_t nanos) {
-    if (year < -262143 || year > 262142 || month < 1 || month > 12 || day < 1 || day > 31 ||
+    // The year bounds only keep the day arithmetic small; from_unix decides the range.
+    if (year < -262145 || year > 262143 || month < 1 || month > 12 || day < 1 || day > 31 ||
         hour > 23 || minute > 59 || second > 59)
         return std::nullopt;
     const std::int64_t days = days_from_civil(year, month, day);

@@ -49,17 +49,18 @@ struct NaiveTime {
 
 TimeDelta operator-(NaiveTime a, NaiveTime b);
 
-// An instant in UTC of the proleptic Gregorian calendar, years -262143 ..= 262142.
-// Held as seconds since 1970-01-01T00:00:00 plus a nanosecond fraction.
+// An instant in UTC of the proleptic Gregorian calendar, from -262144-12-31T00:00:00
+// to 262142-12-31T23:59:59.999999999. Held as seconds since 1970-01-01T00:00:00
+// plus a nanosecond fraction.
 class DateTime {
 public:
-    static constexpr std::int64_t kMinUnixSeconds = -8'334'601'315'200;  // -262143-01-01T00:00:00
+    static constexpr std::int64_t kMinUnixSeconds = -8'334'601'315'200;  // -262144-12-31T00:00:00
     static constexpr std::int64_t kMaxUnixSeconds = 8'210'266'876'799;   // 262142-12-31T23:59:59
 
     constexpr DateTime() = default;
-    // nullopt when the instant is outside the representable years.
+    // nullopt when the instant is outside the representable range.
     static std::optional<DateTime> from_unix(std::int64_t secs, std::uint32_t nanos = 0);
-    // Civil date and time; nullopt when outside the representable years.
+    // Civil date and time; nullopt when invalid or outside the representable range.
     static std::optional<DateTime> from_civil(std::int64_t year, unsigned month, unsigned day,
                                               unsigned hour = 0, unsigned minute = 0,
                                               unsigned second = 0, std::uint32_t nanos = 0);

@@ -5,16 +5,11 @@
 #include <vector>
 
 #include "penalties/distance/distance_matrix.hpp"
+#include "route.hpp"
 #include "penalties/time/time_input.hpp"
 #include "penalties/time/time_output.hpp"
 
 namespace tourwright {
-
-using Route = std::vector<std::size_t>;
-
-// Exact tour length: wide enough that no sum of 64-bit legs over any route wraps,
-// so a tour over huge "forbidden" legs never looks short.
-using Distance = unsigned __int128;
 
 struct Solution {
     Route route;
@@ -45,6 +40,10 @@ public:
     bool can_start_tour(std::size_t location) const {
         return !time_scheduler_ || time_scheduler_->can_start_tour(location);
     }
+
+    // Whether the distance alone judges routes and no route over all locations can
+    // fail a lookup: then trial totals may be found incrementally.
+    bool judges_by_complete_distances() const;
 
     std::size_t location_count() const { return distance_matrix_.location_count(); }
     const DistanceMatrix& distance_matrix() const { return distance_matrix_; }

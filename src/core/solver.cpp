@@ -26,7 +26,8 @@ Solver::Solver(std::optional<TimeDelta> time_limit, Penalizer penalizer,
           initial_route ? std::move(*initial_route) : start_route(identity_route(location_count_)),
           false)),
       best_(current_),
-      started_at_(now_utc()) {}
+      started_at_(now_utc()),
+      incremental_(penalizer_.judges_by_complete_distances()) {}
 
 // Rotates `route` to begin at its first location that can start a tour, so that a
 // location without windows is never asked for a start instant. Unchanged when none can.
@@ -39,13 +40,14 @@ Route Solver::start_route(Route route) const {
 
 bool Solver::over_limit() const { return time_limit_ && now_utc() - started_at_ > *time_limit_; }
 
-bool Solver::run_move(MoveFn move, std::size_t gap) {
+bool Solver::run_move(const LocalMove& move, std::size_t gap) {
+    if (incremental_) return run_move_by_distance(move, gap);
     bool improved = false;
     const std::size_t n = location_count_;
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t j = i + gap + 1; j < n; ++j) {
             Route trial = current_.route;
-            move(trial, i, j);
+            move.apply(trial, i, j);
             bool accepted = false;
             if (penalizer_.can_start_tour(trial[0])) {
                 Solution candidate = penalizer_.penalize(std::move(trial), false);
@@ -60,9 +62,31 @@ bool Solver::run_move(MoveFn move, std::size_t gap) {
     return improved;
 }
 
+bool Solver::run_move_by_distance(const LocalMove& move, std::size_t gap) {
+    bool improved = false;
+    const std::size_t n = location_count_;
+    std::array<Run, 3> runs;
+    distances_.reset(penalizer_.distance_matrix(), current_.route);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = i + gap + 1; j < n; ++j) {
+            const std::size_t count = move.runs(i, j, runs);
+            const Distance distance = distances_.total_with(i, j, {runs.data(), count});
+            const bool accepted = distance < current_.distance;
+            if (accepted) {
+                move.apply(current_.route, i, j);
+                current_.distance = distance;
+                distances_.reset(penalizer_.distance_matrix(), current_.route);
+                improved = true;
+            }
+            if (observer_) observer_(i, j, accepted ? &current_ : nullptr);
+        }
+    }
+    return improved;
+}
+
 bool Solver::run_pass() {
     bool improved = false;
-    for (const LocalMove& move : kLocalMoves) improved = run_move(move.apply, move.gap) || improved;
+    for (const LocalMove& move : kLocalMoves) improved = run_move(move, move.gap) || improved;
     return improved;
 }
 

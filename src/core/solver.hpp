@@ -24,8 +24,9 @@ public:
            std::optional<Route> initial_route = std::nullopt);
 
     void solve();
-    // One sweep of `move` over every admissible (i, j); true when a trial was accepted.
-    bool run_move(MoveFn move, std::size_t gap);
+    // One sweep of `move` over every admissible (i, j) from i + gap + 1 upwards;
+    // true when a trial was accepted.
+    bool run_move(const LocalMove& move, std::size_t gap);
     // The eight sweeps in order; true when any of them accepted a trial.
     bool run_pass();
 
@@ -34,9 +35,14 @@ public:
     std::uint64_t iterations() const { return iterations_; }
     TimeDelta time_taken() const { return time_taken_; }
     void set_trial_observer(TrialObserver observer) { observer_ = std::move(observer); }
+    // Evaluates every trial in full even where prefix sums would do: the reference
+    // that the incremental path is checked and measured against.
+    void use_full_evaluation() { incremental_ = false; }
 
 private:
     bool over_limit() const;
+    // The same decisions as evaluating every trial in full, from prefix sums.
+    bool run_move_by_distance(const LocalMove& move, std::size_t gap);
     Route start_route(Route route) const;
 
     std::optional<TimeDelta> time_limit_;
@@ -48,6 +54,8 @@ private:
     TimeDelta time_taken_;
     DateTime started_at_;
     TrialObserver observer_;
+    bool incremental_;  // trial distances from prefix sums instead of full evaluations
+    RouteDistances distances_;
 };
 
 }  // namespace tourwright

@@ -17,7 +17,7 @@ using SecondsPair = std::pair<std::uint64_t, std::uint64_t>;
 TimeDelta seconds_to_delta(std::uint64_t seconds);
 
 // Unix seconds as an instant; panics "called `Option::unwrap()` on a `None` value"
-// outside the years -262143 ..= 262142.
+// outside -8334601315200 ..= 8210266876799 (-262144-12-31 to 262142-12-31T23:59:59).
 DateTime unix_seconds_to_instant(std::uint64_t seconds);
 
 // The opening hours (a, b) in seconds after midnight; nullopt when they span the

@@ -7,6 +7,10 @@
 
 namespace tourwright {
 
+// Exact tour length: wide enough that no sum of 64-bit legs over any route wraps,
+// so a tour over huge "forbidden" legs never looks short.
+using Distance = unsigned __int128;
+
 // Distances as given: not required to be square or symmetric, never validated.
 struct DistanceMatrix {
     std::vector<std::vector<std::uint64_t>> rows;
