@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "panic.hpp"
-#include "penalties/distance/route_distances.hpp"
+#include "route_sums.hpp"
 #include "route.hpp"
 
 namespace tourwright {

@@ -1,6 +1,5 @@
 #include "penalizer.hpp"
 
-#include <algorithm>
 #include <tuple>
 
 namespace tourwright {
@@ -39,12 +38,6 @@ Solution Penalizer::penalize(Route route, bool with_schedule) const {
     std::optional<TimeReport> time_report;
     if (time_scheduler_) time_report = tour_time(route, with_schedule);
     return Solution{std::move(route), distance, std::move(time_report)};
-}
-
-bool Penalizer::judges_by_complete_distances() const {
-    const std::size_t n = distance_matrix_.location_count();
-    return !time_scheduler_ && std::all_of(distance_matrix_.rows.begin(), distance_matrix_.rows.end(),
-                                           [n](const auto& row) { return row.size() >= n; });
 }
 
 bool Penalizer::is_better(const Solution& candidate, const Solution& reference) const {

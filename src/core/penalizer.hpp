@@ -41,10 +41,6 @@ public:
         return !time_scheduler_ || time_scheduler_->can_start_tour(location);
     }
 
-    // Whether the distance alone judges routes and no route over all locations can
-    // fail a lookup: then trial totals may be found incrementally.
-    bool judges_by_complete_distances() const;
-
     std::size_t location_count() const { return distance_matrix_.location_count(); }
     const DistanceMatrix& distance_matrix() const { return distance_matrix_; }
     const std::optional<TimeScheduler>& time_scheduler() const { return time_scheduler_; }

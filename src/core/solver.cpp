@@ -27,7 +27,7 @@ Solver::Solver(std::optional<TimeDelta> time_limit, Penalizer penalizer,
           false)),
       best_(current_),
       started_at_(now_utc()),
-      incremental_(penalizer_.judges_by_complete_distances()) {}
+      evaluator_(TrialEvaluator::for_problem(penalizer_)) {}
 
 // Rotates `route` to begin at its first location that can start a tour, so that a
 // location without windows is never asked for a start instant. Unchanged when none can.
@@ -41,7 +41,7 @@ Route Solver::start_route(Route route) const {
 bool Solver::over_limit() const { return time_limit_ && now_utc() - started_at_ > *time_limit_; }
 
 bool Solver::run_move(const LocalMove& move, std::size_t gap) {
-    if (incremental_) return run_move_by_distance(move, gap);
+    if (evaluator_) return run_move_incrementally(move, gap);
     bool improved = false;
     const std::size_t n = location_count_;
     for (std::size_t i = 0; i < n; ++i) {
@@ -62,20 +62,22 @@ bool Solver::run_move(const LocalMove& move, std::size_t gap) {
     return improved;
 }
 
-bool Solver::run_move_by_distance(const LocalMove& move, std::size_t gap) {
+bool Solver::run_move_incrementally(const LocalMove& move, std::size_t gap) {
     bool improved = false;
     const std::size_t n = location_count_;
     std::array<Run, 3> runs;
-    distances_.reset(penalizer_.distance_matrix(), current_.route);
+    evaluator_->rebase(current_);
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t j = i + gap + 1; j < n; ++j) {
             const std::size_t count = move.runs(i, j, runs);
-            const Distance distance = distances_.total_with(i, j, {runs.data(), count});
-            const bool accepted = distance < current_.distance;
+            const bool accepted = evaluator_->improves(i, j, {runs.data(), count});
             if (accepted) {
-                move.apply(current_.route, i, j);
-                current_.distance = distance;
-                distances_.reset(penalizer_.distance_matrix(), current_.route);
+                // The accepted route is evaluated in full, so that `current` holds
+                // exactly what full evaluation gives.
+                Route route = current_.route;
+                move.apply(route, i, j);
+                current_ = penalizer_.penalize(std::move(route), false);
+                evaluator_->rebase(current_);
                 improved = true;
             }
             if (observer_) observer_(i, j, accepted ? &current_ : nullptr);

@@ -7,6 +7,7 @@
 #include "chrono.hpp"
 #include "local_moves.hpp"
 #include "penalizer.hpp"
+#include "trial_evaluator.hpp"
 
 namespace tourwright {
 
@@ -35,14 +36,14 @@ public:
     std::uint64_t iterations() const { return iterations_; }
     TimeDelta time_taken() const { return time_taken_; }
     void set_trial_observer(TrialObserver observer) { observer_ = std::move(observer); }
-    // Evaluates every trial in full even where prefix sums would do: the reference
+    // Evaluates every trial in full even where incremental evaluation would do: the reference
     // that the incremental path is checked and measured against.
-    void use_full_evaluation() { incremental_ = false; }
+    void use_full_evaluation() { evaluator_.reset(); }
 
 private:
     bool over_limit() const;
-    // The same decisions as evaluating every trial in full, from prefix sums.
-    bool run_move_by_distance(const LocalMove& move, std::size_t gap);
+    // The same decisions as evaluating every trial in full, made incrementally.
+    bool run_move_incrementally(const LocalMove& move, std::size_t gap);
     Route start_route(Route route) const;
 
     std::optional<TimeDelta> time_limit_;
@@ -54,8 +55,7 @@ private:
     TimeDelta time_taken_;
     DateTime started_at_;
     TrialObserver observer_;
-    bool incremental_;  // trial distances from prefix sums instead of full evaluations
-    RouteDistances distances_;
+    std::optional<TrialEvaluator> evaluator_;  // absent where trials need full evaluation
 };
 
 }  // namespace tourwright

@@ -1,0 +1,72 @@
+#pragma once
+// Totals of a per-leg quantity over routes rearranged from runs of a base route,
+// in time proportional to the number of runs rather than to the route's length.
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "route.hpp"
+
+namespace tourwright {
+
+// Positions first ..= last of a base route, walked forwards or backwards.
+struct Run {
+    std::size_t first;
+    std::size_t last;
+    bool reversed;
+};
+
+// Prefix sums of `Leg` (a callable (from, to) -> Sum, which must not fail for any
+// two locations of the route) along one route, in both directions.
+template <class Sum, class Leg>
+class RouteLegSums {
+public:
+    explicit RouteLegSums(Leg leg) : leg_(std::move(leg)) {}
+
+    void reset(const Route& route) {
+        route_ = &route;
+        forward_.assign(route.size(), Sum{});
+        backward_.assign(route.size(), Sum{});
+        for (std::size_t k = 1; k < route.size(); ++k) {
+            forward_[k] = forward_[k - 1] + leg_(route[k - 1], route[k]);
+            backward_[k] = backward_[k - 1] + leg_(route[k], route[k - 1]);
+        }
+    }
+
+    // The closed tour of the base route.
+    Sum total() const { return forward_.back() + leg_(route_->back(), route_->front()); }
+
+    // The closed tour of the base route with positions i ..= j replaced by `runs`
+    // (which together cover i ..= j).
+    Sum total_with(std::size_t i, std::size_t j, std::span<const Run> runs) const {
+        const Route& r = *route_;
+        Sum sum = i > 0 ? forward_[i - 1] : Sum{};
+        bool has_previous = i > 0;
+        std::size_t previous = i > 0 ? r[i - 1] : 0;
+        std::size_t first = r[0];
+        for (const Run& run : runs) {
+            const std::size_t head = run.reversed ? r[run.last] : r[run.first];
+            if (has_previous)
+                sum += leg_(previous, head);
+            else
+                first = head;
+            sum += run.reversed ? backward_[run.last] - backward_[run.first]
+                                : forward_[run.last] - forward_[run.first];
+            previous = run.reversed ? r[run.first] : r[run.last];
+            has_previous = true;
+        }
+        if (j + 1 < r.size()) {
+            sum += leg_(previous, r[j + 1]) + (forward_.back() - forward_[j + 1]);
+            previous = r.back();
+        }
+        return sum + leg_(previous, first);
+    }
+
+private:
+    Leg leg_;
+    const Route* route_ = nullptr;
+    std::vector<Sum> forward_;   // forward_[k]: legs r[0] -> r[1] -> ... -> r[k]
+    std::vector<Sum> backward_;  // backward_[k]: legs r[k] -> r[k-1] -> ... -> r[0]
+};
+
+}  // namespace tourwright
