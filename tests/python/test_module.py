@@ -70,3 +70,10 @@ def test_output_is_read_only_without_dict(name):
         import weakref
 
         weakref.ref(result)
+
+
+def test_sub_interpreters_are_refused():
+    testcapi = pytest.importorskip("_testcapi")
+    # The main interpreter has loaded the module, so another may not.
+    assert testcapi.run_in_subinterp("import tourwright") == -1
+    assert tourwright.solve([[0]]).route == [0]
