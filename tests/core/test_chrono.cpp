@@ -9,27 +9,15 @@
 #include <vector>
 
 #include "chrono.hpp"
-#include "panic.hpp"
-
-namespace tourwright {
-// Readable failure output; internal linkage so other test files may define their own.
-[[maybe_unused]] static void PrintTo(const TimeDelta& d, std::ostream* os) {
-    *os << "TimeDelta{" << d.secs << "s, " << d.nanos << "ns}";
-}
-[[maybe_unused]] static void PrintTo(const NaiveTime& t, std::ostream* os) {
-    *os << "NaiveTime{" << t.secs << "s, " << t.nanos << "ns}";
-}
-[[maybe_unused]] static void PrintTo(const DateTime& t, std::ostream* os) {
-    *os << "DateTime{unix " << t.unix_seconds() << "s, " << t.subsec_nanos() << "ns}";
-}
-}  // namespace tourwright
+#include "test_support.hpp"
 
 namespace {
 
 using tourwright::DateTime;
 using tourwright::NaiveTime;
-using tourwright::Panic;
 using tourwright::TimeDelta;
+using tourwright::test_support::kNoPanic;
+using tourwright::test_support::panic_message;
 
 constexpr std::int64_t kI64Max = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kI64Min = std::numeric_limits<std::int64_t>::min();
@@ -44,18 +32,6 @@ constexpr TimeDelta kMinusOneNano{-1, 999'999'999};
 // Gregorian cycle (and cross-checked against 0000-03-01 = day -719468).
 constexpr std::int64_t kFirstInstantUnix = -8'334'601'315'200;  // -262144-12-31T00:00:00
 constexpr std::int64_t kLastSecondUnix = 8'210'266'876'799;     // 262142-12-31T23:59:59
-
-constexpr const char* kNoPanic = "<no panic>";
-
-template <class F>
-std::string panic_message(F&& body) {
-    try {
-        body();
-    } catch (const Panic& p) {
-        return p.message();
-    }
-    return kNoPanic;
-}
 
 DateTime unix_at(std::int64_t secs, std::uint32_t nanos = 0) {
     auto t = DateTime::from_unix(secs, nanos);

@@ -17,39 +17,18 @@
 #include "panic.hpp"
 #include "penalizer.hpp"
 #include "solver.hpp"
-
-namespace tourwright {
-
-[[maybe_unused]] static void PrintTo(const TimeDelta& d, std::ostream* os) {
-    *os << d.secs << "s+" << d.nanos << "ns";
-}
-[[maybe_unused]] static void PrintTo(const DateTime& t, std::ostream* os) {
-    *os << "unix " << t.unix_seconds() << "s+" << t.subsec_nanos() << "ns";
-}
-
-}  // namespace tourwright
+#include "test_support.hpp"
 
 namespace {
 
 using namespace tourwright;
+using namespace tourwright::test_support;
 
 DateTime at(unsigned hour, unsigned minute = 0, unsigned day = 10) {
     return DateTime::from_civil(2024, 3, day, hour, minute).value();
 }
 
-TimeDelta hours(std::int64_t h) { return TimeDelta::seconds(h * 3600); }
-TimeDelta minutes(std::int64_t m) { return TimeDelta::seconds(m * 60); }
-NaiveTime tod(unsigned hour, unsigned minute = 0) { return NaiveTime{hour * 3600 + minute * 60, 0}; }
 const TimeDelta kZero = TimeDelta::zero();
-
-std::string panic_message(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Panic& failure) {
-        return failure.message();
-    }
-    return "<no panic>";
-}
 
 using WindowList = std::vector<std::pair<DateTime, DateTime>>;
 

@@ -15,28 +15,21 @@
 
 #include "chrono.hpp"
 #include "local_moves.hpp"
-#include "panic.hpp"
 #include "penalizer.hpp"
 #include "solver.hpp"
-
-namespace tourwright {
-// Readable failure output; internal linkage so other test files may define their own.
-[[maybe_unused]] static void PrintTo(const TimeDelta& d, std::ostream* os) {
-    *os << "TimeDelta{" << d.secs << "s, " << d.nanos << "ns}";
-}
-}  // namespace tourwright
+#include "test_support.hpp"
 
 namespace {
 
 using tourwright::DistanceMatrix;
 using tourwright::kLocalMoves;
 using tourwright::LocalMove;
-using tourwright::Panic;
 using tourwright::Penalizer;
 using tourwright::Route;
 using tourwright::Solution;
 using tourwright::Solver;
 using tourwright::TimeDelta;
+using tourwright::test_support::panic_message;
 
 using Rows = std::vector<std::vector<std::uint64_t>>;
 
@@ -187,13 +180,8 @@ TEST(SolverPass, RunsTheEightSweepsInOrder) {
 }
 
 TEST(SolverConstruction, EmptyMatrixFailsInTheFirstEvaluation) {
-    std::string message = "<no panic>";
-    try {
-        Solver solver(std::nullopt, distance_only({}));
-    } catch (const Panic& p) {
-        message = p.message();
-    }
-    EXPECT_EQ(message, "index out of bounds: the len is 0 but the index is 0");
+    EXPECT_EQ(panic_message([] { Solver solver(std::nullopt, distance_only({})); }),
+              "index out of bounds: the len is 0 but the index is 0");
 }
 
 // ---------------------------------------------------------------- worked trace
@@ -322,13 +310,7 @@ TEST(SolverFailure, LookupFailureInATrialLeavesTheSweep) {
     ASSERT_EQ(solver.current().reported_distance(), 4u);
     std::size_t trials = 0;
     solver.set_trial_observer([&](std::size_t, std::size_t, const Solution*) { ++trials; });
-    std::string message = "<no panic>";
-    try {
-        solver.solve();
-    } catch (const Panic& p) {
-        message = p.message();
-    }
-    EXPECT_EQ(message, "index out of bounds: the len is 2 but the index is 2");
+    EXPECT_EQ(panic_message([&] { solver.solve(); }), "index out of bounds: the len is 2 but the index is 2");
     EXPECT_EQ(trials, 0u);
     EXPECT_EQ(solver.current().route, (Route{0, 2, 1}));
 }

@@ -2,9 +2,7 @@
 // operating hours, and the accumulation of action reports.
 #include <gtest/gtest.h>
 
-#include <cinttypes>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -12,36 +10,15 @@
 #include <utility>
 #include <vector>
 
-#include "panic.hpp"
 #include "penalties/time/operation_times.hpp"
 #include "penalties/time/time_output.hpp"
 #include "penalties/time/time_windows.hpp"
+#include "test_support.hpp"
 
 namespace {
 
 using namespace tourwright;
-
-std::string format_instant(const DateTime& t) {
-    // Civil date from days since 1970-01-01 (400-year eras), for readable failures.
-    const std::int64_t secs = t.unix_seconds();
-    std::int64_t days = secs / kSecondsPerDay - (secs % kSecondsPerDay < 0 ? 1 : 0);
-    const std::int64_t second_of_day = secs - days * kSecondsPerDay;
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const std::int64_t doe = days - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
-    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    char text[256];
-    std::snprintf(text, sizeof text, "%" PRId64 "-%02" PRId64 "-%02" PRId64 " %02" PRId64
-                  ":%02" PRId64 ":%02" PRId64 ".%09u",
-                  year, month, day, second_of_day / 3600, second_of_day / 60 % 60,
-                  second_of_day % 60, t.subsec_nanos());
-    return text;
-}
+using namespace tourwright::test_support;
 
 // The location of a record matters for work only.
 std::string describe(const ScheduleRecord& record) {
@@ -61,31 +38,11 @@ std::vector<std::string> describe(const std::vector<ScheduleRecord>& records) {
     return lines;
 }
 
-}  // namespace
-
-namespace tourwright {
-
-[[maybe_unused]] static void PrintTo(const TimeDelta& d, std::ostream* os) {
-    *os << d.secs << "s+" << d.nanos << "ns";
-}
-[[maybe_unused]] static void PrintTo(const DateTime& t, std::ostream* os) {
-    *os << format_instant(t);
-}
-
-}  // namespace tourwright
-
-namespace {
-
 DateTime at(unsigned hour, unsigned minute = 0, unsigned second = 0, std::uint32_t nanos = 0,
             unsigned day = 10) {
     return DateTime::from_civil(2024, 3, day, hour, minute, second, nanos).value();
 }
 DateTime next_day(unsigned hour, unsigned minute = 0) { return at(hour, minute, 0, 0, 11); }
-
-TimeDelta hours(std::int64_t h) { return TimeDelta::seconds(h * 3600); }
-TimeDelta minutes(std::int64_t m) { return TimeDelta::seconds(m * 60); }
-TimeDelta nanos(std::int32_t n) { return TimeDelta{0, n}; }
-NaiveTime tod(unsigned hour, unsigned minute = 0) { return NaiveTime{hour * 3600 + minute * 60, 0}; }
 
 ScheduleRecord work(std::size_t location, DateTime from, DateTime to) {
     return {RecordKind::Work, location, TimeWindow(from, to)};
@@ -94,15 +51,6 @@ ScheduleRecord travel(DateTime from, DateTime to) {
     return {RecordKind::Travel, 0, TimeWindow(from, to)};
 }
 ScheduleRecord wait(DateTime from, DateTime to) { return {RecordKind::Wait, 0, TimeWindow(from, to)}; }
-
-std::string panic_message(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Panic& failure) {
-        return failure.message();
-    }
-    return "<no panic>";
-}
 
 using WindowList = std::vector<std::pair<DateTime, DateTime>>;
 using Hours = std::pair<NaiveTime, NaiveTime>;

@@ -3,55 +3,26 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "panic.hpp"
 #include "penalties/time/operation_times.hpp"
 #include "penalties/time/time_input.hpp"
 #include "penalties/time/time_windows.hpp"
-
-namespace tourwright {
-
-[[maybe_unused]] static void PrintTo(const TimeDelta& d, std::ostream* os) {
-    *os << d.secs << "s+" << d.nanos << "ns";
-}
-[[maybe_unused]] static void PrintTo(const NaiveTime& t, std::ostream* os) {
-    *os << t.secs << "s+" << t.nanos << "ns after midnight";
-}
-
-}  // namespace tourwright
+#include "test_support.hpp"
 
 namespace {
 
 using namespace tourwright;
+using namespace tourwright::test_support;
 
 // An instant on 2024-03-10 (or a neighbouring day) in UTC.
 DateTime at(unsigned hour, unsigned minute = 0, unsigned second = 0, std::uint32_t nanos = 0,
             unsigned day = 10) {
     return DateTime::from_civil(2024, 3, day, hour, minute, second, nanos).value();
-}
-
-TimeDelta hours(std::int64_t h) { return TimeDelta::seconds(h * 3600); }
-TimeDelta minutes(std::int64_t m) { return TimeDelta::seconds(m * 60); }
-TimeDelta seconds(std::int64_t s) { return TimeDelta::seconds(s); }
-TimeDelta nanos(std::int32_t n) { return TimeDelta{0, n}; }
-
-NaiveTime tod(unsigned hour, unsigned minute = 0, unsigned second = 0, std::uint32_t ns = 0) {
-    return NaiveTime{hour * 3600 + minute * 60 + second, ns};
-}
-
-std::string panic_message(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Panic& failure) {
-        return failure.message();
-    }
-    return "<no panic>";
 }
 
 // ---------------------------------------------------------------- TimeWindow

@@ -15,11 +15,13 @@
 #include "local_moves.hpp"
 #include "penalizer.hpp"
 #include "solver.hpp"
+#include "test_support.hpp"
 #include "trial_evaluator.hpp"
 
 namespace {
 
 using namespace tourwright;
+using namespace tourwright::test_support;
 using Rows = std::vector<std::vector<std::uint64_t>>;
 using Rng = std::mt19937_64;
 
@@ -35,8 +37,6 @@ Rows random_distances(std::size_t n, Rng& rng, bool huge) {
     return rows;
 }
 
-TimeDelta minutes(std::uint64_t m) { return TimeDelta::seconds(static_cast<std::int64_t>(m) * 60); }
-
 // Windows over three days, zero-length jobs and legs, locations without windows
 // and, in some problems, operating hours.
 TimeScheduler random_schedule(std::size_t n, Rng& rng) {
@@ -44,13 +44,14 @@ TimeScheduler random_schedule(std::size_t n, Rng& rng) {
     TimeScheduler scheduler;
     for (std::size_t from = 0; from < n; ++from) {
         auto& row = scheduler.duration_matrix.emplace_back();
-        for (std::size_t to = 0; to < n; ++to) row.push_back(minutes(draw(rng, 0, 3) * 20));
-        scheduler.job_durations.push_back(minutes(draw(rng, 0, 4) * 15));
+        for (std::size_t to = 0; to < n; ++to) row.push_back(minutes(static_cast<std::int64_t>(draw(rng, 0, 3) * 20)));
+        scheduler.job_durations.push_back(minutes(static_cast<std::int64_t>(draw(rng, 0, 4) * 15)));
         TimeWindows& windows = scheduler.time_windows.emplace_back();
         std::uint64_t at = draw(rng, 0, 600);
         for (std::uint64_t w = draw(rng, from == 0 ? 1 : 0, 3); w > 0; --w) {
             const std::uint64_t length = draw(rng, 0, 240);
-            windows.windows.emplace_back(day + minutes(at), day + minutes(at + length));
+            windows.windows.emplace_back(day + minutes(static_cast<std::int64_t>(at)),
+                                         day + minutes(static_cast<std::int64_t>(at + length)));
             at += length + draw(rng, 1, 900);
         }
     }
