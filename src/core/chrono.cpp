@@ -5,9 +5,6 @@
 namespace tourwright {
 namespace {
 
-constexpr TimeDelta kMaxDelta{TimeDelta::kMaxSeconds, 807'000'000};
-constexpr TimeDelta kMinDelta{-TimeDelta::kMaxSeconds - 1, 193'000'000};
-
 // Floor division and its remainder, for normalising signed counts.
 constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) {
     std::int64_t q = a / b;
@@ -19,11 +16,13 @@ std::optional<TimeDelta> from_parts(std::int64_t secs, std::int64_t nanos) {
     // Inputs here are far inside 64 bits, so normalising cannot overflow.
     TimeDelta d{secs + floor_div(nanos, kNanosPerSecond),
                 static_cast<std::int32_t>(floor_mod(nanos, kNanosPerSecond))};
-    if (d < kMinDelta || d > kMaxDelta) return std::nullopt;
+    if (d < kMinTimeDelta || d > kMaxTimeDelta) return std::nullopt;
     return d;
 }
 
 }  // namespace
+
+void panic_out_of_range(const char* message) { panic(message); }
 
 TimeDelta TimeDelta::seconds(std::int64_t count) {
     if (count < -kMaxSeconds || count > kMaxSeconds) panic("TimeDelta::seconds out of bounds");
@@ -37,18 +36,6 @@ std::optional<std::int64_t> TimeDelta::whole_microseconds() const {
     if (total < 0 && nanos % 1000 != 0) total += 1;
     if (total < INT64_MIN || total > INT64_MAX) return std::nullopt;
     return static_cast<std::int64_t>(total);
-}
-
-TimeDelta operator+(TimeDelta a, TimeDelta b) {
-    auto sum = from_parts(a.secs + b.secs, std::int64_t{a.nanos} + b.nanos);
-    if (!sum) panic("`TimeDelta + TimeDelta` overflowed");
-    return *sum;
-}
-
-TimeDelta operator-(TimeDelta a, TimeDelta b) {
-    auto difference = from_parts(a.secs - b.secs, std::int64_t{a.nanos} - b.nanos);
-    if (!difference) panic("`TimeDelta - TimeDelta` overflowed");
-    return *difference;
 }
 
 NaiveTime NaiveTime::from_seconds_wrapping(std::int64_t count) {
@@ -88,30 +75,6 @@ std::optional<DateTime> DateTime::from_civil(std::int64_t year, unsigned month, 
 
 NaiveTime DateTime::time_of_day() const {
     return NaiveTime{static_cast<std::uint32_t>(floor_mod(secs_, kSecondsPerDay)), nanos_};
-}
-
-DateTime operator+(DateTime t, TimeDelta d) {
-    std::int64_t secs = t.secs_ + d.secs;  // both far inside 64 bits
-    std::int64_t nanos = std::int64_t{t.nanos_} + d.nanos;
-    if (nanos >= kNanosPerSecond) {
-        nanos -= kNanosPerSecond;
-        ++secs;
-    }
-    auto sum = DateTime::from_unix(secs, static_cast<std::uint32_t>(nanos));
-    if (!sum) panic("`DateTime + TimeDelta` overflowed");
-    return *sum;
-}
-
-DateTime operator-(DateTime t, TimeDelta d) {
-    std::int64_t secs = t.secs_ - d.secs;
-    std::int64_t nanos = std::int64_t{t.nanos_} - d.nanos;
-    if (nanos < 0) {
-        nanos += kNanosPerSecond;
-        --secs;
-    }
-    auto difference = DateTime::from_unix(secs, static_cast<std::uint32_t>(nanos));
-    if (!difference) panic("`DateTime - TimeDelta` overflowed");
-    return *difference;
 }
 
 TimeDelta operator-(DateTime a, DateTime b) {

@@ -31,8 +31,28 @@ struct TimeDelta {
     friend auto operator<=>(const TimeDelta&, const TimeDelta&) = default;
 };
 
-TimeDelta operator+(TimeDelta a, TimeDelta b);  // panics "`TimeDelta + TimeDelta` overflowed"
-TimeDelta operator-(TimeDelta a, TimeDelta b);  // panics "`TimeDelta - TimeDelta` overflowed"
+// Panics with `message`; kept out of line so the arithmetic below stays small enough
+// to inline into the simulation's inner loop.
+[[noreturn, gnu::cold]] void panic_out_of_range(const char* message);
+
+inline constexpr TimeDelta kMaxTimeDelta{TimeDelta::kMaxSeconds, 807'000'000};
+inline constexpr TimeDelta kMinTimeDelta{-TimeDelta::kMaxSeconds - 1, 193'000'000};
+
+// Both parts are far inside 64 bits, so the sums cannot overflow before the range check.
+inline TimeDelta operator+(TimeDelta a, TimeDelta b) {
+    TimeDelta sum{a.secs + b.secs, a.nanos + b.nanos};
+    if (sum.nanos >= kNanosPerSecond) sum.nanos -= kNanosPerSecond, ++sum.secs;
+    if (sum < kMinTimeDelta || sum > kMaxTimeDelta) [[unlikely]]
+        panic_out_of_range("`TimeDelta + TimeDelta` overflowed");
+    return sum;
+}
+inline TimeDelta operator-(TimeDelta a, TimeDelta b) {
+    TimeDelta difference{a.secs - b.secs, a.nanos - b.nanos};
+    if (difference.nanos < 0) difference.nanos += kNanosPerSecond, --difference.secs;
+    if (difference < kMinTimeDelta || difference > kMaxTimeDelta) [[unlikely]]
+        panic_out_of_range("`TimeDelta - TimeDelta` overflowed");
+    return difference;
+}
 inline TimeDelta& operator+=(TimeDelta& a, TimeDelta b) { return a = a + b; }
 inline TimeDelta& operator-=(TimeDelta& a, TimeDelta b) { return a = a - b; }
 
@@ -74,15 +94,29 @@ public:
 
 private:
     constexpr DateTime(std::int64_t secs, std::uint32_t nanos) : secs_(secs), nanos_(nanos) {}
-    friend DateTime operator+(DateTime, TimeDelta);
-    friend DateTime operator-(DateTime, TimeDelta);
+    friend inline DateTime operator+(DateTime, TimeDelta);
+    friend inline DateTime operator-(DateTime, TimeDelta);
 
     std::int64_t secs_ = 0;
     std::uint32_t nanos_ = 0;
 };
 
-DateTime operator+(DateTime t, TimeDelta d);  // panics "`DateTime + TimeDelta` overflowed"
-DateTime operator-(DateTime t, TimeDelta d);  // panics "`DateTime - TimeDelta` overflowed"
+inline DateTime operator+(DateTime t, TimeDelta d) {
+    std::int64_t secs = t.secs_ + d.secs;
+    std::int64_t nanos = std::int64_t{t.nanos_} + d.nanos;
+    if (nanos >= kNanosPerSecond) nanos -= kNanosPerSecond, ++secs;
+    if (secs < DateTime::kMinUnixSeconds || secs > DateTime::kMaxUnixSeconds) [[unlikely]]
+        panic_out_of_range("`DateTime + TimeDelta` overflowed");
+    return DateTime(secs, static_cast<std::uint32_t>(nanos));
+}
+inline DateTime operator-(DateTime t, TimeDelta d) {
+    std::int64_t secs = t.secs_ - d.secs;
+    std::int64_t nanos = std::int64_t{t.nanos_} - d.nanos;
+    if (nanos < 0) nanos += kNanosPerSecond, --secs;
+    if (secs < DateTime::kMinUnixSeconds || secs > DateTime::kMaxUnixSeconds) [[unlikely]]
+        panic_out_of_range("`DateTime - TimeDelta` overflowed");
+    return DateTime(secs, static_cast<std::uint32_t>(nanos));
+}
 inline DateTime& operator+=(DateTime& t, TimeDelta d) { return t = t + d; }
 TimeDelta operator-(DateTime a, DateTime b);  // always representable
 
