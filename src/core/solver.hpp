@@ -23,6 +23,9 @@ public:
 
     Solver(std::optional<TimeDelta> time_limit, Penalizer penalizer,
            std::optional<Route> initial_route = std::nullopt);
+    // The trial evaluator refers to the penalizer held here, so a solver stays put.
+    Solver(const Solver&) = delete;
+    Solver& operator=(const Solver&) = delete;
 
     void solve();
     // One sweep of `move` over every admissible (i, j) from i + gap + 1 upwards;
