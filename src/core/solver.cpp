@@ -15,6 +15,11 @@ Route identity_route(std::size_t n) {
     return route;
 }
 
+bool visits_each_location_once(Route route, std::size_t n) {
+    std::sort(route.begin(), route.end());
+    return route == identity_route(n);
+}
+
 }  // namespace
 
 Solver::Solver(std::optional<TimeDelta> time_limit, Penalizer penalizer,
@@ -26,8 +31,12 @@ Solver::Solver(std::optional<TimeDelta> time_limit, Penalizer penalizer,
           initial_route ? std::move(*initial_route) : start_route(identity_route(location_count_)),
           false)),
       best_(current_),
-      started_at_(now_utc()),
-      evaluator_(TrialEvaluator::for_problem(penalizer_)) {}
+      started_at_(now_utc()) {
+    // Incremental evaluation relies on every route being a permutation of the
+    // locations; a supplied route that is not one is searched by full evaluation.
+    if (visits_each_location_once(current_.route, location_count_))
+        evaluator_ = TrialEvaluator::for_problem(penalizer_);
+}
 
 // Rotates `route` to begin at its first location that can start a tour, so that a
 // location without windows is never asked for a start instant. Unchanged when none can.

@@ -175,3 +175,20 @@ TEST(TrialEvaluatorAvailability, OnlyWhereNoTrialCanFail) {
 }
 
 }  // namespace
+
+namespace {
+
+// A supplied route shorter than the problem is not what the incremental path
+// assumes; searched in full, its first move beyond its end fails its check.
+TEST(TrialEvaluatorAvailability, SuppliedRouteThatIsNoPermutationIsSearchedInFull) {
+    const Rows rows{{0, 9, 1, 3}, {2, 0, 8, 1}, {7, 3, 0, 5}, {1, 6, 2, 0}};
+    Solver solver(std::nullopt, Penalizer(DistanceMatrix{rows}, std::nullopt), Route{0, 1, 2});
+    try {
+        solver.solve();
+        ADD_FAILURE() << "a move past the end of the route was not refused";
+    } catch (const Panic& failure) {
+        EXPECT_EQ(failure.message(), "assertion failed: i < j && j < route.len()");
+    }
+}
+
+}  // namespace
