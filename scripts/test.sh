@@ -4,7 +4,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-python3 -m pip install --quiet --upgrade pip
 python3 -m pip install --quiet ".[test]"
 command -v cmake >/dev/null || python3 -m pip install --quiet cmake
 if [ ! -f /usr/include/gtest/gtest.h ]; then

@@ -2,9 +2,16 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace tourwright::python {
 namespace {
+
+// A class's bare name: tp_name without its module part.
+const char* bare_name(PyTypeObject* type) {
+    const char* dot = std::strrchr(type->tp_name, '.');
+    return dot ? dot + 1 : type->tp_name;
+}
 
 [[noreturn]] void abort_at_boundary() {
     std::fputs("uncaught panic at ffi boundary\n", stderr);
@@ -70,13 +77,13 @@ void prefix_argument_error(const char* name) {
 }
 
 PyObject* refuse_construction(PyTypeObject* type, PyObject*, PyObject*) {
-    PyErr_Format(PyExc_TypeError, "No constructor defined for %s", _PyType_Name(type));
+    PyErr_Format(PyExc_TypeError, "No constructor defined for %s", bare_name(type));
     return nullptr;
 }
 
 void raise_conversion_error(PyObject* object, const char* target) {
     PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to '%s'",
-                 _PyType_Name(Py_TYPE(object)), target);
+                 bare_name(Py_TYPE(object)), target);
 }
 
 }  // namespace tourwright::python
