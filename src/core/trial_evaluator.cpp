@@ -78,8 +78,8 @@ __int128 TrialEvaluator::TravelLeg::operator()(std::size_t from, std::size_t to)
 }
 
 TrialEvaluator::TrialEvaluator(const Penalizer& penalizer)
-    : penalizer_(&penalizer),
-      scheduler_(penalizer.time_scheduler() ? &*penalizer.time_scheduler() : nullptr),
+    : scheduler_(penalizer.time_scheduler() ? &*penalizer.time_scheduler() : nullptr),
+      hours_(scheduler_ && scheduler_->operation_times ? &*scheduler_->operation_times : nullptr),
       distances_(DistanceLeg{&penalizer.distance_matrix().rows}),
       travel_times_(TravelLeg{scheduler_ ? &scheduler_->duration_matrix : nullptr}) {}
 
@@ -92,15 +92,13 @@ std::optional<TrialEvaluator> TrialEvaluator::for_problem(const Penalizer& penal
 }
 
 void TrialEvaluator::work(TimeReport& state, std::size_t location) const {
-    const OperationTimes* hours = scheduler_->operation_times ? &*scheduler_->operation_times : nullptr;
     state.extend(action_report(scheduler_->job_durations[location],
-                               &scheduler_->time_windows[location], hours, state.end_time,
+                               &scheduler_->time_windows[location], hours_, state.end_time,
                                ActionKind::Work, location, false));
 }
 
 void TrialEvaluator::travel(TimeReport& state, std::size_t from, std::size_t to) const {
-    const OperationTimes* hours = scheduler_->operation_times ? &*scheduler_->operation_times : nullptr;
-    state.extend(action_report(scheduler_->duration_matrix[from][to], nullptr, hours,
+    state.extend(action_report(scheduler_->duration_matrix[from][to], nullptr, hours_,
                                state.end_time, ActionKind::Travel, std::nullopt, false));
 }
 
@@ -170,10 +168,9 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j, std::span<co
         if (first == r[0] && state.end_time == arrival.end_time) {
             // From here on the trial repeats the current tour, whose remaining totals
             // are known: from this arrival to the end of its closing leg.
-            const TimeReport& end = *current_->time_report;
-            state.lateness += end.lateness - arrival.lateness;
-            state.duration += end.duration - arrival.duration;
-            state.waiting_time += end.waiting_time - arrival.waiting_time;
+            state.lateness += reference.lateness - arrival.lateness;
+            state.duration += reference.duration - arrival.duration;
+            state.waiting_time += reference.waiting_time - arrival.waiting_time;
             return !lost();
         }
         if (lost()) return false;

@@ -45,8 +45,8 @@ private:
     void work(TimeReport& state, std::size_t location) const;
     void travel(TimeReport& state, std::size_t from, std::size_t to) const;
 
-    const Penalizer* penalizer_;
     const TimeScheduler* scheduler_;  // null without time data
+    const OperationTimes* hours_;     // null when open around the clock
     const Solution* current_ = nullptr;
     RouteLegSums<Distance, DistanceLeg> distances_;
     RouteLegSums<__int128, TravelLeg> travel_times_;
