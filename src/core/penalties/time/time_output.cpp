@@ -11,6 +11,7 @@ void TimeReport::extend(TimeReport&& other) {
     working_time += other.working_time;
     waiting_time += other.waiting_time;
     traveling_time += other.traveling_time;
+    if (other.schedule.empty()) return;  // as always while the search runs
     if (schedule.empty()) {
         schedule = std::move(other.schedule);
     } else {
