@@ -37,15 +37,18 @@ Rows random_distances(std::size_t n, Rng& rng, bool huge) {
     return rows;
 }
 
-// Windows over three days, zero-length jobs and legs, locations without windows
+// Windows over three days, zero-length and negative jobs and legs, locations without windows
 // and, in some problems, operating hours.
 TimeScheduler random_schedule(std::size_t n, Rng& rng) {
     const DateTime day = *DateTime::from_civil(2026, 12, 7);
     TimeScheduler scheduler;
     for (std::size_t from = 0; from < n; ++from) {
         auto& row = scheduler.duration_matrix.emplace_back();
-        for (std::size_t to = 0; to < n; ++to) row.push_back(minutes(static_cast<std::int64_t>(draw(rng, 0, 3) * 20)));
-        scheduler.job_durations.push_back(minutes(static_cast<std::int64_t>(draw(rng, 0, 4) * 15)));
+        // Now and then a negative length (an input of 2^63 or more): it takes no time.
+        for (std::size_t to = 0; to < n; ++to)
+            row.push_back(minutes(static_cast<std::int64_t>(draw(rng, 0, 3) * 20) - 30 * (draw(rng, 0, 9) == 0)));
+        scheduler.job_durations.push_back(
+            minutes(static_cast<std::int64_t>(draw(rng, 0, 4) * 15) - 30 * (draw(rng, 0, 9) == 0)));
         TimeWindows& windows = scheduler.time_windows.emplace_back();
         std::uint64_t at = draw(rng, 0, 600);
         for (std::uint64_t w = draw(rng, from == 0 ? 1 : 0, 3); w > 0; --w) {
