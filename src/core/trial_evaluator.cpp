@@ -92,14 +92,14 @@ std::optional<TrialEvaluator> TrialEvaluator::for_problem(const Penalizer& penal
 }
 
 void TrialEvaluator::work(TimeReport& state, std::size_t location) const {
-    state.extend(action_report(scheduler_->job_durations[location],
-                               &scheduler_->time_windows[location], hours_, state.end_time,
-                               ActionKind::Work, location, false));
+    continue_with_action(state, scheduler_->job_durations[location],
+                         &scheduler_->time_windows[location], hours_, ActionKind::Work, location,
+                         false);
 }
 
 void TrialEvaluator::travel(TimeReport& state, std::size_t from, std::size_t to) const {
-    state.extend(action_report(scheduler_->duration_matrix[from][to], nullptr, hours_,
-                               state.end_time, ActionKind::Travel, std::nullopt, false));
+    continue_with_action(state, scheduler_->duration_matrix[from][to], nullptr, hours_,
+                         ActionKind::Travel, std::nullopt, false);
 }
 
 void TrialEvaluator::rebase(const Solution& current) {

@@ -24,6 +24,14 @@ TimeReport action_report(TimeDelta duration, const TimeWindows* windows,
                          const OperationTimes* operation_times, DateTime start, ActionKind kind,
                          std::optional<std::size_t> location, bool with_schedule) {
     TimeReport report = TimeReport::starting_at(start);
+    continue_with_action(report, duration, windows, operation_times, kind, location, with_schedule);
+    return report;
+}
+
+void continue_with_action(TimeReport& report, TimeDelta duration, const TimeWindows* windows,
+                          const OperationTimes* operation_times, ActionKind kind,
+                          std::optional<std::size_t> location, bool with_schedule) {
+    const DateTime start = report.end_time;
     DateTime& t = report.end_time;  // the clock
     TimeDelta remaining = duration;
     // Work always makes at least one (possibly zero-length) step, so that an
@@ -88,8 +96,7 @@ TimeReport action_report(TimeDelta duration, const TimeWindows* windows,
         t = step_end;
         remaining -= step;
     }
-    report.duration = t - start;
-    return report;
+    report.duration += t - start;
 }
 
 }  // namespace tourwright

@@ -47,4 +47,10 @@ TimeReport action_report(TimeDelta duration, const TimeWindows* windows,
                          const OperationTimes* operation_times, DateTime start, ActionKind kind,
                          std::optional<std::size_t> location, bool with_schedule);
 
+// The same action, begun at `report.end_time` and added to `report` in place: what
+// action_report followed by TimeReport::extend gives, without the intermediate report.
+void continue_with_action(TimeReport& report, TimeDelta duration, const TimeWindows* windows,
+                          const OperationTimes* operation_times, ActionKind kind,
+                          std::optional<std::size_t> location, bool with_schedule);
+
 }  // namespace tourwright
