@@ -12,14 +12,6 @@ constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) {
 }
 constexpr std::int64_t floor_mod(std::int64_t a, std::int64_t b) { return a - floor_div(a, b) * b; }
 
-std::optional<TimeDelta> from_parts(std::int64_t secs, std::int64_t nanos) {
-    // Inputs here are far inside 64 bits, so normalising cannot overflow.
-    TimeDelta d{secs + floor_div(nanos, kNanosPerSecond),
-                static_cast<std::int32_t>(floor_mod(nanos, kNanosPerSecond))};
-    if (d < kMinTimeDelta || d > kMaxTimeDelta) return std::nullopt;
-    return d;
-}
-
 }  // namespace
 
 void panic_out_of_range(const char* message) { panic(message); }
@@ -42,9 +34,6 @@ NaiveTime NaiveTime::from_seconds_wrapping(std::int64_t count) {
     return NaiveTime{static_cast<std::uint32_t>(floor_mod(count, kSecondsPerDay)), 0};
 }
 
-TimeDelta operator-(NaiveTime a, NaiveTime b) {
-    return *from_parts(std::int64_t{a.secs} - b.secs, std::int64_t{a.nanos} - b.nanos);
-}
 
 std::optional<DateTime> DateTime::from_unix(std::int64_t secs, std::uint32_t nanos) {
     if (secs < kMinUnixSeconds || secs > kMaxUnixSeconds || nanos >= kNanosPerSecond)
@@ -77,10 +66,5 @@ NaiveTime DateTime::time_of_day() const {
     return NaiveTime{static_cast<std::uint32_t>(floor_mod(secs_, kSecondsPerDay)), nanos_};
 }
 
-TimeDelta operator-(DateTime a, DateTime b) {
-    // At most about 1.7e13 seconds apart: always inside the TimeDelta range.
-    return *from_parts(a.unix_seconds() - b.unix_seconds(),
-                       std::int64_t{a.subsec_nanos()} - b.subsec_nanos());
-}
 
 }  // namespace tourwright

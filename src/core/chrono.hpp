@@ -67,7 +67,13 @@ struct NaiveTime {
     friend auto operator<=>(const NaiveTime&, const NaiveTime&) = default;
 };
 
-TimeDelta operator-(NaiveTime a, NaiveTime b);
+// Within a day: always representable.
+inline TimeDelta operator-(NaiveTime a, NaiveTime b) {
+    TimeDelta difference{std::int64_t{a.secs} - b.secs,
+                         static_cast<std::int32_t>(std::int64_t{a.nanos} - b.nanos)};
+    if (difference.nanos < 0) difference.nanos += kNanosPerSecond, --difference.secs;
+    return difference;
+}
 
 // An instant in UTC of the proleptic Gregorian calendar, from -262144-12-31T00:00:00
 // to 262142-12-31T23:59:59.999999999. Held as seconds since 1970-01-01T00:00:00
@@ -118,7 +124,13 @@ inline DateTime operator-(DateTime t, TimeDelta d) {
     return DateTime(secs, static_cast<std::uint32_t>(nanos));
 }
 inline DateTime& operator+=(DateTime& t, TimeDelta d) { return t = t + d; }
-TimeDelta operator-(DateTime a, DateTime b);  // always representable
+// At most about 1.7e13 seconds apart: always representable.
+inline TimeDelta operator-(DateTime a, DateTime b) {
+    TimeDelta difference{a.unix_seconds() - b.unix_seconds(),
+                         static_cast<std::int32_t>(std::int64_t{a.subsec_nanos()} - b.subsec_nanos())};
+    if (difference.nanos < 0) difference.nanos += kNanosPerSecond, --difference.secs;
+    return difference;
+}
 
 // Days since 1970-01-01 of a proleptic Gregorian date.
 std::int64_t days_from_civil(std::int64_t year, unsigned month, unsigned day);
