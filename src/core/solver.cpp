@@ -50,49 +50,39 @@ Route Solver::start_route(Route route) const {
 bool Solver::over_limit() const { return time_limit_ && now_utc() - started_at_ > *time_limit_; }
 
 bool Solver::run_move(const LocalMove& move, std::size_t gap) {
-    if (evaluator_) return run_move_incrementally(move, gap);
     bool improved = false;
     const std::size_t n = location_count_;
+    if (evaluator_) evaluator_->rebase(current_);
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t j = i + gap + 1; j < n; ++j) {
-            Route trial = current_.route;
-            move.apply(trial, i, j);
-            bool accepted = false;
-            if (penalizer_.can_start_tour(trial[0])) {
-                Solution candidate = penalizer_.penalize(std::move(trial), false);
-                if (penalizer_.is_better(candidate, current_)) {
-                    current_ = std::move(candidate);
-                    improved = accepted = true;
-                }
-            }
+            const bool accepted = evaluator_ ? accept_incrementally(move, i, j) : accept_in_full(move, i, j);
+            improved = improved || accepted;
             if (observer_) observer_(i, j, accepted ? &current_ : nullptr);
         }
     }
     return improved;
 }
 
-bool Solver::run_move_incrementally(const LocalMove& move, std::size_t gap) {
-    bool improved = false;
-    const std::size_t n = location_count_;
+bool Solver::accept_in_full(const LocalMove& move, std::size_t i, std::size_t j) {
+    Route trial = current_.route;
+    move.apply(trial, i, j);
+    if (!penalizer_.can_start_tour(trial[0])) return false;
+    Solution candidate = penalizer_.penalize(std::move(trial), false);
+    if (!penalizer_.is_better(candidate, current_)) return false;
+    current_ = std::move(candidate);
+    return true;
+}
+
+bool Solver::accept_incrementally(const LocalMove& move, std::size_t i, std::size_t j) {
     std::array<Run, 3> runs;
+    if (!evaluator_->improves(i, j, {runs.data(), move.runs(i, j, runs)})) return false;
+    // The accepted route is evaluated in full, so that `current` holds exactly what
+    // full evaluation gives.
+    Route route = current_.route;
+    move.apply(route, i, j);
+    current_ = penalizer_.penalize(std::move(route), false);
     evaluator_->rebase(current_);
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t j = i + gap + 1; j < n; ++j) {
-            const std::size_t count = move.runs(i, j, runs);
-            const bool accepted = evaluator_->improves(i, j, {runs.data(), count});
-            if (accepted) {
-                // The accepted route is evaluated in full, so that `current` holds
-                // exactly what full evaluation gives.
-                Route route = current_.route;
-                move.apply(route, i, j);
-                current_ = penalizer_.penalize(std::move(route), false);
-                evaluator_->rebase(current_);
-                improved = true;
-            }
-            if (observer_) observer_(i, j, accepted ? &current_ : nullptr);
-        }
-    }
-    return improved;
+    return true;
 }
 
 bool Solver::run_pass() {

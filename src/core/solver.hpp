@@ -45,8 +45,10 @@ public:
 
 private:
     bool over_limit() const;
-    // The same decisions as evaluating every trial in full, made incrementally.
-    bool run_move_incrementally(const LocalMove& move, std::size_t gap);
+    // One trial of a sweep: true when it was accepted and replaced `current`. Both
+    // ways take the same decisions; the incremental one is much faster.
+    bool accept_in_full(const LocalMove& move, std::size_t i, std::size_t j);
+    bool accept_incrementally(const LocalMove& move, std::size_t i, std::size_t j);
     Route start_route(Route route) const;
 
     std::optional<TimeDelta> time_limit_;
