@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <numeric>
 
-#include "clock.hpp"
 #include "rng.hpp"
 
 namespace tourwright {
@@ -24,14 +23,14 @@ bool visits_each_location_once(Route route, std::size_t n) {
 
 Solver::Solver(std::optional<TimeDelta> time_limit, Penalizer penalizer,
                std::optional<Route> initial_route)
-    : time_limit_(time_limit),
+    : time_limited_(time_limit.has_value()),
       penalizer_(std::move(penalizer)),
       location_count_(penalizer_.location_count()),
       current_(penalizer_.penalize(
           initial_route ? std::move(*initial_route) : start_route(identity_route(location_count_)),
           false)),
       best_(current_),
-      started_at_(now_utc()) {
+      clock_(time_limit) {
     // Incremental evaluation relies on every route being a permutation of the
     // locations; a supplied route that is not one is searched by full evaluation.
     if (visits_each_location_once(current_.route, location_count_))
@@ -47,8 +46,6 @@ Route Solver::start_route(Route route) const {
     return route;
 }
 
-bool Solver::over_limit() const { return time_limit_ && now_utc() - started_at_ > *time_limit_; }
-
 bool Solver::run_move(const LocalMove& move, std::size_t gap) {
     bool improved = false;
     const std::size_t n = location_count_;
@@ -58,6 +55,10 @@ bool Solver::run_move(const LocalMove& move, std::size_t gap) {
             const bool accepted = evaluator_ ? accept_incrementally(move, i, j) : accept_in_full(move, i, j);
             improved = improved || accepted;
             if (observer_) observer_(i, j, accepted ? &current_ : nullptr);
+            if (clock_.should_stop_after_trial()) {
+                stopping_ = true;
+                return improved;
+            }
         }
     }
     return improved;
@@ -87,24 +88,29 @@ bool Solver::accept_incrementally(const LocalMove& move, std::size_t i, std::siz
 
 bool Solver::run_pass() {
     bool improved = false;
-    for (const LocalMove& move : kLocalMoves) improved = run_move(move, move.gap) || improved;
+    for (const LocalMove& move : kLocalMoves) {
+        if (stopping_) break;
+        improved = run_move(move, move.gap) || improved;
+    }
     return improved;
 }
 
 void Solver::solve() {
-    started_at_ = now_utc();
-    while (!over_limit()) {
+    clock_.start();
+    stopping_ = false;
+    auto should_stop = [&] { return stopping_ = stopping_ || clock_.should_stop(); };
+    while (!should_stop()) {
         ++iterations_;
         bool improved = true;
-        while (improved && !over_limit()) improved = run_pass();
+        while (improved && !should_stop()) improved = run_pass();
         if (penalizer_.is_better(current_, best_)) best_ = current_;
         Route restart = identity_route(location_count_);
         shuffle(restart, thread_rng());
         current_ = penalizer_.penalize(start_route(std::move(restart)), false);
-        if (!time_limit_) break;
+        if (!time_limited_) break;
     }
     best_ = penalizer_.penalize(best_.route, true);
-    time_taken_ = now_utc() - started_at_;
+    time_taken_ = clock_.elapsed();
 }
 
 }  // namespace tourwright

@@ -7,13 +7,15 @@
 #include "chrono.hpp"
 #include "local_moves.hpp"
 #include "penalizer.hpp"
+#include "search_clock.hpp"
 #include "trial_evaluator.hpp"
 
 namespace tourwright {
 
 // Multi-start first-improvement descent over the eight segment moves. Without a
 // time limit it runs exactly one descent from the identity order, so its answer
-// does not depend on chance.
+// does not depend on chance. The limit is honoured inside sweeps too: a descent
+// that reaches it stops where it is, and the search ends as it always does.
 class Solver {
 public:
     // Told of every trial of a sweep: its positions and, when it was accepted, the new
@@ -39,26 +41,29 @@ public:
     std::uint64_t iterations() const { return iterations_; }
     TimeDelta time_taken() const { return time_taken_; }
     void set_trial_observer(TrialObserver observer) { observer_ = std::move(observer); }
+    // Called every few tens of milliseconds of search: true ends the search early
+    // with what it has found; an exception abandons it.
+    void set_stop_check(SearchClock::StopCheck check) { clock_.set_stop_check(std::move(check)); }
     // Evaluates every trial in full even where incremental evaluation would do: the reference
     // that the incremental path is checked and measured against.
     void use_full_evaluation() { evaluator_.reset(); }
 
 private:
-    bool over_limit() const;
     // One trial of a sweep: true when it was accepted and replaced `current`. Both
     // ways take the same decisions; the incremental one is much faster.
     bool accept_in_full(const LocalMove& move, std::size_t i, std::size_t j);
     bool accept_incrementally(const LocalMove& move, std::size_t i, std::size_t j);
     Route start_route(Route route) const;
 
-    std::optional<TimeDelta> time_limit_;
+    bool time_limited_;
     Penalizer penalizer_;
     std::size_t location_count_;
     Solution current_;
     Solution best_;
     std::uint64_t iterations_ = 0;
     TimeDelta time_taken_;
-    DateTime started_at_;
+    SearchClock clock_;
+    bool stopping_ = false;  // the clock said stop; every loop of the search unwinds
     TrialObserver observer_;
     std::optional<TrialEvaluator> evaluator_;  // absent where trials need full evaluation
 };

@@ -8,6 +8,7 @@
 #include "errors.hpp"
 #include "extract.hpp"
 #include "py_output.hpp"
+#include "released_lock.hpp"
 #include "solver.hpp"
 #include "time_arguments.hpp"
 
@@ -38,6 +39,23 @@ auto extract_optional(PyObject* value, const char* name, Extract extract)
     return extract_argument(value, name, extract);
 }
 
+// Only the main thread runs signal handlers, so only there is the search worth
+// interrupting to visit the interpreter. When that cannot be told (threading was
+// never imported), visiting does no harm.
+bool may_run_signal_handlers() {
+    PyRef name = PyRef::checked(PyUnicode_FromString("threading"));
+    PyRef threading = PyRef::steal(PyImport_GetModule(name.get()));
+    if (!threading) {
+        if (PyErr_Occurred()) throw PythonError{};
+        return true;
+    }
+    PyRef main = PyRef::checked(PyObject_CallMethod(threading.get(), "main_thread", nullptr));
+    PyRef ident = PyRef::checked(PyObject_GetAttrString(main.get(), "ident"));
+    const unsigned long main_ident = PyLong_AsUnsignedLong(ident.get());
+    if (main_ident == static_cast<unsigned long>(-1) && PyErr_Occurred()) throw PythonError{};
+    return main_ident == PyThread_get_thread_ident();
+}
+
 PyObject* solve(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
     return guarded<PyObject*>(nullptr, [&] {
         std::array<PyObject*, kSolveParameters.size()> bound{};
@@ -55,10 +73,25 @@ PyObject* solve(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* k
         std::optional<TimeDelta> time_limit;
         if (time_limit_seconds) time_limit = seconds_to_delta(*time_limit_seconds);
 
-        Solver solver(time_limit,
-                      Penalizer(DistanceMatrix{std::move(distance_rows)}, std::move(time_scheduler)));
-        solver.solve();
-        return make_output(Output{solver.best(), solver.iterations(), solver.time_taken()}).release();
+        const bool interruptible = may_run_signal_handlers();
+        // Everything the search needs is native now: other threads may run meanwhile.
+        std::optional<Output> output;
+        {
+            ReleasedLock released;
+            Solver solver(time_limit, Penalizer(DistanceMatrix{std::move(distance_rows)},
+                                                std::move(time_scheduler)));
+            if (interruptible) {
+                solver.set_stop_check([&released] {
+                    released.with_lock([] {
+                        if (PyErr_CheckSignals() < 0) throw PythonError{};
+                    });
+                    return false;
+                });
+            }
+            solver.solve();
+            output.emplace(Output{solver.best(), solver.iterations(), solver.time_taken()});
+        }
+        return make_output(std::move(*output)).release();
     });
 }
 
