@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "chrono.hpp"
@@ -25,6 +26,10 @@ public:
 
     Solver(std::optional<TimeDelta> time_limit, Penalizer penalizer,
            std::optional<Route> initial_route = std::nullopt);
+    // A solver over a penalizer shared with others (one per thread of a search).
+    // With `keep_first`, position 0 (a depot) is never moved by any trial.
+    Solver(std::optional<TimeDelta> time_limit, std::shared_ptr<const Penalizer> penalizer,
+           bool keep_first);
     // The trial evaluator refers to the penalizer held here, so a solver stays put.
     Solver(const Solver&) = delete;
     Solver& operator=(const Solver&) = delete;
@@ -35,6 +40,16 @@ public:
     bool run_move(const LocalMove& move, std::size_t gap);
     // The eight sweeps in order; true when any of them accepted a trial.
     bool run_pass();
+    // One descent from `start` (passes until none improves, or the clock says stop),
+    // leaving its end in `current`. The clock must have been started.
+    void descend_from(Route start);
+    // Whether the clock (time limit or stop check) has ended the search.
+    bool stopping() { return stopping_ = stopping_ || clock_.should_stop(); }
+    SearchClock& clock() { return clock_; }
+    // `route` rotated to begin at its first location that can start a tour, so that
+    // a location without windows is never asked for a start instant. Unchanged when
+    // none can.
+    Route start_route(Route route) const;
 
     const Solution& best() const { return best_; }
     const Solution& current() const { return current_; }
@@ -53,10 +68,11 @@ private:
     // ways take the same decisions; the incremental one is much faster.
     bool accept_in_full(const LocalMove& move, std::size_t i, std::size_t j);
     bool accept_incrementally(const LocalMove& move, std::size_t i, std::size_t j);
-    Route start_route(Route route) const;
+    void descend();
 
     bool time_limited_;
-    Penalizer penalizer_;
+    std::shared_ptr<const Penalizer> penalizer_;
+    bool keep_first_ = false;
     std::size_t location_count_;
     Solution current_;
     Solution best_;
