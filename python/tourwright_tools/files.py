@@ -1,0 +1,183 @@
+"""Problem files: JSON with `solve`'s parameter names, and the classic TSPTW text format."""
+from __future__ import annotations
+
+import dataclasses
+import decimal
+import json
+import os
+from typing import Any, Optional, Union
+
+from .problem import Problem
+from .tour import Tour
+
+PathLike = Union[str, "os.PathLike[str]"]
+
+JSON_KEYS = frozenset({
+    "distance_matrix", "duration_matrix", "job_durations", "time_windows", "operation_times",
+    "names", "coordinates", "check_units",
+})
+# Keys a person may add to a JSON problem for their own notes.
+JSON_NOTE_KEYS = frozenset({"description", "comment"})
+
+
+class ProblemFileError(ValueError):
+    """A problem file that cannot be read: names the file, the line where there is one, and why."""
+
+    def __init__(self, path: PathLike, message: str, line: Optional[int] = None) -> None:
+        super().__init__(path, message, line)
+        self.path = os.fspath(path)
+        self.message = message
+        self.line = line
+
+    def __str__(self) -> str:
+        where = self.path if self.line is None else f"{self.path}, line {self.line}"
+        return f"{where}: {self.message}"
+
+
+def read_problem(path: PathLike) -> Union[Problem, "ClassicInstance"]:
+    """A JSON problem (a `.json` file, or one starting with '{'), else a classic TSPTW file."""
+    text = _read_text(path)
+    if os.fspath(path).endswith(".json") or text.lstrip().startswith("{"):
+        return _json_problem(path, text)
+    return _classic_instance(path, text)
+
+
+def read_json(path: PathLike) -> Problem:
+    """A problem from a JSON object whose keys are `solve`'s parameter names (plus `names`,
+    `coordinates`, `check_units` and a free-text `description`)."""
+    return _json_problem(path, _read_text(path))
+
+
+def read_tsptw(path: PathLike) -> "ClassicInstance":
+    """A problem in the classic TSPTW text format (see `ClassicInstance`)."""
+    return _classic_instance(path, _read_text(path))
+
+
+def _read_text(path: PathLike) -> str:
+    try:
+        with open(path, encoding="utf-8") as file:
+            return file.read()
+    except OSError as error:
+        raise ProblemFileError(path, error.strerror or str(error)) from error
+    except UnicodeDecodeError as error:
+        raise ProblemFileError(path, f"not a text file ({error.reason})") from error
+
+
+def _json_problem(path: PathLike, text: str) -> Problem:
+    try:
+        data = json.loads(text)
+    except json.JSONDecodeError as error:
+        raise ProblemFileError(path, f"not valid JSON: {error.msg}", error.lineno) from error
+    if not isinstance(data, dict):
+        raise ProblemFileError(path, f"expected a JSON object, found {type(data).__name__}")
+    unknown = sorted(set(data) - JSON_KEYS - JSON_NOTE_KEYS)
+    if unknown:
+        raise ProblemFileError(path, f"unknown key {unknown[0]!r}; known keys: {', '.join(sorted(JSON_KEYS))}")
+    if "distance_matrix" not in data:
+        raise ProblemFileError(path, "missing key 'distance_matrix'")
+    try:
+        return Problem.from_dict({key: value for key, value in data.items() if key in JSON_KEYS})
+    except (TypeError, ValueError) as error:
+        raise ProblemFileError(path, str(error)) from error
+
+
+@dataclasses.dataclass(frozen=True)
+class ClassicReport:
+    """A tour judged by the literature's rules: leave the depot (location 0) at its opening,
+    wait when early, an arrival after its due time (the return included) is a violation.
+    Values are in the file's units, comparable with published best-known values."""
+
+    route: tuple[int, ...]  # rotated to start at the depot
+    travel_time: float      # the sum of the matrix entries of the closed tour
+    makespan: float         # the arrival back at the depot
+    late_arrivals: int      # arrivals after their due time, the return to the depot included
+
+    @property
+    def feasible(self) -> bool:
+        return self.late_arrivals == 0
+
+
+@dataclasses.dataclass(frozen=True)
+class ClassicInstance:
+    """A classic TSPTW file: a count N, N matrix rows, then N lines 'ready due'; location 0 is
+    the depot; service times are folded into the matrix.
+
+    Read as: distance and duration matrix = the file's matrix, zero job durations, one window
+    per location, and the depot's window narrowed to its opening, so that a tour without
+    lateness leaves the depot first. Decimal files are scaled to integers by `scale`
+    (a power of ten); `windows` are the file's windows so scaled.
+    """
+
+    name: str
+    problem: Problem
+    windows: tuple[tuple[int, int], ...]
+    scale: int
+
+    def report(self, tour: Tour) -> ClassicReport:
+        route = tour.route
+        depot = route.index(0)
+        rotated = route[depot:] + route[:depot]
+        matrix = self.problem.distance_matrix
+        clock = self.windows[0][0]
+        travel = late = 0
+        for here, there in zip(rotated, rotated[1:] + rotated[:1]):
+            travel += matrix[here][there]
+            ready, due = self.windows[there]
+            clock = max(clock + matrix[here][there], ready)
+            late += clock > due
+        return ClassicReport(rotated, travel / self.scale, clock / self.scale, late)
+
+
+def _classic_instance(path: PathLike, text: str) -> ClassicInstance:
+    lines = [(number, line.split()) for number, line in enumerate(text.splitlines(), start=1)
+             if line.strip() and not line.lstrip().startswith("#")]
+    if not lines:
+        raise ProblemFileError(path, "empty file; expected the number of locations on the first line")
+    first, words = lines[0]
+    if len(words) != 1 or not words[0].isdigit() or int(words[0]) == 0:
+        raise ProblemFileError(path, f"expected the number of locations, found {' '.join(words)!r}", first)
+    n = int(words[0])
+    body = lines[1:]
+    if len(body) < 2 * n:
+        raise ProblemFileError(
+            path, f"ends after {len(body)} lines of data; expected {n} matrix rows and {n} 'ready due' lines"
+        )
+    if len(body) > 2 * n:
+        raise ProblemFileError(path, f"unexpected line after the {n} 'ready due' lines", body[2 * n][0])
+    numbers = []
+    for index, (number, words) in enumerate(body):
+        expected, what = (n, f"matrix row {index}") if index < n else (2, f"'ready due' of location {index - n}")
+        if len(words) != expected:
+            raise ProblemFileError(path, f"{what}: expected {expected} numbers, found {len(words)}", number)
+        numbers.append((number, [_decimal(path, word, number) for word in words]))
+    # Decimal files are scaled to whole numbers by the power of ten of their longest fraction.
+    places = max((-int(value.as_tuple().exponent) for _, row in numbers for value in row), default=0)
+    scale = 10 ** max(0, places)
+    rows = [[int(value * scale) for value in row] for _, row in numbers]
+    matrix, windows = rows[:n], [(ready, due) for ready, due in rows[n:]]
+    for (number, _), (ready, due) in zip(body[n:], windows):
+        if due < ready:
+            raise ProblemFileError(path, f"the window ends ({due}) before it starts ({ready})", number)
+    depot_opening = windows[0][0]
+    try:
+        problem = Problem(
+            matrix, matrix, [0] * n,
+            [[(depot_opening, depot_opening)]] + [[window] for window in windows[1:]],
+            check_units=False,
+        )
+    except ValueError as error:  # values beyond the engine's range
+        raise ProblemFileError(path, str(error)) from error
+    name = os.path.basename(os.fspath(path)).rsplit(".", 1)[0]
+    return ClassicInstance(name, problem, tuple(windows), scale)
+
+
+def _decimal(path: PathLike, word: str, line: int) -> decimal.Decimal:
+    try:
+        value = decimal.Decimal(word)
+    except decimal.InvalidOperation:
+        raise ProblemFileError(path, f"{word!r} is not a number", line) from None
+    if not value.is_finite():
+        raise ProblemFileError(path, f"{word!r} is not a finite number", line)
+    if value < 0:
+        raise ProblemFileError(path, f"{word} is negative", line)
+    return value
