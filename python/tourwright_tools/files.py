@@ -16,6 +16,7 @@ JSON_KEYS = frozenset({
     "distance_matrix", "duration_matrix", "job_durations", "time_windows", "operation_times",
     "names", "coordinates", "check_units",
 })
+CLASSIC_EXTENSIONS = frozenset({".txt", ".tw", ".dat", ".tsptw"})
 # Keys a person may add to a JSON problem for their own notes.
 JSON_NOTE_KEYS = frozenset({"description", "comment"})
 
@@ -167,7 +168,9 @@ def _classic_instance(path: PathLike, text: str) -> ClassicInstance:
         )
     except ValueError as error:  # values beyond the engine's range
         raise ProblemFileError(path, str(error)) from error
-    name = os.path.basename(os.fspath(path)).rsplit(".", 1)[0]
+    stem, extension = os.path.splitext(os.path.basename(os.fspath(path)))
+    # Some collections name files without an extension but with dots ("rc201.0").
+    name = stem if extension in CLASSIC_EXTENSIONS else stem + extension
     return ClassicInstance(name, problem, tuple(windows), scale)
 
 

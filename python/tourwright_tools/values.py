@@ -15,6 +15,8 @@ from typing import Any
 MAX_U64 = 2**64 - 1
 # The engine holds durations as signed milliseconds: whole seconds beyond this do not fit.
 MAX_SECONDS = 9_223_372_036_854_775
+# The engine's calendar ends with the year 262142.
+LATEST_INSTANT = 8_210_266_876_799
 SECONDS_PER_DAY = 86_400
 UNIX_EPOCH = dt.datetime(1970, 1, 1, tzinfo=dt.timezone.utc)
 _ONE_SECOND = dt.timedelta(seconds=1)
@@ -60,7 +62,7 @@ def instant(value: Any, where: str) -> int:
         if offset < 0:
             raise ValueError(f"{where}: {value} is before 1970")
         return offset
-    return integer(value, where, MAX_U64)
+    return integer(value, where, LATEST_INSTANT)
 
 
 def time_of_day(value: Any, where: str) -> int:

@@ -1,4 +1,5 @@
 """The `tourwright` command: output shape, files written, and exit status 2 with one line for mistakes."""
+import importlib.metadata
 import json
 import os
 import pathlib
@@ -10,6 +11,7 @@ import xml.etree.ElementTree as ElementTree
 
 import pytest
 
+import tourwright_tools
 from tourwright_tools import Tour
 from tourwright_tools.cli import main
 
@@ -71,3 +73,4 @@ def test_console_script_is_installed():
                           capture_output=True, text=True, timeout=60)
     assert done.returncode == 0 and done.stderr == ""
     assert '"route": [' in done.stdout
+    assert tourwright_tools.__version__ == importlib.metadata.version("tourwright")
