@@ -95,7 +95,8 @@ def _run(args: argparse.Namespace) -> int:
     except ValueError as error:
         raise UserError(f"--time-limit: {error}") from None
     tour = _solve(problem, limit)
-    out: TextIO = sys.stdout
+    # With the JSON on standard output the summary moves to standard error, so the JSON can be piped.
+    out: TextIO = sys.stderr if args.json == "-" else sys.stdout
     _summary(out, source, problem, tour, classic)
     if args.json is not None:
         _write(args.json, tour.to_json(indent=1) + "\n")

@@ -199,6 +199,10 @@ class Problem:
         opening, closing = (values.time_of_day(bound, f"{where}[{i}]") for i, bound in enumerate(bounds))
         if closing > SECONDS_PER_DAY:
             raise ValueError(f"{where}[1]: {closing} is beyond the end of a day (86400 seconds after midnight)")
+        if closing == SECONDS_PER_DAY and opening > 0:
+            # The engine reads a closing of 86400 as 00:00 of the same day.
+            raise ValueError(f"{where}[1]: closing at midnight (86400) is only possible from 0 (open around "
+                             "the clock); close at 86399 instead")
         if opening >= closing:
             raise ValueError(
                 f"{where}: opening {opening} is not before closing {closing}; operating hours are "

@@ -193,6 +193,7 @@ def _map(parts: list[str], left: int, top: int, tour: Tour, points: tuple[tuple[
 
     parts.append(f'<rect x="{left}" y="{top}" width="{MAP_SIZE}" height="{MAP_SIZE}" fill="none" '
                  f'stroke="{COLOURS["grid"]}"/>')
+    parts.append(_text(left, top - 8, "Map: stops numbered in visiting order, the first one larger", size=10))
     parts.append('<defs><marker id="arrow" viewBox="0 0 10 10" refX="16" refY="5" markerWidth="6" '
                  'markerHeight="6" orient="auto"><path d="M0,0 L10,5 L0,10 z" fill="#666"/></marker></defs>')
     route = tour.route

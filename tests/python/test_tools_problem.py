@@ -51,6 +51,7 @@ def timed(**changes):
     (dict(operation_times=(8, 18)), ValueError, "operation_times: open only 10 seconds a day"),
     (dict(operation_times=(17 * HOUR, 8 * HOUR)), ValueError, "operation_times: opening 61200 is not before closing 28800"),
     (dict(operation_times=(0, 90000)), ValueError, "operation_times[1]: 90000 is beyond the end of a day"),
+    (dict(operation_times=(8 * HOUR, 86400)), ValueError, "operation_times[1]: closing at midnight"),
     (dict(job_durations=[HOUR * 1000 * 1000, HOUR]), ValueError, "job_durations[0]: 3600000000 seconds is more than a year"),
     (dict(job_durations=[True, HOUR]), TypeError, "job_durations[0]: expected an integer, got bool"),
     (dict(names=["a"]), ValueError, "names: has 1 entries, expected 2"),
