@@ -3,6 +3,7 @@ import importlib.metadata
 import json
 import os
 import pathlib
+import select
 import shutil
 import subprocess
 import sys
@@ -65,12 +66,33 @@ def test_bad_file_names_file_and_line(tmp_path, capsys):
     assert capsys.readouterr().err == f"tourwright: {path}, line 3: 'zero' is not a number\n"
 
 
-def test_console_script_is_installed():
+def installed_script():
     search = os.pathsep.join([sysconfig.get_path("scripts"), os.path.dirname(sys.executable), os.environ["PATH"]])
     script = shutil.which("tourwright", path=search)
     assert script is not None
+    return script
+
+
+def test_console_script_is_installed():
+    script = installed_script()
     done = subprocess.run([script, "solve", str(EXAMPLES / "small.tsptw"), "--json", "-"],
                           capture_output=True, text=True, timeout=60)
     assert done.returncode == 0 and done.stderr.startswith("problem:")
     assert json.loads(done.stdout)["route"][0] == 0
     assert tourwright_tools.__version__ == importlib.metadata.version("tourwright")
+
+
+def test_progress_bar_only_on_a_terminal():
+    command = [installed_script(), "solve", str(EXAMPLES / "small.tsptw"), "--time-limit", "1", "--json", "-"]
+    controller, terminal = os.openpty()
+    try:
+        done = subprocess.run(command, stdout=subprocess.PIPE, stderr=terminal, timeout=60)
+        readable, _, _ = select.select([controller], [], [], 5)
+        seen = os.read(controller, 65536).decode() if readable else ""
+    finally:
+        os.close(controller)
+        os.close(terminal)
+    assert done.returncode == 0 and json.loads(done.stdout)["iterations"] > 1
+    assert "solving [" in seen and "/ 1 s" in seen
+    piped = subprocess.run(command, capture_output=True, text=True, timeout=60)
+    assert piped.returncode == 0 and "solving [" not in piped.stderr
