@@ -4,6 +4,8 @@ from __future__ import annotations
 import dataclasses
 import decimal
 import json
+import math
+import operator
 import os
 from typing import Any, Optional, Union
 
@@ -130,10 +132,19 @@ class ClassicInstance:
 
 
 def _classic_instance(path: PathLike, text: str) -> ClassicInstance:
+    """Either classic layout: a count on the first line starts the matrix layout."""
+    for line in text.splitlines():
+        words = line.split()
+        if words and not words[0].startswith("#"):
+            if len(words) == 1:
+                return _matrix_instance(path, text)
+            return _coordinates_instance(path, text)
+    raise ProblemFileError(path, "empty file; expected the number of locations on the first line")
+
+
+def _matrix_instance(path: PathLike, text: str) -> ClassicInstance:
     lines = [(number, line.split()) for number, line in enumerate(text.splitlines(), start=1)
              if line.strip() and not line.lstrip().startswith("#")]
-    if not lines:
-        raise ProblemFileError(path, "empty file; expected the number of locations on the first line")
     first, words = lines[0]
     if len(words) != 1 or not words[0].isdigit() or int(words[0]) == 0:
         raise ProblemFileError(path, f"expected the number of locations, found {' '.join(words)!r}", first)
@@ -159,12 +170,18 @@ def _classic_instance(path: PathLike, text: str) -> ClassicInstance:
     for (number, _), (ready, due) in zip(body[n:], windows):
         if due < ready:
             raise ProblemFileError(path, f"the window ends ({due}) before it starts ({ready})", number)
+    return _instance(path, matrix, windows, scale, None)
+
+
+def _instance(path: PathLike, matrix: list[list[int]], windows: list[tuple[int, int]], scale: int,
+              coordinates: Optional[list[tuple[float, float]]]) -> ClassicInstance:
+    n = len(matrix)
     depot_opening = windows[0][0]
     try:
         problem = Problem(
             matrix, matrix, [0] * n,
             [[(depot_opening, depot_opening)]] + [[window] for window in windows[1:]],
-            check_units=False,
+            coordinates=coordinates, check_units=False,
         )
     except ValueError as error:  # values beyond the engine's range
         raise ProblemFileError(path, str(error)) from error
@@ -174,13 +191,74 @@ def _classic_instance(path: PathLike, text: str) -> ClassicInstance:
     return ClassicInstance(name, problem, tuple(windows), scale)
 
 
-def _decimal(path: PathLike, word: str, line: int) -> decimal.Decimal:
+def _coordinates_instance(path: PathLike, text: str) -> ClassicInstance:
+    """One line 'number x y demand ready due service' per location, numbered from 1; header
+    lines (not starting with a number) are skipped, and '999 0 0 0 0 0 0' ends the list.
+    The matrix is the convention of these collections: the Euclidean distance rounded down,
+    then shortened in place through a third location, k innermost (not a full shortest-path
+    closure); each location's service time is added to the legs leaving it."""
+    rows: list[list[decimal.Decimal]] = []
+    for number, line in enumerate(text.splitlines(), start=1):
+        words = line.split()
+        if not words or not _is_number(words[0]):
+            continue
+        if len(words) != 7:
+            raise ProblemFileError(
+                path, f"expected 7 numbers (number x y demand ready due service), found {len(words)}", number)
+        values = [_decimal(path, word, number, negative=index in (1, 2)) for index, word in enumerate(words)]
+        if values[0] == 999 and not any(values[1:]):
+            break
+        if values[0] != len(rows) + 1:
+            raise ProblemFileError(path, f"location number {words[0]}, expected {len(rows) + 1}", number)
+        if any(value != value.to_integral_value() for value in values[4:]):
+            raise ProblemFileError(path, "ready, due and service times must be whole numbers", number)
+        if values[5] < values[4]:
+            raise ProblemFileError(path, f"the window ends ({words[5]}) before it starts ({words[4]})", number)
+        rows.append(values)
+    if not rows:
+        raise ProblemFileError(path, "no location lines (number x y demand ready due service)")
+    points = [(row[1], row[2]) for row in rows]
+    matrix = [[_floor_distance(a, b) for b in points] for a in points]
+    _shorten_through_third(matrix)
+    for i, (row, values) in enumerate(zip(matrix, rows)):
+        row[:] = [length + int(values[6]) if j != i else length for j, length in enumerate(row)]
+    windows = [(int(row[4]), int(row[5])) for row in rows]
+    return _instance(path, matrix, windows, 1, [(float(x), float(y)) for x, y in points])
+
+
+def _floor_distance(a: tuple[decimal.Decimal, decimal.Decimal], b: tuple[decimal.Decimal, decimal.Decimal]) -> int:
+    dx, dy = a[0] - b[0], a[1] - b[1]
+    square = dx * dx + dy * dy
+    if square == square.to_integral_value():
+        return math.isqrt(int(square))  # exact for whole coordinates
+    return math.floor(math.sqrt(square))
+
+
+def _shorten_through_third(matrix: list[list[int]]) -> None:
+    """For i, for j, for k: d[i][j] = min(d[i][j], d[i][k] + d[k][j]), in place. For fixed
+    (i, j) the k loop only lowers d[i][j], so it is one minimum over row i and column j."""
+    columns = [list(column) for column in zip(*matrix)]
+    for i, row in enumerate(matrix):
+        for j, column in enumerate(columns):
+            shortest = min(map(operator.add, row, column))
+            if shortest < row[j]:
+                row[j] = column[i] = shortest
+
+
+def _is_number(word: str) -> bool:
+    try:
+        return decimal.Decimal(word).is_finite()
+    except decimal.InvalidOperation:
+        return False
+
+
+def _decimal(path: PathLike, word: str, line: int, negative: bool = False) -> decimal.Decimal:
     try:
         value = decimal.Decimal(word)
     except decimal.InvalidOperation:
         raise ProblemFileError(path, f"{word!r} is not a number", line) from None
     if not value.is_finite():
         raise ProblemFileError(path, f"{word!r} is not a finite number", line)
-    if value < 0:
+    if value < 0 and not negative:
         raise ProblemFileError(path, f"{word} is negative", line)
     return value

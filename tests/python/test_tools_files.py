@@ -5,7 +5,7 @@ import pathlib
 
 import pytest
 
-from tourwright_tools import ClassicInstance, Problem, ProblemFileError, read_json, read_problem, read_tsptw
+from tourwright_tools import ClassicInstance, Problem, ProblemFileError, Tour, read_json, read_problem, read_tsptw
 from tourwright_tools import solve_problem
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
@@ -47,6 +47,36 @@ def test_classic_report_rotates_to_the_depot_and_judges_hard_windows(tmp_path):
     assert report.route == (0, 1, 2) and report.travel_time == 9.5 and report.feasible
     late = instance.report(tour.__class__(**{**tour.__dict__, "route": (2, 1, 0)}))
     assert late.route == (0, 2, 1) and late.late_arrivals == 1 and not late.feasible
+
+
+COORDINATES = """\
+#NUM #X #Y #DEMAND #READYTIME #DUEDATE #SERVICE
+1 0.00 0.00 0 0 100 0
+2 3.00 4.00 0 0 50 0
+3 1.00 1.00 0 0 50 2
+999 0 0 0 0 0 0
+"""
+
+
+def test_coordinates_file_gives_the_collections_matrix_and_a_map(tmp_path):
+    instance = read_tsptw(write(tmp_path, "points.txt", COORDINATES))
+    # Rounded-down distances 0-1: 5, 0-2: 1, 1-2: 3; 0-1 shortened through 2 to 4; the service
+    # time of location 2 added to the legs leaving it.
+    assert instance.problem.distance_matrix == ((0, 4, 1), (4, 0, 3), (3, 5, 0))
+    assert instance.problem.coordinates == ((0, 0), (3, 4), (1, 1))
+    assert instance.windows == ((0, 100), (0, 50), (0, 50)) and instance.scale == 1
+
+
+@pytest.mark.parametrize("text, message", [
+    ("1 0 0 0 0 9 0\n3 1 1 0 0 9 0\n", "line 2: location number 3, expected 2"),
+    ("1 0 0 0 0 9\n", "line 1: expected 7 numbers (number x y demand ready due service), found 6"),
+    ("NAME only a header\n", "no location lines"),
+    ("1 0 0 0 0 9.5 0\n", "line 1: ready, due and service times must be whole numbers"),
+])
+def test_bad_coordinates_files_name_file_line_and_fault(tmp_path, text, message):
+    with pytest.raises(ProblemFileError) as raised:
+        read_tsptw(write(tmp_path, "bad.txt", text))
+    assert message in str(raised.value)
 
 
 @pytest.mark.parametrize("text, message", [
@@ -98,6 +128,25 @@ def test_missing_file_is_a_problem_file_error(tmp_path):
 def test_bundled_examples_read():
     assert isinstance(read_problem(EXAMPLES / "small.tsptw"), ClassicInstance)
     assert read_problem(EXAMPLES / "delivery_day.json").has_time_data
+
+
+def lkh_tour(path):
+    """The 0-based route of a tour file of the collection (numbered from 1, ended by -1)."""
+    lines = path.read_text().split("TOUR_SECTION", 1)[1].split()
+    return tuple(int(word) - 1 for word in lines[: lines.index("-1")])
+
+
+@pytest.mark.skipif(not SHARED_BENCH.is_dir(), reason="the public TSPTW collection is not beside the project")
+@pytest.mark.parametrize("name, tour", [
+    ("GendreauEtAl-extra/n100w180.001.txt", "Gendreau/n100w180.001.602.tour"),
+    ("DaSilvaUrrutia/n200w100.001.txt", "Silva/n200w100.001.9836.tour"),
+])
+def test_published_tours_of_coordinate_files_keep_their_values(name, tour):
+    instance = read_tsptw(SHARED_BENCH / name)
+    route = lkh_tour(SHARED_BENCH / "tours" / "lkh3" / tour)
+    published = Tour(route, 0, None, None, None, None, None, None, None, 0, 0, None)
+    report = instance.report(published)
+    assert report.feasible and report.travel_time == int(tour.split(".")[-2])
 
 
 @pytest.mark.skipif(not SHARED_BENCH.is_dir(), reason="the public TSPTW collection is not beside the project")
