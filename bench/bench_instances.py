@@ -1,80 +1,78 @@
 """Solution quality on public TSPTW benchmark problems.
 
-Solves instances from the shared benchmark collection with a time limit and
-reports the tour's lateness and travel time in this library's model, next to the
-best-known travel time, and judges the tour rotated to its depot by the
-literature's rules (start at the depot, wait when early, a violation when late).
-The two models differ: here no location is pinned to the front, and a tour
-starts when the first window of its first location opens, so a tour may be
-on time here and late once rotated to the depot, and its travel time may lie
-below the depot-anchored best-known value.
+Solves instances of the public TSPTW collection with a time limit and reports, for each,
+the tour's lateness and travel time in this library's model and its judgement in the
+literature's terms (rotated to the depot, leave it at its opening, wait when early, a
+violation when late), next to the best-known travel time.
 
     python3 bench/bench_instances.py --sets Dumas --max-n 60 --per-set 10 --time-limit 2
 
-Travel times are the distances; service times are folded into them as the
-collection's matrix format does, so job durations are zero.
+The collection is read from --collection (default: ../shared/bench beside the project). Files
+are read by `tourwright_tools.read_tsptw`: travel times are the distances, service times are
+folded into them, and the depot's window is narrowed to its opening.
 """
 import argparse
+import csv
 import os
 import sys
-import time
 
-import tourwright
+from tourwright_tools import read_tsptw, solve_problem
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SHARED_BENCH = os.path.normpath(os.path.join(HERE, "..", "..", "shared", "bench"))
+DEFAULT_COLLECTION = os.path.normpath(os.path.join(HERE, "..", "..", "shared", "bench"))
 
 
-def load_reader():
-    sys.path.insert(0, SHARED_BENCH)
-    import read_instances  # noqa: E402  (lives beside the shared data)
-
-    return read_instances
-
-
-def solve(instance, time_limit):
-    n = instance.n
-    windows = [[(ready, due)] for ready, due in instance.windows]
-    started = time.perf_counter()
-    result = tourwright.solve(instance.dist, instance.dist, [0] * n, windows, time_limit=time_limit)
-    elapsed = time.perf_counter() - started
-    route = result.route
-    depot = route.index(0)
-    return route[depot:] + route[:depot], result, elapsed
+def best_known_travel_times(instances):
+    """(set, instance) -> the best-known travel time, in file units."""
+    path = os.path.join(instances, "bks", "best_known.csv")
+    if not os.path.isfile(path):
+        return {}
+    with open(path, newline="") as file:
+        return {(row["set"], row["instance"]): float(row["value"])
+                for row in csv.DictReader(file) if row["objective"] == "traveltime"}
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--collection", default=DEFAULT_COLLECTION,
+                        help="folder of the public TSPTW collection (default: %(default)s)")
     parser.add_argument("--sets", nargs="+", default=["Dumas", "GendreauDumasExtended", "AFG"])
     parser.add_argument("--max-n", type=int, default=60)
     parser.add_argument("--per-set", type=int, default=8)
     parser.add_argument("--time-limit", type=int, default=1)
     args = parser.parse_args(argv)
 
-    reader = load_reader()
-    root = reader.default_root()
-    print(f"{'instance':34} {'n':>4} {'lateness':>9} {'travel':>8} {'best':>8} {'gap':>7} "
-          f"{'depot-late':>10} {'descents':>9}")
-    on_time = feasible = total = 0
-    for set_name in args.sets:
-        folder = os.path.join(root, "lopez-ibanez", set_name)
-        paths = sorted(reader.iter_instance_files([folder]))
-        chosen = [p for p in paths if reader.read_instance(p).n <= args.max_n][: args.per_set]
-        for path in chosen:
-            instance = reader.read_instance(path)
-            route, result, _ = solve(instance, args.time_limit)
-            judged = reader.evaluate(instance, route)
-            best = instance.bks.get("traveltime", {}).get("value")
-            best = round(best * instance.scale) if best else None
-            travel = result.traveling_time
-            gap = f"{100 * (travel / best - 1):6.1f}%" if best else "      -"
+    instances = os.path.join(args.collection, "instances")
+    folders = {name: os.path.join(instances, "lopez-ibanez", name) for name in args.sets}
+    missing = [folder for folder in folders.values() if not os.path.isdir(folder)]
+    if missing:
+        parser.exit(2, f"bench_instances: the public TSPTW collection is missing {missing[0]}; "
+                       "pass its folder with --collection\n")
+    best_known = best_known_travel_times(instances)
+    print(f"{'instance':34} {'n':>4} {'lateness':>9} {'travel':>9} {'best':>9} {'gap':>7} "
+          f"{'feasible':>8} {'descents':>9}")
+    feasible = total = 0
+    for set_name, folder in folders.items():
+        chosen = []
+        for file_name in sorted(os.listdir(folder)):
+            instance = read_tsptw(os.path.join(folder, file_name))
+            if instance.problem.size <= args.max_n:
+                chosen.append(instance)
+            if len(chosen) == args.per_set:
+                break
+        for instance in chosen:
+            tour = solve_problem(instance.problem, time_limit=args.time_limit)
+            report = instance.report(tour)
+            best = best_known.get((set_name, instance.name))
+            gap = f"{100 * (report.travel_time / best - 1):6.1f}%" if best else "      -"
             total += 1
-            on_time += result.lateness == 0
-            feasible += judged["violations"] == 0
-            print(f"{set_name + '/' + instance.name:34} {instance.n:4} {result.lateness:9} {travel:8} "
-                  f"{best if best else '-':>8} {gap} {judged['violations']:10} {result.iterations:9}")
-    print(f"on time: {on_time} of {total}; on time once rotated to the depot: {feasible} of {total}")
+            feasible += report.feasible
+            print(f"{set_name + '/' + instance.name:34} {instance.problem.size:4} {tour.lateness:9} "
+                  f"{report.travel_time:9g} {best if best else '-':>9} {gap} "
+                  f"{'yes' if report.feasible else 'no':>8} {tour.iterations:9}")
+    print(f"feasible in the literature's terms: {feasible} of {total}")
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

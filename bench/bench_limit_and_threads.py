@@ -1,6 +1,6 @@
 """How well a search keeps to its time limit, and how calls on two threads scale.
 
-    python3 bench/bench_time_limit.py [--sizes 200 1000 2000] [--limits 1 2] [--problems 8]
+    python3 bench/bench_limit_and_threads.py [--sizes 200 1000 2000] [--limits 1 2] [--problems 8]
 
 Part 1 solves random Euclidean problems (with and without time windows) with
 each time limit and reports the overrun, time taken minus time limit, in

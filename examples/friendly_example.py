@@ -1,0 +1,43 @@
+"""The friendly layer: a checked problem with datetimes, a plain result, JSON and a picture."""
+import datetime as dt
+import pathlib
+
+from tourwright_tools import Problem, read_tsptw, schedule_svg, solve_problem
+
+UTC = dt.timezone.utc
+DAY = dt.datetime(2026, 12, 7, tzinfo=UTC)
+
+
+def at(hour: float) -> dt.datetime:
+    return DAY + dt.timedelta(hours=hour)
+
+
+def main() -> None:
+    minutes = dt.timedelta(minutes=1)
+    problem = Problem(
+        distance_matrix=[[0, 900, 1400], [900, 0, 700], [1400, 700, 0]],  # metres
+        duration_matrix=[[0 * minutes, 4 * minutes, 6 * minutes],
+                         [4 * minutes, 0 * minutes, 3 * minutes],
+                         [6 * minutes, 3 * minutes, 0 * minutes]],
+        job_durations=[0 * minutes, 20 * minutes, 30 * minutes],
+        time_windows=[[(at(8), at(17))], [(at(9), at(10)), (at(14), at(15))], [(at(8), at(9))]],
+        operation_times=(dt.time(8), dt.time(17)),
+        names=["Depot", "Bakery", "Library"],
+        coordinates=[(0.0, 0.0), (0.7, 0.5), (1.2, -0.3)],
+    )
+    tour = solve_problem(problem)
+    print(tour)
+    assert tour.schedule is not None
+    for event in tour.schedule:
+        print(f"{event.kind:7} {event.start_datetime:%H:%M}-{event.end_datetime:%H:%M} "
+              f"{event.location if event.location is not None else ''}")
+    print(tour.to_json()[:80], "...")
+    pathlib.Path("friendly_example.svg").write_text(schedule_svg(tour, problem))
+
+    classic = read_tsptw(pathlib.Path(__file__).with_name("small.tsptw"))
+    report = classic.report(solve_problem(classic.problem))
+    print("classic:", report.route, "travel", report.travel_time, "feasible", report.feasible)
+
+
+if __name__ == "__main__":
+    main()

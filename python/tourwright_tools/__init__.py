@@ -1,0 +1,31 @@
+"""A friendly layer over `tourwright.solve`: checked problems, problem files, plain results,
+pictures of schedules and the `tourwright` command."""
+from __future__ import annotations
+
+from typing import TYPE_CHECKING, Any
+
+from .files import ClassicInstance, ClassicReport, ProblemFileError, read_json, read_problem, read_tsptw
+from .problem import Problem
+from .solving import SolveError, solve_problem
+from .svg import schedule_svg
+from .tour import Event, Tour
+
+if TYPE_CHECKING:
+    from tourwright import PanicException, PyEvent, PyTravel, PyWait, PyWork
+
+__version__ = "0.1.0"
+
+__all__ = [
+    "ClassicInstance", "ClassicReport", "Event", "PanicException", "Problem", "ProblemFileError",
+    "PyEvent", "PyTravel", "PyWait", "PyWork", "SolveError", "Tour", "read_json", "read_problem",
+    "read_tsptw", "schedule_svg", "solve_problem",
+]
+
+
+def __getattr__(name: str) -> Any:
+    # The classes of `tourwright` that it does not export, looked up on first use.
+    from .native import NativeClasses, native_classes
+
+    if name in NativeClasses._fields:
+        return getattr(native_classes(), name)
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

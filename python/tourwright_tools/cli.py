@@ -1,0 +1,188 @@
+"""The `tourwright` command: solve the bundled example or a problem file, print a summary and
+the schedule, and optionally write the result as JSON and a picture as SVG."""
+from __future__ import annotations
+
+import argparse
+import importlib.resources
+import os
+import sys
+from typing import NoReturn, Optional, Sequence, TextIO, Union
+
+from . import __version__
+from .files import ClassicInstance, ProblemFileError, read_json, read_problem
+from .problem import Problem
+from .solving import SolveError, limit_seconds, solve_problem
+from .svg import schedule_svg
+from .tour import Tour
+from .values import clock, format_instant, format_length, looks_dated
+
+EXAMPLE_TIME_LIMIT = 3
+
+
+class UserError(Exception):
+    """A mistake in the command line or its files: one line, exit status 2."""
+
+
+class _Parser(argparse.ArgumentParser):
+    def error(self, message: str) -> NoReturn:
+        raise UserError(f"{message} (see tourwright --help)")
+
+
+def main(argv: Optional[Sequence[str]] = None) -> int:
+    try:
+        args = _parser().parse_args(argv)
+        return _run(args)
+    except UserError as error:
+        print(f"tourwright: {error}", file=sys.stderr)
+        return 2
+    except SolveError as error:
+        print(f"tourwright: {error}", file=sys.stderr)
+        return 1
+    except KeyboardInterrupt:
+        print("tourwright: interrupted", file=sys.stderr)
+        return 130
+    except BrokenPipeError:
+        # The reader of the output went away (e.g. `| head`): stop quietly.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
+
+
+def _parser() -> argparse.ArgumentParser:
+    parser = _Parser(prog="tourwright", description=(
+        "Solve a Traveling Salesman Problem with Time Windows. Without a command, solves a "
+        "bundled example: a delivery day of one van and 24 customers."))
+    parser.add_argument("--version", action="version", version=f"tourwright {__version__}")
+    _output_options(parser, None)
+    commands = parser.add_subparsers(dest="command", metavar="COMMAND", parser_class=_Parser)
+    example = commands.add_parser("example", help="solve the bundled example (the default)")
+    _output_options(example, argparse.SUPPRESS)
+    solve = commands.add_parser("solve", help="solve a problem file (JSON, or the classic TSPTW format)")
+    solve.add_argument("file", help="the problem file")
+    _output_options(solve, argparse.SUPPRESS)
+    parser.set_defaults(command="example")
+    return parser
+
+
+def _output_options(parser: argparse.ArgumentParser, default: Optional[str]) -> None:
+    # Given before or after the command; the command's own options leave unset ones alone.
+    parser.add_argument("--time-limit", type=float, default=default, metavar="S", help=(
+        f"seconds of search (default: {EXAMPLE_TIME_LIMIT} for the example; for a file, "
+        "one deterministic descent)"))
+    parser.add_argument("--json", metavar="OUT", default=default,
+                        help="write the result as one JSON object ('-': standard output)")
+    parser.add_argument("--svg", metavar="OUT", default=default,
+                        help="write a picture of the schedule (and of the tour on a map) as SVG")
+
+
+def _run(args: argparse.Namespace) -> int:
+    classic: Optional[ClassicInstance] = None
+    if args.command == "solve":
+        source = args.file
+        try:
+            loaded = read_problem(args.file)
+        except ProblemFileError as error:
+            raise UserError(str(error)) from None
+        problem = loaded.problem if isinstance(loaded, ClassicInstance) else loaded
+        classic = loaded if isinstance(loaded, ClassicInstance) else None
+    else:
+        source = "bundled example"
+        with importlib.resources.as_file(importlib.resources.files(__package__) / "example.json") as path:
+            problem = read_json(path)
+    if args.time_limit is None and args.command == "example":
+        args.time_limit = EXAMPLE_TIME_LIMIT
+    try:
+        limit = None if args.time_limit is None else limit_seconds(args.time_limit)
+    except ValueError as error:
+        raise UserError(f"--time-limit: {error}") from None
+    tour = _solve(problem, limit)
+    # With the JSON on standard output the summary moves to standard error, so the JSON can be piped.
+    out: TextIO = sys.stderr if args.json == "-" else sys.stdout
+    _summary(out, source, problem, tour, classic)
+    if args.json is not None:
+        _write(args.json, tour.to_json(indent=1) + "\n")
+    if args.svg is not None:
+        try:
+            picture = schedule_svg(tour, problem, title=f"{os.path.basename(source)}: {_short_summary(tour)}")
+        except ValueError as error:
+            raise UserError(f"--svg: {error}") from None
+        _write(args.svg, picture)
+    return 0
+
+
+def _solve(problem: Problem, limit: Optional[int]) -> Tour:
+    if limit is not None and limit > 0 and sys.stderr.isatty():
+        from .progress import solve_with_progress
+
+        return solve_with_progress(problem, limit, sys.stderr)
+    return solve_problem(problem, limit)
+
+
+def _write(path: str, text: str) -> None:
+    if path == "-":
+        sys.stdout.write(text)
+        return
+    try:
+        with open(path, "w", encoding="utf-8") as file:
+            file.write(text)
+    except OSError as error:
+        raise UserError(f"cannot write {path}: {error.strerror}") from None
+
+
+def _short_summary(tour: Tour) -> str:
+    text = f"distance {tour.distance}"
+    if tour.lateness is not None and tour.start_time is not None:
+        text += f", lateness {format_length(tour.lateness, looks_dated(tour.start_time))}"
+    return text
+
+
+def _summary(out: TextIO, source: str, problem: Problem, tour: Tour,
+             classic: Optional[ClassicInstance]) -> None:
+    dated = tour.start_time is not None and looks_dated(tour.start_time)
+    names = [problem.name(location) for location in tour.route + tour.route[:1]]
+    rows: list[tuple[str, Union[str, int]]] = [
+        ("problem", f"{source}: {problem!r}"),
+        ("tour", " > ".join(names)),
+        ("distance", tour.distance),
+    ]
+    if tour.lateness is not None:
+        rows += [(label, format_length(value or 0, dated)) for label, value in (
+            ("lateness", tour.lateness), ("duration", tour.duration), ("working time", tour.working_time),
+            ("traveling time", tour.traveling_time), ("waiting time", tour.waiting_time))]
+        if tour.start_time is not None and tour.end_time is not None:
+            zone = " UTC" if dated else ""
+            rows += [("start", format_instant(tour.start_time, dated) + zone),
+                     ("end", format_instant(tour.end_time, dated) + zone)]
+    if problem.operation_times is not None:
+        opening, closing = problem.operation_times
+        rows.append(("operating hours", f"{clock(opening)} to {clock(closing)} UTC"))
+    rows += [("iterations", tour.iterations), ("time taken", f"{tour.time_taken_microseconds / 1e6:.2f} s")]
+    for label, value in rows:
+        out.write(f"{label + ':':16} {value}\n")
+    if classic is not None:
+        report = classic.report(tour)
+        out.write("\nIn the literature's terms (leave the depot at its opening, hard windows):\n")
+        out.write(f"{'route:':16} {' '.join(map(str, report.route))}\n")
+        out.write(f"{'travel time:':16} {report.travel_time:g}\n")
+        out.write(f"{'makespan:':16} {report.makespan:g}\n")
+        verdict = "yes" if report.feasible else f"no, {report.late_arrivals} late arrivals"
+        out.write(f"{'feasible:':16} {verdict}\n")
+    if tour.schedule is not None:
+        _schedule_table(out, problem, tour, dated)
+
+
+def _schedule_table(out: TextIO, problem: Problem, tour: Tour, dated: bool) -> None:
+    assert tour.schedule is not None
+    # Times of day suffice when the whole tour lies within one UTC day (given in the summary).
+    days = {(tour.start_time or 0) // 86400, (tour.end_time or 0) // 86400}
+    with_date = len(days) > 1
+    width = (19 if with_date else 8) if dated else 10
+    out.write(f"\n{'kind':7} {'location':32} {'start':>{width}} {'end':>{width}} {'length':>10}\n")
+    for event in tour.schedule:
+        if event.location is not None:
+            where = problem.name(event.location)
+        elif event.from_location is not None and event.to_location is not None:
+            where = f"{problem.name(event.from_location)} > {problem.name(event.to_location)}"
+        else:
+            where = ""
+        out.write(f"{event.kind:7} {where:32} {format_instant(event.start, dated, with_date):>{width}} "
+                  f"{format_instant(event.end, dated, with_date):>{width}} {format_length(event.length, dated):>10}\n")

@@ -1,0 +1,269 @@
+"""A checked problem: the data of `tourwright.solve`, validated and normalised when it is built."""
+from __future__ import annotations
+
+import dataclasses
+import math
+from typing import Any, Optional
+
+from . import values
+from .values import SECONDS_PER_DAY, clock
+
+Matrix = tuple[tuple[int, ...], ...]
+Window = tuple[int, int]
+
+# Instants outside these bounds are far more likely hours, offsets or milliseconds than Unix
+# seconds of a real schedule (1973-03-03 and 2100-01-01).
+EARLIEST_PLAUSIBLE_INSTANT = 100_000_000
+LATEST_PLAUSIBLE_INSTANT = 4_102_444_800
+# A single travel leg or job of more than a year suggests milliseconds.
+LONGEST_PLAUSIBLE_DURATION = 366 * SECONDS_PER_DAY
+# Opening hours of less than an hour a day suggest hours given where seconds belong.
+SHORTEST_PLAUSIBLE_OPENING = 3600
+
+_TIME_DATA = ("duration_matrix", "job_durations", "time_windows")
+_UNITS_HINT = "pass check_units=False if this is really meant"
+
+
+@dataclasses.dataclass(frozen=True, init=False, repr=False)
+class Problem:
+    """A TSPTW problem for `solve_problem`, checked up front.
+
+    The arguments are those of `tourwright.solve`. They may be lists, tuples or numpy arrays;
+    durations may be `timedelta`, window bounds timezone-aware `datetime`, and operating
+    hours `datetime.time`. Time data is all three of `duration_matrix`, `job_durations` and
+    `time_windows`, or none of them. `names` and `coordinates` (x, y per location) are only
+    used for display. With `check_units` (the default) values that look like a unit mistake
+    (milliseconds, hours) are refused.
+    """
+
+    distance_matrix: Matrix
+    duration_matrix: Optional[Matrix]
+    job_durations: Optional[tuple[int, ...]]
+    time_windows: Optional[tuple[tuple[Window, ...], ...]]
+    operation_times: Optional[Window]
+    names: Optional[tuple[str, ...]]
+    coordinates: Optional[tuple[tuple[float, float], ...]]
+    check_units: bool
+
+    def __init__(
+        self,
+        distance_matrix: Any,
+        duration_matrix: Any = None,
+        job_durations: Any = None,
+        time_windows: Any = None,
+        operation_times: Any = None,
+        *,
+        names: Any = None,
+        coordinates: Any = None,
+        check_units: bool = True,
+    ) -> None:
+        if not isinstance(check_units, bool):
+            raise TypeError(f"check_units: expected True or False, got {type(check_units).__name__}")
+        given = {"duration_matrix": duration_matrix, "job_durations": job_durations,
+                 "time_windows": time_windows}
+        present = [name for name in _TIME_DATA if given[name] is not None]
+        if present and len(present) < len(_TIME_DATA):
+            missing = [name for name in _TIME_DATA if given[name] is None]
+            raise ValueError(
+                f"partial time data: {' and '.join(present)} given without {' and '.join(missing)}; "
+                "time data needs all of duration_matrix, job_durations and time_windows"
+            )
+        if operation_times is not None and not present:
+            raise ValueError(
+                "operation_times: operating hours need time data "
+                "(duration_matrix, job_durations and time_windows)"
+            )
+        distances = _matrix(distance_matrix, "distance_matrix", None, values.integer)
+        n = len(distances)
+        set_field = object.__setattr__
+        set_field(self, "check_units", check_units)
+        set_field(self, "distance_matrix", distances)
+        set_field(self, "duration_matrix", None if duration_matrix is None
+                  else _matrix(duration_matrix, "duration_matrix", n, self._duration))
+        set_field(self, "job_durations", None if job_durations is None
+                  else tuple(self._duration(value, f"job_durations[{i}]") for i, value in
+                             enumerate(_located(job_durations, "job_durations", n, "durations"))))
+        set_field(self, "time_windows", None if time_windows is None
+                  else self._windows(time_windows, n))
+        set_field(self, "operation_times", None if operation_times is None
+                  else self._hours(operation_times))
+        set_field(self, "names", None if names is None else _names(names, n))
+        set_field(self, "coordinates", None if coordinates is None else _coordinates(coordinates, n))
+
+    @property
+    def size(self) -> int:
+        """The number of locations."""
+        return len(self.distance_matrix)
+
+    @property
+    def has_time_data(self) -> bool:
+        return self.time_windows is not None
+
+    def name(self, location: int) -> str:
+        """The location's name, or its index when the problem has no names."""
+        return self.names[location] if self.names is not None else str(location)
+
+    def solve_arguments(self) -> dict[str, Any]:
+        """Keyword arguments for `tourwright.solve` (without `time_limit`)."""
+        return {
+            "distance_matrix": self.distance_matrix,
+            "duration_matrix": self.duration_matrix,
+            "job_durations": self.job_durations,
+            "time_windows": self.time_windows,
+            "operation_times": self.operation_times,
+        }
+
+    def to_dict(self) -> dict[str, Any]:
+        """The problem as JSON-ready data whose keys are the constructor's parameter names."""
+        data: dict[str, Any] = {"distance_matrix": [list(row) for row in self.distance_matrix]}
+        if self.duration_matrix is not None:
+            data["duration_matrix"] = [list(row) for row in self.duration_matrix]
+        if self.job_durations is not None:
+            data["job_durations"] = list(self.job_durations)
+        if self.time_windows is not None:
+            data["time_windows"] = [[list(w) for w in ws] for ws in self.time_windows]
+        if self.operation_times is not None:
+            data["operation_times"] = list(self.operation_times)
+        if self.names is not None:
+            data["names"] = list(self.names)
+        if self.coordinates is not None:
+            data["coordinates"] = [list(xy) for xy in self.coordinates]
+        if not self.check_units:
+            data["check_units"] = False
+        return data
+
+    @classmethod
+    def from_dict(cls, data: dict[str, Any]) -> "Problem":
+        return cls(**data)
+
+    def __repr__(self) -> str:
+        parts = [f"{self.size} locations"]
+        if self.time_windows is not None:
+            parts.append(f"{sum(map(len, self.time_windows))} time windows")
+        if self.operation_times is not None:
+            opening, closing = self.operation_times
+            parts.append(f"open {clock(opening)}-{clock(closing)} UTC")
+        if self.names is not None:
+            parts.append("names")
+        if self.coordinates is not None:
+            parts.append("coordinates")
+        return f"Problem({', '.join(parts)})"
+
+    def _duration(self, value: Any, where: str) -> int:
+        seconds = values.seconds(value, where)
+        if self.check_units and seconds > LONGEST_PLAUSIBLE_DURATION:
+            raise ValueError(
+                f"{where}: {seconds} seconds is more than a year; durations are whole seconds "
+                f"(milliseconds given?); {_UNITS_HINT}"
+            )
+        return seconds
+
+    def _windows(self, time_windows: Any, n: int) -> tuple[tuple[Window, ...], ...]:
+        result = []
+        for location, windows in enumerate(_located(time_windows, "time_windows", n, "windows")):
+            where = f"time_windows[{location}]"
+            pairs = tuple(self._window(window, f"{where}[{k}]")
+                          for k, window in enumerate(values.items(windows, where, "a list of windows")))
+            if not pairs:
+                raise ValueError(f"{where}: no window; give at least one (start, end)")
+            for k in range(1, len(pairs)):
+                if pairs[k][0] <= pairs[k - 1][1]:
+                    raise ValueError(
+                        f"{where}[{k}]: starts at {pairs[k][0]}, not after the end {pairs[k - 1][1]} of "
+                        "the window before it; give a location's windows in time order without overlap"
+                    )
+            result.append(pairs)
+        return tuple(result)
+
+    def _window(self, window: Any, where: str) -> Window:
+        bounds = values.items(window, where, "a (start, end) pair")
+        if len(bounds) != 2:
+            raise ValueError(f"{where}: expected a (start, end) pair, got {len(bounds)} values")
+        start, end = (values.instant(bound, f"{where}[{i}]") for i, bound in enumerate(bounds))
+        if end < start:
+            raise ValueError(f"{where}: ends at {end}, before it starts at {start}")
+        if self.check_units:
+            for bound in (start, end):
+                if not EARLIEST_PLAUSIBLE_INSTANT <= bound <= LATEST_PLAUSIBLE_INSTANT:
+                    raise ValueError(
+                        f"{where}: {bound} is not a plausible instant in Unix seconds (1973 to 2100); "
+                        f"milliseconds or an offset given? {_UNITS_HINT}"
+                    )
+        return start, end
+
+    def _hours(self, operation_times: Any) -> Window:
+        where = "operation_times"
+        bounds = values.items(operation_times, where, "an (opening, closing) pair")
+        if len(bounds) != 2:
+            raise ValueError(f"{where}: expected an (opening, closing) pair, got {len(bounds)} values")
+        opening, closing = (values.time_of_day(bound, f"{where}[{i}]") for i, bound in enumerate(bounds))
+        if closing > SECONDS_PER_DAY:
+            raise ValueError(f"{where}[1]: {closing} is beyond the end of a day (86400 seconds after midnight)")
+        if closing == SECONDS_PER_DAY and opening > 0:
+            # The engine reads a closing of 86400 as 00:00 of the same day.
+            raise ValueError(f"{where}[1]: closing at midnight (86400) is only possible from 0 (open around "
+                             "the clock); close at 86399 instead")
+        if opening >= closing:
+            raise ValueError(
+                f"{where}: opening {opening} is not before closing {closing}; operating hours are "
+                "seconds after midnight (UTC) within one day"
+            )
+        if self.check_units and closing - opening < SHORTEST_PLAUSIBLE_OPENING:
+            raise ValueError(
+                f"{where}: open only {closing - opening} seconds a day; operating hours are seconds "
+                f"after midnight (08:00 is 28800, or give datetime.time(8)); {_UNITS_HINT}"
+            )
+        return opening, closing
+
+
+def _located(value: Any, where: str, n: int, what: str) -> list[Any]:
+    """The per-location items of an argument, one per location of the distance matrix."""
+    entries = values.items(value, where, f"one entry of {what} per location")
+    if len(entries) != n:
+        raise ValueError(f"{where}: has {len(entries)} entries, expected {n} (one per location)")
+    return entries
+
+
+def _matrix(value: Any, where: str, n: Optional[int], convert: Any) -> Matrix:
+    """A square matrix; n is the required size (None: the number of rows)."""
+    rows = values.items(value, where, "a matrix (a sequence of rows)")
+    if not rows:
+        raise ValueError(f"{where}: no rows; a problem has at least one location")
+    size = len(rows) if n is None else n
+    if len(rows) != size:
+        raise ValueError(f"{where}: has {len(rows)} rows, expected {size} (one per location)")
+    result = []
+    for i, row in enumerate(rows):
+        entries = values.items(row, f"{where}[{i}]", "a row of numbers")
+        if len(entries) != size:
+            raise ValueError(
+                f"{where}[{i}]: row has {len(entries)} entries, expected {size} "
+                "(one row and one column per location)"
+            )
+        result.append(tuple(convert(entry, f"{where}[{i}][{j}]") for j, entry in enumerate(entries)))
+    return tuple(result)
+
+
+def _names(value: Any, n: int) -> tuple[str, ...]:
+    names = _located(value, "names", n, "names")
+    for i, name in enumerate(names):
+        if not isinstance(name, str):
+            raise TypeError(f"names[{i}]: expected a str, got {type(name).__name__}")
+    return tuple(names)
+
+
+def _coordinates(value: Any, n: int) -> tuple[tuple[float, float], ...]:
+    result = []
+    for i, point in enumerate(_located(value, "coordinates", n, "(x, y) pairs")):
+        where = f"coordinates[{i}]"
+        xy = values.items(point, where, "an (x, y) pair")
+        if len(xy) != 2:
+            raise ValueError(f"{where}: expected an (x, y) pair, got {len(xy)} values")
+        try:
+            x, y = float(xy[0]), float(xy[1])
+        except (TypeError, ValueError):
+            raise TypeError(f"{where}: expected two numbers, got {xy!r}") from None
+        if not (math.isfinite(x) and math.isfinite(y)):
+            raise ValueError(f"{where}: {xy!r} is not a finite point")
+        result.append((x, y))
+    return tuple(result)

@@ -1,0 +1,116 @@
+"""Conversion of one user value (an integer, a duration, an instant, a sequence) into plain ints.
+
+Every failure names where the value sits (`where`, e.g. "time_windows[3][0]") and what was
+expected, as a TypeError for a value of the wrong kind and a ValueError for one out of range.
+"""
+from __future__ import annotations
+
+import datetime as dt
+import math
+import numbers
+import operator
+from collections.abc import Iterable, Mapping
+from typing import Any
+
+MAX_U64 = 2**64 - 1
+# The engine holds durations as signed milliseconds: whole seconds beyond this do not fit.
+MAX_SECONDS = 9_223_372_036_854_775
+# The engine's calendar ends with the year 262142.
+LATEST_INSTANT = 8_210_266_876_799
+SECONDS_PER_DAY = 86_400
+UNIX_EPOCH = dt.datetime(1970, 1, 1, tzinfo=dt.timezone.utc)
+_ONE_SECOND = dt.timedelta(seconds=1)
+
+
+def integer(value: Any, where: str, maximum: int = MAX_U64) -> int:
+    """A whole number in 0 ... maximum: an int, anything with __index__, or a whole float."""
+    if isinstance(value, bool):
+        raise TypeError(f"{where}: expected an integer, got bool {value}")
+    try:
+        number = operator.index(value)
+    except TypeError:
+        if not isinstance(value, numbers.Real):
+            raise TypeError(f"{where}: expected an integer, got {type(value).__name__}") from None
+        real = float(value)
+        if not math.isfinite(real) or not real.is_integer():
+            raise ValueError(f"{where}: {value!r} is not a whole number") from None
+        number = int(real)
+    if number < 0:
+        raise ValueError(f"{where}: {number} is negative")
+    if number > maximum:
+        raise ValueError(f"{where}: {number} is larger than {maximum}")
+    return number
+
+
+def seconds(value: Any, where: str) -> int:
+    """A duration in whole seconds: an integer count or a `timedelta` (fractions dropped)."""
+    if isinstance(value, dt.timedelta):
+        if value < dt.timedelta(0):
+            raise ValueError(f"{where}: {value} is negative")
+        value = value // _ONE_SECOND
+    return integer(value, where, MAX_SECONDS)
+
+
+def instant(value: Any, where: str) -> int:
+    """An instant in Unix seconds: an integer or a timezone-aware `datetime` (fractions dropped)."""
+    if isinstance(value, dt.datetime):
+        if value.utcoffset() is None:
+            raise ValueError(
+                f"{where}: datetime {value} has no timezone; give one, e.g. tzinfo=datetime.timezone.utc"
+            )
+        offset = (value - UNIX_EPOCH) // _ONE_SECOND
+        if offset < 0:
+            raise ValueError(f"{where}: {value} is before 1970")
+        return offset
+    return integer(value, where, LATEST_INSTANT)
+
+
+def time_of_day(value: Any, where: str) -> int:
+    """Seconds after midnight (UTC): an integer, a `timedelta` or a `datetime.time`."""
+    if isinstance(value, dt.time):
+        offset = value.utcoffset()
+        if offset:
+            raise ValueError(f"{where}: {value} is not in UTC; operating hours are UTC times of day")
+        return value.hour * 3600 + value.minute * 60 + value.second
+    return seconds(value, where)
+
+
+def items(value: Any, where: str, what: str) -> list[Any]:
+    """The items of a list, tuple, numpy array or other ordered collection."""
+    unordered = isinstance(value, (Mapping, set, frozenset))
+    if isinstance(value, (str, bytes, bytearray)) or unordered or not isinstance(value, Iterable):
+        raise TypeError(f"{where}: expected {what} (a list, tuple or array), got {type(value).__name__}")
+    try:
+        return list(value)
+    except TypeError as error:
+        raise TypeError(f"{where}: {error}") from error
+
+
+def clock(seconds_after_midnight: int) -> str:
+    """'08:30', or '08:30:15' when the seconds are not zero."""
+    hours, rest = divmod(seconds_after_midnight, 3600)
+    minutes, secs = divmod(rest, 60)
+    return f"{hours:02d}:{minutes:02d}" + (f":{secs:02d}" if secs else "")
+
+
+def looks_dated(unix_seconds: int) -> bool:
+    """Whether an instant reads better as a UTC date and time than as a plain number
+    (the classic benchmark files count time from 0 in their own unit)."""
+    return unix_seconds >= 100_000_000
+
+
+def format_instant(unix_seconds: int, dated: bool, with_date: bool = True) -> str:
+    if not dated:
+        return str(unix_seconds)
+    moment = UNIX_EPOCH + dt.timedelta(seconds=unix_seconds)
+    return f"{moment:%Y-%m-%d %H:%M:%S}" if with_date else f"{moment:%H:%M:%S}"
+
+
+def format_length(length: int, dated: bool) -> str:
+    """A duration as H:MM:SS (days added when long), or a plain number for undated times."""
+    if not dated:
+        return str(length)
+    days, rest = divmod(length, SECONDS_PER_DAY)
+    hours, rest = divmod(rest, 3600)
+    text = f"{hours}:{rest // 60:02d}:{rest % 60:02d}"
+    return f"{days}d {text}" if days else text

@@ -1,0 +1,158 @@
+"""Problem files: JSON and the classic TSPTW format, good and bad."""
+import json
+import os
+import pathlib
+
+import pytest
+
+from tourwright_tools import ClassicInstance, Problem, ProblemFileError, Tour, read_json, read_problem, read_tsptw
+from tourwright_tools import solve_problem
+
+EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
+SHARED_BENCH = pathlib.Path(__file__).resolve().parents[3] / "shared" / "bench" / "instances"
+
+CLASSIC = """\
+# a comment line is skipped
+3
+0 2.5 4
+2.5 0 3
+4 3 0
+0 100
+1 6
+5 9
+"""
+
+
+def write(tmp_path, name, text):
+    path = tmp_path / name
+    path.write_text(text)
+    return path
+
+
+def test_classic_file_is_read_scaled_with_the_depot_window_narrowed(tmp_path):
+    instance = read_tsptw(write(tmp_path, "tiny.txt", CLASSIC))
+    assert instance.scale == 10 and instance.name == "tiny"
+    problem = instance.problem
+    assert problem.distance_matrix == problem.duration_matrix == ((0, 25, 40), (25, 0, 30), (40, 30, 0))
+    assert problem.job_durations == (0, 0, 0)
+    assert problem.time_windows == (((0, 0),), ((10, 60),), ((50, 90),))
+    assert instance.windows[0] == (0, 1000)
+
+
+def test_classic_report_rotates_to_the_depot_and_judges_hard_windows(tmp_path):
+    instance = read_tsptw(write(tmp_path, "tiny.txt", CLASSIC))
+    tour = solve_problem(instance.problem)
+    assert tour.lateness == 0 and tour.route[0] == 0  # the narrowed depot window puts it first
+    report = instance.report(tour)
+    assert report.route == (0, 1, 2) and report.travel_time == 9.5 and report.feasible
+    late = instance.report(tour.__class__(**{**tour.__dict__, "route": (2, 1, 0)}))
+    assert late.route == (0, 2, 1) and late.late_arrivals == 1 and not late.feasible
+
+
+COORDINATES = """\
+#NUM #X #Y #DEMAND #READYTIME #DUEDATE #SERVICE
+1 0.00 0.00 0 0 100 0
+2 3.00 4.00 0 0 50 0
+3 1.00 1.00 0 0 50 2
+999 0 0 0 0 0 0
+"""
+
+
+def test_coordinates_file_gives_the_collections_matrix_and_a_map(tmp_path):
+    instance = read_tsptw(write(tmp_path, "points.txt", COORDINATES))
+    # Rounded-down distances 0-1: 5, 0-2: 1, 1-2: 3; 0-1 shortened through 2 to 4; the service
+    # time of location 2 added to the legs leaving it.
+    assert instance.problem.distance_matrix == ((0, 4, 1), (4, 0, 3), (3, 5, 0))
+    assert instance.problem.coordinates == ((0, 0), (3, 4), (1, 1))
+    assert instance.windows == ((0, 100), (0, 50), (0, 50)) and instance.scale == 1
+
+
+@pytest.mark.parametrize("text, message", [
+    ("1 0 0 0 0 9 0\n3 1 1 0 0 9 0\n", "line 2: location number 3, expected 2"),
+    ("1 0 0 0 0 9\n", "line 1: expected 7 numbers (number x y demand ready due service), found 6"),
+    ("NAME only a header\n", "no location lines"),
+    ("1 0 0 0 0 9.5 0\n", "line 1: ready, due and service times must be whole numbers"),
+])
+def test_bad_coordinates_files_name_file_line_and_fault(tmp_path, text, message):
+    with pytest.raises(ProblemFileError) as raised:
+        read_tsptw(write(tmp_path, "bad.txt", text))
+    assert message in str(raised.value)
+
+
+@pytest.mark.parametrize("text, message", [
+    ("", "empty file"),
+    ("x\n", "line 1: expected the number of locations, found 'x'"),
+    ("2\n0 1\n1 0\n0 5\n", "ends after 3 lines of data; expected 2 matrix rows and 2 'ready due' lines"),
+    ("2\n0 1\n1\n0 5\n0 5\n", "line 3: matrix row 1: expected 2 numbers, found 1"),
+    ("2\n0 a\n1 0\n0 5\n0 5\n", "line 2: 'a' is not a number"),
+    ("2\n0 -1\n1 0\n0 5\n0 5\n", "line 2: -1 is negative"),
+    ("2\n0 1\n1 0\n0 5\n7 5\n", "line 5: the window ends (5) before it starts (7)"),
+    ("2\n0 1\n1 0\n0 5\n0 5\n9 9\n", "line 6: unexpected line"),
+])
+def test_bad_classic_files_name_file_line_and_fault(tmp_path, text, message):
+    path = write(tmp_path, "bad.txt", text)
+    with pytest.raises(ProblemFileError) as raised:
+        read_tsptw(path)
+    assert str(raised.value).startswith(str(path))
+    assert message in str(raised.value)
+
+
+def test_json_problem_with_names_and_coordinates(tmp_path):
+    data = {"description": "two places", "distance_matrix": [[0, 3], [4, 0]], "names": ["A", "B"],
+            "coordinates": [[0, 0], [1, 1]]}
+    problem = read_problem(write(tmp_path, "p.json", json.dumps(data)))
+    assert problem == Problem([[0, 3], [4, 0]], names=["A", "B"], coordinates=[(0, 0), (1, 1)])
+    assert read_json(write(tmp_path, "q.json", json.dumps(problem.to_dict()))) == problem
+
+
+@pytest.mark.parametrize("text, message", [
+    ('{"distance_matrix": [[0]],\n "oops"}', "line 2: not valid JSON"),
+    ("[1, 2]", "expected a JSON object, found list"),
+    ('{"distance_matrix": [[0]], "time_limit": 3}', "unknown key 'time_limit'"),
+    ('{"names": ["a"]}', "missing key 'distance_matrix'"),
+    ('{"distance_matrix": [[0, 1]]}', "distance_matrix[0]: row has 2 entries, expected 1"),
+    ('{"distance_matrix": [[0]], "job_durations": [0]}', "partial time data"),
+])
+def test_bad_json_files_name_file_and_fault(tmp_path, text, message):
+    path = write(tmp_path, "bad.json", text)
+    with pytest.raises(ProblemFileError, match="bad.json") as raised:
+        read_problem(path)
+    assert message in str(raised.value)
+
+
+def test_missing_file_is_a_problem_file_error(tmp_path):
+    with pytest.raises(ProblemFileError, match="No such file"):
+        read_problem(tmp_path / "absent.json")
+
+
+def test_bundled_examples_read():
+    assert isinstance(read_problem(EXAMPLES / "small.tsptw"), ClassicInstance)
+    assert read_problem(EXAMPLES / "delivery_day.json").has_time_data
+
+
+def lkh_tour(path):
+    """The 0-based route of a tour file of the collection (numbered from 1, ended by -1)."""
+    lines = path.read_text().split("TOUR_SECTION", 1)[1].split()
+    return tuple(int(word) - 1 for word in lines[: lines.index("-1")])
+
+
+@pytest.mark.skipif(not SHARED_BENCH.is_dir(), reason="the public TSPTW collection is not beside the project")
+@pytest.mark.parametrize("name, tour", [
+    ("GendreauEtAl-extra/n100w180.001.txt", "Gendreau/n100w180.001.602.tour"),
+    ("DaSilvaUrrutia/n200w100.001.txt", "Silva/n200w100.001.9836.tour"),
+])
+def test_published_tours_of_coordinate_files_keep_their_values(name, tour):
+    instance = read_tsptw(SHARED_BENCH / name)
+    route = lkh_tour(SHARED_BENCH / "tours" / "lkh3" / tour)
+    published = Tour(route, 0, None, None, None, None, None, None, None, 0, 0, None)
+    report = instance.report(published)
+    assert report.feasible and report.travel_time == int(tour.split(".")[-2])
+
+
+@pytest.mark.skipif(not SHARED_BENCH.is_dir(), reason="the public TSPTW collection is not beside the project")
+@pytest.mark.parametrize("name, best_known", [("Dumas/n20w20.001.txt", 378), ("AFG/rbg010a.tw", 671)])
+def test_public_instances_are_solved_to_a_feasible_tour(name, best_known):
+    instance = read_tsptw(SHARED_BENCH / "lopez-ibanez" / name)
+    report = instance.report(solve_problem(instance.problem, time_limit=1))
+    assert report.feasible and report.travel_time >= best_known
+    assert os.path.basename(name).startswith(instance.name)
