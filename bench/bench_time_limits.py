@@ -39,7 +39,7 @@ def main(argv=None):
           f"{'traveling':>10} {'feasible':>8}")
     for name, problem, instance in problems:
         for limit in [None] + args.limits:
-            tour = solve_problem(problem, limit)
+            tour = solve_problem(problem, limit, depot=None if instance is None else instance.depot)
             rate = tour.iterations / max(tour.time_taken_microseconds / 1e6, 1e-6)
             feasible = "-" if instance is None else ("yes" if instance.report(tour).feasible else "no")
             print(f"{name:16} {problem.size:4} {str(limit or '-'):>5} {tour.iterations:9} {rate:7.0f} "

@@ -35,7 +35,7 @@ def main() -> None:
     pathlib.Path("friendly_example.svg").write_text(schedule_svg(tour, problem))
 
     classic = read_tsptw(pathlib.Path(__file__).with_name("small.tsptw"))
-    report = classic.report(solve_problem(classic.problem))
+    report = classic.report(solve_problem(classic.problem, depot=classic.depot))
     print("classic:", report.route, "travel", report.travel_time, "feasible", report.feasible)
 
 

@@ -6,11 +6,12 @@ import argparse
 import importlib.resources
 import os
 import sys
-from typing import NoReturn, Optional, Sequence, TextIO, Union
+from typing import Any, NoReturn, Optional, Sequence, TextIO, Union
 
 from . import __version__
 from .files import ClassicInstance, ProblemFileError, read_json, read_problem
 from .problem import Problem
+from .progress import ProgressBar
 from .solving import SolveError, limit_seconds, solve_problem
 from .svg import schedule_svg
 from .tour import Tour
@@ -72,6 +73,15 @@ def _output_options(parser: argparse.ArgumentParser, default: Optional[str]) -> 
                         help="write the result as one JSON object ('-': standard output)")
     parser.add_argument("--svg", metavar="OUT", default=default,
                         help="write a picture of the schedule (and of the tour on a map) as SVG")
+    parser.add_argument("--depot", type=int, default=default, metavar="LOCATION", help=(
+        "start and end every tour at this location (default: location 0 for a classic TSPTW "
+        "file, none otherwise)"))
+    parser.add_argument("--seed", type=int, default=default, help=(
+        "seed the random restarts, so that the same problem, seed and --max-descents give the same tour"))
+    parser.add_argument("--max-descents", type=int, default=default, metavar="N",
+                        help="stop after N descents (also without a time limit)")
+    parser.add_argument("--threads", type=int, default=default, metavar="N",
+                        help="run descents on N threads (0: one per core; default 1)")
 
 
 def _run(args: argparse.Namespace) -> int:
@@ -94,7 +104,13 @@ def _run(args: argparse.Namespace) -> int:
         limit = None if args.time_limit is None else limit_seconds(args.time_limit)
     except ValueError as error:
         raise UserError(f"--time-limit: {error}") from None
-    tour = _solve(problem, limit)
+    depot = args.depot if args.depot is not None else (classic.depot if classic is not None else None)
+    options = dict(depot=depot, seed=args.seed, max_descents=args.max_descents,
+                   threads=None if args.threads == 0 else (args.threads or 1))
+    try:
+        tour = _solve(problem, limit, options)
+    except (TypeError, ValueError) as error:
+        raise UserError(str(error).replace("max_descents", "--max-descents")) from None
     # With the JSON on standard output the summary moves to standard error, so the JSON can be piped.
     out: TextIO = sys.stderr if args.json == "-" else sys.stdout
     _summary(out, source, problem, tour, classic)
@@ -109,12 +125,14 @@ def _run(args: argparse.Namespace) -> int:
     return 0
 
 
-def _solve(problem: Problem, limit: Optional[int]) -> Tour:
-    if limit is not None and limit > 0 and sys.stderr.isatty():
-        from .progress import solve_with_progress
-
-        return solve_with_progress(problem, limit, sys.stderr)
-    return solve_problem(problem, limit)
+def _solve(problem: Problem, limit: Optional[float], options: dict[str, Any]) -> Tour:
+    if limit is None or limit <= 0 or not sys.stderr.isatty():
+        return solve_problem(problem, limit, **options)
+    bar = ProgressBar(sys.stderr, limit)
+    try:
+        return solve_problem(problem, limit, on_progress=bar, **options)
+    finally:
+        bar.close()
 
 
 def _write(path: str, text: str) -> None:

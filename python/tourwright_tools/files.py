@@ -106,15 +106,16 @@ class ClassicInstance:
     the depot; service times are folded into the matrix.
 
     Read as: distance and duration matrix = the file's matrix, zero job durations, one window
-    per location, and the depot's window narrowed to its opening, so that a tour without
-    lateness leaves the depot first. Decimal files are scaled to integers by `scale`
-    (a power of ten); `windows` are the file's windows so scaled.
+    per location; `depot` (location 0) is to be passed to `solve_problem`, which then leaves it
+    at its opening and counts a return after its due time as lateness. Decimal files are
+    scaled to integers by `scale` (a power of ten); `windows` are the file's windows so scaled.
     """
 
     name: str
     problem: Problem
     windows: tuple[tuple[int, int], ...]
     scale: int
+    depot: int = 0
 
     def report(self, tour: Tour) -> ClassicReport:
         route = tour.route
@@ -176,13 +177,9 @@ def _matrix_instance(path: PathLike, text: str) -> ClassicInstance:
 def _instance(path: PathLike, matrix: list[list[int]], windows: list[tuple[int, int]], scale: int,
               coordinates: Optional[list[tuple[float, float]]]) -> ClassicInstance:
     n = len(matrix)
-    depot_opening = windows[0][0]
     try:
-        problem = Problem(
-            matrix, matrix, [0] * n,
-            [[(depot_opening, depot_opening)]] + [[window] for window in windows[1:]],
-            coordinates=coordinates, check_units=False,
-        )
+        problem = Problem(matrix, matrix, [0] * n, [[window] for window in windows],
+                          coordinates=coordinates, check_units=False)
     except ValueError as error:  # values beyond the engine's range
         raise ProblemFileError(path, str(error)) from error
     stem, extension = os.path.splitext(os.path.basename(os.fspath(path)))

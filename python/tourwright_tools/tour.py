@@ -4,11 +4,10 @@ from __future__ import annotations
 import dataclasses
 import datetime as dt
 import json
-from typing import Any, Literal, Optional
+from typing import Any, Literal, Optional, cast
 
 import tourwright
 
-from .native import native_classes
 from .values import UNIX_EPOCH
 
 EventKind = Literal["work", "wait", "travel"]
@@ -133,17 +132,19 @@ class Tour:
 
 def _events(raw: list[tourwright._Event], route: tuple[int, ...]) -> tuple[Event, ...]:
     """Plain events; a travel leaves the location of the latest work for the next one in the route."""
-    classes = native_classes()
+    # By class name: the engine's results carry classes of the same names but of its own.
     position = {location: index for index, location in enumerate(route)}
     here = 0
     events = []
     for event in raw:
         payload = event._0
         start, end = payload.window
-        if isinstance(payload, classes.PyWork):
-            here = position[payload.location]
-            events.append(Event("work", start, end, location=payload.location))
-        elif isinstance(payload, classes.PyTravel):
+        kind = type(payload).__name__
+        if kind == "PyWork":
+            location = cast("tourwright.PyWork", payload).location
+            here = position[location]
+            events.append(Event("work", start, end, location=location))
+        elif kind == "PyTravel":
             events.append(Event("travel", start, end, from_location=route[here],
                                 to_location=route[(here + 1) % len(route)]))
         else:

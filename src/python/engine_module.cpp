@@ -87,7 +87,7 @@ void check_options(const Penalizer& penalizer, const EngineOptions& options) {
         raise_value_error("threads must be between 1 and %u", kMostThreads);
 }
 
-PyObject* engine_solve(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
     return guarded<PyObject*>(nullptr, [&] {
         std::array<PyObject*, kEngineParameters.size()> bound{};
         bind_fastcall({"solve()", kEngineParameters, 1}, args, nargsf, kwnames, bound);
@@ -126,8 +126,9 @@ PyObject* engine_solve(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyOb
             return make_output(Output{std::move(result.best), result.descents, result.time_taken}).release();
         } catch (const Panic& failure) {
             // The layer above validated the problem, so this is an internal failure:
-            // an ordinary exception, not the module's BaseException.
-            PyErr_SetString(PyExc_RuntimeError, failure.message().c_str());
+            // an ordinary exception of this module, not the specified BaseException.
+            PyRef error_class = PyRef::checked(PyObject_GetAttrString(module, "EngineError"));
+            PyErr_SetString(error_class.get(), failure.message().c_str());
             throw PythonError{};
         }
     });
@@ -153,7 +154,14 @@ PyModuleDef engine_def = {
 }  // namespace tourwright::python
 
 PyMODINIT_FUNC PyInit__engine() {
-    return tourwright::python::guarded<PyObject*>(nullptr, [] {
-        return tourwright::python::PyRef::checked(PyModule_Create(&tourwright::python::engine_def)).release();
+    using namespace tourwright::python;
+    return guarded<PyObject*>(nullptr, [] {
+        PyRef module = PyRef::checked(PyModule_Create(&engine_def));
+        PyRef error_class = PyRef::checked(PyErr_NewExceptionWithDoc(
+            "tourwright_tools._engine.EngineError",
+            "An internal check of the search failed; the call that met it was abandoned.",
+            PyExc_RuntimeError, nullptr));
+        if (PyModule_AddObjectRef(module.get(), "EngineError", error_class.get()) < 0) throw PythonError{};
+        return module.release();
     });
 }

@@ -29,20 +29,20 @@ def write(tmp_path, name, text):
     return path
 
 
-def test_classic_file_is_read_scaled_with_the_depot_window_narrowed(tmp_path):
+def test_classic_file_is_read_scaled_with_location_0_as_the_depot(tmp_path):
     instance = read_tsptw(write(tmp_path, "tiny.txt", CLASSIC))
     assert instance.scale == 10 and instance.name == "tiny"
     problem = instance.problem
     assert problem.distance_matrix == problem.duration_matrix == ((0, 25, 40), (25, 0, 30), (40, 30, 0))
     assert problem.job_durations == (0, 0, 0)
-    assert problem.time_windows == (((0, 0),), ((10, 60),), ((50, 90),))
-    assert instance.windows[0] == (0, 1000)
+    assert problem.time_windows == (((0, 1000),), ((10, 60),), ((50, 90),))
+    assert instance.windows[0] == (0, 1000) and instance.depot == 0
 
 
 def test_classic_report_rotates_to_the_depot_and_judges_hard_windows(tmp_path):
     instance = read_tsptw(write(tmp_path, "tiny.txt", CLASSIC))
-    tour = solve_problem(instance.problem)
-    assert tour.lateness == 0 and tour.route[0] == 0  # the narrowed depot window puts it first
+    tour = solve_problem(instance.problem, depot=instance.depot)
+    assert tour.lateness == 0 and tour.route[0] == 0
     report = instance.report(tour)
     assert report.route == (0, 1, 2) and report.travel_time == 9.5 and report.feasible
     late = instance.report(tour.__class__(**{**tour.__dict__, "route": (2, 1, 0)}))
@@ -153,6 +153,6 @@ def test_published_tours_of_coordinate_files_keep_their_values(name, tour):
 @pytest.mark.parametrize("name, best_known", [("Dumas/n20w20.001.txt", 378), ("AFG/rbg010a.tw", 671)])
 def test_public_instances_are_solved_to_a_feasible_tour(name, best_known):
     instance = read_tsptw(SHARED_BENCH / "lopez-ibanez" / name)
-    report = instance.report(solve_problem(instance.problem, time_limit=1))
+    report = instance.report(solve_problem(instance.problem, time_limit=1, depot=instance.depot))
     assert report.feasible and report.travel_time >= best_known
     assert os.path.basename(name).startswith(instance.name)

@@ -1,0 +1,19 @@
+from typing import Callable, Optional, Sequence
+
+import tourwright
+
+class EngineError(RuntimeError): ...
+
+def solve(
+    distance_matrix: Sequence[Sequence[int]],
+    duration_matrix: Optional[Sequence[Sequence[int]]] = None,
+    job_durations: Optional[Sequence[int]] = None,
+    time_windows: Optional[Sequence[Sequence[tuple[int, int]]]] = None,
+    operation_times: Optional[tuple[int, int]] = None,
+    time_limit: Optional[float] = None,
+    max_descents: Optional[int] = None,
+    depot: Optional[int] = None,
+    seed: Optional[int] = None,
+    threads: Optional[int] = None,
+    on_progress: Optional[Callable[[float, int, Optional[tuple[int, ...]]], Optional[bool]]] = None,
+) -> tourwright.PyOutput: ...

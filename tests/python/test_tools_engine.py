@@ -1,0 +1,117 @@
+"""solve_problem's own engine: a depot kept first whose late return counts, seeded and
+capped runs that repeat on any number of threads, progress reports that can stop a search,
+and clear errors for bad options."""
+import json
+import random
+
+import pytest
+
+import tourwright
+from conftest import DAY0, HOUR
+from tourwright_tools import Problem, solve_problem
+from tourwright_tools.cli import main
+
+
+def delivery_problem(n=25, seed=1, depot_hours=(7, 19)):
+    """Location 0 is a depot open `depot_hours`; customers have one or two windows."""
+    rng = random.Random(seed)
+    points = [(rng.uniform(0, 30), rng.uniform(0, 30)) for _ in range(n)]
+    distances = [[int(1000 * ((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points]
+                 for ax, ay in points]
+    windows = [[(DAY0 + depot_hours[0] * HOUR, DAY0 + depot_hours[1] * HOUR)]]
+    for _ in range(1, n):
+        opening = DAY0 + rng.randrange(8, 14) * HOUR
+        windows.append([(opening, opening + 2 * HOUR)] + ([(opening + 3 * HOUR, opening + 4 * HOUR)]
+                                                          if rng.random() < 0.3 else []))
+    return Problem(distances, [[d // 10 for d in row] for row in distances], [0] + [600] * (n - 1), windows)
+
+
+def test_without_options_it_searches_as_the_module_does():
+    problem = delivery_problem()
+    tour = solve_problem(problem)
+    raw = tourwright.solve(**problem.solve_arguments())
+    assert (list(tour.route), tour.distance, tour.lateness, tour.duration, tour.iterations) == (
+        raw.route, raw.distance, raw.lateness, raw.duration, raw.iterations)
+
+
+@pytest.mark.parametrize("depot", [0, 7])
+def test_a_depot_starts_the_tour_at_its_opening_and_ends_it(depot):
+    problem = delivery_problem(seed=depot)
+    tour = solve_problem(problem, depot=depot, seed=3, max_descents=4)
+    assert tour.route[0] == depot
+    assert tour.schedule[0].kind == "work" and tour.schedule[0].location == depot
+    assert tour.start_time == problem.time_windows[depot][0][0]
+    last_travel = [event for event in tour.schedule if event.kind == "travel"][-1]
+    assert last_travel.to_location == depot and last_travel.end == tour.end_time
+
+
+def test_a_return_after_the_depot_closes_counts_as_lateness():
+    # The depot closes at 09:00, long before any tour can be back.
+    problem = delivery_problem(depot_hours=(7, 9))
+    tour = solve_problem(problem, depot=0)
+    closing = problem.time_windows[0][-1][1]
+    late_jobs = sum(max(0, event.end - problem.time_windows[event.location][-1][1])
+                    for event in tour.schedule if event.kind == "work")
+    assert tour.end_time > closing
+    assert tour.lateness == late_jobs + (tour.end_time - closing)
+
+
+def test_a_seed_and_a_descent_cap_repeat_the_tour_on_any_number_of_threads():
+    problem = delivery_problem(40, seed=5)
+    tours = [solve_problem(problem, seed=11, max_descents=6, threads=threads) for threads in (1, 2, 3, 1)]
+    assert len({(t.route, t.lateness, t.traveling_time) for t in tours}) == 1
+    assert all(t.iterations == 6 for t in tours)
+    # More descents from the same seed never end worse than the first one alone.
+    first = solve_problem(problem, seed=11, max_descents=1)
+    key = lambda t: (t.lateness, t.traveling_time, t.duration, t.waiting_time, t.distance)  # noqa: E731
+    assert key(tours[0]) <= key(first)
+
+
+def test_progress_is_reported_and_false_stops_the_search():
+    calls = []
+
+    def on_progress(elapsed, descents, best):
+        calls.append((elapsed, descents, best))
+        return len(calls) < 3
+
+    tour = solve_problem(delivery_problem(), time_limit=60, threads=2, on_progress=on_progress)
+    assert len(calls) == 3
+    assert tour.time_taken_microseconds < 30_000_000  # stopped, not run to its limit
+    elapsed = [call[0] for call in calls]
+    assert elapsed == sorted(elapsed) and elapsed[1] - elapsed[0] >= 0.09
+    best = calls[-1][2]
+    assert len(best) == 5 and best[0] >= tour.lateness
+
+
+def test_an_exception_in_the_progress_callback_ends_the_search_and_propagates():
+    def on_progress(elapsed, descents, best):
+        raise LookupError("stop here")
+
+    with pytest.raises(LookupError, match="stop here"):
+        solve_problem(delivery_problem(), time_limit=60, on_progress=on_progress)
+
+
+@pytest.mark.parametrize("options, error, message", [
+    (dict(threads=-1), ValueError, "threads: -1 is not a whole number >= 1"),
+    (dict(threads=1.5), TypeError, "threads: expected an int, got float"),
+    (dict(depot=25), ValueError, "depot: 25 is not a location of this problem"),
+    (dict(depot=True), TypeError, "depot: expected an int, got bool"),
+    (dict(max_descents=0), ValueError, "max_descents: 0 is not a whole number >= 1"),
+    (dict(on_progress=3), TypeError, "on_progress: expected a callable, got int"),
+    (dict(seed="x"), TypeError, "seed: expected an int, got str"),
+])
+def test_bad_options_are_refused_by_name(options, error, message):
+    with pytest.raises(error, match=message):
+        solve_problem(delivery_problem(), **options)
+
+
+def test_the_command_takes_a_depot_a_seed_and_threads(tmp_path, capsys):
+    path = tmp_path / "problem.json"
+    path.write_text(json.dumps(delivery_problem(12).to_dict()))
+    out = tmp_path / "tour.json"
+    assert main(["solve", str(path), "--depot", "4", "--seed", "2", "--max-descents", "3",
+                 "--threads", "2", "--json", str(out)]) == 0
+    result = json.loads(out.read_text())
+    assert result["route"][0] == 4 and result["iterations"] == 3
+    assert main(["solve", str(path), "--depot", "12"]) == 2
+    assert "depot: 12 is not a location" in capsys.readouterr().err
