@@ -6,9 +6,10 @@ cd "$(dirname "$0")/.."
 
 python3 -m pip install --quiet ".[test]"
 command -v cmake >/dev/null || python3 -m pip install --quiet cmake
-if [ ! -f /usr/include/gtest/gtest.h ]; then
+# GoogleTest for the core suite; faketime for the tests that run the module under a wrong wall clock.
+if [ ! -f /usr/include/gtest/gtest.h ] || ! command -v faketime >/dev/null; then
     apt-get update -qq
-    apt-get install -y -qq libgtest-dev
+    apt-get install -y -qq libgtest-dev faketime
 fi
 
 cmake -S . -B build/tests -DTOURWRIGHT_BUILD_MODULE=OFF -DTOURWRIGHT_BUILD_TESTS=ON >/dev/null

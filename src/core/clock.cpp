@@ -2,17 +2,12 @@
 
 #include <time.h>
 
-#include "panic.hpp"
-
 namespace tourwright {
 
-DateTime now_utc() {
+TimeDelta monotonic_now() {
     timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    if (now.tv_sec < 0) panic("system time before Unix epoch");
-    auto instant = DateTime::from_unix(now.tv_sec, static_cast<std::uint32_t>(now.tv_nsec));
-    if (!instant) panic("`DateTime + TimeDelta` overflowed");
-    return *instant;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return TimeDelta{static_cast<std::int64_t>(now.tv_sec), static_cast<std::int32_t>(now.tv_nsec)};
 }
 
 }  // namespace tourwright

@@ -3,8 +3,8 @@
 
 namespace tourwright {
 
-// The wall clock (CLOCK_REALTIME) as a UTC instant. Panics "system time before
-// Unix epoch" when the clock stands before 1970.
-DateTime now_utc();
+// Time since an arbitrary fixed point on the monotonic clock (CLOCK_MONOTONIC).
+// Only differences mean anything: a wall clock set back or forward changes none.
+TimeDelta monotonic_now();
 
 }  // namespace tourwright

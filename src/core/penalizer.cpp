@@ -30,7 +30,13 @@ TimeReport Penalizer::tour_time(const Route& route, bool with_schedule) const {
                                     operation_times, report.end_time, ActionKind::Travel,
                                     std::nullopt, with_schedule));
     }
+    if (late_return_counts_) report.lateness += late_return(route[0], report.end_time);
     return report;
+}
+
+TimeDelta Penalizer::late_return(std::size_t first, DateTime end) const {
+    const TimeDelta late = end - time_scheduler_->time_windows[first].windows.back().end;
+    return late.is_positive() ? late : TimeDelta::zero();
 }
 
 Solution Penalizer::penalize(Route route, bool with_schedule) const {

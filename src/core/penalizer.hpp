@@ -25,9 +25,13 @@ struct Solution {
 // The objective: evaluates routes and is the only judge of which is better.
 class Penalizer {
 public:
-    Penalizer(DistanceMatrix distance_matrix, std::optional<TimeScheduler> time_scheduler)
+    // With `late_return_counts`, every route is read as beginning at a depot: a
+    // return after the end of its first location's last window is lateness too.
+    Penalizer(DistanceMatrix distance_matrix, std::optional<TimeScheduler> time_scheduler,
+              bool late_return_counts = false)
         : distance_matrix_(std::move(distance_matrix)),
-          time_scheduler_(std::move(time_scheduler)) {}
+          time_scheduler_(std::move(time_scheduler)),
+          late_return_counts_(late_return_counts) {}
 
     // Evaluates the closed tour `route` (taken over and returned inside the Solution).
     Solution penalize(Route route, bool with_schedule) const;
@@ -44,6 +48,9 @@ public:
     std::size_t location_count() const { return distance_matrix_.location_count(); }
     const DistanceMatrix& distance_matrix() const { return distance_matrix_; }
     const std::optional<TimeScheduler>& time_scheduler() const { return time_scheduler_; }
+    bool late_return_counts() const { return late_return_counts_; }
+    // How late a tour that began at `first` is when it is back there at `end`.
+    TimeDelta late_return(std::size_t first, DateTime end) const;
 
 private:
     Distance tour_distance(const Route& route) const;
@@ -51,6 +58,7 @@ private:
 
     DistanceMatrix distance_matrix_;
     std::optional<TimeScheduler> time_scheduler_;
+    bool late_return_counts_;
 };
 
 }  // namespace tourwright

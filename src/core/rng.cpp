@@ -6,6 +6,7 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -101,6 +102,34 @@ std::array<std::uint32_t, 16> chacha_block(const std::array<std::uint32_t, 16>& 
     return x;
 }
 
+std::array<std::uint32_t, 16> chacha_input(const std::array<std::uint32_t, 8>& key,
+                                           std::uint64_t counter, std::uint64_t stream) {
+    // "expand 32-byte k", then the key, the counter and the stream id.
+    std::array<std::uint32_t, 16> input{0x61707865, 0x3320646e, 0x79622d32, 0x6b206574};
+    std::copy(key.begin(), key.end(), input.begin() + 4);
+    input[12] = static_cast<std::uint32_t>(counter);
+    input[13] = static_cast<std::uint32_t>(counter >> 32);
+    input[14] = static_cast<std::uint32_t>(stream);
+    input[15] = static_cast<std::uint32_t>(stream >> 32);
+    return input;
+}
+
+SeededRng::SeededRng(std::uint64_t seed, std::uint64_t stream) : stream_(stream) {
+    // The seed's two halves, each spread by a distinct odd constant, fill the key.
+    for (std::size_t k = 0; k < key_.size(); ++k) {
+        const std::uint64_t mixed = (seed ^ (0x9E3779B97F4A7C15ULL * (k + 1))) * 0xBF58476D1CE4E5B9ULL;
+        key_[k] = static_cast<std::uint32_t>(mixed >> 32);
+    }
+}
+
+std::uint32_t SeededRng::next_u32() {
+    if (next_word_ == block_.size()) {
+        block_ = chacha_block(chacha_input(key_, counter_++, stream_), kRounds);
+        next_word_ = 0;
+    }
+    return block_[next_word_++];
+}
+
 void ThreadRng::reseed() {
     unsigned char seed[32];
     if (int error = os_random(seed, sizeof seed)) {
@@ -119,13 +148,7 @@ void ThreadRng::reseed() {
 
 void ThreadRng::refill() {
     if (bytes_since_seed_ >= kReseedThreshold) reseed();
-    // "expand 32-byte k", the key, a 64-bit block counter and a zero stream id.
-    std::array<std::uint32_t, 16> state{0x61707865, 0x3320646e, 0x79622d32, 0x6b206574};
-    std::memcpy(&state[4], key_.data(), sizeof key_);
-    state[12] = static_cast<std::uint32_t>(counter_);
-    state[13] = static_cast<std::uint32_t>(counter_ >> 32);
-    ++counter_;
-    block_ = chacha_block(state, kRounds);
+    block_ = chacha_block(chacha_input(key_, counter_++, 0), kRounds);
     next_word_ = 0;
     bytes_since_seed_ += sizeof block_;
 }

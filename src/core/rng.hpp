@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -14,6 +15,27 @@ namespace tourwright {
 // One ChaCha block: `rounds` rounds (an even number) over the 16-word input state,
 // with the input added back in.
 std::array<std::uint32_t, 16> chacha_block(const std::array<std::uint32_t, 16>& input, int rounds);
+
+// The input block of ChaCha: the constant, a 256-bit key, a 64-bit block counter
+// and a 64-bit stream id.
+std::array<std::uint32_t, 16> chacha_input(const std::array<std::uint32_t, 8>& key,
+                                           std::uint64_t counter, std::uint64_t stream);
+
+// A reproducible generator: ChaCha with 12 rounds keyed by a 64-bit seed, one
+// independent stream per stream id. Never reseeded, so the same seed and stream
+// give the same words in every process.
+class SeededRng {
+public:
+    SeededRng(std::uint64_t seed, std::uint64_t stream);
+    std::uint32_t next_u32();
+
+private:
+    std::array<std::uint32_t, 8> key_{};
+    std::uint64_t stream_;
+    std::uint64_t counter_ = 0;
+    std::array<std::uint32_t, 16> block_{};
+    std::size_t next_word_ = 16;
+};
 
 class ThreadRng {
 public:
@@ -52,9 +74,13 @@ std::uint32_t uniform_index(Rng& rng, std::uint32_t k) {
 
 // Fisher-Yates from the back.
 template <class Rng, class T>
-void shuffle(std::vector<T>& items, Rng& rng) {
+void shuffle(std::span<T> items, Rng& rng) {
     for (std::size_t k = items.size(); k-- > 1;)
         std::swap(items[k], items[uniform_index(rng, static_cast<std::uint32_t>(k))]);
+}
+template <class Rng, class T>
+void shuffle(std::vector<T>& items, Rng& rng) {
+    shuffle(std::span<T>(items), rng);
 }
 
 }  // namespace tourwright

@@ -1,19 +1,11 @@
 #include "solver.hpp"
 
 #include <algorithm>
-#include <numeric>
 
-#include "clock.hpp"
 #include "rng.hpp"
 
 namespace tourwright {
 namespace {
-
-Route identity_route(std::size_t n) {
-    Route route(n);
-    std::iota(route.begin(), route.end(), std::size_t{0});
-    return route;
-}
 
 bool visits_each_location_once(Route route, std::size_t n) {
     std::sort(route.begin(), route.end());
@@ -24,40 +16,51 @@ bool visits_each_location_once(Route route, std::size_t n) {
 
 Solver::Solver(std::optional<TimeDelta> time_limit, Penalizer penalizer,
                std::optional<Route> initial_route)
-    : time_limit_(time_limit),
-      penalizer_(std::move(penalizer)),
-      location_count_(penalizer_.location_count()),
-      current_(penalizer_.penalize(
+    : time_limited_(time_limit.has_value()),
+      penalizer_(std::make_shared<const Penalizer>(std::move(penalizer))),
+      location_count_(penalizer_->location_count()),
+      current_(penalizer_->penalize(
           initial_route ? std::move(*initial_route) : start_route(identity_route(location_count_)),
           false)),
       best_(current_),
-      started_at_(now_utc()) {
+      clock_(time_limit) {
     // Incremental evaluation relies on every route being a permutation of the
     // locations; a supplied route that is not one is searched by full evaluation.
     if (visits_each_location_once(current_.route, location_count_))
-        evaluator_ = TrialEvaluator::for_problem(penalizer_);
+        evaluator_ = TrialEvaluator::for_problem(*penalizer_);
 }
 
-// Rotates `route` to begin at its first location that can start a tour, so that a
-// location without windows is never asked for a start instant. Unchanged when none can.
+Solver::Solver(std::optional<TimeDelta> time_limit, std::shared_ptr<const Penalizer> penalizer,
+               bool keep_first)
+    : time_limited_(time_limit.has_value()),
+      penalizer_(std::move(penalizer)),
+      keep_first_(keep_first),
+      location_count_(penalizer_->location_count()),
+      current_(penalizer_->penalize(start_route(identity_route(location_count_)), false)),
+      best_(current_),
+      clock_(time_limit),
+      evaluator_(TrialEvaluator::for_problem(*penalizer_)) {}
+
 Route Solver::start_route(Route route) const {
     auto first = std::find_if(route.begin(), route.end(),
-                              [&](std::size_t loc) { return penalizer_.can_start_tour(loc); });
+                              [&](std::size_t loc) { return penalizer_->can_start_tour(loc); });
     if (first != route.end()) std::rotate(route.begin(), first, route.end());
     return route;
 }
-
-bool Solver::over_limit() const { return time_limit_ && now_utc() - started_at_ > *time_limit_; }
 
 bool Solver::run_move(const LocalMove& move, std::size_t gap) {
     bool improved = false;
     const std::size_t n = location_count_;
     if (evaluator_) evaluator_->rebase(current_);
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = keep_first_ ? 1 : 0; i < n; ++i) {
         for (std::size_t j = i + gap + 1; j < n; ++j) {
             const bool accepted = evaluator_ ? accept_incrementally(move, i, j) : accept_in_full(move, i, j);
             improved = improved || accepted;
             if (observer_) observer_(i, j, accepted ? &current_ : nullptr);
+            if (clock_.should_stop_after_trial()) {
+                stopping_ = true;
+                return improved;
+            }
         }
     }
     return improved;
@@ -66,9 +69,9 @@ bool Solver::run_move(const LocalMove& move, std::size_t gap) {
 bool Solver::accept_in_full(const LocalMove& move, std::size_t i, std::size_t j) {
     Route trial = current_.route;
     move.apply(trial, i, j);
-    if (!penalizer_.can_start_tour(trial[0])) return false;
-    Solution candidate = penalizer_.penalize(std::move(trial), false);
-    if (!penalizer_.is_better(candidate, current_)) return false;
+    if (!penalizer_->can_start_tour(trial[0])) return false;
+    Solution candidate = penalizer_->penalize(std::move(trial), false);
+    if (!penalizer_->is_better(candidate, current_)) return false;
     current_ = std::move(candidate);
     return true;
 }
@@ -80,31 +83,44 @@ bool Solver::accept_incrementally(const LocalMove& move, std::size_t i, std::siz
     // full evaluation gives.
     Route route = current_.route;
     move.apply(route, i, j);
-    current_ = penalizer_.penalize(std::move(route), false);
+    current_ = penalizer_->penalize(std::move(route), false);
     evaluator_->rebase(current_);
     return true;
 }
 
 bool Solver::run_pass() {
     bool improved = false;
-    for (const LocalMove& move : kLocalMoves) improved = run_move(move, move.gap) || improved;
+    for (const LocalMove& move : kLocalMoves) {
+        if (stopping_) break;
+        improved = run_move(move, move.gap) || improved;
+    }
     return improved;
 }
 
+void Solver::descend() {
+    bool improved = true;
+    while (improved && !stopping()) improved = run_pass();
+}
+
+void Solver::descend_from(Route start) {
+    current_ = penalizer_->penalize(std::move(start), false);
+    descend();
+}
+
 void Solver::solve() {
-    started_at_ = now_utc();
-    while (!over_limit()) {
+    clock_.start();
+    stopping_ = false;
+    while (!stopping()) {
         ++iterations_;
-        bool improved = true;
-        while (improved && !over_limit()) improved = run_pass();
-        if (penalizer_.is_better(current_, best_)) best_ = current_;
+        descend();
+        if (penalizer_->is_better(current_, best_)) best_ = current_;
         Route restart = identity_route(location_count_);
         shuffle(restart, thread_rng());
-        current_ = penalizer_.penalize(start_route(std::move(restart)), false);
-        if (!time_limit_) break;
+        current_ = penalizer_->penalize(start_route(std::move(restart)), false);
+        if (!time_limited_) break;
     }
-    best_ = penalizer_.penalize(best_.route, true);
-    time_taken_ = now_utc() - started_at_;
+    best_ = penalizer_->penalize(best_.route, true);
+    time_taken_ = clock_.elapsed();
 }
 
 }  // namespace tourwright

@@ -78,7 +78,9 @@ __int128 TrialEvaluator::TravelLeg::operator()(std::size_t from, std::size_t to)
 }
 
 TrialEvaluator::TrialEvaluator(const Penalizer& penalizer)
-    : scheduler_(penalizer.time_scheduler() ? &*penalizer.time_scheduler() : nullptr),
+    : penalizer_(&penalizer),
+      late_return_counts_(penalizer.late_return_counts()),
+      scheduler_(penalizer.time_scheduler() ? &*penalizer.time_scheduler() : nullptr),
       hours_(scheduler_ && scheduler_->operation_times ? &*scheduler_->operation_times : nullptr),
       distances_(DistanceLeg{&penalizer.distance_matrix().rows}),
       travel_times_(TravelLeg{scheduler_ ? &scheduler_->duration_matrix : nullptr}) {}
@@ -179,6 +181,7 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j, std::span<co
         previous = r[p];
     }
     travel(state, previous, first);
+    if (late_return_counts_) state.lateness += penalizer_->late_return(first, state.end_time);
     return !lost();
 }
 

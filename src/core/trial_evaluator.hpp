@@ -45,6 +45,8 @@ private:
     void work(TimeReport& state, std::size_t location) const;
     void travel(TimeReport& state, std::size_t from, std::size_t to) const;
 
+    const Penalizer* penalizer_;
+    bool late_return_counts_;
     const TimeScheduler* scheduler_;  // null without time data
     const OperationTimes* hours_;     // null when open around the clock
     const Solution* current_ = nullptr;

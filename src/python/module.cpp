@@ -7,58 +7,38 @@
 #include "arguments.hpp"
 #include "errors.hpp"
 #include "extract.hpp"
+#include "problem_arguments.hpp"
 #include "py_output.hpp"
+#include "released_search.hpp"
 #include "solver.hpp"
-#include "time_arguments.hpp"
 
 namespace tourwright::python {
 namespace {
 
 constexpr std::array<const char*, 6> kSolveParameters{
-    "distance_matrix", "duration_matrix", "job_durations",
-    "time_windows",    "operation_times", "time_limit",
+    kProblemParameters[0], kProblemParameters[1], kProblemParameters[2],
+    kProblemParameters[3], kProblemParameters[4], "time_limit",
 };
-
-// Extracts one argument; a TypeError is reported with the parameter's name.
-template <class Extract>
-auto extract_argument(PyObject* value, const char* name, Extract extract) {
-    try {
-        return extract(value);
-    } catch (const PythonError&) {
-        prefix_argument_error(name);
-        throw;
-    }
-}
-
-// An optional argument: omitted or None means absent, and is not examined.
-template <class Extract>
-auto extract_optional(PyObject* value, const char* name, Extract extract)
-    -> std::optional<decltype(extract(value))> {
-    if (!value || value == Py_None) return std::nullopt;
-    return extract_argument(value, name, extract);
-}
 
 PyObject* solve(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
     return guarded<PyObject*>(nullptr, [&] {
         std::array<PyObject*, kSolveParameters.size()> bound{};
         bind_fastcall({"solve()", kSolveParameters, 1}, args, nargsf, kwnames, bound);
 
-        auto distance_rows = extract_argument(bound[0], kSolveParameters[0], extract_u64_rows);
-        auto duration_rows = extract_optional(bound[1], kSolveParameters[1], extract_u64_rows);
-        auto job_durations = extract_optional(bound[2], kSolveParameters[2], extract_u64_list);
-        auto time_windows = extract_optional(bound[3], kSolveParameters[3], extract_window_lists);
-        auto operation_times = extract_optional(bound[4], kSolveParameters[4], extract_u64_pair);
+        ProblemArguments problem = extract_problem_arguments(std::span(bound).first(5));
         auto time_limit_seconds = extract_optional(bound[5], kSolveParameters[5], extract_u64);
-
-        auto time_scheduler =
-            assemble_time_scheduler(duration_rows, job_durations, time_windows, operation_times);
+        Penalizer penalizer = std::move(problem).into_penalizer();
         std::optional<TimeDelta> time_limit;
         if (time_limit_seconds) time_limit = seconds_to_delta(*time_limit_seconds);
 
-        Solver solver(time_limit,
-                      Penalizer(DistanceMatrix{std::move(distance_rows)}, std::move(time_scheduler)));
-        solver.solve();
-        return make_output(Output{solver.best(), solver.iterations(), solver.time_taken()}).release();
+        // Everything the search needs is native now: other threads may run meanwhile.
+        Output output = run_released(may_run_signal_handlers(), {}, [&](SearchClock::StopCheck check) {
+            Solver solver(time_limit, std::move(penalizer));
+            solver.set_stop_check(std::move(check));
+            solver.solve();
+            return Output{solver.best(), solver.iterations(), solver.time_taken()};
+        });
+        return make_output(std::move(output)).release();
     });
 }
 

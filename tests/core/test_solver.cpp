@@ -501,4 +501,49 @@ INSTANTIATE_TEST_SUITE_P(Limits, SolverShortLimit,
                                                           : std::string("TenthOfASecond");
                          });
 
+// ---------------------------------------------------------------- stop check
+
+// Full evaluation of 150 locations makes one descent last far longer than the
+// pause before the first check, so a check that asks to stop lands mid-descent.
+TEST(SolverStopCheck, AStopRequestEndsTheDescentWhereItIs) {
+    const Rows rows = scrambled(150, 7, false);
+    std::size_t unstopped_trials = 0;
+    {
+        Solver solver(std::nullopt, distance_only(rows));
+        solver.use_full_evaluation();
+        solver.set_trial_observer([&](std::size_t, std::size_t, const Solution*) { ++unstopped_trials; });
+        solver.solve();
+    }
+    Solver solver(std::nullopt, distance_only(rows));
+    solver.use_full_evaluation();
+    std::size_t trials = 0, checks = 0;
+    solver.set_trial_observer([&](std::size_t, std::size_t, const Solution*) { ++trials; });
+    solver.set_stop_check([&] { return ++checks > 0; });
+    solver.solve();
+    EXPECT_EQ(checks, 1u);
+    EXPECT_EQ(solver.iterations(), 1u);
+    EXPECT_LT(trials, unstopped_trials);
+    const Solution& best = solver.best();
+    EXPECT_TRUE(is_permutation_of_identity(best.route));
+    EXPECT_EQ(best.reported_distance(), distance_only(rows).penalize(best.route, false).reported_distance());
+}
+
+TEST(SolverStopCheck, AFailingCheckAbandonsTheSearchAndAQuietOneChangesNothing) {
+    const Rows rows = scrambled(150, 8, false);
+    Solver reference(std::nullopt, distance_only(rows));
+    reference.solve();
+
+    Solver quiet(std::nullopt, distance_only(rows));
+    quiet.use_full_evaluation();
+    std::size_t checks = 0;
+    quiet.set_stop_check([&] { ++checks; return false; });
+    quiet.solve();
+    EXPECT_GT(checks, 0u);
+    EXPECT_EQ(quiet.best().route, reference.best().route);
+
+    Solver failing(TimeDelta::seconds(100), distance_only(rows));
+    failing.set_stop_check([]() -> bool { throw std::runtime_error("interrupted"); });
+    EXPECT_THROW(failing.solve(), std::runtime_error);
+}
+
 }  // namespace

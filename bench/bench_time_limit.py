@@ -1,0 +1,89 @@
+"""How well a search keeps to its time limit, and how calls on two threads scale.
+
+    python3 bench/bench_time_limit.py [--sizes 200 1000 2000] [--limits 1 2] [--problems 8]
+
+Part 1 solves random Euclidean problems (with and without time windows) with
+each time limit and reports the overrun, time taken minus time limit, in
+milliseconds: the search reads the clock inside sweeps and stops where it is.
+
+Part 2 solves the same independent problems (one descent each, no limit) on one
+thread, then spread over two threads, and reports the speed-up: the interpreter
+lock is released while the search runs.
+"""
+import argparse
+import random
+import threading
+import time
+
+import tourwright
+
+HOUR = 3600
+DAY0 = 1796601600  # 2026-12-07T00:00:00Z
+
+
+def random_problem(n, seed, windows):
+    rng = random.Random(seed)
+    points = [(rng.uniform(0, 1000), rng.uniform(0, 1000)) for _ in range(n)]
+    matrix = [[int(((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points] for ax, ay in points]
+    if not windows:
+        return dict(distance_matrix=matrix)
+    opens = [DAY0 + rng.randrange(0, 10 * HOUR) for _ in range(n)]
+    return dict(
+        distance_matrix=matrix,
+        duration_matrix=matrix,
+        job_durations=[rng.randrange(0, 300) for _ in range(n)],
+        time_windows=[[(start, start + rng.randrange(HOUR // 2, 2 * HOUR))] for start in opens],
+        operation_times=(6 * HOUR, 20 * HOUR),
+    )
+
+
+def overruns(sizes, limits):
+    print(f"{'n':>5} {'windows':>8} {'limit s':>8} {'overrun ms':>11} {'descents':>9}")
+    worst = 0.0
+    for n in sizes:
+        for windows in (False, True):
+            problem = random_problem(n, n, windows)
+            for limit in limits:
+                result = tourwright.solve(**problem, time_limit=limit)
+                overrun = result.time_taken_microseconds / 1000 - limit * 1000
+                worst = max(worst, overrun)
+                print(f"{n:5} {str(windows):>8} {limit:8} {overrun:11.1f} {result.iterations:9}")
+    print(f"worst overrun: {worst:.1f} ms")
+
+
+def solve_all(problems, threads):
+    chunks = [problems[k::threads] for k in range(threads)]
+
+    def work(chunk):
+        for problem in chunk:
+            tourwright.solve(**problem)
+
+    workers = [threading.Thread(target=work, args=(chunk,)) for chunk in chunks]
+    started = time.perf_counter()
+    for worker in workers:
+        worker.start()
+    for worker in workers:
+        worker.join()
+    return time.perf_counter() - started
+
+
+def scaling(count):
+    problems = [random_problem(150, 1000 + k, windows=k % 2 == 1) for k in range(count)]
+    one = solve_all(problems, 1)
+    two = solve_all(problems, 2)
+    print(f"{count} problems (n = 150, half with windows, one descent each): "
+          f"1 thread {one:.2f} s, 2 threads {two:.2f} s, speed-up {one / two:.2f}x")
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--sizes", type=int, nargs="+", default=[200, 1000, 2000])
+    parser.add_argument("--limits", type=int, nargs="+", default=[1, 2])
+    parser.add_argument("--problems", type=int, default=8)
+    args = parser.parse_args(argv)
+    overruns(args.sizes, args.limits)
+    scaling(args.problems)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,159 @@
+// `tourwright_tools._engine`: the friendly layer's entry into the same core, with
+// the options the specified `tourwright.solve` cannot offer. Its arguments arrive
+// already validated by the layer above; what is checked here is what would
+// otherwise crash or hang, so the errors are short.
+#include <array>
+#include <cmath>
+#include <memory>
+#include <optional>
+
+#include "arguments.hpp"
+#include "engine.hpp"
+#include "errors.hpp"
+#include "extract.hpp"
+#include "problem_arguments.hpp"
+#include "py_output.hpp"
+#include "released_search.hpp"
+
+namespace tourwright::python {
+namespace {
+
+constexpr std::array<const char*, 11> kEngineParameters{
+    kProblemParameters[0], kProblemParameters[1], kProblemParameters[2], kProblemParameters[3],
+    kProblemParameters[4], "time_limit", "max_descents", "depot", "seed", "threads", "on_progress",
+};
+
+// Progress is reported at most this often, whatever the pace of the stop checks.
+constexpr TimeDelta kProgressInterval{0, 100'000'000};
+constexpr unsigned kMostThreads = 1024;
+
+[[noreturn]] void raise_value_error(const char* format, auto... values) {
+    PyErr_Format(PyExc_ValueError, format, values...);
+    throw PythonError{};
+}
+
+// Seconds as a float (or anything with __float__); negative means already passed.
+TimeDelta extract_time_limit(PyObject* object) {
+    const double seconds = PyFloat_AsDouble(object);
+    if (seconds == -1.0 && PyErr_Occurred()) throw PythonError{};
+    if (std::isnan(seconds)) raise_value_error("time_limit must be a number of seconds, not NaN");
+    const double bounded = std::clamp(seconds, -1e15, 1e15);
+    const double whole = std::floor(bounded);
+    return TimeDelta{static_cast<std::int64_t>(whole),
+                     static_cast<std::int32_t>(std::min((bounded - whole) * 1e9, 999'999'999.0))};
+}
+
+PyObject* extract_callable(PyObject* object) {
+    if (!PyCallable_Check(object)) {
+        PyErr_Format(PyExc_TypeError, "expected a callable, got '%s'", Py_TYPE(object)->tp_name);
+        throw PythonError{};
+    }
+    return object;
+}
+
+// The objective's keys of `best` as a tuple of ints: (lateness, traveling time,
+// duration, waiting time, distance) with time data, (distance,) without.
+PyRef objective_of(const Solution& best) {
+    if (!best.time_report)
+        return PyRef::checked(Py_BuildValue("(K)", static_cast<unsigned long long>(best.reported_distance())));
+    const TimeReport& r = *best.time_report;
+    return PyRef::checked(Py_BuildValue("(LLLLK)", static_cast<long long>(r.lateness.whole_seconds()),
+                                        static_cast<long long>(r.traveling_time.whole_seconds()),
+                                        static_cast<long long>(r.duration.whole_seconds()),
+                                        static_cast<long long>(r.waiting_time.whole_seconds()),
+                                        static_cast<unsigned long long>(best.reported_distance())));
+}
+
+// Calls on_progress(elapsed seconds, descents begun, best objective or None);
+// a result that is exactly False ends the search.
+bool report_progress(PyObject* on_progress, const EngineProgress& progress) {
+    const double elapsed = static_cast<double>(progress.elapsed.secs) + progress.elapsed.nanos * 1e-9;
+    PyRef best = progress.best ? objective_of(*progress.best) : PyRef::borrow(Py_None);
+    PyRef answer = PyRef::checked(PyObject_CallFunction(on_progress, "dKO", elapsed,
+                                                        static_cast<unsigned long long>(progress.descents),
+                                                        best.get()));
+    return answer.get() == Py_False;
+}
+
+void check_options(const Penalizer& penalizer, const EngineOptions& options) {
+    const std::size_t n = penalizer.location_count();
+    if (options.depot) {
+        if (*options.depot >= n)
+            raise_value_error("depot %zu is out of range for %zu locations", *options.depot, n);
+        if (!penalizer.can_start_tour(*options.depot))
+            raise_value_error("depot %zu has no time window for the tour to start in", *options.depot);
+    }
+    if (options.threads < 1 || options.threads > kMostThreads)
+        raise_value_error("threads must be between 1 and %u", kMostThreads);
+}
+
+PyObject* engine_solve(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    return guarded<PyObject*>(nullptr, [&] {
+        std::array<PyObject*, kEngineParameters.size()> bound{};
+        bind_fastcall({"solve()", kEngineParameters, 1}, args, nargsf, kwnames, bound);
+
+        ProblemArguments problem = extract_problem_arguments(std::span(bound).first(5));
+        EngineOptions options;
+        options.time_limit = extract_optional(bound[5], kEngineParameters[5], extract_time_limit);
+        options.max_descents = extract_optional(bound[6], kEngineParameters[6], extract_u64);
+        options.depot = extract_optional(bound[7], kEngineParameters[7], extract_u64);
+        options.seed = extract_optional(bound[8], kEngineParameters[8], extract_u64);
+        const auto threads = extract_optional(bound[9], kEngineParameters[9], extract_u64);
+        options.threads = threads ? static_cast<unsigned>(std::min<std::uint64_t>(*threads, kMostThreads + 1)) : 1;
+        PyObject* on_progress = extract_optional(bound[10], kEngineParameters[10], extract_callable).value_or(nullptr);
+
+        try {
+            auto penalizer = std::make_shared<const Penalizer>(
+                std::move(problem).into_penalizer(options.depot.has_value()));
+            check_options(*penalizer, options);
+
+            TimeDelta last_report = TimeDelta::zero();
+            EngineProgress latest{};
+            std::function<bool()> visit;
+            if (on_progress) {
+                visit = [&] {
+                    if (latest.elapsed - last_report < kProgressInterval) return false;
+                    last_report = latest.elapsed;
+                    return report_progress(on_progress, latest);
+                };
+            }
+            EngineResult result = run_released(may_run_signal_handlers(), visit, [&](SearchClock::StopCheck check) {
+                return run_engine(penalizer, options, [&](const EngineProgress& progress) {
+                    latest = progress;
+                    return !(check && check());
+                });
+            });
+            return make_output(Output{std::move(result.best), result.descents, result.time_taken}).release();
+        } catch (const Panic& failure) {
+            // The layer above validated the problem, so this is an internal failure:
+            // an ordinary exception, not the module's BaseException.
+            PyErr_SetString(PyExc_RuntimeError, failure.message().c_str());
+            throw PythonError{};
+        }
+    });
+}
+
+PyMethodDef engine_methods[] = {
+    {"solve", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(engine_solve)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "solve(distance_matrix, duration_matrix=None, job_durations=None, time_windows=None, "
+     "operation_times=None, time_limit=None, max_descents=None, depot=None, seed=None, threads=None, "
+     "on_progress=None)\n--\n\n"
+     "Searches as tourwright.solve does, with a depot, seeded restarts, a cap on descents, "
+     "progress reports and several threads. Returns a PyOutput."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef engine_def = {
+    PyModuleDef_HEAD_INIT, "_engine", "The search engine behind tourwright_tools.", 0, engine_methods,
+    nullptr, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+}  // namespace tourwright::python
+
+PyMODINIT_FUNC PyInit__engine() {
+    return tourwright::python::guarded<PyObject*>(nullptr, [] {
+        return tourwright::python::PyRef::checked(PyModule_Create(&tourwright::python::engine_def)).release();
+    });
+}
