@@ -4,7 +4,7 @@ Solves the bundled 25-location example and, where the public TSPTW collection is
 a few of its larger instances, without a limit (one descent from the given order) and with
 each of the given limits.
 
-    python3 bench/bench_time_limits.py --limits 1 4
+    python3 bench/bench_quality_by_limit.py --limits 1 4
 """
 import argparse
 import importlib.resources
