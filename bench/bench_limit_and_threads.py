@@ -1,4 +1,4 @@
-"""How well a search keeps to its time limit, and how calls on two threads scale.
+"""How well a search keeps to its time limit, and how searches on two threads scale.
 
     python3 bench/bench_limit_and_threads.py [--sizes 200 1000 2000] [--limits 1 2] [--problems 8]
 
@@ -9,6 +9,9 @@ milliseconds: the search reads the clock inside sweeps and stops where it is.
 Part 2 solves the same independent problems (one descent each, no limit) on one
 thread, then spread over two threads, and reports the speed-up: the interpreter
 lock is released while the search runs.
+
+Part 3 runs the friendly layer's engine with a time limit on one thread, then on
+two, and reports descents per second and their ratio.
 """
 import argparse
 import random
@@ -16,6 +19,7 @@ import threading
 import time
 
 import tourwright
+from tourwright_tools import Problem, solve_problem
 
 HOUR = 3600
 DAY0 = 1796601600  # 2026-12-07T00:00:00Z
@@ -75,14 +79,27 @@ def scaling(count):
           f"1 thread {one:.2f} s, 2 threads {two:.2f} s, speed-up {one / two:.2f}x")
 
 
+def engine_threads(limit):
+    for n, windows in ((100, False), (100, True)):
+        problem = Problem(**random_problem(n, 7 + n, windows), check_units=False)
+        rates = []
+        for threads in (1, 2):
+            tour = solve_problem(problem, time_limit=limit, threads=threads)
+            rates.append(tour.iterations / (tour.time_taken_microseconds / 1e6))
+        print(f"engine, n = {n}, windows {windows}: descents per second 1 thread {rates[0]:.1f}, "
+              f"2 threads {rates[1]:.1f}, ratio {rates[1] / rates[0]:.2f}x")
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--sizes", type=int, nargs="+", default=[200, 1000, 2000])
     parser.add_argument("--limits", type=int, nargs="+", default=[1, 2])
     parser.add_argument("--problems", type=int, default=8)
+    parser.add_argument("--engine-limit", type=float, default=3.0)
     args = parser.parse_args(argv)
     overruns(args.sizes, args.limits)
     scaling(args.problems)
+    engine_threads(args.engine_limit)
 
 
 if __name__ == "__main__":
