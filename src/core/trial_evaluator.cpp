@@ -1,7 +1,6 @@
 #include "trial_evaluator.hpp"
 
 #include <algorithm>
-#include <tuple>
 
 namespace tourwright {
 namespace {
@@ -12,18 +11,16 @@ Nanos nanos(TimeDelta d) { return Nanos{d.secs} * kNanosPerSecond + d.nanos; }
 Nanos nanos(DateTime t) { return Nanos{t.unix_seconds()} * kNanosPerSecond + t.subsec_nanos(); }
 Nanos positive_nanos(TimeDelta d) { return d.is_positive() ? nanos(d) : 0; }
 
-TimeDelta delta_from_nanos(Nanos total) {
-    Nanos secs = total / kNanosPerSecond;
-    Nanos rest = total % kNanosPerSecond;
-    if (rest < 0) rest += kNanosPerSecond, --secs;
-    return TimeDelta{static_cast<std::int64_t>(secs), static_cast<std::int32_t>(rest)};
-}
-
+// Whether a table has every entry that a tour over the first n locations looks up:
+// all of each row but its diagonal, which only a tour of one location uses.
 template <class Table>
 bool covers(const Table& rows, std::size_t n) {
-    return rows.size() >= n &&
-           std::all_of(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(n),
-                       [n](const auto& row) { return row.size() >= n; });
+    if (rows.size() < n) return false;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t needed = n > 1 && k == n - 1 ? n - 1 : n;
+        if (rows[k].size() < needed) return false;
+    }
+    return true;
 }
 
 // Whether every tour over the n locations stays inside the ranges of DateTime and
@@ -51,8 +48,9 @@ bool time_stays_in_range(const TimeScheduler& scheduler, std::size_t n) {
             any_window = true;
         }
         Nanos longest_travel = 0;
-        for (std::size_t to = 0; to < n; ++to)
-            longest_travel = std::max(longest_travel, positive_nanos(scheduler.duration_matrix[k][to]));
+        const auto& row = scheduler.duration_matrix[k];
+        for (std::size_t to = 0; to < std::min(n, row.size()); ++to)
+            longest_travel = std::max(longest_travel, positive_nanos(row[to]));
         actions += allowance(positive_nanos(scheduler.job_durations[k]), windows.size()) +
                    allowance(longest_travel, 0);
     }
@@ -65,121 +63,146 @@ bool time_stays_in_range(const TimeScheduler& scheduler, std::size_t n) {
            largest_total < Nanos{TimeDelta::kMaxSeconds} * kNanosPerSecond;
 }
 
-// The objective's keys, compared lexicographically.
-auto keys(const TimeDelta& lateness, const TimeDelta& traveling, const TimeDelta& duration,
-          const TimeDelta& waiting, const Distance& distance) {
-    return std::tie(lateness, traveling, duration, waiting, distance);
-}
-
 }  // namespace
 
-__int128 TrialEvaluator::TravelLeg::operator()(std::size_t from, std::size_t to) const {
-    return positive_nanos((*rows)[from][to]);
-}
-
-TrialEvaluator::TrialEvaluator(const Penalizer& penalizer)
-    : scheduler_(penalizer.time_scheduler() ? &*penalizer.time_scheduler() : nullptr),
-      hours_(scheduler_ && scheduler_->operation_times ? &*scheduler_->operation_times : nullptr),
-      distances_(DistanceLeg{&penalizer.distance_matrix().rows}),
-      travel_times_(TravelLeg{scheduler_ ? &scheduler_->duration_matrix : nullptr}) {}
+TrialEvaluator::TrialEvaluator(const Penalizer& penalizer,
+                               std::unique_ptr<const SecondsSchedule> schedule)
+    : distances_(DistanceLeg{&penalizer.distance_matrix().rows}),
+      schedule_(std::move(schedule)),
+      travel_times_(TravelLeg{schedule_.get()}) {}
 
 std::optional<TrialEvaluator> TrialEvaluator::for_problem(const Penalizer& penalizer) {
     const std::size_t n = penalizer.location_count();
     if (!covers(penalizer.distance_matrix().rows, n)) return std::nullopt;
     const auto& scheduler = penalizer.time_scheduler();
-    if (scheduler && !time_stays_in_range(*scheduler, n)) return std::nullopt;
-    return TrialEvaluator(penalizer);
-}
-
-void TrialEvaluator::work(TimeReport& state, std::size_t location) const {
-    continue_with_action(state, scheduler_->job_durations[location],
-                         &scheduler_->time_windows[location], hours_, ActionKind::Work, location,
-                         false);
-}
-
-void TrialEvaluator::travel(TimeReport& state, std::size_t from, std::size_t to) const {
-    continue_with_action(state, scheduler_->duration_matrix[from][to], nullptr, hours_,
-                         ActionKind::Travel, std::nullopt, false);
+    if (!scheduler) return TrialEvaluator(penalizer, nullptr);
+    if (!time_stays_in_range(*scheduler, n)) return std::nullopt;
+    auto compiled = SecondsSchedule::compile(*scheduler, n);
+    if (!compiled) return std::nullopt;
+    return TrialEvaluator(penalizer, std::make_unique<const SecondsSchedule>(std::move(*compiled)));
 }
 
 void TrialEvaluator::rebase(const Solution& current) {
     current_ = &current;
-    const Route& route = current.route;
-    distances_.reset(route);
-    if (!scheduler_) return;
-    travel_times_.reset(route);
-    const std::size_t n = route.size();
+    const Route& r = current.route;
+    distances_.reset(r);
+    if (!schedule_) return;
+    const SecondsSchedule& schedule = *schedule_;
+    travel_times_.reset(r);
+    traveling_ = travel_times_.total();
+    const std::size_t n = r.size();
     before_leaving_.resize(n);
     on_arrival_.resize(n);
-    TimeReport state = TimeReport::starting_at(scheduler_->time_windows[route[0]].windows[0].start);
+    start_ = schedule.tour_start(r[0]);
+    SecondsClock clock{start_, 0};
     for (std::size_t k = 0; k < n; ++k) {
-        work(state, route[k]);
-        if (k + 1 == n) break;  // the closing leg is never resumed from
-        before_leaving_[k + 1] = state;
-        travel(state, route[k], route[k + 1]);
-        on_arrival_[k + 1] = state;
+        schedule.work(clock, r[k]);
+        if (k + 1 == n) break;
+        before_leaving_[k + 1] = clock;
+        schedule.travel(clock, r[k], r[k + 1]);
+        on_arrival_[k + 1] = clock;
+    }
+    schedule.travel(clock, r[n - 1], r[0]);
+    end_ = clock.at;
+    lateness_ = clock.lateness;
+
+    keeps_order_from_.assign(n + 1, 1);
+    for (std::size_t k = n - 1; k >= 1; --k)
+        keeps_order_from_[k] = schedule.keeps_order(r[k]) && keeps_order_from_[k + 1];
+    if (!schedule.is_plain()) return;
+    // Work at k starts at max(arrival, opening): a delay shrinks by the wait there
+    // and adds lateness once it passes the job's room before its window closes.
+    slack_.assign(n + 1, SecondsSchedule::kNever);
+    absorbed_.assign(n + 1, 0);
+    advance_.assign(n + 1, SecondsSchedule::kNever);
+    for (std::size_t k = n - 1; k >= 1; --k) {
+        const std::int64_t arrival = on_arrival_[k].at;
+        const std::int64_t opening = schedule.opening(r[k]);
+        const std::int64_t wait = std::max<std::int64_t>(opening - arrival, 0);
+        const std::int64_t finish = std::max(arrival, opening) + schedule.job(r[k]);
+        const std::int64_t room = std::max<std::int64_t>(schedule.closing(r[k]) - finish, 0);
+        slack_[k] = wait + std::min(room, slack_[k + 1]);
+        absorbed_[k] = wait + absorbed_[k + 1];
+        advance_[k] = std::min(std::max<std::int64_t>(arrival - opening, 0), advance_[k + 1]);
     }
 }
 
 bool TrialEvaluator::improves(std::size_t i, std::size_t j, std::span<const Run> runs) const {
     const Distance distance = distances_.total_with(i, j, runs);
-    if (!scheduler_) return distance < current_->distance;
+    if (!schedule_) return distance < current_->distance;
     return improves_in_time(i, j, runs, distance);
+}
+
+template <class KeysOf>
+std::optional<bool> TrialEvaluator::settle_rest(std::size_t p, const SecondsClock& clock,
+                                                const KeysOf& keys, const Keys& reference) const {
+    const SecondsClock& then = on_arrival_[p];
+    const std::int64_t rest_lateness = lateness_ - then.lateness;
+    if (clock.at == then.at)
+        return settled(Rule::ClocksMeet, keys(clock.lateness + rest_lateness, end_) < reference);
+    if (schedule_->is_plain()) {
+        if (clock.at > then.at && clock.at - then.at <= slack_[p]) {
+            const std::int64_t delay = std::max<std::int64_t>(clock.at - then.at - absorbed_[p], 0);
+            return settled(Rule::Slack, keys(clock.lateness + rest_lateness, end_ + delay) < reference);
+        }
+        if (clock.at < then.at && rest_lateness == 0) {
+            const std::int64_t gain = std::min(then.at - clock.at, advance_[p]);
+            return settled(Rule::Slack, keys(clock.lateness, end_ - gain) < reference);
+        }
+    }
+    if (keeps_order_from_[p]) {
+        // Arriving later, the rest is no less late and ends no sooner; arriving
+        // earlier, no more late and no later.
+        const bool better_as_bound = keys(clock.lateness + rest_lateness, end_) < reference;
+        if (clock.at > then.at && !better_as_bound) return settled(Rule::OrderBound, false);
+        if (clock.at < then.at && better_as_bound) return settled(Rule::OrderBound, true);
+    }
+    return std::nullopt;
 }
 
 bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j, std::span<const Run> runs,
                                       Distance distance) const {
+    const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
-    const TimeReport& reference = *current_->time_report;
     const std::size_t first = i > 0 ? r[0] : (runs[0].reversed ? r[runs[0].last] : r[runs[0].first]);
-    if (!scheduler_->can_start_tour(first)) return false;
+    if (!schedule.can_start_tour(first)) return settled(Rule::BeforeStretch, false);
 
-    // Travel time and distance are exact already; the other keys only grow as the
-    // simulation goes on, so the trial is lost once its partial keys are not smaller.
-    const TimeDelta traveling = delta_from_nanos(travel_times_.total_with(i, j, runs));
-    const auto reference_keys = keys(reference.lateness, reference.traveling_time,
-                                     reference.duration, reference.waiting_time, current_->distance);
-    TimeReport state = i > 0 ? before_leaving_[i]
-                             : TimeReport::starting_at(scheduler_->time_windows[first].windows[0].start);
-    auto lost = [&] {
-        return !(keys(state.lateness, traveling, state.duration, state.waiting_time, distance) <
-                 reference_keys);
+    // Travel time and distance are exact already; lateness and duration only grow
+    // as the simulation goes on, so the trial is lost once its partial keys are not smaller.
+    const std::int64_t traveling = travel_times_.total_with(i, j, runs);
+    const Keys reference{lateness_, traveling_, end_ - start_, current_->distance};
+    const std::int64_t start = i > 0 ? start_ : schedule.tour_start(first);
+    auto keys = [&](std::int64_t lateness, std::int64_t end) {
+        return Keys{lateness, traveling, end - start, distance};
     };
-    if (lost()) return false;
+    SecondsClock clock = i > 0 ? before_leaving_[i] : SecondsClock{start, 0};
+    auto lost = [&] { return !(keys(clock.lateness, clock.at) < reference); };
+    if (lost()) return settled(Rule::BeforeStretch, false);
 
     std::size_t previous = i > 0 ? r[i - 1] : first;
     bool has_previous = i > 0;
     for (const Run& run : runs) {
         for (std::size_t step = 0; step <= run.last - run.first; ++step) {
             const std::size_t location = r[run.reversed ? run.last - step : run.first + step];
-            if (has_previous) {
-                travel(state, previous, location);
-                if (lost()) return false;
-            }
-            work(state, location);
-            if (lost()) return false;
+            if (has_previous) schedule.travel(clock, previous, location);
+            schedule.work(clock, location);
+            if (lost()) return settled(Rule::InStretch, false);
             previous = location;
             has_previous = true;
         }
     }
     for (std::size_t p = j + 1; p < r.size(); ++p) {
-        travel(state, previous, r[p]);
-        const TimeReport& arrival = on_arrival_[p];
-        if (first == r[0] && state.end_time == arrival.end_time) {
-            // From here on the trial repeats the current tour, whose remaining totals
-            // are known: from this arrival to the end of its closing leg.
-            state.lateness += reference.lateness - arrival.lateness;
-            state.duration += reference.duration - arrival.duration;
-            state.waiting_time += reference.waiting_time - arrival.waiting_time;
-            return !lost();
+        schedule.travel(clock, previous, r[p]);
+        // The rest of the tour is the current route's only when the tour starts as it does.
+        if (i > 0) {
+            if (const auto decision = settle_rest(p, clock, keys, reference)) return *decision;
         }
-        if (lost()) return false;
-        work(state, r[p]);
-        if (lost()) return false;
+        schedule.work(clock, r[p]);
+        if (lost()) return settled(Rule::SuffixLost, false);
         previous = r[p];
     }
-    travel(state, previous, first);
-    return !lost();
+    schedule.travel(clock, previous, first);
+    return settled(Rule::Simulated, keys(clock.lateness, clock.at) < reference);
 }
 
 }  // namespace tourwright

@@ -1,23 +1,42 @@
 #pragma once
 // Decides the trials of a descent exactly as full evaluation would, but from
-// sums and checkpoints kept along the current route: distances and travel
-// totals in constant time, the time simulation resumed where the trial first
-// differs, stopped as soon as the trial can no longer win, and cut short where
-// its clock meets the current route's again.
+// sums and summaries kept along the current route: distances and travel totals
+// in constant time; time windows on the problem's time data compiled to plain
+// seconds, simulated from where the trial first differs, and settled as early
+// as bounds allow once the trial rejoins the current route.
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
+#include <tuple>
 #include <vector>
 
 #include "penalizer.hpp"
 #include "route_sums.hpp"
+#include "seconds_schedule.hpp"
 
 namespace tourwright {
 
 class TrialEvaluator {
 public:
+    // What settled a trial with time data.
+    enum class Rule {
+        BeforeStretch,  // lost already where the trial starts to differ (or cannot start)
+        InStretch,      // lost while simulating the changed positions
+        SuffixLost,     // lost while simulating the unchanged rest
+        ClocksMeet,     // the rest repeats the current route exactly
+        Slack,          // the rest's lateness and end follow from the current route's slack
+        OrderBound,     // a later (earlier) arrival cannot do better (worse) than the current route
+        Simulated,      // simulated to the end
+        Count
+    };
+    using RuleCounts = std::array<std::uint64_t, static_cast<std::size_t>(Rule::Count)>;
+
     // Available only when no trial over all locations can fail a lookup or leave
-    // the range of the time arithmetic, so that skipping work changes no outcome.
+    // the range of the time arithmetic, and (with time data) every input is whole
+    // seconds, so that skipping work changes no outcome.
     static std::optional<TrialEvaluator> for_problem(const Penalizer& penalizer);
 
     // Takes `current` (which must outlive the next rebase) as the route trials change.
@@ -27,33 +46,57 @@ public:
     // strictly better than the current solution.
     bool improves(std::size_t i, std::size_t j, std::span<const Run> runs) const;
 
+    // How many trials with time data each rule settled so far.
+    const RuleCounts& rule_counts() const { return counts_; }
+
 private:
     struct DistanceLeg {
         const std::vector<std::vector<std::uint64_t>>* rows;
         Distance operator()(std::size_t from, std::size_t to) const { return (*rows)[from][to]; }
     };
-    // Travel counts only where it takes time; in nanoseconds.
     struct TravelLeg {
-        const std::vector<std::vector<TimeDelta>>* rows;
-        __int128 operator()(std::size_t from, std::size_t to) const;
+        const SecondsSchedule* schedule;
+        std::int64_t operator()(std::size_t from, std::size_t to) const {
+            return schedule->travel_seconds(from, to);
+        }
     };
+    // The objective's keys in seconds: lateness, traveling time, duration, distance.
+    // Waiting time is left out: it is the duration less the working time (the same
+    // for every route) and the traveling time, so it never decides on its own.
+    using Keys = std::tuple<std::int64_t, std::int64_t, std::int64_t, Distance>;
 
-    explicit TrialEvaluator(const Penalizer& penalizer);
+    TrialEvaluator(const Penalizer& penalizer, std::unique_ptr<const SecondsSchedule> schedule);
 
     bool improves_in_time(std::size_t i, std::size_t j, std::span<const Run> runs,
                           Distance distance) const;
-    void work(TimeReport& state, std::size_t location) const;
-    void travel(TimeReport& state, std::size_t from, std::size_t to) const;
+    // The decision for a trial that arrives at position p of the current route with
+    // `clock` (its keys formed by `keys`), when the summaries settle it.
+    template <class KeysOf>
+    std::optional<bool> settle_rest(std::size_t p, const SecondsClock& clock, const KeysOf& keys,
+                                    const Keys& reference) const;
+    bool settled(Rule rule, bool decision) const {
+        ++counts_[static_cast<std::size_t>(rule)];
+        return decision;
+    }
 
-    const TimeScheduler* scheduler_;  // null without time data
-    const OperationTimes* hours_;     // null when open around the clock
     const Solution* current_ = nullptr;
     RouteLegSums<Distance, DistanceLeg> distances_;
-    RouteLegSums<__int128, TravelLeg> travel_times_;
-    // Along the current route, for positions k = 1 .. n - 1: the state before the
-    // travel from position k - 1 to k, and the state on arrival at position k.
-    std::vector<TimeReport> before_leaving_;
-    std::vector<TimeReport> on_arrival_;
+    std::unique_ptr<const SecondsSchedule> schedule_;  // null without time data
+    RouteLegSums<std::int64_t, TravelLeg> travel_times_;
+    // The current route's tour: start, end, lateness and traveling time.
+    std::int64_t start_ = 0, end_ = 0, lateness_ = 0, traveling_ = 0;
+    // Along the current route, for positions k = 1 .. n - 1: the clock after the
+    // work at k - 1 and on arrival at k; whether every location from k on keeps
+    // the order of arrivals; and, for plain problems, the largest delay on arrival
+    // at k that adds no lateness, the waiting from k on (which absorbs delay before
+    // it reaches the end), and how far an earlier arrival can bring the end forward.
+    std::vector<SecondsClock> before_leaving_;
+    std::vector<SecondsClock> on_arrival_;
+    std::vector<char> keeps_order_from_;
+    std::vector<std::int64_t> slack_;
+    std::vector<std::int64_t> absorbed_;
+    std::vector<std::int64_t> advance_;
+    mutable RuleCounts counts_{};
 };
 
 }  // namespace tourwright
