@@ -257,7 +257,7 @@ Route start_route(const Penalizer& penalizer) {
     return route;
 }
 
-const char* const kRuleNames[] = {"before", "stretch", "rest-lost", "meet", "slack", "order", "to-end"};
+const char* const kRuleNames[] = {"before", "stretch", "rest-lost", "meet", "slack", "rejoined", "order", "to-end"};
 
 bool run(const Problem& problem, double reference_limit) {
     const std::size_t n = problem.distances.size();

@@ -91,18 +91,16 @@ void TrialEvaluator::rebase(const Solution& current) {
     travel_times_.reset(r);
     traveling_ = travel_times_.total();
     const std::size_t n = r.size();
-    before_leaving_.resize(n);
     on_arrival_.resize(n);
+    after_work_.resize(n);
     start_ = schedule.tour_start(r[0]);
     SecondsClock clock{start_, 0};
     for (std::size_t k = 0; k < n; ++k) {
+        on_arrival_[k] = clock;
         schedule.work(clock, r[k]);
-        if (k + 1 == n) break;
-        before_leaving_[k + 1] = clock;
-        schedule.travel(clock, r[k], r[k + 1]);
-        on_arrival_[k + 1] = clock;
+        after_work_[k] = clock;
+        schedule.travel(clock, r[k], r[(k + 1) % n]);
     }
-    schedule.travel(clock, r[n - 1], r[0]);
     end_ = clock.at;
     lateness_ = clock.lateness;
 
@@ -125,12 +123,108 @@ void TrialEvaluator::rebase(const Solution& current) {
         absorbed_[k] = wait + absorbed_[k + 1];
         advance_[k] = std::min(std::max<std::int64_t>(arrival - opening, 0), advance_[k + 1]);
     }
+    lead_.resize(n);
+    for (std::size_t k = 0; k < n; ++k)
+        lead_[k] = k == 0 ? 0 : lead_[k - 1] + schedule.job(r[k - 1]) + schedule.travel_seconds(r[k - 1], r[k]);
+    scratch_.resize(n);
+    for (std::size_t k = 0; k < n; ++k) scratch_[k] = schedule.opening(r[k]) - lead_[k];
+    openings_.reset(scratch_);
+    for (std::size_t k = 0; k < n; ++k) scratch_[k] = schedule.closing(r[k]) - schedule.job(r[k]) - lead_[k];
+    latest_starts_.reset(scratch_);
+    back_lead_.resize(n);
+    for (std::size_t k = 0; k < n; ++k)
+        back_lead_[k] = k == 0 ? 0 : back_lead_[k - 1] + schedule.job(r[k]) + schedule.travel_seconds(r[k], r[k - 1]);
+    for (std::size_t k = 0; k < n; ++k) scratch_[k] = schedule.opening(r[k]) + back_lead_[k];
+    back_openings_.reset(scratch_);
+    for (std::size_t k = 0; k < n; ++k)
+        scratch_[k] = schedule.closing(r[k]) - schedule.job(r[k]) + back_lead_[k];
+    back_latest_starts_.reset(scratch_);
 }
 
 bool TrialEvaluator::improves(std::size_t i, std::size_t j, std::span<const Run> runs) const {
     const Distance distance = distances_.total_with(i, j, runs);
     if (!schedule_) return distance < current_->distance;
     return improves_in_time(i, j, runs, distance);
+}
+
+template <class KeysOf>
+std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, std::span<const Run> runs,
+                                                 SecondsClock clock, std::size_t first,
+                                                 const KeysOf& keys, const Keys& reference,
+                                                 bool simulate_reversed) const {
+    const SecondsSchedule& schedule = *schedule_;
+    const Route& r = current_->route;
+    // clock.lateness is the least lateness the trial can have so far; `most` the most
+    // (kUnbounded once a reversed stretch was only bounded from below).
+    constexpr std::int64_t kUnbounded = SecondsSchedule::kNever;
+    std::int64_t most = clock.lateness;
+    // Positions b down to a, reversed, on arrival at b: the clock exactly, the
+    // lateness at least that of the job that comes out latest without waiting.
+    auto bound_reversed = [&](std::size_t a, std::size_t b) {
+        const std::int64_t relative = clock.at + back_lead_[b];
+        clock.lateness += std::max<std::int64_t>(relative - back_latest_starts_.over(a, b), 0);
+        most = kUnbounded;
+        clock.at = schedule.job(r[a]) + std::max(relative, back_openings_.over(a, b)) - back_lead_[a];
+    };
+    // Positions a ..= b of the current route, on arrival at a.
+    auto rejoin = [&](std::size_t a, std::size_t b) {
+        const SecondsClock& then = on_arrival_[a];
+        const std::int64_t was_late = after_work_[b].lateness - then.lateness;
+        const std::int64_t relative = clock.at - lead_[a];
+        // No job there can be less late than this.
+        const std::int64_t worst_job = std::max<std::int64_t>(relative - latest_starts_.over(a, b), 0);
+        if (clock.at == then.at || (was_late == 0 && worst_job == 0)) {
+            clock.lateness += was_late;
+            most += was_late;
+        } else if (clock.at > then.at) {
+            // Arriving later adds lateness, but never more than the delay per job.
+            clock.lateness += std::max(was_late, worst_job);
+            most += was_late + (clock.at - then.at) * static_cast<std::int64_t>(b - a + 1);
+        } else {
+            clock.lateness += worst_job;
+            most += was_late;
+        }
+        most = std::min(most, kUnbounded);
+        clock.at = schedule.job(r[b]) + lead_[b] + std::max(relative, openings_.over(a, b));
+    };
+    auto lost = [&] { return !(keys(clock.lateness, clock.at) < reference); };
+
+    std::size_t previous = i > 0 ? r[i - 1] : first;
+    bool has_previous = i > 0;
+    for (const Run& run : runs) {
+        if (run.reversed && !simulate_reversed) {
+            if (has_previous) schedule.travel(clock, previous, r[run.last]);
+            bound_reversed(run.first, run.last);
+            previous = r[run.first];
+            has_previous = true;
+        } else if (run.reversed) {
+            for (std::size_t p = run.last + 1; p-- > run.first;) {
+                if (has_previous) schedule.travel(clock, previous, r[p]);
+                const std::int64_t before = clock.lateness;
+                schedule.work(clock, r[p]);
+                most += clock.lateness - before;
+                if (lost()) return settled(Rule::InStretch, false);
+                previous = r[p];
+                has_previous = true;
+            }
+        } else {
+            if (has_previous) schedule.travel(clock, previous, r[run.first]);
+            rejoin(run.first, run.last);
+            previous = r[run.last];
+            has_previous = true;
+        }
+        if (lost()) return settled(Rule::InStretch, false);
+    }
+    if (j + 1 < r.size()) {
+        schedule.travel(clock, previous, r[j + 1]);
+        rejoin(j + 1, r.size() - 1);
+        previous = r.back();
+    }
+    schedule.travel(clock, previous, first);
+    const Rule rule = clock.lateness == most ? Rule::Rejoined : Rule::OrderBound;
+    if (most < kUnbounded && keys(most, clock.at) < reference) return settled(rule, true);
+    if (lost()) return settled(rule, false);
+    return std::nullopt;
 }
 
 template <class KeysOf>
@@ -175,9 +269,19 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j, std::span<co
     auto keys = [&](std::int64_t lateness, std::int64_t end) {
         return Keys{lateness, traveling, end - start, distance};
     };
-    SecondsClock clock = i > 0 ? before_leaving_[i] : SecondsClock{start, 0};
+    SecondsClock clock = i > 0 ? after_work_[i - 1] : SecondsClock{start, 0};
     auto lost = [&] { return !(keys(clock.lateness, clock.at) < reference); };
     if (lost()) return settled(Rule::BeforeStretch, false);
+
+    if (schedule.is_plain()) {
+        const bool reversal = std::any_of(runs.begin(), runs.end(), [](const Run& run) { return run.reversed; });
+        for (const bool simulate_reversed : {false, true}) {
+            if (simulate_reversed && !reversal) break;
+            if (const auto decision =
+                    settle_plain(i, j, runs, clock, first, keys, reference, simulate_reversed))
+                return *decision;
+        }
+    }
 
     std::size_t previous = i > 0 ? r[i - 1] : first;
     bool has_previous = i > 0;

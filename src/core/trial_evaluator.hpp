@@ -4,6 +4,7 @@
 // in constant time; time windows on the problem's time data compiled to plain
 // seconds, simulated from where the trial first differs, and settled as early
 // as bounds allow once the trial rejoins the current route.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "penalizer.hpp"
+#include "range_extremes.hpp"
 #include "route_sums.hpp"
 #include "seconds_schedule.hpp"
 
@@ -28,7 +30,9 @@ public:
         SuffixLost,     // lost while simulating the unchanged rest
         ClocksMeet,     // the rest repeats the current route exactly
         Slack,          // the rest's lateness and end follow from the current route's slack
-        OrderBound,     // a later (earlier) arrival cannot do better (worse) than the current route
+        Rejoined,       // unchanged stretches taken at once from the summaries, exactly
+        OrderBound,     // a later (earlier) arrival cannot do better (worse) than the current
+                        // route, or the lateness of unchanged stretches is bounded enough
         Simulated,      // simulated to the end
         Count
     };
@@ -74,6 +78,14 @@ private:
     template <class KeysOf>
     std::optional<bool> settle_rest(std::size_t p, const SecondsClock& clock, const KeysOf& keys,
                                     const Keys& reference) const;
+    // For plain problems: the trial with its unchanged stretches taken at once, the
+    // clock exactly and the lateness within bounds; nullopt when the bounds leave
+    // the decision open.
+    // Reversed stretches are simulated with `simulate_reversed`, else bounded too.
+    template <class KeysOf>
+    std::optional<bool> settle_plain(std::size_t i, std::size_t j, std::span<const Run> runs,
+                                     SecondsClock clock, std::size_t first, const KeysOf& keys,
+                                     const Keys& reference, bool simulate_reversed) const;
     bool settled(Rule rule, bool decision) const {
         ++counts_[static_cast<std::size_t>(rule)];
         return decision;
@@ -85,17 +97,37 @@ private:
     RouteLegSums<std::int64_t, TravelLeg> travel_times_;
     // The current route's tour: start, end, lateness and traveling time.
     std::int64_t start_ = 0, end_ = 0, lateness_ = 0, traveling_ = 0;
-    // Along the current route, for positions k = 1 .. n - 1: the clock after the
-    // work at k - 1 and on arrival at k; whether every location from k on keeps
-    // the order of arrivals; and, for plain problems, the largest delay on arrival
-    // at k that adds no lateness, the waiting from k on (which absorbs delay before
-    // it reaches the end), and how far an earlier arrival can bring the end forward.
-    std::vector<SecondsClock> before_leaving_;
+    // Along the current route, for each position k: the clock on arrival (the tour's
+    // start for k = 0) and after the work there; whether every location from k on
+    // keeps the order of arrivals; and, for plain problems, the largest delay on
+    // arrival at k that adds no lateness, the waiting from k on (which absorbs delay
+    // before it reaches the end), and how far an earlier arrival can bring the end forward.
     std::vector<SecondsClock> on_arrival_;
+    std::vector<SecondsClock> after_work_;
     std::vector<char> keeps_order_from_;
     std::vector<std::int64_t> slack_;
     std::vector<std::int64_t> absorbed_;
     std::vector<std::int64_t> advance_;
+    // Also for plain problems, with lead_[k] the jobs and legs before position k: work
+    // at k begins at max(arrival, opening), so from an arrival T at position a the
+    // work at b ends at job_b + lead_[b] + max(T - lead_[a], the largest opening - lead
+    // over a ..= b), and it is on time while T - lead_[a] stays within the smallest
+    // (closing - job - lead) over a ..= b.
+    struct Smaller {
+        std::int64_t operator()(std::int64_t a, std::int64_t b) const { return std::min(a, b); }
+    };
+    struct Larger {
+        std::int64_t operator()(std::int64_t a, std::int64_t b) const { return std::max(a, b); }
+    };
+    // The same backwards, for stretches walked in reverse: back_lead_[k] holds the
+    // jobs and reversed legs from position k down to 1.
+    std::vector<std::int64_t> lead_;
+    std::vector<std::int64_t> back_lead_;
+    std::vector<std::int64_t> scratch_;
+    RangeExtremes<std::int64_t, Larger> openings_;
+    RangeExtremes<std::int64_t, Smaller> latest_starts_;
+    RangeExtremes<std::int64_t, Larger> back_openings_;
+    RangeExtremes<std::int64_t, Smaller> back_latest_starts_;
     mutable RuleCounts counts_{};
 };
 
