@@ -123,6 +123,13 @@ void TrialEvaluator::rebase(const Solution& current) {
         absorbed_[k] = wait + absorbed_[k + 1];
         advance_[k] = std::min(std::max<std::int64_t>(arrival - opening, 0), advance_[k + 1]);
     }
+    late_jobs_.assign(n + 1, 0);
+    waited_.assign(n + 1, 0);
+    for (std::size_t k = 0; k < n; ++k) {
+        const bool late = after_work_[k].lateness > on_arrival_[k].lateness;
+        late_jobs_[k + 1] = late_jobs_[k] + late;
+        waited_[k + 1] = waited_[k] + (after_work_[k].at - schedule.job(r[k]) - on_arrival_[k].at);
+    }
     lead_.resize(n);
     for (std::size_t k = 0; k < n; ++k)
         lead_[k] = k == 0 ? 0 : lead_[k - 1] + schedule.job(r[k - 1]) + schedule.travel_seconds(r[k - 1], r[k]);
@@ -177,11 +184,16 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
             clock.lateness += was_late;
             most += was_late;
         } else if (clock.at > then.at) {
-            // Arriving later adds lateness, but never more than the delay per job.
-            clock.lateness += std::max(was_late, worst_job);
-            most += was_late + (clock.at - then.at) * static_cast<std::int64_t>(b - a + 1);
+            // A delay reaches each job less what was waited before it, making a late job
+            // later by as much, and adds no more than itself to any job.
+            const std::int64_t delay = clock.at - then.at;
+            const std::int64_t least_delay = std::max<std::int64_t>(delay - (waited_[b + 1] - waited_[a]), 0);
+            clock.lateness += std::max(was_late + least_delay * (late_jobs_[b + 1] - late_jobs_[a]), worst_job);
+            most += was_late + delay * static_cast<std::int64_t>(b - a + 1);
         } else {
-            clock.lateness += worst_job;
+            // Arriving earlier makes no late job earlier than by the advance.
+            const std::int64_t advance = then.at - clock.at;
+            clock.lateness += std::max(was_late - advance * (late_jobs_[b + 1] - late_jobs_[a]), worst_job);
             most += was_late;
         }
         most = std::min(most, kUnbounded);

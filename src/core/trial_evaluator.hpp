@@ -123,6 +123,10 @@ private:
     // jobs and reversed legs from position k down to 1.
     std::vector<std::int64_t> lead_;
     std::vector<std::int64_t> back_lead_;
+    // Before each position k: how many jobs of the current route were late, and how
+    // long it waited in all (each a count up to k, so ranges are differences).
+    std::vector<std::int64_t> late_jobs_;
+    std::vector<std::int64_t> waited_;
     std::vector<std::int64_t> scratch_;
     RangeExtremes<std::int64_t, Larger> openings_;
     RangeExtremes<std::int64_t, Smaller> latest_starts_;
