@@ -125,11 +125,16 @@ void TrialEvaluator::rebase(const Solution& current) {
     }
     late_jobs_.assign(n + 1, 0);
     waited_.assign(n + 1, 0);
+    late_waited_.assign(n + 1, 0);
+    scratch_.resize(n);
     for (std::size_t k = 0; k < n; ++k) {
         const bool late = after_work_[k].lateness > on_arrival_[k].lateness;
         late_jobs_[k + 1] = late_jobs_[k] + late;
         waited_[k + 1] = waited_[k] + (after_work_[k].at - schedule.job(r[k]) - on_arrival_[k].at);
+        late_waited_[k + 1] = late_waited_[k] + (late ? waited_[k + 1] : 0);
+        scratch_[k] = late ? SecondsSchedule::kNever : schedule.closing(r[k]) - after_work_[k].at + waited_[k + 1];
     }
+    room_.reset(scratch_);
     lead_.resize(n);
     for (std::size_t k = 0; k < n; ++k)
         lead_[k] = k == 0 ? 0 : lead_[k - 1] + schedule.job(r[k - 1]) + schedule.travel_seconds(r[k - 1], r[k]);
@@ -187,9 +192,19 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
             // A delay reaches each job less what was waited before it, making a late job
             // later by as much, and adds no more than itself to any job.
             const std::int64_t delay = clock.at - then.at;
+            const std::int64_t late_jobs = late_jobs_[b + 1] - late_jobs_[a];
             const std::int64_t least_delay = std::max<std::int64_t>(delay - (waited_[b + 1] - waited_[a]), 0);
-            clock.lateness += std::max(was_late + least_delay * (late_jobs_[b + 1] - late_jobs_[a]), worst_job);
-            most += was_late + delay * static_cast<std::int64_t>(b - a + 1);
+            if (least_delay > 0 && delay + waited_[a] <= room_.over(a, b)) {
+                // Exactly: every late job later by the delay less the waits up to it, no
+                // job on time made late.
+                const std::int64_t added =
+                    late_jobs * (delay + waited_[a]) - (late_waited_[b + 1] - late_waited_[a]);
+                clock.lateness += was_late + added;
+                most += was_late + added;
+            } else {
+                clock.lateness += std::max(was_late + least_delay * late_jobs, worst_job);
+                most += was_late + delay * static_cast<std::int64_t>(b - a + 1);
+            }
         } else {
             // Arriving earlier makes no late job earlier than by the advance.
             const std::int64_t advance = then.at - clock.at;

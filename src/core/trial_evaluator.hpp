@@ -127,6 +127,11 @@ private:
     // long it waited in all (each a count up to k, so ranges are differences).
     std::vector<std::int64_t> late_jobs_;
     std::vector<std::int64_t> waited_;
+    // The waits up to and including each late job, summed over the late jobs before k;
+    // and per position, for a job on time, how far a delay can grow (counting the
+    // waits up to it) before it is late.
+    std::vector<std::int64_t> late_waited_;
+    RangeExtremes<std::int64_t, Smaller> room_;
     std::vector<std::int64_t> scratch_;
     RangeExtremes<std::int64_t, Larger> openings_;
     RangeExtremes<std::int64_t, Smaller> latest_starts_;
