@@ -135,6 +135,12 @@ void TrialEvaluator::rebase(const Solution& current) {
         scratch_[k] = late ? SecondsSchedule::kNever : schedule.closing(r[k]) - after_work_[k].at + waited_[k + 1];
     }
     room_.reset(scratch_);
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::int64_t began = after_work_[k].at - schedule.job(r[k]);
+        const std::int64_t late = after_work_[k].lateness - on_arrival_[k].lateness;
+        scratch_[k] = std::min(began - schedule.opening(r[k]), late > 0 ? late : SecondsSchedule::kNever);
+    }
+    early_room_.reset(scratch_);
     lead_.resize(n);
     for (std::size_t k = 0; k < n; ++k)
         lead_[k] = k == 0 ? 0 : lead_[k - 1] + schedule.job(r[k - 1]) + schedule.travel_seconds(r[k - 1], r[k]);
@@ -206,10 +212,17 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
                 most += was_late + delay * static_cast<std::int64_t>(b - a + 1);
             }
         } else {
-            // Arriving earlier makes no late job earlier than by the advance.
+            // Arriving earlier makes no late job earlier than by the advance; exactly by
+            // the advance while no wait or end of lateness cuts it short.
             const std::int64_t advance = then.at - clock.at;
-            clock.lateness += std::max(was_late - advance * (late_jobs_[b + 1] - late_jobs_[a]), worst_job);
-            most += was_late;
+            const std::int64_t gained = advance * (late_jobs_[b + 1] - late_jobs_[a]);
+            if (advance <= early_room_.over(a, b)) {
+                clock.lateness += was_late - gained;
+                most += was_late - gained;
+            } else {
+                clock.lateness += std::max(was_late - gained, worst_job);
+                most += was_late;
+            }
         }
         most = std::min(most, kUnbounded);
         clock.at = schedule.job(r[b]) + lead_[b] + std::max(relative, openings_.over(a, b));

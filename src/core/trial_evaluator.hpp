@@ -132,6 +132,9 @@ private:
     // waits up to it) before it is late.
     std::vector<std::int64_t> late_waited_;
     RangeExtremes<std::int64_t, Smaller> room_;
+    // Per position, how much earlier the work could start there, and for a late job
+    // how late it is: an advance within both reaches every late job whole.
+    RangeExtremes<std::int64_t, Smaller> early_room_;
     std::vector<std::int64_t> scratch_;
     RangeExtremes<std::int64_t, Larger> openings_;
     RangeExtremes<std::int64_t, Smaller> latest_starts_;
