@@ -62,15 +62,7 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
     return compiled;
 }
 
-std::int64_t SecondsSchedule::opening(std::size_t location) const {
-    return window_count(location) ? starts_[offsets_[location]] : -kNever;
-}
-
-std::int64_t SecondsSchedule::closing(std::size_t location) const {
-    return window_count(location) ? ends_[offsets_[location]] : kNever;
-}
-
-void SecondsSchedule::work(SecondsClock& clock, std::size_t location) const {
+void SecondsSchedule::work_anywhere(SecondsClock& clock, std::size_t location) const {
     const WorkSite site{offsets_[location], window_count(location), ordered_[location] != 0};
     clock.at = run(clock.at, jobs_[location], &site, &clock.lateness);
 }

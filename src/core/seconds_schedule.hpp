@@ -3,6 +3,7 @@
 // of work and travel on it. It reaches exactly the instants and totals of the
 // calendar arithmetic, for problems whose every input is whole seconds and whose
 // every tour is known to stay inside the ranges (the caller proves that).
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -28,8 +29,17 @@ public:
     // The opening of the location's first window in list order.
     std::int64_t tour_start(std::size_t location) const { return starts_[offsets_[location]]; }
 
-    void work(SecondsClock& clock, std::size_t location) const;
+    void work(SecondsClock& clock, std::size_t location) const {
+        if (!plain_) return work_anywhere(clock, location);
+        // What the general simulation comes to with one window at most and no hours.
+        clock.at = std::max(clock.at, opening(location)) + jobs_[location];
+        clock.lateness += std::max<std::int64_t>(clock.at - closing(location), 0);
+    }
     void travel(SecondsClock& clock, std::size_t from, std::size_t to) const {
+        if (!hours_) {
+            clock.at += travel_[from * n_ + to];
+            return;
+        }
         clock.at = run(clock.at, travel_[from * n_ + to], nullptr);
     }
     // The travelling time of a leg: a negative length takes none.
@@ -42,8 +52,12 @@ public:
     // and at most one window per location.
     bool is_plain() const { return plain_; }
     // For plain problems: the location's window, or bounds that never bind.
-    std::int64_t opening(std::size_t location) const;
-    std::int64_t closing(std::size_t location) const;
+    std::int64_t opening(std::size_t location) const {
+        return window_count(location) ? starts_[offsets_[location]] : -kNever;
+    }
+    std::int64_t closing(std::size_t location) const {
+        return window_count(location) ? ends_[offsets_[location]] : kNever;
+    }
     std::int64_t job(std::size_t location) const { return jobs_[location]; }
 
     // Far outside every instant a tour can reach, and far from overflowing.
@@ -68,6 +82,7 @@ private:
     std::size_t window_count(std::size_t location) const {
         return offsets_[location + 1] - offsets_[location];
     }
+    void work_anywhere(SecondsClock& clock, std::size_t location) const;
     std::optional<WindowAt> next_window(const WorkSite& site, std::int64_t t) const;
     // Moves the clock from `start` through an action of `amount` seconds; for work
     // (`site` given) adds the lateness to `lateness`. Returns the end instant.

@@ -108,21 +108,6 @@ void TrialEvaluator::rebase(const Solution& current) {
     for (std::size_t k = n - 1; k >= 1; --k)
         keeps_order_from_[k] = schedule.keeps_order(r[k]) && keeps_order_from_[k + 1];
     if (!schedule.is_plain()) return;
-    // Work at k starts at max(arrival, opening): a delay shrinks by the wait there
-    // and adds lateness once it passes the job's room before its window closes.
-    slack_.assign(n + 1, SecondsSchedule::kNever);
-    absorbed_.assign(n + 1, 0);
-    advance_.assign(n + 1, SecondsSchedule::kNever);
-    for (std::size_t k = n - 1; k >= 1; --k) {
-        const std::int64_t arrival = on_arrival_[k].at;
-        const std::int64_t opening = schedule.opening(r[k]);
-        const std::int64_t wait = std::max<std::int64_t>(opening - arrival, 0);
-        const std::int64_t finish = std::max(arrival, opening) + schedule.job(r[k]);
-        const std::int64_t room = std::max<std::int64_t>(schedule.closing(r[k]) - finish, 0);
-        slack_[k] = wait + std::min(room, slack_[k + 1]);
-        absorbed_[k] = wait + absorbed_[k + 1];
-        advance_[k] = std::min(std::max<std::int64_t>(arrival - opening, 0), advance_[k + 1]);
-    }
     late_jobs_.assign(n + 1, 0);
     waited_.assign(n + 1, 0);
     late_waited_.assign(n + 1, 0);
@@ -169,7 +154,7 @@ template <class KeysOf>
 std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, std::span<const Run> runs,
                                                  SecondsClock clock, std::size_t first,
                                                  const KeysOf& keys, const Keys& reference,
-                                                 bool simulate_reversed) const {
+                                                 Effort effort) const {
     const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
     // clock.lateness is the least lateness the trial can have so far; `most` the most
@@ -184,8 +169,10 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
         most = kUnbounded;
         clock.at = schedule.job(r[a]) + std::max(relative, back_openings_.over(a, b)) - back_lead_[a];
     };
-    // Positions a ..= b of the current route, on arrival at a.
+    // Positions a ..= b of the current route, on arrival at a; true when the lateness
+    // came out exactly.
     auto rejoin = [&](std::size_t a, std::size_t b) {
+        bool exact = true;
         const SecondsClock& then = on_arrival_[a];
         const std::int64_t was_late = after_work_[b].lateness - then.lateness;
         const std::int64_t relative = clock.at - lead_[a];
@@ -210,6 +197,7 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
             } else {
                 clock.lateness += std::max(was_late + least_delay * late_jobs, worst_job);
                 most += was_late + delay * static_cast<std::int64_t>(b - a + 1);
+                exact = false;
             }
         } else {
             // Arriving earlier makes no late job earlier than by the advance; exactly by
@@ -222,17 +210,36 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
             } else {
                 clock.lateness += std::max(was_late - gained, worst_job);
                 most += was_late;
+                exact = false;
             }
         }
         most = std::min(most, kUnbounded);
         clock.at = schedule.job(r[b]) + lead_[b] + std::max(relative, openings_.over(a, b));
+        return exact;
     };
     auto lost = [&] { return !(keys(clock.lateness, clock.at) < reference); };
+    // Positions a ..= b on arrival at a: at once where that is exact (or bounds are
+    // enough), else location by location until the rest can be taken exactly at once.
+    // False once the trial is lost.
+    auto pass = [&](std::size_t a, std::size_t b) {
+        for (std::size_t p = a;; ++p) {
+            const SecondsClock before = clock;
+            const std::int64_t before_most = most;
+            if (rejoin(p, b) || effort != Effort::Exact) return true;
+            clock = before;
+            most = before_most;
+            schedule.work(clock, r[p]);
+            most += clock.lateness - before.lateness;
+            if (lost()) return false;
+            if (p == b) return true;
+            schedule.travel(clock, r[p], r[p + 1]);
+        }
+    };
 
     std::size_t previous = i > 0 ? r[i - 1] : first;
     bool has_previous = i > 0;
     for (const Run& run : runs) {
-        if (run.reversed && !simulate_reversed) {
+        if (run.reversed && effort == Effort::Bound) {
             if (has_previous) schedule.travel(clock, previous, r[run.last]);
             bound_reversed(run.first, run.last);
             previous = r[run.first];
@@ -249,7 +256,7 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
             }
         } else {
             if (has_previous) schedule.travel(clock, previous, r[run.first]);
-            rejoin(run.first, run.last);
+            if (!pass(run.first, run.last)) return settled(Rule::InStretch, false);
             previous = r[run.last];
             has_previous = true;
         }
@@ -257,11 +264,13 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
     }
     if (j + 1 < r.size()) {
         schedule.travel(clock, previous, r[j + 1]);
-        rejoin(j + 1, r.size() - 1);
+        if (!pass(j + 1, r.size() - 1)) return settled(Rule::SuffixLost, false);
         previous = r.back();
     }
     schedule.travel(clock, previous, first);
-    const Rule rule = clock.lateness == most ? Rule::Rejoined : Rule::OrderBound;
+    const Rule rule = effort == Effort::Exact      ? Rule::Simulated
+                      : clock.lateness == most ? Rule::Rejoined
+                                               : Rule::OrderBound;
     if (most < kUnbounded && keys(most, clock.at) < reference) return settled(rule, true);
     if (lost()) return settled(rule, false);
     return std::nullopt;
@@ -274,16 +283,6 @@ std::optional<bool> TrialEvaluator::settle_rest(std::size_t p, const SecondsCloc
     const std::int64_t rest_lateness = lateness_ - then.lateness;
     if (clock.at == then.at)
         return settled(Rule::ClocksMeet, keys(clock.lateness + rest_lateness, end_) < reference);
-    if (schedule_->is_plain()) {
-        if (clock.at > then.at && clock.at - then.at <= slack_[p]) {
-            const std::int64_t delay = std::max<std::int64_t>(clock.at - then.at - absorbed_[p], 0);
-            return settled(Rule::Slack, keys(clock.lateness + rest_lateness, end_ + delay) < reference);
-        }
-        if (clock.at < then.at && rest_lateness == 0) {
-            const std::int64_t gain = std::min(then.at - clock.at, advance_[p]);
-            return settled(Rule::Slack, keys(clock.lateness, end_ - gain) < reference);
-        }
-    }
     if (keeps_order_from_[p]) {
         // Arriving later, the rest is no less late and ends no sooner; arriving
         // earlier, no more late and no later.
@@ -315,10 +314,9 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j, std::span<co
 
     if (schedule.is_plain()) {
         const bool reversal = std::any_of(runs.begin(), runs.end(), [](const Run& run) { return run.reversed; });
-        for (const bool simulate_reversed : {false, true}) {
-            if (simulate_reversed && !reversal) break;
-            if (const auto decision =
-                    settle_plain(i, j, runs, clock, first, keys, reference, simulate_reversed))
+        for (const Effort effort : {Effort::Bound, Effort::SimulateReversed, Effort::Exact}) {
+            if (effort == Effort::SimulateReversed && !reversal) continue;
+            if (const auto decision = settle_plain(i, j, runs, clock, first, keys, reference, effort))
                 return *decision;
         }
     }

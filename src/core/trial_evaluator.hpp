@@ -29,7 +29,6 @@ public:
         InStretch,      // lost while simulating the changed positions
         SuffixLost,     // lost while simulating the unchanged rest
         ClocksMeet,     // the rest repeats the current route exactly
-        Slack,          // the rest's lateness and end follow from the current route's slack
         Rejoined,       // unchanged stretches taken at once from the summaries, exactly
         OrderBound,     // a later (earlier) arrival cannot do better (worse) than the current
                         // route, or the lateness of unchanged stretches is bounded enough
@@ -78,14 +77,17 @@ private:
     template <class KeysOf>
     std::optional<bool> settle_rest(std::size_t p, const SecondsClock& clock, const KeysOf& keys,
                                     const Keys& reference) const;
+    // How hard settle_plain tries: bounds only; reversed stretches simulated; or
+    // whatever is needed for the exact answer.
+    enum class Effort { Bound, SimulateReversed, Exact };
     // For plain problems: the trial with its unchanged stretches taken at once, the
-    // clock exactly and the lateness within bounds; nullopt when the bounds leave
-    // the decision open.
-    // Reversed stretches are simulated with `simulate_reversed`, else bounded too.
+    // clock exactly and the lateness within bounds (reversed stretches bounded too
+    // with the least effort); nullopt when the bounds leave the decision open, which
+    // never happens with Effort::Exact.
     template <class KeysOf>
     std::optional<bool> settle_plain(std::size_t i, std::size_t j, std::span<const Run> runs,
                                      SecondsClock clock, std::size_t first, const KeysOf& keys,
-                                     const Keys& reference, bool simulate_reversed) const;
+                                     const Keys& reference, Effort effort) const;
     bool settled(Rule rule, bool decision) const {
         ++counts_[static_cast<std::size_t>(rule)];
         return decision;
@@ -98,17 +100,12 @@ private:
     // The current route's tour: start, end, lateness and traveling time.
     std::int64_t start_ = 0, end_ = 0, lateness_ = 0, traveling_ = 0;
     // Along the current route, for each position k: the clock on arrival (the tour's
-    // start for k = 0) and after the work there; whether every location from k on
-    // keeps the order of arrivals; and, for plain problems, the largest delay on
-    // arrival at k that adds no lateness, the waiting from k on (which absorbs delay
-    // before it reaches the end), and how far an earlier arrival can bring the end forward.
+    // start for k = 0) and after the work there, and whether every location from k on
+    // keeps the order of arrivals.
     std::vector<SecondsClock> on_arrival_;
     std::vector<SecondsClock> after_work_;
     std::vector<char> keeps_order_from_;
-    std::vector<std::int64_t> slack_;
-    std::vector<std::int64_t> absorbed_;
-    std::vector<std::int64_t> advance_;
-    // Also for plain problems, with lead_[k] the jobs and legs before position k: work
+    // For plain problems, with lead_[k] the jobs and legs before position k: work
     // at k begins at max(arrival, opening), so from an arrival T at position a the
     // work at b ends at job_b + lead_[b] + max(T - lead_[a], the largest opening - lead
     // over a ..= b), and it is on time while T - lead_[a] stays within the smallest
