@@ -1,6 +1,7 @@
 #include "trial_evaluator.hpp"
 
 #include <algorithm>
+#include <tuple>
 
 namespace tourwright {
 namespace {
@@ -145,16 +146,14 @@ void TrialEvaluator::rebase(const Solution& current) {
 }
 
 bool TrialEvaluator::improves(std::size_t i, std::size_t j, std::span<const Run> runs) const {
-    const Distance distance = distances_.total_with(i, j, runs);
-    if (!schedule_) return distance < current_->distance;
-    return improves_in_time(i, j, runs, distance);
+    if (!schedule_) return distances_.total_with(i, j, runs) < current_->distance;
+    return improves_in_time(i, j, runs);
 }
 
-template <class KeysOf>
+template <class Beats>
 std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, std::span<const Run> runs,
                                                  SecondsClock clock, std::size_t first,
-                                                 const KeysOf& keys, const Keys& reference,
-                                                 Effort effort) const {
+                                                 const Beats& beats, Effort effort) const {
     const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
     // clock.lateness is the least lateness the trial can have so far; `most` the most
@@ -217,7 +216,7 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
         clock.at = schedule.job(r[b]) + lead_[b] + std::max(relative, openings_.over(a, b));
         return exact;
     };
-    auto lost = [&] { return !(keys(clock.lateness, clock.at) < reference); };
+    auto lost = [&] { return !beats(clock.lateness, clock.at); };
     // Positions a ..= b on arrival at a: at once where that is exact (or bounds are
     // enough), else location by location until the rest can be taken exactly at once.
     // False once the trial is lost.
@@ -271,52 +270,59 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
     const Rule rule = effort == Effort::Exact      ? Rule::Simulated
                       : clock.lateness == most ? Rule::Rejoined
                                                : Rule::OrderBound;
-    if (most < kUnbounded && keys(most, clock.at) < reference) return settled(rule, true);
+    if (most < kUnbounded && beats(most, clock.at)) return settled(rule, true);
     if (lost()) return settled(rule, false);
     return std::nullopt;
 }
 
-template <class KeysOf>
+template <class Beats>
 std::optional<bool> TrialEvaluator::settle_rest(std::size_t p, const SecondsClock& clock,
-                                                const KeysOf& keys, const Keys& reference) const {
+                                                const Beats& beats) const {
     const SecondsClock& then = on_arrival_[p];
     const std::int64_t rest_lateness = lateness_ - then.lateness;
     if (clock.at == then.at)
-        return settled(Rule::ClocksMeet, keys(clock.lateness + rest_lateness, end_) < reference);
+        return settled(Rule::ClocksMeet, beats(clock.lateness + rest_lateness, end_));
     if (keeps_order_from_[p]) {
         // Arriving later, the rest is no less late and ends no sooner; arriving
         // earlier, no more late and no later.
-        const bool better_as_bound = keys(clock.lateness + rest_lateness, end_) < reference;
+        const bool better_as_bound = beats(clock.lateness + rest_lateness, end_);
         if (clock.at > then.at && !better_as_bound) return settled(Rule::OrderBound, false);
         if (clock.at < then.at && better_as_bound) return settled(Rule::OrderBound, true);
     }
     return std::nullopt;
 }
 
-bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j, std::span<const Run> runs,
-                                      Distance distance) const {
+bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,
+                                      std::span<const Run> runs) const {
     const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
     const std::size_t first = i > 0 ? r[0] : (runs[0].reversed ? r[runs[0].last] : r[runs[0].first]);
     if (!schedule.can_start_tour(first)) return settled(Rule::BeforeStretch, false);
 
-    // Travel time and distance are exact already; lateness and duration only grow
-    // as the simulation goes on, so the trial is lost once its partial keys are not smaller.
+    // Travel time (and distance) are exact at once; lateness and duration only grow as
+    // the simulation goes on, so the trial is lost once its partial totals do not beat
+    // the current route.
     const std::int64_t traveling = travel_times_.total_with(i, j, runs);
-    const Keys reference{lateness_, traveling_, end_ - start_, current_->distance};
     const std::int64_t start = i > 0 ? start_ : schedule.tour_start(first);
-    auto keys = [&](std::int64_t lateness, std::int64_t end) {
-        return Keys{lateness, traveling, end - start, distance};
+    // Whether the trial, with this lateness and ending then, beats the current route.
+    // Waiting time is left out: it is the duration less the working time (the same for
+    // every route) and the traveling time, so it never decides on its own. The
+    // distance decides only on a tie and is summed only then.
+    auto beats = [&](std::int64_t lateness, std::int64_t end) {
+        const auto trial = std::tuple{lateness, traveling, end - start};
+        const auto current = std::tuple{lateness_, traveling_, end_ - start_};
+        if (trial != current) return trial < current;
+        return distances_.total_with(i, j, runs) < current_->distance;
     };
     SecondsClock clock = i > 0 ? after_work_[i - 1] : SecondsClock{start, 0};
-    auto lost = [&] { return !(keys(clock.lateness, clock.at) < reference); };
+    auto lost = [&] { return !beats(clock.lateness, clock.at); };
     if (lost()) return settled(Rule::BeforeStretch, false);
 
     if (schedule.is_plain()) {
         const bool reversal = std::any_of(runs.begin(), runs.end(), [](const Run& run) { return run.reversed; });
         for (const Effort effort : {Effort::Bound, Effort::SimulateReversed, Effort::Exact}) {
             if (effort == Effort::SimulateReversed && !reversal) continue;
-            if (const auto decision = settle_plain(i, j, runs, clock, first, keys, reference, effort))
+            if (const auto decision = settle_plain(i, j, runs, clock, first, beats, effort))
                 return *decision;
         }
     }
@@ -337,14 +343,14 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j, std::span<co
         schedule.travel(clock, previous, r[p]);
         // The rest of the tour is the current route's only when the tour starts as it does.
         if (i > 0) {
-            if (const auto decision = settle_rest(p, clock, keys, reference)) return *decision;
+            if (const auto decision = settle_rest(p, clock, beats)) return *decision;
         }
         schedule.work(clock, r[p]);
         if (lost()) return settled(Rule::SuffixLost, false);
         previous = r[p];
     }
     schedule.travel(clock, previous, first);
-    return settled(Rule::Simulated, keys(clock.lateness, clock.at) < reference);
+    return settled(Rule::Simulated, beats(clock.lateness, clock.at));
 }
 
 }  // namespace tourwright

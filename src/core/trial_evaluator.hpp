@@ -63,20 +63,15 @@ private:
             return schedule->travel_seconds(from, to);
         }
     };
-    // The objective's keys in seconds: lateness, traveling time, duration, distance.
-    // Waiting time is left out: it is the duration less the working time (the same
-    // for every route) and the traveling time, so it never decides on its own.
-    using Keys = std::tuple<std::int64_t, std::int64_t, std::int64_t, Distance>;
 
     TrialEvaluator(const Penalizer& penalizer, std::unique_ptr<const SecondsSchedule> schedule);
 
-    bool improves_in_time(std::size_t i, std::size_t j, std::span<const Run> runs,
-                          Distance distance) const;
+    bool improves_in_time(std::size_t i, std::size_t j, std::span<const Run> runs) const;
     // The decision for a trial that arrives at position p of the current route with
-    // `clock` (its keys formed by `keys`), when the summaries settle it.
-    template <class KeysOf>
-    std::optional<bool> settle_rest(std::size_t p, const SecondsClock& clock, const KeysOf& keys,
-                                    const Keys& reference) const;
+    // `clock`, when the summaries settle it. `beats` (lateness, end instant) tells
+    // whether a trial with those totals beats the current route.
+    template <class Beats>
+    std::optional<bool> settle_rest(std::size_t p, const SecondsClock& clock, const Beats& beats) const;
     // How hard settle_plain tries: bounds only; reversed stretches simulated; or
     // whatever is needed for the exact answer.
     enum class Effort { Bound, SimulateReversed, Exact };
@@ -84,10 +79,10 @@ private:
     // clock exactly and the lateness within bounds (reversed stretches bounded too
     // with the least effort); nullopt when the bounds leave the decision open, which
     // never happens with Effort::Exact.
-    template <class KeysOf>
+    template <class Beats>
     std::optional<bool> settle_plain(std::size_t i, std::size_t j, std::span<const Run> runs,
-                                     SecondsClock clock, std::size_t first, const KeysOf& keys,
-                                     const Keys& reference, Effort effort) const;
+                                     SecondsClock clock, std::size_t first, const Beats& beats,
+                                     Effort effort) const;
     bool settled(Rule rule, bool decision) const {
         ++counts_[static_cast<std::size_t>(rule)];
         return decision;
