@@ -108,41 +108,46 @@ void TrialEvaluator::rebase(const Solution& current) {
     keeps_order_from_.assign(n + 1, 1);
     for (std::size_t k = n - 1; k >= 1; --k)
         keeps_order_from_[k] = schedule.keeps_order(r[k]) && keeps_order_from_[k + 1];
-    if (!schedule.is_plain()) return;
+    if (schedule.is_plain()) summarize_plain();
+}
+
+void TrialEvaluator::summarize_plain() {
+    const SecondsSchedule& schedule = *schedule_;
+    const Route& r = current_->route;
+    const std::size_t n = r.size();
+    auto fill = [&](auto& table, auto value_at) {
+        scratch_.resize(n);
+        for (std::size_t k = 0; k < n; ++k) scratch_[k] = value_at(k);
+        table.reset(scratch_);
+    };
+    auto late_by = [&](std::size_t k) { return after_work_[k].lateness - on_arrival_[k].lateness; };
+    auto began = [&](std::size_t k) { return after_work_[k].at - schedule.job(r[k]); };
     late_jobs_.assign(n + 1, 0);
     waited_.assign(n + 1, 0);
     late_waited_.assign(n + 1, 0);
-    scratch_.resize(n);
     for (std::size_t k = 0; k < n; ++k) {
-        const bool late = after_work_[k].lateness > on_arrival_[k].lateness;
-        late_jobs_[k + 1] = late_jobs_[k] + late;
-        waited_[k + 1] = waited_[k] + (after_work_[k].at - schedule.job(r[k]) - on_arrival_[k].at);
-        late_waited_[k + 1] = late_waited_[k] + (late ? waited_[k + 1] : 0);
-        scratch_[k] = late ? SecondsSchedule::kNever : schedule.closing(r[k]) - after_work_[k].at + waited_[k + 1];
+        late_jobs_[k + 1] = late_jobs_[k] + (late_by(k) > 0);
+        waited_[k + 1] = waited_[k] + (began(k) - on_arrival_[k].at);
+        late_waited_[k + 1] = late_waited_[k] + (late_by(k) > 0 ? waited_[k + 1] : 0);
     }
-    room_.reset(scratch_);
-    for (std::size_t k = 0; k < n; ++k) {
-        const std::int64_t began = after_work_[k].at - schedule.job(r[k]);
-        const std::int64_t late = after_work_[k].lateness - on_arrival_[k].lateness;
-        scratch_[k] = std::min(began - schedule.opening(r[k]), late > 0 ? late : SecondsSchedule::kNever);
+    fill(room_, [&](std::size_t k) {
+        return late_by(k) > 0 ? SecondsSchedule::kNever
+                              : schedule.closing(r[k]) - after_work_[k].at + waited_[k + 1];
+    });
+    fill(early_room_, [&](std::size_t k) {
+        return std::min(began(k) - schedule.opening(r[k]), late_by(k) > 0 ? late_by(k) : SecondsSchedule::kNever);
+    });
+    lead_.assign(n, 0);
+    back_lead_.assign(n, 0);
+    for (std::size_t k = 1; k < n; ++k) {
+        lead_[k] = lead_[k - 1] + schedule.job(r[k - 1]) + schedule.travel_seconds(r[k - 1], r[k]);
+        back_lead_[k] = back_lead_[k - 1] + schedule.job(r[k]) + schedule.travel_seconds(r[k], r[k - 1]);
     }
-    early_room_.reset(scratch_);
-    lead_.resize(n);
-    for (std::size_t k = 0; k < n; ++k)
-        lead_[k] = k == 0 ? 0 : lead_[k - 1] + schedule.job(r[k - 1]) + schedule.travel_seconds(r[k - 1], r[k]);
-    scratch_.resize(n);
-    for (std::size_t k = 0; k < n; ++k) scratch_[k] = schedule.opening(r[k]) - lead_[k];
-    openings_.reset(scratch_);
-    for (std::size_t k = 0; k < n; ++k) scratch_[k] = schedule.closing(r[k]) - schedule.job(r[k]) - lead_[k];
-    latest_starts_.reset(scratch_);
-    back_lead_.resize(n);
-    for (std::size_t k = 0; k < n; ++k)
-        back_lead_[k] = k == 0 ? 0 : back_lead_[k - 1] + schedule.job(r[k]) + schedule.travel_seconds(r[k], r[k - 1]);
-    for (std::size_t k = 0; k < n; ++k) scratch_[k] = schedule.opening(r[k]) + back_lead_[k];
-    back_openings_.reset(scratch_);
-    for (std::size_t k = 0; k < n; ++k)
-        scratch_[k] = schedule.closing(r[k]) - schedule.job(r[k]) + back_lead_[k];
-    back_latest_starts_.reset(scratch_);
+    fill(openings_, [&](std::size_t k) { return schedule.opening(r[k]) - lead_[k]; });
+    fill(latest_starts_, [&](std::size_t k) { return schedule.closing(r[k]) - schedule.job(r[k]) - lead_[k]; });
+    fill(back_openings_, [&](std::size_t k) { return schedule.opening(r[k]) + back_lead_[k]; });
+    fill(back_latest_starts_,
+         [&](std::size_t k) { return schedule.closing(r[k]) - schedule.job(r[k]) + back_lead_[k]; });
 }
 
 bool TrialEvaluator::improves(std::size_t i, std::size_t j, std::span<const Run> runs) const {
@@ -319,14 +324,17 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,
     if (lost()) return settled(Rule::BeforeStretch, false);
 
     if (schedule.is_plain()) {
+        if (const auto decision = settle_plain(i, j, runs, clock, first, beats, Effort::Bound)) return *decision;
         const bool reversal = std::any_of(runs.begin(), runs.end(), [](const Run& run) { return run.reversed; });
-        for (const Effort effort : {Effort::Bound, Effort::SimulateReversed, Effort::Exact}) {
-            if (effort == Effort::SimulateReversed && !reversal) continue;
-            if (const auto decision = settle_plain(i, j, runs, clock, first, beats, effort))
+        if (reversal) {
+            if (const auto decision = settle_plain(i, j, runs, clock, first, beats, Effort::SimulateReversed))
                 return *decision;
         }
+        return *settle_plain(i, j, runs, clock, first, beats, Effort::Exact);
     }
 
+    // Otherwise simulated from where the trial differs, and settled by the current
+    // route's clocks once it rejoins it where they allow.
     std::size_t previous = i > 0 ? r[i - 1] : first;
     bool has_previous = i > 0;
     for (const Run& run : runs) {

@@ -66,6 +66,8 @@ private:
 
     TrialEvaluator(const Penalizer& penalizer, std::unique_ptr<const SecondsSchedule> schedule);
 
+    // The range summaries of the current route for plain problems.
+    void summarize_plain();
     bool improves_in_time(std::size_t i, std::size_t j, std::span<const Run> runs) const;
     // The decision for a trial that arrives at position p of the current route with
     // `clock`, when the summaries settle it. `beats` (lateness, end instant) tells
