@@ -26,13 +26,13 @@ public:
     // What settled a trial with time data.
     enum class Rule {
         BeforeStretch,  // lost already where the trial starts to differ (or cannot start)
-        InStretch,      // lost while simulating the changed positions
-        SuffixLost,     // lost while simulating the unchanged rest
+        InStretch,      // lost within the changed positions
+        SuffixLost,     // lost within the unchanged rest
         ClocksMeet,     // the rest repeats the current route exactly
         Rejoined,       // unchanged stretches taken at once from the summaries, exactly
         OrderBound,     // a later (earlier) arrival cannot do better (worse) than the current
                         // route, or the lateness of unchanged stretches is bounded enough
-        Simulated,      // simulated to the end
+        Simulated,      // simulated to the end, where nothing settled it sooner
         Count
     };
     using RuleCounts = std::array<std::uint64_t, static_cast<std::size_t>(Rule::Count)>;
