@@ -299,8 +299,9 @@ bool run(const Problem& problem, double reference_limit, int repeats) {
     const double reference_seconds = full.finished ? full.seconds : static_cast<double>(fast.trials) / reference_rate;
     const double fast_rate = static_cast<double>(fast.trials) / fast.seconds;
     const double distance_rate = static_cast<double>(distance.trials) / distance.seconds;
-    std::printf("%-28s %5zu %9llu %s%9.3f %9.4f %7.0fx %9.2f %9.2f %6.2f %8.3f ", problem.name.c_str(), n,
-                static_cast<unsigned long long>(fast.trials), full.finished ? " " : "~", reference_seconds,
+    std::printf("%-28s %5zu %9llu %6zu %s%9.3f %9.4f %7.0fx %9.2f %9.2f %6.2f %8.3f ", problem.name.c_str(), n,
+                static_cast<unsigned long long>(fast.trials), fast.accepted.size(), full.finished ? " " : "~",
+                reference_seconds,
                 fast.seconds, reference_seconds / fast.seconds, fast_rate / 1e6, distance_rate / 1e6,
                 fast_rate / distance_rate, solver_seconds);
     const auto& counts = incremental.evaluator().rule_counts();
@@ -365,8 +366,8 @@ int main(int argc, char** argv) {
     }
     for (std::size_t n : {100, 200, 500}) problems.push_back(random_problem(n));
 
-    std::printf("%-28s %5s %9s %10s %9s %8s %9s %9s %6s %8s  settled by\n", "problem", "n", "trials",
-                "ref [s]", "incr [s]", "ratio", "Mtrial/s", "dist Mt/s", "t/d", "solver[s]");
+    std::printf("%-28s %5s %9s %6s %10s %9s %8s %9s %9s %6s %8s  settled by\n", "problem", "n", "trials",
+                "taken", "ref [s]", "incr [s]", "ratio", "Mtrial/s", "dist Mt/s", "t/d", "solver[s]");
     bool all_same = true;
     for (const Problem& problem : problems) all_same = run(problem, reference_limit, repeats) && all_same;
     distance_rate_at_1000(3, repeats);

@@ -289,7 +289,8 @@ TEST_P(SecondsTrials, DescentsAcceptTheSameTrialsEitherWay) {
 
 INSTANTIATE_TEST_SUITE_P(
     Families, SecondsTrials,
-    ::testing::Values(FamilyCase{"OnTime", Family::OnTime, 12}, FamilyCase{"OnTime", Family::OnTime, 30},
+    ::testing::Values(FamilyCase{"OnTime", Family::OnTime, 2}, FamilyCase{"OnTime", Family::OnTime, 3},
+                      FamilyCase{"OnTime", Family::OnTime, 12}, FamilyCase{"OnTime", Family::OnTime, 30},
                       FamilyCase{"ManyWindows", Family::ManyWindows, 10},
                       FamilyCase{"HoursAndNights", Family::HoursAndNights, 9},
                       FamilyCase{"LateEverywhere", Family::LateEverywhere, 10},
