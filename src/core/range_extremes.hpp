@@ -11,15 +11,20 @@ namespace tourwright {
 template <class T, class Pick>
 class RangeExtremes {
 public:
-    void reset(const std::vector<T>& values) {
+    // For `values`, whose first `unchanged` entries are those of the previous reset
+    // (of as many values), so that the ranges among them stand.
+    void reset(const std::vector<T>& values, std::size_t unchanged = 0) {
         const std::size_t n = values.size();
+        if (levels_.empty() || levels_[0].size() != n) unchanged = 0;
         levels_.resize(n ? static_cast<std::size_t>(std::bit_width(n)) : 0);
         if (n) levels_[0] = values;
         for (std::size_t level = 1, width = 2; level < levels_.size(); ++level, width *= 2) {
             const std::vector<T>& below = levels_[level - 1];
             std::vector<T>& here = levels_[level];
             here.resize(n - width + 1);
-            for (std::size_t k = 0; k < here.size(); ++k) here[k] = Pick{}(below[k], below[k + width / 2]);
+            // Ranges that reach an entry from `unchanged` on.
+            const std::size_t from = unchanged >= width ? unchanged - width + 1 : 0;
+            for (std::size_t k = from; k < here.size(); ++k) here[k] = Pick{}(below[k], below[k + width / 2]);
         }
     }
 

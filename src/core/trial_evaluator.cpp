@@ -86,17 +86,27 @@ std::optional<TrialEvaluator> TrialEvaluator::for_problem(const Penalizer& penal
 void TrialEvaluator::rebase(const Solution& current) {
     current_ = &current;
     const Route& r = current.route;
-    distances_.reset(r);
+    const std::size_t n = r.size();
+    // What depends only on a route's first positions stands where they did not change,
+    // as after an acceptance.
+    if (based_on_.size() != n) based_on_.clear();
+    const std::size_t unchanged =
+        static_cast<std::size_t>(std::mismatch(based_on_.begin(), based_on_.end(), r.begin()).first - based_on_.begin());
+    based_on_ = r;
+    distances_.reset(r, unchanged);
     if (!schedule_) return;
     const SecondsSchedule& schedule = *schedule_;
-    travel_times_.reset(r);
+    travel_times_.reset(r, unchanged);
     traveling_ = travel_times_.total();
-    const std::size_t n = r.size();
     on_arrival_.resize(n);
     after_work_.resize(n);
     start_ = schedule.tour_start(r[0]);
     SecondsClock clock{start_, 0};
-    for (std::size_t k = 0; k < n; ++k) {
+    if (unchanged > 0) {
+        clock = after_work_[unchanged - 1];
+        schedule.travel(clock, r[unchanged - 1], r[unchanged % n]);
+    }
+    for (std::size_t k = unchanged; k < n; ++k) {
         on_arrival_[k] = clock;
         schedule.work(clock, r[k]);
         after_work_[k] = clock;
@@ -108,17 +118,17 @@ void TrialEvaluator::rebase(const Solution& current) {
     keeps_order_from_.assign(n + 1, 1);
     for (std::size_t k = n - 1; k >= 1; --k)
         keeps_order_from_[k] = schedule.keeps_order(r[k]) && keeps_order_from_[k + 1];
-    if (schedule.is_plain()) summarize_plain();
+    if (schedule.is_plain()) summarize_plain(unchanged);
 }
 
-void TrialEvaluator::summarize_plain() {
+void TrialEvaluator::summarize_plain(std::size_t unchanged) {
     const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
     const std::size_t n = r.size();
     auto fill = [&](auto& table, auto value_at) {
         scratch_.resize(n);
         for (std::size_t k = 0; k < n; ++k) scratch_[k] = value_at(k);
-        table.reset(scratch_);
+        table.reset(scratch_, unchanged);
     };
     auto late_by = [&](std::size_t k) { return after_work_[k].lateness - on_arrival_[k].lateness; };
     auto began = [&](std::size_t k) { return after_work_[k].at - schedule.job(r[k]); };

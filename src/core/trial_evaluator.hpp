@@ -66,8 +66,9 @@ private:
 
     TrialEvaluator(const Penalizer& penalizer, std::unique_ptr<const SecondsSchedule> schedule);
 
-    // The range summaries of the current route for plain problems.
-    void summarize_plain();
+    // The range summaries of the current route for plain problems, of which those over
+    // the first `unchanged` positions stand.
+    void summarize_plain(std::size_t unchanged);
     bool improves_in_time(std::size_t i, std::size_t j, std::span<const Run> runs) const;
     // The decision for a trial that arrives at position p of the current route with
     // `clock`, when the summaries settle it. `beats` (lateness, end instant) tells
@@ -91,6 +92,7 @@ private:
     }
 
     const Solution* current_ = nullptr;
+    Route based_on_;  // the route of the last rebase
     RouteLegSums<Distance, DistanceLeg> distances_;
     std::unique_ptr<const SecondsSchedule> schedule_;  // null without time data
     RouteLegSums<std::int64_t, TravelLeg> travel_times_;
