@@ -2,13 +2,13 @@
 // two ways side by side: the reference evaluates each trial route in full on the
 // time data in plain integer seconds; the incremental path is the library's trial
 // evaluator. Both must take the same decisions. Also: the library's own solver on
-// the same problem, distance-only trials per second on the same matrix, and which
-// rule settled each incremental trial; the time the incremental descent spent on its
-// acceptances (each accepted route is evaluated in full, as the solver does, and the
-// summaries rebuilt), and the trials per second left without them. Problems: four instances of the public TSPTW
-// collection (the depot's window narrowed to its opening, so that a tour without
-// lateness leaves the depot first) and random problems with one 30-120 minute
-// window per location along a feasible tour.
+// the same problem, distance-only trials per second on the same matrix, which rule
+// settled each incremental trial, the time the incremental descent spent on its
+// acceptances (each accepted route is evaluated in full, as the solver does, and
+// the summaries rebuilt) and its trials per second without them. Problems: four
+// instances of the public TSPTW collection (the depot's window narrowed to its
+// opening, so that a tour without lateness leaves the depot first) and random
+// problems with one 30-120 minute window per location along a feasible tour.
 //
 //   cmake -S . -B build/bench -DTOURWRIGHT_BUILD_BENCH=ON && cmake --build build/bench -j 2
 //   build/bench/bench_time_trials [BENCH_FOLDER] [--reference-seconds S] [--repeat R]
