@@ -317,15 +317,17 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,
     // Travel time (and distance) are exact at once; lateness and duration only grow as
     // the simulation goes on, so the trial is lost once its partial totals do not beat
     // the current route.
-    const std::int64_t traveling = travel_times_.total_with(i, j, runs);
     const std::int64_t start = i > 0 ? start_ : schedule.tour_start(first);
+    std::optional<std::int64_t> traveling;  // summed when lateness ties
     // Whether the trial, with this lateness and ending then, beats the current route.
     // Waiting time is left out: it is the duration less the working time (the same for
     // every route) and the traveling time, so it never decides on its own. The
     // distance decides only on a tie and is summed only then.
     auto beats = [&](std::int64_t lateness, std::int64_t end) {
-        const auto trial = std::tuple{lateness, traveling, end - start};
-        const auto current = std::tuple{lateness_, traveling_, end_ - start_};
+        if (lateness != lateness_) return lateness < lateness_;
+        if (!traveling) traveling = travel_times_.total_with(i, j, runs);
+        const auto trial = std::tuple{*traveling, end - start};
+        const auto current = std::tuple{traveling_, end_ - start_};
         if (trial != current) return trial < current;
         return distances_.total_with(i, j, runs) < current_->distance;
     };
