@@ -1,6 +1,7 @@
 #pragma once
 // Totals of a per-leg quantity over routes rearranged from runs of a base route,
 // in time proportional to the number of runs rather than to the route's length.
+#include <algorithm>
 #include <cstddef>
 #include <span>
 #include <vector>
@@ -23,11 +24,14 @@ class RouteLegSums {
 public:
     explicit RouteLegSums(Leg leg) : leg_(std::move(leg)) {}
 
-    void reset(const Route& route) {
+    // For `route`, whose first `unchanged` positions are those of the route of the
+    // previous reset (so that their sums stand).
+    void reset(const Route& route, std::size_t unchanged = 0) {
         route_ = &route;
-        forward_.assign(route.size(), Sum{});
-        backward_.assign(route.size(), Sum{});
-        for (std::size_t k = 1; k < route.size(); ++k) {
+        forward_.resize(route.size());
+        backward_.resize(route.size());
+        if (!route.empty() && unchanged == 0) forward_[0] = backward_[0] = Sum{};
+        for (std::size_t k = std::max<std::size_t>(unchanged, 1); k < route.size(); ++k) {
             forward_[k] = forward_[k - 1] + leg_(route[k - 1], route[k]);
             backward_[k] = backward_[k - 1] + leg_(route[k], route[k - 1]);
         }

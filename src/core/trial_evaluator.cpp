@@ -12,18 +12,16 @@ Nanos nanos(TimeDelta d) { return Nanos{d.secs} * kNanosPerSecond + d.nanos; }
 Nanos nanos(DateTime t) { return Nanos{t.unix_seconds()} * kNanosPerSecond + t.subsec_nanos(); }
 Nanos positive_nanos(TimeDelta d) { return d.is_positive() ? nanos(d) : 0; }
 
-TimeDelta delta_from_nanos(Nanos total) {
-    Nanos secs = total / kNanosPerSecond;
-    Nanos rest = total % kNanosPerSecond;
-    if (rest < 0) rest += kNanosPerSecond, --secs;
-    return TimeDelta{static_cast<std::int64_t>(secs), static_cast<std::int32_t>(rest)};
-}
-
+// Whether a table has every entry that a tour over the first n locations looks up:
+// all of each row but its diagonal, which only a tour of one location uses.
 template <class Table>
 bool covers(const Table& rows, std::size_t n) {
-    return rows.size() >= n &&
-           std::all_of(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(n),
-                       [n](const auto& row) { return row.size() >= n; });
+    if (rows.size() < n) return false;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t needed = n > 1 && k == n - 1 ? n - 1 : n;
+        if (rows[k].size() < needed) return false;
+    }
+    return true;
 }
 
 // Whether every tour over the n locations stays inside the ranges of DateTime and
@@ -51,8 +49,9 @@ bool time_stays_in_range(const TimeScheduler& scheduler, std::size_t n) {
             any_window = true;
         }
         Nanos longest_travel = 0;
-        for (std::size_t to = 0; to < n; ++to)
-            longest_travel = std::max(longest_travel, positive_nanos(scheduler.duration_matrix[k][to]));
+        const auto& row = scheduler.duration_matrix[k];
+        for (std::size_t to = 0; to < std::min(n, row.size()); ++to)
+            longest_travel = std::max(longest_travel, positive_nanos(row[to]));
         actions += allowance(positive_nanos(scheduler.job_durations[k]), windows.size()) +
                    allowance(longest_travel, 0);
     }
@@ -65,124 +64,318 @@ bool time_stays_in_range(const TimeScheduler& scheduler, std::size_t n) {
            largest_total < Nanos{TimeDelta::kMaxSeconds} * kNanosPerSecond;
 }
 
-// The objective's keys, compared lexicographically.
-auto keys(const TimeDelta& lateness, const TimeDelta& traveling, const TimeDelta& duration,
-          const TimeDelta& waiting, const Distance& distance) {
-    return std::tie(lateness, traveling, duration, waiting, distance);
-}
-
 }  // namespace
 
-__int128 TrialEvaluator::TravelLeg::operator()(std::size_t from, std::size_t to) const {
-    return positive_nanos((*rows)[from][to]);
-}
-
-TrialEvaluator::TrialEvaluator(const Penalizer& penalizer)
-    : penalizer_(&penalizer),
-      late_return_counts_(penalizer.late_return_counts()),
-      scheduler_(penalizer.time_scheduler() ? &*penalizer.time_scheduler() : nullptr),
-      hours_(scheduler_ && scheduler_->operation_times ? &*scheduler_->operation_times : nullptr),
+TrialEvaluator::TrialEvaluator(const Penalizer& penalizer,
+                               std::unique_ptr<const SecondsSchedule> schedule)
+    : late_return_counts_(penalizer.late_return_counts()),
       distances_(DistanceLeg{&penalizer.distance_matrix().rows}),
-      travel_times_(TravelLeg{scheduler_ ? &scheduler_->duration_matrix : nullptr}) {}
+      schedule_(std::move(schedule)),
+      travel_times_(TravelLeg{schedule_.get()}) {}
 
 std::optional<TrialEvaluator> TrialEvaluator::for_problem(const Penalizer& penalizer) {
     const std::size_t n = penalizer.location_count();
     if (!covers(penalizer.distance_matrix().rows, n)) return std::nullopt;
     const auto& scheduler = penalizer.time_scheduler();
-    if (scheduler && !time_stays_in_range(*scheduler, n)) return std::nullopt;
-    return TrialEvaluator(penalizer);
-}
-
-void TrialEvaluator::work(TimeReport& state, std::size_t location) const {
-    continue_with_action(state, scheduler_->job_durations[location],
-                         &scheduler_->time_windows[location], hours_, ActionKind::Work, location,
-                         false);
-}
-
-void TrialEvaluator::travel(TimeReport& state, std::size_t from, std::size_t to) const {
-    continue_with_action(state, scheduler_->duration_matrix[from][to], nullptr, hours_,
-                         ActionKind::Travel, std::nullopt, false);
+    if (!scheduler) return TrialEvaluator(penalizer, nullptr);
+    if (!time_stays_in_range(*scheduler, n)) return std::nullopt;
+    auto compiled = SecondsSchedule::compile(*scheduler, n);
+    if (!compiled) return std::nullopt;
+    return TrialEvaluator(penalizer, std::make_unique<const SecondsSchedule>(std::move(*compiled)));
 }
 
 void TrialEvaluator::rebase(const Solution& current) {
     current_ = &current;
-    const Route& route = current.route;
-    distances_.reset(route);
-    if (!scheduler_) return;
-    travel_times_.reset(route);
-    const std::size_t n = route.size();
-    before_leaving_.resize(n);
+    const Route& r = current.route;
+    const std::size_t n = r.size();
+    // What depends only on a route's first positions stands where they did not change,
+    // as after an acceptance.
+    if (based_on_.size() != n) based_on_.clear();
+    const std::size_t unchanged =
+        static_cast<std::size_t>(std::mismatch(based_on_.begin(), based_on_.end(), r.begin()).first - based_on_.begin());
+    based_on_ = r;
+    distances_.reset(r, unchanged);
+    if (!schedule_) return;
+    const SecondsSchedule& schedule = *schedule_;
+    travel_times_.reset(r, unchanged);
+    traveling_ = travel_times_.total();
     on_arrival_.resize(n);
-    TimeReport state = TimeReport::starting_at(scheduler_->time_windows[route[0]].windows[0].start);
-    for (std::size_t k = 0; k < n; ++k) {
-        work(state, route[k]);
-        if (k + 1 == n) break;  // the closing leg is never resumed from
-        before_leaving_[k + 1] = state;
-        travel(state, route[k], route[k + 1]);
-        on_arrival_[k + 1] = state;
+    after_work_.resize(n);
+    start_ = schedule.tour_start(r[0]);
+    SecondsClock clock{start_, 0};
+    if (unchanged > 0) {
+        clock = after_work_[unchanged - 1];
+        schedule.travel(clock, r[unchanged - 1], r[unchanged % n]);
     }
+    for (std::size_t k = unchanged; k < n; ++k) {
+        on_arrival_[k] = clock;
+        schedule.work(clock, r[k]);
+        after_work_[k] = clock;
+        schedule.travel(clock, r[k], r[(k + 1) % n]);
+    }
+    end_ = clock.at;
+    lateness_ = clock.lateness;
+    return_lateness_ = late_return(r[0], end_);
+
+    keeps_order_from_.assign(n + 1, 1);
+    for (std::size_t k = n - 1; k >= 1; --k)
+        keeps_order_from_[k] = schedule.keeps_order(r[k]) && keeps_order_from_[k + 1];
+    if (schedule.is_plain()) summarize_plain(unchanged);
+}
+
+void TrialEvaluator::summarize_plain(std::size_t unchanged) {
+    const SecondsSchedule& schedule = *schedule_;
+    const Route& r = current_->route;
+    const std::size_t n = r.size();
+    auto fill = [&](auto& table, auto value_at) {
+        scratch_.resize(n);
+        for (std::size_t k = 0; k < n; ++k) scratch_[k] = value_at(k);
+        table.reset(scratch_, unchanged);
+    };
+    auto late_by = [&](std::size_t k) { return after_work_[k].lateness - on_arrival_[k].lateness; };
+    auto began = [&](std::size_t k) { return after_work_[k].at - schedule.job(r[k]); };
+    late_jobs_.assign(n + 1, 0);
+    waited_.assign(n + 1, 0);
+    late_waited_.assign(n + 1, 0);
+    for (std::size_t k = 0; k < n; ++k) {
+        late_jobs_[k + 1] = late_jobs_[k] + (late_by(k) > 0);
+        waited_[k + 1] = waited_[k] + (began(k) - on_arrival_[k].at);
+        late_waited_[k + 1] = late_waited_[k] + (late_by(k) > 0 ? waited_[k + 1] : 0);
+    }
+    fill(room_, [&](std::size_t k) {
+        return late_by(k) > 0 ? SecondsSchedule::kNever
+                              : schedule.closing(r[k]) - after_work_[k].at + waited_[k + 1];
+    });
+    fill(early_room_, [&](std::size_t k) {
+        return std::min(began(k) - schedule.opening(r[k]), late_by(k) > 0 ? late_by(k) : SecondsSchedule::kNever);
+    });
+    lead_.assign(n, 0);
+    back_lead_.assign(n, 0);
+    for (std::size_t k = 1; k < n; ++k) {
+        lead_[k] = lead_[k - 1] + schedule.job(r[k - 1]) + schedule.travel_seconds(r[k - 1], r[k]);
+        back_lead_[k] = back_lead_[k - 1] + schedule.job(r[k]) + schedule.travel_seconds(r[k], r[k - 1]);
+    }
+    fill(openings_, [&](std::size_t k) { return schedule.opening(r[k]) - lead_[k]; });
+    fill(latest_starts_, [&](std::size_t k) { return schedule.closing(r[k]) - schedule.job(r[k]) - lead_[k]; });
+    fill(back_openings_, [&](std::size_t k) { return schedule.opening(r[k]) + back_lead_[k]; });
+    fill(back_latest_starts_,
+         [&](std::size_t k) { return schedule.closing(r[k]) - schedule.job(r[k]) + back_lead_[k]; });
 }
 
 bool TrialEvaluator::improves(std::size_t i, std::size_t j, std::span<const Run> runs) const {
-    const Distance distance = distances_.total_with(i, j, runs);
-    if (!scheduler_) return distance < current_->distance;
-    return improves_in_time(i, j, runs, distance);
+    if (!schedule_) return distances_.total_with(i, j, runs) < current_->distance;
+    return improves_in_time(i, j, runs);
 }
 
-bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j, std::span<const Run> runs,
-                                      Distance distance) const {
+template <class Beats>
+std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, std::span<const Run> runs,
+                                                 SecondsClock clock, std::size_t first,
+                                                 const Beats& beats, Effort effort) const {
+    const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
-    const TimeReport& reference = *current_->time_report;
-    const std::size_t first = i > 0 ? r[0] : (runs[0].reversed ? r[runs[0].last] : r[runs[0].first]);
-    if (!scheduler_->can_start_tour(first)) return false;
-
-    // Travel time and distance are exact already; the other keys only grow as the
-    // simulation goes on, so the trial is lost once its partial keys are not smaller.
-    const TimeDelta traveling = delta_from_nanos(travel_times_.total_with(i, j, runs));
-    const auto reference_keys = keys(reference.lateness, reference.traveling_time,
-                                     reference.duration, reference.waiting_time, current_->distance);
-    TimeReport state = i > 0 ? before_leaving_[i]
-                             : TimeReport::starting_at(scheduler_->time_windows[first].windows[0].start);
-    auto lost = [&] {
-        return !(keys(state.lateness, traveling, state.duration, state.waiting_time, distance) <
-                 reference_keys);
+    // clock.lateness is the least lateness the trial can have so far; `most` the most
+    // (kUnbounded once a reversed stretch was only bounded from below).
+    constexpr std::int64_t kUnbounded = SecondsSchedule::kNever;
+    std::int64_t most = clock.lateness;
+    // Positions b down to a, reversed, on arrival at b: the clock exactly, the
+    // lateness at least that of the job that comes out latest without waiting.
+    auto bound_reversed = [&](std::size_t a, std::size_t b) {
+        const std::int64_t relative = clock.at + back_lead_[b];
+        clock.lateness += std::max<std::int64_t>(relative - back_latest_starts_.over(a, b), 0);
+        most = kUnbounded;
+        clock.at = schedule.job(r[a]) + std::max(relative, back_openings_.over(a, b)) - back_lead_[a];
     };
-    if (lost()) return false;
+    // Positions a ..= b of the current route, on arrival at a; true when the lateness
+    // came out exactly.
+    auto rejoin = [&](std::size_t a, std::size_t b) {
+        bool exact = true;
+        const SecondsClock& then = on_arrival_[a];
+        const std::int64_t was_late = after_work_[b].lateness - then.lateness;
+        const std::int64_t relative = clock.at - lead_[a];
+        // No job there can be less late than this.
+        const std::int64_t worst_job = std::max<std::int64_t>(relative - latest_starts_.over(a, b), 0);
+        if (clock.at == then.at || (was_late == 0 && worst_job == 0)) {
+            clock.lateness += was_late;
+            most += was_late;
+        } else if (clock.at > then.at) {
+            // A delay reaches each job less what was waited before it, making a late job
+            // later by as much, and adds no more than itself to any job.
+            const std::int64_t delay = clock.at - then.at;
+            const std::int64_t late_jobs = late_jobs_[b + 1] - late_jobs_[a];
+            const std::int64_t least_delay = std::max<std::int64_t>(delay - (waited_[b + 1] - waited_[a]), 0);
+            if (least_delay > 0 && delay + waited_[a] <= room_.over(a, b)) {
+                // Exactly: every late job later by the delay less the waits up to it, no
+                // job on time made late.
+                const std::int64_t added =
+                    late_jobs * (delay + waited_[a]) - (late_waited_[b + 1] - late_waited_[a]);
+                clock.lateness += was_late + added;
+                most += was_late + added;
+            } else {
+                clock.lateness += std::max(was_late + least_delay * late_jobs, worst_job);
+                most += was_late + delay * static_cast<std::int64_t>(b - a + 1);
+                exact = false;
+            }
+        } else {
+            // Arriving earlier makes no late job earlier than by the advance; exactly by
+            // the advance while no wait or end of lateness cuts it short.
+            const std::int64_t advance = then.at - clock.at;
+            const std::int64_t gained = advance * (late_jobs_[b + 1] - late_jobs_[a]);
+            if (advance <= early_room_.over(a, b)) {
+                clock.lateness += was_late - gained;
+                most += was_late - gained;
+            } else {
+                clock.lateness += std::max(was_late - gained, worst_job);
+                most += was_late;
+                exact = false;
+            }
+        }
+        most = std::min(most, kUnbounded);
+        clock.at = schedule.job(r[b]) + lead_[b] + std::max(relative, openings_.over(a, b));
+        return exact;
+    };
+    auto lost = [&] { return !beats(clock.lateness, clock.at); };
+    // Positions a ..= b on arrival at a: at once where that is exact (or bounds are
+    // enough), else location by location until the rest can be taken exactly at once.
+    // False once the trial is lost.
+    auto pass = [&](std::size_t a, std::size_t b) {
+        for (std::size_t p = a;; ++p) {
+            const SecondsClock before = clock;
+            const std::int64_t before_most = most;
+            if (rejoin(p, b) || effort != Effort::Exact) return true;
+            clock = before;
+            most = before_most;
+            schedule.work(clock, r[p]);
+            most += clock.lateness - before.lateness;
+            if (lost()) return false;
+            if (p == b) return true;
+            schedule.travel(clock, r[p], r[p + 1]);
+        }
+    };
 
+    std::size_t previous = i > 0 ? r[i - 1] : first;
+    bool has_previous = i > 0;
+    for (const Run& run : runs) {
+        if (run.reversed && effort == Effort::Bound) {
+            if (has_previous) schedule.travel(clock, previous, r[run.last]);
+            bound_reversed(run.first, run.last);
+            previous = r[run.first];
+            has_previous = true;
+        } else if (run.reversed) {
+            for (std::size_t p = run.last + 1; p-- > run.first;) {
+                if (has_previous) schedule.travel(clock, previous, r[p]);
+                const std::int64_t before = clock.lateness;
+                schedule.work(clock, r[p]);
+                most += clock.lateness - before;
+                if (lost()) return settled(Rule::InStretch, false);
+                previous = r[p];
+                has_previous = true;
+            }
+        } else {
+            if (has_previous) schedule.travel(clock, previous, r[run.first]);
+            if (!pass(run.first, run.last)) return settled(Rule::InStretch, false);
+            previous = r[run.last];
+            has_previous = true;
+        }
+        if (lost()) return settled(Rule::InStretch, false);
+    }
+    if (j + 1 < r.size()) {
+        schedule.travel(clock, previous, r[j + 1]);
+        if (!pass(j + 1, r.size() - 1)) return settled(Rule::SuffixLost, false);
+        previous = r.back();
+    }
+    schedule.travel(clock, previous, first);
+    const Rule rule = effort == Effort::Exact      ? Rule::Simulated
+                      : clock.lateness == most ? Rule::Rejoined
+                                               : Rule::OrderBound;
+    if (most < kUnbounded && beats(most, clock.at)) return settled(rule, true);
+    if (lost()) return settled(rule, false);
+    return std::nullopt;
+}
+
+template <class Beats>
+std::optional<bool> TrialEvaluator::settle_rest(std::size_t p, const SecondsClock& clock,
+                                                const Beats& beats) const {
+    const SecondsClock& then = on_arrival_[p];
+    const std::int64_t rest_lateness = lateness_ - then.lateness;
+    if (clock.at == then.at)
+        return settled(Rule::ClocksMeet, beats(clock.lateness + rest_lateness, end_));
+    if (keeps_order_from_[p]) {
+        // Arriving later, the rest is no less late and ends no sooner; arriving
+        // earlier, no more late and no later.
+        const bool better_as_bound = beats(clock.lateness + rest_lateness, end_);
+        if (clock.at > then.at && !better_as_bound) return settled(Rule::OrderBound, false);
+        if (clock.at < then.at && better_as_bound) return settled(Rule::OrderBound, true);
+    }
+    return std::nullopt;
+}
+
+bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,
+                                      std::span<const Run> runs) const {
+    const SecondsSchedule& schedule = *schedule_;
+    const Route& r = current_->route;
+    const std::size_t first = i > 0 ? r[0] : (runs[0].reversed ? r[runs[0].last] : r[runs[0].first]);
+    if (!schedule.can_start_tour(first)) return settled(Rule::BeforeStretch, false);
+
+    // Travel time (and distance) are exact at once; lateness and duration only grow as
+    // the simulation goes on, so the trial is lost once its partial totals do not beat
+    // the current route.
+    const std::int64_t start = i > 0 ? start_ : schedule.tour_start(first);
+    std::optional<std::int64_t> traveling;  // summed when lateness ties
+    // Whether the trial, with this lateness and ending then, beats the current route.
+    // Waiting time is left out: it is the duration less the working time (the same for
+    // every route) and the traveling time, so it never decides on its own. The
+    // distance decides only on a tie and is summed only then.
+    // A late return only grows with the end, so totals that bound the lateness of the
+    // jobs and the end from below (or above) still bound the whole lateness so.
+    auto beats = [&](std::int64_t lateness, std::int64_t end) {
+        const std::int64_t total = lateness + late_return(first, end);
+        if (total != lateness_ + return_lateness_) return total < lateness_ + return_lateness_;
+        if (!traveling) traveling = travel_times_.total_with(i, j, runs);
+        const auto trial = std::tuple{*traveling, end - start};
+        const auto current = std::tuple{traveling_, end_ - start_};
+        if (trial != current) return trial < current;
+        return distances_.total_with(i, j, runs) < current_->distance;
+    };
+    SecondsClock clock = i > 0 ? after_work_[i - 1] : SecondsClock{start, 0};
+    auto lost = [&] { return !beats(clock.lateness, clock.at); };
+    if (lost()) return settled(Rule::BeforeStretch, false);
+
+    if (schedule.is_plain()) {
+        if (const auto decision = settle_plain(i, j, runs, clock, first, beats, Effort::Bound)) return *decision;
+        const bool reversal = std::any_of(runs.begin(), runs.end(), [](const Run& run) { return run.reversed; });
+        if (reversal) {
+            if (const auto decision = settle_plain(i, j, runs, clock, first, beats, Effort::SimulateReversed))
+                return *decision;
+        }
+        return *settle_plain(i, j, runs, clock, first, beats, Effort::Exact);
+    }
+
+    // Otherwise simulated from where the trial differs, and settled by the current
+    // route's clocks once it rejoins it where they allow.
     std::size_t previous = i > 0 ? r[i - 1] : first;
     bool has_previous = i > 0;
     for (const Run& run : runs) {
         for (std::size_t step = 0; step <= run.last - run.first; ++step) {
             const std::size_t location = r[run.reversed ? run.last - step : run.first + step];
-            if (has_previous) {
-                travel(state, previous, location);
-                if (lost()) return false;
-            }
-            work(state, location);
-            if (lost()) return false;
+            if (has_previous) schedule.travel(clock, previous, location);
+            schedule.work(clock, location);
+            if (lost()) return settled(Rule::InStretch, false);
             previous = location;
             has_previous = true;
         }
     }
     for (std::size_t p = j + 1; p < r.size(); ++p) {
-        travel(state, previous, r[p]);
-        const TimeReport& arrival = on_arrival_[p];
-        if (first == r[0] && state.end_time == arrival.end_time) {
-            // From here on the trial repeats the current tour, whose remaining totals
-            // are known: from this arrival to the end of its closing leg.
-            state.lateness += reference.lateness - arrival.lateness;
-            state.duration += reference.duration - arrival.duration;
-            state.waiting_time += reference.waiting_time - arrival.waiting_time;
-            return !lost();
+        schedule.travel(clock, previous, r[p]);
+        // The rest of the tour is the current route's only when the tour starts as it does.
+        if (i > 0) {
+            if (const auto decision = settle_rest(p, clock, beats)) return *decision;
         }
-        if (lost()) return false;
-        work(state, r[p]);
-        if (lost()) return false;
+        schedule.work(clock, r[p]);
+        if (lost()) return settled(Rule::SuffixLost, false);
         previous = r[p];
     }
-    travel(state, previous, first);
-    if (late_return_counts_) state.lateness += penalizer_->late_return(first, state.end_time);
-    return !lost();
+    schedule.travel(clock, previous, first);
+    return settled(Rule::Simulated, beats(clock.lateness, clock.at));
 }
 
 }  // namespace tourwright

@@ -28,8 +28,9 @@ std::int64_t draw(Rng& rng, std::int64_t low, std::int64_t high) {
 }
 
 // Location 0 is the depot, open for a few hours only, so that many tours come
-// back late; the others have one or two windows and, sometimes, operating hours.
-Penalizer depot_problem(std::size_t n, Rng& rng) {
+// back late; the others have one or two windows and, sometimes, operating hours
+// (one window and no hours when `plain`: the fast path's other branch).
+Penalizer depot_problem(std::size_t n, Rng& rng, bool plain = false) {
     const DateTime day = *DateTime::from_civil(2026, 12, 7);
     std::vector<std::vector<std::uint64_t>> distances(n, std::vector<std::uint64_t>(n));
     TimeScheduler scheduler;
@@ -42,13 +43,13 @@ Penalizer depot_problem(std::size_t n, Rng& rng) {
         scheduler.job_durations.push_back(minutes(draw(rng, 0, 3) * 15));
         TimeWindows& windows = scheduler.time_windows.emplace_back();
         std::int64_t at = from == 0 ? 480 : draw(rng, 480, 900);
-        for (std::int64_t w = from == 0 ? 1 : draw(rng, 1, 2); w > 0; --w) {
+        for (std::int64_t w = from == 0 || plain ? 1 : draw(rng, 1, 2); w > 0; --w) {
             const std::int64_t length = from == 0 ? draw(rng, 60, 300) : draw(rng, 0, 120);
             windows.windows.emplace_back(day + minutes(at), day + minutes(at + length));
             at += length + draw(rng, 1, 300);
         }
     }
-    if (draw(rng, 0, 2) == 0)
+    if (!plain && draw(rng, 0, 2) == 0)
         scheduler.operation_times.emplace(NaiveTime{7 * 3600, 0}, NaiveTime{19 * 3600, 0});
     return Penalizer(DistanceMatrix{std::move(distances)}, std::move(scheduler), true);
 }
@@ -69,14 +70,14 @@ TEST(EngineDepot, ALateReturnCountsAsLateness) {
     EXPECT_EQ(lateness(true), hours(2));
 }
 
-class EngineDepotAgreement : public ::testing::TestWithParam<std::size_t> {};
+class EngineDepotAgreement : public ::testing::TestWithParam<std::tuple<std::size_t, bool>> {};
 
 TEST_P(EngineDepotAgreement, DescentsKeepTheDepotAndDecideAsFullEvaluation) {
-    const std::size_t n = GetParam();
-    Rng rng(n * 31337);
+    const auto [n, plain] = GetParam();
+    Rng rng(n * 31337 + plain);
     int accepted = 0;
     for (int problem = 0; problem < 25; ++problem) {
-        const auto penalizer = std::make_shared<const Penalizer>(depot_problem(n, rng));
+        const auto penalizer = std::make_shared<const Penalizer>(depot_problem(n, rng, plain));
         Route start = identity_route(n);
         std::shuffle(start.begin() + 1, start.end(), rng);
         std::vector<std::tuple<std::size_t, std::size_t, Route>> traces[2];
@@ -100,7 +101,8 @@ TEST_P(EngineDepotAgreement, DescentsKeepTheDepotAndDecideAsFullEvaluation) {
     EXPECT_GT(accepted, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, EngineDepotAgreement, ::testing::Values(3, 5, 8, 12));
+INSTANTIATE_TEST_SUITE_P(Sizes, EngineDepotAgreement,
+                         ::testing::Combine(::testing::Values(3, 5, 8, 12), ::testing::Bool()));
 
 TEST(EngineSeed, TheSameSeedAndDescentsGiveTheSameTourOnAnyNumberOfThreads) {
     Rng rng(99);

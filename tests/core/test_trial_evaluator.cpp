@@ -158,15 +158,24 @@ TEST(TrialEvaluatorAvailability, OnlyWhereNoTrialCanFail) {
     };
     EXPECT_TRUE(available(square, std::nullopt));
     EXPECT_TRUE(available({{0, 1, 9}, {1, 0}}, std::nullopt));
-    EXPECT_FALSE(available({{0, 1}, {1}}, std::nullopt));
+    EXPECT_FALSE(available({{0}, {1, 0}}, std::nullopt));
+    // A diagonal entry is looked up only by a tour of one location.
+    EXPECT_TRUE(available({{0, 1}, {1}}, std::nullopt));
+    EXPECT_FALSE(available({{}}, std::nullopt));
     EXPECT_TRUE(available(square, one_window_each(2, day)));
 
     TimeScheduler short_jobs = one_window_each(2, day);
     short_jobs.job_durations.pop_back();
     EXPECT_FALSE(available(square, short_jobs));
     TimeScheduler short_row = one_window_each(2, day);
-    short_row.duration_matrix[1].pop_back();
+    short_row.duration_matrix[0].pop_back();
     EXPECT_FALSE(available(square, short_row));
+    TimeScheduler no_last_diagonal = one_window_each(2, day);
+    no_last_diagonal.duration_matrix[1].pop_back();
+    EXPECT_TRUE(available({{0, 1}, {1}}, no_last_diagonal));
+    TimeScheduler fractional = one_window_each(2, day);
+    fractional.job_durations[1] = TimeDelta{60, 500};
+    EXPECT_FALSE(available(square, fractional));
     TimeScheduler no_windows = one_window_each(2, day);
     for (auto& windows : no_windows.time_windows) windows.windows.clear();
     EXPECT_FALSE(available(square, no_windows));
