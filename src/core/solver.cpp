@@ -56,7 +56,10 @@ bool Solver::run_move(const LocalMove& move, std::size_t gap) {
         for (std::size_t j = i + gap + 1; j < n; ++j) {
             const bool accepted = evaluator_ ? accept_incrementally(move, i, j) : accept_in_full(move, i, j);
             improved = improved || accepted;
-            if (observer_) observer_(i, j, accepted ? &current_ : nullptr);
+            if (observer_) {
+                if (accepted) complete_current();
+                observer_(i, j, accepted ? &current_ : nullptr);
+            }
             if (clock_.should_stop_after_trial()) {
                 stopping_ = true;
                 return improved;
@@ -78,14 +81,24 @@ bool Solver::accept_in_full(const LocalMove& move, std::size_t i, std::size_t j)
 
 bool Solver::accept_incrementally(const LocalMove& move, std::size_t i, std::size_t j) {
     std::array<Run, 3> runs;
-    if (!evaluator_->improves(i, j, {runs.data(), move.runs(i, j, runs)})) return false;
-    // The accepted route is evaluated in full, so that `current` holds exactly what
-    // full evaluation gives.
-    Route route = current_.route;
-    move.apply(route, i, j);
-    current_ = penalizer_->penalize(std::move(route), false);
+    const std::span<const Run> trial{runs.data(), move.runs(i, j, runs)};
+    if (!evaluator_->improves(i, j, trial)) return false;
+    // The evaluator needs only the route and its distance; the time report waits until
+    // the descent ends (or an observer looks), and then comes from full evaluation.
+    const Distance distance = evaluator_->distance_with(i, j, trial);
+    move.apply(current_.route, i, j);
+    current_.distance = distance;
+    current_.time_report.reset();
+    report_pending_ = penalizer_->time_scheduler().has_value();
     evaluator_->rebase(current_);
     return true;
+}
+
+void Solver::complete_current() {
+    if (!report_pending_) return;
+    current_ = penalizer_->penalize(std::move(current_.route), false);
+    report_pending_ = false;
+    if (evaluator_) evaluator_->rebase(current_);
 }
 
 bool Solver::run_pass() {
@@ -100,6 +113,7 @@ bool Solver::run_pass() {
 void Solver::descend() {
     bool improved = true;
     while (improved && !stopping()) improved = run_pass();
+    complete_current();
 }
 
 void Solver::descend_from(Route start) {

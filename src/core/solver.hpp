@@ -69,6 +69,8 @@ private:
     bool accept_in_full(const LocalMove& move, std::size_t i, std::size_t j);
     bool accept_incrementally(const LocalMove& move, std::size_t i, std::size_t j);
     void descend();
+    // Gives `current` its time report where acceptances left it out.
+    void complete_current();
 
     bool time_limited_;
     std::shared_ptr<const Penalizer> penalizer_;
@@ -79,6 +81,7 @@ private:
     std::uint64_t iterations_ = 0;
     TimeDelta time_taken_;
     SearchClock clock_;
+    bool report_pending_ = false;  // `current` lacks its time report
     bool stopping_ = false;  // the clock said stop; every loop of the search unwinds
     TrialObserver observer_;
     std::optional<TrialEvaluator> evaluator_;  // absent where trials need full evaluation

@@ -48,6 +48,10 @@ public:
     // Whether the current route with positions i ..= j replaced by `runs` would be
     // strictly better than the current solution.
     bool improves(std::size_t i, std::size_t j, std::span<const Run> runs) const;
+    // The distance of that trial, exactly.
+    Distance distance_with(std::size_t i, std::size_t j, std::span<const Run> runs) const {
+        return distances_.total_with(i, j, runs);
+    }
 
     // How many trials with time data each rule settled so far.
     const RuleCounts& rule_counts() const { return counts_; }
