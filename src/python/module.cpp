@@ -2,11 +2,13 @@
 // assemble the problem, run the search, hand back a PyOutput.
 #include <array>
 #include <atomic>
+#include <new>
 #include <optional>
 
 #include "arguments.hpp"
 #include "errors.hpp"
 #include "extract.hpp"
+#include "module_state.hpp"
 #include "py_output.hpp"
 #include "solver.hpp"
 #include "time_arguments.hpp"
@@ -71,18 +73,53 @@ PyMethodDef solve_def = {
     "Solving the Traveling Salesman Problem with Time Windows.",
 };
 
+ModuleState& state_of(PyObject* module) {
+    return *static_cast<ModuleState*>(PyModule_GetState(module));
+}
+
+// Visits every object of a state; visit_state stops at the first nonzero answer.
+template <class Visit>
+int visit_state(ModuleState& state, Visit visit) {
+    if (int answer = visit(state.panic_exception)) return answer;
+    if (int answer = visit(state.output_class)) return answer;
+    if (int answer = visit(state.event_class)) return answer;
+    for (PyTypeObject*& type : state.kind_classes)
+        if (int answer = visit(type)) return answer;
+    for (PyTypeObject*& type : state.payload_classes)
+        if (int answer = visit(type)) return answer;
+    return 0;
+}
+
+int traverse_module(PyObject* module, visitproc visit, void* arg) {
+    return visit_state(state_of(module), [&](auto* object) {
+        Py_VISIT(object);
+        return 0;
+    });
+}
+
+int clear_module(PyObject* module) {
+    return visit_state(state_of(module), [](auto*& object) {
+        Py_CLEAR(object);
+        return 0;
+    });
+}
+
+void free_module(void* module) { clear_module(static_cast<PyObject*>(module)); }
+
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
     "tourwright",
     "Solves the Traveling Salesman Problem with Time Windows.",
-    0,
-    nullptr, nullptr, nullptr, nullptr, nullptr,
+    sizeof(ModuleState),
+    nullptr, nullptr, traverse_module, clear_module, free_module,
 };
 
 // The first interpreter to load the module owns it; others are refused.
 std::atomic<std::int64_t> owner_interpreter{-1};
-// Returned again by every later initialisation in that interpreter.
+// Returned again by every later initialisation in that interpreter, and never freed.
 PyObject* created_module = nullptr;
+// Its state, which every class and every call reads; set while it is being filled.
+const ModuleState* current_state = nullptr;
 
 // Appends `name` to the module's __all__ (creating it if needed), then sets the attribute.
 void add_exported(PyObject* module, const char* name, PyObject* value) {
@@ -111,15 +148,30 @@ PyObject* init_module() {
     if (created_module) return Py_NewRef(created_module);
 
     PyRef module = PyRef::checked(PyModule_Create(&module_def));
-    PyRef name = PyRef::checked(PyUnicode_FromString("tourwright"));
-    PyRef function = PyRef::checked(PyCMethod_New(&solve_def, module.get(), name.get(), nullptr));
-    add_exported(module.get(), "solve", function.get());
-    add_exported(module.get(), "PyOutput", output_type());
+    ModuleState& state = *new (PyModule_GetState(module.get())) ModuleState{};
+    current_state = &state;
+    try {
+        // The exception first: creating a class may panic.
+        create_panic_exception(state);
+        create_output_class(state);
+        create_event_classes(state);
+        PyRef name = PyRef::checked(PyUnicode_FromString("tourwright"));
+        PyRef function =
+            PyRef::checked(PyCMethod_New(&solve_def, module.get(), name.get(), nullptr));
+        add_exported(module.get(), "solve", function.get());
+        add_exported(module.get(), "PyOutput", reinterpret_cast<PyObject*>(state.output_class));
+    } catch (...) {
+        current_state = nullptr;  // released with the module
+        throw;
+    }
     created_module = Py_NewRef(module.get());
     return module.release();
 }
 
 }  // namespace
+
+const ModuleState& module_state() { return *current_state; }
+
 }  // namespace tourwright::python
 
 PyMODINIT_FUNC PyInit_tourwright() {
