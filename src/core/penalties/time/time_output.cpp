@@ -21,20 +21,32 @@ TimeDelta delta_of(Nanos n) {
 
 constexpr Nanos kLastInstant = Nanos{DateTime::kMaxUnixSeconds} * kNanosPerSecond + kNanosPerSecond - 1;
 
-// The latest instant up to which every lookup from `t` on returns what it returns at `t`:
-// none at all past the last window, otherwise the window holding `t` for as long as no
-// other window starts and neither it nor the last window has closed. Holds for any
-// window list, sorted or not, since the bisection then takes the same path throughout.
-// Nothing when the lookup at `t` is not such a window.
-std::optional<Nanos> lookups_unchanged_until(const TimeWindows* windows, DateTime t) {
-    if (!windows) return kLastInstant;
-    const auto found = windows->next_window(t);
-    if (!found) return kLastInstant;  // empty, or `t` is after the last window: for good
+// How far ahead the window lookups of the coming passes are known to answer as the
+// one at `t` did, given that it found no wait. A pass looks up its clock and, when
+// that finds a window, the would-be end (clock plus what remains). Up to `clock`, the
+// clock's lookups find the window holding `t`: no other window starts before, and
+// neither it nor the last window has closed, so the bisection takes the same path
+// whatever the order of the list. A would-be end after the last window finds none,
+// which leaves the pass alone as finding the same window does; `would_be_end` is
+// where that stops holding (and it must stay representable), absent when the would-be
+// end is never computed.
+struct LookupReach {
+    Nanos clock;
+    std::optional<Nanos> would_be_end;
+};
+
+std::optional<LookupReach> lookup_reach(const TimeWindows* windows, DateTime t,
+                                        TimeDelta remaining) {
+    // Without windows, or after the last one, every lookup finds nothing for good.
+    const auto found = windows ? windows->next_window(t) : std::nullopt;
+    if (!found) return LookupReach{kLastInstant, std::nullopt};
     if (found->wait.is_positive()) return std::nullopt;
-    Nanos until = std::min(nanos_of(found->window->end), nanos_of(windows->windows.back().end));
+    const Nanos last_end = nanos_of(windows->windows.back().end);
+    Nanos until = std::min(nanos_of(found->window->end), last_end);
     for (const TimeWindow& window : windows->windows)
         if (window.start > t) until = std::min(until, nanos_of(window.start) - 1);
-    return until;
+    const bool ends_after_last = nanos_of(t) + nanos_of(remaining) > last_end;
+    return LookupReach{until, ends_after_last ? kLastInstant : until};
 }
 
 // How many whole days to take at once from an opening at `t`, with `remaining` to go:
@@ -43,16 +55,22 @@ std::optional<Nanos> lookups_unchanged_until(const TimeWindows* windows, DateTim
 // the way, or when the clock or a total would leave its range (the stepping that
 // follows then meets that failure where it always did).
 std::int64_t whole_days(Nanos t, Nanos remaining, Nanos open, Nanos night, Nanos step_total,
-                        Nanos waiting_total, Nanos lookups_until) {
+                        Nanos waiting_total, const LookupReach& reach) {
     const Nanos max_delta = nanos_of(kMaxTimeDelta);
     Nanos days = (remaining - 1) / open;
     days = std::min(days, (kLastInstant - t) / kNanosPerDay);
     days = std::min(days, (max_delta - step_total) / open);
-    // Every day's lookups lie within [t, t + remaining + (days - 1) * night].
-    const Nanos reach = lookups_until - t - remaining;
-    if (reach < 0) return 0;
-    days = std::min(days, reach / night + 1);
     days = std::min(days, (max_delta - waiting_total) / night + 1);  // the last night stays pending
+    // The clock of day d (d < days) runs from t + d * day to t + d * day + open.
+    const Nanos clock_reach = reach.clock - t - open;
+    if (clock_reach < 0) return 0;
+    days = std::min(days, clock_reach / kNanosPerDay + 1);
+    // The would-be end of day d is t + remaining + d * night.
+    if (reach.would_be_end) {
+        const Nanos end_reach = *reach.would_be_end - t - remaining;
+        if (end_reach < 0) return 0;
+        days = std::min(days, end_reach / night + 1);
+    }
     return static_cast<std::int64_t>(std::max<Nanos>(days, 0));
 }
 
@@ -136,14 +154,13 @@ void continue_with_action(TimeReport& report, TimeDelta duration, const TimeWind
         // Only from where this pass looked its windows up, so that no new lookup is made.
         if (!with_schedule && operation_times && (kind == ActionKind::Travel || location) &&
             t == pass_start && t.time_of_day() == operation_times->daily_start) {
-            const auto lookups_until = lookups_unchanged_until(windows, t);
+            const auto reach = lookup_reach(windows, t, remaining);
             const Nanos open = nanos_of(operation_times->daily_end - operation_times->daily_start);
             const Nanos night = kNanosPerDay - open;
             const std::int64_t days =
-                lookups_until ? whole_days(nanos_of(t), nanos_of(remaining), open, night,
-                                           nanos_of(step_total), nanos_of(report.waiting_time),
-                                           *lookups_until)
-                              : 0;
+                reach ? whole_days(nanos_of(t), nanos_of(remaining), open, night,
+                                   nanos_of(step_total), nanos_of(report.waiting_time), *reach)
+                      : 0;
             if (days > 0) {
                 step_total += delta_of(open * days);
                 report.waiting_time += delta_of(night * (days - 1));
