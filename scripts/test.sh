@@ -16,6 +16,13 @@ cmake -S . -B build/tests -DTOURWRIGHT_BUILD_MODULE=OFF -DTOURWRIGHT_BUILD_TESTS
 cmake --build build/tests -j 2
 ctest --test-dir build/tests --output-on-failure
 
+# The core suite again under AddressSanitizer and UndefinedBehaviorSanitizer: any
+# report aborts the test that met it.
+cmake -S . -B build/sanitize -DTOURWRIGHT_BUILD_MODULE=OFF -DTOURWRIGHT_BUILD_TESTS=ON \
+    -DTOURWRIGHT_BUILD_FUZZ=ON -DTOURWRIGHT_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/sanitize -j 2
+ctest --test-dir build/sanitize --output-on-failure
+
 # From the tests' own folder, so that the installed module is the one imported.
 cd tests/python
 python3 -m pytest -q -p no:cacheprovider

@@ -11,6 +11,7 @@
 #include "engine.hpp"
 #include "errors.hpp"
 #include "extract.hpp"
+#include "module_state.hpp"
 #include "problem_arguments.hpp"
 #include "py_output.hpp"
 #include "released_search.hpp"
@@ -146,22 +147,24 @@ PyMethodDef engine_methods[] = {
 };
 
 PyModuleDef engine_def = {
-    PyModuleDef_HEAD_INIT, "_engine", "The search engine behind tourwright_tools.", 0, engine_methods,
-    nullptr, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "_engine", "The search engine behind tourwright_tools.",
+    sizeof(ModuleState), engine_methods, nullptr,
+    traverse_module_state, clear_module_state, free_module_state,
 };
+
+// The engine's own exception for internal failures, an ordinary RuntimeError.
+void add_engine_error(PyObject* module, const ModuleState&) {
+    PyRef error_class = PyRef::checked(PyErr_NewExceptionWithDoc(
+        "tourwright_tools._engine.EngineError",
+        "An internal check of the search failed; the call that met it was abandoned.",
+        PyExc_RuntimeError, nullptr));
+    if (PyModule_AddObjectRef(module, "EngineError", error_class.get()) < 0) throw PythonError{};
+}
 
 }  // namespace
 }  // namespace tourwright::python
 
 PyMODINIT_FUNC PyInit__engine() {
     using namespace tourwright::python;
-    return guarded<PyObject*>(nullptr, [] {
-        PyRef module = PyRef::checked(PyModule_Create(&engine_def));
-        PyRef error_class = PyRef::checked(PyErr_NewExceptionWithDoc(
-            "tourwright_tools._engine.EngineError",
-            "An internal check of the search failed; the call that met it was abandoned.",
-            PyExc_RuntimeError, nullptr));
-        if (PyModule_AddObjectRef(module.get(), "EngineError", error_class.get()) < 0) throw PythonError{};
-        return module.release();
-    });
+    return guarded<PyObject*>(nullptr, [] { return initialise_module(engine_def, add_engine_error); });
 }

@@ -20,16 +20,16 @@ const char* bare_name(PyTypeObject* type) {
 
 }  // namespace
 
-PyObject* panic_exception_type() {
-    static PyObject* type = PyErr_NewExceptionWithDoc(
+void create_panic_exception(ModuleState& state) {
+    state.panic_exception = PyErr_NewExceptionWithDoc(
         "tourwright.PanicException",
         "An internal check of tourwright failed; the call that met it was abandoned.",
         PyExc_BaseException, nullptr);
-    return type;
+    if (!state.panic_exception) throw PythonError{};
 }
 
 void raise_panic(const std::string& message) {
-    PyObject* type = panic_exception_type();
+    PyObject* type = module_state().panic_exception;
     PyRef text = PyRef::steal(PyUnicode_FromStringAndSize(message.data(), message.size()));
     if (!type || !text) abort_at_boundary();
     PyErr_SetObject(type, text.get());

@@ -1,16 +1,16 @@
 #pragma once
 // The boundary between C++ failures and Python exceptions: nothing thrown in the
 // engine or the binding ever crosses into the interpreter.
+#include <cxxabi.h>
+
 #include <new>
 #include <string>
 
+#include "module_state.hpp"
 #include "panic.hpp"
 #include "pyref.hpp"
 
 namespace tourwright::python {
-
-// The process-wide PanicException class (derived from BaseException), created on first use.
-PyObject* panic_exception_type();
 
 // Sets PanicException(message) as the current Python error. Aborts the process
 // with "uncaught panic at ffi boundary" if even that fails.
@@ -20,11 +20,15 @@ void raise_panic(const std::string& message);
 void raise_current_exception() noexcept;
 
 // Runs `body` and returns its result; on any C++ exception sets the matching
-// Python error and returns `failure` instead.
+// Python error and returns `failure` instead. The one exception let through is the
+// unwinding of a thread that the interpreter ends (when a daemon thread wakes during
+// finalisation): it must reach the thread's start, and no Python error can be set.
 template <class Result, class Body>
-Result guarded(Result failure, Body&& body) noexcept {
+Result guarded(Result failure, Body&& body) {
     try {
         return body();
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (...) {
         raise_current_exception();
         return failure;

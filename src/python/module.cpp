@@ -1,12 +1,13 @@
 // The module object and the `solve` entry: bind and extract the arguments,
 // assemble the problem, run the search, hand back a PyOutput.
 #include <array>
-#include <atomic>
+#include <new>
 #include <optional>
 
 #include "arguments.hpp"
 #include "errors.hpp"
 #include "extract.hpp"
+#include "module_state.hpp"
 #include "problem_arguments.hpp"
 #include "py_output.hpp"
 #include "released_search.hpp"
@@ -55,14 +56,9 @@ PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
     "tourwright",
     "Solves the Traveling Salesman Problem with Time Windows.",
-    0,
-    nullptr, nullptr, nullptr, nullptr, nullptr,
+    sizeof(ModuleState),
+    nullptr, nullptr, traverse_module_state, clear_module_state, free_module_state,
 };
-
-// The first interpreter to load the module owns it; others are refused.
-std::atomic<std::int64_t> owner_interpreter{-1};
-// Returned again by every later initialisation in that interpreter.
-PyObject* created_module = nullptr;
 
 // Appends `name` to the module's __all__ (creating it if needed), then sets the attribute.
 void add_exported(PyObject* module, const char* name, PyObject* value) {
@@ -78,30 +74,18 @@ void add_exported(PyObject* module, const char* name, PyObject* value) {
     if (PyObject_SetAttr(module, key.get(), value) < 0) throw PythonError{};
 }
 
-PyObject* init_module() {
-    std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
-    if (id < 0) throw PythonError{};
-    std::int64_t expected = -1;
-    if (!owner_interpreter.compare_exchange_strong(expected, id) && expected != id) {
-        PyErr_SetString(PyExc_ImportError,
-                        "tourwright does not support sub-interpreters: it can be loaded only once "
-                        "per process");
-        throw PythonError{};
-    }
-    if (created_module) return Py_NewRef(created_module);
-
-    PyRef module = PyRef::checked(PyModule_Create(&module_def));
+// Adds `solve` and `PyOutput` to the new module.
+void add_functions(PyObject* module, const ModuleState& state) {
     PyRef name = PyRef::checked(PyUnicode_FromString("tourwright"));
-    PyRef function = PyRef::checked(PyCMethod_New(&solve_def, module.get(), name.get(), nullptr));
-    add_exported(module.get(), "solve", function.get());
-    add_exported(module.get(), "PyOutput", output_type());
-    created_module = Py_NewRef(module.get());
-    return module.release();
+    PyRef function = PyRef::checked(PyCMethod_New(&solve_def, module, name.get(), nullptr));
+    add_exported(module, "solve", function.get());
+    add_exported(module, "PyOutput", reinterpret_cast<PyObject*>(state.output_class));
 }
 
 }  // namespace
 }  // namespace tourwright::python
 
 PyMODINIT_FUNC PyInit_tourwright() {
-    return tourwright::python::guarded<PyObject*>(nullptr, tourwright::python::init_module);
+    using namespace tourwright::python;
+    return guarded<PyObject*>(nullptr, [] { return initialise_module(module_def, add_functions); });
 }

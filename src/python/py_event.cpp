@@ -13,6 +13,7 @@
 
 #include "arguments.hpp"
 #include "errors.hpp"
+#include "module_state.hpp"
 #include "panic.hpp"
 
 namespace tourwright::python {
@@ -78,13 +79,13 @@ constexpr const char* kUnreachable = "internal error: entered unreachable code";
 // ---------------------------------------------------------------------------
 // Class creation
 
-// Created once and kept for the rest of the process.
-PyTypeObject* g_event_class = nullptr;
-std::array<PyTypeObject*, 3> g_kind_classes{};
-std::array<PyTypeObject*, 3> g_payload_classes{};
-
 PyTypeObject* as_type(PyObject* object) { return reinterpret_cast<PyTypeObject*>(object); }
 PyObject* as_object(PyTypeObject* type) { return reinterpret_cast<PyObject*>(type); }
+
+PyTypeObject* kind_class(EventKind kind) { return module_state().kind_classes[position(kind)]; }
+PyTypeObject* payload_class(EventKind kind) {
+    return module_state().payload_classes[position(kind)];
+}
 
 // Instances of heap types hold a reference to their class.
 void dealloc(PyObject* self) {
@@ -105,43 +106,6 @@ PyRef create_class(const char* qualified_name, int basic_size, unsigned int flag
         panic("failed to create type object for " + name.substr(name.rfind('.') + 1));
     }
     return PyRef::steal(type);
-}
-
-// Creating a class may run the garbage collector and with it other threads'
-// Python code, so a concurrent request may finish first: the first class stored
-// wins, and only the winner is published (made reachable from elsewhere).
-template <class Create, class Publish>
-PyTypeObject* create_once(PyTypeObject*& slot, Create create, Publish publish) {
-    if (!slot) {
-        PyRef made = create();
-        if (!slot) {
-            publish(made.get());
-            slot = as_type(made.release());
-        }
-    }
-    return slot;
-}
-
-template <class Create>
-PyTypeObject* create_once(PyTypeObject*& slot, Create create) {
-    return create_once(slot, create, [](PyObject*) {});
-}
-
-PyTypeObject* kind_class(EventKind kind);
-PyTypeObject* payload_class(EventKind kind);
-
-PyTypeObject* event_class() {
-    // Returning early once the base exists is also what ends the recursion below.
-    if (g_event_class) return g_event_class;
-    create_once(g_event_class, [] {
-        return create_class("builtins.PyEvent", sizeof(EventObject),
-                            Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
-                            {{Py_tp_new, reinterpret_cast<void*>(refuse_construction)}}, nullptr);
-    });
-    // The kind classes derive from PyEvent, which is already stored, so their
-    // requests for it return at once; each one adds its attribute to PyEvent.
-    for (EventKind kind : kAllKinds) kind_class(kind);
-    return g_event_class;
 }
 
 // ---------------------------------------------------------------------------
@@ -277,25 +241,13 @@ PyRef create_kind_class(PyTypeObject* base) {
     return type;
 }
 
+// Made with PyEvent as its base, and set as PyEvent's attribute Work, Wait or Travel.
 template <EventKind K>
-PyTypeObject* kind_class_of() {
-    // Creating the base creates every kind class, this one included.
-    PyTypeObject* base = event_class();
-    return create_once(
-        g_kind_classes[position(K)], [base] { return create_kind_class<K>(base); },
-        [base](PyObject* type) {
-            if (PyObject_SetAttrString(as_object(base), names_of(K).attribute, type) < 0)
-                throw PythonError{};
-        });
-}
-
-PyTypeObject* kind_class(EventKind kind) {
-    switch (kind) {
-        case EventKind::Work: return kind_class_of<EventKind::Work>();
-        case EventKind::Wait: return kind_class_of<EventKind::Wait>();
-        case EventKind::Travel: return kind_class_of<EventKind::Travel>();
-    }
-    panic(kUnreachable);
+void create_kind(ModuleState& state) {
+    PyRef type = create_kind_class<K>(state.event_class);
+    if (PyObject_SetAttrString(as_object(state.event_class), names_of(K).attribute, type.get()) < 0)
+        throw PythonError{};
+    state.kind_classes[position(K)] = as_type(type.release());
 }
 
 // ---------------------------------------------------------------------------
@@ -330,18 +282,6 @@ PyGetSetDef* payload_members_of(EventKind kind) {
     return kind == EventKind::Work ? &payload_members[0] : &payload_members[1];
 }
 
-PyTypeObject* payload_class(EventKind kind) {
-    return create_once(g_payload_classes[position(kind)], [kind] {
-        return create_class(names_of(kind).payload_qualified, sizeof(PayloadObject),
-                            Py_TPFLAGS_DEFAULT,
-                            {
-                                {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
-                                {Py_tp_getset, payload_members_of(kind)},
-                            },
-                            nullptr);
-    });
-}
-
 // ---------------------------------------------------------------------------
 // Schedule records
 
@@ -368,6 +308,27 @@ PyRef event_from_record(const ScheduleRecord& record) {
 }
 
 }  // namespace
+
+void create_event_classes(ModuleState& state) {
+    for (EventKind kind : kAllKinds) {
+        state.payload_classes[position(kind)] = as_type(
+            create_class(names_of(kind).payload_qualified, sizeof(PayloadObject),
+                         Py_TPFLAGS_DEFAULT,
+                         {
+                             {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
+                             {Py_tp_getset, payload_members_of(kind)},
+                         },
+                         nullptr)
+                .release());
+    }
+    state.event_class = as_type(
+        create_class("builtins.PyEvent", sizeof(EventObject), Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+                     {{Py_tp_new, reinterpret_cast<void*>(refuse_construction)}}, nullptr)
+            .release());
+    create_kind<EventKind::Work>(state);
+    create_kind<EventKind::Wait>(state);
+    create_kind<EventKind::Travel>(state);
+}
 
 PyRef schedule_to_list(const std::vector<ScheduleRecord>& records) {
     PyRef list = PyRef::checked(PyList_New(static_cast<Py_ssize_t>(records.size())));

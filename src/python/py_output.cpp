@@ -3,6 +3,7 @@
 #include <new>
 
 #include "errors.hpp"
+#include "module_state.hpp"
 #include "py_event.hpp"
 
 namespace tourwright::python {
@@ -107,15 +108,13 @@ PyType_Spec output_spec = {
 
 }  // namespace
 
-PyObject* output_type() {
-    static PyObject* type = nullptr;  // kept for the life of the process
-    if (!type) type = PyType_FromSpec(&output_spec);
-    if (!type) throw PythonError{};
-    return type;
+void create_output_class(ModuleState& state) {
+    state.output_class = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&output_spec));
+    if (!state.output_class) throw PythonError{};
 }
 
 PyRef make_output(Output output) {
-    auto* type = reinterpret_cast<PyTypeObject*>(output_type());
+    PyTypeObject* type = module_state().output_class;
     PyRef object = PyRef::checked(type->tp_alloc(type, 0));
     reinterpret_cast<OutputObject*>(object.get())->output = new Output(std::move(output));
     return object;

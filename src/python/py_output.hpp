@@ -14,9 +14,6 @@ struct Output {
     TimeDelta time_taken;
 };
 
-// The PyOutput class, created once per process. Throws PythonError on failure.
-PyObject* output_type();
-
 // A new PyOutput object owning `output`.
 PyRef make_output(Output output);
 

@@ -6,6 +6,17 @@
 
 namespace tourwright::python {
 
+// Whether this thread may call the interpreter. It may not while the interpreter ends
+// it: a daemon thread that wakes during finalisation is unwound from inside the call
+// that tried to take the lock back, through our frames, without a thread state.
+inline bool has_thread_state() {
+#if PY_VERSION_HEX >= 0x030D0000
+    return PyThreadState_GetUnchecked() != nullptr;
+#else
+    return _PyThreadState_UncheckedGet() != nullptr;
+#endif
+}
+
 // Thrown when a CPython call has failed and left its exception set; the boundary
 // (`guarded`) lets it pass to the interpreter unchanged.
 struct PythonError {};
@@ -30,7 +41,10 @@ public:
         PyRef(std::move(other)).swap(*this);
         return *this;
     }
-    ~PyRef() { Py_XDECREF(object_); }
+    // Without a thread state the reference is left to the ending interpreter.
+    ~PyRef() {
+        if (object_ && has_thread_state()) Py_DECREF(object_);
+    }
 
     PyObject* get() const { return object_; }
     // Hands the reference to the caller.

@@ -2,9 +2,11 @@
 // operating hours, and the accumulation of action reports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <random>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -389,6 +391,78 @@ TEST(ActionReportOverflowBoundary, EndingOnLastInstantIsFine) {
         EXPECT_EQ(report.end_time, last);
         EXPECT_EQ(report.working_time, hours(1));
     }
+}
+
+// ---------------------------------------------------------------- many days at once
+
+// Building a schedule steps through every day; without one, whole days are taken at
+// once. The two must agree on every total, on the end and on any panic.
+struct Outcome {
+    std::string panic = kNoPanic;
+    TimeReport report = TimeReport::starting_at({});
+};
+
+Outcome run_action(const TimeReport& before, TimeDelta duration, const TimeWindows* windows,
+                   const OperationTimes& hours, ActionKind kind, bool with_schedule) {
+    Outcome outcome;
+    outcome.report = before;
+    outcome.panic = panic_message([&] {
+        continue_with_action(outcome.report, duration, windows, &hours, kind, kLocation,
+                             with_schedule);
+    });
+    return outcome;
+}
+
+TEST(ActionReportWholeDays, AgreesWithDayByDayStepping) {
+    std::mt19937_64 rng(20261208);
+    auto draw = [&](std::int64_t lo, std::int64_t hi) {
+        return std::uniform_int_distribution<std::int64_t>(lo, hi)(rng);
+    };
+    // Near the last representable day now and then, so that the clock overflows mid-action.
+    const DateTime late = DateTime::from_civil(262141, 6, 1).value();
+    int skipped_days_seen = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const std::int64_t open_start = draw(0, 86399);
+        const std::int64_t open_end = draw(0, 9) < 3 ? open_start + draw(1, 3)
+                                                     : draw(open_start + 1, 86400);
+        const OperationTimes hours(
+            NaiveTime{static_cast<std::uint32_t>(open_start),
+                      static_cast<std::uint32_t>(draw(0, 2) == 0 ? draw(0, 999'999'999) : 0)},
+            open_end == 86400 ? NaiveTime{86399, 999'999'999}
+                              : NaiveTime{static_cast<std::uint32_t>(open_end), 0});
+        if (!(hours.daily_start < hours.daily_end)) continue;
+        const DateTime origin = draw(0, 9) == 0 ? late : at(0);
+        const DateTime start = origin + seconds(draw(0, 3 * 86400)) + nanos(draw(0, 2) * 500);
+        // Windows around the action's days: sorted, or in any order, or none at all.
+        TimeWindows windows;
+        for (std::int64_t w = draw(0, 4); w > 0; --w) {
+            const DateTime from = origin + seconds(draw(0, 300 * 86400));
+            windows.windows.emplace_back(from, from + seconds(draw(0, 200 * 86400)));
+        }
+        if (draw(0, 1) == 0)
+            std::sort(windows.windows.begin(), windows.windows.end(),
+                      [](const TimeWindow& a, const TimeWindow& b) { return a.start < b.start; });
+        const TimeDelta duration = seconds(draw(0, 400 * (open_end - open_start)));
+        const ActionKind kind = draw(0, 1) == 0 ? ActionKind::Work : ActionKind::Travel;
+        const TimeWindows* used = kind == ActionKind::Work && draw(0, 3) > 0 ? &windows : nullptr;
+        TimeReport before = TimeReport::starting_at(start);
+        if (draw(0, 20) == 0) before.waiting_time = kMaxTimeDelta - seconds(draw(0, 40 * 86400));
+
+        const Outcome stepped = run_action(before, duration, used, hours, kind, true);
+        const Outcome taken = run_action(before, duration, used, hours, kind, false);
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_EQ(taken.panic, stepped.panic);
+        if (stepped.panic != kNoPanic) continue;
+        EXPECT_EQ(taken.report.end_time, stepped.report.end_time);
+        EXPECT_EQ(taken.report.duration, stepped.report.duration);
+        EXPECT_EQ(taken.report.lateness, stepped.report.lateness);
+        EXPECT_EQ(taken.report.working_time, stepped.report.working_time);
+        EXPECT_EQ(taken.report.waiting_time, stepped.report.waiting_time);
+        EXPECT_EQ(taken.report.traveling_time, stepped.report.traveling_time);
+        if (stepped.report.schedule.size() > 6) ++skipped_days_seen;
+    }
+    // Enough of the cases span several days for the comparison to mean something.
+    EXPECT_GT(skipped_days_seen, 1000);
 }
 
 }  // namespace

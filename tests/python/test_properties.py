@@ -5,6 +5,7 @@ import pytest
 
 import tourwright
 from conftest import DAY0, HOUR
+from result_invariants import check_result
 
 
 def random_problem(rng, n):
@@ -30,28 +31,4 @@ def test_result_invariants(seed):
     distances, durations, jobs, windows, hours = random_problem(rng, n)
     result = tourwright.solve(distances, durations, jobs, windows, hours,
                               time_limit=rng.choice([None, 2**64 - 1]))
-    route = result.route
-    assert sorted(route) == list(range(n))
-    assert result.distance == sum(distances[a][b] for a, b in zip(route, route[1:] + route[:1]))
-    assert windows[route[0]] and result.start_time == windows[route[0]][0][0]
-    assert result.duration == result.working_time + result.traveling_time + result.waiting_time
-    assert result.traveling_time == sum(durations[a][b] for a, b in zip(route, route[1:] + route[:1]))
-    assert result.working_time == sum(jobs)
-
-    schedule = result.schedule
-    clock = result.start_time
-    per_kind = {"PyEvent_Work": 0, "PyEvent_Travel": 0, "PyEvent_Wait": 0}
-    visits = []
-    for event in schedule:
-        start, end = event._0.window
-        assert start == clock <= end
-        clock = end
-        per_kind[type(event).__name__] += end - start
-        if type(event).__name__ == "PyEvent_Work":
-            visits.append(event._0.location)
-    assert clock == result.end_time
-    assert per_kind == {"PyEvent_Work": result.working_time,
-                        "PyEvent_Travel": result.traveling_time,
-                        "PyEvent_Wait": result.waiting_time}
-    # Every job is visited in route order (a job cut by closing time shows up more than once).
-    assert [v for k, v in enumerate(visits) if k == 0 or visits[k - 1] != v] == route
+    check_result(result, distances, durations, jobs, windows)
