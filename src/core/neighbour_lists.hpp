@@ -1,0 +1,29 @@
+#pragma once
+// For each location, the few locations most worth placing right after it and
+// right before it, nearest first. A search that only tries moves creating such
+// legs spends its time where improvements are likely, whatever the problem size.
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "penalizer.hpp"
+
+namespace tourwright {
+
+class NeighbourLists {
+public:
+    // Up to `count` neighbours each way, ranked by travel time (distance breaking
+    // ties, or alone without time data). With `drop_late_legs`, a leg that makes the
+    // job at its end late in every tour that uses it is left out; that takes time
+    // arithmetic known to stay in range.
+    NeighbourLists(const Penalizer& penalizer, std::size_t count, bool drop_late_legs);
+
+    std::span<const std::size_t> successors(std::size_t location) const { return successors_[location]; }
+    std::span<const std::size_t> predecessors(std::size_t location) const { return predecessors_[location]; }
+
+private:
+    std::vector<std::vector<std::size_t>> successors_;
+    std::vector<std::vector<std::size_t>> predecessors_;
+};
+
+}  // namespace tourwright
