@@ -8,7 +8,8 @@
 // rules from the depot (wait when early, a late arrival is a violation, back by
 // the depot's due time); the gap is the travel time over the best-known value.
 //   cmake -S . -B build/bench -DTOURWRIGHT_BUILD_BENCH=ON && cmake --build build/bench -j 2
-//   build/bench/bench_strategy [--budget SECONDS] [--max-n N] [--verbose] [FOLDER]
+//   build/bench/bench_strategy [--budget SECONDS] [--min-n N] [--max-n N] [--only NAME,NAME]
+//       [--seed N] [--verbose] [--windows-only | --euclidean-only] [FOLDER]
 // FOLDER holds instances/lopez-ibanez and instances/bks (default: ../shared/bench
 // beside the project).
 #include <algorithm>
@@ -204,7 +205,8 @@ struct Tally {
     }
 };
 
-void tsptw(const fs::path& folder, double budget, std::size_t max_n, bool verbose) {
+void tsptw(const fs::path& folder, double budget, std::size_t min_n, std::size_t max_n, const std::string& only,
+           unsigned seed, bool verbose) {
     const auto best_known = read_best_known(folder / "instances" / "bks" / "best_known.csv");
     std::map<std::string, std::pair<Tally, Tally>> by_set;
     std::pair<Tally, Tally> overall;
@@ -219,8 +221,9 @@ void tsptw(const fs::path& folder, double budget, std::size_t max_n, bool verbos
         std::set<std::string> groups_done;
         for (const auto& file : files) {
             auto instance = read_instance(file);
-            if (!instance || instance->travel.size() > max_n) continue;
+            if (!instance || instance->travel.size() > max_n || instance->travel.size() < min_n) continue;
             if (!groups_done.insert(group_of(*instance)).second) continue;
+            if (!only.empty() && ("," + only + ",").find("," + instance->name + ",") == std::string::npos) continue;
             const auto best = best_known.find({instance->set, instance->name});
             if (best == best_known.end()) continue;
             const double best_scaled = std::round(best->second * static_cast<double>(instance->scale));
@@ -228,7 +231,7 @@ void tsptw(const fs::path& folder, double budget, std::size_t max_n, bool verbos
             const Penalizer penalizer = penalizer_for(*instance);
             const Judged a = judge(*instance, multistart(penalizer, budget));
             std::uint64_t descents = 0;
-            const Judged b = judge(*instance, iterated(penalizer, budget, 7, &descents));
+            const Judged b = judge(*instance, iterated(penalizer, budget, seed, &descents));
             auto& [ms, ils] = by_set[instance->set];
             ms.add(a, best_scaled);
             ils.add(b, best_scaled);
@@ -252,7 +255,7 @@ void tsptw(const fs::path& folder, double budget, std::size_t max_n, bool verbos
     overall.second.print("iterated");
 }
 
-void euclidean(double budget) {
+void euclidean(double budget, unsigned seed) {
     std::printf("random Euclidean, no windows (tour length)\n%6s %12s %12s %8s\n", "n", "multistart", "iterated",
                 "ratio");
     for (std::size_t n : {200, 500, 1000}) {
@@ -268,7 +271,7 @@ void euclidean(double budget) {
         const Penalizer penalizer(DistanceMatrix{rows}, std::nullopt);
         const auto length = [&](const Route& route) { return penalizer.penalize(route, false).reported_distance(); };
         const std::uint64_t a = length(multistart(penalizer, budget));
-        const std::uint64_t b = length(iterated(penalizer, budget, 7));
+        const std::uint64_t b = length(iterated(penalizer, budget, seed));
         std::printf("%6zu %12llu %12llu %8.4f\n", n, static_cast<unsigned long long>(a),
                     static_cast<unsigned long long>(b), static_cast<double>(b) / static_cast<double>(a));
     }
@@ -278,13 +281,18 @@ void euclidean(double budget) {
 
 int main(int argc, char** argv) {
     double budget = 1;
-    std::size_t max_n = 101;
+    std::size_t min_n = 0, max_n = 101;
     bool verbose = false, windows = true, plain = true;
+    std::string only;
+    unsigned seed = 7;
     fs::path folder = fs::path(TOURWRIGHT_SOURCE_DIR) / ".." / "shared" / "bench";
     for (int k = 1; k < argc; ++k) {
         const std::string arg = argv[k];
         if (arg == "--budget" && k + 1 < argc) budget = std::atof(argv[++k]);
         else if (arg == "--max-n" && k + 1 < argc) max_n = std::strtoul(argv[++k], nullptr, 10);
+        else if (arg == "--min-n" && k + 1 < argc) min_n = std::strtoul(argv[++k], nullptr, 10);
+        else if (arg == "--only" && k + 1 < argc) only = argv[++k];
+        else if (arg == "--seed" && k + 1 < argc) seed = static_cast<unsigned>(std::atoi(argv[++k]));
         else if (arg == "--verbose") verbose = true;
         else if (arg == "--windows-only") plain = false;
         else if (arg == "--euclidean-only") windows = false;
@@ -296,8 +304,8 @@ int main(int argc, char** argv) {
                                  "give its folder as the argument\n", folder.string().c_str());
             return 2;
         }
-        tsptw(folder, budget, max_n, verbose);
+        tsptw(folder, budget, min_n, max_n, only, seed, verbose);
     }
-    if (plain) euclidean(budget);
+    if (plain) euclidean(budget, seed);
     return 0;
 }

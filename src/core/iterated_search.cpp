@@ -7,15 +7,23 @@
 #include "local_moves.hpp"
 #include "neighbour_lists.hpp"
 #include "perturbation.hpp"
+#include "rng.hpp"
 #include "trial_evaluator.hpp"
 
 namespace tourwright {
 namespace {
 
+// Chosen by measurement on the TSPTW collection (bench/bench_strategy.cpp): longer
+// lists slow large problems down without a gain on small ones.
 constexpr std::size_t kNeighbours = 10;
+// Kicks: two adjacent stretches of up to this many locations change places, or
+// this many locations move next to a neighbour.
 constexpr std::size_t kLongestStretch = 8;
-// Descents without a new best before the search goes back to its best tour.
+constexpr std::size_t kRelocated = 3;
+// Descents without a new best before the search goes back to its best tour; every
+// so many such returns it starts once from a random tour instead.
 constexpr std::uint64_t kPatience = 50;
+constexpr std::uint64_t kRestartAfter = 10;
 
 // Indices into kLocalMoves.
 constexpr std::size_t kReverse = 0, kSwap = 1;
@@ -81,24 +89,39 @@ public:
         SearchOutcome outcome{current_, 0};
         Solution incumbent = current_;
         std::uint64_t since_best = 0;
+        bool best_polished = false, polish_next = false, restart_next = false;
         while (!stopping_ && !(options_.max_descents && outcome.descents >= *options_.max_descents) &&
                !(stopping_ = clock_.should_stop())) {
             ++outcome.descents;
-            if (outcome.descents == 1) {
+            if (outcome.descents == 1 || restart_next) {
+                if (restart_next) current_ = penalizer_.penalize(shuffled(incumbent.route), false);
                 for (std::size_t location : current_.route) enqueue(location);
+                descend();
+                restart_next = false;
+            } else if (polish_next) {
+                current_ = outcome.best;
+                polish();
+                best_polished = true;
+                polish_next = false;
             } else {
                 Route kicked = incumbent.route;
                 for (std::size_t location : kick(kicked)) enqueue(location);
                 current_ = penalizer_.penalize(std::move(kicked), false);
+                descend();
             }
-            descend();
             if (penalizer_.is_better(current_, outcome.best)) {
                 outcome.best = current_;
                 since_best = 0;
+                best_polished = false;
             } else if (++since_best % kPatience == 0) {
+                // Stuck: now and then a fresh random tour; otherwise back to the best
+                // tour, after one descent over every move (not only those between
+                // neighbours) unless it has had one.
+                restart_next = since_best % (kPatience * kRestartAfter) == 0;
                 incumbent = outcome.best;
+                polish_next = !best_polished && !restart_next;
             }
-            if (!penalizer_.is_better(incumbent, current_)) incumbent = std::move(current_);
+            if (restart_next || !penalizer_.is_better(incumbent, current_)) incumbent = std::move(current_);
             if (options_.on_descent) options_.on_descent(outcome.descents, outcome.best);
         }
         return outcome;
@@ -109,7 +132,14 @@ private:
     // kicked tour still starts where a tour can start.
     std::vector<std::size_t> kick(Route& route) {
         if (rng_.next_u32() % 2 == 0) return swap_adjacent_stretches(route, 1, kLongestStretch, rng_);
-        return relocate_near_neighbours(route, 1, 3, neighbours_, rng_);
+        return relocate_near_neighbours(route, 1, kRelocated, neighbours_, rng_);
+    }
+
+    // Positions 1 .. n - 1 in random order.
+    Route shuffled(Route route) {
+        for (std::size_t k = route.size(); k-- > 2;)
+            std::swap(route[k], route[1 + uniform_index(rng_, static_cast<std::uint32_t>(k - 1))]);
+        return route;
     }
 
     void enqueue(std::size_t location) {
@@ -124,6 +154,21 @@ private:
             const std::size_t anchor = queue_[next];
             queued_[anchor] = false;
             if (improve_around(anchor)) enqueue(anchor);
+        }
+        for (std::size_t location : queue_) queued_[location] = false;
+        queue_.clear();
+    }
+
+    // First-improvement passes over every move at every pair of positions until one
+    // finds nothing.
+    void polish() {
+        rebase();
+        for (bool improved = true; improved && !stopping_;) {
+            improved = false;
+            for (std::size_t move = 0; move < kLocalMoves.size(); ++move)
+                for (std::size_t i = first_; i < n_; ++i)
+                    for (std::size_t j = i + kLocalMoves[move].gap + 1; j < n_; ++j)
+                        improved = attempt(move, i, j) || improved;
         }
         for (std::size_t location : queue_) queued_[location] = false;
         queue_.clear();

@@ -4,9 +4,11 @@
 // near neighbours; then, until the clock or the descent budget says stop, a
 // small kick of the incumbent tour and another descent started where the kick
 // changed the tour. A tour no worse than the incumbent replaces it (so the search
-// walks across plateaus), and after a long run without a new best the search
-// returns to its best tour. Every trial is decided as full evaluation would decide
-// it, and every stored solution is a full evaluation.
+// walks across plateaus). After a long run without a new best the search returns
+// to its best tour, descends once from it over every move of every pair of
+// positions, and now and then starts once from a random tour instead. Every trial
+// is decided as full evaluation would decide it, and every stored solution is a
+// full evaluation.
 #include <cstdint>
 #include <functional>
 #include <optional>
