@@ -89,20 +89,16 @@ public:
         SearchOutcome outcome{current_, 0};
         Solution incumbent = current_;
         std::uint64_t since_best = 0;
-        bool best_polished = false, polish_next = false, restart_next = false;
+        bool restart_next = false;
         while (!stopping_ && !(options_.max_descents && outcome.descents >= *options_.max_descents) &&
                !(stopping_ = clock_.should_stop())) {
             ++outcome.descents;
-            if (outcome.descents == 1 || restart_next) {
+            const bool fresh = outcome.descents == 1 || restart_next;
+            if (fresh) {
                 if (restart_next) current_ = penalizer_.penalize(shuffled(incumbent.route), false);
                 for (std::size_t location : current_.route) enqueue(location);
                 descend();
                 restart_next = false;
-            } else if (polish_next) {
-                current_ = outcome.best;
-                polish();
-                best_polished = true;
-                polish_next = false;
             } else {
                 Route kicked = incumbent.route;
                 for (std::size_t location : kick(kicked)) enqueue(location);
@@ -112,16 +108,13 @@ public:
             if (penalizer_.is_better(current_, outcome.best)) {
                 outcome.best = current_;
                 since_best = 0;
-                best_polished = false;
             } else if (++since_best % kPatience == 0) {
-                // Stuck: now and then a fresh random tour; otherwise back to the best
-                // tour, after one descent over every move (not only those between
-                // neighbours) unless it has had one.
-                restart_next = since_best % (kPatience * kRestartAfter) == 0;
+                // Stuck: back to the best tour, and now and then a descent from a
+                // random tour, whose result the kicks then work on for a while.
                 incumbent = outcome.best;
-                polish_next = !best_polished && !restart_next;
+                restart_next = since_best % (kPatience * kRestartAfter) == 0;
             }
-            if (restart_next || !penalizer_.is_better(incumbent, current_)) incumbent = std::move(current_);
+            if (fresh || !penalizer_.is_better(incumbent, current_)) incumbent = std::move(current_);
             if (options_.on_descent) options_.on_descent(outcome.descents, outcome.best);
         }
         return outcome;
@@ -154,21 +147,6 @@ private:
             const std::size_t anchor = queue_[next];
             queued_[anchor] = false;
             if (improve_around(anchor)) enqueue(anchor);
-        }
-        for (std::size_t location : queue_) queued_[location] = false;
-        queue_.clear();
-    }
-
-    // First-improvement passes over every move at every pair of positions until one
-    // finds nothing.
-    void polish() {
-        rebase();
-        for (bool improved = true; improved && !stopping_;) {
-            improved = false;
-            for (std::size_t move = 0; move < kLocalMoves.size(); ++move)
-                for (std::size_t i = first_; i < n_; ++i)
-                    for (std::size_t j = i + kLocalMoves[move].gap + 1; j < n_; ++j)
-                        improved = attempt(move, i, j) || improved;
         }
         for (std::size_t location : queue_) queued_[location] = false;
         queue_.clear();

@@ -5,10 +5,9 @@
 // small kick of the incumbent tour and another descent started where the kick
 // changed the tour. A tour no worse than the incumbent replaces it (so the search
 // walks across plateaus). After a long run without a new best the search returns
-// to its best tour, descends once from it over every move of every pair of
-// positions, and now and then starts once from a random tour instead. Every trial
-// is decided as full evaluation would decide it, and every stored solution is a
-// full evaluation.
+// to its best tour, and now and then descends from a random tour instead. Every
+// trial is decided as full evaluation would decide it, and every stored solution
+// is a full evaluation.
 #include <cstdint>
 #include <functional>
 #include <optional>
