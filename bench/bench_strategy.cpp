@@ -255,19 +255,32 @@ void tsptw(const fs::path& folder, double budget, std::size_t min_n, std::size_t
     overall.second.print("iterated");
 }
 
+// Points drawn by splitmix64 (seeded with n), so that bench/lkh_euclidean.py can
+// give the same problems to LKH: x, y = 10000 * (word >> 11) / 2^53, in turn.
+Matrix random_euclidean(std::size_t n) {
+    std::uint64_t state = n;
+    auto coordinate = [&] {
+        std::uint64_t z = state += 0x9E3779B97F4A7C15ULL;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        z ^= z >> 31;
+        return 10000.0 * static_cast<double>(z >> 11) / 9007199254740992.0;
+    };
+    std::vector<std::pair<double, double>> points(n);
+    for (auto& [x, y] : points) x = coordinate(), y = coordinate();
+    Matrix rows(n, std::vector<std::uint64_t>(n));
+    for (std::size_t a = 0; a < n; ++a)
+        for (std::size_t b = 0; b < n; ++b)
+            rows[a][b] = static_cast<std::uint64_t>(
+                std::floor(std::hypot(points[a].first - points[b].first, points[a].second - points[b].second) + 0.5));
+    return rows;
+}
+
 void euclidean(double budget, unsigned seed) {
     std::printf("random Euclidean, no windows (tour length)\n%6s %12s %12s %8s\n", "n", "multistart", "iterated",
                 "ratio");
     for (std::size_t n : {200, 500, 1000}) {
-        std::mt19937 rng(static_cast<unsigned>(n));
-        std::uniform_real_distribution<double> coordinate(0, 10000);
-        std::vector<std::pair<double, double>> points(n);
-        for (auto& [x, y] : points) x = coordinate(rng), y = coordinate(rng);
-        Matrix rows(n, std::vector<std::uint64_t>(n));
-        for (std::size_t a = 0; a < n; ++a)
-            for (std::size_t b = 0; b < n; ++b)
-                rows[a][b] = static_cast<std::uint64_t>(
-                    std::lround(std::hypot(points[a].first - points[b].first, points[a].second - points[b].second)));
+        const Matrix rows = random_euclidean(n);
         const Penalizer penalizer(DistanceMatrix{rows}, std::nullopt);
         const auto length = [&](const Route& route) { return penalizer.penalize(route, false).reported_distance(); };
         const std::uint64_t a = length(multistart(penalizer, budget));
