@@ -1,0 +1,324 @@
+// The iterated search against the multi-start descent at equal time, on the
+// classic TSPTW collection and on random Euclidean problems without windows.
+//
+// TSPTW: one instance per group of each set (n up to --max-n), customers relabelled
+// by a seeded permutation so that the file order gives no hint, the depot first.
+// The iterated search keeps the depot first; the multi-start descent cannot, so
+// its tour is judged rotated to the depot. Tours are judged by the literature's
+// rules from the depot (wait when early, a late arrival is a violation, back by
+// the depot's due time); the gap is the travel time over the best-known value.
+//   cmake -S . -B build/bench -DTOURWRIGHT_BUILD_BENCH=ON && cmake --build build/bench -j 2
+//   build/bench/bench_strategy [--budget SECONDS] [--min-n N] [--max-n N] [--only NAME,NAME]
+//       [--seed N] [--verbose] [--windows-only | --euclidean-only] [FOLDER]
+// FOLDER holds instances/lopez-ibanez and instances/bks (default: ../shared/bench
+// beside the project).
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <numeric>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "iterated_search.hpp"
+#include "solver.hpp"
+
+namespace {
+
+using namespace tourwright;
+namespace fs = std::filesystem;
+using Matrix = std::vector<std::vector<std::uint64_t>>;
+
+struct Instance {
+    std::string set, name;
+    Matrix travel;  // scaled to integers
+    std::vector<std::pair<std::int64_t, std::int64_t>> windows;
+    std::int64_t scale = 1;
+};
+
+// Decimal tokens become exact integers: every value times 10^(most decimals in the file).
+std::optional<Instance> read_instance(const fs::path& path) {
+    std::ifstream in(path);
+    std::vector<std::string> tokens;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.find_first_not_of(" \t\r") == std::string::npos || line[line.find_first_not_of(" \t\r")] == '#')
+            continue;
+        std::istringstream words(line);
+        for (std::string word; words >> word;) tokens.push_back(word);
+    }
+    if (tokens.empty()) return std::nullopt;
+    const std::size_t n = std::stoul(tokens[0]);
+    if (tokens.size() != 1 + n * n + 2 * n) return std::nullopt;
+    std::size_t decimals = 0;
+    for (const auto& token : tokens)
+        if (auto dot = token.find('.'); dot != std::string::npos) decimals = std::max(decimals, token.size() - dot - 1);
+    auto value = [&](const std::string& token) {
+        const auto dot = token.find('.');
+        const std::size_t places = dot == std::string::npos ? 0 : token.size() - dot - 1;
+        std::string digits = token;
+        if (dot != std::string::npos) digits.erase(dot, 1);
+        std::int64_t v = std::stoll(digits);
+        for (std::size_t k = places; k < decimals; ++k) v *= 10;
+        return v;
+    };
+    Instance instance;
+    instance.set = path.parent_path().filename().string();
+    // Only the collection's own extensions are dropped: "rc201.0" has none.
+    instance.name = path.filename().string();
+    for (const char* extension : {".txt", ".tw", ".dat"})
+        if (instance.name.ends_with(extension)) instance.name.resize(instance.name.size() - std::string(extension).size());
+    for (std::size_t k = 0; k < decimals; ++k) instance.scale *= 10;
+    instance.travel.assign(n, std::vector<std::uint64_t>(n));
+    for (std::size_t a = 0; a < n; ++a)
+        for (std::size_t b = 0; b < n; ++b) instance.travel[a][b] = static_cast<std::uint64_t>(value(tokens[1 + a * n + b]));
+    for (std::size_t k = 0; k < n; ++k)
+        instance.windows.emplace_back(value(tokens[1 + n * n + 2 * k]), value(tokens[2 + n * n + 2 * k]));
+    return instance;
+}
+
+// (set, instance) -> best-known travel time, in file units.
+std::map<std::pair<std::string, std::string>, double> read_best_known(const fs::path& csv) {
+    std::map<std::pair<std::string, std::string>, double> best;
+    std::ifstream in(csv);
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        std::vector<std::string> fields;
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, ',');) fields.push_back(cell);
+        if (fields.size() >= 4 && fields[2] == "traveltime") best[{fields[0], fields[1]}] = std::stod(fields[3]);
+    }
+    return best;
+}
+
+// Instances of one group differ only in their number: "n20w20.001" -> "n20w20";
+// Langevin's end in two digits instead ("N20ft301" -> "N20ft3").
+std::string group_of(const Instance& instance) {
+    std::string name = instance.name;
+    if (auto dot = name.rfind('.'); dot != std::string::npos &&
+        name.find_first_not_of("0123456789", dot + 1) == std::string::npos)
+        return name.substr(0, dot);
+    if (instance.set == "Langevin") return name.substr(0, name.size() - 2);
+    return name;
+}
+
+void relabel_customers(Instance& instance, unsigned seed) {
+    const std::size_t n = instance.travel.size();
+    std::vector<std::size_t> old_of(n);
+    std::iota(old_of.begin(), old_of.end(), std::size_t{0});
+    std::mt19937 rng(seed);
+    std::shuffle(old_of.begin() + 1, old_of.end(), rng);
+    Instance relabelled = instance;
+    for (std::size_t a = 0; a < n; ++a) {
+        relabelled.windows[a] = instance.windows[old_of[a]];
+        for (std::size_t b = 0; b < n; ++b) relabelled.travel[a][b] = instance.travel[old_of[a]][old_of[b]];
+    }
+    instance = std::move(relabelled);
+}
+
+// Travel time is the matrix, jobs take no time (service is in the matrix), and the
+// depot's window is narrowed to its opening, when the tour leaves.
+Penalizer penalizer_for(const Instance& instance) {
+    const std::size_t n = instance.travel.size();
+    const DateTime base = *DateTime::from_civil(2026, 1, 1);
+    TimeScheduler scheduler;
+    for (const auto& row : instance.travel) {
+        auto& durations = scheduler.duration_matrix.emplace_back();
+        for (std::uint64_t t : row) durations.push_back(TimeDelta::seconds(static_cast<std::int64_t>(t)));
+    }
+    scheduler.job_durations.assign(n, TimeDelta::zero());
+    for (std::size_t k = 0; k < n; ++k) {
+        const auto [ready, due] = instance.windows[k];
+        scheduler.time_windows.push_back(
+            TimeWindows{{TimeWindow(base + TimeDelta::seconds(ready), base + TimeDelta::seconds(k == 0 ? ready : due))}});
+    }
+    return Penalizer(DistanceMatrix{instance.travel}, std::move(scheduler));
+}
+
+struct Judged {
+    std::uint64_t travel = 0;
+    bool on_time = true;
+};
+
+// From the depot at its opening: wait when early; a late arrival, the return
+// included, is a violation.
+Judged judge(const Instance& instance, Route route) {
+    std::rotate(route.begin(), std::find(route.begin(), route.end(), std::size_t{0}), route.end());
+    route.push_back(0);
+    Judged judged;
+    std::int64_t t = instance.windows[0].first;
+    for (std::size_t k = 0; k + 1 < route.size(); ++k) {
+        const std::uint64_t leg = instance.travel[route[k]][route[k + 1]];
+        judged.travel += leg;
+        t = std::max(t + static_cast<std::int64_t>(leg), instance.windows[route[k + 1]].first);
+        if (t > instance.windows[route[k + 1]].second) judged.on_time = false;
+    }
+    return judged;
+}
+
+struct SeededWords {
+    std::mt19937 engine;
+    std::uint32_t next_u32() { return static_cast<std::uint32_t>(engine()); }
+};
+
+Route multistart(const Penalizer& penalizer, double budget) {
+    Solver solver(TimeDelta{static_cast<std::int64_t>(budget), static_cast<std::int32_t>(std::fmod(budget, 1) * 1e9)},
+                  penalizer);
+    solver.solve();
+    return solver.best().route;
+}
+
+Route iterated(const Penalizer& penalizer, double budget, unsigned seed, std::uint64_t* descents = nullptr) {
+    SearchClock clock(TimeDelta{static_cast<std::int64_t>(budget), static_cast<std::int32_t>(std::fmod(budget, 1) * 1e9)});
+    SeededWords words{std::mt19937(seed)};
+    Route start(penalizer.location_count());
+    std::iota(start.begin(), start.end(), std::size_t{0});
+    IteratedSearchOptions options;
+    options.keep_first = true;
+    clock.start();
+    SearchOutcome outcome = iterated_search(penalizer, std::move(start), options, clock, words);
+    if (descents) *descents = outcome.descents;
+    return outcome.best.route;
+}
+
+struct Tally {
+    int count = 0, on_time = 0;
+    double gap_sum = 0, worst = 0;
+    void add(const Judged& judged, double best) {
+        const double gap = 100.0 * (static_cast<double>(judged.travel) / best - 1);
+        ++count;
+        on_time += judged.on_time;
+        gap_sum += gap;
+        worst = std::max(worst, gap);
+    }
+    void print(const char* label) const {
+        std::printf("  %-11s %3d/%-3d on time  mean gap %+7.3f %%  worst %+7.3f %%\n", label, on_time, count,
+                    count ? gap_sum / count : 0.0, worst);
+    }
+};
+
+void tsptw(const fs::path& folder, double budget, std::size_t min_n, std::size_t max_n, const std::string& only,
+           unsigned seed, bool verbose) {
+    const auto best_known = read_best_known(folder / "instances" / "bks" / "best_known.csv");
+    std::map<std::string, std::pair<Tally, Tally>> by_set;
+    std::pair<Tally, Tally> overall;
+    std::vector<fs::path> sets;
+    for (const auto& entry : fs::directory_iterator(folder / "instances" / "lopez-ibanez"))
+        if (entry.is_directory()) sets.push_back(entry.path());
+    std::sort(sets.begin(), sets.end());
+    for (const auto& set : sets) {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(set)) files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        std::set<std::string> groups_done;
+        for (const auto& file : files) {
+            auto instance = read_instance(file);
+            if (!instance || instance->travel.size() > max_n || instance->travel.size() < min_n) continue;
+            if (!groups_done.insert(group_of(*instance)).second) continue;
+            if (!only.empty() && ("," + only + ",").find("," + instance->name + ",") == std::string::npos) continue;
+            const auto best = best_known.find({instance->set, instance->name});
+            if (best == best_known.end()) continue;
+            const double best_scaled = std::round(best->second * static_cast<double>(instance->scale));
+            relabel_customers(*instance, 12345);
+            const Penalizer penalizer = penalizer_for(*instance);
+            const Judged a = judge(*instance, multistart(penalizer, budget));
+            std::uint64_t descents = 0;
+            const Judged b = judge(*instance, iterated(penalizer, budget, seed, &descents));
+            auto& [ms, ils] = by_set[instance->set];
+            ms.add(a, best_scaled);
+            ils.add(b, best_scaled);
+            overall.first.add(a, best_scaled);
+            overall.second.add(b, best_scaled);
+            if (verbose)
+                std::printf("%-22s %-14s n=%4zu best %9.0f  multistart %9llu%s  iterated %9llu%s (%llu descents)\n",
+                            instance->set.c_str(), instance->name.c_str(), instance->travel.size(), best_scaled,
+                            static_cast<unsigned long long>(a.travel), a.on_time ? "" : " late",
+                            static_cast<unsigned long long>(b.travel), b.on_time ? "" : " late",
+                            static_cast<unsigned long long>(descents));
+        }
+    }
+    for (const auto& [set, tallies] : by_set) {
+        std::printf("%s\n", set.c_str());
+        tallies.first.print("multistart");
+        tallies.second.print("iterated");
+    }
+    std::printf("all sets\n");
+    overall.first.print("multistart");
+    overall.second.print("iterated");
+}
+
+// Points drawn by splitmix64 (seeded with n), so that bench/lkh_euclidean.py can
+// give the same problems to LKH: x, y = 10000 * (word >> 11) / 2^53, in turn.
+Matrix random_euclidean(std::size_t n) {
+    std::uint64_t state = n;
+    auto coordinate = [&] {
+        std::uint64_t z = state += 0x9E3779B97F4A7C15ULL;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        z ^= z >> 31;
+        return 10000.0 * static_cast<double>(z >> 11) / 9007199254740992.0;
+    };
+    std::vector<std::pair<double, double>> points(n);
+    for (auto& [x, y] : points) x = coordinate(), y = coordinate();
+    Matrix rows(n, std::vector<std::uint64_t>(n));
+    for (std::size_t a = 0; a < n; ++a)
+        for (std::size_t b = 0; b < n; ++b)
+            rows[a][b] = static_cast<std::uint64_t>(
+                std::floor(std::hypot(points[a].first - points[b].first, points[a].second - points[b].second) + 0.5));
+    return rows;
+}
+
+void euclidean(double budget, unsigned seed) {
+    std::printf("random Euclidean, no windows (tour length)\n%6s %12s %12s %8s\n", "n", "multistart", "iterated",
+                "ratio");
+    for (std::size_t n : {200, 500, 1000}) {
+        const Matrix rows = random_euclidean(n);
+        const Penalizer penalizer(DistanceMatrix{rows}, std::nullopt);
+        const auto length = [&](const Route& route) { return penalizer.penalize(route, false).reported_distance(); };
+        const std::uint64_t a = length(multistart(penalizer, budget));
+        const std::uint64_t b = length(iterated(penalizer, budget, seed));
+        std::printf("%6zu %12llu %12llu %8.4f\n", n, static_cast<unsigned long long>(a),
+                    static_cast<unsigned long long>(b), static_cast<double>(b) / static_cast<double>(a));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double budget = 1;
+    std::size_t min_n = 0, max_n = 101;
+    bool verbose = false, windows = true, plain = true;
+    std::string only;
+    unsigned seed = 7;
+    fs::path folder = fs::path(TOURWRIGHT_SOURCE_DIR) / ".." / "shared" / "bench";
+    for (int k = 1; k < argc; ++k) {
+        const std::string arg = argv[k];
+        if (arg == "--budget" && k + 1 < argc) budget = std::atof(argv[++k]);
+        else if (arg == "--max-n" && k + 1 < argc) max_n = std::strtoul(argv[++k], nullptr, 10);
+        else if (arg == "--min-n" && k + 1 < argc) min_n = std::strtoul(argv[++k], nullptr, 10);
+        else if (arg == "--only" && k + 1 < argc) only = argv[++k];
+        else if (arg == "--seed" && k + 1 < argc) seed = static_cast<unsigned>(std::atoi(argv[++k]));
+        else if (arg == "--verbose") verbose = true;
+        else if (arg == "--windows-only") plain = false;
+        else if (arg == "--euclidean-only") windows = false;
+        else folder = arg;
+    }
+    if (windows) {
+        if (!fs::is_directory(folder / "instances" / "lopez-ibanez")) {
+            std::fprintf(stderr, "no TSPTW collection at %s (expected instances/lopez-ibanez there); "
+                                 "give its folder as the argument\n", folder.string().c_str());
+            return 2;
+        }
+        tsptw(folder, budget, min_n, max_n, only, seed, verbose);
+    }
+    if (plain) euclidean(budget, seed);
+    return 0;
+}

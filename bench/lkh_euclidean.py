@@ -1,0 +1,45 @@
+"""LKH (through elkai) on the random Euclidean problems of bench_strategy.cpp.
+
+The points come from the same splitmix64 stream, so the tour lengths compare
+directly with the benchmark's. elkai is a benchmark-only dependency:
+
+    python3 -m venv /tmp/peers && /tmp/peers/bin/pip install elkai
+    /tmp/peers/bin/python bench/lkh_euclidean.py
+"""
+import math
+import time
+
+import elkai
+
+MASK = (1 << 64) - 1
+
+
+def points(n):
+    state = n
+    out = []
+    for _ in range(2 * n):
+        state = (state + 0x9E3779B97F4A7C15) & MASK
+        z = state
+        z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & MASK
+        z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & MASK
+        z ^= z >> 31
+        out.append(10000.0 * (z >> 11) / 2.0**53)
+    return list(zip(out[0::2], out[1::2]))
+
+
+def main():
+    print(f"{'n':>6} {'LKH':>12} {'seconds':>8}")
+    for n in (200, 500, 1000):
+        p = points(n)
+        rows = [[int(math.floor(math.hypot(a[0] - b[0], a[1] - b[1]) + 0.5)) for b in p] for a in p]
+        started = time.perf_counter()
+        tour = elkai.DistanceMatrix(rows).solve_tsp()
+        took = time.perf_counter() - started
+        length = sum(rows[a][b] for a, b in zip(tour, tour[1:]))
+        if tour[0] != tour[-1]:
+            length += rows[tour[-1]][tour[0]]
+        print(f"{n:6} {length:12} {took:8.1f}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,240 @@
+#include "iterated_search.hpp"
+
+#include <algorithm>
+#include <array>
+#include <tuple>
+
+#include "local_moves.hpp"
+#include "neighbour_lists.hpp"
+#include "perturbation.hpp"
+#include "rng.hpp"
+#include "trial_evaluator.hpp"
+
+namespace tourwright {
+namespace {
+
+// Chosen by measurement on the TSPTW collection (bench/bench_strategy.cpp): longer
+// lists slow large problems down without a gain on small ones.
+constexpr std::size_t kNeighbours = 10;
+// Kicks: two adjacent stretches of up to this many locations change places, or
+// this many locations move next to a neighbour.
+constexpr std::size_t kLongestStretch = 8;
+constexpr std::size_t kRelocated = 3;
+// Descents without a new best before the search goes back to its best tour; every
+// so many such returns it starts once from a random tour instead.
+constexpr std::uint64_t kPatience = 50;
+constexpr std::uint64_t kRestartAfter = 10;
+
+// Indices into kLocalMoves.
+constexpr std::size_t kReverse = 0, kSwap = 1;
+constexpr std::size_t rotate_left(std::size_t width) { return 2 * width; }
+constexpr std::size_t rotate_right(std::size_t width) { return 2 * width + 1; }
+
+bool visits_each_location_once(Route route, std::size_t n) {
+    if (route.size() != n) return false;
+    std::sort(route.begin(), route.end());
+    for (std::size_t k = 0; k < n; ++k)
+        if (route[k] != k) return false;
+    return true;
+}
+
+// The first location, then the others by the end of their last window and the start
+// of their first (no windows last); without time data in nearest-neighbour order.
+Route initial_tour(const Penalizer& penalizer, Route start) {
+    if (start.size() < 3) return start;
+    const auto& scheduler = penalizer.time_scheduler();
+    if (scheduler) {
+        const auto& windows = scheduler->time_windows;
+        auto key = [&](std::size_t location) {
+            const bool has = location < windows.size() && !windows[location].windows.empty();
+            return std::tuple(!has, has ? windows[location].windows.back().end : DateTime{},
+                              has ? windows[location].windows.front().start : DateTime{}, location);
+        };
+        std::sort(start.begin() + 1, start.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+        return start;
+    }
+    const auto& rows = penalizer.distance_matrix().rows;
+    for (std::size_t k = 1; k + 1 < start.size(); ++k) {
+        const std::size_t from = start[k - 1];
+        if (from >= rows.size()) return start;
+        auto leg = [&](std::size_t to) { return to < rows[from].size() ? rows[from][to] : UINT64_MAX; };
+        const auto nearest = std::min_element(start.begin() + static_cast<std::ptrdiff_t>(k), start.end(),
+                                              [&](std::size_t a, std::size_t b) { return leg(a) < leg(b); });
+        std::iter_swap(start.begin() + static_cast<std::ptrdiff_t>(k), nearest);
+    }
+    return start;
+}
+
+class IteratedSearch {
+public:
+    IteratedSearch(const Penalizer& penalizer, const IteratedSearchOptions& options, SearchClock& clock,
+                   RandomWords& rng, Route start)
+        : penalizer_(penalizer),
+          options_(options),
+          clock_(clock),
+          rng_(rng),
+          n_(penalizer.location_count()),
+          first_(options.keep_first ? 1 : 0),
+          current_(penalizer.penalize(std::move(start), false)),
+          neighbours_(penalizer, kNeighbours, false),
+          position_(n_),
+          queued_(n_, false) {
+        if (!visits_each_location_once(current_.route, n_))
+            panic_assertion("start visits every location exactly once");
+        evaluator_ = TrialEvaluator::for_problem(penalizer_);
+        if (evaluator_) neighbours_ = NeighbourLists(penalizer_, kNeighbours, true);
+    }
+
+    SearchOutcome run() {
+        SearchOutcome outcome{current_, 0};
+        Solution incumbent = current_;
+        std::uint64_t since_best = 0;
+        bool restart_next = false;
+        while (!stopping_ && !(options_.max_descents && outcome.descents >= *options_.max_descents) &&
+               !(stopping_ = clock_.should_stop())) {
+            ++outcome.descents;
+            const bool fresh = outcome.descents == 1 || restart_next;
+            if (fresh) {
+                if (restart_next) current_ = penalizer_.penalize(shuffled(incumbent.route), false);
+                for (std::size_t location : current_.route) enqueue(location);
+                descend();
+                restart_next = false;
+            } else {
+                Route kicked = incumbent.route;
+                for (std::size_t location : kick(kicked)) enqueue(location);
+                current_ = penalizer_.penalize(std::move(kicked), false);
+                descend();
+            }
+            if (penalizer_.is_better(current_, outcome.best)) {
+                outcome.best = current_;
+                since_best = 0;
+            } else if (++since_best % kPatience == 0) {
+                // Stuck: back to the best tour, and now and then a descent from a
+                // random tour, whose result the kicks then work on for a while.
+                incumbent = outcome.best;
+                restart_next = since_best % (kPatience * kRestartAfter) == 0;
+            }
+            if (fresh || !penalizer_.is_better(incumbent, current_)) incumbent = std::move(current_);
+            if (options_.on_descent) options_.on_descent(outcome.descents, outcome.best);
+        }
+        return outcome;
+    }
+
+private:
+    // Kicks leave position 0 alone even where moves may change it, so that the
+    // kicked tour still starts where a tour can start.
+    std::vector<std::size_t> kick(Route& route) {
+        if (rng_.next_u32() % 2 == 0) return swap_adjacent_stretches(route, 1, kLongestStretch, rng_);
+        return relocate_near_neighbours(route, 1, kRelocated, neighbours_, rng_);
+    }
+
+    // Positions 1 .. n - 1 in random order.
+    Route shuffled(Route route) {
+        for (std::size_t k = route.size(); k-- > 2;)
+            std::swap(route[k], route[1 + uniform_index(rng_, static_cast<std::uint32_t>(k - 1))]);
+        return route;
+    }
+
+    void enqueue(std::size_t location) {
+        if (queued_[location]) return;
+        queued_[location] = true;
+        queue_.push_back(location);
+    }
+
+    void descend() {
+        rebase();
+        for (std::size_t next = 0; next < queue_.size() && !stopping_; ++next) {
+            const std::size_t anchor = queue_[next];
+            queued_[anchor] = false;
+            if (improve_around(anchor)) enqueue(anchor);
+        }
+        for (std::size_t location : queue_) queued_[location] = false;
+        queue_.clear();
+    }
+
+    void rebase() {
+        for (std::size_t k = 0; k < n_; ++k) position_[current_.route[k]] = k;
+        if (evaluator_) evaluator_->rebase(current_);
+    }
+
+    // Tries the moves that create a leg from or to `anchor` and one of its
+    // neighbours; true once one is accepted.
+    bool improve_around(std::size_t anchor) {
+        for (std::size_t to : neighbours_.successors(anchor))
+            if (improve_leg(anchor, to)) return true;
+        for (std::size_t from : neighbours_.predecessors(anchor))
+            if (improve_leg(from, anchor)) return true;
+        return false;
+    }
+
+    // Every move that makes `to` follow `from` directly.
+    bool improve_leg(std::size_t from, std::size_t to) {
+        const std::size_t x = position_[from], y = position_[to];
+        if (y > x + 1) {
+            if (attempt(kReverse, x + 1, y) || attempt(kReverse, x, y - 1)) return true;
+            for (std::size_t w = 1; w <= 3; ++w) {
+                if (x + 1 >= w + first_ && attempt(rotate_left(w), x + 1 - w, y - 1)) return true;
+                if (y + w - 1 < n_ && attempt(rotate_right(w), x + 1, y + w - 1)) return true;
+            }
+            if (y >= x + 3 && (attempt(kSwap, x + 1, y) || attempt(kSwap, x, y - 1))) return true;
+        } else if (x > y && y >= first_) {
+            for (std::size_t w = 1; w <= 3; ++w)
+                if (x >= y + w && (attempt(rotate_left(w), y, x) || attempt(rotate_right(w), y, x))) return true;
+            if (y >= first_ + 1 && attempt(kSwap, y - 1, x)) return true;
+            if (x + 1 < n_ && attempt(kSwap, y, x + 1)) return true;
+        }
+        return false;
+    }
+
+    // One trial: the move at (i, j) replaces the current tour when strictly better.
+    bool attempt(std::size_t move_index, std::size_t i, std::size_t j) {
+        if (i < first_ || j >= n_ || stopping_) return false;
+        const LocalMove& move = kLocalMoves[move_index];
+        const bool accepted = evaluator_ ? improves_incrementally(move, i, j) : improves_in_full(move, i, j);
+        if (clock_.should_stop_after_trial()) stopping_ = true;
+        if (!accepted) return false;
+        Route route = current_.route;
+        move.apply(route, i, j);
+        current_ = penalizer_.penalize(std::move(route), false);
+        rebase();
+        const auto from = static_cast<std::ptrdiff_t>(i) - 1, to = static_cast<std::ptrdiff_t>(j) + 1;
+        for (std::ptrdiff_t p : {from, from + 1, from + 2, from + 3, from + 4, to - 4, to - 3, to - 2, to - 1, to})
+            if (p >= 0 && p < static_cast<std::ptrdiff_t>(n_)) enqueue(current_.route[static_cast<std::size_t>(p)]);
+        return true;
+    }
+
+    bool improves_incrementally(const LocalMove& move, std::size_t i, std::size_t j) const {
+        std::array<Run, 3> runs;
+        return evaluator_->improves(i, j, {runs.data(), move.runs(i, j, runs)});
+    }
+
+    bool improves_in_full(const LocalMove& move, std::size_t i, std::size_t j) const {
+        Route trial = current_.route;
+        move.apply(trial, i, j);
+        if (!penalizer_.can_start_tour(trial[0])) return false;
+        return penalizer_.is_better(penalizer_.penalize(std::move(trial), false), current_);
+    }
+
+    const Penalizer& penalizer_;
+    const IteratedSearchOptions& options_;
+    SearchClock& clock_;
+    RandomWords& rng_;
+    std::size_t n_;
+    std::size_t first_;  // the first position moves may change
+    Solution current_;
+    NeighbourLists neighbours_;
+    std::optional<TrialEvaluator> evaluator_;  // absent where trials need full evaluation
+    std::vector<std::size_t> position_;  // of each location in the current tour
+    std::vector<bool> queued_;
+    std::vector<std::size_t> queue_;  // locations whose moves are still to be tried
+    bool stopping_ = false;
+};
+
+}  // namespace
+
+SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start, const IteratedSearchOptions& options,
+                                   SearchClock& clock, RandomWords& rng) {
+    return IteratedSearch(penalizer, options, clock, rng, initial_tour(penalizer, std::move(start))).run();
+}
+
+}  // namespace tourwright

@@ -1,0 +1,133 @@
+// The iterated search: every returned tour is exactly what full evaluation gives,
+// runs repeat given the same random words and descent budget, the result is never
+// worse than the first local optimum, and a kept first location stays first.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <numeric>
+#include <optional>
+#include <random>
+#include <tuple>
+#include <vector>
+
+#include "iterated_search.hpp"
+#include "penalizer.hpp"
+#include "test_support.hpp"
+#include "trial_evaluator.hpp"
+
+namespace {
+
+using namespace tourwright;
+using namespace tourwright::test_support;
+using Rng = std::mt19937_64;
+
+struct SeededWords {
+    std::mt19937 engine;
+    std::uint32_t next_u32() { return static_cast<std::uint32_t>(engine()); }
+};
+
+std::int64_t draw(Rng& rng, std::int64_t low, std::int64_t high) {
+    return std::uniform_int_distribution<std::int64_t>(low, high)(rng);
+}
+
+// Asymmetric legs, one to three windows per location (location 0 always has one,
+// some others none), operating hours always or now and then; all from `day` on.
+Penalizer random_problem(std::size_t n, Rng& rng, DateTime day, bool hours = false) {
+    std::vector<std::vector<std::uint64_t>> distances(n, std::vector<std::uint64_t>(n));
+    TimeScheduler scheduler;
+    for (std::size_t from = 0; from < n; ++from) {
+        auto& durations = scheduler.duration_matrix.emplace_back();
+        for (std::size_t to = 0; to < n; ++to) {
+            distances[from][to] = static_cast<std::uint64_t>(draw(rng, 0, 60));
+            durations.push_back(minutes(draw(rng, 0, 6) * 10));
+        }
+        scheduler.job_durations.push_back(minutes(draw(rng, 0, 4) * 15));
+        auto& windows = scheduler.time_windows.emplace_back().windows;
+        std::int64_t at = draw(rng, 0, 900);
+        for (std::int64_t w = draw(rng, from == 0 ? 1 : 0, 3); w > 0; --w) {
+            const std::int64_t length = draw(rng, 0, 240);
+            windows.emplace_back(day + minutes(at), day + minutes(at + length));
+            at += length + draw(rng, 1, 600);
+        }
+    }
+    if (hours || draw(rng, 0, 2) == 0) scheduler.operation_times.emplace(tod(8), tod(17));
+    return Penalizer(DistanceMatrix{std::move(distances)}, std::move(scheduler));
+}
+
+Route identity(std::size_t n) {
+    Route route(n);
+    std::iota(route.begin(), route.end(), std::size_t{0});
+    return route;
+}
+
+SearchOutcome search(const Penalizer& penalizer, bool keep_first, std::uint64_t descents, unsigned seed) {
+    SearchClock clock(std::nullopt);
+    clock.start();
+    SeededWords words{std::mt19937(seed)};
+    IteratedSearchOptions options;
+    options.keep_first = keep_first;
+    options.max_descents = descents;
+    return iterated_search(penalizer, identity(penalizer.location_count()), options, clock, words);
+}
+
+auto totals(const Solution& s) {
+    const TimeReport& r = *s.time_report;
+    return std::tuple(s.distance, r.lateness, r.traveling_time, r.duration, r.waiting_time, r.working_time,
+                      r.start_time, r.end_time);
+}
+
+class IteratedSearchOnRandomProblems : public ::testing::TestWithParam<std::tuple<std::size_t, bool>> {};
+
+TEST_P(IteratedSearchOnRandomProblems, ReturnsExactRepeatableToursNoWorseThanTheFirstDescent) {
+    const auto [n, keep_first] = GetParam();
+    Rng rng(n * 31 + keep_first);
+    // Small problems run long enough to go through the random restarts too.
+    const std::uint64_t descents = n <= 5 ? 700 : 30;
+    for (int round = 0; round < 4; ++round) {
+        const Penalizer penalizer = random_problem(n, rng, *DateTime::from_civil(2026, 12, 7));
+        const SearchOutcome first = search(penalizer, keep_first, 1, 0);
+        const SearchOutcome outcome = search(penalizer, keep_first, descents, 11);
+        ASSERT_EQ(outcome.descents, descents);
+        Route sorted = outcome.best.route;
+        std::sort(sorted.begin(), sorted.end());
+        ASSERT_EQ(sorted, identity(n));
+        EXPECT_EQ(totals(outcome.best), totals(penalizer.penalize(outcome.best.route, false)));
+        EXPECT_FALSE(penalizer.is_better(first.best, outcome.best));
+        if (keep_first) {
+            EXPECT_EQ(outcome.best.route[0], 0u);
+        }
+        EXPECT_EQ(search(penalizer, keep_first, descents, 11).best.route, outcome.best.route);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, IteratedSearchOnRandomProblems,
+                         ::testing::Combine(::testing::Values(std::size_t{2}, std::size_t{5}, std::size_t{12},
+                                                              std::size_t{40}),
+                                            ::testing::Bool()));
+
+// At the far end of the calendar no bound proves the time arithmetic safe for
+// every tour, so every trial is evaluated in full; the outcome is as exact.
+TEST(IteratedSearchInFull, WhereIncrementalEvaluationIsUnavailable) {
+    Rng rng(5);
+    const Penalizer penalizer = random_problem(10, rng, *DateTime::from_civil(262142, 12, 1), true);
+    ASSERT_FALSE(TrialEvaluator::for_problem(penalizer).has_value());
+    const SearchOutcome first = search(penalizer, true, 1, 3);
+    const SearchOutcome outcome = search(penalizer, true, 20, 3);
+    EXPECT_EQ(totals(outcome.best), totals(penalizer.penalize(outcome.best.route, false)));
+    EXPECT_FALSE(penalizer.is_better(first.best, outcome.best));
+    EXPECT_EQ(outcome.best.route[0], 0u);
+}
+
+TEST(IteratedSearchStops, WhenTheClockHasRunOutAlready) {
+    Rng rng(9);
+    const Penalizer penalizer = random_problem(20, rng, *DateTime::from_civil(2026, 12, 7));
+    SearchClock clock(TimeDelta::seconds(-1));
+    clock.start();
+    SeededWords words{std::mt19937(1)};
+    const SearchOutcome outcome = iterated_search(penalizer, identity(20), {}, clock, words);
+    EXPECT_EQ(outcome.descents, 0u);
+    EXPECT_EQ(totals(outcome.best), totals(penalizer.penalize(outcome.best.route, false)));
+}
+
+}  // namespace
