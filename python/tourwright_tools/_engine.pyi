@@ -16,4 +16,5 @@ def solve(
     seed: Optional[int] = None,
     threads: Optional[int] = None,
     on_progress: Optional[Callable[[float, int, Optional[tuple[int, ...]]], Optional[bool]]] = None,
+    strategy: Optional[str] = None,
 ) -> tourwright.PyOutput: ...

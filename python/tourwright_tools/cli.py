@@ -82,6 +82,8 @@ def _output_options(parser: argparse.ArgumentParser, default: Optional[str]) -> 
                         help="stop after N descents (also without a time limit)")
     parser.add_argument("--threads", type=int, default=default, metavar="N",
                         help="run descents on N threads (0: one per core; default 1)")
+    parser.add_argument("--strategy", choices=("iterated", "multistart"), default=default, help=(
+        "iterated local search (the default) or the multi-start descent of tourwright.solve"))
 
 
 def _run(args: argparse.Namespace) -> int:
@@ -106,7 +108,8 @@ def _run(args: argparse.Namespace) -> int:
         raise UserError(f"--time-limit: {error}") from None
     depot = args.depot if args.depot is not None else (classic.depot if classic is not None else None)
     options = dict(depot=depot, seed=args.seed, max_descents=args.max_descents,
-                   threads=None if args.threads == 0 else (args.threads or 1))
+                   threads=None if args.threads == 0 else (args.threads or 1),
+                   strategy=args.strategy or "iterated")
     try:
         tour = _solve(problem, limit, options)
     except (TypeError, ValueError) as error:

@@ -5,7 +5,7 @@ import datetime as dt
 import math
 import numbers
 import os
-from typing import Callable, Optional, Union
+from typing import Callable, Literal, Optional, Union
 
 from . import _engine
 from .problem import Problem
@@ -17,6 +17,9 @@ TimeLimit = Union[int, float, dt.timedelta]
 # is (lateness, traveling time, duration, waiting time, distance) with time data, (distance,)
 # without. Returning False ends the search with the best tour found so far.
 ProgressCallback = Callable[[float, int, Optional[tuple[int, ...]]], Optional[bool]]
+
+Strategy = Literal["iterated", "multistart"]
+STRATEGIES = ("iterated", "multistart")
 
 _U64 = 2**64
 
@@ -34,22 +37,32 @@ def solve_problem(
     max_descents: Optional[int] = None,
     threads: Optional[int] = 1,
     on_progress: Optional[ProgressCallback] = None,
+    strategy: Strategy = "iterated",
 ) -> Tour:
     """Solve a checked problem.
 
-    Without `time_limit` or `max_descents` the search is one deterministic descent from the
-    order 0, 1, ..., n - 1, exactly as `tourwright.solve` makes it. With `time_limit` (seconds,
-    fractions too, or a `timedelta`) it restarts from random tours until the limit has passed;
-    with `max_descents` it stops after that many descents; given both, whichever comes first.
+    `strategy="iterated"` (the default) descends over moves between near neighbours, then
+    kicks its tour a little and descends again, keeping a tour no worse than the last;
+    `strategy="multistart"` is the search of `tourwright.solve`: independent descents, the
+    first from the order 0, 1, ..., n - 1, the others from random tours.
+
+    Without `time_limit` or `max_descents` the search is one deterministic descent (with
+    "multistart", exactly the one `tourwright.solve` makes). With `time_limit` (seconds,
+    fractions too, or a `timedelta`) it goes on until the limit has passed; with
+    `max_descents` it stops after that many descents; given both, whichever comes first.
 
     - `depot`: the tour starts at this location at the opening of its first window, every
       descent keeps it first, and the tour ends with the return to it; a return after the end
       of its last window counts as lateness, like a late job.
-    - `seed`: descent d starts from a tour drawn from stream d of a generator seeded with it,
-      so the same problem, seed and `max_descents` give the same tour on any number of threads.
-      A time limit still makes the number of descents depend on the machine.
-    - `threads`: descents run on that many threads at once (None: one per core); the best
-      tour wins, and between equal tours the one of the earliest descent.
+    - `seed`: makes the random choices reproducible. With "multistart", descent d starts from
+      a tour drawn from stream d of a generator seeded with it, so the same problem, seed and
+      `max_descents` give the same tour on any number of threads. With "iterated", thread t
+      draws from stream t and makes its share of `max_descents`, so the same problem, seed,
+      `max_descents` and `threads` give the same tour. A time limit still makes the number of
+      descents depend on the machine.
+    - `threads`: searches run on that many threads at once (None: one per core): independent
+      descents with "multistart", independent iterated searches with "iterated"; the best
+      tour wins, and between equal tours the one of the earliest descent (or thread).
     - `on_progress(elapsed, descents, best)`: called from the solving thread about every
       100 ms; returning False ends the search with the best tour found so far. An exception it
       raises ends the search and propagates.
@@ -63,11 +76,14 @@ def solve_problem(
     seeded = None if seed is None else _integer("seed", seed) % _U64
     workers = (os.cpu_count() or 1) if threads is None else _count("threads", threads, 1)
     callback = _callable(on_progress)
+    if strategy not in STRATEGIES:
+        raise ValueError(f"strategy: expected one of {', '.join(map(repr, STRATEGIES))}, got {strategy!r}")
     try:
         output = _engine.solve(
             arguments["distance_matrix"], arguments["duration_matrix"], arguments["job_durations"],
             arguments["time_windows"], arguments["operation_times"], time_limit=limit,
-            max_descents=descents, depot=start, seed=seeded, threads=workers, on_progress=callback)
+            max_descents=descents, depot=start, seed=seeded, threads=workers, on_progress=callback,
+            strategy=strategy)
     except _engine.EngineError as error:
         raise SolveError(f"the solver stopped: {error}") from error
     return Tour.from_output(output)

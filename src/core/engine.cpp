@@ -9,14 +9,16 @@
 #include <vector>
 
 #include "clock.hpp"
+#include "iterated_search.hpp"
 #include "rng.hpp"
+#include "search_clock.hpp"
 #include "solver.hpp"
 
 namespace tourwright {
 namespace {
 
-// What the threads of one search share: the next descent to begin, the best
-// finished descent, and the request to stop.
+// What the threads of one search share: the descents begun, the best tour found,
+// and the request to stop.
 class Search {
 public:
     Search(std::shared_ptr<const Penalizer> penalizer, const EngineOptions& options)
@@ -26,14 +28,18 @@ public:
                        : options.time_limit ? std::numeric_limits<std::uint64_t>::max()
                                             : 1) {}
 
-    // Makes descents on this thread until the cap, the clock or a stop request ends them.
-    void work(Solver& solver) {
-        solver.clock().start();
-        while (!solver.stopping()) {
-            const std::uint64_t descent = next_descent_.fetch_add(1);
-            if (descent >= descent_cap_) break;
-            solver.descend_from(start_of(descent, solver));
-            offer(solver.current(), descent);
+    // Searches on thread `t` with the stop check `check` until the cap, the clock or a
+    // stop request ends it.
+    void run_thread(unsigned t, SearchClock::StopCheck check) {
+        if (options_.strategy == Strategy::Multistart) {
+            Solver solver(options_.time_limit, penalizer_, options_.depot.has_value());
+            solver.set_stop_check(std::move(check));
+            run_multistart(solver);
+        } else {
+            SearchClock clock(options_.time_limit);
+            clock.set_stop_check(std::move(check));
+            clock.start();
+            run_iterated(t, clock);
         }
     }
 
@@ -54,23 +60,65 @@ public:
     bool other_thread_check() const { return stop_requested_.load(std::memory_order_relaxed); }
     void request_stop() { stop_requested_.store(true, std::memory_order_relaxed); }
 
-    std::uint64_t descents_begun() const { return std::min(next_descent_.load(), descent_cap_); }
+    std::uint64_t descents_begun() const {
+        return options_.strategy == Strategy::Multistart ? std::min(next_descent_.load(), descent_cap_)
+                                                         : iterated_descents_.load();
+    }
 
-    // The best finished descent, or the first start when none finished.
-    Solution best(const Solver& solver) {
+    // The best tour found, or the first start when no descent finished.
+    Solution best() {
         if (best_) return std::move(*best_);
-        return penalizer_->penalize(start_of(0, solver), false);
+        return penalizer_->penalize(start_of(0), false);
     }
 
 private:
+    void run_multistart(Solver& solver) {
+        solver.clock().start();
+        while (!solver.stopping()) {
+            const std::uint64_t descent = next_descent_.fetch_add(1);
+            if (descent >= descent_cap_) break;
+            solver.descend_from(start_of(descent));
+            offer(solver.current(), descent);
+        }
+    }
+
+    // Thread t makes its share of the cap on descents, from its own stream.
+    void run_iterated(unsigned t, SearchClock& clock) {
+        const std::uint64_t threads = std::max(options_.threads, 1u);
+        const std::uint64_t share =
+            descent_cap_ == std::numeric_limits<std::uint64_t>::max()
+                ? descent_cap_
+                : descent_cap_ / threads + (t < descent_cap_ % threads ? 1 : 0);
+        if (share == 0) return;
+        IteratedSearchOptions iterated;
+        iterated.keep_first = options_.depot.has_value();
+        if (share != std::numeric_limits<std::uint64_t>::max()) iterated.max_descents = share;
+        iterated.on_descent = [&](std::uint64_t, const Solution& best) {
+            iterated_descents_.fetch_add(1, std::memory_order_relaxed);
+            offer(best, t);
+        };
+        auto search = [&](auto& rng) {
+            offer(iterated_search(*penalizer_, start_of(0), iterated, clock, rng).best, t);
+        };
+        if (options_.seed) {
+            SeededRng rng(*options_.seed, t);
+            search(rng);
+        } else {
+            search(thread_rng());
+        }
+    }
+
     // Descent 0 starts from the index order, later ones from a random order; with a
     // depot it stays first and only the others are shuffled.
-    Route start_of(std::uint64_t descent, const Solver& solver) const {
+    Route start_of(std::uint64_t descent) const {
         Route route = identity_route(penalizer_->location_count());
-        if (options_.depot) std::rotate(route.begin(), route.begin() + *options_.depot, route.begin() + *options_.depot + 1);
         const std::size_t fixed = options_.depot ? 1 : 0;
+        if (options_.depot) {
+            const auto depot = route.begin() + static_cast<std::ptrdiff_t>(*options_.depot);
+            std::rotate(route.begin(), depot, depot + 1);
+        }
         if (descent > 0 && route.size() > fixed) {
-            std::span<std::size_t> movable(route.begin() + fixed, route.end());
+            std::span<std::size_t> movable(route.begin() + static_cast<std::ptrdiff_t>(fixed), route.end());
             if (options_.seed) {
                 SeededRng rng(*options_.seed, descent);
                 shuffle(movable, rng);
@@ -78,28 +126,29 @@ private:
                 shuffle(movable, thread_rng());
             }
         }
-        return options_.depot ? route : solver.start_route(std::move(route));
+        return options_.depot ? route : start_route(*penalizer_, std::move(route));
     }
 
-    // Keeps the better tour; between equals, the one of the earlier descent, so that
-    // the outcome does not depend on which thread finished first.
-    void offer(const Solution& candidate, std::uint64_t descent) {
+    // Keeps the better tour; between equals, the one of the earlier descent (or
+    // thread), so that the outcome does not depend on which thread finished first.
+    void offer(const Solution& candidate, std::uint64_t order) {
         std::lock_guard lock(mutex_);
         const bool better = !best_ || penalizer_->is_better(candidate, *best_) ||
-                            (!penalizer_->is_better(*best_, candidate) && descent < best_descent_);
+                            (!penalizer_->is_better(*best_, candidate) && order < best_order_);
         if (!better) return;
         best_ = candidate;
-        best_descent_ = descent;
+        best_order_ = order;
     }
 
     std::shared_ptr<const Penalizer> penalizer_;
     const EngineOptions& options_;
     const std::uint64_t descent_cap_;
     std::atomic<std::uint64_t> next_descent_{0};
+    std::atomic<std::uint64_t> iterated_descents_{0};
     std::atomic<bool> stop_requested_{false};
     std::mutex mutex_;
     std::optional<Solution> best_;
-    std::uint64_t best_descent_ = 0;
+    std::uint64_t best_order_ = 0;
 };
 
 }  // namespace
@@ -108,27 +157,21 @@ EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const Engine
                         const ProgressCheck& progress) {
     const TimeDelta started_at = monotonic_now();
     Search search(penalizer, options);
-    const bool keep_first = options.depot.has_value();
 
     std::vector<std::exception_ptr> failures(std::max(options.threads, 1u));
     std::vector<std::thread> helpers;
-    std::optional<Solver> solver;
     try {
         for (unsigned t = 1; t < options.threads; ++t) {
             helpers.emplace_back([&, t] {
                 try {
-                    Solver helper(options.time_limit, penalizer, keep_first);
-                    helper.set_stop_check([&] { return search.other_thread_check(); });
-                    search.work(helper);
+                    search.run_thread(t, [&] { return search.other_thread_check(); });
                 } catch (...) {
                     failures[t] = std::current_exception();
                     search.request_stop();
                 }
             });
         }
-        solver.emplace(options.time_limit, penalizer, keep_first);
-        solver->set_stop_check([&] { return search.calling_thread_check(progress, started_at); });
-        search.work(*solver);
+        search.run_thread(0, [&] { return search.calling_thread_check(progress, started_at); });
     } catch (...) {
         failures[0] = std::current_exception();
         search.request_stop();
@@ -138,7 +181,7 @@ EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const Engine
         if (failure) std::rethrow_exception(failure);
 
     EngineResult result;
-    result.best = penalizer->penalize(search.best(*solver).route, true);
+    result.best = penalizer->penalize(search.best().route, true);
     result.descents = search.descents_begun();
     result.time_taken = monotonic_now() - started_at;
     return result;

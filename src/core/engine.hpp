@@ -14,16 +14,24 @@
 
 namespace tourwright {
 
+// How descents follow one another: independent descents from random tours (the
+// search of `Solver::solve`), or an iterated local search that kicks its best tour
+// and descends again over near-neighbour moves.
+enum class Strategy { Iterated, Multistart };
+
 struct EngineOptions {
+    Strategy strategy = Strategy::Iterated;
     std::optional<TimeDelta> time_limit;
     // Without either stop, one descent is made, as `Solver::solve` does.
     std::optional<std::uint64_t> max_descents;
     // Starts and ends every tour; its late return counts as lateness (the penalizer
     // must have been built so).
     std::optional<std::size_t> depot;
-    // With a seed, descent d starts from a route drawn from stream d of a generator
-    // seeded with it, whichever thread makes it: the same seed and set of descents
-    // give the same tour for any number of threads.
+    // With a seed, the multi-start's descent d starts from a route drawn from stream d
+    // of a generator seeded with it, whichever thread makes it: the same seed and cap
+    // on descents give the same tour for any number of threads. The iterated search
+    // on thread t draws from stream t and makes its share of the cap: the same seed,
+    // cap and number of threads give the same tour.
     std::optional<std::uint64_t> seed;
     unsigned threads = 1;
 };

@@ -41,9 +41,9 @@ Solver::Solver(std::optional<TimeDelta> time_limit, std::shared_ptr<const Penali
       clock_(time_limit),
       evaluator_(TrialEvaluator::for_problem(*penalizer_)) {}
 
-Route Solver::start_route(Route route) const {
+Route start_route(const Penalizer& penalizer, Route route) {
     auto first = std::find_if(route.begin(), route.end(),
-                              [&](std::size_t loc) { return penalizer_->can_start_tour(loc); });
+                              [&](std::size_t loc) { return penalizer.can_start_tour(loc); });
     if (first != route.end()) std::rotate(route.begin(), first, route.end());
     return route;
 }

@@ -13,6 +13,10 @@
 
 namespace tourwright {
 
+// `route` rotated to begin at its first location that can start a tour, so that a
+// location without windows is never asked for a start instant. Unchanged when none can.
+Route start_route(const Penalizer& penalizer, Route route);
+
 // Multi-start first-improvement descent over the eight segment moves. Without a
 // time limit it runs exactly one descent from the identity order, so its answer
 // does not depend on chance. The limit is honoured inside sweeps too: a descent
@@ -46,10 +50,6 @@ public:
     // Whether the clock (time limit or stop check) has ended the search.
     bool stopping() { return stopping_ = stopping_ || clock_.should_stop(); }
     SearchClock& clock() { return clock_; }
-    // `route` rotated to begin at its first location that can start a tour, so that
-    // a location without windows is never asked for a start instant. Unchanged when
-    // none can.
-    Route start_route(Route route) const;
 
     const Solution& best() const { return best_; }
     const Solution& current() const { return current_; }
@@ -69,6 +69,7 @@ private:
     bool accept_in_full(const LocalMove& move, std::size_t i, std::size_t j);
     bool accept_incrementally(const LocalMove& move, std::size_t i, std::size_t j);
     void descend();
+    Route start_route(Route route) const { return tourwright::start_route(*penalizer_, std::move(route)); }
     // Gives `current` its time report where acceptances left it out.
     void complete_current();
 

@@ -19,9 +19,10 @@
 namespace tourwright::python {
 namespace {
 
-constexpr std::array<const char*, 11> kEngineParameters{
+constexpr std::array<const char*, 12> kEngineParameters{
     kProblemParameters[0], kProblemParameters[1], kProblemParameters[2], kProblemParameters[3],
     kProblemParameters[4], "time_limit", "max_descents", "depot", "seed", "threads", "on_progress",
+    "strategy",
 };
 
 // Progress is reported at most this often, whatever the pace of the stop checks.
@@ -42,6 +43,15 @@ TimeDelta extract_time_limit(PyObject* object) {
     const double whole = std::floor(bounded);
     return TimeDelta{static_cast<std::int64_t>(whole),
                      static_cast<std::int32_t>(std::min((bounded - whole) * 1e9, 999'999'999.0))};
+}
+
+Strategy extract_strategy(PyObject* object) {
+    if (PyUnicode_Check(object)) {
+        if (PyUnicode_CompareWithASCIIString(object, "iterated") == 0) return Strategy::Iterated;
+        if (PyUnicode_CompareWithASCIIString(object, "multistart") == 0) return Strategy::Multistart;
+    }
+    PyErr_Format(PyExc_ValueError, "strategy must be 'iterated' or 'multistart', not %R", object);
+    throw PythonError{};
 }
 
 PyObject* extract_callable(PyObject* object) {
@@ -102,6 +112,8 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         const auto threads = extract_optional(bound[9], kEngineParameters[9], extract_u64);
         options.threads = threads ? static_cast<unsigned>(std::min<std::uint64_t>(*threads, kMostThreads + 1)) : 1;
         PyObject* on_progress = extract_optional(bound[10], kEngineParameters[10], extract_callable).value_or(nullptr);
+        options.strategy = extract_optional(bound[11], kEngineParameters[11], extract_strategy)
+                               .value_or(Strategy::Iterated);
 
         try {
             auto penalizer = std::make_shared<const Penalizer>(
@@ -140,7 +152,7 @@ PyMethodDef engine_methods[] = {
      METH_FASTCALL | METH_KEYWORDS,
      "solve(distance_matrix, duration_matrix=None, job_durations=None, time_windows=None, "
      "operation_times=None, time_limit=None, max_descents=None, depot=None, seed=None, threads=None, "
-     "on_progress=None)\n--\n\n"
+     "on_progress=None, strategy='iterated')\n--\n\n"
      "Searches as tourwright.solve does, with a depot, seeded restarts, a cap on descents, "
      "progress reports and several threads. Returns a PyOutput."},
     {nullptr, nullptr, 0, nullptr},

@@ -108,6 +108,7 @@ TEST(EngineSeed, TheSameSeedAndDescentsGiveTheSameTourOnAnyNumberOfThreads) {
     Rng rng(99);
     const auto penalizer = std::make_shared<const Penalizer>(depot_problem(30, rng));
     EngineOptions options;
+    options.strategy = Strategy::Multistart;
     options.depot = 0;
     options.seed = 2026;
     options.max_descents = 9;
@@ -129,6 +130,24 @@ TEST(EngineSeed, TheSameSeedAndDescentsGiveTheSameTourOnAnyNumberOfThreads) {
     options.max_descents = 9;
     const EngineResult more = run_engine(penalizer, options, nullptr);
     EXPECT_FALSE(penalizer->is_better(alone.best, more.best));
+}
+
+TEST(EngineSeed, TheIteratedSearchRepeatsItsTourForTheSameSeedCapAndThreads) {
+    Rng rng(5);
+    const auto penalizer = std::make_shared<const Penalizer>(depot_problem(30, rng));
+    EngineOptions options;
+    options.depot = 0;
+    options.seed = 7;
+    options.max_descents = 40;
+    options.threads = 2;
+    const EngineResult first = run_engine(penalizer, options, nullptr);
+    const EngineResult again = run_engine(penalizer, options, nullptr);
+    EXPECT_EQ(first.best.route, again.best.route);
+    EXPECT_EQ(first.best.route[0], 0u);
+    EXPECT_EQ(first.descents, 40u);
+    const Solution full = penalizer->penalize(first.best.route, false);
+    EXPECT_EQ(full.time_report->lateness, first.best.time_report->lateness);
+    EXPECT_EQ(full.time_report->duration, first.best.time_report->duration);
 }
 
 TEST(EngineProgress, ACheckThatSaysStopEndsATimeLimitedSearch) {

@@ -13,6 +13,7 @@ options = st.fixed_dictionaries({}, optional={
     "max_descents": st.one_of(st.integers(-1, 3), values),
     "threads": st.one_of(st.integers(-1, 3), values),
     "on_progress": st.one_of(st.just(lambda elapsed, descents, best: False), values),
+    "strategy": st.one_of(st.sampled_from(["iterated", "multistart"]), values),
 })
 
 

@@ -1,6 +1,7 @@
 """solve_problem's own engine: a depot kept first whose late return counts, seeded and
 capped runs that repeat on any number of threads, progress reports that can stop a search,
 and clear errors for bad options."""
+import dataclasses
 import json
 import random
 
@@ -26,9 +27,9 @@ def delivery_problem(n=25, seed=1, depot_hours=(7, 19)):
     return Problem(distances, [[d // 10 for d in row] for row in distances], [0] + [600] * (n - 1), windows)
 
 
-def test_without_options_it_searches_as_the_module_does():
+def test_the_multistart_strategy_without_options_searches_as_the_module_does():
     problem = delivery_problem()
-    tour = solve_problem(problem)
+    tour = solve_problem(problem, strategy="multistart")
     raw = tourwright.solve(**problem.solve_arguments())
     assert (list(tour.route), tour.distance, tour.lateness, tour.duration, tour.iterations) == (
         raw.route, raw.distance, raw.lateness, raw.duration, raw.iterations)
@@ -56,15 +57,28 @@ def test_a_return_after_the_depot_closes_counts_as_lateness():
     assert tour.lateness == late_jobs + (tour.end_time - closing)
 
 
-def test_a_seed_and_a_descent_cap_repeat_the_tour_on_any_number_of_threads():
+def objective(tour):
+    return (tour.lateness, tour.traveling_time, tour.duration, tour.waiting_time, tour.distance)
+
+
+def test_a_seed_and_a_descent_cap_repeat_the_multistart_tour_on_any_number_of_threads():
     problem = delivery_problem(40, seed=5)
-    tours = [solve_problem(problem, seed=11, max_descents=6, threads=threads) for threads in (1, 2, 3, 1)]
+    tours = [solve_problem(problem, seed=11, max_descents=6, threads=threads, strategy="multistart")
+             for threads in (1, 2, 3, 1)]
     assert len({(t.route, t.lateness, t.traveling_time) for t in tours}) == 1
     assert all(t.iterations == 6 for t in tours)
     # More descents from the same seed never end worse than the first one alone.
-    first = solve_problem(problem, seed=11, max_descents=1)
-    key = lambda t: (t.lateness, t.traveling_time, t.duration, t.waiting_time, t.distance)  # noqa: E731
-    assert key(tours[0]) <= key(first)
+    first = solve_problem(problem, seed=11, max_descents=1, strategy="multistart")
+    assert objective(tours[0]) <= objective(first)
+
+
+def test_the_iterated_search_repeats_its_tour_and_never_ends_worse_than_its_first_descent():
+    problem = delivery_problem(40, seed=6)
+    tours = [solve_problem(problem, depot=0, seed=3, max_descents=60, threads=2) for _ in range(2)]
+    assert tours[0] == dataclasses.replace(tours[1], time_taken_microseconds=tours[0].time_taken_microseconds)
+    assert tours[0].route[0] == 0 and tours[0].iterations == 60
+    first = solve_problem(problem, depot=0, seed=3, max_descents=1)
+    assert objective(tours[0]) <= objective(first)
 
 
 def test_progress_is_reported_and_false_stops_the_search():
@@ -99,6 +113,7 @@ def test_an_exception_in_the_progress_callback_ends_the_search_and_propagates():
     (dict(max_descents=0), ValueError, "max_descents: 0 is not a whole number >= 1"),
     (dict(on_progress=3), TypeError, "on_progress: expected a callable, got int"),
     (dict(seed="x"), TypeError, "seed: expected an int, got str"),
+    (dict(strategy="best"), ValueError, "strategy: expected one of 'iterated', 'multistart', got 'best'"),
 ])
 def test_bad_options_are_refused_by_name(options, error, message):
     with pytest.raises(error, match=message):
