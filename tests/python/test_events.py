@@ -355,7 +355,7 @@ def test_constructor_copies_the_payload(PyEvent, events, kind, by_keyword):
     assert unpacked.window == payload.window
 
 
-@pytest.mark.parametrize("kind, given", itertools.permutations(KINDS, 2))
+@pytest.mark.parametrize("kind, given", list(itertools.permutations(KINDS, 2)))
 def test_constructor_rejects_payload_of_another_kind(PyEvent, events, kind, given):
     with pytest.raises(TypeError) as raised:
         getattr(PyEvent, kind)(events[given]._0)
