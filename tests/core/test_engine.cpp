@@ -21,11 +21,6 @@ namespace {
 
 using namespace tourwright;
 using namespace tourwright::test_support;
-using Rng = std::mt19937_64;
-
-std::int64_t draw(Rng& rng, std::int64_t low, std::int64_t high) {
-    return std::uniform_int_distribution<std::int64_t>(low, high)(rng);
-}
 
 // Location 0 is the depot, open for a few hours only, so that many tours come
 // back late; the others have one or two windows and, sometimes, operating hours

@@ -20,16 +20,11 @@ namespace {
 
 using namespace tourwright;
 using namespace tourwright::test_support;
-using Rng = std::mt19937_64;
 
 struct SeededWords {
     std::mt19937 engine;
     std::uint32_t next_u32() { return static_cast<std::uint32_t>(engine()); }
 };
-
-std::int64_t draw(Rng& rng, std::int64_t low, std::int64_t high) {
-    return std::uniform_int_distribution<std::int64_t>(low, high)(rng);
-}
 
 // Asymmetric legs, one to three windows per location (location 0 always has one,
 // some others none), operating hours always or now and then; all from `day` on.

@@ -25,11 +25,6 @@ namespace {
 
 using namespace tourwright;
 using namespace tourwright::test_support;
-using Rng = std::mt19937_64;
-
-std::int64_t draw(Rng& rng, std::int64_t low, std::int64_t high) {
-    return std::uniform_int_distribution<std::int64_t>(low, high)(rng);
-}
 
 const std::int64_t kDay0 = DateTime::from_civil(2026, 12, 7)->unix_seconds();
 DateTime instant(std::int64_t seconds) { return *DateTime::from_unix(kDay0 + seconds); }

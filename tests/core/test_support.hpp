@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ostream>
+#include <random>
 #include <string>
 
 #include "chrono.hpp"
@@ -57,6 +58,12 @@ inline TimeDelta hours(std::int64_t h) { return TimeDelta::seconds(h * 3600); }
 inline TimeDelta minutes(std::int64_t m) { return TimeDelta::seconds(m * 60); }
 inline TimeDelta seconds(std::int64_t s) { return TimeDelta::seconds(s); }
 inline TimeDelta nanos(std::int32_t n) { return TimeDelta{0, n}; }
+
+// The random source of the randomised suites, and a uniform integer in low ..= high.
+using Rng = std::mt19937_64;
+inline std::int64_t draw(Rng& rng, std::int64_t low, std::int64_t high) {
+    return std::uniform_int_distribution<std::int64_t>(low, high)(rng);
+}
 
 inline NaiveTime tod(unsigned hour, unsigned minute = 0, unsigned second = 0, std::uint32_t ns = 0) {
     return NaiveTime{hour * 3600 + minute * 60 + second, ns};
