@@ -7,8 +7,8 @@
 #include "local_moves.hpp"
 #include "neighbour_lists.hpp"
 #include "perturbation.hpp"
+#include "current_tour.hpp"
 #include "rng.hpp"
-#include "trial_evaluator.hpp"
 
 namespace tourwright {
 namespace {
@@ -29,14 +29,6 @@ constexpr std::uint64_t kRestartAfter = 10;
 constexpr std::size_t kReverse = 0, kSwap = 1;
 constexpr std::size_t rotate_left(std::size_t width) { return 2 * width; }
 constexpr std::size_t rotate_right(std::size_t width) { return 2 * width + 1; }
-
-bool visits_each_location_once(Route route, std::size_t n) {
-    if (route.size() != n) return false;
-    std::sort(route.begin(), route.end());
-    for (std::size_t k = 0; k < n; ++k)
-        if (route[k] != k) return false;
-    return true;
-}
 
 // The first location, then the others by the end of their last window and the start
 // of their first (no windows last); without time data in nearest-neighbour order.
@@ -65,6 +57,13 @@ Route initial_tour(const Penalizer& penalizer, Route start) {
     return start;
 }
 
+// A full evaluation of `start`, which must visit every location exactly once.
+Solution checked_start(const Penalizer& penalizer, Route start) {
+    if (!visits_each_location_once(start, penalizer.location_count()))
+        panic_assertion("start visits every location exactly once");
+    return penalizer.penalize(std::move(start), false);
+}
+
 class IteratedSearch {
 public:
     IteratedSearch(const Penalizer& penalizer, const IteratedSearchOptions& options, SearchClock& clock,
@@ -75,19 +74,14 @@ public:
           rng_(rng),
           n_(penalizer.location_count()),
           first_(options.keep_first ? 1 : 0),
-          current_(penalizer.penalize(std::move(start), false)),
-          neighbours_(penalizer, kNeighbours, false),
+          tour_(penalizer, checked_start(penalizer, std::move(start)), true),
+          neighbours_(penalizer, kNeighbours, tour_.incremental()),
           position_(n_),
-          queued_(n_, false) {
-        if (!visits_each_location_once(current_.route, n_))
-            panic_assertion("start visits every location exactly once");
-        evaluator_ = TrialEvaluator::for_problem(penalizer_);
-        if (evaluator_) neighbours_ = NeighbourLists(penalizer_, kNeighbours, true);
-    }
+          queued_(n_, false) {}
 
     SearchOutcome run() {
-        SearchOutcome outcome{current_, 0};
-        Solution incumbent = current_;
+        SearchOutcome outcome{tour_.solution(), 0};
+        Solution incumbent = tour_.solution();
         std::uint64_t since_best = 0;
         bool restart_next = false;
         while (!stopping_ && !(options_.max_descents && outcome.descents >= *options_.max_descents) &&
@@ -95,18 +89,19 @@ public:
             ++outcome.descents;
             const bool fresh = outcome.descents == 1 || restart_next;
             if (fresh) {
-                if (restart_next) current_ = penalizer_.penalize(shuffled(incumbent.route), false);
-                for (std::size_t location : current_.route) enqueue(location);
+                if (restart_next) tour_.reset(penalizer_.penalize(shuffled(incumbent.route), false));
+                for (std::size_t location : tour_.solution().route) enqueue(location);
                 descend();
                 restart_next = false;
             } else {
                 Route kicked = incumbent.route;
                 for (std::size_t location : kick(kicked)) enqueue(location);
-                current_ = penalizer_.penalize(std::move(kicked), false);
+                tour_.reset(penalizer_.penalize(std::move(kicked), false));
                 descend();
             }
-            if (penalizer_.is_better(current_, outcome.best)) {
-                outcome.best = current_;
+            const Solution& current = tour_.solution();
+            if (penalizer_.is_better(current, outcome.best)) {
+                outcome.best = current;
                 since_best = 0;
             } else if (++since_best % kPatience == 0) {
                 // Stuck: back to the best tour, and now and then a descent from a
@@ -114,7 +109,7 @@ public:
                 incumbent = outcome.best;
                 restart_next = since_best % (kPatience * kRestartAfter) == 0;
             }
-            if (fresh || !penalizer_.is_better(incumbent, current_)) incumbent = std::move(current_);
+            if (fresh || !penalizer_.is_better(incumbent, current)) incumbent = current;
             if (options_.on_descent) options_.on_descent(outcome.descents, outcome.best);
         }
         return outcome;
@@ -141,8 +136,10 @@ private:
         queue_.push_back(location);
     }
 
+    // Ends with the tour completed, its time report included.
     void descend() {
-        rebase();
+        const Route& route = tour_.solution().route;
+        for (std::size_t k = 0; k < n_; ++k) position_[route[k]] = k;
         for (std::size_t next = 0; next < queue_.size() && !stopping_; ++next) {
             const std::size_t anchor = queue_[next];
             queued_[anchor] = false;
@@ -150,11 +147,7 @@ private:
         }
         for (std::size_t location : queue_) queued_[location] = false;
         queue_.clear();
-    }
-
-    void rebase() {
-        for (std::size_t k = 0; k < n_; ++k) position_[current_.route[k]] = k;
-        if (evaluator_) evaluator_->rebase(current_);
+        tour_.complete();
     }
 
     // Tries the moves that create a leg from or to `anchor` and one of its
@@ -189,30 +182,16 @@ private:
     // One trial: the move at (i, j) replaces the current tour when strictly better.
     bool attempt(std::size_t move_index, std::size_t i, std::size_t j) {
         if (i < first_ || j >= n_ || stopping_) return false;
-        const LocalMove& move = kLocalMoves[move_index];
-        const bool accepted = evaluator_ ? improves_incrementally(move, i, j) : improves_in_full(move, i, j);
+        const bool accepted = tour_.try_move(kLocalMoves[move_index], i, j);
         if (clock_.should_stop_after_trial()) stopping_ = true;
         if (!accepted) return false;
-        Route route = current_.route;
-        move.apply(route, i, j);
-        current_ = penalizer_.penalize(std::move(route), false);
-        rebase();
+        // Only positions i ..= j changed.
+        const Route& route = tour_.solution().route;
+        for (std::size_t k = i; k <= j; ++k) position_[route[k]] = k;
         const auto from = static_cast<std::ptrdiff_t>(i) - 1, to = static_cast<std::ptrdiff_t>(j) + 1;
         for (std::ptrdiff_t p : {from, from + 1, from + 2, from + 3, from + 4, to - 4, to - 3, to - 2, to - 1, to})
-            if (p >= 0 && p < static_cast<std::ptrdiff_t>(n_)) enqueue(current_.route[static_cast<std::size_t>(p)]);
+            if (p >= 0 && p < static_cast<std::ptrdiff_t>(n_)) enqueue(route[static_cast<std::size_t>(p)]);
         return true;
-    }
-
-    bool improves_incrementally(const LocalMove& move, std::size_t i, std::size_t j) const {
-        std::array<Run, 3> runs;
-        return evaluator_->improves(i, j, {runs.data(), move.runs(i, j, runs)});
-    }
-
-    bool improves_in_full(const LocalMove& move, std::size_t i, std::size_t j) const {
-        Route trial = current_.route;
-        move.apply(trial, i, j);
-        if (!penalizer_.can_start_tour(trial[0])) return false;
-        return penalizer_.is_better(penalizer_.penalize(std::move(trial), false), current_);
     }
 
     const Penalizer& penalizer_;
@@ -221,9 +200,8 @@ private:
     RandomWords& rng_;
     std::size_t n_;
     std::size_t first_;  // the first position moves may change
-    Solution current_;
+    CurrentTour tour_;
     NeighbourLists neighbours_;
-    std::optional<TrialEvaluator> evaluator_;  // absent where trials need full evaluation
     std::vector<std::size_t> position_;  // of each location in the current tour
     std::vector<bool> queued_;
     std::vector<std::size_t> queue_;  // locations whose moves are still to be tried

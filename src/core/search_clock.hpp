@@ -24,6 +24,7 @@ public:
     explicit SearchClock(std::optional<TimeDelta> time_limit) : time_limit_(time_limit) {}
 
     void set_stop_check(StopCheck check) { stop_check_ = std::move(check); }
+    bool time_limited() const { return time_limit_.has_value(); }
     // Begins the elapsed time (and the check's pacing) afresh.
     void start();
     TimeDelta elapsed() const;

@@ -1,45 +1,38 @@
 #include "solver.hpp"
 
 #include <algorithm>
+#include <memory>
 
 #include "rng.hpp"
 
 namespace tourwright {
 namespace {
 
-bool visits_each_location_once(Route route, std::size_t n) {
-    std::sort(route.begin(), route.end());
-    return route == identity_route(n);
+Route identity_or(std::optional<Route> route, const Penalizer& penalizer) {
+    return route ? std::move(*route) : start_route(penalizer, identity_route(penalizer.location_count()));
 }
 
 }  // namespace
 
+// A supplied route that is not a permutation of the locations is searched by full
+// evaluation (the tour decides so).
 Solver::Solver(std::optional<TimeDelta> time_limit, Penalizer penalizer,
                std::optional<Route> initial_route)
-    : time_limited_(time_limit.has_value()),
-      penalizer_(std::make_shared<const Penalizer>(std::move(penalizer))),
-      location_count_(penalizer_->location_count()),
-      current_(penalizer_->penalize(
-          initial_route ? std::move(*initial_route) : start_route(identity_route(location_count_)),
-          false)),
-      best_(current_),
-      clock_(time_limit) {
-    // Incremental evaluation relies on every route being a permutation of the
-    // locations; a supplied route that is not one is searched by full evaluation.
-    if (visits_each_location_once(current_.route, location_count_))
-        evaluator_ = TrialEvaluator::for_problem(*penalizer_);
-}
+    : Solver(time_limit, std::make_shared<const Penalizer>(std::move(penalizer)), false,
+             std::move(initial_route)) {}
 
 Solver::Solver(std::optional<TimeDelta> time_limit, std::shared_ptr<const Penalizer> penalizer,
                bool keep_first)
-    : time_limited_(time_limit.has_value()),
-      penalizer_(std::move(penalizer)),
+    : Solver(time_limit, std::move(penalizer), keep_first, std::nullopt) {}
+
+Solver::Solver(std::optional<TimeDelta> time_limit, std::shared_ptr<const Penalizer> penalizer,
+               bool keep_first, std::optional<Route> start)
+    : penalizer_(std::move(penalizer)),
       keep_first_(keep_first),
       location_count_(penalizer_->location_count()),
-      current_(penalizer_->penalize(start_route(identity_route(location_count_)), false)),
-      best_(current_),
-      clock_(time_limit),
-      evaluator_(TrialEvaluator::for_problem(*penalizer_)) {}
+      tour_(*penalizer_, penalizer_->penalize(identity_or(std::move(start), *penalizer_), false), true),
+      best_(tour_.solution()),
+      clock_(time_limit) {}
 
 Route start_route(const Penalizer& penalizer, Route route) {
     auto first = std::find_if(route.begin(), route.end(),
@@ -51,15 +44,11 @@ Route start_route(const Penalizer& penalizer, Route route) {
 bool Solver::run_move(const LocalMove& move, std::size_t gap) {
     bool improved = false;
     const std::size_t n = location_count_;
-    if (evaluator_) evaluator_->rebase(current_);
     for (std::size_t i = keep_first_ ? 1 : 0; i < n; ++i) {
         for (std::size_t j = i + gap + 1; j < n; ++j) {
-            const bool accepted = evaluator_ ? accept_incrementally(move, i, j) : accept_in_full(move, i, j);
+            const bool accepted = tour_.try_move(move, i, j);
             improved = improved || accepted;
-            if (observer_) {
-                if (accepted) complete_current();
-                observer_(i, j, accepted ? &current_ : nullptr);
-            }
+            if (observer_) observer_(i, j, accepted ? &tour_.complete() : nullptr);
             if (clock_.should_stop_after_trial()) {
                 stopping_ = true;
                 return improved;
@@ -67,38 +56,6 @@ bool Solver::run_move(const LocalMove& move, std::size_t gap) {
         }
     }
     return improved;
-}
-
-bool Solver::accept_in_full(const LocalMove& move, std::size_t i, std::size_t j) {
-    Route trial = current_.route;
-    move.apply(trial, i, j);
-    if (!penalizer_->can_start_tour(trial[0])) return false;
-    Solution candidate = penalizer_->penalize(std::move(trial), false);
-    if (!penalizer_->is_better(candidate, current_)) return false;
-    current_ = std::move(candidate);
-    return true;
-}
-
-bool Solver::accept_incrementally(const LocalMove& move, std::size_t i, std::size_t j) {
-    std::array<Run, 3> runs;
-    const std::span<const Run> trial{runs.data(), move.runs(i, j, runs)};
-    if (!evaluator_->improves(i, j, trial)) return false;
-    // The evaluator needs only the route and its distance; the time report waits until
-    // the descent ends (or an observer looks), and then comes from full evaluation.
-    const Distance distance = evaluator_->distance_with(i, j, trial);
-    move.apply(current_.route, i, j);
-    current_.distance = distance;
-    current_.time_report.reset();
-    report_pending_ = penalizer_->time_scheduler().has_value();
-    evaluator_->rebase(current_);
-    return true;
-}
-
-void Solver::complete_current() {
-    if (!report_pending_) return;
-    current_ = penalizer_->penalize(std::move(current_.route), false);
-    report_pending_ = false;
-    if (evaluator_) evaluator_->rebase(current_);
 }
 
 bool Solver::run_pass() {
@@ -113,11 +70,11 @@ bool Solver::run_pass() {
 void Solver::descend() {
     bool improved = true;
     while (improved && !stopping()) improved = run_pass();
-    complete_current();
+    tour_.complete();
 }
 
 void Solver::descend_from(Route start) {
-    current_ = penalizer_->penalize(std::move(start), false);
+    tour_.reset(penalizer_->penalize(std::move(start), false));
     descend();
 }
 
@@ -127,11 +84,11 @@ void Solver::solve() {
     while (!stopping()) {
         ++iterations_;
         descend();
-        if (penalizer_->is_better(current_, best_)) best_ = current_;
+        if (penalizer_->is_better(tour_.solution(), best_)) best_ = tour_.solution();
         Route restart = identity_route(location_count_);
         shuffle(restart, thread_rng());
-        current_ = penalizer_->penalize(start_route(std::move(restart)), false);
-        if (!time_limited_) break;
+        tour_.reset(penalizer_->penalize(start_route(std::move(restart)), false));
+        if (!clock_.time_limited()) break;
     }
     best_ = penalizer_->penalize(best_.route, true);
     time_taken_ = clock_.elapsed();

@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "chrono.hpp"
+#include "current_tour.hpp"
 #include "local_moves.hpp"
 #include "penalizer.hpp"
 #include "search_clock.hpp"
-#include "trial_evaluator.hpp"
 
 namespace tourwright {
 
@@ -52,7 +52,7 @@ public:
     SearchClock& clock() { return clock_; }
 
     const Solution& best() const { return best_; }
-    const Solution& current() const { return current_; }
+    const Solution& current() const { return tour_.solution(); }
     std::uint64_t iterations() const { return iterations_; }
     TimeDelta time_taken() const { return time_taken_; }
     void set_trial_observer(TrialObserver observer) { observer_ = std::move(observer); }
@@ -61,31 +61,24 @@ public:
     void set_stop_check(SearchClock::StopCheck check) { clock_.set_stop_check(std::move(check)); }
     // Evaluates every trial in full even where incremental evaluation would do: the reference
     // that the incremental path is checked and measured against.
-    void use_full_evaluation() { evaluator_.reset(); }
+    void use_full_evaluation() { tour_.use_full_evaluation(); }
 
 private:
-    // One trial of a sweep: true when it was accepted and replaced `current`. Both
-    // ways take the same decisions; the incremental one is much faster.
-    bool accept_in_full(const LocalMove& move, std::size_t i, std::size_t j);
-    bool accept_incrementally(const LocalMove& move, std::size_t i, std::size_t j);
+    Solver(std::optional<TimeDelta> time_limit, std::shared_ptr<const Penalizer> penalizer,
+           bool keep_first, std::optional<Route> start);
     void descend();
     Route start_route(Route route) const { return tourwright::start_route(*penalizer_, std::move(route)); }
-    // Gives `current` its time report where acceptances left it out.
-    void complete_current();
 
-    bool time_limited_;
     std::shared_ptr<const Penalizer> penalizer_;
-    bool keep_first_ = false;
+    bool keep_first_;
     std::size_t location_count_;
-    Solution current_;
+    CurrentTour tour_;
     Solution best_;
     std::uint64_t iterations_ = 0;
     TimeDelta time_taken_;
     SearchClock clock_;
-    bool report_pending_ = false;  // `current` lacks its time report
     bool stopping_ = false;  // the clock said stop; every loop of the search unwinds
     TrialObserver observer_;
-    std::optional<TrialEvaluator> evaluator_;  // absent where trials need full evaluation
 };
 
 }  // namespace tourwright
