@@ -46,6 +46,7 @@ public:
     // Stop checks: the calling thread's asks `progress`; the others' follow it.
     bool calling_thread_check(const ProgressCheck& progress, TimeDelta started_at) {
         if (stop_requested_.load(std::memory_order_relaxed)) return true;
+        if (!progress) return false;
         std::optional<Solution> best;
         {
             std::lock_guard lock(mutex_);
@@ -53,7 +54,7 @@ public:
         }
         const EngineProgress report{monotonic_now() - started_at, descents_begun(),
                                     best ? &*best : nullptr};
-        if (!progress || progress(report)) return false;
+        if (progress(report)) return false;
         request_stop();
         return true;
     }

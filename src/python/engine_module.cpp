@@ -131,10 +131,14 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
                 };
             }
             EngineResult result = run_released(may_run_signal_handlers(), visit, [&](SearchClock::StopCheck check) {
-                return run_engine(penalizer, options, [&](const EngineProgress& progress) {
-                    latest = progress;
-                    return !(check && check());
-                });
+                ProgressCheck progress;
+                if (check) {
+                    progress = [&](const EngineProgress& report) {
+                        latest = report;
+                        return !check();
+                    };
+                }
+                return run_engine(penalizer, options, progress);
             });
             return make_output(Output{std::move(result.best), result.descents, result.time_taken}).release();
         } catch (const Panic& failure) {
