@@ -22,6 +22,18 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT_COLLECTION = os.path.normpath(os.path.join(HERE, "..", "..", "shared", "bench"))
 
 
+def set_folders(parser, collection, sets):
+    """The collection's instances folder and each set's folder; exits with status 2, naming
+    the first missing folder, when the collection is not there."""
+    instances = os.path.join(collection, "instances")
+    folders = {name: os.path.join(instances, "lopez-ibanez", name) for name in sets}
+    missing = [folder for folder in folders.values() if not os.path.isdir(folder)]
+    if missing:
+        parser.exit(2, f"{parser.prog}: the public TSPTW collection is missing {missing[0]}; "
+                       "pass its folder with --collection\n")
+    return instances, folders
+
+
 def best_known_travel_times(instances):
     """(set, instance) -> the best-known travel time, in file units."""
     path = os.path.join(instances, "bks", "best_known.csv")
@@ -42,12 +54,7 @@ def main(argv=None):
     parser.add_argument("--time-limit", type=int, default=1)
     args = parser.parse_args(argv)
 
-    instances = os.path.join(args.collection, "instances")
-    folders = {name: os.path.join(instances, "lopez-ibanez", name) for name in args.sets}
-    missing = [folder for folder in folders.values() if not os.path.isdir(folder)]
-    if missing:
-        parser.exit(2, f"bench_instances: the public TSPTW collection is missing {missing[0]}; "
-                       "pass its folder with --collection\n")
+    instances, folders = set_folders(parser, args.collection, args.sets)
     best_known = best_known_travel_times(instances)
     print(f"{'instance':34} {'n':>4} {'lateness':>9} {'travel':>9} {'best':>9} {'gap':>7} "
           f"{'feasible':>8} {'descents':>9}")

@@ -27,7 +27,7 @@ import sys
 import time
 import types
 
-from bench_instances import DEFAULT_COLLECTION, best_known_travel_times
+from bench_instances import DEFAULT_COLLECTION, best_known_travel_times, set_folders
 from tourwright_tools import Problem, read_tsptw, solve_problem
 
 SETS = ("AFG", "Dumas", "GendreauDumasExtended", "Langevin", "SolomonPesant", "SolomonPotvinBengio",
@@ -183,12 +183,7 @@ def timed(solve, matrix, windows, budget):
 
 
 def windows_benchmark(args, parser):
-    instances = os.path.join(args.collection, "instances")
-    folders = {name: os.path.join(instances, "lopez-ibanez", name) for name in args.sets}
-    missing = [folder for folder in folders.values() if not os.path.isdir(folder)]
-    if missing:
-        parser.exit(2, f"bench_peers: the public TSPTW collection is missing {missing[0]}; "
-                       "pass its folder with --collection\n")
+    instances, folders = set_folders(parser, args.collection, args.sets)
     best_known = best_known_travel_times(instances)
     solvers = available(WINDOW_SOLVERS)
     rng = random.Random(args.seed)
