@@ -202,17 +202,6 @@ Penalizer family_problem(const FamilyCase& c, Rng& rng) {
     return Penalizer(DistanceMatrix{std::move(distances)}, std::move(scheduler));
 }
 
-Route random_route(const Penalizer& penalizer, Rng& rng) {
-    Route route(penalizer.location_count());
-    std::iota(route.begin(), route.end(), std::size_t{0});
-    std::shuffle(route.begin(), route.end(), rng);
-    std::rotate(route.begin(),
-                std::find_if(route.begin(), route.end(),
-                             [&](std::size_t loc) { return penalizer.can_start_tour(loc); }),
-                route.end());
-    return route;
-}
-
 // A route that improves on `route` as a descent would, so that trials are also
 // checked against good current routes, not only random ones.
 Route descended(const Penalizer& penalizer, Route route) {

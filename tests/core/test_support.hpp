@@ -2,6 +2,7 @@
 // Helpers shared by the core test suites: readable failure output for the time
 // types, capture of panic messages, and short constructors for durations and
 // times of day.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,7 @@
 
 #include "chrono.hpp"
 #include "panic.hpp"
+#include "solver.hpp"
 
 namespace tourwright {
 
@@ -63,6 +65,13 @@ inline TimeDelta nanos(std::int32_t n) { return TimeDelta{0, n}; }
 using Rng = std::mt19937_64;
 inline std::int64_t draw(Rng& rng, std::int64_t low, std::int64_t high) {
     return std::uniform_int_distribution<std::int64_t>(low, high)(rng);
+}
+
+// A random order of every location, rotated to begin where a tour can start.
+inline Route random_route(const Penalizer& penalizer, Rng& rng) {
+    Route route = identity_route(penalizer.location_count());
+    std::shuffle(route.begin(), route.end(), rng);
+    return start_route(penalizer, std::move(route));
 }
 
 inline NaiveTime tod(unsigned hour, unsigned minute = 0, unsigned second = 0, std::uint32_t ns = 0) {

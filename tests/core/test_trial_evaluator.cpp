@@ -72,17 +72,6 @@ Penalizer random_problem(std::size_t n, Rng& rng, bool with_time) {
 }
 
 // A random route over all locations that can start a tour.
-Route random_route(const Penalizer& penalizer, Rng& rng) {
-    Route route(penalizer.location_count());
-    std::iota(route.begin(), route.end(), std::size_t{0});
-    std::shuffle(route.begin(), route.end(), rng);
-    std::rotate(route.begin(),
-                std::find_if(route.begin(), route.end(),
-                             [&](std::size_t loc) { return penalizer.can_start_tour(loc); }),
-                route.end());
-    return route;
-}
-
 class TrialEvaluatorAgreement : public ::testing::TestWithParam<std::tuple<std::size_t, bool>> {};
 
 TEST_P(TrialEvaluatorAgreement, EveryTrialIsDecidedAsFullEvaluationDecidesIt) {
