@@ -255,14 +255,8 @@ private:
 };
 
 // The solver's start: the identity order, rotated to a location with a window.
-Route start_route(const Penalizer& penalizer) {
-    Route route(penalizer.location_count());
-    std::iota(route.begin(), route.end(), std::size_t{0});
-    std::rotate(route.begin(),
-                std::find_if(route.begin(), route.end(),
-                             [&](std::size_t loc) { return penalizer.can_start_tour(loc); }),
-                route.end());
-    return route;
+Route solver_start_route(const Penalizer& penalizer) {
+    return start_route(penalizer, identity_route(penalizer.location_count()));
 }
 
 const char* const kRuleNames[] = {"before", "stretch", "rest-lost", "meet", "rejoined", "order", "to-end"};
@@ -275,7 +269,7 @@ bool run(const Problem& problem, double reference_limit, int repeats) {
         std::printf("%-28s %5zu  incremental evaluation unavailable\n", problem.name.c_str(), n);
         return false;
     }
-    const Route start = start_route(timed);
+    const Route start = solver_start_route(timed);
 
     // The fast descents are short: the best of `repeats` runs, against a noisy machine.
     auto best_of = [&](const Penalizer& penalizer) {
@@ -330,7 +324,7 @@ void distance_rate_at_1000(double limit, int repeats) {
     const Penalizer penalizer(DistanceMatrix{euclidean(1000, rng)}, std::nullopt);
     Descent descent;
     for (int k = 0; k < repeats; ++k) {
-        Incremental incremental(penalizer, start_route(penalizer));
+        Incremental incremental(penalizer, solver_start_route(penalizer));
         const Descent run = descend(1000, incremental, limit);
         if (k == 0 || run.seconds < descent.seconds) descent = run;
     }
