@@ -1,11 +1,11 @@
 // One descent (no time limit) per problem with time windows, deciding every trial
 // two ways side by side: the reference evaluates each trial route in full on the
-// time data in plain integer seconds; the incremental path is the library's trial
-// evaluator. Both must take the same decisions. Also: the library's own solver on
-// the same problem, distance-only trials per second on the same matrix, which rule
-// settled each incremental trial, the time the incremental descent spent on its
-// acceptances (each accepted route is evaluated in full, as the solver does, and
-// the summaries rebuilt) and its trials per second without them. Problems: four
+// time data in plain integer seconds; the incremental path is the library's own
+// (the solver's CurrentTour and its trial evaluator). Both must take the same
+// decisions. Also: the library's own solver on the same problem, distance-only
+// trials per second on the same matrix, which rule settled each incremental trial,
+// the time the incremental descent spent on its acceptances (the summaries rebuilt,
+// and the time report of the final tour) and its trials per second without them. Problems: four
 // instances of the public TSPTW collection (the depot's window narrowed to its
 // opening, so that a tour without lateness leaves the depot first) and random
 // problems with one 30-120 minute window per location along a feasible tour.
@@ -33,6 +33,7 @@
 #include <tuple>
 #include <vector>
 
+#include "current_tour.hpp"
 #include "local_moves.hpp"
 #include "seconds_schedule.hpp"
 #include "solver.hpp"
@@ -156,7 +157,6 @@ Descent descend(std::size_t n, Decide&& decide, double limit = 0) {
     while (improved) {
         improved = false;
         for (const LocalMove& move : kLocalMoves) {
-            decide.begin_sweep();
             for (std::size_t i = 0; i < n; ++i) {
                 for (std::size_t j = i + move.gap + 1; j < n; ++j) {
                     ++descent.trials;
@@ -173,6 +173,7 @@ Descent descend(std::size_t n, Decide&& decide, double limit = 0) {
             }
         }
     }
+    decide.finish();
     descent.seconds = seconds_since(start);
     return descent;
 }
@@ -185,7 +186,7 @@ public:
     FullIntegerEvaluation(const Problem& problem, const SecondsSchedule& schedule, Route start)
         : problem_(problem), schedule_(schedule), route_(std::move(start)), keys_(evaluate(route_)) {}
 
-    void begin_sweep() {}
+    void finish() {}
     bool operator()(const LocalMove& move, std::size_t i, std::size_t j) {
         Route trial = route_;
         move.apply(trial, i, j);
@@ -221,37 +222,39 @@ private:
     Keys keys_;
 };
 
-// The library's trial evaluator, with an accepted trial evaluated in full as the
-// solver does.
+// The library's own path: trials decided and accepted by the solver's CurrentTour,
+// the time report built by full evaluation once the descent ends.
 class Incremental {
 public:
-    Incremental(const Penalizer& penalizer, Route start)
-        : penalizer_(penalizer),
-          evaluator_(*TrialEvaluator::for_problem(penalizer)),
-          current_(penalizer.penalize(std::move(start), false)) {}
+    Incremental(const Penalizer& penalizer, const Route& start)
+        : tour_(penalizer, penalizer.penalize(start, false), true) {}
 
-    void begin_sweep() { evaluator_.rebase(current_); }
     bool operator()(const LocalMove& move, std::size_t i, std::size_t j) {
-        std::array<Run, 3> runs;
-        if (!evaluator_.improves(i, j, {runs.data(), move.runs(i, j, runs)})) return false;
-        const auto start = Clock::now();
-        Route route = current_.route;
-        move.apply(route, i, j);
-        current_ = penalizer_.penalize(std::move(route), false);
-        evaluator_.rebase(current_);
-        accepting_ += seconds_since(start);
+        if (!tour_.try_move(move, i, j)) return false;
+        taken_.push_back({&move, i, j});
         return true;
     }
-    const Route& route() const { return current_.route; }
-    const TrialEvaluator& evaluator() const { return evaluator_; }
-    // Time spent on acceptances: the full evaluation of the new route and the new summaries.
-    double accepting() const { return accepting_; }
+    void finish() { tour_.complete(); }
+    const Route& route() const { return tour_.solution().route; }
+    const TrialEvaluator& evaluator() const { return *tour_.evaluator(); }
+
+    // The time the acceptances took: the same tour from `start` with only the taken
+    // trials tried again (each is accepted again), and the time report built at the end.
+    double accepting(const Penalizer& penalizer, const Route& start) const {
+        CurrentTour replay(penalizer, penalizer.penalize(start, false), true);
+        const auto begin = Clock::now();
+        for (const auto& [move, i, j] : taken_) replay.try_move(*move, i, j);
+        replay.complete();
+        return seconds_since(begin);
+    }
 
 private:
-    const Penalizer& penalizer_;
-    TrialEvaluator evaluator_;
-    Solution current_;
-    double accepting_ = 0;
+    struct Taken {
+        const LocalMove* move;
+        std::size_t i, j;
+    };
+    CurrentTour tour_;
+    std::vector<Taken> taken_;
 };
 
 // The solver's start: the identity order, rotated to a location with a window.
@@ -272,42 +275,44 @@ bool run(const Problem& problem, double reference_limit, int repeats) {
     const Route start = solver_start_route(timed);
 
     // The fast descents are short: the best of `repeats` runs, against a noisy machine.
+    // Every run takes the same decisions, so the last one stands for all.
+    std::optional<Incremental> incremental;
     auto best_of = [&](const Penalizer& penalizer) {
-        std::optional<Incremental> kept;
         Descent best;
         for (int k = 0; k < repeats; ++k) {
-            Incremental incremental(penalizer, start);
-            const Descent descent = descend(n, incremental);
-            if (!kept || descent.seconds < best.seconds) best = descent, kept.emplace(std::move(incremental));
+            incremental.emplace(penalizer, start);
+            const Descent descent = descend(n, *incremental);
+            if (k == 0 || descent.seconds < best.seconds) best = descent;
         }
-        return std::pair{best, std::move(*kept)};
+        return best;
     };
-    auto [fast, incremental] = best_of(timed);
+    const Descent distance = best_of(untimed);
+    const Descent fast = best_of(timed);
+    const double accepting = incremental->accepting(timed, start);
     const SecondsSchedule schedule = *SecondsSchedule::compile(problem.time, n);
     FullIntegerEvaluation reference(problem, schedule, start);
     const Descent full = descend(n, reference, reference_limit);
-    const bool same = full.finished ? full.accepted == fast.accepted && reference.route() == incremental.route()
+    const bool same = full.finished ? full.accepted == fast.accepted && reference.route() == incremental->route()
                                     : std::equal(full.accepted.begin(), full.accepted.end(), fast.accepted.begin());
-    const Descent distance = best_of(untimed).first;
 
     Solver solver(std::nullopt, timed);
     const auto solver_start = Clock::now();
     solver.solve();
     const double solver_seconds = seconds_since(solver_start);
-    const bool solver_same = solver.best().route == incremental.route();
+    const bool solver_same = solver.best().route == incremental->route();
 
     const double reference_rate = static_cast<double>(full.trials) / full.seconds;
     const double reference_seconds = full.finished ? full.seconds : static_cast<double>(fast.trials) / reference_rate;
     const double fast_rate = static_cast<double>(fast.trials) / fast.seconds;
     const double distance_rate = static_cast<double>(distance.trials) / distance.seconds;
     // Trials per second with the acceptances' time left out: the cost of deciding alone.
-    const double deciding_rate = static_cast<double>(fast.trials) / (fast.seconds - incremental.accepting());
+    const double deciding_rate = static_cast<double>(fast.trials) / (fast.seconds - accepting);
     std::printf("%-28s %5zu %9llu %6zu %s%9.3f %9.4f %7.0fx %7.4f %9.2f %9.2f %9.2f %6.2f %8.3f ", problem.name.c_str(),
                 n, static_cast<unsigned long long>(fast.trials), fast.accepted.size(), full.finished ? " " : "~",
-                reference_seconds, fast.seconds, reference_seconds / fast.seconds, incremental.accepting(),
+                reference_seconds, fast.seconds, reference_seconds / fast.seconds, accepting,
                 fast_rate / 1e6, deciding_rate / 1e6, distance_rate / 1e6, fast_rate / distance_rate,
                 solver_seconds);
-    const auto& counts = incremental.evaluator().rule_counts();
+    const auto& counts = incremental->evaluator().rule_counts();
     for (std::size_t r = 0; r < counts.size(); ++r)
         std::printf(" %s %.1f%%", kRuleNames[r], 100.0 * static_cast<double>(counts[r]) / static_cast<double>(fast.trials));
     std::printf("\n");

@@ -33,6 +33,8 @@ public:
     // The tour as it stands; its time report may be missing before `complete`.
     const Solution& solution() const { return solution_; }
     bool incremental() const { return evaluator_.has_value(); }
+    // The evaluator deciding the trials, if any.
+    const TrialEvaluator* evaluator() const { return evaluator_ ? &*evaluator_ : nullptr; }
     void use_full_evaluation() { evaluator_.reset(); }
 
 private:
