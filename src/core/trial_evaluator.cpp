@@ -8,6 +8,10 @@ namespace {
 
 using Nanos = __int128;
 
+// Stretches of the current route shorter than this are simulated rather than
+// taken at once from the summaries.
+constexpr std::size_t kShortest = 3;
+
 Nanos nanos(TimeDelta d) { return Nanos{d.secs} * kNanosPerSecond + d.nanos; }
 Nanos nanos(DateTime t) { return Nanos{t.unix_seconds()} * kNanosPerSecond + t.subsec_nanos(); }
 Nanos positive_nanos(TimeDelta d) { return d.is_positive() ? nanos(d) : 0; }
@@ -142,12 +146,11 @@ void TrialEvaluator::summarize_plain(std::size_t unchanged) {
         waited_[k + 1] = waited_[k] + (began(k) - on_arrival_[k].at);
         late_waited_[k + 1] = late_waited_[k] + (late_by(k) > 0 ? waited_[k + 1] : 0);
     }
-    fill(room_, [&](std::size_t k) {
-        return late_by(k) > 0 ? SecondsSchedule::kNever
-                              : schedule.closing(r[k]) - after_work_[k].at + waited_[k + 1];
-    });
-    fill(early_room_, [&](std::size_t k) {
-        return std::min(began(k) - schedule.opening(r[k]), late_by(k) > 0 ? late_by(k) : SecondsSchedule::kNever);
+    fill(rooms_, [&](std::size_t k) {
+        return Pair{late_by(k) > 0 ? SecondsSchedule::kNever
+                                   : schedule.closing(r[k]) - after_work_[k].at + waited_[k + 1],
+                    std::min(began(k) - schedule.opening(r[k]),
+                             late_by(k) > 0 ? late_by(k) : SecondsSchedule::kNever)};
     });
     lead_.assign(n, 0);
     back_lead_.assign(n, 0);
@@ -155,11 +158,13 @@ void TrialEvaluator::summarize_plain(std::size_t unchanged) {
         lead_[k] = lead_[k - 1] + schedule.job(r[k - 1]) + schedule.travel_seconds(r[k - 1], r[k]);
         back_lead_[k] = back_lead_[k - 1] + schedule.job(r[k]) + schedule.travel_seconds(r[k], r[k - 1]);
     }
-    fill(openings_, [&](std::size_t k) { return schedule.opening(r[k]) - lead_[k]; });
-    fill(latest_starts_, [&](std::size_t k) { return schedule.closing(r[k]) - schedule.job(r[k]) - lead_[k]; });
-    fill(back_openings_, [&](std::size_t k) { return schedule.opening(r[k]) + back_lead_[k]; });
-    fill(back_latest_starts_,
-         [&](std::size_t k) { return schedule.closing(r[k]) - schedule.job(r[k]) + back_lead_[k]; });
+    fill(windows_, [&](std::size_t k) {
+        return Pair{schedule.opening(r[k]) - lead_[k], schedule.closing(r[k]) - schedule.job(r[k]) - lead_[k]};
+    });
+    fill(back_windows_, [&](std::size_t k) {
+        return Pair{schedule.opening(r[k]) + back_lead_[k],
+                    schedule.closing(r[k]) - schedule.job(r[k]) + back_lead_[k]};
+    });
 }
 
 bool TrialEvaluator::improves(std::size_t i, std::size_t j, std::span<const Run> runs) const {
@@ -181,9 +186,10 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
     // lateness at least that of the job that comes out latest without waiting.
     auto bound_reversed = [&](std::size_t a, std::size_t b) {
         const std::int64_t relative = clock.at + back_lead_[b];
-        clock.lateness += std::max<std::int64_t>(relative - back_latest_starts_.over(a, b), 0);
+        const auto [opening, latest_start] = back_windows_.over(a, b);
+        clock.lateness += std::max<std::int64_t>(relative - latest_start, 0);
         most = kUnbounded;
-        clock.at = schedule.job(r[a]) + std::max(relative, back_openings_.over(a, b)) - back_lead_[a];
+        clock.at = schedule.job(r[a]) + std::max(relative, opening) - back_lead_[a];
     };
     // Positions a ..= b of the current route, on arrival at a; true when the lateness
     // came out exactly.
@@ -192,8 +198,9 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
         const SecondsClock& then = on_arrival_[a];
         const std::int64_t was_late = after_work_[b].lateness - then.lateness;
         const std::int64_t relative = clock.at - lead_[a];
+        const auto [opening, latest_start] = windows_.over(a, b);
         // No job there can be less late than this.
-        const std::int64_t worst_job = std::max<std::int64_t>(relative - latest_starts_.over(a, b), 0);
+        const std::int64_t worst_job = std::max<std::int64_t>(relative - latest_start, 0);
         if (clock.at == then.at || (was_late == 0 && worst_job == 0)) {
             clock.lateness += was_late;
             most += was_late;
@@ -203,7 +210,7 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
             const std::int64_t delay = clock.at - then.at;
             const std::int64_t late_jobs = late_jobs_[b + 1] - late_jobs_[a];
             const std::int64_t least_delay = std::max<std::int64_t>(delay - (waited_[b + 1] - waited_[a]), 0);
-            if (least_delay > 0 && delay + waited_[a] <= room_.over(a, b)) {
+            if (least_delay > 0 && delay + waited_[a] <= rooms_.over(a, b).first) {
                 // Exactly: every late job later by the delay less the waits up to it, no
                 // job on time made late.
                 const std::int64_t added =
@@ -220,7 +227,7 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
             // the advance while no wait or end of lateness cuts it short.
             const std::int64_t advance = then.at - clock.at;
             const std::int64_t gained = advance * (late_jobs_[b + 1] - late_jobs_[a]);
-            if (advance <= early_room_.over(a, b)) {
+            if (advance <= rooms_.over(a, b).second) {
                 clock.lateness += was_late - gained;
                 most += was_late - gained;
             } else {
@@ -230,7 +237,7 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
             }
         }
         most = std::min(most, kUnbounded);
-        clock.at = schedule.job(r[b]) + lead_[b] + std::max(relative, openings_.over(a, b));
+        clock.at = schedule.job(r[b]) + lead_[b] + std::max(relative, opening);
         return exact;
     };
     auto lost = [&] { return !beats(clock.lateness, clock.at); };
@@ -240,10 +247,13 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
     auto pass = [&](std::size_t a, std::size_t b) {
         for (std::size_t p = a;; ++p) {
             const SecondsClock before = clock;
-            const std::int64_t before_most = most;
-            if (rejoin(p, b) || effort != Effort::Exact) return true;
-            clock = before;
-            most = before_most;
+            // A few locations are simulated sooner than looked up, and exactly.
+            if (b - p >= kShortest) {
+                const std::int64_t before_most = most;
+                if (rejoin(p, b) || effort != Effort::Exact) return true;
+                clock = before;
+                most = before_most;
+            }
             schedule.work(clock, r[p]);
             most += clock.lateness - before.lateness;
             if (lost()) return false;

@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "penalizer.hpp"
@@ -137,17 +138,25 @@ private:
     std::vector<std::int64_t> waited_;
     // The waits up to and including each late job, summed over the late jobs before k;
     // and per position, for a job on time, how far a delay can grow (counting the
-    // waits up to it) before it is late.
+    // waits up to it) before it is late (the room).
     std::vector<std::int64_t> late_waited_;
-    RangeExtremes<std::int64_t, Smaller> room_;
-    // Per position, how much earlier the work could start there, and for a late job
-    // how late it is: an advance within both reaches every late job whole.
-    RangeExtremes<std::int64_t, Smaller> early_room_;
-    std::vector<std::int64_t> scratch_;
-    RangeExtremes<std::int64_t, Larger> openings_;
-    RangeExtremes<std::int64_t, Smaller> latest_starts_;
-    RangeExtremes<std::int64_t, Larger> back_openings_;
-    RangeExtremes<std::int64_t, Smaller> back_latest_starts_;
+    // Extremes that are read together are kept side by side, one lookup for both.
+    using Pair = std::pair<std::int64_t, std::int64_t>;
+    template <class First, class Second>
+    struct Both {
+        Pair operator()(const Pair& a, const Pair& b) const {
+            return {First{}(a.first, b.first), Second{}(a.second, b.second)};
+        }
+    };
+    // The room, paired with the early room: per position, how much earlier the work
+    // could start there, and for a late job how late it is (an advance within both
+    // reaches every late job whole).
+    RangeExtremes<Pair, Both<Smaller, Smaller>> rooms_;
+    // opening - lead and closing - job - lead (largest and smallest), forwards and
+    // backwards.
+    RangeExtremes<Pair, Both<Larger, Smaller>> windows_;
+    RangeExtremes<Pair, Both<Larger, Smaller>> back_windows_;
+    std::vector<Pair> scratch_;
     mutable RuleCounts counts_{};
 };
 
