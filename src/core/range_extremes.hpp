@@ -11,13 +11,17 @@ namespace tourwright {
 template <class T, class Pick>
 class RangeExtremes {
 public:
-    // For `values`, whose first `unchanged` entries are those of the previous reset
-    // (of as many values), so that the ranges among them stand.
-    void reset(const std::vector<T>& values, std::size_t unchanged = 0) {
-        const std::size_t n = values.size();
+    // For the n values value_at(0 .. n - 1), of which the first `unchanged` are
+    // those of the previous reset (of as many values), so that the ranges among
+    // them stand and only the others are asked for.
+    template <class ValueAt>
+    void reset(std::size_t n, std::size_t unchanged, ValueAt value_at) {
         if (levels_.empty() || levels_[0].size() != n) unchanged = 0;
         levels_.resize(n ? static_cast<std::size_t>(std::bit_width(n)) : 0);
-        if (n) levels_[0] = values;
+        if (n) {
+            levels_[0].resize(n);
+            for (std::size_t k = unchanged; k < n; ++k) levels_[0][k] = value_at(k);
+        }
         for (std::size_t level = 1, width = 2; level < levels_.size(); ++level, width *= 2) {
             const std::vector<T>& below = levels_[level - 1];
             std::vector<T>& here = levels_[level];

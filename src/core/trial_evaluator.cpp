@@ -121,27 +121,27 @@ void TrialEvaluator::rebase(const Solution& current) {
     lateness_ = clock.lateness;
     return_lateness_ = late_return(r[0], end_);
 
+    if (schedule.is_plain()) return summarize_plain(unchanged);
     keeps_order_from_.assign(n + 1, 1);
     for (std::size_t k = n - 1; k >= 1; --k)
         keeps_order_from_[k] = schedule.keeps_order(r[k]) && keeps_order_from_[k + 1];
-    if (schedule.is_plain()) summarize_plain(unchanged);
 }
 
 void TrialEvaluator::summarize_plain(std::size_t unchanged) {
     const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
     const std::size_t n = r.size();
-    auto fill = [&](auto& table, auto value_at) {
-        scratch_.resize(n);
-        for (std::size_t k = 0; k < n; ++k) scratch_[k] = value_at(k);
-        table.reset(scratch_, unchanged);
-    };
+    // Every summary at a position depends only on the route up to it (and the
+    // clocks there), so those before `unchanged` stand.
+    auto fill = [&](auto& table, auto value_at) { table.reset(n, unchanged, value_at); };
     auto late_by = [&](std::size_t k) { return after_work_[k].lateness - on_arrival_[k].lateness; };
     auto began = [&](std::size_t k) { return after_work_[k].at - schedule.job(r[k]); };
-    late_jobs_.assign(n + 1, 0);
-    waited_.assign(n + 1, 0);
-    late_waited_.assign(n + 1, 0);
-    for (std::size_t k = 0; k < n; ++k) {
+    if (late_jobs_.size() != n + 1) unchanged = 0;
+    late_jobs_.resize(n + 1);
+    waited_.resize(n + 1);
+    late_waited_.resize(n + 1);
+    late_jobs_[0] = waited_[0] = late_waited_[0] = 0;
+    for (std::size_t k = unchanged; k < n; ++k) {
         late_jobs_[k + 1] = late_jobs_[k] + (late_by(k) > 0);
         waited_[k + 1] = waited_[k] + (began(k) - on_arrival_[k].at);
         late_waited_[k + 1] = late_waited_[k] + (late_by(k) > 0 ? waited_[k + 1] : 0);
@@ -152,9 +152,10 @@ void TrialEvaluator::summarize_plain(std::size_t unchanged) {
                     std::min(began(k) - schedule.opening(r[k]),
                              late_by(k) > 0 ? late_by(k) : SecondsSchedule::kNever)};
     });
-    lead_.assign(n, 0);
-    back_lead_.assign(n, 0);
-    for (std::size_t k = 1; k < n; ++k) {
+    lead_.resize(n);
+    back_lead_.resize(n);
+    lead_[0] = back_lead_[0] = 0;
+    for (std::size_t k = std::max<std::size_t>(unchanged, 1); k < n; ++k) {
         lead_[k] = lead_[k - 1] + schedule.job(r[k - 1]) + schedule.travel_seconds(r[k - 1], r[k]);
         back_lead_[k] = back_lead_[k - 1] + schedule.job(r[k]) + schedule.travel_seconds(r[k], r[k - 1]);
     }

@@ -112,8 +112,8 @@ private:
     // return and traveling time.
     std::int64_t start_ = 0, end_ = 0, lateness_ = 0, return_lateness_ = 0, traveling_ = 0;
     // Along the current route, for each position k: the clock on arrival (the tour's
-    // start for k = 0) and after the work there, and whether every location from k on
-    // keeps the order of arrivals.
+    // start for k = 0) and after the work there, and (for problems that are not plain)
+    // whether every location from k on keeps the order of arrivals.
     std::vector<SecondsClock> on_arrival_;
     std::vector<SecondsClock> after_work_;
     std::vector<char> keeps_order_from_;
@@ -156,7 +156,6 @@ private:
     // backwards.
     RangeExtremes<Pair, Both<Larger, Smaller>> windows_;
     RangeExtremes<Pair, Both<Larger, Smaller>> back_windows_;
-    std::vector<Pair> scratch_;
     mutable RuleCounts counts_{};
 };
 
