@@ -8,6 +8,10 @@ namespace {
 
 using Nanos = __int128;
 
+// The steps of a trial are lambdas that share its state; the compiler would leave
+// them out of line, and calls per step cost more than the steps.
+#define TOURWRIGHT_INLINE_STEP __attribute__((always_inline))
+
 // Stretches of the current route shorter than this are simulated rather than
 // taken at once from the summaries.
 constexpr std::size_t kShortest = 3;
@@ -173,10 +177,10 @@ bool TrialEvaluator::improves(std::size_t i, std::size_t j, std::span<const Run>
     return improves_in_time(i, j, runs);
 }
 
-template <class Beats>
+template <TrialEvaluator::Effort effort, class Beats>
 std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, std::span<const Run> runs,
                                                  SecondsClock clock, std::size_t first,
-                                                 const Beats& beats, Effort effort) const {
+                                                 const Beats& beats) const {
     const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
     // clock.lateness is the least lateness the trial can have so far; `most` the most
@@ -185,7 +189,7 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
     std::int64_t most = clock.lateness;
     // Positions b down to a, reversed, on arrival at b: the clock exactly, the
     // lateness at least that of the job that comes out latest without waiting.
-    auto bound_reversed = [&](std::size_t a, std::size_t b) {
+    auto bound_reversed = [&](std::size_t a, std::size_t b) TOURWRIGHT_INLINE_STEP {
         const std::int64_t relative = clock.at + back_lead_[b];
         const auto [opening, latest_start] = back_windows_.over(a, b);
         clock.lateness += std::max<std::int64_t>(relative - latest_start, 0);
@@ -194,7 +198,7 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
     };
     // Positions a ..= b of the current route, on arrival at a; true when the lateness
     // came out exactly.
-    auto rejoin = [&](std::size_t a, std::size_t b) {
+    auto rejoin = [&](std::size_t a, std::size_t b) TOURWRIGHT_INLINE_STEP {
         bool exact = true;
         const SecondsClock& then = on_arrival_[a];
         const std::int64_t was_late = after_work_[b].lateness - then.lateness;
@@ -241,11 +245,11 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
         clock.at = schedule.job(r[b]) + lead_[b] + std::max(relative, opening);
         return exact;
     };
-    auto lost = [&] { return !beats(clock.lateness, clock.at); };
+    auto lost = [&]() TOURWRIGHT_INLINE_STEP { return !beats(clock.lateness, clock.at); };
     // Positions a ..= b on arrival at a: at once where that is exact (or bounds are
     // enough), else location by location until the rest can be taken exactly at once.
     // False once the trial is lost.
-    auto pass = [&](std::size_t a, std::size_t b) {
+    auto pass = [&](std::size_t a, std::size_t b) TOURWRIGHT_INLINE_STEP {
         for (std::size_t p = a;; ++p) {
             const SecondsClock before = clock;
             // A few locations are simulated sooner than looked up, and exactly.
@@ -266,7 +270,7 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
     std::size_t previous = i > 0 ? r[i - 1] : first;
     bool has_previous = i > 0;
     for (const Run& run : runs) {
-        if (run.reversed && effort == Effort::Bound) {
+        if (effort == Effort::Bound && run.reversed) {
             if (has_previous) schedule.travel(clock, previous, r[run.last]);
             bound_reversed(run.first, run.last);
             previous = r[run.first];
@@ -338,7 +342,7 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,
     // distance decides only on a tie and is summed only then.
     // A late return only grows with the end, so totals that bound the lateness of the
     // jobs and the end from below (or above) still bound the whole lateness so.
-    auto beats = [&](std::int64_t lateness, std::int64_t end) {
+    auto beats = [&](std::int64_t lateness, std::int64_t end) TOURWRIGHT_INLINE_STEP {
         const std::int64_t total = lateness + late_return(first, end);
         if (total != lateness_ + return_lateness_) return total < lateness_ + return_lateness_;
         if (!traveling) traveling = travel_times_.total_with(i, j, runs);
@@ -348,17 +352,17 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,
         return distances_.total_with(i, j, runs) < current_->distance;
     };
     SecondsClock clock = i > 0 ? after_work_[i - 1] : SecondsClock{start, 0};
-    auto lost = [&] { return !beats(clock.lateness, clock.at); };
+    auto lost = [&]() TOURWRIGHT_INLINE_STEP { return !beats(clock.lateness, clock.at); };
     if (lost()) return settled(Rule::BeforeStretch, false);
 
     if (schedule.is_plain()) {
-        if (const auto decision = settle_plain(i, j, runs, clock, first, beats, Effort::Bound)) return *decision;
+        if (const auto decision = settle_plain<Effort::Bound>(i, j, runs, clock, first, beats)) return *decision;
         const bool reversal = std::any_of(runs.begin(), runs.end(), [](const Run& run) { return run.reversed; });
         if (reversal) {
-            if (const auto decision = settle_plain(i, j, runs, clock, first, beats, Effort::SimulateReversed))
+            if (const auto decision = settle_plain<Effort::SimulateReversed>(i, j, runs, clock, first, beats))
                 return *decision;
         }
-        return *settle_plain(i, j, runs, clock, first, beats, Effort::Exact);
+        return *settle_plain<Effort::Exact>(i, j, runs, clock, first, beats);
     }
 
     // Otherwise simulated from where the trial differs, and settled by the current

@@ -87,10 +87,9 @@ private:
     // clock exactly and the lateness within bounds (reversed stretches bounded too
     // with the least effort); nullopt when the bounds leave the decision open, which
     // never happens with Effort::Exact.
-    template <class Beats>
+    template <Effort effort, class Beats>
     std::optional<bool> settle_plain(std::size_t i, std::size_t j, std::span<const Run> runs,
-                                     SecondsClock clock, std::size_t first, const Beats& beats,
-                                     Effort effort) const;
+                                     SecondsClock clock, std::size_t first, const Beats& beats) const;
     bool settled(Rule rule, bool decision) const {
         ++counts_[static_cast<std::size_t>(rule)];
         return decision;
