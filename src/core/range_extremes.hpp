@@ -32,6 +32,9 @@ public:
         }
     }
 
+    // The value at position k.
+    const T& at(std::size_t k) const { return levels_[0][k]; }
+
     // Over positions first ..= last.
     T over(std::size_t first, std::size_t last) const {
         const std::size_t level = static_cast<std::size_t>(std::bit_width(last - first + 1)) - 1;

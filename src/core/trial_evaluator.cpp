@@ -276,15 +276,23 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
             previous = r[run.first];
             has_previous = true;
         } else if (run.reversed) {
+            if (has_previous) schedule.travel(clock, previous, r[run.last]);
+            // Walked in back_lead_ terms, which count the jobs and legs already, so
+            // that work at each position begins at the later of the walk so far and
+            // its opening, with nothing to look up but the summaries in order.
+            std::int64_t begin = clock.at + back_lead_[run.last];
             for (std::size_t p = run.last + 1; p-- > run.first;) {
-                if (has_previous) schedule.travel(clock, previous, r[p]);
-                const std::int64_t before = clock.lateness;
-                schedule.work(clock, r[p]);
-                most += clock.lateness - before;
+                const auto [opening, latest_start] = back_windows_.at(p);
+                begin = std::max(begin, opening);
+                const std::int64_t late = std::max<std::int64_t>(begin - latest_start, 0);
+                clock.lateness += late;
+                most += late;
+                clock.at = begin - back_lead_[p];  // the work there ends no sooner
                 if (lost()) return settled(Rule::InStretch, false);
-                previous = r[p];
-                has_previous = true;
             }
+            clock.at += schedule.job(r[run.first]);
+            previous = r[run.first];
+            has_previous = true;
         } else {
             if (has_previous) schedule.travel(clock, previous, r[run.first]);
             if (!pass(run.first, run.last)) return settled(Rule::InStretch, false);
