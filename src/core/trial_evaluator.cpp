@@ -251,19 +251,24 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
     // False once the trial is lost.
     auto pass = [&](std::size_t a, std::size_t b) TOURWRIGHT_INLINE_STEP {
         for (std::size_t p = a;; ++p) {
-            const SecondsClock before = clock;
             // A few locations are simulated sooner than looked up, and exactly.
             if (b - p >= kShortest) {
+                const SecondsClock before = clock;
                 const std::int64_t before_most = most;
                 if (rejoin(p, b) || effort != Effort::Exact) return true;
                 clock = before;
                 most = before_most;
             }
-            schedule.work(clock, r[p]);
-            most += clock.lateness - before.lateness;
+            // One location, in lead_ terms (which count the jobs and legs already).
+            const auto [opening, latest_start] = windows_.at(p);
+            const std::int64_t begin = std::max(clock.at - lead_[p], opening);
+            const std::int64_t late = std::max<std::int64_t>(begin - latest_start, 0);
+            clock.lateness += late;
+            most += late;
+            clock.at = begin + lead_[p] + schedule.job(r[p]);
             if (lost()) return false;
             if (p == b) return true;
-            schedule.travel(clock, r[p], r[p + 1]);
+            clock.at = begin + lead_[p + 1];
         }
     };
 
