@@ -52,6 +52,9 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
             narrowest_gap = std::min(narrowest_gap, gap);
         }
         compiled.offsets_.push_back(compiled.starts_.size());
+        compiled.first_windows_.push_back(windows.empty() ? FirstWindow{-kNever, kNever}
+                                                          : FirstWindow{compiled.starts_[compiled.offsets_[k]],
+                                                                        compiled.ends_[compiled.offsets_[k]]});
         compiled.ordered_.push_back(ordered);
         // One window only delays the start; between ascending windows without operating
         // hours, a job shorter than every gap moves on to the next window, never past it.

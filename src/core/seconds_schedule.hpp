@@ -52,12 +52,8 @@ public:
     // and at most one window per location.
     bool is_plain() const { return plain_; }
     // For plain problems: the location's window, or bounds that never bind.
-    std::int64_t opening(std::size_t location) const {
-        return window_count(location) ? starts_[offsets_[location]] : -kNever;
-    }
-    std::int64_t closing(std::size_t location) const {
-        return window_count(location) ? ends_[offsets_[location]] : kNever;
-    }
+    std::int64_t opening(std::size_t location) const { return first_windows_[location].opening; }
+    std::int64_t closing(std::size_t location) const { return first_windows_[location].closing; }
     std::int64_t job(std::size_t location) const { return jobs_[location]; }
     // The end of the location's last window in list order.
     std::int64_t last_closing(std::size_t location) const { return ends_[offsets_[location + 1] - 1]; }
@@ -100,6 +96,12 @@ private:
     std::vector<std::size_t> offsets_;  // windows of location k: [offsets_[k], offsets_[k + 1])
     std::vector<std::int64_t> starts_;  // all windows, in each location's list order
     std::vector<std::int64_t> ends_;
+    // Each location's first window side by side, read on every step of plain problems.
+    struct FirstWindow {
+        std::int64_t opening;
+        std::int64_t closing;
+    };
+    std::vector<FirstWindow> first_windows_;
     std::vector<char> ordered_;      // the location's windows ascend and are disjoint
     std::vector<char> keeps_order_;
     std::optional<Hours> hours_;
