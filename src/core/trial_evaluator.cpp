@@ -150,12 +150,6 @@ void TrialEvaluator::summarize_plain(std::size_t unchanged) {
         waited_[k + 1] = waited_[k] + (began(k) - on_arrival_[k].at);
         late_waited_[k + 1] = late_waited_[k] + (late_by(k) > 0 ? waited_[k + 1] : 0);
     }
-    fill(rooms_, [&](std::size_t k) {
-        return Pair{late_by(k) > 0 ? SecondsSchedule::kNever
-                                   : schedule.closing(r[k]) - after_work_[k].at + waited_[k + 1],
-                    std::min(began(k) - schedule.opening(r[k]),
-                             late_by(k) > 0 ? late_by(k) : SecondsSchedule::kNever)};
-    });
     lead_.resize(n);
     back_lead_.resize(n);
     lead_[0] = back_lead_[0] = 0;
@@ -163,12 +157,15 @@ void TrialEvaluator::summarize_plain(std::size_t unchanged) {
         lead_[k] = lead_[k - 1] + schedule.job(r[k - 1]) + schedule.travel_seconds(r[k - 1], r[k]);
         back_lead_[k] = back_lead_[k - 1] + schedule.job(r[k]) + schedule.travel_seconds(r[k], r[k - 1]);
     }
-    fill(windows_, [&](std::size_t k) {
-        return Pair{schedule.opening(r[k]) - lead_[k], schedule.closing(r[k]) - schedule.job(r[k]) - lead_[k]};
+    fill(forward_, [&](std::size_t k) {
+        const std::int64_t opening = schedule.opening(r[k]), closing = schedule.closing(r[k]);
+        return Forward{opening - lead_[k], closing - schedule.job(r[k]) - lead_[k],
+                       late_by(k) > 0 ? SecondsSchedule::kNever : closing - after_work_[k].at + waited_[k + 1],
+                       std::min(began(k) - opening, late_by(k) > 0 ? late_by(k) : SecondsSchedule::kNever)};
     });
-    fill(back_windows_, [&](std::size_t k) {
-        return Pair{schedule.opening(r[k]) + back_lead_[k],
-                    schedule.closing(r[k]) - schedule.job(r[k]) + back_lead_[k]};
+    fill(backward_, [&](std::size_t k) {
+        return Backward{schedule.opening(r[k]) + back_lead_[k],
+                        schedule.closing(r[k]) - schedule.job(r[k]) + back_lead_[k]};
     });
 }
 
@@ -191,7 +188,7 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
     // lateness at least that of the job that comes out latest without waiting.
     auto bound_reversed = [&](std::size_t a, std::size_t b) TOURWRIGHT_INLINE_STEP {
         const std::int64_t relative = clock.at + back_lead_[b];
-        const auto [opening, latest_start] = back_windows_.over(a, b);
+        const auto [opening, latest_start] = backward_.over(a, b);
         clock.lateness += std::max<std::int64_t>(relative - latest_start, 0);
         most = kUnbounded;
         clock.at = schedule.job(r[a]) + std::max(relative, opening) - back_lead_[a];
@@ -203,9 +200,9 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
         const SecondsClock& then = on_arrival_[a];
         const std::int64_t was_late = after_work_[b].lateness - then.lateness;
         const std::int64_t relative = clock.at - lead_[a];
-        const auto [opening, latest_start] = windows_.over(a, b);
+        const Forward stretch = forward_.over(a, b);
         // No job there can be less late than this.
-        const std::int64_t worst_job = std::max<std::int64_t>(relative - latest_start, 0);
+        const std::int64_t worst_job = std::max<std::int64_t>(relative - stretch.latest_start, 0);
         if (clock.at == then.at || (was_late == 0 && worst_job == 0)) {
             clock.lateness += was_late;
             most += was_late;
@@ -215,7 +212,7 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
             const std::int64_t delay = clock.at - then.at;
             const std::int64_t late_jobs = late_jobs_[b + 1] - late_jobs_[a];
             const std::int64_t least_delay = std::max<std::int64_t>(delay - (waited_[b + 1] - waited_[a]), 0);
-            if (least_delay > 0 && delay + waited_[a] <= rooms_.over(a, b).first) {
+            if (least_delay > 0 && delay + waited_[a] <= stretch.room) {
                 // Exactly: every late job later by the delay less the waits up to it, no
                 // job on time made late.
                 const std::int64_t added =
@@ -232,7 +229,7 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
             // the advance while no wait or end of lateness cuts it short.
             const std::int64_t advance = then.at - clock.at;
             const std::int64_t gained = advance * (late_jobs_[b + 1] - late_jobs_[a]);
-            if (advance <= rooms_.over(a, b).second) {
+            if (advance <= stretch.early_room) {
                 clock.lateness += was_late - gained;
                 most += was_late - gained;
             } else {
@@ -242,7 +239,7 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
             }
         }
         most = std::min(most, kUnbounded);
-        clock.at = schedule.job(r[b]) + lead_[b] + std::max(relative, opening);
+        clock.at = schedule.job(r[b]) + lead_[b] + std::max(relative, stretch.opening);
         return exact;
     };
     auto lost = [&]() TOURWRIGHT_INLINE_STEP { return !beats(clock.lateness, clock.at); };
@@ -260,9 +257,9 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
                 most = before_most;
             }
             // One location, in lead_ terms (which count the jobs and legs already).
-            const auto [opening, latest_start] = windows_.at(p);
-            const std::int64_t begin = std::max(clock.at - lead_[p], opening);
-            const std::int64_t late = std::max<std::int64_t>(begin - latest_start, 0);
+            const Forward& here = forward_.at(p);
+            const std::int64_t begin = std::max(clock.at - lead_[p], here.opening);
+            const std::int64_t late = std::max<std::int64_t>(begin - here.latest_start, 0);
             clock.lateness += late;
             most += late;
             clock.at = begin + lead_[p] + schedule.job(r[p]);
@@ -287,7 +284,7 @@ std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, s
             // its opening, with nothing to look up but the summaries in order.
             std::int64_t begin = clock.at + back_lead_[run.last];
             for (std::size_t p = run.last + 1; p-- > run.first;) {
-                const auto [opening, latest_start] = back_windows_.at(p);
+                const auto [opening, latest_start] = backward_.at(p);
                 begin = std::max(begin, opening);
                 const std::int64_t late = std::max<std::int64_t>(begin - latest_start, 0);
                 clock.lateness += late;

@@ -139,22 +139,31 @@ private:
     // and per position, for a job on time, how far a delay can grow (counting the
     // waits up to it) before it is late (the room).
     std::vector<std::int64_t> late_waited_;
-    // Extremes that are read together are kept side by side, one lookup for both.
-    using Pair = std::pair<std::int64_t, std::int64_t>;
-    template <class First, class Second>
-    struct Both {
-        Pair operator()(const Pair& a, const Pair& b) const {
-            return {First{}(a.first, b.first), Second{}(a.second, b.second)};
+    // Per position, what a forward stretch is read for, kept side by side so that one
+    // lookup gives all: opening - lead and closing - job - lead (the largest and the
+    // smallest over a stretch), the room, and the early room: how much earlier the
+    // work could start there, and for a late job how late it is (an advance within
+    // both reaches every late job whole).
+    struct Forward {
+        std::int64_t opening, latest_start, room, early_room;
+    };
+    struct ForwardExtremes {
+        Forward operator()(const Forward& a, const Forward& b) const {
+            return {std::max(a.opening, b.opening), std::min(a.latest_start, b.latest_start),
+                    std::min(a.room, b.room), std::min(a.early_room, b.early_room)};
         }
     };
-    // The room, paired with the early room: per position, how much earlier the work
-    // could start there, and for a late job how late it is (an advance within both
-    // reaches every late job whole).
-    RangeExtremes<Pair, Both<Smaller, Smaller>> rooms_;
-    // opening - lead and closing - job - lead (largest and smallest), forwards and
-    // backwards.
-    RangeExtremes<Pair, Both<Larger, Smaller>> windows_;
-    RangeExtremes<Pair, Both<Larger, Smaller>> back_windows_;
+    RangeExtremes<Forward, ForwardExtremes> forward_;
+    // opening + back_lead and closing - job + back_lead, for stretches walked backwards.
+    struct Backward {
+        std::int64_t opening, latest_start;
+    };
+    struct BackwardExtremes {
+        Backward operator()(const Backward& a, const Backward& b) const {
+            return {std::max(a.opening, b.opening), std::min(a.latest_start, b.latest_start)};
+        }
+    };
+    RangeExtremes<Backward, BackwardExtremes> backward_;
     mutable RuleCounts counts_{};
 };
 
