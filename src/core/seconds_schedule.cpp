@@ -1,6 +1,7 @@
 #include "seconds_schedule.hpp"
 
 #include <algorithm>
+#include <limits>
 
 namespace tourwright {
 namespace {
@@ -32,6 +33,12 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
             if (!whole(row[to])) return std::nullopt;
             compiled.travel_[from * n + to] = seconds_of(row[to]);
         }
+    }
+    if (std::all_of(compiled.travel_.begin(), compiled.travel_.end(), [](std::int64_t leg) {
+            return leg <= std::numeric_limits<std::int32_t>::max();
+        })) {
+        compiled.short_travel_.assign(compiled.travel_.begin(), compiled.travel_.end());
+        compiled.travel_ = {};
     }
     compiled.plain_ = !compiled.hours_;
     compiled.offsets_.push_back(0);
