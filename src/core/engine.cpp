@@ -62,8 +62,10 @@ public:
     void request_stop() { stop_requested_.store(true, std::memory_order_relaxed); }
 
     std::uint64_t descents_begun() const {
+        // An iterated search reports its descents as they end; the one each search
+        // thread is in has begun too (exact once the threads are done).
         return options_.strategy == Strategy::Multistart ? std::min(next_descent_.load(), descent_cap_)
-                                                         : iterated_descents_.load();
+                                                         : iterated_descents_.load() + iterated_running_.load();
     }
 
     // The best tour found, or the first start when no descent finished.
@@ -98,7 +100,13 @@ private:
             iterated_descents_.fetch_add(1, std::memory_order_relaxed);
             offer(best, t);
         };
+        struct Running {
+            std::atomic<std::uint64_t>& count;
+            explicit Running(std::atomic<std::uint64_t>& c) : count(c) { ++count; }
+            ~Running() { --count; }
+        };
         auto search = [&](auto& rng) {
+            const Running running(iterated_running_);
             offer(iterated_search(*penalizer_, start_of(0), iterated, clock, rng).best, t);
         };
         if (options_.seed) {
@@ -145,7 +153,8 @@ private:
     const EngineOptions& options_;
     const std::uint64_t descent_cap_;
     std::atomic<std::uint64_t> next_descent_{0};
-    std::atomic<std::uint64_t> iterated_descents_{0};
+    std::atomic<std::uint64_t> iterated_descents_{0};  // ended
+    std::atomic<std::uint64_t> iterated_running_{0};   // search threads in a search
     std::atomic<bool> stop_requested_{false};
     std::mutex mutex_;
     std::optional<Solution> best_;
