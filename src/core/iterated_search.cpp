@@ -77,7 +77,10 @@ public:
           tour_(penalizer, checked_start(penalizer, std::move(start)), true),
           neighbours_(penalizer, kNeighbours, tour_.incremental()),
           position_(n_),
-          queued_(n_, false) {}
+          queued_(n_, false),
+          distances_(&penalizer.distance_matrix().rows),
+          // The lists are empty without a full table of distances.
+          distance_only_(!penalizer.time_scheduler() && n_ > 1 && !neighbours_.successors(0).empty()) {}
 
     SearchOutcome run() {
         SearchOutcome outcome{tour_.solution(), 0};
@@ -151,12 +154,23 @@ private:
     }
 
     // Tries the moves that create a leg from or to `anchor` and one of its
-    // neighbours; true once one is accepted.
+    // neighbours; true once one is accepted. When the distance is the whole
+    // objective, only legs shorter than the one they replace at `anchor`: every
+    // move that shortens the tour adds such a leg somewhere (its added legs are
+    // shorter in sum than the removed ones), so this skips only moves that are
+    // found from another anchor, and the lists, nearest first, end the loops early.
     bool improve_around(std::size_t anchor) {
-        for (std::size_t to : neighbours_.successors(anchor))
+        const Route& route = tour_.solution().route;
+        const std::size_t at = position_[anchor];
+        const std::size_t next = route[(at + 1) % n_], previous = route[(at + n_ - 1) % n_];
+        for (std::size_t to : neighbours_.successors(anchor)) {
+            if (distance_only_ && (*distances_)[anchor][to] >= (*distances_)[anchor][next]) break;
             if (improve_leg(anchor, to)) return true;
-        for (std::size_t from : neighbours_.predecessors(anchor))
+        }
+        for (std::size_t from : neighbours_.predecessors(anchor)) {
+            if (distance_only_ && (*distances_)[from][anchor] >= (*distances_)[previous][anchor]) break;
             if (improve_leg(from, anchor)) return true;
+        }
         return false;
     }
 
@@ -206,6 +220,8 @@ private:
     std::vector<bool> queued_;
     std::vector<std::size_t> queue_;  // locations whose moves are still to be tried
     bool stopping_ = false;
+    const std::vector<std::vector<std::uint64_t>>* distances_;
+    bool distance_only_;  // the objective is the distance alone
 };
 
 }  // namespace
