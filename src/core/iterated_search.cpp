@@ -23,9 +23,12 @@ constexpr std::size_t kRelocated = 3;
 // Where the distance decides alone, nothing is thrown off by moving a long stretch,
 // and such a swap (a segment insertion, which the descent's short moves cannot
 // make) is what takes large problems on once they stagnate: measured with
-// bench_strategy --euclidean-only at n = 500 and 1000, 40 to 80 do equally well,
-// 8 and 20 leave tours 0.3 to 0.9 % longer.
+// bench_strategy --euclidean-only, at n = 500 and 1000 stretches of 40 to 80 do
+// equally well where 8 and 20 leave tours 0.3 to 0.9 % longer; at n = 200, 50
+// already throws too much away (25 and 12 do well). Hence an eighth of the
+// locations, within these bounds.
 constexpr std::size_t kLongestPlainStretch = 50;
+constexpr std::size_t kLocationsPerPlainStretch = 8;
 // Descents without a new best before the search goes back to its best tour; every
 // so many such returns it starts once from a random tour instead.
 constexpr std::uint64_t kPatience = 50;
@@ -86,7 +89,10 @@ public:
           queued_(n_, false),
           distances_(&penalizer.distance_matrix().rows),
           // The lists are empty without a full table of distances.
-          distance_only_(!penalizer.time_scheduler() && n_ > 1 && !neighbours_.successors(0).empty()) {}
+          distance_only_(!penalizer.time_scheduler() && n_ > 1 && !neighbours_.successors(0).empty()),
+          longest_stretch_(distance_only_ ? std::clamp(n_ / kLocationsPerPlainStretch, kLongestStretch,
+                                                       kLongestPlainStretch)
+                                          : kLongestStretch) {}
 
     SearchOutcome run() {
         SearchOutcome outcome{tour_.solution(), 0};
@@ -128,8 +134,7 @@ private:
     // Kicks leave position 0 alone even where moves may change it, so that the
     // kicked tour still starts where a tour can start.
     std::vector<std::size_t> kick(Route& route) {
-        if (rng_.next_u32() % 2 == 0)
-            return swap_adjacent_stretches(route, 1, distance_only_ ? kLongestPlainStretch : kLongestStretch, rng_);
+        if (rng_.next_u32() % 2 == 0) return swap_adjacent_stretches(route, 1, longest_stretch_, rng_);
         return relocate_near_neighbours(route, 1, kRelocated, neighbours_, rng_);
     }
 
@@ -230,6 +235,7 @@ private:
     bool stopping_ = false;
     const std::vector<std::vector<std::uint64_t>>* distances_;
     bool distance_only_;  // the objective is the distance alone
+    std::size_t longest_stretch_;  // that kicks swap
 };
 
 }  // namespace
