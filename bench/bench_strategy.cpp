@@ -10,8 +10,12 @@
 //   cmake -S . -B build/bench -DTOURWRIGHT_BUILD_BENCH=ON && cmake --build build/bench -j 2
 //   build/bench/bench_strategy [--budget SECONDS] [--min-n N] [--max-n N] [--only NAME,NAME]
 //       [--seed N] [--verbose] [--windows-only | --euclidean-only] [FOLDER]
+//       [--sizes N,N,..] [--instances K] [--reference FILE]
 // FOLDER holds instances/lopez-ibanez and instances/bks (default: ../shared/bench
 // beside the project).
+// Euclidean: K instances of each size (default 200, 500, 1000; one each). With
+// --reference (the output of bench/lkh_euclidean.py) the iterated search is judged
+// by its gap over LKH's tour instead of against the multi-start descent.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -255,10 +259,11 @@ void tsptw(const fs::path& folder, double budget, std::size_t min_n, std::size_t
     overall.second.print("iterated");
 }
 
-// Points drawn by splitmix64 (seeded with n), so that bench/lkh_euclidean.py can
-// give the same problems to LKH: x, y = 10000 * (word >> 11) / 2^53, in turn.
-Matrix random_euclidean(std::size_t n) {
-    std::uint64_t state = n;
+// Points drawn by splitmix64 seeded with n + 1000003 * instance (instance 0 seeded
+// with n), so that bench/lkh_euclidean.py can give the same problems to LKH:
+// x, y = 10000 * (word >> 11) / 2^53, in turn.
+Matrix random_euclidean(std::size_t n, std::size_t instance) {
+    std::uint64_t state = n + 1000003 * instance;
     auto coordinate = [&] {
         std::uint64_t z = state += 0x9E3779B97F4A7C15ULL;
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
@@ -276,17 +281,53 @@ Matrix random_euclidean(std::size_t n) {
     return rows;
 }
 
-void euclidean(double budget, unsigned seed) {
-    std::printf("random Euclidean, no windows (tour length)\n%6s %12s %12s %8s\n", "n", "multistart", "iterated",
-                "ratio");
-    for (std::size_t n : {200, 500, 1000}) {
-        const Matrix rows = random_euclidean(n);
-        const Penalizer penalizer(DistanceMatrix{rows}, std::nullopt);
-        const auto length = [&](const Route& route) { return penalizer.penalize(route, false).reported_distance(); };
-        const std::uint64_t a = length(multistart(penalizer, budget));
-        const std::uint64_t b = length(iterated(penalizer, budget, seed));
-        std::printf("%6zu %12llu %12llu %8.4f\n", n, static_cast<unsigned long long>(a),
-                    static_cast<unsigned long long>(b), static_cast<double>(b) / static_cast<double>(a));
+// LKH's tour lengths by (n, instance), as bench/lkh_euclidean.py prints them: lines
+// "n instance length seconds" after a header.
+std::map<std::pair<std::size_t, std::size_t>, std::uint64_t> read_reference(const fs::path& path) {
+    std::map<std::pair<std::size_t, std::size_t>, std::uint64_t> lengths;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::size_t n = 0, instance = 0;
+        std::uint64_t length = 0;
+        if (words >> n >> instance >> length) lengths[{n, instance}] = length;
+    }
+    return lengths;
+}
+
+// One line of the table: against LKH's `reference` length when given, else against
+// the multi-start descent.
+void euclidean_problem(std::size_t n, std::size_t k, double budget, unsigned seed,
+                       std::optional<std::uint64_t> reference) {
+    const Matrix rows = random_euclidean(n, k);
+    const Penalizer penalizer(DistanceMatrix{rows}, std::nullopt);
+    const auto length = [&](const Route& route) { return penalizer.penalize(route, false).reported_distance(); };
+    const std::uint64_t a = reference ? *reference : length(multistart(penalizer, budget));
+    std::uint64_t descents = 0;
+    const std::uint64_t b = length(iterated(penalizer, budget, seed, &descents));
+    const double ratio = static_cast<double>(b) / static_cast<double>(a);
+    std::printf("%6zu %4zu %12llu %12llu %8.4f %10llu\n", n, k, static_cast<unsigned long long>(a),
+                static_cast<unsigned long long>(b), reference ? 100 * (ratio - 1) : ratio,
+                static_cast<unsigned long long>(descents));
+    std::fflush(stdout);
+}
+
+void euclidean(double budget, unsigned seed, const std::vector<std::size_t>& sizes, std::size_t instances,
+               const fs::path& reference) {
+    const auto lkh = reference.empty() ? decltype(read_reference(reference)){} : read_reference(reference);
+    std::printf("random Euclidean, no windows (tour length)\n%6s %4s %12s %12s %8s %10s\n", "n", "inst",
+                reference.empty() ? "multistart" : "LKH", "iterated", reference.empty() ? "ratio" : "gap %",
+                "descents");
+    for (std::size_t n : sizes) {
+        for (std::size_t k = 0; k < instances; ++k) {
+            const auto found = lkh.find({n, k});
+            if (!reference.empty() && found == lkh.end())
+                std::printf("%6zu %4zu (no reference)\n", n, k);
+            else
+                euclidean_problem(n, k, budget, seed,
+                                  found == lkh.end() ? std::nullopt : std::optional(found->second));
+        }
     }
 }
 
@@ -298,6 +339,9 @@ int main(int argc, char** argv) {
     bool verbose = false, windows = true, plain = true;
     std::string only;
     unsigned seed = 7;
+    std::vector<std::size_t> sizes{200, 500, 1000};
+    std::size_t instances = 1;
+    fs::path reference;
     fs::path folder = fs::path(TOURWRIGHT_SOURCE_DIR) / ".." / "shared" / "bench";
     for (int k = 1; k < argc; ++k) {
         const std::string arg = argv[k];
@@ -307,6 +351,12 @@ int main(int argc, char** argv) {
         else if (arg == "--only" && k + 1 < argc) only = argv[++k];
         else if (arg == "--seed" && k + 1 < argc) seed = static_cast<unsigned>(std::atoi(argv[++k]));
         else if (arg == "--verbose") verbose = true;
+        else if (arg == "--sizes" && k + 1 < argc) {
+            sizes.clear();
+            std::istringstream list(argv[++k]);
+            for (std::string size; std::getline(list, size, ',');) sizes.push_back(std::stoul(size));
+        } else if (arg == "--instances" && k + 1 < argc) instances = std::strtoul(argv[++k], nullptr, 10);
+        else if (arg == "--reference" && k + 1 < argc) reference = argv[++k];
         else if (arg == "--windows-only") plain = false;
         else if (arg == "--euclidean-only") windows = false;
         else folder = arg;
@@ -319,6 +369,6 @@ int main(int argc, char** argv) {
         }
         tsptw(folder, budget, min_n, max_n, only, seed, verbose);
     }
-    if (plain) euclidean(budget, seed);
+    if (plain) euclidean(budget, seed, sizes, instances, reference);
     return 0;
 }

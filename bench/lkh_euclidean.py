@@ -1,11 +1,14 @@
 """LKH (through elkai) on the random Euclidean problems of bench_strategy.cpp.
 
 The points come from the same splitmix64 stream, so the tour lengths compare
-directly with the benchmark's. elkai is a benchmark-only dependency:
+directly with the benchmark's, which reads this output as its reference. elkai is a
+benchmark-only dependency:
 
     python3 -m venv /tmp/peers && /tmp/peers/bin/pip install elkai
-    /tmp/peers/bin/python bench/lkh_euclidean.py
+    /tmp/peers/bin/python bench/lkh_euclidean.py [--instances K] [--sizes N N ..] > lkh.txt
+    build/bench/bench_strategy --euclidean-only --budget 10 --instances K --reference lkh.txt
 """
+import argparse
 import math
 import time
 
@@ -14,8 +17,8 @@ import elkai
 MASK = (1 << 64) - 1
 
 
-def points(n):
-    state = n
+def points(n, instance):
+    state = n + 1000003 * instance
     out = []
     for _ in range(2 * n):
         state = (state + 0x9E3779B97F4A7C15) & MASK
@@ -27,18 +30,28 @@ def points(n):
     return list(zip(out[0::2], out[1::2]))
 
 
+def solve(n, instance):
+    """Prints LKH's tour length for the problem."""
+    p = points(n, instance)
+    rows = [[int(math.floor(math.hypot(a[0] - b[0], a[1] - b[1]) + 0.5)) for b in p] for a in p]
+    started = time.perf_counter()
+    tour = elkai.DistanceMatrix(rows).solve_tsp()
+    took = time.perf_counter() - started
+    length = sum(rows[a][b] for a, b in zip(tour, tour[1:]))
+    if tour[0] != tour[-1]:
+        length += rows[tour[-1]][tour[0]]
+    print(f"{n:6} {instance:4} {length:12} {took:8.1f}", flush=True)
+
+
 def main():
-    print(f"{'n':>6} {'LKH':>12} {'seconds':>8}")
-    for n in (200, 500, 1000):
-        p = points(n)
-        rows = [[int(math.floor(math.hypot(a[0] - b[0], a[1] - b[1]) + 0.5)) for b in p] for a in p]
-        started = time.perf_counter()
-        tour = elkai.DistanceMatrix(rows).solve_tsp()
-        took = time.perf_counter() - started
-        length = sum(rows[a][b] for a, b in zip(tour, tour[1:]))
-        if tour[0] != tour[-1]:
-            length += rows[tour[-1]][tour[0]]
-        print(f"{n:6} {length:12} {took:8.1f}")
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--sizes", type=int, nargs="+", default=[200, 500, 1000])
+    parser.add_argument("--instances", type=int, default=1, help="problems of each size")
+    args = parser.parse_args()
+    print(f"{'n':>6} {'inst':>4} {'LKH':>12} {'seconds':>8}", flush=True)
+    for n in args.sizes:
+        for instance in range(args.instances):
+            solve(n, instance)
 
 
 if __name__ == "__main__":

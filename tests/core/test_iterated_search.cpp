@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <numeric>
 #include <optional>
@@ -50,6 +51,22 @@ Penalizer random_problem(std::size_t n, Rng& rng, DateTime day, bool hours = fal
     return Penalizer(DistanceMatrix{std::move(distances)}, std::move(scheduler));
 }
 
+// Symmetric Euclidean legs between random points and no time data: the distance is
+// the whole objective.
+Penalizer euclidean_problem(std::size_t n, Rng& rng) {
+    std::vector<std::pair<double, double>> points(n);
+    for (auto& [x, y] : points) {
+        x = static_cast<double>(draw(rng, 0, 1000));
+        y = static_cast<double>(draw(rng, 0, 1000));
+    }
+    std::vector<std::vector<std::uint64_t>> distances(n, std::vector<std::uint64_t>(n));
+    for (std::size_t a = 0; a < n; ++a)
+        for (std::size_t b = 0; b < n; ++b)
+            distances[a][b] = static_cast<std::uint64_t>(
+                std::lround(std::hypot(points[a].first - points[b].first, points[a].second - points[b].second)));
+    return Penalizer(DistanceMatrix{std::move(distances)}, std::nullopt);
+}
+
 Route identity(std::size_t n) {
     Route route(n);
     std::iota(route.begin(), route.end(), std::size_t{0});
@@ -67,20 +84,25 @@ SearchOutcome search(const Penalizer& penalizer, bool keep_first, std::uint64_t 
 }
 
 auto totals(const Solution& s) {
+    if (!s.time_report) return std::tuple(s.distance, TimeDelta{}, TimeDelta{}, TimeDelta{}, TimeDelta{}, TimeDelta{},
+                                          DateTime{}, DateTime{});
     const TimeReport& r = *s.time_report;
     return std::tuple(s.distance, r.lateness, r.traveling_time, r.duration, r.waiting_time, r.working_time,
                       r.start_time, r.end_time);
 }
 
-class IteratedSearchOnRandomProblems : public ::testing::TestWithParam<std::tuple<std::size_t, bool>> {};
+// (size, keep the first location, with time windows)
+class IteratedSearchOnRandomProblems : public ::testing::TestWithParam<std::tuple<std::size_t, bool, bool>> {};
 
 TEST_P(IteratedSearchOnRandomProblems, ReturnsExactRepeatableToursNoWorseThanTheFirstDescent) {
-    const auto [n, keep_first] = GetParam();
+    const auto [n, keep_first, windows] = GetParam();
     Rng rng(n * 31 + keep_first);
     // Small problems run long enough to go through the random restarts too.
     const std::uint64_t descents = n <= 5 ? 700 : 30;
     for (int round = 0; round < 4; ++round) {
-        const Penalizer penalizer = random_problem(n, rng, *DateTime::from_civil(2026, 12, 7));
+        const Penalizer penalizer =
+            windows ? random_problem(n, rng, *DateTime::from_civil(2026, 12, 7)) : euclidean_problem(n, rng);
+        EXPECT_EQ(penalizer.time_scheduler().has_value(), windows);
         const SearchOutcome first = search(penalizer, keep_first, 1, 0);
         const SearchOutcome outcome = search(penalizer, keep_first, descents, 11);
         ASSERT_EQ(outcome.descents, descents);
@@ -99,7 +121,7 @@ TEST_P(IteratedSearchOnRandomProblems, ReturnsExactRepeatableToursNoWorseThanThe
 INSTANTIATE_TEST_SUITE_P(Sizes, IteratedSearchOnRandomProblems,
                          ::testing::Combine(::testing::Values(std::size_t{2}, std::size_t{5}, std::size_t{12},
                                                               std::size_t{40}),
-                                            ::testing::Bool()));
+                                            ::testing::Bool(), ::testing::Bool()));
 
 // At the far end of the calendar no bound proves the time arithmetic safe for
 // every tour, so every trial is evaluated in full; the outcome is as exact.
