@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <type_traits>
 
 namespace tourwright {
 namespace {
@@ -26,20 +27,31 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
         compiled.hours_ = Hours{hours->daily_start.secs, hours->daily_end.secs};
     }
     // A row may lack its diagonal entry, which no tour over two or more locations uses.
-    compiled.travel_.assign(n * n, 0);
-    for (std::size_t from = 0; from < n; ++from) {
-        const auto& row = scheduler.duration_matrix[from];
-        for (std::size_t to = 0; to < n && to < row.size(); ++to) {
-            if (!whole(row[to])) return std::nullopt;
-            compiled.travel_[from * n + to] = seconds_of(row[to]);
+    // The table is made in 32 bits at once where every leg fits, so that the wide one
+    // never exists beside it.
+    auto legs = [&](auto each) {
+        for (std::size_t from = 0; from < n; ++from) {
+            const auto& row = scheduler.duration_matrix[from];
+            for (std::size_t to = 0; to < n && to < row.size(); ++to)
+                if (!each(from * n + to, row[to])) return false;
         }
-    }
-    if (std::all_of(compiled.travel_.begin(), compiled.travel_.end(), [](std::int64_t leg) {
-            return leg <= std::numeric_limits<std::int32_t>::max();
-        })) {
-        compiled.short_travel_.assign(compiled.travel_.begin(), compiled.travel_.end());
-        compiled.travel_ = {};
-    }
+        return true;
+    };
+    if (!legs([](std::size_t, TimeDelta leg) { return whole(leg); })) return std::nullopt;
+    const bool short_legs = legs([](std::size_t, TimeDelta leg) {
+        return seconds_of(leg) <= std::numeric_limits<std::int32_t>::max();
+    });
+    auto fill = [&](auto& table) {
+        table.assign(n * n, 0);
+        legs([&](std::size_t at, TimeDelta leg) {
+            table[at] = static_cast<std::remove_reference_t<decltype(table[at])>>(seconds_of(leg));
+            return true;
+        });
+    };
+    if (short_legs)
+        fill(compiled.short_travel_);
+    else
+        fill(compiled.travel_);
     compiled.plain_ = !compiled.hours_;
     compiled.offsets_.push_back(0);
     for (std::size_t k = 0; k < n; ++k) {

@@ -130,6 +130,27 @@ TEST(SecondsSchedule, LongActionEndsWhereCountingTheOpeningsGives) {
     EXPECT_EQ(clock.at, kDay0 + last_second + 1 + kLength * 86400);
 }
 
+// Legs are kept in 32 bits only where every one fits: one too long for that keeps
+// its length, and so does a short one beside it.
+TEST(SecondsSchedule, LegsTooLongForThirtyTwoBitsKeepTheirLength) {
+    constexpr std::int64_t kLong = std::int64_t{3} << 31;
+    for (const std::int64_t longest : {std::int64_t{86400}, kLong}) {
+        TimeScheduler scheduler;
+        for (int k = 0; k < 2; ++k) {
+            scheduler.time_windows.push_back(TimeWindows{{TimeWindow(instant(0), instant(0))}});
+            scheduler.job_durations.push_back(seconds(0));
+        }
+        scheduler.duration_matrix = {{seconds(0), seconds(longest)}, {seconds(7), seconds(0)}};
+        const auto compiled = SecondsSchedule::compile(scheduler, 2);
+        ASSERT_TRUE(compiled.has_value());
+        EXPECT_EQ(compiled->travel_seconds(0, 1), longest);
+        EXPECT_EQ(compiled->travel_seconds(1, 0), 7);
+        SecondsClock clock{kDay0, 0};
+        compiled->travel(clock, 0, 1);
+        EXPECT_EQ(clock.at, kDay0 + longest);
+    }
+}
+
 // Problem families that stress the trial evaluator's shortcuts.
 enum class Family {
     OnTime,          // one window per location along a feasible tour: summaries and bounds decide
