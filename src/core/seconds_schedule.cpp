@@ -37,10 +37,12 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
         }
         return true;
     };
-    if (!legs([](std::size_t, TimeDelta leg) { return whole(leg); })) return std::nullopt;
-    const bool short_legs = legs([](std::size_t, TimeDelta leg) {
-        return seconds_of(leg) <= std::numeric_limits<std::int32_t>::max();
-    });
+    bool short_legs = true;
+    if (!legs([&](std::size_t, TimeDelta leg) {
+            short_legs = short_legs && seconds_of(leg) <= std::numeric_limits<std::int32_t>::max();
+            return whole(leg);
+        }))
+        return std::nullopt;
     auto fill = [&](auto& table) {
         table.assign(n * n, 0);
         legs([&](std::size_t at, TimeDelta leg) {

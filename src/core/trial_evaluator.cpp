@@ -137,7 +137,6 @@ void TrialEvaluator::summarize_plain(std::size_t unchanged) {
     const std::size_t n = r.size();
     // Every summary at a position depends only on the route up to it (and the
     // clocks there), so those before `unchanged` stand.
-    auto fill = [&](auto& table, auto value_at) { table.reset(n, unchanged, value_at); };
     auto late_by = [&](std::size_t k) { return after_work_[k].lateness - on_arrival_[k].lateness; };
     auto began = [&](std::size_t k) { return after_work_[k].at - schedule.job(r[k]); };
     if (late_jobs_.size() != n + 1) unchanged = 0;
@@ -157,13 +156,13 @@ void TrialEvaluator::summarize_plain(std::size_t unchanged) {
         lead_[k] = lead_[k - 1] + schedule.job(r[k - 1]) + schedule.travel_seconds(r[k - 1], r[k]);
         back_lead_[k] = back_lead_[k - 1] + schedule.job(r[k]) + schedule.travel_seconds(r[k], r[k - 1]);
     }
-    fill(forward_, [&](std::size_t k) {
+    forward_.reset(n, unchanged, [&](std::size_t k) {
         const std::int64_t opening = schedule.opening(r[k]), closing = schedule.closing(r[k]);
         return Forward{opening - lead_[k], closing - schedule.job(r[k]) - lead_[k],
                        late_by(k) > 0 ? SecondsSchedule::kNever : closing - after_work_[k].at + waited_[k + 1],
                        std::min(began(k) - opening, late_by(k) > 0 ? late_by(k) : SecondsSchedule::kNever)};
     });
-    fill(backward_, [&](std::size_t k) {
+    backward_.reset(n, unchanged, [&](std::size_t k) {
         return Backward{schedule.opening(r[k]) + back_lead_[k],
                         schedule.closing(r[k]) - schedule.job(r[k]) + back_lead_[k]};
     });

@@ -12,7 +12,6 @@
 #include <optional>
 #include <span>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "penalizer.hpp"
@@ -121,12 +120,6 @@ private:
     // work at b ends at job_b + lead_[b] + max(T - lead_[a], the largest opening - lead
     // over a ..= b), and it is on time while T - lead_[a] stays within the smallest
     // (closing - job - lead) over a ..= b.
-    struct Smaller {
-        std::int64_t operator()(std::int64_t a, std::int64_t b) const { return std::min(a, b); }
-    };
-    struct Larger {
-        std::int64_t operator()(std::int64_t a, std::int64_t b) const { return std::max(a, b); }
-    };
     // The same backwards, for stretches walked in reverse: back_lead_[k] holds the
     // jobs and reversed legs from position k down to 1.
     std::vector<std::int64_t> lead_;
