@@ -24,15 +24,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <numeric>
 #include <optional>
 #include <random>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "collection_instance.hpp"
 #include "current_tour.hpp"
 #include "local_moves.hpp"
 #include "seconds_schedule.hpp"
@@ -70,36 +69,15 @@ TimeScheduler windows_of(const Rows& rows, const std::vector<std::pair<std::int6
     return time;
 }
 
-// The collection's matrix format: N, an N x N matrix, then N lines "ready due";
-// lines starting with '#' are comments. Integers only (the four instances used are).
+// An instance of the collection, with the depot's window narrowed to its opening.
+// Integers only (the four instances used are).
 std::optional<Problem> read_matrix_instance(const std::filesystem::path& path) {
-    std::ifstream file(path);
-    if (!file) return std::nullopt;
-    std::vector<std::int64_t> numbers;
-    std::string line;
-    while (std::getline(file, line)) {
-        if (line.find_first_not_of(" \t\r") == std::string::npos || line[line.find_first_not_of(" \t")] == '#')
-            continue;
-        std::istringstream words(line);
-        std::string word;
-        while (words >> word) {
-            if (word.find_first_not_of("-0123456789") != std::string::npos) return std::nullopt;
-            numbers.push_back(std::stoll(word));
-        }
-    }
-    if (numbers.empty()) return std::nullopt;
-    const std::size_t n = static_cast<std::size_t>(numbers[0]);
-    if (numbers.size() != 1 + n * n + 2 * n) return std::nullopt;
+    auto instance = collection::read_instance(path);
+    if (!instance || instance->scale != 1) return std::nullopt;
     Problem problem;
-    problem.distances.assign(n, std::vector<std::uint64_t>(n));
-    for (std::size_t a = 0; a < n; ++a)
-        for (std::size_t b = 0; b < n; ++b)
-            problem.distances[a][b] = static_cast<std::uint64_t>(numbers[1 + a * n + b]);
-    std::vector<std::pair<std::int64_t, std::int64_t>> windows(n);
-    for (std::size_t k = 0; k < n; ++k)
-        windows[k] = {numbers[1 + n * n + 2 * k], numbers[2 + n * n + 2 * k]};
-    windows[0].second = windows[0].first;
-    problem.time = windows_of(problem.distances, windows);
+    problem.distances = std::move(instance->travel);
+    instance->windows[0].second = instance->windows[0].first;
+    problem.time = windows_of(problem.distances, instance->windows);
     return problem;
 }
 
