@@ -37,6 +37,11 @@ public:
         }
     }
 
+    // The legs r[k - 1] -> r[k] and r[k] -> r[k - 1], for 0 < k < size: read back
+    // rather than looked up again by those who walk the route after a reset.
+    Sum leg_into(std::size_t k) const { return forward_[k] - forward_[k - 1]; }
+    Sum leg_back_into(std::size_t k) const { return backward_[k] - backward_[k - 1]; }
+
     // The closed tour of the base route.
     Sum total() const { return forward_.back() + leg_(route_->back(), route_->front()); }
 

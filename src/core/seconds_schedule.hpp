@@ -36,11 +36,11 @@ public:
         clock.lateness += std::max<std::int64_t>(clock.at - closing(location), 0);
     }
     void travel(SecondsClock& clock, std::size_t from, std::size_t to) const {
-        if (!hours_) {
-            clock.at += travel_seconds(from, to);
-            return;
-        }
-        clock.at = run(clock.at, travel_seconds(from, to), nullptr);
+        travel_for(clock, travel_seconds(from, to));
+    }
+    // Travel of a leg whose travel_seconds are known.
+    void travel_for(SecondsClock& clock, std::int64_t seconds) const {
+        clock.at = hours_ ? run(clock.at, seconds, nullptr) : clock.at + seconds;
     }
     // The travelling time of a leg: a negative length takes none.
     std::int64_t travel_seconds(std::size_t from, std::size_t to) const {

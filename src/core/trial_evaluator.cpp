@@ -111,15 +111,19 @@ void TrialEvaluator::rebase(const Solution& current) {
     after_work_.resize(n);
     start_ = schedule.tour_start(r[0]);
     SecondsClock clock{start_, 0};
+    // The legs as the travel sums hold them, since looking them up again costs more.
+    auto leg_from = [&](std::size_t k) {
+        return k + 1 < n ? travel_times_.leg_into(k + 1) : schedule.travel_seconds(r[k], r[0]);
+    };
     if (unchanged > 0) {
         clock = after_work_[unchanged - 1];
-        schedule.travel(clock, r[unchanged - 1], r[unchanged % n]);
+        schedule.travel_for(clock, leg_from(unchanged - 1));
     }
     for (std::size_t k = unchanged; k < n; ++k) {
         on_arrival_[k] = clock;
         schedule.work(clock, r[k]);
         after_work_[k] = clock;
-        schedule.travel(clock, r[k], r[(k + 1) % n]);
+        schedule.travel_for(clock, leg_from(k));
     }
     end_ = clock.at;
     lateness_ = clock.lateness;
@@ -153,8 +157,8 @@ void TrialEvaluator::summarize_plain(std::size_t unchanged) {
     back_lead_.resize(n);
     lead_[0] = back_lead_[0] = 0;
     for (std::size_t k = std::max<std::size_t>(unchanged, 1); k < n; ++k) {
-        lead_[k] = lead_[k - 1] + schedule.job(r[k - 1]) + schedule.travel_seconds(r[k - 1], r[k]);
-        back_lead_[k] = back_lead_[k - 1] + schedule.job(r[k]) + schedule.travel_seconds(r[k], r[k - 1]);
+        lead_[k] = lead_[k - 1] + schedule.job(r[k - 1]) + travel_times_.leg_into(k);
+        back_lead_[k] = back_lead_[k - 1] + schedule.job(r[k]) + travel_times_.leg_back_into(k);
     }
     forward_.reset(n, unchanged, [&](std::size_t k) {
         const std::int64_t opening = schedule.opening(r[k]), closing = schedule.closing(r[k]);
