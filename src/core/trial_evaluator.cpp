@@ -178,7 +178,7 @@ bool TrialEvaluator::improves(std::size_t i, std::size_t j, std::span<const Run>
 }
 
 template <TrialEvaluator::Effort effort, class Beats>
-std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, std::span<const Run> runs,
+TOURWRIGHT_INLINE_STEP inline std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, std::span<const Run> runs,
                                                  SecondsClock clock, std::size_t first,
                                                  const Beats& beats) const {
     const SecondsSchedule& schedule = *schedule_;
