@@ -31,7 +31,11 @@ public:
 
     void work(SecondsClock& clock, std::size_t location) const {
         if (!plain_) return work_anywhere(clock, location);
-        // What the general simulation comes to with one window at most and no hours.
+        work_plain(clock, location);
+    }
+    // Work on a plain problem: what the general simulation comes to with one window at
+    // most and no hours. Never calls out, so that a caller's clock can stay in registers.
+    void work_plain(SecondsClock& clock, std::size_t location) const {
         clock.at = std::max(clock.at, opening(location)) + jobs_[location];
         clock.lateness += std::max<std::int64_t>(clock.at - closing(location), 0);
     }

@@ -119,12 +119,20 @@ void TrialEvaluator::rebase(const Solution& current) {
         clock = after_work_[unchanged - 1];
         schedule.travel_for(clock, leg_from(unchanged - 1));
     }
-    for (std::size_t k = unchanged; k < n; ++k) {
-        on_arrival_[k] = clock;
-        schedule.work(clock, r[k]);
-        after_work_[k] = clock;
-        schedule.travel_for(clock, leg_from(k));
-    }
+    // The clock is the walk's own, so that where work never calls out it stays in
+    // registers rather than being stored and reloaded at every step.
+    auto walk = [&](SecondsClock clock, auto work) {
+        for (std::size_t k = unchanged; k < n; ++k) {
+            on_arrival_[k] = clock;
+            work(clock, r[k]);
+            after_work_[k] = clock;
+            schedule.travel_for(clock, leg_from(k));
+        }
+        return clock;
+    };
+    clock = schedule.is_plain()
+                ? walk(clock, [&](SecondsClock& c, std::size_t location) { schedule.work_plain(c, location); })
+                : walk(clock, [&](SecondsClock& c, std::size_t location) { schedule.work(c, location); });
     end_ = clock.at;
     lateness_ = clock.lateness;
     return_lateness_ = late_return(r[0], end_);
