@@ -46,6 +46,13 @@ public:
     void travel_for(SecondsClock& clock, std::int64_t seconds) const {
         clock.at = hours_ ? run(clock.at, seconds, nullptr) : clock.at + seconds;
     }
+    // Asks the memory for a leg that will be read soon.
+    void prefetch_travel(std::size_t from, std::size_t to) const {
+        if (short_travel_.empty())
+            __builtin_prefetch(&travel_[from * n_ + to]);
+        else
+            __builtin_prefetch(&short_travel_[from * n_ + to]);
+    }
     // The travelling time of a leg: a negative length takes none.
     std::int64_t travel_seconds(std::size_t from, std::size_t to) const {
         return short_travel_.empty() ? travel_[from * n_ + to] : short_travel_[from * n_ + to];

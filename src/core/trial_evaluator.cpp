@@ -350,6 +350,15 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,
     const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
     const std::size_t first = i > 0 ? r[0] : (runs[0].reversed ? r[runs[0].last] : r[runs[0].first]);
+    // The legs the trial adds are read in turn; asked for at once, their cache misses overlap.
+    {
+        std::size_t from = i > 0 ? r[i - 1] : first;
+        for (const Run& run : runs) {
+            schedule.prefetch_travel(from, run.reversed ? r[run.last] : r[run.first]);
+            from = run.reversed ? r[run.first] : r[run.last];
+        }
+        schedule.prefetch_travel(from, j + 1 < r.size() ? r[j + 1] : first);
+    }
     if (!schedule.can_start_tour(first)) return settled(Rule::BeforeStretch, false);
 
     // Travel time (and distance) are exact at once; lateness and duration only grow as
