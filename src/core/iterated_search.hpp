@@ -4,8 +4,9 @@
 // near neighbours; then, until the clock or the descent budget says stop, a
 // small kick of the incumbent tour and another descent started where the kick
 // changed the tour. A tour no worse than the incumbent replaces it (so the search
-// walks across plateaus). After a long run without a new best the search returns
-// to its best tour, and now and then descends from a random tour instead. Every
+// walks across plateaus). The search goes in runs: after a while without a new
+// best of its own a run returns to its best tour, and after longer it ends and the
+// next run begins from a random tour; the best of all runs is the result. Every
 // trial is decided as full evaluation would decide it, and every stored solution
 // is a full evaluation.
 #include <cstdint>

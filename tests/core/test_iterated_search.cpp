@@ -123,6 +123,31 @@ INSTANTIATE_TEST_SUITE_P(Sizes, IteratedSearchOnRandomProblems,
                                                               std::size_t{40}),
                                             ::testing::Bool(), ::testing::Bool()));
 
+// At this size and budget several runs end, some in worse basins than earlier
+// ones; the best reported after every descent never gets worse, and is returned.
+TEST(IteratedSearchAcrossRuns, KeepsTheBestOfAllRuns) {
+    Rng rng(17);
+    for (bool windows : {false, true}) {
+        const Penalizer penalizer =
+            windows ? random_problem(40, rng, *DateTime::from_civil(2026, 12, 7)) : euclidean_problem(40, rng);
+        std::optional<Solution> previous;
+        int worse = 0;
+        IteratedSearchOptions options;
+        options.max_descents = 400;
+        options.on_descent = [&](std::uint64_t, const Solution& best) {
+            worse += previous && penalizer.is_better(*previous, best);
+            previous = best;
+        };
+        SearchClock clock(std::nullopt);
+        clock.start();
+        SeededWords words{std::mt19937(4)};
+        const SearchOutcome outcome = iterated_search(penalizer, identity(40), options, clock, words);
+        EXPECT_EQ(worse, 0);
+        ASSERT_TRUE(previous.has_value());
+        EXPECT_EQ(totals(outcome.best), totals(*previous));
+    }
+}
+
 // At the far end of the calendar no bound proves the time arithmetic safe for
 // every tour, so every trial is evaluated in full; the outcome is as exact.
 TEST(IteratedSearchInFull, WhereIncrementalEvaluationIsUnavailable) {
