@@ -14,9 +14,10 @@ namespace tourwright {
 namespace {
 
 // Chosen by measurement (bench/bench_strategy.cpp): longer lists slow large problems
-// down without a gain on small ones. With time data, five: descents get cheaper and
-// more runs reach the best basin (on GendreauDumasExtended n80w200, 29 runs found the
-// best-known tour in 12 s of search with five neighbours, 9 with ten, 1 with 25).
+// down without a gain on small ones. With time data, five after the first descent:
+// descents get cheaper and more runs reach the best basin (on GendreauDumasExtended
+// n80w200, 29 runs found the best-known tour in 12 s of search with five neighbours,
+// 9 with ten, 1 with 25); the first descent alone finds better tours with ten.
 constexpr std::size_t kNeighbours = 10;
 constexpr std::size_t kTimedNeighbours = 5;
 // Kicks: two adjacent stretches of up to this many locations change places, or
@@ -92,7 +93,7 @@ public:
           n_(penalizer.location_count()),
           first_(options.keep_first ? 1 : 0),
           tour_(penalizer, checked_start(penalizer, std::move(start)), true),
-          neighbours_(penalizer, penalizer.time_scheduler() ? kTimedNeighbours : kNeighbours, tour_.incremental()),
+          neighbours_(penalizer, kNeighbours, tour_.incremental()),
           position_(n_),
           queued_(n_, false),
           distances_(&penalizer.distance_matrix().rows),
@@ -136,6 +137,9 @@ public:
                 incumbent = run_best;
             }
             if (fresh || !penalizer_.is_better(incumbent, current)) incumbent = current;
+            // The first descent, which is all a call without a limit gets, tries the
+            // longer lists; the kicked ones are cheaper with the short ones.
+            if (outcome.descents == 1 && penalizer_.time_scheduler()) neighbours_.keep(kTimedNeighbours);
             if (options_.on_descent) options_.on_descent(outcome.descents, outcome.best);
         }
         return outcome;

@@ -100,4 +100,10 @@ NeighbourLists::NeighbourLists(const Penalizer& penalizer, std::size_t count, bo
     }
 }
 
+void NeighbourLists::keep(std::size_t count) {
+    for (auto* lists : {&successors_, &predecessors_})
+        for (auto& list : *lists)
+            if (list.size() > count) list.resize(count);
+}
+
 }  // namespace tourwright

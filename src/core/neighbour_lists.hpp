@@ -19,6 +19,9 @@ public:
     // it is left out; that takes time arithmetic known to stay in range.
     NeighbourLists(const Penalizer& penalizer, std::size_t count, bool use_windows);
 
+    // Keeps the `count` nearest of each list: what a construction with `count` gives.
+    void keep(std::size_t count);
+
     std::span<const std::size_t> successors(std::size_t location) const { return successors_[location]; }
     std::span<const std::size_t> predecessors(std::size_t location) const { return predecessors_[location]; }
 
