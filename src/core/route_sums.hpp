@@ -15,6 +15,10 @@ struct Run {
     std::size_t first;
     std::size_t last;
     bool reversed;
+
+    // The locations of `route` the run begins and ends with, as walked.
+    std::size_t head(const Route& route) const { return route[reversed ? last : first]; }
+    std::size_t tail(const Route& route) const { return route[reversed ? first : last]; }
 };
 
 // Prefix sums of `Leg` (a callable (from, to) -> Sum, which must not fail for any
@@ -54,14 +58,14 @@ public:
         std::size_t previous = i > 0 ? r[i - 1] : 0;
         std::size_t first = r[0];
         for (const Run& run : runs) {
-            const std::size_t head = run.reversed ? r[run.last] : r[run.first];
+            const std::size_t head = run.head(r);
             if (has_previous)
                 sum += leg_(previous, head);
             else
                 first = head;
             sum += run.reversed ? backward_[run.last] - backward_[run.first]
                                 : forward_[run.last] - forward_[run.first];
-            previous = run.reversed ? r[run.first] : r[run.last];
+            previous = run.tail(r);
             has_previous = true;
         }
         if (j + 1 < r.size()) {

@@ -349,13 +349,13 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,
                                       std::span<const Run> runs) const {
     const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
-    const std::size_t first = i > 0 ? r[0] : (runs[0].reversed ? r[runs[0].last] : r[runs[0].first]);
+    const std::size_t first = i > 0 ? r[0] : runs[0].head(r);
     // The legs the trial adds are read in turn; asked for at once, their cache misses overlap.
     {
         std::size_t from = i > 0 ? r[i - 1] : first;
         for (const Run& run : runs) {
-            schedule.prefetch_travel(from, run.reversed ? r[run.last] : r[run.first]);
-            from = run.reversed ? r[run.first] : r[run.last];
+            schedule.prefetch_travel(from, run.head(r));
+            from = run.tail(r);
         }
         schedule.prefetch_travel(from, j + 1 < r.size() ? r[j + 1] : first);
     }
