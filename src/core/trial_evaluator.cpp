@@ -174,6 +174,13 @@ void TrialEvaluator::summarize_plain(std::size_t unchanged) {
                        late_by(k) > 0 ? SecondsSchedule::kNever : closing - after_work_[k].at + waited_[k + 1],
                        std::min(began(k) - opening, late_by(k) > 0 ? late_by(k) : SecondsSchedule::kNever)};
     });
+    timed_latest_.resize(n + 1);
+    timed_latest_[0] = {};
+    for (std::size_t k = unchanged; k < n; ++k) {
+        const bool timed = schedule.closing(r[k]) < SecondsSchedule::kNever;
+        const std::int64_t latest = schedule.closing(r[k]) - schedule.job(r[k]) + back_lead_[k];
+        timed_latest_[k + 1] = {timed_latest_[k].count + timed, timed_latest_[k].sum + (timed ? latest : 0)};
+    }
     backward_.reset(n, unchanged, [&](std::size_t k) {
         return Backward{schedule.opening(r[k]) + back_lead_[k],
                         schedule.closing(r[k]) - schedule.job(r[k]) + back_lead_[k]};
@@ -200,8 +207,16 @@ TOURWRIGHT_INLINE_STEP inline std::optional<bool> TrialEvaluator::settle_plain(s
     auto bound_reversed = [&](std::size_t a, std::size_t b) TOURWRIGHT_INLINE_STEP {
         const std::int64_t relative = clock.at + back_lead_[b];
         const auto [opening, latest_start] = backward_.over(a, b);
-        clock.lateness += std::max<std::int64_t>(relative - latest_start, 0);
-        most = kUnbounded;
+        // Work there begins no later than the later of the arrival and the largest
+        // opening: when that is within every latest start, no job is late.
+        if (std::max(relative, opening) > latest_start) {
+            // Nor can the jobs with windows there be less late in all than if none waited.
+            const TimedSum& before = timed_latest_[a];
+            const TimedSum& through = timed_latest_[b + 1];
+            const std::int64_t none_waiting = (through.count - before.count) * relative - (through.sum - before.sum);
+            clock.lateness += std::max({relative - latest_start, none_waiting, std::int64_t{0}});
+            most = kUnbounded;
+        }
         clock.at = schedule.job(r[a]) + std::max(relative, opening) - back_lead_[a];
     };
     // Positions a ..= b of the current route, on arrival at a; true when the lateness
