@@ -174,17 +174,17 @@ void TrialEvaluator::summarize_plain(std::size_t unchanged) {
                        late_by(k) > 0 ? SecondsSchedule::kNever : closing - after_work_[k].at + waited_[k + 1],
                        std::min(began(k) - opening, late_by(k) > 0 ? late_by(k) : SecondsSchedule::kNever)};
     });
-    timed_latest_.resize(n + 1);
-    timed_latest_[0] = {};
-    for (std::size_t k = unchanged; k < n; ++k) {
-        const bool timed = schedule.closing(r[k]) < SecondsSchedule::kNever;
-        const std::int64_t latest = schedule.closing(r[k]) - schedule.job(r[k]) + back_lead_[k];
-        timed_latest_[k + 1] = {timed_latest_[k].count + timed, timed_latest_[k].sum + (timed ? latest : 0)};
-    }
     backward_.reset(n, unchanged, [&](std::size_t k) {
         return Backward{schedule.opening(r[k]) + back_lead_[k],
                         schedule.closing(r[k]) - schedule.job(r[k]) + back_lead_[k]};
     });
+    timed_latest_.resize(n + 1);
+    timed_latest_[0] = {};
+    for (std::size_t k = unchanged; k < n; ++k) {
+        const bool timed = schedule.closing(r[k]) < SecondsSchedule::kNever;
+        timed_latest_[k + 1] = {timed_latest_[k].count + timed,
+                                timed_latest_[k].sum + (timed ? backward_.at(k).latest_start : 0)};
+    }
 }
 
 bool TrialEvaluator::improves(std::size_t i, std::size_t j, std::span<const Run> runs) const {

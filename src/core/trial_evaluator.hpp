@@ -158,7 +158,7 @@ private:
     };
     RangeExtremes<Backward, BackwardExtremes> backward_;
     // Before each position k: how many of the locations have a window, and the sum of
-    // their closing - job + back_lead (so that ranges are differences).
+    // their backward latest starts (so that ranges are differences).
     struct TimedSum {
         std::int64_t count = 0, sum = 0;
     };
