@@ -193,9 +193,9 @@ bool TrialEvaluator::improves(std::size_t i, std::size_t j, std::span<const Run>
 }
 
 template <TrialEvaluator::Effort effort, class Beats>
-TOURWRIGHT_INLINE_STEP inline std::optional<bool> TrialEvaluator::settle_plain(std::size_t i, std::size_t j, std::span<const Run> runs,
-                                                 SecondsClock clock, std::size_t first,
-                                                 const Beats& beats) const {
+TOURWRIGHT_INLINE_STEP inline std::optional<bool> TrialEvaluator::settle_plain(
+    std::size_t i, std::size_t j, std::span<const Run> runs, SecondsClock clock, std::size_t first,
+    const Beats& beats) const {
     const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
     // clock.lateness is the least lateness the trial can have so far; `most` the most
