@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-python3 -m pip install --quiet ".[test]"
+python3 -m pip install --quiet ".[test,dask]"
 command -v cmake >/dev/null || python3 -m pip install --quiet cmake
 # GoogleTest for the core suite; faketime for the tests that run the module under a wrong wall clock.
 if [ ! -f /usr/include/gtest/gtest.h ] || ! command -v faketime >/dev/null; then

@@ -1,9 +1,10 @@
 """A friendly layer over `tourwright.solve`: checked problems, problem files, plain results,
-pictures of schedules and the `tourwright` command."""
+batches of problems, pictures of schedules and the `tourwright` command."""
 from __future__ import annotations
 
 from typing import TYPE_CHECKING, Any
 
+from .batch import BatchError, solve_many
 from .files import ClassicInstance, ClassicReport, ProblemFileError, read_json, read_problem, read_tsptw
 from .problem import Problem
 from .solving import SolveError, solve_problem
@@ -16,9 +17,9 @@ if TYPE_CHECKING:
 __version__ = "0.1.0"
 
 __all__ = [
-    "ClassicInstance", "ClassicReport", "Event", "PanicException", "Problem", "ProblemFileError",
-    "PyEvent", "PyTravel", "PyWait", "PyWork", "SolveError", "Tour", "read_json", "read_problem",
-    "read_tsptw", "schedule_svg", "solve_problem",
+    "BatchError", "ClassicInstance", "ClassicReport", "Event", "PanicException", "Problem",
+    "ProblemFileError", "PyEvent", "PyTravel", "PyWait", "PyWork", "SolveError", "Tour", "read_json",
+    "read_problem", "read_tsptw", "schedule_svg", "solve_many", "solve_problem",
 ]
 
 

@@ -60,6 +60,10 @@ def _parser() -> argparse.ArgumentParser:
     solve = commands.add_parser("solve", help="solve a problem file (JSON, or the classic TSPTW format)")
     solve.add_argument("file", help="the problem file")
     _output_options(solve, argparse.SUPPRESS)
+    batch = commands.add_parser("batch", help=(
+        "solve many problem files at once, on local workers or a Dask cluster"))
+    _batch_arguments(batch)
+    _output_options(batch, argparse.SUPPRESS)
     parser.set_defaults(command="example")
     return parser
 
@@ -86,7 +90,17 @@ def _output_options(parser: argparse.ArgumentParser, default: Optional[str]) -> 
         "iterated local search (the default) or the multi-start descent of tourwright.solve"))
 
 
+def _batch_arguments(batch: argparse.ArgumentParser) -> None:
+    from .batch_command import add_arguments
+
+    add_arguments(batch)
+
+
 def _run(args: argparse.Namespace) -> int:
+    if args.command == "batch":
+        from .batch_command import run
+
+        return run(args)
     classic: Optional[ClassicInstance] = None
     if args.command == "solve":
         source = args.file

@@ -39,7 +39,12 @@ class ProblemFileError(ValueError):
 
 def read_problem(path: PathLike) -> Union[Problem, "ClassicInstance"]:
     """A JSON problem (a `.json` file, or one starting with '{'), else a classic TSPTW file."""
-    text = _read_text(path)
+    return problem_from_text(path, _read_text(path))
+
+
+def problem_from_text(path: PathLike, text: str) -> Union[Problem, "ClassicInstance"]:
+    """What `read_problem` makes of `text`, the contents of the file `path` read elsewhere
+    (a batch reads its files where they are and solves them on other machines)."""
     if os.fspath(path).endswith(".json") or text.lstrip().startswith("{"):
         return _json_problem(path, text)
     return _classic_instance(path, text)
