@@ -5,6 +5,7 @@ from __future__ import annotations
 import argparse
 import contextlib
 import csv
+import importlib
 import io
 import json
 import os
@@ -216,11 +217,12 @@ def _executor(args: argparse.Namespace) -> Iterator[tuple[Any, int]]:
         yield None, args.workers or default_workers()
         return
     try:
-        from distributed import Client
+        # Typed as Any: Dask has no type information for its client.
+        distributed: Any = importlib.import_module("distributed")
     except ImportError:
         raise UserError("--scheduler needs Dask: pip install 'tourwright[dask]'") from None
     try:
-        client = Client(args.scheduler, timeout=10)
+        client = distributed.Client(args.scheduler, timeout=10)
     except (OSError, ValueError, TimeoutError) as error:
         raise UserError(f"--scheduler: cannot reach {args.scheduler}: {error}") from None
     with client:

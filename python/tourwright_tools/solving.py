@@ -5,7 +5,7 @@ import datetime as dt
 import math
 import numbers
 import os
-from typing import Callable, Literal, Optional, Union
+from typing import Any, Callable, Literal, Optional, Union
 
 from . import _engine
 from .problem import Problem
@@ -85,7 +85,7 @@ def solve_problem(
 
 
 def search_options(*, max_descents: object = None, seed: object = None, threads: object = 1,
-                   on_progress: object = None, strategy: object = "iterated") -> dict[str, object]:
+                   on_progress: object = None, strategy: object = "iterated") -> dict[str, Any]:
     """The options of `solve_problem` that do not depend on the problem, checked and in the
     engine's terms."""
     if strategy not in STRATEGIES:
