@@ -33,19 +33,6 @@ AHEAD_PER_WORKER = 2
 Row = dict[str, Any]
 
 
-def add_arguments(batch: argparse.ArgumentParser) -> None:
-    batch.add_argument("inputs", nargs="+", metavar="INPUT",
-                       help="problem files, or folders whose files are all problem files")
-    batch.add_argument("--out", required=True, metavar="DIR", help=(
-        f"folder for one result per problem (NAME{RESULT_SUFFIX}), summary.csv and summary.json; "
-        "a problem that already has a complete result there is not solved again"))
-    batch.add_argument("--workers", type=int, metavar="N",
-                       help="solve N problems at once (default: one per core)")
-    batch.add_argument("--scheduler", metavar="ADDRESS", help=(
-        "run on the Dask cluster whose scheduler listens at ADDRESS (tcp://HOST:PORT); "
-        "needs pip install 'tourwright[dask]'"))
-
-
 def run(args: argparse.Namespace) -> int:
     if args.json is not None or args.svg is not None:
         raise UserError("--json and --svg do not apply to batch; results go to --out")

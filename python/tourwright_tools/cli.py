@@ -3,9 +3,9 @@ the schedule, and optionally write the result as JSON and a picture as SVG."""
 from __future__ import annotations
 
 import argparse
-import importlib.resources
 import os
 import sys
+import time
 from typing import Any, NoReturn, Optional, Sequence, TextIO, Union
 
 from . import __version__
@@ -13,7 +13,6 @@ from .files import ClassicInstance, ProblemFileError, read_json, read_problem
 from .problem import Problem
 from .progress import ProgressBar
 from .solving import SolveError, limit_seconds, solve_problem
-from .svg import schedule_svg
 from .tour import Tour
 from .values import clock, format_instant, format_length, looks_dated
 
@@ -30,9 +29,10 @@ class _Parser(argparse.ArgumentParser):
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
+    started = time.monotonic()
     try:
         args = _parser().parse_args(argv)
-        return _run(args)
+        return _run(args, started)
     except UserError as error:
         print(f"tourwright: {error}", file=sys.stderr)
         return 2
@@ -91,12 +91,19 @@ def _output_options(parser: argparse.ArgumentParser, default: Optional[str]) -> 
 
 
 def _batch_arguments(batch: argparse.ArgumentParser) -> None:
-    from .batch_command import add_arguments
+    batch.add_argument("inputs", nargs="+", metavar="INPUT",
+                       help="problem files, or folders whose files are all problem files")
+    batch.add_argument("--out", required=True, metavar="DIR", help=(
+        "folder for one result per problem (NAME.tour.json), summary.csv and summary.json; "
+        "a problem that already has a complete result there is not solved again"))
+    batch.add_argument("--workers", type=int, metavar="N",
+                       help="solve N problems at once (default: one per core)")
+    batch.add_argument("--scheduler", metavar="ADDRESS", help=(
+        "run on the Dask cluster whose scheduler listens at ADDRESS (tcp://HOST:PORT); "
+        "needs pip install 'tourwright[dask]'"))
 
-    add_arguments(batch)
 
-
-def _run(args: argparse.Namespace) -> int:
+def _run(args: argparse.Namespace, started: float) -> int:
     if args.command == "batch":
         from .batch_command import run
 
@@ -112,6 +119,8 @@ def _run(args: argparse.Namespace) -> int:
         classic = loaded if isinstance(loaded, ClassicInstance) else None
     else:
         source = "bundled example"
+        import importlib.resources  # here: slow to import, and only the example needs it
+
         with importlib.resources.as_file(importlib.resources.files(__package__) / "example.json") as path:
             problem = read_json(path)
     if args.time_limit is None and args.command == "example":
@@ -120,12 +129,14 @@ def _run(args: argparse.Namespace) -> int:
         limit = None if args.time_limit is None else limit_seconds(args.time_limit)
     except ValueError as error:
         raise UserError(f"--time-limit: {error}") from None
+    # The limit bounds the whole command: the time spent reading the problem is gone.
+    spent = time.monotonic() - started
     depot = args.depot if args.depot is not None else (classic.depot if classic is not None else None)
     options = dict(depot=depot, seed=args.seed, max_descents=args.max_descents,
                    threads=None if args.threads == 0 else (args.threads or 1),
                    strategy=args.strategy or "iterated")
     try:
-        tour = _solve(problem, limit, options)
+        tour = _solve(problem, limit, spent, options)
     except (TypeError, ValueError) as error:
         raise UserError(str(error).replace("max_descents", "--max-descents")) from None
     # With the JSON on standard output the summary moves to standard error, so the JSON can be piped.
@@ -134,6 +145,8 @@ def _run(args: argparse.Namespace) -> int:
     if args.json is not None:
         _write(args.json, tour.to_json(indent=1) + "\n")
     if args.svg is not None:
+        from .svg import schedule_svg  # here: its imports are slow, and few runs draw
+
         try:
             picture = schedule_svg(tour, problem, title=f"{os.path.basename(source)}: {_short_summary(tour)}")
         except ValueError as error:
@@ -142,12 +155,14 @@ def _run(args: argparse.Namespace) -> int:
     return 0
 
 
-def _solve(problem: Problem, limit: Optional[float], options: dict[str, Any]) -> Tour:
+def _solve(problem: Problem, limit: Optional[float], spent: float, options: dict[str, Any]) -> Tour:
+    """Solves within what is left of `limit` after the `spent` seconds before the search."""
+    left = None if limit is None else max(0.0, limit - spent)
     if limit is None or limit <= 0 or not sys.stderr.isatty():
-        return solve_problem(problem, limit, **options)
-    bar = ProgressBar(sys.stderr, limit)
+        return solve_problem(problem, left, **options)
+    bar = ProgressBar(sys.stderr, limit, spent)
     try:
-        return solve_problem(problem, limit, on_progress=bar, **options)
+        return solve_problem(problem, left, on_progress=bar, **options)
     finally:
         bar.close()
 

@@ -9,6 +9,7 @@ import operator
 import os
 from typing import Any, Optional, Union
 
+from .matrix import Matrix
 from .problem import Problem
 from .tour import Tour
 
@@ -167,11 +168,14 @@ def _matrix_instance(path: PathLike, text: str) -> ClassicInstance:
         expected, what = (n, f"matrix row {index}") if index < n else (2, f"'ready due' of location {index - n}")
         if len(words) != expected:
             raise ProblemFileError(path, f"{what}: expected {expected} numbers, found {len(words)}", number)
-        numbers.append((number, [_decimal(path, word, number) for word in words]))
+        whole = _whole_numbers(words)
+        numbers.append((number, whole if whole is not None else [_decimal(path, word, number) for word in words]))
     # Decimal files are scaled to whole numbers by the power of ten of their longest fraction.
-    places = max((-int(value.as_tuple().exponent) for _, row in numbers for value in row), default=0)
+    decimals = [row for _, row in numbers if not isinstance(row[0], int)]
+    places = max((-int(value.as_tuple().exponent) for row in decimals for value in row), default=0)
     scale = 10 ** max(0, places)
-    rows = [[int(value * scale) for value in row] for _, row in numbers]
+    rows = [row if scale == 1 and isinstance(row[0], int) else [int(value * scale) for value in row]
+            for _, row in numbers]
     matrix, windows = rows[:n], [(ready, due) for ready, due in rows[n:]]
     for (number, _), (ready, due) in zip(body[n:], windows):
         if due < ready:
@@ -183,7 +187,11 @@ def _instance(path: PathLike, matrix: list[list[int]], windows: list[tuple[int, 
               coordinates: Optional[list[tuple[float, float]]]) -> ClassicInstance:
     n = len(matrix)
     try:
-        problem = Problem(matrix, matrix, [0] * n, [[window] for window in windows],
+        table: Any = Matrix.from_rows(matrix, n)  # one buffer for both matrices
+    except OverflowError:
+        table = matrix  # beyond 64 bits: the problem's checks name the entry
+    try:
+        problem = Problem(table, table, [0] * n, [[window] for window in windows],
                           coordinates=coordinates, check_units=False)
     except ValueError as error:  # values beyond the engine's range
         raise ProblemFileError(path, str(error)) from error
@@ -245,6 +253,15 @@ def _shorten_through_third(matrix: list[list[int]]) -> None:
             shortest = min(map(operator.add, row, column))
             if shortest < row[j]:
                 row[j] = column[i] = shortest
+
+
+def _whole_numbers(words: list[str]) -> Optional[list[int]]:
+    """The words as ints when all are whole numbers >= 0 (the common case, read quickly)."""
+    try:
+        values = list(map(int, words))
+    except ValueError:
+        return None
+    return values if min(values) >= 0 else None
 
 
 def _is_number(word: str) -> bool:
