@@ -23,6 +23,10 @@ cmake -S . -B build/sanitize -DTOURWRIGHT_BUILD_MODULE=OFF -DTOURWRIGHT_BUILD_TE
 cmake --build build/sanitize -j 2
 ctest --test-dir build/sanitize --output-on-failure
 
+# The wheel a user installs: built, repaired to a manylinux wheel, installed where there is no
+# compiler, and run.
+bash scripts/build_wheel.sh
+
 # From the tests' own folder, so that the installed module is the one imported.
 cd tests/python
 python3 -m pytest -q -p no:cacheprovider

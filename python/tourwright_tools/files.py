@@ -131,9 +131,9 @@ class ClassicInstance:
         clock = self.windows[0][0]
         travel = late = 0
         for here, there in zip(rotated, rotated[1:] + rotated[:1]):
-            travel += matrix[here][there]
+            travel += matrix.at(here, there)
             ready, due = self.windows[there]
-            clock = max(clock + matrix[here][there], ready)
+            clock = max(clock + matrix.at(here, there), ready)
             late += clock > due
         return ClassicReport(rotated, travel / self.scale, clock / self.scale, late)
 

@@ -48,6 +48,12 @@ class Matrix(Sequence[tuple[int, ...]]):
         row = range(self._size)[index]  # negative indices and IndexError as for a tuple
         return tuple(self._flat[row * self._size:(row + 1) * self._size].tolist())
 
+    def at(self, row: int, column: int) -> int:
+        """The entry in `row` and `column` (without making the row's tuple)."""
+        if not (0 <= row < self._size and 0 <= column < self._size):
+            raise IndexError(f"({row}, {column}) is outside a {self._size} x {self._size} matrix")
+        return int(self._flat[row * self._size + column])
+
     def __iter__(self) -> Iterator[tuple[int, ...]]:
         return (self[row] for row in range(self._size))
 

@@ -97,10 +97,11 @@ class Tour:
 
     def to_dict(self) -> dict[str, Any]:
         """Every attribute under its own name; `schedule` as a list of event records."""
-        data = dataclasses.asdict(self)
+        # Field by field: `dataclasses.asdict` deep-copies, far too slowly for long schedules.
+        data = {field.name: getattr(self, field.name) for field in dataclasses.fields(self)}
         data["route"] = list(self.route)
         if self.schedule is not None:
-            data["schedule"] = [dataclasses.asdict(event) for event in self.schedule]
+            data["schedule"] = [dict(event.__dict__) for event in self.schedule]
         return data
 
     def to_json(self, indent: Optional[int] = None) -> str:
