@@ -1,12 +1,14 @@
 """Problem files: JSON with `solve`'s parameter names, and the classic TSPTW text format."""
 from __future__ import annotations
 
+import array
 import dataclasses
 import decimal
 import json
 import math
 import operator
 import os
+from collections.abc import Sequence
 from typing import Any, Optional, Union
 
 from .matrix import Matrix
@@ -171,10 +173,10 @@ def _matrix_instance(path: PathLike, text: str) -> ClassicInstance:
         whole = _whole_numbers(words)
         numbers.append((number, whole if whole is not None else [_decimal(path, word, number) for word in words]))
     # Decimal files are scaled to whole numbers by the power of ten of their longest fraction.
-    decimals = [row for _, row in numbers if not isinstance(row[0], int)]
+    decimals = [row for _, row in numbers if not isinstance(row, array.array)]
     places = max((-int(value.as_tuple().exponent) for row in decimals for value in row), default=0)
     scale = 10 ** max(0, places)
-    rows = [row if scale == 1 and isinstance(row[0], int) else [int(value * scale) for value in row]
+    rows = [row if scale == 1 and isinstance(row, array.array) else [int(value * scale) for value in row]
             for _, row in numbers]
     matrix, windows = rows[:n], [(ready, due) for ready, due in rows[n:]]
     for (number, _), (ready, due) in zip(body[n:], windows):
@@ -183,7 +185,7 @@ def _matrix_instance(path: PathLike, text: str) -> ClassicInstance:
     return _instance(path, matrix, windows, scale, None)
 
 
-def _instance(path: PathLike, matrix: list[list[int]], windows: list[tuple[int, int]], scale: int,
+def _instance(path: PathLike, matrix: Sequence[Sequence[int]], windows: list[tuple[int, int]], scale: int,
               coordinates: Optional[list[tuple[float, float]]]) -> ClassicInstance:
     n = len(matrix)
     try:
@@ -255,13 +257,13 @@ def _shorten_through_third(matrix: list[list[int]]) -> None:
                 row[j] = column[i] = shortest
 
 
-def _whole_numbers(words: list[str]) -> Optional[list[int]]:
-    """The words as ints when all are whole numbers >= 0 (the common case, read quickly)."""
+def _whole_numbers(words: list[str]) -> Optional["array.array[int]"]:
+    """The words as ints when all are whole numbers in 0 ... 2**64 - 1 (the common case, read
+    quickly); None otherwise, for the careful reading that names the fault."""
     try:
-        values = list(map(int, words))
-    except ValueError:
+        return array.array("Q", map(int, words))
+    except (ValueError, OverflowError):
         return None
-    return values if min(values) >= 0 else None
 
 
 def _is_number(word: str) -> bool:

@@ -5,7 +5,6 @@ checks of whole numpy arrays at once that let big problems skip the checks entry
 from __future__ import annotations
 
 import array
-import itertools
 import sys
 from collections.abc import Iterable, Iterator, Sequence
 from typing import Any, Optional, Union, overload
@@ -27,8 +26,13 @@ class Matrix(Sequence[tuple[int, ...]]):
 
     @classmethod
     def from_rows(cls, rows: Iterable[Iterable[int]], size: int) -> "Matrix":
-        """From rows of checked ints (each in range, `size` rows of `size`)."""
-        return cls(array.array("Q", itertools.chain.from_iterable(rows)).tobytes(), size)
+        """From rows of checked ints (each in range, `size` rows of `size`); rows that are
+        already arrays of unsigned 64-bit ints are copied whole."""
+        entries = array.array("Q")
+        for row in rows:
+            whole = isinstance(row, array.array) and row.typecode == "Q"
+            entries.extend(row if whole else array.array("Q", row))
+        return cls(entries.tobytes(), size)
 
     @property
     def buffer(self) -> memoryview:
