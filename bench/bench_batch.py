@@ -23,7 +23,8 @@ def problem(n, seed):
     """A depot open 06:00-22:00 and customers with one or two two-hour windows."""
     rng = random.Random(seed)
     points = [(rng.uniform(0, 30), rng.uniform(0, 30)) for _ in range(n)]
-    metres = [[int(1000 * ((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points] for ax, ay in points]
+    metres = [[int(1000 * ((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points]
+              for ax, ay in points]
     windows = [[(DAY0 + 6 * HOUR, DAY0 + 22 * HOUR)]]
     for _ in range(1, n):
         opening = DAY0 + rng.randrange(7, 18) * HOUR
@@ -61,11 +62,12 @@ def main():
     except ImportError:
         print("Dask: not installed (pip install 'tourwright[dask]')")
         return
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=None) as cluster, distributed.Client(cluster) as client:
+    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None)
+    with cluster, distributed.Client(cluster) as client:
         solve_many(problems[:4], executor=client.get_executor(), **options)  # workers warmed up
         td, routes_dask = timed(problems, options, client.get_executor())
-    print(f"Dask, 2 workers:   {td:7.2f} s   overhead over the local pool {100 * (td / t2 - 1):+.1f} %")
+    overhead = 100 * (td / t2 - 1)
+    print(f"Dask, 2 workers:   {td:7.2f} s   overhead over the local pool {overhead:+.1f} %")
     assert routes_dask == routes
 
 

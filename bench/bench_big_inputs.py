@@ -56,7 +56,8 @@ def write_files(folder, n, distances, windows):
         file.writelines(f"{a - DAY0} {b - DAY0}\n" for a, b in windows[:, 0, :].tolist())
     problem_json = os.path.join(folder, f"n{n}.json")
     with open(problem_json, "w") as file:
-        json.dump({"distance_matrix": distances.tolist(), "duration_matrix": (distances // 10).tolist(),
+        json.dump({"distance_matrix": distances.tolist(),
+                   "duration_matrix": (distances // 10).tolist(),
                    "job_durations": [600] * n, "time_windows": windows.tolist()}, file)
     return classic, problem_json
 
@@ -64,7 +65,8 @@ def write_files(folder, n, distances, windows):
 def command_overhead(path, out, repeat):
     command = os.path.join(os.path.dirname(sys.executable), "tourwright")
     argv = [command, "solve", path, "--time-limit", str(LIMIT), "--json", out]
-    return best_of(repeat, lambda: subprocess.run(argv, check=True, stdout=subprocess.DEVNULL)) - LIMIT
+    run = lambda: subprocess.run(argv, check=True, stdout=subprocess.DEVNULL)  # noqa: E731
+    return best_of(repeat, run) - LIMIT
 
 
 def main():
@@ -73,7 +75,8 @@ def main():
     parser.add_argument("--repeat", type=int, default=3)
     args = parser.parse_args()
     importing = [sys.executable, "-c", "import tourwright_tools.cli"]
-    print(f"import of the command: {best_of(args.repeat, lambda: subprocess.run(importing, check=True)):.3f} s")
+    started = best_of(args.repeat, lambda: subprocess.run(importing, check=True))
+    print(f"import of the command: {started:.3f} s")
     print(f"{'n':>6} {'check':>8} {'solve0':>8} {'classic':>8} {'json':>8}")
     with tempfile.TemporaryDirectory() as folder:
         for n in args.sizes:
@@ -83,8 +86,10 @@ def main():
             solve0 = best_of(args.repeat, lambda: solve_problem(problem, 0))
             classic, problem_json = write_files(folder, n, distances, windows)
             out = os.path.join(folder, "out.json")
-            print(f"{n:>6} {check:8.3f} {solve0:8.3f} {command_overhead(classic, out, args.repeat):8.3f} "
-                  f"{command_overhead(problem_json, out, args.repeat):8.3f}", flush=True)
+            files = (classic, problem_json)
+            overheads = [command_overhead(path, out, args.repeat) for path in files]
+            print(f"{n:>6} {check:8.3f} {solve0:8.3f} {overheads[0]:8.3f} {overheads[1]:8.3f}",
+                  flush=True)
 
 
 if __name__ == "__main__":

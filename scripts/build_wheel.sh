@@ -21,6 +21,6 @@ mkdir "$work/bin"
 ln -s "$work/venv/bin/python" "$work/bin/python3"
 cd "$work"
 env -i HOME="$work" PATH="$work/venv/bin:$work/bin" CC=false CXX=false \
-    sh -c '! command -v cc && ! command -v c++ && ! command -v gcc >/dev/null &&
+    /bin/sh -c '! command -v cc && ! command -v c++ && ! command -v gcc >/dev/null &&
            tourwright --time-limit 1 >summary.txt && python3 -c "import tourwright, tourwright_tools"'
 head -n 3 summary.txt

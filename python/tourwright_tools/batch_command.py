@@ -37,7 +37,8 @@ def run(args: argparse.Namespace) -> int:
     if args.json is not None or args.svg is not None:
         raise UserError("--json and --svg do not apply to batch; results go to --out")
     if args.workers is not None and (args.workers < 1 or args.scheduler is not None):
-        raise UserError("--workers: expected N >= 1, and no --scheduler (its cluster has its own workers)")
+        raise UserError("--workers: expected N >= 1, and no --scheduler "
+                        "(its cluster has its own workers)")
     try:
         limit = None if args.time_limit is None else limit_seconds(args.time_limit)
     except ValueError as error:
@@ -58,10 +59,11 @@ def run(args: argparse.Namespace) -> int:
     todo = [index for index, row in enumerate(rows) if row["status"] != "kept"]
     with _executor(args) as (executor, workers):
         bar = _BatchBar(sys.stderr, len(todo)) if sys.stderr.isatty() and todo else None
-        calls = ((solve_file, (files[index][0], _read(files[index][0]), limit, options)) for index in todo)
         names = [files[index][0] for index in todo]
+        calls = ((solve_file, (path, _read(path), limit, options)) for path in names)
         try:
-            for position, result in run_tasks(calls, names, executor, workers, AHEAD_PER_WORKER * workers):
+            ahead = AHEAD_PER_WORKER * workers
+            for position, result in run_tasks(calls, names, executor, workers, ahead):
                 path, name = files[todo[position]]
                 rows[todo[position]] = _record(path, os.path.join(args.out, name), result, bar)
                 if bar is not None:
@@ -84,7 +86,8 @@ def solve_file(path: str, text: Union[str, ProblemFileError], time_limit: Option
         raise text
     loaded = problem_from_text(path, text)
     if isinstance(loaded, ClassicInstance):
-        options = {**options, "depot": loaded.depot if options.get("depot") is None else options["depot"]}
+        if options.get("depot") is None:
+            options = {**options, "depot": loaded.depot}
         return solve_problem(loaded.problem, time_limit, **options)
     return solve_problem(loaded, time_limit, **options)
 

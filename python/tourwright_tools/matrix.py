@@ -21,7 +21,8 @@ class Matrix(Sequence[tuple[int, ...]]):
         view = memoryview(data)
         flat = (view if view.readonly else memoryview(view.tobytes())).cast("B").cast("Q")
         if len(flat) != size * size:
-            raise ValueError(f"a {size} x {size} matrix needs {size * size} entries, got {len(flat)}")
+            raise ValueError(f"a {size} x {size} matrix needs {size * size} entries, "
+                             f"got {len(flat)}")
         self._flat, self._size = flat, size
 
     @classmethod
@@ -112,7 +113,9 @@ def _array_matrix(numpy: Any, value: Any) -> Optional[Matrix]:
     if value.ndim != 2 or value.shape[0] != value.shape[1] or value.dtype.kind not in "iuf":
         return None
     if value.size and value.dtype.kind != "u":
-        if value.dtype.kind == "f" and not (numpy.isfinite(value).all() and (value == numpy.floor(value)).all()):
+        if value.dtype.kind == "f" and not numpy.isfinite(value).all():
+            return None
+        if value.dtype.kind == "f" and not (value == numpy.floor(value)).all():
             return None
         # Compared as Python ints: a float or signed bound is not exact at 2**64.
         if int(value.min()) < 0 or int(value.max()) > 2**64 - 1:
@@ -127,7 +130,9 @@ def _int_rows_matrix(rows: Union[list[Any], tuple[Any, ...]]) -> Optional[Matrix
     size = len(rows)
     for row in rows:
         # Exactly int: a bool, a float or another number takes the careful path.
-        if not isinstance(row, (list, tuple)) or len(row) != size or (row and set(map(type, row)) != {int}):
+        if not isinstance(row, (list, tuple)) or len(row) != size:
+            return None
+        if row and set(map(type, row)) != {int}:
             return None
     try:
         return Matrix.from_rows(rows, size)

@@ -31,7 +31,8 @@ bool native_integer(const char* format, bool& is_signed) {
     if (!format) return false;
     const bool little = std::endian::native == std::endian::little;
     if (*format == '@' || *format == '=' || (*format == '<' && little)) ++format;
-    if (format[0] == '\0' || format[1] != '\0' || !std::strchr("bBhHiIlLqQnN", format[0])) return false;
+    if (format[0] == '\0' || format[1] != '\0') return false;
+    if (!std::strchr("bBhHiIlLqQnN", format[0])) return false;
     is_signed = std::islower(static_cast<unsigned char>(format[0])) != 0;
     return true;
 }

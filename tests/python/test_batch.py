@@ -54,13 +54,16 @@ def results_of(out):
 
 def test_batch_writes_results_and_a_summary_and_resumes(tmp_path, capsys):
     folder, out = batch_folder(tmp_path, 3), tmp_path / "out"
-    argv = ["batch", str(folder), "--out", str(out), "--workers", "2", "--max-descents", "5", "--seed", "1"]
+    argv = ["batch", str(folder), "--out", str(out), "--workers", "2", "--max-descents", "5",
+            "--seed", "1"]
     assert main(argv) == 1
     assert "broken.json: distance_matrix[1]: row has 1 entries" in capsys.readouterr().err
     first = results_of(out)
-    assert first["broken.json"] == ("failed", "") and {s for s, _ in first.values()} == {"solved", "failed"}
+    assert first["broken.json"] == ("failed", "")
+    assert {status for status, _ in first.values()} == {"solved", "failed"}
     tour = Tour.from_json((out / "p1.tour.json").read_text())
-    assert json.load(open(out / "summary.json"))[2]["distance"] == tour.distance == int(first["p1.json"][1])
+    summary = json.load(open(out / "summary.json"))
+    assert summary[2]["distance"] == tour.distance == int(first["p1.json"][1])
     (out / "p0.tour.json").write_text('{"route": [0, ')  # as a crash of an older writer leaves it
     (out / "p2.tour.json").unlink()
     assert main(argv) == 1
@@ -77,10 +80,11 @@ def test_a_dask_cluster_runs_the_batch_as_the_local_pool_and_survives_a_lost_wor
     folder = batch_folder(tmp_path, 8)
     options = ["--seed", "3", "--max-descents", "150"]
     assert main(["batch", str(folder), "--out", str(tmp_path / "local"), *options]) == 1
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=None) as cluster, distributed.Client(cluster) as client:
+    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None)
+    with cluster, distributed.Client(cluster) as client:
         pids = list(client.run(os.getpid).values())
-        argv = ["batch", str(folder), "--out", str(tmp_path / "cluster"), "--scheduler", cluster.scheduler_address]
+        argv = ["batch", str(folder), "--out", str(tmp_path / "cluster"),
+                "--scheduler", cluster.scheduler_address]
         outcome = []
         runner = threading.Thread(target=lambda: outcome.append(main(argv + options)))
         runner.start()

@@ -15,10 +15,12 @@ def test_arrays_make_the_problem_and_tour_that_lists_make():
     data = reference.to_dict()
     arrays = Problem(np.array(data["distance_matrix"], dtype=np.int32),
                      np.array(data["duration_matrix"], dtype=np.float64)[:, ::-1][:, ::-1],
-                     np.array(data["job_durations"]), np.array([w[:1] for w in data["time_windows"]]))
+                     np.array(data["job_durations"]),
+                     np.array([w[:1] for w in data["time_windows"]]))
     lists = Problem(data["distance_matrix"], data["duration_matrix"], data["job_durations"],
                     [w[:1] for w in data["time_windows"]])
-    assert arrays == lists and hash(arrays) == hash(lists) and pickle.loads(pickle.dumps(arrays)) == lists
+    assert arrays == lists and hash(arrays) == hash(lists)
+    assert pickle.loads(pickle.dumps(arrays)) == lists
     assert arrays.distance_matrix[3] == tuple(data["distance_matrix"][3])
     tours = [solve_problem(problem, seed=1, max_descents=5) for problem in (arrays, lists)]
     assert tours[0].schedule == tours[1].schedule and tours[0].route == tours[1].route
