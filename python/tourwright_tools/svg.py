@@ -18,7 +18,11 @@ COLOURS = {"work": "#2f6fb5", "late": "#d23c3c", "travel": "#f0a030", "wait": "#
            "window": "#d8efd2", "text": "#222222", "grid": "#dddddd", "stripe": "#f4f4f4",
            "start": "#1b8a3c", "end": "#222222", "leg": "#777777", "muted": "#666666"}
 FONT = 11  # every label of a row or a stop: never smaller
-CHAR_WIDTH = 0.62  # a generous average width of a character, in font sizes
+# Widths of characters in font sizes, a little above those of DejaVu Sans, so that an estimate
+# of a text's width is never short: narrow ones, wide ones, and the rest (wider still outside
+# Latin script).
+NARROW = dict.fromkeys(" .,:;'!|iljI", 0.33) | dict.fromkeys("ftr()[]-", 0.43)
+WIDE = dict.fromkeys("mwMW", 1.0) | dict.fromkeys("ABCDEFGHJKLNOPQRSTUVXYZ%&@", 0.78)
 MARGIN, GAP = 16, 24
 ROW_MIN, ROW_MAX = 18, 30
 LABEL_WIDTH, PLOT_MIN = 270, 700
@@ -115,6 +119,8 @@ def timeline_part(itinerary: Itinerary, plot_width: float) -> Part:
     bands = [top - AXIS + 2] + [y(row) - AXIS + 2 for row in range(AXIS_EVERY, count, AXIS_EVERY)]
     caption = f"{text.zone_name}, {text.local(first):%Y-%m-%d}" if text.dated else "time"
     for band in bands + ([bottom + 2] if count > AXIS_EVERY // 2 else []):
+        body.append(element("rect", {"x": 0, "y": band, "width": LABEL_WIDTH + plot_width,
+                                     "height": AXIS - 4, "fill": "white"}))
         body.append(_text(0, band + 14, caption, size=10, fill=COLOURS["muted"]))
         body += [_text(x(at), band + 14, label, anchor="middle", size=10) for at, label in ticks]
     by_row: dict[int, list[Event]] = {}
@@ -197,7 +203,7 @@ def _late_label(left: float, right: float, middle: float, late: int, edge: float
                 text: TimeText) -> str:
     """"late h:mm" after the mark, or before it when the plot ends too soon."""
     label = f"late {text.short_length(late)}"
-    if right + 5 + _width(label) <= edge:
+    if right + 5 + _width(label, bold=True) <= edge:
         return _text(right + 5, middle, label, weight="bold", fill=COLOURS["late"], halo=True)
     return _text(left - 5, middle, label, anchor="end", weight="bold", fill=COLOURS["late"], halo=True)
 
@@ -240,11 +246,13 @@ class _Room:
         return [(i, j) for i in range(int(box.left // c), int(box.right // c) + 1)
                 for j in range(int(box.top // c), int(box.bottom // c) + 1)]
 
-    def free(self, box: _Box) -> bool:
+    def inside(self, box: _Box) -> bool:
         b = self.bounds
-        inside = b.left <= box.left and box.right <= b.right and b.top <= box.top and box.bottom <= b.bottom
-        return inside and not any(box.overlaps(other) for cell in self._cells(box)
-                                  for other in self.cells.get(cell, ()))
+        return b.left <= box.left and box.right <= b.right and b.top <= box.top and box.bottom <= b.bottom
+
+    def free(self, box: _Box) -> bool:
+        return self.inside(box) and not any(box.overlaps(other) for cell in self._cells(box)
+                                            for other in self.cells.get(cell, ()))
 
     def take(self, box: _Box) -> None:
         for cell in self._cells(box):
@@ -341,17 +349,18 @@ def _place_label(stop: Stop, itinerary: Itinerary, point: tuple[float, float], r
     px, py = point
     height = FONT + 1
     colour = COLOURS["late"] if stop.late else COLOURS["text"]
-    # The start and the end may sit further from their mark than other stops' labels.
+    # The start and the end may sit further from their mark than other stops' labels, and
+    # are labelled even where a crowd leaves no free place (over the dots, on a white halo).
     distances = (7, 14, 24) if role else (7,)
     for content in texts:
-        width = _width(content)
+        width = _width(content, bold=bool(role))
         for d in distances:
             for left, top in ((px + d, py - height / 2), (px - d - width, py - height / 2),
                               (px - width / 2, py - d - height), (px - width / 2, py + d),
                               (px + d - 2, py - d + 2 - height), (px + d - 2, py + d - 2),
                               (px - d + 2 - width, py - d + 2 - height), (px - d + 2 - width, py + d - 2)):
                 box = _Box(left, top, left + width, top + height)
-                if room.free(box):
+                if room.free(box) or (role and content == texts[-1] and room.inside(box)):
                     room.take(box)
                     return _text(left, top + height - 2.5, content, fill=colour, halo=True,
                                  weight="bold" if role else "normal")
@@ -370,14 +379,19 @@ def _title(content: str) -> str:
     return f"<title>{escape(content)}</title>"
 
 
-def _width(content: str, size: float = FONT) -> float:
-    return len(content) * size * CHAR_WIDTH
+def _width(content: str, size: float = FONT, bold: bool = False) -> float:
+    em = sum(NARROW.get(c) or WIDE.get(c) or (0.66 if c < "\u0250" else 1.0) for c in content)
+    return em * size * (1.1 if bold else 1.0)
 
 
 def _shorten(content: str, room: float, size: float = FONT) -> str:
     """`content`, cut with an ellipsis to fit `room` pixels."""
-    limit = max(4, int(room / (size * CHAR_WIDTH)))
-    return content if len(content) <= limit else content[: limit - 1] + "…"
+    if _width(content, size) <= room:
+        return content
+    content = content[: int(room / (0.33 * size)) + 1]  # no more than the narrowest could fit
+    while len(content) > 3 and _width(content + "…", size) > room:
+        content = content[:-1]
+    return content + "…"
 
 
 def _text(x: float, y: float, content: str, anchor: str = "start", size: float = FONT,
