@@ -2,16 +2,17 @@
 from __future__ import annotations
 
 import os
-import tempfile
+import secrets
 from typing import Union
 
 
 def write_text_atomically(path: Union[str, os.PathLike[str]], text: str) -> None:
     """Write `text` (UTF-8) to `path` through a temporary file in the same folder, flushed to
     disk and renamed over the target; on any failure the temporary file is removed and the
-    target left as it was."""
-    folder = os.path.dirname(os.path.abspath(path))
-    descriptor, temporary = tempfile.mkstemp(dir=folder, prefix=".", suffix=".tmp")
+    target left as it was. A new file gets the permissions the umask allows, as with open()."""
+    folder, name = os.path.split(os.path.abspath(path))
+    temporary = os.path.join(folder, f".{name}.{secrets.token_hex(6)}.tmp")
+    descriptor = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666)
     try:
         with os.fdopen(descriptor, "w", encoding="utf-8", newline="") as file:
             file.write(text)

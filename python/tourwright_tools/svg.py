@@ -284,7 +284,8 @@ def map_part(itinerary: Itinerary, coordinates: tuple[tuple[float, float], ...],
         body.append(_leg(points[here], points[there], room, returning=itinerary.returns and
                          (here, there) == itinerary.legs[-1]))
     for stop, (px, py) in zip(stops, points):
-        room.take(_Box(px - 6, py - 6, px + 6, py + 6))
+        reach = 8 if _role(stop, itinerary) else 6
+        room.take(_Box(px - reach, py - reach, px + reach, py + reach))
     marks = {stop.index: _stop_mark(stop, itinerary, points[stop.index]) for stop in stops}
     thinned = 0
     for stop in sorted(stops, key=lambda s: (s.index not in (0, itinerary.end), not s.late, s.index)):
@@ -351,7 +352,7 @@ def _place_label(stop: Stop, itinerary: Itinerary, point: tuple[float, float], r
     colour = COLOURS["late"] if stop.late else COLOURS["text"]
     # The start and the end may sit further from their mark than other stops' labels, and
     # are labelled even where a crowd leaves no free place (over the dots, on a white halo).
-    distances = (7, 14, 24) if role else (7,)
+    distances = (10, 17, 26) if role else (7,)
     for content in texts:
         width = _width(content, bold=bool(role))
         for d in distances:
