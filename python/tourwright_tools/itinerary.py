@@ -92,7 +92,7 @@ def summary(tour: Tour, itinerary: Itinerary) -> list[tuple[str, str]]:
     text = itinerary.text
     rows = [("stops", str(len(itinerary.stops))), ("distance", f"{tour.distance}")]
     if tour.lateness is not None:
-        late = f"{itinerary.late_stops} late stops" + (", late end" if itinerary.late_end else "")
+        late = counted(itinerary.late_stops, "late stop") + (", late end" if itinerary.late_end else "")
         rows.append(("lateness", f"{text.length(tour.lateness)} ({late})" if tour.lateness
                      else text.length(0)))
     if tour.start_time is not None and tour.end_time is not None:
@@ -101,6 +101,11 @@ def summary(tour: Tour, itinerary: Itinerary) -> list[tuple[str, str]]:
         ("duration", tour.duration), ("working", tour.working_time),
         ("travelling", tour.traveling_time), ("waiting", tour.waiting_time)) if value is not None]
     return rows
+
+
+def counted(count: int, thing: str) -> str:
+    """'1 stop', '3 stops'."""
+    return f"{count} {thing}" + ("" if count == 1 else "s")
 
 
 def _rows(schedule: tuple[Event, ...], position: dict[int, int], count: int) -> list[tuple[Event, int]]:

@@ -8,7 +8,7 @@ from __future__ import annotations
 import math
 from typing import Callable, NamedTuple, Optional
 
-from .itinerary import Itinerary, Stop, summary
+from .itinerary import Itinerary, Stop, counted, summary
 from .markup import element, escape
 from .problem import Problem
 from .timetext import TimeText
@@ -78,7 +78,7 @@ def schedule_svg(tour: Tour, problem: Problem, title: str = "") -> str:
 
 
 def default_title(tour: Tour, itinerary: Itinerary) -> str:
-    words = [f"{len(itinerary.stops)} stops", f"distance {tour.distance}"]
+    words = [counted(len(itinerary.stops), "stop"), f"distance {tour.distance}"]
     if tour.lateness is not None:
         words.append(f"lateness {itinerary.text.length(tour.lateness)}")
     return "Tour: " + ", ".join(words)
