@@ -92,7 +92,8 @@ def summary(tour: Tour, itinerary: Itinerary) -> list[tuple[str, str]]:
     text = itinerary.text
     rows = [("stops", str(len(itinerary.stops))), ("distance", f"{tour.distance}")]
     if tour.lateness is not None:
-        late = counted(itinerary.late_stops, "late stop") + (", late end" if itinerary.late_end else "")
+        late = counted(itinerary.late_stops, "late stop")
+        late += ", late end" if itinerary.late_end else ""
         rows.append(("lateness", f"{text.length(tour.lateness)} ({late})" if tour.lateness
                      else text.length(0)))
     if tour.start_time is not None and tour.end_time is not None:
@@ -108,7 +109,8 @@ def counted(count: int, thing: str) -> str:
     return f"{count} {thing}" + ("" if count == 1 else "s")
 
 
-def _rows(schedule: tuple[Event, ...], position: dict[int, int], count: int) -> list[tuple[Event, int]]:
+def _rows(schedule: tuple[Event, ...], position: dict[int, int],
+          count: int) -> list[tuple[Event, int]]:
     rows: list[Optional[int]] = []
     for event in schedule:
         if event.kind == "work" and event.location is not None:
@@ -130,7 +132,8 @@ def _rows(schedule: tuple[Event, ...], position: dict[int, int], count: int) -> 
 def _stop(index: int, location: int, problem: Problem, arrival: Optional[int], work: list[Event],
           wait: int, windows: tuple[Window, ...]) -> Stop:
     work_end = work[-1].end if work else None
-    late = work_end - windows[-1][1] if work_end is not None and windows and work_end > windows[-1][1] else 0
+    closing = windows[-1][1] if windows else None
+    late = work_end - closing if work_end is not None and closing is not None else 0
     label = problem.names[location] if problem.names is not None else f"#{location}"
     return Stop(index, location, label, arrival, work[0].start if work else None,
-                work_end, sum(event.length for event in work), wait, late, windows)
+                work_end, sum(event.length for event in work), wait, max(late, 0), windows)

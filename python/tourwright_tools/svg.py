@@ -43,8 +43,8 @@ class Part(NamedTuple):
         """The part as an <svg> element of its own."""
         size = {"width": f"{self.width:g}", "height": f"{self.height:g}",
                 "viewBox": f"0 0 {self.width:g} {self.height:g}"}
-        return element("svg", {**size, **attributes, "font-family": "DejaVu Sans, Arial, sans-serif",
-                               "font-size": FONT}, self.body)
+        font = {"font-family": "DejaVu Sans, Arial, sans-serif", "font-size": FONT}
+        return element("svg", {**size, **attributes, **font}, self.body)
 
     def at(self, x: float, y: float) -> str:
         return element("g", {"transform": f"translate({x:g},{y:g})"}, self.body)
@@ -72,9 +72,9 @@ def schedule_svg(tour: Tour, problem: Problem, title: str = "") -> str:
         body.append(timeline.at(MARGIN, height))
         height += timeline.height + MARGIN
     background = element("rect", {"width": width, "height": height, "fill": "white"})
+    document = Part("\n".join([background] + body), width, height)
     return ('<?xml version="1.0" encoding="UTF-8"?>\n'
-            + Part("\n".join([background] + body), width, height).svg(xmlns="http://www.w3.org/2000/svg")
-            + "\n")
+            + document.svg(xmlns="http://www.w3.org/2000/svg") + "\n")
 
 
 def default_title(tour: Tour, itinerary: Itinerary) -> str:
@@ -87,10 +87,10 @@ def default_title(tour: Tour, itinerary: Itinerary) -> str:
 def summary_part(rows: list[tuple[str, str]], columns: int = 1) -> Part:
     """The figures of the tour, labelled, in one column or several side by side."""
     per_column = -(-len(rows) // columns)
-    lines = [_text(SUMMARY_WIDTH * (index // per_column), 14 + 18 * (index % per_column), f"{label}:",
-                   fill=COLOURS["muted"])
-             + _text(SUMMARY_WIDTH * (index // per_column) + 86, 14 + 18 * (index % per_column), value)
-             for index, (label, value) in enumerate(rows)]
+    lines = []
+    for index, (label, value) in enumerate(rows):
+        x, y = SUMMARY_WIDTH * (index // per_column), 14 + 18 * (index % per_column)
+        lines.append(_text(x, y, f"{label}:", fill=COLOURS["muted"]) + _text(x + 86, y, value))
     return Part("\n".join(lines), SUMMARY_WIDTH * columns, 18 * per_column + 4)
 
 
@@ -111,16 +111,16 @@ def timeline_part(itinerary: Itinerary, plot_width: float) -> Part:
     def y(row: int) -> float:
         return top + row * row_height + (row // AXIS_EVERY) * AXIS
 
-    bottom = y(count - 1) + row_height
+    bottom, plot_right = y(count - 1) + row_height, LABEL_WIDTH + plot_width
     body = [_legend()]
     ticks = text.ticks(first, last)
-    body += [element("line", {"x1": x(at), "y1": top, "x2": x(at), "y2": bottom, "stroke": COLOURS["grid"]})
-             for at, _ in ticks]
+    body += [element("line", {"x1": x(at), "y1": top, "x2": x(at), "y2": bottom,
+                              "stroke": COLOURS["grid"]}) for at, _ in ticks]
     bands = [top - AXIS + 2] + [y(row) - AXIS + 2 for row in range(AXIS_EVERY, count, AXIS_EVERY)]
     caption = f"{text.zone_name}, {text.local(first):%Y-%m-%d}" if text.dated else "time"
     for band in bands + ([bottom + 2] if count > AXIS_EVERY // 2 else []):
-        body.append(element("rect", {"x": 0, "y": band, "width": LABEL_WIDTH + plot_width,
-                                     "height": AXIS - 4, "fill": "white"}))
+        body.append(element("rect", {"x": 0, "y": band, "width": plot_right, "height": AXIS - 4,
+                                     "fill": "white"}))
         body.append(_text(0, band + 14, caption, size=10, fill=COLOURS["muted"]))
         body += [_text(x(at), band + 14, label, anchor="middle", size=10) for at, label in ticks]
     by_row: dict[int, list[Event]] = {}
@@ -129,13 +129,13 @@ def timeline_part(itinerary: Itinerary, plot_width: float) -> Part:
     for stop in stops:
         ends_here = not itinerary.returns and stop.index == itinerary.end and itinerary.late_end > 0
         body.append(_row(stop, stop.label, stop.arrival, by_row.get(stop.index, []), y(stop.index),
-                         row_height, x, LABEL_WIDTH + plot_width, text,
+                         row_height, x, plot_right, text,
                          "end" if ends_here else None, itinerary.late_end if ends_here else 0))
     if itinerary.returns:
         start = stops[0]
         body.append(_row(start, f"{start.label} (return)", itinerary.end_time, [], y(count - 1),
-                         row_height, x, LABEL_WIDTH + plot_width, text, "return", itinerary.late_end))
-    return Part("\n".join(body), LABEL_WIDTH + plot_width,
+                         row_height, x, plot_right, text, "return", itinerary.late_end))
+    return Part("\n".join(body), plot_right,
                 bottom + (AXIS if count > AXIS_EVERY // 2 else 0) + 4)
 
 
@@ -150,8 +150,8 @@ def _row(stop: Stop, label: str, arrival: Optional[int], events: list[Event], to
     for start, finish in stop.windows:
         if x(finish) > x(start) or start == finish:
             parts.append(element("rect", {"class": "window", "x": x(start), "y": top + 1,
-                                          "width": max(x(finish) - x(start), 1), "height": height - 2,
-                                          "fill": COLOURS["window"]}))
+                                          "width": max(x(finish) - x(start), 1),
+                                          "height": height - 2, "fill": COLOURS["window"]}))
     middle = top + height / 2 + FONT / 3
     arrival_text = text.at(arrival) if arrival is not None else ""
     room = LABEL_WIDTH - 38 - 12 - _width(arrival_text) - 6
@@ -188,8 +188,9 @@ def _event(event: Event, x: Callable[[int], float], right: float, top: float, he
     least = (MARK_MIN + 1 if late else MARK_MIN) if event.kind == "work" else 1
     thin = width < least
     what = event.kind + (f", late {text.length(late)}" if late else "")
+    classes = f"event {event.kind}" + (" late" if late else "") + ("" if event.length else " zero")
     return element("rect", {
-        "class": f"event {event.kind}" + (" late" if late else "") + (" zero" if not event.length else ""),
+        "class": classes,
         "x": min(left, right - least) if thin else left, "y": top, "width": max(width, least),
         "height": height, "fill": COLOURS["late" if late else event.kind],
         # An outline sets a thin mark of work apart from the travel beside it.
@@ -203,9 +204,9 @@ def _late_label(left: float, right: float, middle: float, late: int, edge: float
                 text: TimeText) -> str:
     """"late h:mm" after the mark, or before it when the plot ends too soon."""
     label = f"late {text.short_length(late)}"
-    if right + 5 + _width(label, bold=True) <= edge:
-        return _text(right + 5, middle, label, weight="bold", fill=COLOURS["late"], halo=True)
-    return _text(left - 5, middle, label, anchor="end", weight="bold", fill=COLOURS["late"], halo=True)
+    fits = right + 5 + _width(label, bold=True) <= edge
+    return _text(right + 5 if fits else left - 5, middle, label, anchor="start" if fits else "end",
+                 weight="bold", fill=COLOURS["late"], halo=True)
 
 
 def _legend() -> str:
@@ -248,7 +249,8 @@ class _Room:
 
     def inside(self, box: _Box) -> bool:
         b = self.bounds
-        return b.left <= box.left and box.right <= b.right and b.top <= box.top and box.bottom <= b.bottom
+        return (b.left <= box.left and box.right <= b.right and b.top <= box.top
+                and box.bottom <= b.bottom)
 
     def free(self, box: _Box) -> bool:
         return self.inside(box) and not any(box.overlaps(other) for cell in self._cells(box)
@@ -276,10 +278,11 @@ def map_part(itinerary: Itinerary, coordinates: tuple[tuple[float, float], ...],
     height = max(160.0, (max(ys) - min(ys)) * scale + 2 * pad)
     left = (width - (max(xs) - min(xs)) * scale) / 2
     top = caption + (height - (max(ys) - min(ys)) * scale) / 2
-    points = [(left + (px - min(xs)) * scale, top + (max(ys) - py) * scale) for px, py in zip(xs, ys)]
+    points = [(left + (px - min(xs)) * scale, top + (max(ys) - py) * scale)
+              for px, py in zip(xs, ys)]
     room = _Room(_Box(2, caption + 2, width - 2, caption + height - 2))
-    body = [element("rect", {"x": 0, "y": caption, "width": width, "height": height, "fill": "white",
-                             "stroke": COLOURS["grid"]})]
+    body = [element("rect", {"x": 0, "y": caption, "width": width, "height": height,
+                             "fill": "white", "stroke": COLOURS["grid"]})]
     for here, there in itinerary.legs:
         body.append(_leg(points[here], points[there], room, returning=itinerary.returns and
                          (here, there) == itinerary.legs[-1]))
@@ -288,11 +291,13 @@ def map_part(itinerary: Itinerary, coordinates: tuple[tuple[float, float], ...],
         room.take(_Box(px - reach, py - reach, px + reach, py + reach))
     marks = {stop.index: _stop_mark(stop, itinerary, points[stop.index]) for stop in stops}
     thinned = 0
-    for stop in sorted(stops, key=lambda s: (s.index not in (0, itinerary.end), not s.late, s.index)):
+    # The start and the end are labelled first, then late stops, then the rest in order.
+    for stop in sorted(stops, key=lambda s: (not _role(s, itinerary), not s.late, s.index)):
         label = _place_label(stop, itinerary, points[stop.index], room)
         thinned += label is None
         marks[stop.index] += label or ""
-    body += [element("g", {"class": "stop", "data-stop": index}, marks[index]) for index in sorted(marks)]
+    body += [element("g", {"class": "stop", "data-stop": index}, marks[index])
+             for index in sorted(marks)]
     length, pixels = _scale(span, scale)
     base = caption + height + 14
     body.append(element("path", {"class": "scale", "d": f"M0,{base - 5:g}v5h{pixels:.1f}v-5",
@@ -307,8 +312,8 @@ def map_part(itinerary: Itinerary, coordinates: tuple[tuple[float, float], ...],
 
 def _leg(start: tuple[float, float], end: tuple[float, float], room: _Room, returning: bool) -> str:
     (x1, y1), (x2, y2) = start, end
-    line = element("line", {"class": "leg return" if returning else "leg", "x1": x1, "y1": y1, "x2": x2,
-                            "y2": y2, "stroke": COLOURS["leg"], "stroke-width": 1.2,
+    line = element("line", {"class": "leg return" if returning else "leg", "x1": x1, "y1": y1,
+                            "x2": x2, "y2": y2, "stroke": COLOURS["leg"], "stroke-width": 1.2,
                             "stroke-dasharray": "5 3" if returning else None})
     length = math.hypot(x2 - x1, y2 - y1)
     if length < 20:
@@ -341,7 +346,8 @@ def _role(stop: Stop, itinerary: Itinerary) -> str:
     return "start" if stop.index == 0 else "end" if stop.index == itinerary.end else ""
 
 
-def _place_label(stop: Stop, itinerary: Itinerary, point: tuple[float, float], room: _Room) -> Optional[str]:
+def _place_label(stop: Stop, itinerary: Itinerary, point: tuple[float, float],
+                 room: _Room) -> Optional[str]:
     """The label of a stop at the first free place around it, nearest first: its number and
     name, else its number alone; None when neither fits."""
     role = _role(stop, itinerary)
@@ -356,10 +362,11 @@ def _place_label(stop: Stop, itinerary: Itinerary, point: tuple[float, float], r
     for content in texts:
         width = _width(content, bold=bool(role))
         for d in distances:
+            near, above, below = d - 2, py - d + 2 - height, py + d - 2
             for left, top in ((px + d, py - height / 2), (px - d - width, py - height / 2),
                               (px - width / 2, py - d - height), (px - width / 2, py + d),
-                              (px + d - 2, py - d + 2 - height), (px + d - 2, py + d - 2),
-                              (px - d + 2 - width, py - d + 2 - height), (px - d + 2 - width, py + d - 2)):
+                              (px + near, above), (px + near, below),
+                              (px - near - width, above), (px - near - width, below)):
                 box = _Box(left, top, left + width, top + height)
                 if room.free(box) or (role and content == texts[-1] and room.inside(box)):
                     room.take(box)
@@ -369,7 +376,8 @@ def _place_label(stop: Stop, itinerary: Itinerary, point: tuple[float, float], r
 
 
 def _scale(span: float, scale: float) -> tuple[float, float]:
-    """A round length of about a fifth of the map (1, 2 or 5 times a power of ten) and its pixels."""
+    """A round length of about a fifth of the map (1, 2 or 5 times a power of ten), and its
+    pixels."""
     target = span / 5
     power = 10 ** math.floor(math.log10(target))
     length = max(step * power for step in (1, 2, 5) if step * power <= target)
@@ -399,6 +407,7 @@ def _text(x: float, y: float, content: str, anchor: str = "start", size: float =
           weight: str = "normal", fill: str = COLOURS["text"], halo: bool = False) -> str:
     return element("text", {
         "x": x, "y": y, "text-anchor": None if anchor == "start" else anchor,
-        "font-size": None if size == FONT else size, "font-weight": None if weight == "normal" else weight,
+        "font-size": None if size == FONT else size,
+        "font-weight": None if weight == "normal" else weight,
         "fill": fill, "stroke": "white" if halo else None, "stroke-width": 3 if halo else None,
         "paint-order": "stroke" if halo else None}, escape(content))

@@ -70,13 +70,14 @@ class TimeText:
         span = max(last - first, 1)
         if self.dated:
             week = DATED_STEPS[-1]
-            step = next((s for s in DATED_STEPS if span / s <= 10), week * (span // (10 * week) + 1))
+            step = next((s for s in DATED_STEPS if span / s <= 10),
+                        week * (span // (10 * week) + 1))
             shift = int(self.local(first).utcoffset().total_seconds())  # type: ignore[union-attr]
         else:
             step, shift = 1, 0
             while span / step > 10:
                 step = step * 5 // 2 if str(step).startswith("2") else step * 2
         start = -(-(first + shift) // step) * step - shift
-        label = (lambda t: f"{self.local(t):%m-%d %H:%M}") if self.dated and span > SECONDS_PER_DAY \
-            else self.at
-        return [(instant, label(instant)) for instant in range(start, last + 1, step)]
+        days = self.dated and span > SECONDS_PER_DAY
+        return [(instant, f"{self.local(instant):%m-%d %H:%M}" if days else self.at(instant))
+                for instant in range(start, last + 1, step)]

@@ -104,7 +104,8 @@
   }
   function zoom(factor, x, y) {
     factor = Math.min(Math.max(factor, home[2] / 40 / view[2]), home[2] / view[2]);
-    view = [x - (x - view[0]) * factor, y - (y - view[1]) * factor, view[2] * factor, view[3] * factor];
+    view = [x - (x - view[0]) * factor, y - (y - view[1]) * factor,
+            view[2] * factor, view[3] * factor];
     show();
   }
   map.addEventListener("wheel", function (event) {
