@@ -6,9 +6,15 @@
   var rows = Array.prototype.slice.call(table.tBodies[0].rows);
   var map = document.querySelector("svg.map");
   var hovered = null, selected = null, dragged = false;
+  // The elements of each stop in all three views, gathered once.
+  var byStop = {};
+  document.querySelectorAll("[data-stop]").forEach(function (element) {
+    var stop = element.getAttribute("data-stop");
+    (byStop[stop] = byStop[stop] || []).push(element);
+  });
 
   function parts(stop) {
-    return document.querySelectorAll("[data-stop=\"" + stop + "\"]");
+    return byStop[stop] || [];
   }
   function mark(stop, name, on) {
     parts(stop).forEach(function (element) { element.classList.toggle(name, on); });
@@ -61,11 +67,14 @@
     header.addEventListener("click", function () {
       var ascending = header.getAttribute("aria-sort") !== "ascending";
       var numeric = header.getAttribute("data-type") === "number";
-      rows.sort(function (a, b) {
-        var x = sortKey(a, column, numeric), y = sortKey(b, column, numeric);
-        var order = numeric ? x - y : x.localeCompare(y);
-        return (ascending ? order : -order) || sortKey(a, 0, true) - sortKey(b, 0, true);
+      var keyed = rows.map(function (row) {
+        return { row: row, key: sortKey(row, column, numeric), number: sortKey(row, 0, true) };
       });
+      keyed.sort(function (a, b) {
+        var order = numeric ? a.key - b.key : a.key.localeCompare(b.key);
+        return (ascending ? order : -order) || a.number - b.number;
+      });
+      rows = keyed.map(function (entry) { return entry.row; });
       rows.forEach(function (row) { table.tBodies[0].appendChild(row); });
       table.querySelectorAll("thead th").forEach(function (other) {
         other.removeAttribute("aria-sort");
