@@ -1,30 +1,24 @@
-"""Files written whole or not at all: a reader (or a run restarted after a crash) never sees a
-half-written file."""
+"""Writing an output file whole or not at all, so that a failure never leaves half a file."""
 from __future__ import annotations
 
-import contextlib
 import os
 import secrets
 from typing import Union
 
-PathLike = Union[str, "os.PathLike[str]"]
 
-
-def write_text_atomically(path: PathLike, text: str) -> None:
+def write_text_atomically(path: Union[str, os.PathLike[str]], text: str) -> None:
     """Write `text` (UTF-8) to `path` through a temporary file in the same folder, flushed to
-    disk and then renamed over `path`; on any failure the temporary file is removed."""
-    target = os.fspath(path)
-    folder, name = os.path.split(target)
+    disk and renamed over the target; on any failure the temporary file is removed and the
+    target left as it was. A new file gets the permissions the umask allows, as with open()."""
+    folder, name = os.path.split(os.path.abspath(path))
     temporary = os.path.join(folder, f".{name}.{secrets.token_hex(6)}.tmp")
-    # Created like an ordinary file (mode 0o666 less the umask), never over an existing one.
     descriptor = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666)
     try:
-        with open(descriptor, "w", encoding="utf-8", newline="") as file:
+        with os.fdopen(descriptor, "w", encoding="utf-8", newline="") as file:
             file.write(text)
             file.flush()
             os.fsync(file.fileno())
-        os.replace(temporary, target)
+        os.replace(temporary, path)
     except BaseException:
-        with contextlib.suppress(OSError):
-            os.unlink(temporary)
+        os.unlink(temporary)
         raise

@@ -34,8 +34,8 @@ Row = dict[str, Any]
 
 
 def run(args: argparse.Namespace) -> int:
-    if args.json is not None or args.svg is not None:
-        raise UserError("--json and --svg do not apply to batch; results go to --out")
+    if args.json is not None or args.svg is not None or args.html is not None:
+        raise UserError("--json, --svg and --html do not apply to batch; results go to --out")
     if args.workers is not None and (args.workers < 1 or args.scheduler is not None):
         raise UserError("--workers: expected N >= 1, and no --scheduler "
                         "(its cluster has its own workers)")
