@@ -30,7 +30,7 @@ def main() -> None:
     print(tour)
     assert tour.schedule is not None
     for event in tour.schedule:
-        start, end = (moment.astimezone(tour.zone) for moment in (event.start_datetime, event.end_datetime))
+        start, end = (t.astimezone(tour.zone) for t in (event.start_datetime, event.end_datetime))
         print(f"{event.kind:7} {start:%H:%M}-{end:%H:%M} "
               f"{event.location if event.location is not None else ''}")
     print(tour.to_json()[:80], "...")

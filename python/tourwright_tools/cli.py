@@ -126,8 +126,9 @@ def _run(args: argparse.Namespace) -> int:
         raise UserError(f"--time-limit: {error}") from None
     given = any(value is not None for value in (args.depot, args.start, args.end))
     depot = classic.depot if classic is not None and not given else args.depot
-    options = dict(depot=depot, start=args.start, end=args.end, departure=args.departure or "latest",
-                   seed=args.seed, max_descents=args.max_descents,
+    options = dict(depot=depot, start=args.start, end=args.end,
+                   departure=args.departure or "latest", seed=args.seed,
+                   max_descents=args.max_descents,
                    threads=None if args.threads == 0 else (args.threads or 1),
                    strategy=args.strategy or "iterated")
     try:
@@ -179,7 +180,8 @@ def _short_summary(tour: Tour) -> str:
 def _summary(out: TextIO, source: str, problem: Problem, tour: Tour,
              classic: Optional[ClassicInstance]) -> None:
     dated = tour.dated
-    names = [problem.name(location) for location in tour.route + (tour.route[:1] if tour.returns else ())]
+    back = tour.route[:1] if tour.returns else ()
+    names = [problem.name(location) for location in tour.route + back]
     rows: list[tuple[str, Union[str, int]]] = [
         ("problem", f"{source}: {problem!r}"),
         ("tour", " > ".join(names)),
@@ -190,7 +192,8 @@ def _summary(out: TextIO, source: str, problem: Problem, tour: Tour,
             ("lateness", tour.lateness), ("duration", tour.duration), ("working time", tour.working_time),
             ("traveling time", tour.traveling_time), ("waiting time", tour.waiting_time))]
         if tour.start_time is not None and tour.end_time is not None:
-            rows += [("start", _instant(tour, tour.start_time)), ("end", _instant(tour, tour.end_time))]
+            rows += [("start", _instant(tour, tour.start_time)),
+                     ("end", _instant(tour, tour.end_time))]
     if problem.operation_times is not None:
         opening, closing = problem.operation_times
         zone = "UTC" if problem.timezone is None else zone_name(problem.timezone)
@@ -223,7 +226,7 @@ def _instant(tour: Tour, instant: int) -> str:
 def _schedule_table(out: TextIO, problem: Problem, tour: Tour, dated: bool) -> None:
     assert tour.schedule is not None
     # Times of day suffice when the whole tour lies within one local day (given in the summary).
-    days = {local(tour.start_time or 0, tour.zone).date(), local(tour.end_time or 0, tour.zone).date()}
+    days = {local(t or 0, tour.zone).date() for t in (tour.start_time, tour.end_time)}
     with_date = len(days) > 1
     width = (19 if with_date else 8) if dated else 10
     out.write(f"\n{'kind':7} {'location':32} {'start':>{width}} {'end':>{width}} {'length':>10}\n")
@@ -234,5 +237,7 @@ def _schedule_table(out: TextIO, problem: Problem, tour: Tour, dated: bool) -> N
             where = f"{problem.name(event.from_location)} > {problem.name(event.to_location)}"
         else:
             where = ""
-        start, end = (format_instant(t, dated, with_date, tour.zone) for t in (event.start, event.end))
-        out.write(f"{event.kind:7} {where:32} {start:>{width}} {end:>{width}} {format_length(event.length, dated):>10}\n")
+        start, end = (format_instant(t, dated, with_date, tour.zone)
+                      for t in (event.start, event.end))
+        length = format_length(event.length, dated)
+        out.write(f"{event.kind:7} {where:32} {start:>{width}} {end:>{width}} {length:>10}\n")

@@ -24,7 +24,8 @@ def zone(value: object, where: str = "timezone") -> Optional[dt.tzinfo]:
     if value is None or isinstance(value, dt.tzinfo):
         return value
     if not isinstance(value, str):
-        raise TypeError(f"{where}: expected a time zone name or a tzinfo, got {type(value).__name__}")
+        raise TypeError(
+            f"{where}: expected a time zone name or a tzinfo, got {type(value).__name__}")
     if value in ("UTC", "Z"):
         return dt.timezone.utc
     fixed = _OFFSET.match(value)
@@ -77,12 +78,15 @@ def steady_offset(tz: dt.tzinfo, first: int, last: int) -> int:
             low, high = probe, step_end  # the change lies in (low, high]
             while high - low > 1:
                 middle = (low + high) // 2
-                low, high = (middle, high) if offset_seconds(tz, middle) == offset else (low, middle)
+                if offset_seconds(tz, middle) == offset:
+                    low = middle
+                else:
+                    high = middle
             changed = local(high, tz)
             raise ValueError(
                 f"timezone: the offset of {zone_name(tz)} changes on {changed:%Y-%m-%d} (to UTC"
-                f"{changed:%z}), within the time windows; operating hours are read with one offset, "
-                "so solve the days on either side of the change separately"
+                f"{changed:%z}), within the time windows; operating hours are read with one "
+                "offset, so solve the days on either side of the change separately"
             )
         probe = step_end
     return offset

@@ -139,7 +139,8 @@ class Problem:
             if start is not None or end is not None:
                 raise ValueError("depot: give either depot or start and end, not both")
             start = end = depot
-        first = None if start is None else self._location(start, "depot" if depot is not None else "start")
+        name = "depot" if depot is not None else "start"
+        first = None if start is None else self._location(start, name)
         if end is None:
             return first, None
         if first is None:
@@ -154,7 +155,8 @@ class Problem:
     def _location(self, value: Any, name: str) -> int:
         location = values.integer(value, name)
         if location >= self.size:
-            raise ValueError(f"{name}: {location} is not a location of this problem (0 to {self.size - 1})")
+            raise ValueError(
+                f"{name}: {location} is not a location of this problem (0 to {self.size - 1})")
         return location
 
     def engine_offset(self) -> int:
@@ -166,7 +168,8 @@ class Problem:
         return local_time.steady_offset(self.timezone, min(bounds), max(bounds))
 
     def solve_arguments(self) -> dict[str, Any]:
-        """Keyword arguments for `tourwright.solve` (without `time_limit`)."""
+        """Keyword arguments for `tourwright.solve` (without `time_limit`). With a `timezone`
+        the operating hours are local, which `solve_problem` accounts for and `solve` does not."""
         return {
             "distance_matrix": self.distance_matrix,
             "duration_matrix": self.duration_matrix,
@@ -247,7 +250,8 @@ class Problem:
         bounds = values.items(window, where, "a (start, end) pair")
         if len(bounds) != 2:
             raise ValueError(f"{where}: expected a (start, end) pair, got {len(bounds)} values")
-        start, end = (values.instant(bound, f"{where}[{i}]", self.timezone) for i, bound in enumerate(bounds))
+        start, end = (values.instant(bound, f"{where}[{i}]", self.timezone)
+                      for i, bound in enumerate(bounds))
         if end < start:
             raise ValueError(f"{where}: ends at {end}, before it starts at {start}")
         if self.check_units:

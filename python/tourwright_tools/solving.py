@@ -89,7 +89,8 @@ def solve_problem(
     given = start is not None or end is not None or depot is not None
     first, last = problem.checked_ends(start, end, depot) if given else (problem.start, problem.end)
     if departure not in DEPARTURES:
-        raise ValueError(f"departure: expected one of {', '.join(map(repr, DEPARTURES))}, got {departure!r}")
+        choices = ", ".join(map(repr, DEPARTURES))
+        raise ValueError(f"departure: expected one of {choices}, got {departure!r}")
     offset = problem.engine_offset()
     if offset:
         arguments["time_windows"] = _shifted(arguments["time_windows"], offset)

@@ -5,9 +5,10 @@ import datetime as dt
 from typing import Optional
 from xml.sax.saxutils import escape, quoteattr
 
+from .local_time import local
 from .problem import Problem
 from .tour import Event, Tour
-from .values import UNIX_EPOCH, format_instant, format_length, looks_dated
+from .values import format_instant, format_length, looks_dated
 
 COLOURS = {"work": "#2f6fb5", "late": "#d23c3c", "travel": "#f0a030", "wait": "#bfbfbf",
            "window": "#d8efd2", "text": "#222222", "grid": "#dddddd", "stripe": "#f6f6f6"}
@@ -81,9 +82,10 @@ def _timeline(parts: list[str], tour: Tour, schedule: tuple[Event, ...], problem
     for step_at in _ticks(first, last, dated):
         parts.append(f'<line x1="{x(step_at):.1f}" y1="{top - 4}" x2="{x(step_at):.1f}" '
                      f'y2="{top + row_height * len(route)}" stroke="{COLOURS["grid"]}"/>')
-        parts.append(_text(x(step_at), top - 8, _tick_label(step_at, dated, last - first), anchor="middle",
-                           size=10))
-    caption = f"UTC, {UNIX_EPOCH + dt.timedelta(seconds=first):%Y-%m-%d}" if dated else "time"
+        label = _tick_label(step_at, dated, last - first, tour.zone)
+        parts.append(_text(x(step_at), top - 8, label, anchor="middle", size=10))
+    zone = "UTC" if tour.timezone is None else tour.timezone
+    caption = f"{zone}, {local(first, tour.zone):%Y-%m-%d}" if dated else "time"
     parts.append(_text(MARGIN, top - 8, caption, size=10))
     position = {location: index for index, location in enumerate(route)}
     label_size = min(12, row_height - 2)
@@ -111,7 +113,7 @@ def _timeline(parts: list[str], tour: Tour, schedule: tuple[Event, ...], problem
         parts.append(
             f'<rect class="event {event.kind}{" late" if is_late else ""}" x="{start_x:.1f}" y="{y:.1f}" '
             f'width="{max(end_x - start_x, 1.5):.1f}" height="{bar}" fill="{colour}">'
-            f"<title>{escape(_describe(event, problem, dated))}</title></rect>"
+            f"<title>{escape(_describe(event, problem, dated, tour.zone))}</title></rect>"
         )
         if is_late and event.location is not None and label_size >= 6:
             parts.append(_text(row_end[row] + 4, y + bar / 2 + label_size / 3,
@@ -154,21 +156,22 @@ def _ticks(first: int, last: int, dated: bool) -> list[int]:
     return list(range(start, last + 1, step))
 
 
-def _tick_label(instant: int, dated: bool, span: int) -> str:
+def _tick_label(instant: int, dated: bool, span: int, zone: Optional[dt.tzinfo]) -> str:
     if not dated:
         return str(instant)
-    moment = UNIX_EPOCH + dt.timedelta(seconds=instant)
+    moment = local(instant, zone)
     return f"{moment:%m-%d %H:%M}" if span > 86400 else f"{moment:%H:%M}"
 
 
-def _describe(event: Event, problem: Problem, dated: bool) -> str:
+def _describe(event: Event, problem: Problem, dated: bool, zone: Optional[dt.tzinfo]) -> str:
     if event.kind == "work" and event.location is not None:
         what = f"work at {problem.name(event.location)}"
     elif event.kind == "travel" and event.from_location is not None and event.to_location is not None:
         what = f"travel {problem.name(event.from_location)} to {problem.name(event.to_location)}"
     else:
         what = "wait"
-    return (f"{what}: {format_instant(event.start, dated)} to {format_instant(event.end, dated)} "
+    return (f"{what}: {format_instant(event.start, dated, zone=zone)} to "
+            f"{format_instant(event.end, dated, zone=zone)} "
             f"({format_length(event.length, dated)})")
 
 

@@ -75,8 +75,9 @@ class Tour:
     names: Optional[tuple[str, ...]] = None
 
     @classmethod
-    def from_output(cls, output: tourwright.PyOutput, shift: int = 0, timezone: Optional[str] = None,
-                    names: Optional[tuple[str, ...]] = None, returns: bool = True) -> "Tour":
+    def from_output(cls, output: tourwright.PyOutput, shift: int = 0,
+                    timezone: Optional[str] = None, names: Optional[tuple[str, ...]] = None,
+                    returns: bool = True) -> "Tour":
         """The output's values; its instants less `shift` seconds (those of an engine whose
         clock ran ahead by a time zone's offset)."""
         route = tuple(output.route)

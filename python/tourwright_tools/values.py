@@ -51,7 +51,8 @@ def seconds(value: Any, where: str) -> int:
     if isinstance(value, str):
         parts = _ISO_DURATION.match(value)
         if not parts or value == "P":
-            raise ValueError(f"{where}: {value!r} is not an ISO 8601 duration such as 'PT20M' or 'P1DT2H'")
+            raise ValueError(
+                f"{where}: {value!r} is not an ISO 8601 duration such as 'PT20M' or 'P1DT2H'")
         days, hours, minutes, secs = (int(part or 0) for part in parts.groups())
         value = ((days * 24 + hours) * 60 + minutes) * 60 + secs
     if isinstance(value, dt.timedelta):
@@ -74,8 +75,8 @@ def instant(value: Any, where: str, zone: Optional[dt.tzinfo] = None) -> int:
             value = value.replace(tzinfo=zone)
         if value.utcoffset() is None:
             raise ValueError(
-                f"{where}: datetime {value} has no timezone; give one, e.g. tzinfo=datetime.timezone.utc, "
-                "or give the problem a timezone"
+                f"{where}: datetime {value} has no timezone; give one, e.g. "
+                "tzinfo=datetime.timezone.utc, or give the problem a timezone"
             )
         offset = int((value - UNIX_EPOCH) // _ONE_SECOND)
         if offset < 0:
@@ -91,7 +92,8 @@ def time_of_day(value: Any, where: str) -> int:
         try:
             value = dt.time.fromisoformat(value)
         except ValueError:
-            raise ValueError(f"{where}: {value!r} is not an ISO 8601 time of day such as '08:30'") from None
+            raise ValueError(
+                f"{where}: {value!r} is not an ISO 8601 time of day such as '08:30'") from None
     if isinstance(value, dt.time):
         return value.hour * 3600 + value.minute * 60 + value.second
     return seconds(value, where)

@@ -96,13 +96,15 @@ bool extract_flag(PyObject* object) {
 void check_ends(const TourEnds& ends, std::size_t n) {
     if (ends.start && *ends.start >= n)
         raise_value_error("start %zu is out of range for %zu locations", *ends.start, n);
-    if (ends.end && *ends.end >= n) raise_value_error("end %zu is out of range for %zu locations", *ends.end, n);
+    if (ends.end && *ends.end >= n)
+        raise_value_error("end %zu is out of range for %zu locations", *ends.end, n);
     if ((ends.end || ends.open) && !ends.start) raise_value_error("an end needs a start");
 }
 
 void check_options(const Penalizer& penalizer, const EngineOptions& options) {
     if (options.ends.start && !penalizer.can_start_tour(*options.ends.start))
-        raise_value_error("start %zu has no time window for the tour to start in", *options.ends.start);
+        raise_value_error("start %zu has no time window for the tour to start in",
+                          *options.ends.start);
     if (options.threads < 1 || options.threads > kMostThreads)
         raise_value_error("threads must be between 1 and %u", kMostThreads);
 }
@@ -118,7 +120,8 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         options.max_descents = extract_optional(bound[6], kEngineParameters[6], extract_u64);
         options.ends.start = extract_optional(bound[7], kEngineParameters[7], extract_u64);
         options.ends.end = extract_optional(bound[12], kEngineParameters[12], extract_u64);
-        options.ends.open = extract_optional(bound[13], kEngineParameters[13], extract_flag).value_or(false);
+        options.ends.open =
+            extract_optional(bound[13], kEngineParameters[13], extract_flag).value_or(false);
         options.latest_departure =
             extract_optional(bound[14], kEngineParameters[14], extract_flag).value_or(false);
         options.seed = extract_optional(bound[8], kEngineParameters[8], extract_u64);
@@ -130,7 +133,8 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
 
         check_ends(options.ends, problem.distance_rows.size());
         try {
-            auto penalizer = std::make_shared<const Penalizer>(std::move(problem).into_penalizer(options.ends));
+            auto penalizer =
+                std::make_shared<const Penalizer>(std::move(problem).into_penalizer(options.ends));
             check_options(*penalizer, options);
 
             TimeDelta last_report = TimeDelta::zero();
@@ -168,8 +172,9 @@ PyMethodDef engine_methods[] = {
     {"solve", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(engine_solve)),
      METH_FASTCALL | METH_KEYWORDS,
      "solve(distance_matrix, duration_matrix=None, job_durations=None, time_windows=None, "
-     "operation_times=None, time_limit=None, max_descents=None, start=None, seed=None, threads=None, "
-     "on_progress=None, strategy='iterated', end=None, open_end=False, latest_departure=False)\n--\n\n"
+     "operation_times=None, time_limit=None, max_descents=None, start=None, seed=None, "
+     "threads=None, on_progress=None, strategy='iterated', end=None, open_end=False, "
+     "latest_departure=False)\n--\n\n"
      "Searches as tourwright.solve does, with a start and an end kept in place, seeded restarts, "
      "a cap on descents, progress reports and several threads, and leaves at the latest departure "
      "that costs nothing. Returns a PyOutput."},

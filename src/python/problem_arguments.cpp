@@ -17,7 +17,8 @@ ProblemArguments extract_problem_arguments(std::span<PyObject* const> bound) {
 Penalizer ProblemArguments::into_penalizer(const TourEnds& ends) && {
     auto time_scheduler =
         assemble_time_scheduler(duration_rows, job_durations, time_windows, operation_times);
-    return tour_penalizer(DistanceMatrix{std::move(distance_rows)}, std::move(time_scheduler), ends);
+    return tour_penalizer(DistanceMatrix{std::move(distance_rows)}, std::move(time_scheduler),
+                          ends);
 }
 
 }  // namespace tourwright::python

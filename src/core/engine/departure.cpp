@@ -8,8 +8,8 @@ std::optional<DateTime> latest_departure(const Penalizer& penalizer, const Route
     const TimeWindow& first = checked_at(checked_at(scheduler->time_windows, route[0]).windows, 0);
     const TimeReport earliest = *penalizer.penalize(route, false).time_report;
     auto keeps = [&](std::int64_t delay) {
-        const TimeReport report = *penalizer.penalize(route, false, first.start + TimeDelta::seconds(delay))
-                                       .time_report;
+        const DateTime departure = first.start + TimeDelta::seconds(delay);
+        const TimeReport report = *penalizer.penalize(route, false, departure).time_report;
         return report.lateness == earliest.lateness && report.end_time == earliest.end_time;
     };
     std::int64_t low = 0, high = (first.end - first.start).whole_seconds();

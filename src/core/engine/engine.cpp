@@ -202,7 +202,8 @@ EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const Engine
 
     EngineResult result;
     Route best = search.best().route;
-    const auto departure = options.latest_departure ? latest_departure(*penalizer, best) : std::nullopt;
+    const auto departure =
+        options.latest_departure ? latest_departure(*penalizer, best) : std::nullopt;
     result.best = penalizer->penalize(std::move(best), true, departure);
     result.descents = search.descents_begun();
     result.time_taken = monotonic_now() - started_at;

@@ -57,7 +57,8 @@ public:
 
 private:
     Distance tour_distance(const Route& route) const;
-    TimeReport tour_time(const Route& route, bool with_schedule, std::optional<DateTime> departure) const;
+    TimeReport tour_time(const Route& route, bool with_schedule,
+                         std::optional<DateTime> departure) const;
 
     DistanceMatrix distance_matrix_;
     std::optional<TimeScheduler> time_scheduler_;

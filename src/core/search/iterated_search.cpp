@@ -62,7 +62,8 @@ Route initial_tour(const Penalizer& penalizer, Route start, bool keep_last) {
             return std::tuple(!has, has ? windows[location].windows.back().end : DateTime{},
                               has ? windows[location].windows.front().start : DateTime{}, location);
         };
-        std::sort(start.begin() + 1, stop, [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+        std::sort(start.begin() + 1, stop,
+                  [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
         return start;
     }
     const auto& rows = penalizer.distance_matrix().rows;
@@ -152,7 +153,8 @@ private:
     // Kicks leave position 0 alone even where moves may change it, so that the
     // kicked tour still starts where a tour can start.
     std::vector<std::size_t> kick(Route& route) {
-        if (rng_.next_u32() % 2 == 0) return swap_adjacent_stretches(route, 1, stop_, longest_stretch_, rng_);
+        if (rng_.next_u32() % 2 == 0)
+            return swap_adjacent_stretches(route, 1, stop_, longest_stretch_, rng_);
         return relocate_near_neighbours(route, 1, stop_, kRelocated, neighbours_, rng_);
     }
 

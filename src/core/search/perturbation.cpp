@@ -37,7 +37,8 @@ std::vector<std::size_t> swap_adjacent_stretches(Route& route, std::size_t first
 }
 
 std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t first, std::size_t stop,
-                                                  std::size_t count, const NeighbourLists& neighbours,
+                                                  std::size_t count,
+                                                  const NeighbourLists& neighbours,
                                                   RandomWords& rng) {
     std::vector<std::size_t> touched;
     for (std::size_t round = 0; round < count && stop > first + 1; ++round) {
@@ -50,10 +51,10 @@ std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t firs
         add_at(touched, route, {static_cast<std::ptrdiff_t>(p) - 1, static_cast<std::ptrdiff_t>(p)});
         // Back where it was when the neighbour would take it out of first .. stop - 1.
         const auto at = std::find(route.begin(), route.end(), after_whom) + 1;
-        const bool inside = at >= route.begin() + static_cast<std::ptrdiff_t>(first) &&
-                            at < route.begin() + static_cast<std::ptrdiff_t>(stop);
-        const auto inserted = route.insert(inside ? at : route.begin() + static_cast<std::ptrdiff_t>(p),
-                                           location);
+        const auto index = static_cast<std::size_t>(at - route.begin());
+        const bool inside = index >= first && index < stop;
+        const auto back = route.begin() + static_cast<std::ptrdiff_t>(p);
+        const auto inserted = route.insert(inside ? at : back, location);
         const auto q = inserted - route.begin();
         add_at(touched, route, {q - 1, q, q + 1});
     }

@@ -1,8 +1,8 @@
 #pragma once
 // Kicks that move an iterated search out of the basin of its last local optimum
 // while keeping most of the tour: each rearranges positions `first` .. `stop` - 1 of
-// a route (the others stay where they are) and returns the locations next to which legs changed, where the next
-// descent should look first.
+// a route (the others stay where they are) and returns the locations next to which
+// legs changed, where the next descent should look first.
 #include <cstddef>
 #include <vector>
 
