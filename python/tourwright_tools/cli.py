@@ -15,7 +15,8 @@ from .problem import Problem
 from .progress import ProgressBar
 from .solving import SolveError, limit_seconds, solve_problem
 from .tour import Tour
-from .values import clock, format_instant, format_length, looks_dated
+from .local_time import local, zone_name
+from .values import clock, format_instant, format_length
 
 EXAMPLE_TIME_LIMIT = 3
 
@@ -82,8 +83,16 @@ def _output_options(parser: argparse.ArgumentParser, default: Optional[str]) -> 
         "write a report page: one HTML file with the map, the timeline and a table of stops, "
         "to open in a browser (works offline)"))
     parser.add_argument("--depot", type=int, default=default, metavar="LOCATION", help=(
-        "start and end every tour at this location (default: location 0 for a classic TSPTW "
-        "file, none otherwise)"))
+        "start and end every tour at this location (default: the file's; location 0 for a "
+        "classic TSPTW file)"))
+    parser.add_argument("--start", type=int, default=default, metavar="LOCATION",
+                        help="leave from this location (default: the file's)")
+    parser.add_argument("--end", type=_end, default=default, metavar="LOCATION|open", help=(
+        "finish at this location, or 'open': finish with the last job (default: the file's, "
+        "else back at the start)"))
+    parser.add_argument("--departure", choices=("latest", "earliest"), default=default, help=(
+        "leave at the latest instant that changes neither lateness nor the end (the default), "
+        "or at the opening of the first window"))
     parser.add_argument("--seed", type=int, default=default, help=(
         "seed the random restarts, so that the same problem, seed and --max-descents give the same tour"))
     parser.add_argument("--max-descents", type=int, default=default, metavar="N",
@@ -92,6 +101,15 @@ def _output_options(parser: argparse.ArgumentParser, default: Optional[str]) -> 
                         help="run descents on N threads (0: one per core; default 1)")
     parser.add_argument("--strategy", choices=("iterated", "multistart"), default=default, help=(
         "iterated local search (the default) or the multi-start descent of tourwright.solve"))
+
+
+def _end(text: str) -> Union[int, str]:
+    if text == "open":
+        return text
+    try:
+        return int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"expected a location or 'open', got {text!r}") from None
 
 
 def _batch_arguments(batch: argparse.ArgumentParser) -> None:
@@ -135,8 +153,11 @@ def _run(args: argparse.Namespace, started: float) -> int:
         raise UserError(f"--time-limit: {error}") from None
     # The limit bounds the whole command: the time spent reading the problem is gone.
     spent = time.monotonic() - started
-    depot = args.depot if args.depot is not None else (classic.depot if classic is not None else None)
-    options = dict(depot=depot, seed=args.seed, max_descents=args.max_descents,
+    given = any(value is not None for value in (args.depot, args.start, args.end))
+    depot = classic.depot if classic is not None and not given else args.depot
+    options = dict(depot=depot, start=args.start, end=args.end,
+                   departure=args.departure or "latest", seed=args.seed,
+                   max_descents=args.max_descents,
                    threads=None if args.threads == 0 else (args.threads or 1),
                    strategy=args.strategy or "iterated")
     try:
@@ -147,7 +168,7 @@ def _run(args: argparse.Namespace, started: float) -> int:
     out: TextIO = sys.stderr if args.json == "-" else sys.stdout
     _summary(out, source, problem, tour, classic)
     if args.json is not None:
-        _write(args.json, tour.to_json(indent=1) + "\n")
+        _write(args.json, tour.to_json(indent=1, readable=True) + "\n")
     title = f"{os.path.basename(source)}: {_short_summary(tour)}"
     if args.svg is not None:
         from .svg import schedule_svg  # here: its imports are slow, and few runs draw
@@ -189,14 +210,15 @@ def _write(path: str, text: str) -> None:
 def _short_summary(tour: Tour) -> str:
     text = f"distance {tour.distance}"
     if tour.lateness is not None and tour.start_time is not None:
-        text += f", lateness {format_length(tour.lateness, looks_dated(tour.start_time))}"
+        text += f", lateness {format_length(tour.lateness, tour.dated)}"
     return text
 
 
 def _summary(out: TextIO, source: str, problem: Problem, tour: Tour,
              classic: Optional[ClassicInstance]) -> None:
-    dated = tour.start_time is not None and looks_dated(tour.start_time)
-    names = [problem.name(location) for location in tour.route + tour.route[:1]]
+    dated = tour.dated
+    back = tour.route[:1] if tour.returns else ()
+    names = [problem.name(location) for location in tour.route + back]
     rows: list[tuple[str, Union[str, int]]] = [
         ("problem", f"{source}: {problem!r}"),
         ("tour", " > ".join(names)),
@@ -207,12 +229,12 @@ def _summary(out: TextIO, source: str, problem: Problem, tour: Tour,
             ("lateness", tour.lateness), ("duration", tour.duration), ("working time", tour.working_time),
             ("traveling time", tour.traveling_time), ("waiting time", tour.waiting_time))]
         if tour.start_time is not None and tour.end_time is not None:
-            zone = " UTC" if dated else ""
-            rows += [("start", format_instant(tour.start_time, dated) + zone),
-                     ("end", format_instant(tour.end_time, dated) + zone)]
+            rows += [("start", _instant(tour, tour.start_time)),
+                     ("end", _instant(tour, tour.end_time))]
     if problem.operation_times is not None:
         opening, closing = problem.operation_times
-        rows.append(("operating hours", f"{clock(opening)} to {clock(closing)} UTC"))
+        zone = "UTC" if problem.timezone is None else zone_name(problem.timezone)
+        rows.append(("operating hours", f"{clock(opening)} to {clock(closing)} {zone}"))
     rows += [("iterations", tour.iterations), ("time taken", f"{tour.time_taken_microseconds / 1e6:.2f} s")]
     for label, value in rows:
         out.write(f"{label + ':':16} {value}\n")
@@ -228,10 +250,20 @@ def _summary(out: TextIO, source: str, problem: Problem, tour: Tour,
         _schedule_table(out, problem, tour, dated)
 
 
+def _instant(tour: Tour, instant: int) -> str:
+    """Local date and time with the offset (and UTC beside it when they differ)."""
+    if not tour.dated:
+        return str(instant)
+    text = format_instant(instant, True, zone=tour.zone) + f" {local(instant, tour.zone):%z}"
+    if tour.zone is None:
+        return text.replace(" +0000", " UTC")
+    return f"{text} ({format_instant(instant, True)} UTC)"
+
+
 def _schedule_table(out: TextIO, problem: Problem, tour: Tour, dated: bool) -> None:
     assert tour.schedule is not None
-    # Times of day suffice when the whole tour lies within one UTC day (given in the summary).
-    days = {(tour.start_time or 0) // 86400, (tour.end_time or 0) // 86400}
+    # Times of day suffice when the whole tour lies within one local day (given in the summary).
+    days = {local(t or 0, tour.zone).date() for t in (tour.start_time, tour.end_time)}
     with_date = len(days) > 1
     width = (19 if with_date else 8) if dated else 10
     out.write(f"\n{'kind':7} {'location':32} {'start':>{width}} {'end':>{width}} {'length':>10}\n")
@@ -242,5 +274,7 @@ def _schedule_table(out: TextIO, problem: Problem, tour: Tour, dated: bool) -> N
             where = f"{problem.name(event.from_location)} > {problem.name(event.to_location)}"
         else:
             where = ""
-        out.write(f"{event.kind:7} {where:32} {format_instant(event.start, dated, with_date):>{width}} "
-                  f"{format_instant(event.end, dated, with_date):>{width}} {format_length(event.length, dated):>10}\n")
+        start, end = (format_instant(t, dated, with_date, tour.zone)
+                      for t in (event.start, event.end))
+        length = format_length(event.length, dated)
+        out.write(f"{event.kind:7} {where:32} {start:>{width}} {end:>{width}} {length:>10}\n")

@@ -19,7 +19,7 @@ PathLike = Union[str, "os.PathLike[str]"]
 
 JSON_KEYS = frozenset({
     "distance_matrix", "duration_matrix", "job_durations", "time_windows", "operation_times",
-    "names", "coordinates", "check_units",
+    "names", "coordinates", "check_units", "start", "end", "depot", "timezone",
 })
 CLASSIC_EXTENSIONS = frozenset({".txt", ".tw", ".dat", ".tsptw"})
 # Keys a person may add to a JSON problem for their own notes.
@@ -55,7 +55,8 @@ def problem_from_text(path: PathLike, text: str) -> Union[Problem, "ClassicInsta
 
 def read_json(path: PathLike) -> Problem:
     """A problem from a JSON object whose keys are `solve`'s parameter names (plus `names`,
-    `coordinates`, `check_units` and a free-text `description`)."""
+    `coordinates`, `check_units`, `start`, `end`, `depot`, `timezone` and a free-text
+    `description`). Instants and durations are numbers of seconds or ISO 8601 strings."""
     return _json_problem(path, _read_text(path))
 
 

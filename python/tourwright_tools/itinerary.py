@@ -80,7 +80,7 @@ class Itinerary:
         returns = len(route) > 1 and bool(legs) and legs[-1][1] == 0
         return cls(stops, tuple(legs), returns, legs[-1][1] if legs else len(route) - 1,
                    tour.end_time, late_end, tuple(rows),
-                   TimeText.for_span(tour.start_time, tour.end_time))
+                   TimeText.for_span(tour.start_time, tour.end_time, tour.zone))
 
     @property
     def late_stops(self) -> int:

@@ -19,10 +19,10 @@
 namespace tourwright::python {
 namespace {
 
-constexpr std::array<const char*, 12> kEngineParameters{
+constexpr std::array<const char*, 15> kEngineParameters{
     kProblemParameters[0], kProblemParameters[1], kProblemParameters[2], kProblemParameters[3],
-    kProblemParameters[4], "time_limit", "max_descents", "depot", "seed", "threads", "on_progress",
-    "strategy",
+    kProblemParameters[4], "time_limit", "max_descents", "start", "seed", "threads", "on_progress",
+    "strategy", "end", "open_end", "latest_departure",
 };
 
 // Progress is reported at most this often, whatever the pace of the stop checks.
@@ -86,14 +86,25 @@ bool report_progress(PyObject* on_progress, const EngineProgress& progress) {
     return answer.get() == Py_False;
 }
 
+bool extract_flag(PyObject* object) {
+    const int truth = PyObject_IsTrue(object);
+    if (truth < 0) throw PythonError{};
+    return truth != 0;
+}
+
+// Before the penalizer is formed, which reads the start.
+void check_ends(const TourEnds& ends, std::size_t n) {
+    if (ends.start && *ends.start >= n)
+        raise_value_error("start %zu is out of range for %zu locations", *ends.start, n);
+    if (ends.end && *ends.end >= n)
+        raise_value_error("end %zu is out of range for %zu locations", *ends.end, n);
+    if ((ends.end || ends.open) && !ends.start) raise_value_error("an end needs a start");
+}
+
 void check_options(const Penalizer& penalizer, const EngineOptions& options) {
-    const std::size_t n = penalizer.location_count();
-    if (options.depot) {
-        if (*options.depot >= n)
-            raise_value_error("depot %zu is out of range for %zu locations", *options.depot, n);
-        if (!penalizer.can_start_tour(*options.depot))
-            raise_value_error("depot %zu has no time window for the tour to start in", *options.depot);
-    }
+    if (options.ends.start && !penalizer.can_start_tour(*options.ends.start))
+        raise_value_error("start %zu has no time window for the tour to start in",
+                          *options.ends.start);
     if (options.threads < 1 || options.threads > kMostThreads)
         raise_value_error("threads must be between 1 and %u", kMostThreads);
 }
@@ -107,7 +118,12 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         EngineOptions options;
         options.time_limit = extract_optional(bound[5], kEngineParameters[5], extract_time_limit);
         options.max_descents = extract_optional(bound[6], kEngineParameters[6], extract_u64);
-        options.depot = extract_optional(bound[7], kEngineParameters[7], extract_u64);
+        options.ends.start = extract_optional(bound[7], kEngineParameters[7], extract_u64);
+        options.ends.end = extract_optional(bound[12], kEngineParameters[12], extract_u64);
+        options.ends.open =
+            extract_optional(bound[13], kEngineParameters[13], extract_flag).value_or(false);
+        options.latest_departure =
+            extract_optional(bound[14], kEngineParameters[14], extract_flag).value_or(false);
         options.seed = extract_optional(bound[8], kEngineParameters[8], extract_u64);
         const auto threads = extract_optional(bound[9], kEngineParameters[9], extract_u64);
         options.threads = threads ? static_cast<unsigned>(std::min<std::uint64_t>(*threads, kMostThreads + 1)) : 1;
@@ -115,9 +131,10 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         options.strategy = extract_optional(bound[11], kEngineParameters[11], extract_strategy)
                                .value_or(Strategy::Iterated);
 
+        check_ends(options.ends, problem.distance_rows.size());
         try {
-            auto penalizer = std::make_shared<const Penalizer>(
-                std::move(problem).into_penalizer(options.depot.has_value()));
+            auto penalizer =
+                std::make_shared<const Penalizer>(std::move(problem).into_penalizer(options.ends));
             check_options(*penalizer, options);
 
             TimeDelta last_report = TimeDelta::zero();
@@ -155,10 +172,12 @@ PyMethodDef engine_methods[] = {
     {"solve", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(engine_solve)),
      METH_FASTCALL | METH_KEYWORDS,
      "solve(distance_matrix, duration_matrix=None, job_durations=None, time_windows=None, "
-     "operation_times=None, time_limit=None, max_descents=None, depot=None, seed=None, threads=None, "
-     "on_progress=None, strategy='iterated')\n--\n\n"
-     "Searches as tourwright.solve does, with a depot, seeded restarts, a cap on descents, "
-     "progress reports and several threads. Returns a PyOutput."},
+     "operation_times=None, time_limit=None, max_descents=None, start=None, seed=None, "
+     "threads=None, on_progress=None, strategy='iterated', end=None, open_end=False, "
+     "latest_departure=False)\n--\n\n"
+     "Searches as tourwright.solve does, with a start and an end kept in place, seeded restarts, "
+     "a cap on descents, progress reports and several threads, and leaves at the latest departure "
+     "that costs nothing. Returns a PyOutput."},
     {nullptr, nullptr, 0, nullptr},
 };
 

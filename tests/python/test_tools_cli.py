@@ -24,7 +24,8 @@ def test_bundled_example_prints_summary_and_schedule(capsys):
     out = capsys.readouterr().out
     labels = [line.split(":")[0] for line in out.splitlines()[:12]]
     assert labels[:4] == ["problem", "tour", "distance", "lateness"]
-    assert "start:           2026-12-07" in out and "operating hours: 08:00 to 17:00 UTC" in out
+    assert "start:           2026-12-07" in out and "operating hours: 08:00 to 17:00 Europe/Berlin" in out
+    assert "tour:            Depot > " in out and out.split("\n")[1].endswith(" > Depot")
     table = out.split("\n\n")[-1].splitlines()
     assert table[0].split() == ["kind", "location", "start", "end", "length"]
     assert len(table) > 25 * 2 and {row.split()[0] for row in table[1:]} <= {"work", "travel", "wait"}

@@ -29,7 +29,7 @@ def delivery_problem(n=25, seed=1, depot_hours=(7, 19)):
 
 def test_the_multistart_strategy_without_options_searches_as_the_module_does():
     problem = delivery_problem()
-    tour = solve_problem(problem, strategy="multistart")
+    tour = solve_problem(problem, strategy="multistart", departure="earliest")
     raw = tourwright.solve(**problem.solve_arguments())
     assert (list(tour.route), tour.distance, tour.lateness, tour.duration, tour.iterations) == (
         raw.route, raw.distance, raw.lateness, raw.duration, raw.iterations)
@@ -38,7 +38,7 @@ def test_the_multistart_strategy_without_options_searches_as_the_module_does():
 @pytest.mark.parametrize("depot", [0, 7])
 def test_a_depot_starts_the_tour_at_its_opening_and_ends_it(depot):
     problem = delivery_problem(seed=depot)
-    tour = solve_problem(problem, depot=depot, seed=3, max_descents=4)
+    tour = solve_problem(problem, depot=depot, seed=3, max_descents=4, departure="earliest")
     assert tour.route[0] == depot
     assert tour.schedule[0].kind == "work" and tour.schedule[0].location == depot
     assert tour.start_time == problem.time_windows[depot][0][0]
@@ -109,7 +109,7 @@ def test_an_exception_in_the_progress_callback_ends_the_search_and_propagates():
     (dict(threads=-1), ValueError, "threads: -1 is not a whole number >= 1"),
     (dict(threads=1.5), TypeError, "threads: expected an int, got float"),
     (dict(depot=25), ValueError, "depot: 25 is not a location of this problem"),
-    (dict(depot=True), TypeError, "depot: expected an int, got bool"),
+    (dict(depot=True), TypeError, "depot: expected an integer, got bool"),
     (dict(max_descents=0), ValueError, "max_descents: 0 is not a whole number >= 1"),
     (dict(on_progress=3), TypeError, "on_progress: expected a callable, got int"),
     (dict(seed="x"), TypeError, "seed: expected an int, got str"),

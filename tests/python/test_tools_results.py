@@ -30,7 +30,7 @@ def three_stop_problem(**changes):
 
 def test_tour_matches_solve_and_names_every_travel_leg():
     problem = three_stop_problem()
-    tour = solve_problem(problem, strategy="multistart")
+    tour = solve_problem(problem, strategy="multistart", departure="earliest")
     raw = tourwright.solve(**problem.solve_arguments())
     assert (list(tour.route), tour.distance, tour.lateness, tour.start_time, tour.end_time) == (
         raw.route, raw.distance, raw.lateness, raw.start_time, raw.end_time)
@@ -47,9 +47,10 @@ def test_json_round_trip_and_pickling_keep_every_attribute():
     data = tour.to_dict()
     assert set(data) == {"route", "distance", "lateness", "duration", "working_time", "waiting_time",
                          "traveling_time", "start_time", "end_time", "iterations",
-                         "time_taken_microseconds", "schedule"}
+                         "time_taken_microseconds", "schedule", "returns", "timezone", "names"}
     assert set(data["schedule"][0]) == {"kind", "start", "end", "location", "from_location", "to_location"}
     assert Tour.from_json(tour.to_json()) == tour
+    assert Tour.from_json(tour.to_json(readable=True)) == tour
     assert pickle.loads(pickle.dumps(tour)) == tour
 
 

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/departure.hpp"
 #include "util/clock.hpp"
 #include "search/iterated_search.hpp"
 #include "util/rng.hpp"
@@ -32,7 +33,8 @@ public:
     // stop request ends it.
     void run_thread(unsigned t, SearchClock::StopCheck check) {
         if (options_.strategy == Strategy::Multistart) {
-            Solver solver(options_.time_limit, penalizer_, options_.depot.has_value());
+            Solver solver(options_.time_limit, penalizer_, options_.ends.start.has_value(),
+                          options_.ends.keeps_last());
             solver.set_stop_check(std::move(check));
             run_multistart(solver);
         } else {
@@ -94,7 +96,8 @@ private:
                 : descent_cap_ / threads + (t < descent_cap_ % threads ? 1 : 0);
         if (share == 0) return;
         IteratedSearchOptions iterated;
-        iterated.keep_first = options_.depot.has_value();
+        iterated.keep_first = options_.ends.start.has_value();
+        iterated.keep_last = options_.ends.keeps_last();
         if (share != std::numeric_limits<std::uint64_t>::max()) iterated.max_descents = share;
         iterated.on_descent = [&](std::uint64_t, const Solution& best) {
             iterated_descents_.fetch_add(1, std::memory_order_relaxed);
@@ -117,17 +120,24 @@ private:
         }
     }
 
-    // Descent 0 starts from the index order, later ones from a random order; with a
-    // depot it stays first and only the others are shuffled.
+    // Descent 0 starts from the index order, later ones from a random order; a start
+    // stays first, an end last, and only the others are shuffled.
     Route start_of(std::uint64_t descent) const {
         Route route = identity_route(penalizer_->location_count());
-        const std::size_t fixed = options_.depot ? 1 : 0;
-        if (options_.depot) {
-            const auto depot = route.begin() + static_cast<std::ptrdiff_t>(*options_.depot);
-            std::rotate(route.begin(), depot, depot + 1);
+        const TourEnds& ends = options_.ends;
+        const std::size_t fixed = ends.start ? 1 : 0;
+        const std::size_t stop = route.size() - (ends.keeps_last() ? 1 : 0);
+        if (ends.start) {
+            const auto start = route.begin() + static_cast<std::ptrdiff_t>(*ends.start);
+            std::rotate(route.begin(), start, start + 1);
         }
-        if (descent > 0 && route.size() > fixed) {
-            std::span<std::size_t> movable(route.begin() + static_cast<std::ptrdiff_t>(fixed), route.end());
+        if (ends.keeps_last()) {
+            const auto end = std::find(route.begin(), route.end(), *ends.end);
+            std::rotate(end, end + 1, route.end());
+        }
+        if (descent > 0 && stop > fixed) {
+            std::span<std::size_t> movable(route.begin() + static_cast<std::ptrdiff_t>(fixed),
+                                           route.begin() + static_cast<std::ptrdiff_t>(stop));
             if (options_.seed) {
                 SeededRng rng(*options_.seed, descent);
                 shuffle(movable, rng);
@@ -135,7 +145,7 @@ private:
                 shuffle(movable, thread_rng());
             }
         }
-        return options_.depot ? route : start_route(*penalizer_, std::move(route));
+        return ends.start ? route : start_route(*penalizer_, std::move(route));
     }
 
     // Keeps the better tour; between equals, the one of the earlier descent (or
@@ -191,7 +201,10 @@ EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const Engine
         if (failure) std::rethrow_exception(failure);
 
     EngineResult result;
-    result.best = penalizer->penalize(search.best().route, true);
+    Route best = search.best().route;
+    const auto departure =
+        options.latest_departure ? latest_departure(*penalizer, best) : std::nullopt;
+    result.best = penalizer->penalize(std::move(best), true, departure);
     result.descents = search.descents_begun();
     result.time_taken = monotonic_now() - started_at;
     return result;

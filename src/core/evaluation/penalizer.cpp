@@ -12,12 +12,15 @@ Distance Penalizer::tour_distance(const Route& route) const {
     return total + distance_matrix_.distance(route.back(), route.front());
 }
 
-TimeReport Penalizer::tour_time(const Route& route, bool with_schedule) const {
+TimeReport Penalizer::tour_time(const Route& route, bool with_schedule,
+                                std::optional<DateTime> departure) const {
     const TimeScheduler& scheduler = *time_scheduler_;
     const OperationTimes* operation_times =
         scheduler.operation_times ? &*scheduler.operation_times : nullptr;
-    // The tour starts when the first window (in list order) of its first location opens.
-    const DateTime start = checked_at(checked_at(scheduler.time_windows, route[0]).windows, 0).start;
+    // The tour starts at its departure, by default when the first window (in list order)
+    // of its first location opens.
+    const TimeWindows& first = checked_at(scheduler.time_windows, route[0]);
+    const DateTime start = departure ? *departure : checked_at(first.windows, 0).start;
     TimeReport report = TimeReport::starting_at(start);
     for (std::size_t i = 0; i < route.size(); ++i) {
         const std::size_t location = route[i];
@@ -39,10 +42,11 @@ TimeDelta Penalizer::late_return(std::size_t first, DateTime end) const {
     return late.is_positive() ? late : TimeDelta::zero();
 }
 
-Solution Penalizer::penalize(Route route, bool with_schedule) const {
+Solution Penalizer::penalize(Route route, bool with_schedule,
+                             std::optional<DateTime> departure) const {
     const Distance distance = tour_distance(route);
     std::optional<TimeReport> time_report;
-    if (time_scheduler_) time_report = tour_time(route, with_schedule);
+    if (time_scheduler_) time_report = tour_time(route, with_schedule, departure);
     return Solution{std::move(route), distance, std::move(time_report)};
 }
 

@@ -33,8 +33,11 @@ public:
           time_scheduler_(std::move(time_scheduler)),
           late_return_counts_(late_return_counts) {}
 
-    // Evaluates the closed tour `route` (taken over and returned inside the Solution).
-    Solution penalize(Route route, bool with_schedule) const;
+    // Evaluates the closed tour `route` (taken over and returned inside the Solution),
+    // which leaves its first location at `departure` when given (with time data), and
+    // otherwise when the first window (in list order) of that location opens.
+    Solution penalize(Route route, bool with_schedule,
+                      std::optional<DateTime> departure = std::nullopt) const;
 
     // True when `candidate` is strictly better than `reference`: by distance alone, or
     // with time data by (lateness, traveling_time, duration, waiting_time, distance).
@@ -54,7 +57,8 @@ public:
 
 private:
     Distance tour_distance(const Route& route) const;
-    TimeReport tour_time(const Route& route, bool with_schedule) const;
+    TimeReport tour_time(const Route& route, bool with_schedule,
+                         std::optional<DateTime> departure) const;
 
     DistanceMatrix distance_matrix_;
     std::optional<TimeScheduler> time_scheduler_;

@@ -49,9 +49,11 @@ constexpr std::size_t rotate_left(std::size_t width) { return 2 * width; }
 constexpr std::size_t rotate_right(std::size_t width) { return 2 * width + 1; }
 
 // The first location, then the others by the end of their last window and the start
-// of their first (no windows last); without time data in nearest-neighbour order.
-Route initial_tour(const Penalizer& penalizer, Route start) {
-    if (start.size() < 3) return start;
+// of their first (no windows last); without time data in nearest-neighbour order. With
+// `keep_last`, the last location stays last.
+Route initial_tour(const Penalizer& penalizer, Route start, bool keep_last) {
+    if (start.size() < 3 + (keep_last ? 1 : 0)) return start;
+    const auto stop = start.end() - (keep_last ? 1 : 0);
     const auto& scheduler = penalizer.time_scheduler();
     if (scheduler) {
         const auto& windows = scheduler->time_windows;
@@ -60,15 +62,16 @@ Route initial_tour(const Penalizer& penalizer, Route start) {
             return std::tuple(!has, has ? windows[location].windows.back().end : DateTime{},
                               has ? windows[location].windows.front().start : DateTime{}, location);
         };
-        std::sort(start.begin() + 1, start.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+        std::sort(start.begin() + 1, stop,
+                  [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
         return start;
     }
     const auto& rows = penalizer.distance_matrix().rows;
-    for (std::size_t k = 1; k + 1 < start.size(); ++k) {
+    for (std::size_t k = 1; start.begin() + static_cast<std::ptrdiff_t>(k + 1) < stop; ++k) {
         const std::size_t from = start[k - 1];
         if (from >= rows.size()) return start;
         auto leg = [&](std::size_t to) { return to < rows[from].size() ? rows[from][to] : UINT64_MAX; };
-        const auto nearest = std::min_element(start.begin() + static_cast<std::ptrdiff_t>(k), start.end(),
+        const auto nearest = std::min_element(start.begin() + static_cast<std::ptrdiff_t>(k), stop,
                                               [&](std::size_t a, std::size_t b) { return leg(a) < leg(b); });
         std::iter_swap(start.begin() + static_cast<std::ptrdiff_t>(k), nearest);
     }
@@ -92,6 +95,7 @@ public:
           rng_(rng),
           n_(penalizer.location_count()),
           first_(options.keep_first ? 1 : 0),
+          stop_(n_ - (options.keep_last ? 1 : 0)),
           tour_(penalizer, checked_start(penalizer, std::move(start)), true),
           neighbours_(penalizer, kNeighbours, tour_.incremental()),
           position_(n_),
@@ -149,13 +153,14 @@ private:
     // Kicks leave position 0 alone even where moves may change it, so that the
     // kicked tour still starts where a tour can start.
     std::vector<std::size_t> kick(Route& route) {
-        if (rng_.next_u32() % 2 == 0) return swap_adjacent_stretches(route, 1, longest_stretch_, rng_);
-        return relocate_near_neighbours(route, 1, kRelocated, neighbours_, rng_);
+        if (rng_.next_u32() % 2 == 0)
+            return swap_adjacent_stretches(route, 1, stop_, longest_stretch_, rng_);
+        return relocate_near_neighbours(route, 1, stop_, kRelocated, neighbours_, rng_);
     }
 
-    // Positions 1 .. n - 1 in random order.
+    // Positions 1 .. stop - 1 in random order.
     Route shuffled(Route route) {
-        for (std::size_t k = route.size(); k-- > 2;)
+        for (std::size_t k = stop_; k-- > 2;)
             std::swap(route[k], route[1 + uniform_index(rng_, static_cast<std::uint32_t>(k - 1))]);
         return route;
     }
@@ -223,7 +228,7 @@ private:
 
     // One trial: the move at (i, j) replaces the current tour when strictly better.
     bool attempt(std::size_t move_index, std::size_t i, std::size_t j) {
-        if (i < first_ || j >= n_ || stopping_) return false;
+        if (i < first_ || j >= stop_ || stopping_) return false;
         const bool accepted = tour_.try_move(kLocalMoves[move_index], i, j);
         if (clock_.should_stop_after_trial()) stopping_ = true;
         if (!accepted) return false;
@@ -242,6 +247,7 @@ private:
     RandomWords& rng_;
     std::size_t n_;
     std::size_t first_;  // the first position moves may change
+    std::size_t stop_;   // one past the last
     CurrentTour tour_;
     NeighbourLists neighbours_;
     std::vector<std::size_t> position_;  // of each location in the current tour
@@ -258,7 +264,9 @@ private:
 
 SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start, const IteratedSearchOptions& options,
                                    SearchClock& clock, RandomWords& rng) {
-    return IteratedSearch(penalizer, options, clock, rng, initial_tour(penalizer, std::move(start))).run();
+    return IteratedSearch(penalizer, options, clock, rng,
+                          initial_tour(penalizer, std::move(start), options.keep_last))
+        .run();
 }
 
 }  // namespace tourwright
