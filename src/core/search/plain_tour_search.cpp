@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 #include "search/array_tour.hpp"
 #include "util/rng.hpp"
@@ -14,16 +15,24 @@ constexpr std::size_t kFewestLocations = 8;
 // The table is compared with its mirror image in tiles of this side, so that both
 // stay in the cache.
 constexpr std::size_t kTile = 64;
+// Rows of the table read between two looks at the clock while the lists are built
+// (a few hundred microseconds at n = 10,000).
+constexpr std::size_t kRowsPerStopCheck = 64;
 
 using Rows = std::vector<std::vector<std::uint64_t>>;
 
 // For each location, the `count` others nearest to it, nearest first (ties by index),
-// and their legs.
+// and their legs. Building them reads the whole table, so it asks `stop` now and then
+// whether to give up (and leave the lists unfinished).
 struct NearLists {
-    NearLists(const Rows& rows, std::size_t count) : count(count), near(rows.size() * count), legs(near.size()) {
+    bool build(const Rows& rows, std::size_t count_each, const std::function<bool()>& stop) {
         const std::size_t n = rows.size();
+        count = count_each;
+        near.resize(n * count);
+        legs.resize(n * count);
         std::vector<std::pair<std::uint64_t, std::size_t>> heap;
         for (std::size_t a = 0; a < n; ++a) {
+            if (a % kRowsPerStopCheck == 0 && stop()) return false;
             heap.clear();
             for (std::size_t b = 0; b < n; ++b) {
                 if (b == a) continue;
@@ -43,9 +52,10 @@ struct NearLists {
                 legs[a * count + k] = static_cast<std::int64_t>(heap[k].first);
             }
         }
+        return true;
     }
 
-    std::size_t count;
+    std::size_t count = 0;
     std::vector<std::size_t> near;
     std::vector<std::int64_t> legs;
 };
@@ -61,7 +71,6 @@ public:
           rows_(penalizer.distance_matrix().rows),
           n_(start.size()),
           first_(start.front()),
-          lists_(rows_, std::min(options.params.plain_neighbours, n_ - 1)),
           tour_(start),
           queued_(n_, 0),
           length_(tour_length(start)),
@@ -69,6 +78,8 @@ public:
 
     SearchOutcome run() {
         SearchOutcome outcome{penalizer_.penalize(tour_.route_from(first_), false), 0};
+        const auto stop = [this] { return stopping_ = clock_.should_stop(); };
+        if (!lists_.build(rows_, std::min(options_.params.plain_neighbours, n_ - 1), stop)) return outcome;
         while (!stopping_ && !(options_.max_descents && outcome.descents >= *options_.max_descents) &&
                !(stopping_ = clock_.should_stop())) {
             if (++outcome.descents == 1) {
