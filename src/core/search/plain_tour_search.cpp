@@ -88,15 +88,23 @@ public:
                 kick();
             }
             descend();
-            if (length_ > committed_length_) {
+            if (outcome.descents == 1) {
+                best_length_ = length_ + 1;
+                slack_ = length_ * static_cast<__int128>(options_.params.plain_slack_ppm) / 1'000'000;
+            }
+            // Record-to-record travel: a tour within the slack of the best one found
+            // replaces the current one, so that the search can cross the low ridges
+            // between nearby local optima.
+            if (length_ > best_length_ + slack_) {
                 tour_.rollback();
                 length_ = committed_length_;
             } else {
                 tour_.commit();
-                const bool shorter = length_ < committed_length_ || outcome.descents == 1;
                 committed_length_ = length_;
-                if (shorter)
+                if (length_ < best_length_) {
+                    best_length_ = length_;
                     outcome.best = Solution{tour_.route_from(first_), static_cast<Distance>(length_), std::nullopt};
+                }
             }
             if (options_.on_descent) options_.on_descent(outcome.descents, outcome.best);
         }
@@ -170,8 +178,11 @@ private:
                 const std::size_t z = stretch[count - 1];
                 const std::size_t before = forward ? tour_.previous(a) : tour_.next(a);
                 const std::size_t after = forward ? tour_.next(z) : tour_.previous(z);
-                const std::int64_t removed = leg(before, a) + leg(z, after) - leg(before, after);
-                if (removed <= 0) continue;
+                // No neighbour is nearer than what the two legs out of the stretch
+                // could free (the leg that closes the gap is never negative).
+                const std::int64_t freed = leg(before, a) + leg(z, after);
+                if (lists_.legs[a * lists_.count] >= freed) continue;
+                const std::int64_t removed = freed - leg(before, after);
                 const auto inside = [&](std::size_t location) {
                     return std::find(stretch.begin(), stretch.begin() + static_cast<std::ptrdiff_t>(count),
                                      location) != stretch.begin() + static_cast<std::ptrdiff_t>(count);
@@ -235,6 +246,8 @@ private:
     std::vector<std::size_t> queue_;  // locations whose moves are still to be tried
     __int128 length_;                 // of the tour as it stands
     __int128 committed_length_;       // of the tour the next kick changes
+    __int128 best_length_ = 0;        // of the best tour found
+    __int128 slack_ = 0;              // how much longer than the best tour a current one may be
     bool stopping_ = false;
 };
 

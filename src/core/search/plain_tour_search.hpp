@@ -4,9 +4,10 @@
 // round) over neighbour lists, with a queue of locations still to look at instead of
 // full sweeps, on an array tour whose moves rewrite the shorter side; then double
 // bridges kept local (two adjacent stretches swap places, each perhaps reversed),
-// after each of which the descent looks only where legs changed, and the result is
-// kept when no longer than the tour before the kick. Each move's change of length
-// is worked out exactly in 64 bits, which the legs' bound guarantees.
+// after each of which the descent looks only where legs changed, and the result
+// replaces the current tour when it is within a small slack of the best tour found
+// (record-to-record travel). Each move's change of length is worked out exactly in
+// 64 bits, which the legs' bound guarantees.
 #include "search/iterated_search.hpp"
 
 namespace tourwright {
@@ -18,8 +19,8 @@ bool plain_tour_search_applies(const Penalizer& penalizer);
 
 // What `iterated_search_with` promises, for problems the plain search takes; tours
 // begin with `start`'s first location. Kicks and descents depend on the random
-// words alone, never on the clock, and a kicked tour replaces the current one only
-// when no longer: with the same words, a longer search never ends with a longer tour.
+// words alone, never on the clock, and the best tour is kept apart from the current
+// one: with the same words, a longer search never ends with a longer tour.
 SearchOutcome plain_tour_search(const Penalizer& penalizer, const Route& start, const IteratedSearchOptions& options,
                                 SearchClock& clock, RandomWords& rng);
 
