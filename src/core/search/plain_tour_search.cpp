@@ -12,6 +12,8 @@ namespace {
 
 constexpr std::uint64_t kLegBound = std::uint64_t{1} << 59;
 constexpr std::size_t kFewestLocations = 8;
+// A slack of a thousand times the tour accepts any tour (and keeps the product in range).
+constexpr std::uint64_t kMostSlackPpm = 1'000'000'000;
 // The table is compared with its mirror image in tiles of this side, so that both
 // stay in the cache.
 constexpr std::size_t kTile = 64;
@@ -90,7 +92,8 @@ public:
             descend();
             if (outcome.descents == 1) {
                 best_length_ = length_ + 1;
-                slack_ = length_ * static_cast<__int128>(options_.params.plain_slack_ppm) / 1'000'000;
+                const std::uint64_t ppm = std::min<std::uint64_t>(options_.params.plain_slack_ppm, kMostSlackPpm);
+                slack_ = length_ * static_cast<__int128>(ppm) / 1'000'000;
             }
             // Record-to-record travel: a tour within the slack of the best one found
             // replaces the current one, so that the search can cross the low ridges
