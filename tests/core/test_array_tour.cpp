@@ -38,23 +38,27 @@ TEST(ArrayTour, ChangesMatchPlainRearrangementsAndRollBack) {
             if (step % 3 == 0) {
                 const std::size_t last = 1 + pick(n - 2);
                 tour.reverse(expected[0], expected[last]);
-                std::reverse(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+                std::reverse(expected.begin(),
+                             expected.begin() + static_cast<std::ptrdiff_t>(last) + 1);
             } else if (step % 3 == 1) {
                 const std::size_t count = 1 + pick(3), left = count + pick(n - count - 1);
                 const bool joined = pick(2), backward = pick(2);
-                Route stretch(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(count));
+                Route stretch(expected.begin(),
+                              expected.begin() + static_cast<std::ptrdiff_t>(count));
                 if (backward) std::reverse(stretch.begin(), stretch.end());
                 tour.move_stretch(stretch, expected[left], joined);
                 if (!joined) std::reverse(stretch.begin(), stretch.end());
-                expected.insert(expected.begin() + static_cast<std::ptrdiff_t>(left) + 1, stretch.begin(),
-                                stretch.end());
-                expected.erase(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(count));
+                expected.insert(expected.begin() + static_cast<std::ptrdiff_t>(left) + 1,
+                                stretch.begin(), stretch.end());
+                expected.erase(expected.begin(),
+                               expected.begin() + static_cast<std::ptrdiff_t>(count));
             } else {
                 const std::size_t first = 1 + pick(n / 2 - 1), second = 1 + pick(n / 2 - 1);
                 const bool reverse_first = pick(2), reverse_second = pick(2);
                 const auto middle = expected.begin() + static_cast<std::ptrdiff_t>(first);
                 const auto end = middle + static_cast<std::ptrdiff_t>(second);
-                tour.swap_stretches(tour.position(expected[0]), first, second, reverse_first, reverse_second);
+                tour.swap_stretches(tour.position(expected[0]), first, second, reverse_first,
+                                    reverse_second);
                 if (reverse_first) std::reverse(expected.begin(), middle);
                 if (reverse_second) std::reverse(middle, end);
                 std::rotate(expected.begin(), middle, end);

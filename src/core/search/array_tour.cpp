@@ -58,8 +58,8 @@ void ArrayTour::move_stretch(std::span<const std::size_t> stretch, std::size_t l
     }
 }
 
-void ArrayTour::swap_stretches(std::size_t at, std::size_t first, std::size_t second, bool reverse_first,
-                               bool reverse_second) {
+void ArrayTour::swap_stretches(std::size_t at, std::size_t first, std::size_t second,
+                               bool reverse_first, bool reverse_second) {
     std::vector<std::size_t> stretch(first + second);
     for (std::size_t k = 0; k < first + second; ++k) stretch[k] = at_[wrap(at + k)];
     const auto middle = stretch.begin() + static_cast<std::ptrdiff_t>(first);

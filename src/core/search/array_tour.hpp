@@ -22,7 +22,9 @@ public:
     std::size_t at(std::size_t position) const { return at_[position]; }
     std::size_t position(std::size_t location) const { return position_[location]; }
     std::size_t next(std::size_t location) const { return at_[wrap(position_[location] + 1)]; }
-    std::size_t previous(std::size_t location) const { return at_[wrap(position_[location] + size() - 1)]; }
+    std::size_t previous(std::size_t location) const {
+        return at_[wrap(position_[location] + size() - 1)];
+    }
 
     // Reverses the path that runs forward from `first` to `last` (or, when shorter, the
     // rest of the tour: the same tour seen from the other side).
@@ -43,7 +45,9 @@ public:
     Route route_from(std::size_t location) const;
 
 private:
-    std::size_t wrap(std::size_t position) const { return position >= size() ? position - size() : position; }
+    std::size_t wrap(std::size_t position) const {
+        return position >= size() ? position - size() : position;
+    }
     void put(std::size_t position, std::size_t location);
 
     std::vector<std::size_t> at_;

@@ -236,12 +236,13 @@ private:
 
 SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start, const IteratedSearchOptions& options,
                                    SearchClock& clock, RandomWords& rng) {
-    Route first_tour = initial_tour(penalizer, std::move(start));
-    if (options.params.plain_tour_search && plain_tour_search_applies(penalizer)) {
-        if (!visits_each_location_once(first_tour, penalizer.location_count()))
+    if (options.params.plain_tour_search && plain_tour_search_applies(penalizer, clock)) {
+        if (!visits_each_location_once(start, penalizer.location_count()))
             panic_assertion("start visits every location exactly once");
-        return plain_tour_search(penalizer, first_tour, options, clock, rng);
+        return plain_tour_search(penalizer, nearest_neighbour_tour(penalizer, std::move(start), clock), options,
+                                 clock, rng);
     }
+    Route first_tour = initial_tour(penalizer, std::move(start));
     return IteratedSearch(penalizer, options, clock, rng, std::move(first_tour)).run();
 }
 

@@ -64,8 +64,8 @@ struct NearLists {
 
 class PlainTourSearch {
 public:
-    PlainTourSearch(const Penalizer& penalizer, const Route& start, const IteratedSearchOptions& options,
-                    SearchClock& clock, RandomWords& rng)
+    PlainTourSearch(const Penalizer& penalizer, const Route& start,
+                    const IteratedSearchOptions& options, SearchClock& clock, RandomWords& rng)
         : penalizer_(penalizer),
           options_(options),
           clock_(clock),
@@ -84,7 +84,8 @@ public:
         if (!lists_.build(rows_, std::min(options_.params.plain_neighbours, n_ - 1), stop) ||
             !copy_short_legs(stop))
             return outcome;
-        while (!stopping_ && !(options_.max_descents && outcome.descents >= *options_.max_descents) &&
+        while (!stopping_ &&
+               !(options_.max_descents && outcome.descents >= *options_.max_descents) &&
                !(stopping_ = clock_.should_stop())) {
             if (++outcome.descents == 1) {
                 for (std::size_t p = 0; p < n_; ++p) enqueue(tour_.at(p));
@@ -94,7 +95,8 @@ public:
             descend();
             if (outcome.descents == 1) {
                 best_length_ = length_ + 1;
-                const std::uint64_t ppm = std::min<std::uint64_t>(options_.params.plain_slack_ppm, kMostSlackPpm);
+                const std::uint64_t ppm =
+                    std::min<std::uint64_t>(options_.params.plain_slack_ppm, kMostSlackPpm);
                 slack_ = length_ * static_cast<__int128>(ppm) / 1'000'000;
             }
             // Record-to-record travel: a tour within the slack of the best one found
@@ -108,7 +110,8 @@ public:
                 committed_length_ = length_;
                 if (length_ < best_length_) {
                     best_length_ = length_;
-                    outcome.best = Solution{tour_.route_from(first_), static_cast<Distance>(length_), std::nullopt};
+                    outcome.best = Solution{tour_.route_from(first_),
+                                            static_cast<Distance>(length_), std::nullopt};
                 }
             }
             if (options_.on_descent) options_.on_descent(outcome.descents, outcome.best);
@@ -118,7 +121,8 @@ public:
 
 private:
     std::int64_t leg(std::size_t from, std::size_t to) const {
-        return short_legs_.empty() ? static_cast<std::int64_t>(rows_[from][to]) : short_legs_[from * n_ + to];
+        return short_legs_.empty() ? static_cast<std::int64_t>(rows_[from][to])
+                                   : short_legs_[from * n_ + to];
     }
 
     // Legs below 2^16 are read from a copy of 2 bytes each, which the cache holds
@@ -132,14 +136,16 @@ private:
         short_legs_.resize(n_ * n_);
         for (std::size_t a = 0; a < n_; ++a) {
             if (a % kRowsPerStopCheck == 0 && stop()) return false;
-            std::copy(rows_[a].begin(), rows_[a].end(), short_legs_.begin() + static_cast<std::ptrdiff_t>(a * n_));
+            std::copy(rows_[a].begin(), rows_[a].end(),
+                      short_legs_.begin() + static_cast<std::ptrdiff_t>(a * n_));
         }
         return true;
     }
 
     __int128 tour_length(const Route& route) const {
         __int128 total = 0;
-        for (std::size_t k = 0; k < route.size(); ++k) total += leg(route[k], route[(k + 1) % route.size()]);
+        for (std::size_t k = 0; k < route.size(); ++k)
+            total += leg(route[k], route[(k + 1) % route.size()]);
         return total;
     }
 
@@ -191,13 +197,15 @@ private:
     // next to one of its neighbours.
     bool or_move(std::size_t a) {
         std::array<std::size_t, 4> stretch{};
-        const std::size_t longest = std::min({options_.params.plain_longest_moved, stretch.size(), n_ - 4});
+        const std::size_t longest =
+            std::min({options_.params.plain_longest_moved, stretch.size(), n_ - 4});
         for (std::size_t count = 1; count <= longest; ++count) {
             for (const bool forward : {true, false}) {
                 if (count == 1 && !forward) break;
                 stretch[0] = a;
                 for (std::size_t k = 1; k < count; ++k)
-                    stretch[k] = forward ? tour_.next(stretch[k - 1]) : tour_.previous(stretch[k - 1]);
+                    stretch[k] =
+                        forward ? tour_.next(stretch[k - 1]) : tour_.previous(stretch[k - 1]);
                 const std::size_t z = stretch[count - 1];
                 const std::size_t before = forward ? tour_.previous(a) : tour_.next(a);
                 const std::size_t after = forward ? tour_.next(z) : tour_.previous(z);
@@ -207,8 +215,10 @@ private:
                 if (lists_.legs[a * lists_.count] >= freed) continue;
                 const std::int64_t removed = freed - leg(before, after);
                 const auto inside = [&](std::size_t location) {
-                    return std::find(stretch.begin(), stretch.begin() + static_cast<std::ptrdiff_t>(count),
-                                     location) != stretch.begin() + static_cast<std::ptrdiff_t>(count);
+                    return std::find(stretch.begin(),
+                                     stretch.begin() + static_cast<std::ptrdiff_t>(count),
+                                     location) !=
+                           stretch.begin() + static_cast<std::ptrdiff_t>(count);
                 };
                 for (std::size_t k = 0; k < lists_.count; ++k) {
                     const std::size_t c = lists_.near[a * lists_.count + k];
@@ -216,11 +226,13 @@ private:
                     if (ac >= removed) break;
                     if (inside(c)) continue;
                     for (const std::size_t e : {tour_.next(c), tour_.previous(c)}) {
-                        if (inside(e) || (c == before && e == after) || (c == after && e == before)) continue;
+                        if (inside(e) || (c == before && e == after) || (c == after && e == before))
+                            continue;
                         const std::int64_t gain = removed - ac - leg(z, e) + leg(c, e);
                         if (gain <= 0) continue;
                         const bool c_left = e == tour_.next(c);
-                        tour_.move_stretch(std::span(stretch.data(), count), c_left ? c : e, c_left);
+                        tour_.move_stretch(std::span(stretch.data(), count), c_left ? c : e,
+                                           c_left);
                         length_ -= gain;
                         for (std::size_t location : {before, after, z, c, e}) enqueue(location);
                         return true;
@@ -237,7 +249,8 @@ private:
 
     // Two adjacent stretches swap places, each reversed or not at random.
     void kick() {
-        const std::size_t longest = std::max<std::size_t>(1, std::min(options_.params.plain_kick_stretch, (n_ - 2) / 2));
+        const std::size_t longest =
+            std::max<std::size_t>(1, std::min(options_.params.plain_kick_stretch, (n_ - 2) / 2));
         const std::size_t at = draw(0, n_ - 1), first = draw(1, longest), second = draw(1, longest);
         const std::size_t ends[] = {at + n_ - 1, at + first - 1, at + first + second - 1};
         const std::size_t new_ends[] = {at + n_ - 1, at + second - 1, at + first + second - 1};
@@ -277,13 +290,14 @@ private:
 
 }  // namespace
 
-bool plain_tour_search_applies(const Penalizer& penalizer) {
+bool plain_tour_search_applies(const Penalizer& penalizer, SearchClock& clock) {
     const Rows& rows = penalizer.distance_matrix().rows;
     const std::size_t n = rows.size();
     if (penalizer.time_scheduler() || n < kFewestLocations) return false;
     for (const auto& row : rows)
         if (row.size() != n) return false;
     for (std::size_t a0 = 0; a0 < n; a0 += kTile) {
+        if (clock.should_stop()) return true;
         for (std::size_t b0 = a0; b0 < n; b0 += kTile) {
             for (std::size_t a = a0; a < std::min(a0 + kTile, n); ++a) {
                 for (std::size_t b = b0; b < std::min(b0 + kTile, n); ++b)
@@ -294,8 +308,22 @@ bool plain_tour_search_applies(const Penalizer& penalizer) {
     return true;
 }
 
-SearchOutcome plain_tour_search(const Penalizer& penalizer, const Route& start, const IteratedSearchOptions& options,
-                                SearchClock& clock, RandomWords& rng) {
+Route nearest_neighbour_tour(const Penalizer& penalizer, Route start, SearchClock& clock) {
+    const Rows& rows = penalizer.distance_matrix().rows;
+    for (std::size_t k = 1; k + 1 < start.size(); ++k) {
+        if (k % kRowsPerStopCheck == 0 && clock.should_stop()) break;
+        const auto& row = rows[start[k - 1]];
+        const auto nearest =
+            std::min_element(start.begin() + static_cast<std::ptrdiff_t>(k), start.end(),
+                             [&](std::size_t a, std::size_t b) { return row[a] < row[b]; });
+        std::iter_swap(start.begin() + static_cast<std::ptrdiff_t>(k), nearest);
+    }
+    return start;
+}
+
+SearchOutcome plain_tour_search(const Penalizer& penalizer, const Route& start,
+                                const IteratedSearchOptions& options, SearchClock& clock,
+                                RandomWords& rng) {
     return PlainTourSearch(penalizer, start, options, clock, rng).run();
 }
 
