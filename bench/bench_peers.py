@@ -65,8 +65,10 @@ def relabelled(instance, rng):
 def tourwright_solver(strategy):
     def solve(matrix, windows, budget):
         if windows is None:
+            # Seeded: with the same seed a longer budget never returns a longer tour.
             problem = Problem(matrix)
-            return list(solve_problem(problem, time_limit=budget, threads=1, strategy=strategy).route)
+            tour = solve_problem(problem, time_limit=budget, threads=1, strategy=strategy, seed=1)
+            return list(tour.route)
         problem = Problem(matrix, matrix, [0] * len(matrix), [[window] for window in windows],
                           check_units=False)
         tour = solve_problem(problem, time_limit=budget, depot=0, threads=1, strategy=strategy)
