@@ -4,12 +4,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-python3 -m pip install --quiet ".[test]"
+python3 -m pip install --quiet ".[test,dask]"
 command -v cmake >/dev/null || python3 -m pip install --quiet cmake
-# GoogleTest for the core suite; faketime for the tests that run the module under a wrong wall clock.
-if [ ! -f /usr/include/gtest/gtest.h ] || ! command -v faketime >/dev/null; then
+# GoogleTest for the core suite; faketime for the tests that run the module under a wrong wall
+# clock; headless Chromium and its driver for the tests of the report page in a browser.
+if [ ! -f /usr/include/gtest/gtest.h ] || ! command -v faketime >/dev/null ||
+        ! command -v chromium >/dev/null || ! command -v chromedriver >/dev/null; then
     apt-get update -qq
-    apt-get install -y -qq libgtest-dev faketime
+    apt-get install -y -qq libgtest-dev faketime chromium chromium-driver
 fi
 
 cmake -S . -B build/tests -DTOURWRIGHT_BUILD_MODULE=OFF -DTOURWRIGHT_BUILD_TESTS=ON >/dev/null
@@ -22,6 +24,10 @@ cmake -S . -B build/sanitize -DTOURWRIGHT_BUILD_MODULE=OFF -DTOURWRIGHT_BUILD_TE
     -DTOURWRIGHT_BUILD_FUZZ=ON -DTOURWRIGHT_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/sanitize -j 2
 ctest --test-dir build/sanitize --output-on-failure
+
+# The wheel a user installs: built, repaired to a manylinux wheel, installed where there is no
+# compiler, and run.
+bash scripts/build_wheel.sh
 
 # From the tests' own folder, so that the installed module is the one imported.
 cd tests/python

@@ -1,19 +1,19 @@
 """The `tourwright` command: solve the bundled example or a problem file, print a summary and
-the schedule, and optionally write the result as JSON and a picture as SVG."""
+the schedule, and optionally write the result as JSON, a picture as SVG and a report page."""
 from __future__ import annotations
 
 import argparse
-import importlib.resources
 import os
 import sys
+import time
 from typing import Any, NoReturn, Optional, Sequence, TextIO, Union
 
 from . import __version__
+from .atomic import write_text_atomically
 from .files import ClassicInstance, ProblemFileError, read_json, read_problem
 from .problem import Problem
 from .progress import ProgressBar
 from .solving import SolveError, limit_seconds, solve_problem
-from .svg import schedule_svg
 from .tour import Tour
 from .values import clock, format_instant, format_length, looks_dated
 
@@ -30,9 +30,10 @@ class _Parser(argparse.ArgumentParser):
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
+    started = time.monotonic()
     try:
         args = _parser().parse_args(argv)
-        return _run(args)
+        return _run(args, started)
     except UserError as error:
         print(f"tourwright: {error}", file=sys.stderr)
         return 2
@@ -60,6 +61,10 @@ def _parser() -> argparse.ArgumentParser:
     solve = commands.add_parser("solve", help="solve a problem file (JSON, or the classic TSPTW format)")
     solve.add_argument("file", help="the problem file")
     _output_options(solve, argparse.SUPPRESS)
+    batch = commands.add_parser("batch", help=(
+        "solve many problem files at once, on local workers or a Dask cluster"))
+    _batch_arguments(batch)
+    _output_options(batch, argparse.SUPPRESS)
     parser.set_defaults(command="example")
     return parser
 
@@ -73,6 +78,9 @@ def _output_options(parser: argparse.ArgumentParser, default: Optional[str]) -> 
                         help="write the result as one JSON object ('-': standard output)")
     parser.add_argument("--svg", metavar="OUT", default=default,
                         help="write a picture of the schedule (and of the tour on a map) as SVG")
+    parser.add_argument("--html", metavar="OUT", default=default, help=(
+        "write a report page: one HTML file with the map, the timeline and a table of stops, "
+        "to open in a browser (works offline)"))
     parser.add_argument("--depot", type=int, default=default, metavar="LOCATION", help=(
         "start and end every tour at this location (default: location 0 for a classic TSPTW "
         "file, none otherwise)"))
@@ -86,7 +94,24 @@ def _output_options(parser: argparse.ArgumentParser, default: Optional[str]) -> 
         "iterated local search (the default) or the multi-start descent of tourwright.solve"))
 
 
-def _run(args: argparse.Namespace) -> int:
+def _batch_arguments(batch: argparse.ArgumentParser) -> None:
+    batch.add_argument("inputs", nargs="+", metavar="INPUT",
+                       help="problem files, or folders whose files are all problem files")
+    batch.add_argument("--out", required=True, metavar="DIR", help=(
+        "folder for one result per problem (NAME.tour.json), summary.csv and summary.json; "
+        "a problem that already has a complete result there is not solved again"))
+    batch.add_argument("--workers", type=int, metavar="N",
+                       help="solve N problems at once (default: one per core)")
+    batch.add_argument("--scheduler", metavar="ADDRESS", help=(
+        "run on the Dask cluster whose scheduler listens at ADDRESS (tcp://HOST:PORT); "
+        "needs pip install 'tourwright[dask]'"))
+
+
+def _run(args: argparse.Namespace, started: float) -> int:
+    if args.command == "batch":
+        from .batch_command import run
+
+        return run(args)
     classic: Optional[ClassicInstance] = None
     if args.command == "solve":
         source = args.file
@@ -98,6 +123,8 @@ def _run(args: argparse.Namespace) -> int:
         classic = loaded if isinstance(loaded, ClassicInstance) else None
     else:
         source = "bundled example"
+        import importlib.resources  # here: slow to import, and only the example needs it
+
         with importlib.resources.as_file(importlib.resources.files(__package__) / "example.json") as path:
             problem = read_json(path)
     if args.time_limit is None and args.command == "example":
@@ -106,12 +133,14 @@ def _run(args: argparse.Namespace) -> int:
         limit = None if args.time_limit is None else limit_seconds(args.time_limit)
     except ValueError as error:
         raise UserError(f"--time-limit: {error}") from None
+    # The limit bounds the whole command: the time spent reading the problem is gone.
+    spent = time.monotonic() - started
     depot = args.depot if args.depot is not None else (classic.depot if classic is not None else None)
     options = dict(depot=depot, seed=args.seed, max_descents=args.max_descents,
                    threads=None if args.threads == 0 else (args.threads or 1),
                    strategy=args.strategy or "iterated")
     try:
-        tour = _solve(problem, limit, options)
+        tour = _solve(problem, limit, spent, options)
     except (TypeError, ValueError) as error:
         raise UserError(str(error).replace("max_descents", "--max-descents")) from None
     # With the JSON on standard output the summary moves to standard error, so the JSON can be piped.
@@ -119,21 +148,30 @@ def _run(args: argparse.Namespace) -> int:
     _summary(out, source, problem, tour, classic)
     if args.json is not None:
         _write(args.json, tour.to_json(indent=1) + "\n")
+    title = f"{os.path.basename(source)}: {_short_summary(tour)}"
     if args.svg is not None:
+        from .svg import schedule_svg  # here: its imports are slow, and few runs draw
+
         try:
-            picture = schedule_svg(tour, problem, title=f"{os.path.basename(source)}: {_short_summary(tour)}")
+            picture = schedule_svg(tour, problem, title=title)
         except ValueError as error:
             raise UserError(f"--svg: {error}") from None
         _write(args.svg, picture)
+    if args.html is not None:
+        from .report_page import report_html  # here, as the picture
+
+        _write(args.html, report_html(tour, problem, title=title))
     return 0
 
 
-def _solve(problem: Problem, limit: Optional[float], options: dict[str, Any]) -> Tour:
+def _solve(problem: Problem, limit: Optional[float], spent: float, options: dict[str, Any]) -> Tour:
+    """Solves within what is left of `limit` after the `spent` seconds before the search."""
+    left = None if limit is None else max(0.0, limit - spent)
     if limit is None or limit <= 0 or not sys.stderr.isatty():
-        return solve_problem(problem, limit, **options)
-    bar = ProgressBar(sys.stderr, limit)
+        return solve_problem(problem, left, **options)
+    bar = ProgressBar(sys.stderr, limit, spent)
     try:
-        return solve_problem(problem, limit, on_progress=bar, **options)
+        return solve_problem(problem, left, on_progress=bar, **options)
     finally:
         bar.close()
 
@@ -143,8 +181,7 @@ def _write(path: str, text: str) -> None:
         sys.stdout.write(text)
         return
     try:
-        with open(path, "w", encoding="utf-8") as file:
-            file.write(text)
+        write_text_atomically(path, text)
     except OSError as error:
         raise UserError(f"cannot write {path}: {error.strerror}") from None
 

@@ -1,14 +1,17 @@
 """Problem files: JSON with `solve`'s parameter names, and the classic TSPTW text format."""
 from __future__ import annotations
 
+import array
 import dataclasses
 import decimal
 import json
 import math
 import operator
 import os
+from collections.abc import Sequence
 from typing import Any, Optional, Union
 
+from .matrix import Matrix
 from .problem import Problem
 from .tour import Tour
 
@@ -39,7 +42,12 @@ class ProblemFileError(ValueError):
 
 def read_problem(path: PathLike) -> Union[Problem, "ClassicInstance"]:
     """A JSON problem (a `.json` file, or one starting with '{'), else a classic TSPTW file."""
-    text = _read_text(path)
+    return problem_from_text(path, _read_text(path))
+
+
+def problem_from_text(path: PathLike, text: str) -> Union[Problem, "ClassicInstance"]:
+    """What `read_problem` makes of `text`, the contents of the file `path` read elsewhere
+    (a batch reads its files where they are and solves them on other machines)."""
     if os.fspath(path).endswith(".json") or text.lstrip().startswith("{"):
         return _json_problem(path, text)
     return _classic_instance(path, text)
@@ -125,9 +133,9 @@ class ClassicInstance:
         clock = self.windows[0][0]
         travel = late = 0
         for here, there in zip(rotated, rotated[1:] + rotated[:1]):
-            travel += matrix[here][there]
+            travel += matrix.at(here, there)
             ready, due = self.windows[there]
-            clock = max(clock + matrix[here][there], ready)
+            clock = max(clock + matrix.at(here, there), ready)
             late += clock > due
         return ClassicReport(rotated, travel / self.scale, clock / self.scale, late)
 
@@ -162,11 +170,14 @@ def _matrix_instance(path: PathLike, text: str) -> ClassicInstance:
         expected, what = (n, f"matrix row {index}") if index < n else (2, f"'ready due' of location {index - n}")
         if len(words) != expected:
             raise ProblemFileError(path, f"{what}: expected {expected} numbers, found {len(words)}", number)
-        numbers.append((number, [_decimal(path, word, number) for word in words]))
+        whole = _whole_numbers(words)
+        numbers.append((number, whole if whole is not None else [_decimal(path, word, number) for word in words]))
     # Decimal files are scaled to whole numbers by the power of ten of their longest fraction.
-    places = max((-int(value.as_tuple().exponent) for _, row in numbers for value in row), default=0)
+    decimals = [row for _, row in numbers if not isinstance(row, array.array)]
+    places = max((-int(value.as_tuple().exponent) for row in decimals for value in row), default=0)
     scale = 10 ** max(0, places)
-    rows = [[int(value * scale) for value in row] for _, row in numbers]
+    rows = [row if scale == 1 and isinstance(row, array.array) else [int(value * scale) for value in row]
+            for _, row in numbers]
     matrix, windows = rows[:n], [(ready, due) for ready, due in rows[n:]]
     for (number, _), (ready, due) in zip(body[n:], windows):
         if due < ready:
@@ -174,11 +185,15 @@ def _matrix_instance(path: PathLike, text: str) -> ClassicInstance:
     return _instance(path, matrix, windows, scale, None)
 
 
-def _instance(path: PathLike, matrix: list[list[int]], windows: list[tuple[int, int]], scale: int,
+def _instance(path: PathLike, matrix: Sequence[Sequence[int]], windows: list[tuple[int, int]], scale: int,
               coordinates: Optional[list[tuple[float, float]]]) -> ClassicInstance:
     n = len(matrix)
     try:
-        problem = Problem(matrix, matrix, [0] * n, [[window] for window in windows],
+        table: Any = Matrix.from_rows(matrix, n)  # one buffer for both matrices
+    except OverflowError:
+        table = matrix  # beyond 64 bits: the problem's checks name the entry
+    try:
+        problem = Problem(table, table, [0] * n, [[window] for window in windows],
                           coordinates=coordinates, check_units=False)
     except ValueError as error:  # values beyond the engine's range
         raise ProblemFileError(path, str(error)) from error
@@ -240,6 +255,15 @@ def _shorten_through_third(matrix: list[list[int]]) -> None:
             shortest = min(map(operator.add, row, column))
             if shortest < row[j]:
                 row[j] = column[i] = shortest
+
+
+def _whole_numbers(words: list[str]) -> Optional["array.array[int]"]:
+    """The words as ints when all are whole numbers in 0 ... 2**64 - 1 (the common case, read
+    quickly); None otherwise, for the careful reading that names the fault."""
+    try:
+        return array.array("Q", map(int, words))
+    except (ValueError, OverflowError):
+        return None
 
 
 def _is_number(word: str) -> bool:

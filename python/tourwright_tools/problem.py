@@ -6,9 +6,9 @@ import math
 from typing import Any, Optional
 
 from . import values
+from .matrix import Matrix, fast_matrix, fast_windows
 from .values import SECONDS_PER_DAY, clock
 
-Matrix = tuple[tuple[int, ...], ...]
 Window = tuple[int, int]
 
 # Instants outside these bounds are far more likely hours, offsets or milliseconds than Unix
@@ -73,13 +73,13 @@ class Problem:
                 "operation_times: operating hours need time data "
                 "(duration_matrix, job_durations and time_windows)"
             )
-        distances = _matrix(distance_matrix, "distance_matrix", None, values.integer)
+        distances = _matrix(distance_matrix, "distance_matrix", None, values.integer, values.MAX_U64)
         n = len(distances)
         set_field = object.__setattr__
         set_field(self, "check_units", check_units)
         set_field(self, "distance_matrix", distances)
         set_field(self, "duration_matrix", None if duration_matrix is None
-                  else _matrix(duration_matrix, "duration_matrix", n, self._duration))
+                  else _matrix(duration_matrix, "duration_matrix", n, self._duration, self._longest))
         set_field(self, "job_durations", None if job_durations is None
                   else tuple(self._duration(value, f"job_durations[{i}]") for i, value in
                              enumerate(_located(job_durations, "job_durations", n, "durations"))))
@@ -104,10 +104,11 @@ class Problem:
         return self.names[location] if self.names is not None else str(location)
 
     def solve_arguments(self) -> dict[str, Any]:
-        """Keyword arguments for `tourwright.solve` (without `time_limit`)."""
+        """Keyword arguments for `tourwright.solve` (without `time_limit`); the matrices as
+        buffers, which it reads without a Python object per entry."""
         return {
-            "distance_matrix": self.distance_matrix,
-            "duration_matrix": self.duration_matrix,
+            "distance_matrix": self.distance_matrix.buffer,
+            "duration_matrix": None if self.duration_matrix is None else self.duration_matrix.buffer,
             "job_durations": self.job_durations,
             "time_windows": self.time_windows,
             "operation_times": self.operation_times,
@@ -115,9 +116,9 @@ class Problem:
 
     def to_dict(self) -> dict[str, Any]:
         """The problem as JSON-ready data whose keys are the constructor's parameter names."""
-        data: dict[str, Any] = {"distance_matrix": [list(row) for row in self.distance_matrix]}
+        data: dict[str, Any] = {"distance_matrix": self.distance_matrix.tolist()}
         if self.duration_matrix is not None:
-            data["duration_matrix"] = [list(row) for row in self.duration_matrix]
+            data["duration_matrix"] = self.duration_matrix.tolist()
         if self.job_durations is not None:
             data["job_durations"] = list(self.job_durations)
         if self.time_windows is not None:
@@ -149,6 +150,10 @@ class Problem:
             parts.append("coordinates")
         return f"Problem({', '.join(parts)})"
 
+    @property
+    def _longest(self) -> int:
+        return LONGEST_PLAUSIBLE_DURATION if self.check_units else values.MAX_SECONDS
+
     def _duration(self, value: Any, where: str) -> int:
         seconds = values.seconds(value, where)
         if self.check_units and seconds > LONGEST_PLAUSIBLE_DURATION:
@@ -159,6 +164,11 @@ class Problem:
         return seconds
 
     def _windows(self, time_windows: Any, n: int) -> tuple[tuple[Window, ...], ...]:
+        earliest, latest = ((EARLIEST_PLAUSIBLE_INSTANT, LATEST_PLAUSIBLE_INSTANT) if self.check_units
+                            else (0, values.LATEST_INSTANT))
+        fast = fast_windows(time_windows, n, earliest, latest)
+        if fast is not None:
+            return fast
         result = []
         for location, windows in enumerate(_located(time_windows, "time_windows", n, "windows")):
             where = f"time_windows[{location}]"
@@ -224,8 +234,13 @@ def _located(value: Any, where: str, n: int, what: str) -> list[Any]:
     return entries
 
 
-def _matrix(value: Any, where: str, n: Optional[int], convert: Any) -> Matrix:
-    """A square matrix; n is the required size (None: the number of rows)."""
+def _matrix(value: Any, where: str, n: Optional[int], convert: Any, largest: int) -> Matrix:
+    """A square matrix; n is the required size (None: the number of rows), `convert` checks
+    one entry, and no entry may exceed `largest`."""
+    fast = fast_matrix(value, n, largest)
+    if fast is not None:
+        return fast
+    # Entry by entry, to name the first one at fault.
     rows = values.items(value, where, "a matrix (a sequence of rows)")
     if not rows:
         raise ValueError(f"{where}: no rows; a problem has at least one location")
@@ -240,8 +255,8 @@ def _matrix(value: Any, where: str, n: Optional[int], convert: Any) -> Matrix:
                 f"{where}[{i}]: row has {len(entries)} entries, expected {size} "
                 "(one row and one column per location)"
             )
-        result.append(tuple(convert(entry, f"{where}[{i}][{j}]") for j, entry in enumerate(entries)))
-    return tuple(result)
+        result.append([convert(entry, f"{where}[{i}][{j}]") for j, entry in enumerate(entries)])
+    return Matrix.from_rows(result, size)
 
 
 def _names(value: Any, n: int) -> tuple[str, ...]:

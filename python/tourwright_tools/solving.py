@@ -5,7 +5,7 @@ import datetime as dt
 import math
 import numbers
 import os
-from typing import Callable, Literal, Optional, Union
+from typing import Any, Callable, Literal, Optional, Union
 
 from . import _engine
 from .problem import Problem
@@ -71,22 +71,32 @@ def solve_problem(
         raise TypeError(f"problem: expected a Problem, got {type(problem).__name__}")
     arguments = problem.solve_arguments()
     limit = None if time_limit is None else limit_seconds(time_limit)
-    descents = _count("max_descents", max_descents, 1)
+    search = search_options(max_descents=max_descents, seed=seed, threads=threads,
+                            on_progress=on_progress, strategy=strategy)
     start = _depot(problem, depot)
-    seeded = None if seed is None else _integer("seed", seed) % _U64
-    workers = (os.cpu_count() or 1) if threads is None else _count("threads", threads, 1)
-    callback = _callable(on_progress)
-    if strategy not in STRATEGIES:
-        raise ValueError(f"strategy: expected one of {', '.join(map(repr, STRATEGIES))}, got {strategy!r}")
     try:
         output = _engine.solve(
             arguments["distance_matrix"], arguments["duration_matrix"], arguments["job_durations"],
             arguments["time_windows"], arguments["operation_times"], time_limit=limit,
-            max_descents=descents, depot=start, seed=seeded, threads=workers, on_progress=callback,
-            strategy=strategy)
+            depot=start, **search)
     except _engine.EngineError as error:
         raise SolveError(f"the solver stopped: {error}") from error
     return Tour.from_output(output)
+
+
+def search_options(*, max_descents: object = None, seed: object = None, threads: object = 1,
+                   on_progress: object = None, strategy: object = "iterated") -> dict[str, Any]:
+    """The options of `solve_problem` that do not depend on the problem, checked and in the
+    engine's terms."""
+    if strategy not in STRATEGIES:
+        raise ValueError(f"strategy: expected one of {', '.join(map(repr, STRATEGIES))}, got {strategy!r}")
+    return {
+        "max_descents": _count("max_descents", max_descents, 1),
+        "seed": None if seed is None else _integer("seed", seed) % _U64,
+        "threads": (os.cpu_count() or 1) if threads is None else _count("threads", threads, 1),
+        "on_progress": _callable(on_progress),
+        "strategy": strategy,
+    }
 
 
 def limit_seconds(time_limit: object) -> float:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "buffer_matrix.hpp"
 #include "errors.hpp"
 
 namespace tourwright::python {
@@ -69,6 +70,7 @@ std::vector<std::uint64_t> extract_u64_list(PyObject* object) {
 }
 
 std::vector<std::vector<std::uint64_t>> extract_u64_rows(PyObject* object) {
+    if (auto rows = read_buffer_rows(object)) return std::move(*rows);
     return extract_sequence(object, extract_u64_list);
 }
 
