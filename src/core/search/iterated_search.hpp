@@ -15,6 +15,7 @@
 
 #include "evaluation/penalizer.hpp"
 #include "util/random_words.hpp"
+#include "search/search_params.hpp"
 #include "util/search_clock.hpp"
 
 namespace tourwright {
@@ -28,6 +29,7 @@ struct IteratedSearchOptions {
     std::optional<std::uint64_t> max_descents;
     // Told after every descent: the number begun so far and the best solution.
     std::function<void(std::uint64_t descents, const Solution& best)> on_descent;
+    IteratedSearchParams params;
 };
 
 struct SearchOutcome {
