@@ -99,7 +99,8 @@ _TOO_LARGE = f"larger than {MAX_FILE_BYTES // 2**20} MiB, the largest problem fi
 
 def _json_problem(path: PathLike, text: str) -> Problem:
     try:
-        data = json.loads(text, object_pairs_hook=_object_without_repeated_keys, parse_int=_json_integer)
+        data = json.loads(text, object_pairs_hook=_object_without_repeated_keys,
+                          parse_int=_json_integer)
     except json.JSONDecodeError as error:
         raise ProblemFileError(path, f"not valid JSON: {error.msg}", error.lineno) from error
     except RecursionError:
@@ -278,7 +279,8 @@ def _coordinates_instance(path: PathLike, text: str) -> ClassicInstance:
 _LARGEST_SPAN = 2**31 - 1
 
 
-def _floor_distances(path: PathLike, points: list[tuple[decimal.Decimal, decimal.Decimal]]) -> "numpy.ndarray":
+def _floor_distances(path: PathLike,
+                     points: list[tuple[decimal.Decimal, decimal.Decimal]]) -> "numpy.ndarray":
     """The Euclidean distances rounded down, exactly: of the coordinates scaled to whole numbers,
     the integer square root of the squared distance, scaled back and rounded down."""
     import numpy  # only this layout needs it; the command starts faster without
@@ -288,7 +290,8 @@ def _floor_distances(path: PathLike, points: list[tuple[decimal.Decimal, decimal
     for axis in (0, 1):
         whole = [int(point[axis].scaleb(places, _EXACT)) for point in points]
         if max(whole) - min(whole) > _LARGEST_SPAN:
-            raise ProblemFileError(path, f"coordinates more than {_LARGEST_SPAN / 10**places:g} apart")
+            apart = _LARGEST_SPAN / 10**places
+            raise ProblemFileError(path, f"coordinates more than {apart:g} apart")
         axes.append(numpy.array(whole, dtype=numpy.int64) - min(whole))
     squares = sum((axis[:, None] - axis[None, :]) ** 2 for axis in axes)
     roots = numpy.sqrt(squares).astype(numpy.int64)  # off by at most one: corrected
@@ -356,9 +359,11 @@ def _decimal(path: PathLike, word: str, line: int, negative: bool = False) -> de
     if value < 0 and not negative:
         raise ProblemFileError(path, f"{word} is negative", line)
     if _places(value) > MAX_DECIMAL_PLACES:
-        raise ProblemFileError(path, f"{word} has more than {MAX_DECIMAL_PLACES} decimal places", line)
+        message = f"{word} has more than {MAX_DECIMAL_PLACES} decimal places"
+        raise ProblemFileError(path, message, line)
     if value.adjusted() >= MAX_INTEGER_DIGITS:
-        raise ProblemFileError(path, f"{word} has more than {MAX_INTEGER_DIGITS} digits before the point", line)
+        message = f"{word} has more than {MAX_INTEGER_DIGITS} digits before the point"
+        raise ProblemFileError(path, message, line)
     return value
 
 

@@ -120,10 +120,10 @@ def test_json_problem_with_names_and_coordinates(tmp_path):
     ('{"names": ["a"]}', "missing key 'distance_matrix'"),
     ('{"distance_matrix": [[0, 1]]}', "distance_matrix[0]: row has 2 entries, expected 1"),
     ('{"distance_matrix": [[0]], "job_durations": [0]}', "partial time data"),
-    ('{"distance_matrix": [[0]], "distance_matrix": [[0]]}', "the key 'distance_matrix' is given twice"),
-    ('{"distance_matrix": [[' + "9" * 5000 + "]]}", "an integer of 5000 digits; values have at most 20"),
+    ('{"distance_matrix": [[0]], "distance_matrix": [[0]]}', "'distance_matrix' is given twice"),
+    ('{"distance_matrix": [[' + "9" * 5000 + "]]}", "an integer of 5000 digits"),
     ('{"distance_matrix": ' + "[" * 100_000 + "]" * 100_000 + "}", "nested too deeply"),
-    ('{"distance_matrix": [[0]], "names": ["\\ud800"]}', "names[0]: '\\ud800' holds a lone surrogate"),
+    ('{"distance_matrix": [[0]], "names": ["\\ud800"]}', "names[0]: '\\ud800' holds a lone"),
 ])
 def test_bad_json_files_name_file_and_fault(tmp_path, text, message):
     path = write(tmp_path, "bad.json", text)
@@ -138,7 +138,8 @@ def test_missing_file_is_a_problem_file_error(tmp_path):
 
 
 def test_only_files_and_pipes_are_read_and_never_more_than_the_bound(tmp_path, monkeypatch):
-    assert read_json(write(tmp_path, "bom.json", "\ufeff" + '{"distance_matrix": [[0]]}')) == Problem([[0]])
+    bom = write(tmp_path, "bom.json", "\ufeff" + '{"distance_matrix": [[0]]}')
+    assert read_json(bom) == Problem([[0]])
     if os.path.exists("/dev/zero"):
         with pytest.raises(ProblemFileError, match="/dev/zero: not a regular file or pipe"):
             read_problem("/dev/zero")
@@ -175,7 +176,8 @@ def test_coordinate_matrix_is_the_three_loops_shortening_of_rounded_down_distanc
     assert read_tsptw(write(tmp_path, "dense.txt", text)).problem.distance_matrix == tuple(
         map(tuple, shortened_by_three_loops(floors)))
     asymmetric = np.array([[rnd.randint(0, 50) for _ in range(30)] for _ in range(30)])
-    assert files._shorten_through_third(asymmetric).tolist() == shortened_by_three_loops(asymmetric.tolist())
+    shortened = files._shorten_through_third(asymmetric).tolist()
+    assert shortened == shortened_by_three_loops(asymmetric.tolist())
 
 
 def test_bundled_examples_read():
