@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "solver.hpp"
+#include "search/solver.hpp"
 
 namespace {
 

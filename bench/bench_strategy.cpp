@@ -32,8 +32,8 @@
 #include <vector>
 
 #include "collection_instance.hpp"
-#include "iterated_search.hpp"
-#include "solver.hpp"
+#include "search/iterated_search.hpp"
+#include "search/solver.hpp"
 
 namespace {
 

@@ -32,11 +32,11 @@
 #include <vector>
 
 #include "collection_instance.hpp"
-#include "current_tour.hpp"
-#include "local_moves.hpp"
-#include "seconds_schedule.hpp"
-#include "solver.hpp"
-#include "trial_evaluator.hpp"
+#include "search/current_tour.hpp"
+#include "search/local_moves.hpp"
+#include "evaluation/seconds_schedule.hpp"
+#include "search/solver.hpp"
+#include "evaluation/trial_evaluator.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "arguments.hpp"
-#include "engine.hpp"
+#include "engine/engine.hpp"
 #include "errors.hpp"
 #include "extract.hpp"
 #include "module_state.hpp"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "module_state.hpp"
-#include "panic.hpp"
+#include "util/panic.hpp"
 #include "pyref.hpp"
 
 namespace tourwright::python {

@@ -11,7 +11,7 @@
 #include "problem_arguments.hpp"
 #include "py_output.hpp"
 #include "released_search.hpp"
-#include "solver.hpp"
+#include "search/solver.hpp"
 
 namespace tourwright::python {
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "errors.hpp"
-#include "penalizer.hpp"
-#include "time_arguments.hpp"
+#include "evaluation/penalizer.hpp"
+#include "model/time_arguments.hpp"
 
 namespace tourwright::python {
 

@@ -14,7 +14,7 @@
 #include "arguments.hpp"
 #include "errors.hpp"
 #include "module_state.hpp"
-#include "panic.hpp"
+#include "util/panic.hpp"
 
 namespace tourwright::python {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 #include <vector>
 
-#include "penalties/time/time_output.hpp"
+#include "evaluation/time_output.hpp"
 #include "pyref.hpp"
 
 namespace tourwright::python {

@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "chrono.hpp"
-#include "penalizer.hpp"
+#include "util/chrono.hpp"
+#include "evaluation/penalizer.hpp"
 #include "pyref.hpp"
 
 namespace tourwright::python {

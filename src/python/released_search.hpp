@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "released_lock.hpp"
-#include "search_clock.hpp"
+#include "util/search_clock.hpp"
 
 namespace tourwright::python {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "chrono.hpp"
+#include "util/chrono.hpp"
 #include "test_support.hpp"
 
 namespace {

@@ -12,9 +12,9 @@
 #include <tuple>
 #include <vector>
 
-#include "engine.hpp"
-#include "penalizer.hpp"
-#include "solver.hpp"
+#include "engine/engine.hpp"
+#include "evaluation/penalizer.hpp"
+#include "search/solver.hpp"
 #include "test_support.hpp"
 
 namespace {

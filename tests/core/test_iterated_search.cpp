@@ -12,10 +12,10 @@
 #include <tuple>
 #include <vector>
 
-#include "iterated_search.hpp"
-#include "penalizer.hpp"
+#include "search/iterated_search.hpp"
+#include "evaluation/penalizer.hpp"
 #include "test_support.hpp"
-#include "trial_evaluator.hpp"
+#include "evaluation/trial_evaluator.hpp"
 
 namespace {
 

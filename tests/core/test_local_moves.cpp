@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "local_moves.hpp"
-#include "panic.hpp"
+#include "search/local_moves.hpp"
+#include "util/panic.hpp"
 
 namespace {
 

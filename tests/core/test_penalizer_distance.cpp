@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "panic.hpp"
-#include "penalizer.hpp"
+#include "util/panic.hpp"
+#include "evaluation/penalizer.hpp"
 
 namespace {
 

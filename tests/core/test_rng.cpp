@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "rng.hpp"
+#include "util/rng.hpp"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "panic.hpp"
-#include "penalizer.hpp"
-#include "solver.hpp"
+#include "util/panic.hpp"
+#include "evaluation/penalizer.hpp"
+#include "search/solver.hpp"
 #include "test_support.hpp"
 
 namespace {

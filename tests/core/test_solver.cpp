@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "chrono.hpp"
-#include "local_moves.hpp"
-#include "penalizer.hpp"
-#include "solver.hpp"
+#include "util/chrono.hpp"
+#include "search/local_moves.hpp"
+#include "evaluation/penalizer.hpp"
+#include "search/solver.hpp"
 #include "test_support.hpp"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <random>
 #include <string>
 
-#include "chrono.hpp"
-#include "panic.hpp"
-#include "solver.hpp"
+#include "util/chrono.hpp"
+#include "util/panic.hpp"
+#include "search/solver.hpp"
 
 namespace tourwright {
 

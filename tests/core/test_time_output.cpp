@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "penalties/time/operation_times.hpp"
-#include "penalties/time/time_output.hpp"
-#include "penalties/time/time_windows.hpp"
+#include "model/operation_times.hpp"
+#include "evaluation/time_output.hpp"
+#include "model/time_windows.hpp"
 #include "test_support.hpp"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "penalties/time/operation_times.hpp"
-#include "penalties/time/time_input.hpp"
-#include "penalties/time/time_windows.hpp"
+#include "model/operation_times.hpp"
+#include "model/time_input.hpp"
+#include "model/time_windows.hpp"
 #include "test_support.hpp"
 
 namespace {

@@ -12,11 +12,11 @@
 #include <tuple>
 #include <vector>
 
-#include "local_moves.hpp"
-#include "penalizer.hpp"
-#include "solver.hpp"
+#include "search/local_moves.hpp"
+#include "evaluation/penalizer.hpp"
+#include "search/solver.hpp"
 #include "test_support.hpp"
-#include "trial_evaluator.hpp"
+#include "evaluation/trial_evaluator.hpp"
 
 namespace {
 

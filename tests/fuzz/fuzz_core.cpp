@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "panic.hpp"
-#include "penalizer.hpp"
-#include "solver.hpp"
-#include "time_arguments.hpp"
+#include "util/panic.hpp"
+#include "evaluation/penalizer.hpp"
+#include "search/solver.hpp"
+#include "model/time_arguments.hpp"
 
 namespace {
 

@@ -1,0 +1,60 @@
+#pragma once
+// The search behind the friendly layer: the same objective and descent as
+// `Solver::solve`, with what callers beyond the specified call ask for: a depot
+// kept first, reproducible restarts, a cap on descents, progress reports that can
+// end the search, and descents on several threads at once.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "util/chrono.hpp"
+#include "evaluation/penalizer.hpp"
+
+namespace tourwright {
+
+// How descents follow one another: independent descents from random tours (the
+// search of `Solver::solve`), or an iterated local search that kicks its best tour
+// and descends again over near-neighbour moves.
+enum class Strategy { Iterated, Multistart };
+
+struct EngineOptions {
+    Strategy strategy = Strategy::Iterated;
+    std::optional<TimeDelta> time_limit;
+    // Without either stop, one descent is made, as `Solver::solve` does.
+    std::optional<std::uint64_t> max_descents;
+    // Starts and ends every tour; its late return counts as lateness (the penalizer
+    // must have been built so).
+    std::optional<std::size_t> depot;
+    // With a seed, the multi-start's descent d starts from a route drawn from stream d
+    // of a generator seeded with it, whichever thread makes it: the same seed and cap
+    // on descents give the same tour for any number of threads. The iterated search
+    // on thread t draws from stream t and makes its share of the cap: the same seed,
+    // cap and number of threads give the same tour.
+    std::optional<std::uint64_t> seed;
+    unsigned threads = 1;
+};
+
+struct EngineProgress {
+    TimeDelta elapsed;
+    std::uint64_t descents;       // begun so far
+    const Solution* best;         // the best finished descent so far; null before the first
+};
+
+// Called from the calling thread every few tens of milliseconds: false ends the
+// search with the best tour found so far; an exception abandons it.
+using ProgressCheck = std::function<bool(const EngineProgress&)>;
+
+struct EngineResult {
+    Solution best;  // evaluated with its schedule
+    std::uint64_t descents = 0;
+    TimeDelta time_taken;
+};
+
+// Runs the search on the calling thread and `threads - 1` more. Validation of the
+// options (a depot that can start a tour, threads >= 1) is the caller's.
+EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const EngineOptions& options,
+                        const ProgressCheck& progress);
+
+}  // namespace tourwright

@@ -1,0 +1,64 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "model/distance_matrix.hpp"
+#include "model/route.hpp"
+#include "model/time_input.hpp"
+#include "evaluation/time_output.hpp"
+
+namespace tourwright {
+
+struct Solution {
+    Route route;
+    Distance distance = 0;
+    std::optional<TimeReport> time_report;  // present exactly when the problem has time data
+
+    // The total as a 64-bit count, saturated at 2^64 - 1 when it does not fit.
+    std::uint64_t reported_distance() const {
+        return distance > UINT64_MAX ? UINT64_MAX : static_cast<std::uint64_t>(distance);
+    }
+};
+
+// The objective: evaluates routes and is the only judge of which is better.
+class Penalizer {
+public:
+    // With `late_return_counts`, every route is read as beginning at a depot: a
+    // return after the end of its first location's last window is lateness too.
+    Penalizer(DistanceMatrix distance_matrix, std::optional<TimeScheduler> time_scheduler,
+              bool late_return_counts = false)
+        : distance_matrix_(std::move(distance_matrix)),
+          time_scheduler_(std::move(time_scheduler)),
+          late_return_counts_(late_return_counts) {}
+
+    // Evaluates the closed tour `route` (taken over and returned inside the Solution).
+    Solution penalize(Route route, bool with_schedule) const;
+
+    // True when `candidate` is strictly better than `reference`: by distance alone, or
+    // with time data by (lateness, traveling_time, duration, waiting_time, distance).
+    bool is_better(const Solution& candidate, const Solution& reference) const;
+
+    // Whether a tour may begin with this location (always, without time data).
+    bool can_start_tour(std::size_t location) const {
+        return !time_scheduler_ || time_scheduler_->can_start_tour(location);
+    }
+
+    std::size_t location_count() const { return distance_matrix_.location_count(); }
+    const DistanceMatrix& distance_matrix() const { return distance_matrix_; }
+    const std::optional<TimeScheduler>& time_scheduler() const { return time_scheduler_; }
+    bool late_return_counts() const { return late_return_counts_; }
+    // How late a tour that began at `first` is when it is back there at `end`.
+    TimeDelta late_return(std::size_t first, DateTime end) const;
+
+private:
+    Distance tour_distance(const Route& route) const;
+    TimeReport tour_time(const Route& route, bool with_schedule) const;
+
+    DistanceMatrix distance_matrix_;
+    std::optional<TimeScheduler> time_scheduler_;
+    bool late_return_counts_;
+};
+
+}  // namespace tourwright

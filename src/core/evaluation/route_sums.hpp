@@ -1,0 +1,85 @@
+#pragma once
+// Totals of a per-leg quantity over routes rearranged from runs of a base route,
+// in time proportional to the number of runs rather than to the route's length.
+#include <algorithm>
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "model/route.hpp"
+
+namespace tourwright {
+
+// Positions first ..= last of a base route, walked forwards or backwards.
+struct Run {
+    std::size_t first;
+    std::size_t last;
+    bool reversed;
+
+    // The locations of `route` the run begins and ends with, as walked.
+    std::size_t head(const Route& route) const { return route[reversed ? last : first]; }
+    std::size_t tail(const Route& route) const { return route[reversed ? first : last]; }
+};
+
+// Prefix sums of `Leg` (a callable (from, to) -> Sum, which must not fail for any
+// two locations of the route) along one route, in both directions.
+template <class Sum, class Leg>
+class RouteLegSums {
+public:
+    explicit RouteLegSums(Leg leg) : leg_(std::move(leg)) {}
+
+    // For `route`, whose first `unchanged` positions are those of the route of the
+    // previous reset (so that their sums stand).
+    void reset(const Route& route, std::size_t unchanged = 0) {
+        route_ = &route;
+        forward_.resize(route.size());
+        backward_.resize(route.size());
+        if (!route.empty() && unchanged == 0) forward_[0] = backward_[0] = Sum{};
+        for (std::size_t k = std::max<std::size_t>(unchanged, 1); k < route.size(); ++k) {
+            forward_[k] = forward_[k - 1] + leg_(route[k - 1], route[k]);
+            backward_[k] = backward_[k - 1] + leg_(route[k], route[k - 1]);
+        }
+    }
+
+    // The legs r[k - 1] -> r[k] and r[k] -> r[k - 1], for 0 < k < size: read back
+    // rather than looked up again by those who walk the route after a reset.
+    Sum leg_into(std::size_t k) const { return forward_[k] - forward_[k - 1]; }
+    Sum leg_back_into(std::size_t k) const { return backward_[k] - backward_[k - 1]; }
+
+    // The closed tour of the base route.
+    Sum total() const { return forward_.back() + leg_(route_->back(), route_->front()); }
+
+    // The closed tour of the base route with positions i ..= j replaced by `runs`
+    // (which together cover i ..= j).
+    Sum total_with(std::size_t i, std::size_t j, std::span<const Run> runs) const {
+        const Route& r = *route_;
+        Sum sum = i > 0 ? forward_[i - 1] : Sum{};
+        bool has_previous = i > 0;
+        std::size_t previous = i > 0 ? r[i - 1] : 0;
+        std::size_t first = r[0];
+        for (const Run& run : runs) {
+            const std::size_t head = run.head(r);
+            if (has_previous)
+                sum += leg_(previous, head);
+            else
+                first = head;
+            sum += run.reversed ? backward_[run.last] - backward_[run.first]
+                                : forward_[run.last] - forward_[run.first];
+            previous = run.tail(r);
+            has_previous = true;
+        }
+        if (j + 1 < r.size()) {
+            sum += leg_(previous, r[j + 1]) + (forward_.back() - forward_[j + 1]);
+            previous = r.back();
+        }
+        return sum + leg_(previous, first);
+    }
+
+private:
+    Leg leg_;
+    const Route* route_ = nullptr;
+    std::vector<Sum> forward_;   // forward_[k]: legs r[0] -> r[1] -> ... -> r[k]
+    std::vector<Sum> backward_;  // backward_[k]: legs r[k] -> r[k-1] -> ... -> r[0]
+};
+
+}  // namespace tourwright

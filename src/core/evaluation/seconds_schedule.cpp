@@ -1,0 +1,187 @@
+#include "evaluation/seconds_schedule.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <type_traits>
+
+namespace tourwright {
+namespace {
+
+std::int64_t floor_mod(std::int64_t value, std::int64_t modulus) {
+    const std::int64_t rest = value % modulus;
+    return rest < 0 ? rest + modulus : rest;
+}
+
+bool whole(TimeDelta d) { return d.nanos == 0; }
+bool whole(DateTime t) { return t.subsec_nanos() == 0; }
+bool whole(NaiveTime t) { return t.nanos == 0; }
+std::int64_t seconds_of(TimeDelta d) { return std::max<std::int64_t>(d.secs, 0); }
+
+}  // namespace
+
+std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& scheduler, std::size_t n) {
+    SecondsSchedule compiled;
+    compiled.n_ = n;
+    if (const auto& hours = scheduler.operation_times) {
+        if (!whole(hours->daily_start) || !whole(hours->daily_end)) return std::nullopt;
+        compiled.hours_ = Hours{hours->daily_start.secs, hours->daily_end.secs};
+    }
+    // A row may lack its diagonal entry, which no tour over two or more locations uses.
+    // The table is made in 32 bits at once where every leg fits, so that the wide one
+    // never exists beside it.
+    auto legs = [&](auto each) {
+        for (std::size_t from = 0; from < n; ++from) {
+            const auto& row = scheduler.duration_matrix[from];
+            for (std::size_t to = 0; to < n && to < row.size(); ++to)
+                if (!each(from * n + to, row[to])) return false;
+        }
+        return true;
+    };
+    bool short_legs = true;
+    if (!legs([&](std::size_t, TimeDelta leg) {
+            short_legs = short_legs && seconds_of(leg) <= std::numeric_limits<std::int32_t>::max();
+            return whole(leg);
+        }))
+        return std::nullopt;
+    auto fill = [&](auto& table) {
+        table.assign(n * n, 0);
+        legs([&](std::size_t at, TimeDelta leg) {
+            table[at] = static_cast<std::remove_reference_t<decltype(table[at])>>(seconds_of(leg));
+            return true;
+        });
+    };
+    if (short_legs)
+        fill(compiled.short_travel_);
+    else
+        fill(compiled.travel_);
+    compiled.plain_ = !compiled.hours_;
+    compiled.offsets_.push_back(0);
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!whole(scheduler.job_durations[k])) return std::nullopt;
+        const std::int64_t job = seconds_of(scheduler.job_durations[k]);
+        compiled.jobs_.push_back(job);
+        const auto& windows = scheduler.time_windows[k].windows;
+        bool ordered = true;
+        std::int64_t narrowest_gap = kNever;
+        for (std::size_t w = 0; w < windows.size(); ++w) {
+            if (!whole(windows[w].start) || !whole(windows[w].end)) return std::nullopt;
+            compiled.starts_.push_back(windows[w].start.unix_seconds());
+            compiled.ends_.push_back(windows[w].end.unix_seconds());
+            if (w == 0) continue;
+            const std::int64_t gap = windows[w].start.unix_seconds() - windows[w - 1].end.unix_seconds();
+            ordered = ordered && gap > 0;
+            narrowest_gap = std::min(narrowest_gap, gap);
+        }
+        compiled.offsets_.push_back(compiled.starts_.size());
+        compiled.first_windows_.push_back(windows.empty() ? FirstWindow{-kNever, kNever}
+                                                          : FirstWindow{compiled.starts_[compiled.offsets_[k]],
+                                                                        compiled.ends_[compiled.offsets_[k]]});
+        compiled.ordered_.push_back(ordered);
+        // One window only delays the start; between ascending windows without operating
+        // hours, a job shorter than every gap moves on to the next window, never past it.
+        compiled.keeps_order_.push_back(windows.size() <= 1 ||
+                                        (ordered && !compiled.hours_ && job < narrowest_gap));
+        compiled.plain_ = compiled.plain_ && windows.size() <= 1;
+    }
+    return compiled;
+}
+
+void SecondsSchedule::work_anywhere(SecondsClock& clock, std::size_t location) const {
+    const WorkSite site{offsets_[location], window_count(location), ordered_[location] != 0};
+    clock.at = run(clock.at, jobs_[location], &site, &clock.lateness);
+}
+
+// The same bisection as the calendar form, so that windows in any order give the
+// same answer.
+std::optional<SecondsSchedule::WindowAt> SecondsSchedule::next_window(const WorkSite& site,
+                                                                      std::int64_t t) const {
+    if (site.count == 0 || t > ends_[site.first + site.count - 1]) return std::nullopt;
+    const std::int64_t* starts = &starts_[site.first];
+    const std::int64_t* ends = &ends_[site.first];
+    std::size_t base = 0;
+    std::size_t size = site.count;
+    while (size > 1) {
+        const std::size_t half = size / 2;
+        const std::size_t mid = base + half;
+        if (!(starts[mid] > t)) base = mid;
+        size -= half;
+    }
+    if (starts[base] == t) return WindowAt{site.first + base, 0};
+    const std::size_t idx = starts[base] < t ? base + 1 : base;
+    if (idx > 0 && starts[idx - 1] <= t && t <= ends[idx - 1]) return WindowAt{site.first + idx - 1, 0};
+    // As in the calendar form: when every start lies before t, the last window holds t.
+    return WindowAt{site.first + idx, std::max<std::int64_t>(starts[idx] - t, 0)};
+}
+
+std::int64_t SecondsSchedule::run(std::int64_t t, std::int64_t amount, const WorkSite* site,
+                                  std::int64_t* lateness) const {
+    std::int64_t remaining = amount;
+    // Work makes one step even when it takes no time: it still waits and may be late.
+    bool work_pending = site != nullptr;
+    while (remaining > 0 || work_pending) {
+        if (site) {
+            if (const auto opening = next_window(*site, t)) {
+                t += opening->wait;
+                const auto at_end = next_window(*site, t + remaining);
+                if (at_end && !(starts_[at_end->index] == starts_[opening->index] &&
+                                ends_[at_end->index] == ends_[opening->index])) {
+                    t += at_end->wait + remaining;
+                    continue;
+                }
+            }
+        }
+        std::int64_t step = remaining;
+        if (hours_) {
+            const std::int64_t time_of_day = floor_mod(t, kSecondsPerDay);
+            const std::int64_t closed = time_of_day < hours_->opening ? hours_->opening - time_of_day
+                                        : time_of_day < hours_->closing
+                                            ? 0
+                                            : kSecondsPerDay + hours_->opening - time_of_day;
+            if (closed > 0) {
+                t += closed;
+                continue;
+            }
+            step = std::min(remaining, hours_->closing - time_of_day);
+        }
+        t += step;
+        remaining -= step;
+        if (site) {
+            work_pending = false;
+            const std::int64_t last_end = site->count ? ends_[site->first + site->count - 1] : kNever;
+            if (remaining == 0 && t > last_end) *lateness += t - last_end;
+        }
+        if (remaining > 0 && hours_) skip_whole_days(t, remaining, site);
+    }
+    return t;
+}
+
+// A whole day is the wait through the night and one full opening of work or travel.
+// Within it windows play no part when the clock stays inside one window and the
+// action, run from the clock without pause, would end inside that window or after
+// the last one; the bisection would answer the same at every step of that day.
+void SecondsSchedule::skip_whole_days(std::int64_t& t, std::int64_t& remaining,
+                                      const WorkSite* site) const {
+    const std::int64_t open = hours_->closing - hours_->opening;
+    const std::int64_t night = kSecondsPerDay - open;
+    // Days after which something still remains.
+    std::int64_t days = (remaining - 1) / open;
+    if (site && site->count > 0 && t <= ends_[site->first + site->count - 1]) {
+        const auto holding = next_window(*site, t);
+        if (!site->ordered || holding->wait > 0) return;
+        const std::int64_t window_end = ends_[holding->index];
+        // The next openings must still fall inside the window...
+        days = std::min(days, (window_end - t + open) / kSecondsPerDay);
+        // ... and the would-be end, which moves on by a night each day, stay inside it
+        // unless it already lies past the last window (or this is the last window).
+        const std::int64_t finish = t + remaining;
+        const std::int64_t last_end = ends_[site->first + site->count - 1];
+        if (holding->index + 1 < site->first + site->count && finish <= last_end) {
+            if (finish > window_end) return;
+            days = std::min(days, (window_end - finish) / night);
+        }
+    }
+    t += days * kSecondsPerDay;
+    remaining -= days * open;
+}
+
+}  // namespace tourwright

@@ -1,0 +1,127 @@
+#pragma once
+// The time data of a problem compiled to plain 64-bit seconds, and the simulation
+// of work and travel on it. It reaches exactly the instants and totals of the
+// calendar arithmetic, for problems whose every input is whole seconds and whose
+// every tour is known to stay inside the ranges (the caller proves that).
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "model/time_input.hpp"
+
+namespace tourwright {
+
+// The clock of a simulated tour and the lateness gathered so far, in seconds.
+struct SecondsClock {
+    std::int64_t at = 0;
+    std::int64_t lateness = 0;
+};
+
+class SecondsSchedule {
+public:
+    // For the first n locations; nullopt unless every instant, duration and the
+    // operating hours are whole seconds.
+    static std::optional<SecondsSchedule> compile(const TimeScheduler& scheduler, std::size_t n);
+
+    bool can_start_tour(std::size_t location) const { return window_count(location) > 0; }
+    // The opening of the location's first window in list order.
+    std::int64_t tour_start(std::size_t location) const { return starts_[offsets_[location]]; }
+
+    void work(SecondsClock& clock, std::size_t location) const {
+        if (!plain_) return work_anywhere(clock, location);
+        work_plain(clock, location);
+    }
+    // Work on a plain problem: what the general simulation comes to with one window at
+    // most and no hours. Never calls out, so that a caller's clock can stay in registers.
+    void work_plain(SecondsClock& clock, std::size_t location) const {
+        clock.at = std::max(clock.at, opening(location)) + jobs_[location];
+        clock.lateness += std::max<std::int64_t>(clock.at - closing(location), 0);
+    }
+    void travel(SecondsClock& clock, std::size_t from, std::size_t to) const {
+        travel_for(clock, travel_seconds(from, to));
+    }
+    // Travel of a leg whose travel_seconds are known.
+    void travel_for(SecondsClock& clock, std::int64_t seconds) const {
+        clock.at = hours_ ? run(clock.at, seconds, nullptr) : clock.at + seconds;
+    }
+    // Asks the memory for a leg that will be read soon.
+    void prefetch_travel(std::size_t from, std::size_t to) const {
+        if (short_travel_.empty())
+            __builtin_prefetch(&travel_[from * n_ + to]);
+        else
+            __builtin_prefetch(&short_travel_[from * n_ + to]);
+    }
+    // The travelling time of a leg: a negative length takes none.
+    std::int64_t travel_seconds(std::size_t from, std::size_t to) const {
+        return short_travel_.empty() ? travel_[from * n_ + to] : short_travel_[from * n_ + to];
+    }
+
+    // Whether work here never ends earlier, nor with less lateness, when it may
+    // begin later. Travel always keeps the order.
+    bool keeps_order(std::size_t location) const { return keeps_order_[location] != 0; }
+    // Whether work ends at max(arrival, opening) + job everywhere: no operating hours
+    // and at most one window per location.
+    bool is_plain() const { return plain_; }
+    // For plain problems: the location's window, or bounds that never bind.
+    std::int64_t opening(std::size_t location) const { return first_windows_[location].opening; }
+    std::int64_t closing(std::size_t location) const { return first_windows_[location].closing; }
+    std::int64_t job(std::size_t location) const { return jobs_[location]; }
+    // The end of the location's last window in list order.
+    std::int64_t last_closing(std::size_t location) const { return ends_[offsets_[location + 1] - 1]; }
+
+    // Far outside every instant a tour can reach, and far from overflowing.
+    static constexpr std::int64_t kNever = std::int64_t{1} << 62;
+
+private:
+    struct Hours {
+        std::int64_t opening;  // seconds after midnight
+        std::int64_t closing;
+    };
+    struct WindowAt {
+        std::size_t index;  // into starts_ / ends_
+        std::int64_t wait;
+    };
+    // The windows of the location where work is done.
+    struct WorkSite {
+        std::size_t first;  // into starts_ / ends_
+        std::size_t count;
+        bool ordered;
+    };
+
+    std::size_t window_count(std::size_t location) const {
+        return offsets_[location + 1] - offsets_[location];
+    }
+    void work_anywhere(SecondsClock& clock, std::size_t location) const;
+    std::optional<WindowAt> next_window(const WorkSite& site, std::int64_t t) const;
+    // Moves the clock from `start` through an action of `amount` seconds; for work
+    // (`site` given) adds the lateness to `lateness`. Returns the end instant.
+    std::int64_t run(std::int64_t start, std::int64_t amount, const WorkSite* site,
+                     std::int64_t* lateness = nullptr) const;
+    // At a closing time with `remaining` still to do: skips the following whole
+    // days in which neither a window nor the end of the action intervenes.
+    void skip_whole_days(std::int64_t& t, std::int64_t& remaining, const WorkSite* site) const;
+
+    std::size_t n_ = 0;
+    // n x n, row-major; negative lengths as zero. In 32 bits where every leg fits, so
+    // that the table read on every trial takes half the cache.
+    std::vector<std::int64_t> travel_;
+    std::vector<std::int32_t> short_travel_;
+    std::vector<std::int64_t> jobs_;    // negative lengths as zero
+    std::vector<std::size_t> offsets_;  // windows of location k: [offsets_[k], offsets_[k + 1])
+    std::vector<std::int64_t> starts_;  // all windows, in each location's list order
+    std::vector<std::int64_t> ends_;
+    // Each location's first window side by side, read on every step of plain problems.
+    struct FirstWindow {
+        std::int64_t opening;
+        std::int64_t closing;
+    };
+    std::vector<FirstWindow> first_windows_;
+    std::vector<char> ordered_;      // the location's windows ascend and are disjoint
+    std::vector<char> keeps_order_;
+    std::optional<Hours> hours_;
+    bool plain_ = false;
+};
+
+}  // namespace tourwright

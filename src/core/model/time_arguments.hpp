@@ -1,0 +1,35 @@
+#pragma once
+// Turns the caller's plain integers into the time model. Durations arrive as
+// seconds, instants as Unix seconds and times of day as seconds after midnight,
+// all as unsigned 64-bit values whose upper half stands for negative counts.
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "model/time_input.hpp"
+
+namespace tourwright {
+
+using SecondsPair = std::pair<std::uint64_t, std::uint64_t>;
+
+// Seconds as a duration; panics "TimeDelta::seconds out of bounds" beyond +/- 9223372036854775 s.
+TimeDelta seconds_to_delta(std::uint64_t seconds);
+
+// Unix seconds as an instant; panics "called `Option::unwrap()` on a `None` value"
+// outside -8334601315200 ..= 8210266876799 (-262144-12-31 to 262142-12-31T23:59:59).
+DateTime unix_seconds_to_instant(std::uint64_t seconds);
+
+// The opening hours (a, b) in seconds after midnight; nullopt when they span the
+// whole day (a = b, or b - a = 86400 modulo 2^64).
+std::optional<OperationTimes> operation_times_from_seconds(SecondsPair hours);
+
+// Converts every given table (so each is validated) and returns the time model
+// when the duration matrix, the job durations and the windows are all given.
+std::optional<TimeScheduler> assemble_time_scheduler(
+    const std::optional<std::vector<std::vector<std::uint64_t>>>& duration_matrix,
+    const std::optional<std::vector<std::uint64_t>>& job_durations,
+    const std::optional<std::vector<std::vector<SecondsPair>>>& time_windows,
+    const std::optional<SecondsPair>& operation_times);
+
+}  // namespace tourwright

@@ -1,0 +1,50 @@
+#pragma once
+// The tour a descent improves, and the one way a trial replaces it: decided by the
+// incremental evaluator where the problem allows one, else by full evaluation.
+// An accepted trial takes only its route and exact distance at once; its time
+// report comes from full evaluation when `complete` is called (at the end of a
+// descent), so that every completed tour is exactly what full evaluation gives.
+#include <cstddef>
+#include <optional>
+
+#include "search/local_moves.hpp"
+#include "evaluation/penalizer.hpp"
+#include "evaluation/trial_evaluator.hpp"
+
+namespace tourwright {
+
+class CurrentTour {
+public:
+    // `start` must be a full evaluation. With `incremental`, trials are decided by the
+    // evaluator where the problem allows one and `start` visits every location once
+    // (what the evaluator relies on; every later tour is a rearrangement of it).
+    CurrentTour(const Penalizer& penalizer, Solution start, bool incremental);
+    // The evaluator refers to the solution held here, so a tour stays put.
+    CurrentTour(const CurrentTour&) = delete;
+    CurrentTour& operator=(const CurrentTour&) = delete;
+
+    // Takes `solution` (a full evaluation of a route over every location) as the tour.
+    void reset(Solution solution);
+    // Applies `move` at (i, j) when that makes the tour strictly better.
+    bool try_move(const LocalMove& move, std::size_t i, std::size_t j);
+    // The tour with its time report.
+    const Solution& complete();
+
+    // The tour as it stands; its time report may be missing before `complete`.
+    const Solution& solution() const { return solution_; }
+    bool incremental() const { return evaluator_.has_value(); }
+    // The evaluator deciding the trials, if any.
+    const TrialEvaluator* evaluator() const { return evaluator_ ? &*evaluator_ : nullptr; }
+    void use_full_evaluation() { evaluator_.reset(); }
+
+private:
+    bool accept_incrementally(const LocalMove& move, std::size_t i, std::size_t j);
+    bool accept_in_full(const LocalMove& move, std::size_t i, std::size_t j);
+
+    const Penalizer& penalizer_;
+    Solution solution_;
+    bool report_pending_ = false;  // `solution_` lacks its time report
+    std::optional<TrialEvaluator> evaluator_;
+};
+
+}  // namespace tourwright

@@ -1,0 +1,264 @@
+#include "search/iterated_search.hpp"
+
+#include <algorithm>
+#include <array>
+#include <tuple>
+
+#include "search/local_moves.hpp"
+#include "search/neighbour_lists.hpp"
+#include "search/perturbation.hpp"
+#include "search/current_tour.hpp"
+#include "util/rng.hpp"
+
+namespace tourwright {
+namespace {
+
+// Chosen by measurement (bench/bench_strategy.cpp): longer lists slow large problems
+// down without a gain on small ones. With time data, five after the first descent:
+// descents get cheaper and more runs reach the best basin (on GendreauDumasExtended
+// n80w200, 29 runs found the best-known tour in 12 s of search with five neighbours,
+// 9 with ten, 1 with 25); the first descent alone finds better tours with ten.
+constexpr std::size_t kNeighbours = 10;
+constexpr std::size_t kTimedNeighbours = 5;
+// Kicks: two adjacent stretches of up to this many locations change places, or
+// this many locations move next to a neighbour.
+constexpr std::size_t kLongestStretch = 8;
+constexpr std::size_t kRelocated = 3;
+// Where the distance decides alone, nothing is thrown off by moving a long stretch,
+// and such a swap (a segment insertion, which the descent's short moves cannot
+// make) is what takes large problems on once they stagnate: measured with
+// bench_strategy --euclidean-only, at n = 500 and 1000 stretches of 40 to 80 do
+// equally well where 8 and 20 leave tours 0.3 to 0.9 % longer; at n = 200, 50
+// already throws too much away (25 and 12 do well). Hence an eighth of the
+// locations, within these bounds.
+constexpr std::size_t kLongestPlainStretch = 50;
+constexpr std::size_t kLocationsPerPlainStretch = 8;
+// Descents without a new best of the run before it goes back to its best tour.
+constexpr std::uint64_t kPatience = 50;
+// Descents without a new best of the run (at least this many, and at least one per
+// location, since kicks are local) before it ends and the next begins from a random
+// tour. A run rarely leaves the basin it has settled in: on GendreauDumasExtended
+// n80w200 the runs that found the best-known tour did so within their first 150
+// descents; in 12 s of search, 37 to 41 runs found it with a patience of 100, 32 to
+// 35 with 81 (one per location), 25 with 200 and 16 with 400.
+constexpr std::uint64_t kRunPatience = 100;
+
+// Indices into kLocalMoves.
+constexpr std::size_t kReverse = 0, kSwap = 1;
+constexpr std::size_t rotate_left(std::size_t width) { return 2 * width; }
+constexpr std::size_t rotate_right(std::size_t width) { return 2 * width + 1; }
+
+// The first location, then the others by the end of their last window and the start
+// of their first (no windows last); without time data in nearest-neighbour order.
+Route initial_tour(const Penalizer& penalizer, Route start) {
+    if (start.size() < 3) return start;
+    const auto& scheduler = penalizer.time_scheduler();
+    if (scheduler) {
+        const auto& windows = scheduler->time_windows;
+        auto key = [&](std::size_t location) {
+            const bool has = location < windows.size() && !windows[location].windows.empty();
+            return std::tuple(!has, has ? windows[location].windows.back().end : DateTime{},
+                              has ? windows[location].windows.front().start : DateTime{}, location);
+        };
+        std::sort(start.begin() + 1, start.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+        return start;
+    }
+    const auto& rows = penalizer.distance_matrix().rows;
+    for (std::size_t k = 1; k + 1 < start.size(); ++k) {
+        const std::size_t from = start[k - 1];
+        if (from >= rows.size()) return start;
+        auto leg = [&](std::size_t to) { return to < rows[from].size() ? rows[from][to] : UINT64_MAX; };
+        const auto nearest = std::min_element(start.begin() + static_cast<std::ptrdiff_t>(k), start.end(),
+                                              [&](std::size_t a, std::size_t b) { return leg(a) < leg(b); });
+        std::iter_swap(start.begin() + static_cast<std::ptrdiff_t>(k), nearest);
+    }
+    return start;
+}
+
+// A full evaluation of `start`, which must visit every location exactly once.
+Solution checked_start(const Penalizer& penalizer, Route start) {
+    if (!visits_each_location_once(start, penalizer.location_count()))
+        panic_assertion("start visits every location exactly once");
+    return penalizer.penalize(std::move(start), false);
+}
+
+class IteratedSearch {
+public:
+    IteratedSearch(const Penalizer& penalizer, const IteratedSearchOptions& options, SearchClock& clock,
+                   RandomWords& rng, Route start)
+        : penalizer_(penalizer),
+          options_(options),
+          clock_(clock),
+          rng_(rng),
+          n_(penalizer.location_count()),
+          first_(options.keep_first ? 1 : 0),
+          tour_(penalizer, checked_start(penalizer, std::move(start)), true),
+          neighbours_(penalizer, kNeighbours, tour_.incremental()),
+          position_(n_),
+          queued_(n_, false),
+          distances_(&penalizer.distance_matrix().rows),
+          // The lists are empty without a full table of distances.
+          distance_only_(!penalizer.time_scheduler() && n_ > 1 && !neighbours_.successors(0).empty()),
+          longest_stretch_(distance_only_ ? std::clamp(n_ / kLocationsPerPlainStretch, kLongestStretch,
+                                                       kLongestPlainStretch)
+                                          : kLongestStretch),
+          run_patience_(std::max<std::uint64_t>(kRunPatience, n_)) {}
+
+    SearchOutcome run() {
+        SearchOutcome outcome{tour_.solution(), 0};
+        Solution incumbent = tour_.solution();  // the tour the next kick changes
+        Solution run_best = tour_.solution();
+        std::uint64_t since_run_best = 0;
+        bool restart_next = false;
+        while (!stopping_ && !(options_.max_descents && outcome.descents >= *options_.max_descents) &&
+               !(stopping_ = clock_.should_stop())) {
+            ++outcome.descents;
+            const bool fresh = outcome.descents == 1 || restart_next;
+            if (fresh) {
+                if (restart_next) tour_.reset(penalizer_.penalize(shuffled(incumbent.route), false));
+                for (std::size_t location : tour_.solution().route) enqueue(location);
+                descend();
+                restart_next = false;
+            } else {
+                Route kicked = incumbent.route;
+                for (std::size_t location : kick(kicked)) enqueue(location);
+                tour_.reset(penalizer_.penalize(std::move(kicked), false));
+                descend();
+            }
+            const Solution& current = tour_.solution();
+            if (fresh || penalizer_.is_better(current, run_best)) {
+                run_best = current;
+                since_run_best = 0;
+                if (penalizer_.is_better(current, outcome.best)) outcome.best = current;
+            } else if (++since_run_best >= run_patience_) {
+                // Settled: the next run begins from a random tour.
+                restart_next = true;
+            } else if (since_run_best % kPatience == 0) {
+                incumbent = run_best;
+            }
+            if (fresh || !penalizer_.is_better(incumbent, current)) incumbent = current;
+            // The first descent, which is all a call without a limit gets, tries the
+            // longer lists; the kicked ones are cheaper with the short ones.
+            if (outcome.descents == 1 && penalizer_.time_scheduler()) neighbours_.keep(kTimedNeighbours);
+            if (options_.on_descent) options_.on_descent(outcome.descents, outcome.best);
+        }
+        return outcome;
+    }
+
+private:
+    // Kicks leave position 0 alone even where moves may change it, so that the
+    // kicked tour still starts where a tour can start.
+    std::vector<std::size_t> kick(Route& route) {
+        if (rng_.next_u32() % 2 == 0) return swap_adjacent_stretches(route, 1, longest_stretch_, rng_);
+        return relocate_near_neighbours(route, 1, kRelocated, neighbours_, rng_);
+    }
+
+    // Positions 1 .. n - 1 in random order.
+    Route shuffled(Route route) {
+        for (std::size_t k = route.size(); k-- > 2;)
+            std::swap(route[k], route[1 + uniform_index(rng_, static_cast<std::uint32_t>(k - 1))]);
+        return route;
+    }
+
+    void enqueue(std::size_t location) {
+        if (queued_[location]) return;
+        queued_[location] = true;
+        queue_.push_back(location);
+    }
+
+    // Ends with the tour completed, its time report included.
+    void descend() {
+        const Route& route = tour_.solution().route;
+        for (std::size_t k = 0; k < n_; ++k) position_[route[k]] = k;
+        for (std::size_t next = 0; next < queue_.size() && !stopping_; ++next) {
+            const std::size_t anchor = queue_[next];
+            queued_[anchor] = false;
+            if (improve_around(anchor)) enqueue(anchor);
+        }
+        for (std::size_t location : queue_) queued_[location] = false;
+        queue_.clear();
+        tour_.complete();
+    }
+
+    // Tries the moves that create a leg from or to `anchor` and one of its
+    // neighbours; true once one is accepted. When the distance is the whole
+    // objective, only legs shorter than the one they replace at `anchor`: with
+    // symmetric legs every move that shortens the tour adds such a leg somewhere
+    // (its added legs are shorter in sum than the removed ones), so this mostly
+    // skips moves that are found from another anchor, and the lists, nearest
+    // first, end the loops early.
+    bool improve_around(std::size_t anchor) {
+        const Route& route = tour_.solution().route;
+        const std::size_t at = position_[anchor];
+        const std::size_t next = route[(at + 1) % n_], previous = route[(at + n_ - 1) % n_];
+        for (std::size_t to : neighbours_.successors(anchor)) {
+            if (distance_only_ && (*distances_)[anchor][to] >= (*distances_)[anchor][next]) break;
+            if (improve_leg(anchor, to)) return true;
+        }
+        for (std::size_t from : neighbours_.predecessors(anchor)) {
+            if (distance_only_ && (*distances_)[from][anchor] >= (*distances_)[previous][anchor]) break;
+            if (improve_leg(from, anchor)) return true;
+        }
+        return false;
+    }
+
+    // Every move that makes `to` follow `from` directly.
+    bool improve_leg(std::size_t from, std::size_t to) {
+        const std::size_t x = position_[from], y = position_[to];
+        if (y > x + 1) {
+            if (attempt(kReverse, x + 1, y) || attempt(kReverse, x, y - 1)) return true;
+            for (std::size_t w = 1; w <= 3; ++w) {
+                if (x + 1 >= w + first_ && attempt(rotate_left(w), x + 1 - w, y - 1)) return true;
+                if (y + w - 1 < n_ && attempt(rotate_right(w), x + 1, y + w - 1)) return true;
+            }
+            if (y >= x + 3 && (attempt(kSwap, x + 1, y) || attempt(kSwap, x, y - 1))) return true;
+        } else if (x > y && y >= first_) {
+            for (std::size_t w = 1; w <= 3; ++w)
+                if (x >= y + w && (attempt(rotate_left(w), y, x) || attempt(rotate_right(w), y, x))) return true;
+            if (y >= first_ + 1 && attempt(kSwap, y - 1, x)) return true;
+            if (x + 1 < n_ && attempt(kSwap, y, x + 1)) return true;
+        }
+        return false;
+    }
+
+    // One trial: the move at (i, j) replaces the current tour when strictly better.
+    bool attempt(std::size_t move_index, std::size_t i, std::size_t j) {
+        if (i < first_ || j >= n_ || stopping_) return false;
+        const bool accepted = tour_.try_move(kLocalMoves[move_index], i, j);
+        if (clock_.should_stop_after_trial()) stopping_ = true;
+        if (!accepted) return false;
+        // Only positions i ..= j changed.
+        const Route& route = tour_.solution().route;
+        for (std::size_t k = i; k <= j; ++k) position_[route[k]] = k;
+        const auto from = static_cast<std::ptrdiff_t>(i) - 1, to = static_cast<std::ptrdiff_t>(j) + 1;
+        for (std::ptrdiff_t p : {from, from + 1, from + 2, from + 3, from + 4, to - 4, to - 3, to - 2, to - 1, to})
+            if (p >= 0 && p < static_cast<std::ptrdiff_t>(n_)) enqueue(route[static_cast<std::size_t>(p)]);
+        return true;
+    }
+
+    const Penalizer& penalizer_;
+    const IteratedSearchOptions& options_;
+    SearchClock& clock_;
+    RandomWords& rng_;
+    std::size_t n_;
+    std::size_t first_;  // the first position moves may change
+    CurrentTour tour_;
+    NeighbourLists neighbours_;
+    std::vector<std::size_t> position_;  // of each location in the current tour
+    std::vector<bool> queued_;
+    std::vector<std::size_t> queue_;  // locations whose moves are still to be tried
+    bool stopping_ = false;
+    const std::vector<std::vector<std::uint64_t>>* distances_;
+    bool distance_only_;  // the objective is the distance alone
+    std::size_t longest_stretch_;  // that kicks swap
+    std::uint64_t run_patience_;  // descents without a new best before a run ends
+};
+
+}  // namespace
+
+SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start, const IteratedSearchOptions& options,
+                                   SearchClock& clock, RandomWords& rng) {
+    return IteratedSearch(penalizer, options, clock, rng, initial_tour(penalizer, std::move(start))).run();
+}
+
+}  // namespace tourwright

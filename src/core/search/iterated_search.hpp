@@ -1,0 +1,53 @@
+#pragma once
+// Iterated local search over the exact objective: a first-improvement descent
+// over the eight segment moves, restricted to moves that create a leg between
+// near neighbours; then, until the clock or the descent budget says stop, a
+// small kick of the incumbent tour and another descent started where the kick
+// changed the tour. A tour no worse than the incumbent replaces it (so the search
+// walks across plateaus). The search goes in runs: after a while without a new
+// best of its own a run returns to its best tour, and after longer it ends and the
+// next run begins from a random tour; the best of all runs is the result. Every
+// trial is decided as full evaluation would decide it, and every stored solution
+// is a full evaluation.
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "evaluation/penalizer.hpp"
+#include "util/random_words.hpp"
+#include "util/search_clock.hpp"
+
+namespace tourwright {
+
+struct IteratedSearchOptions {
+    // Position 0 never moves (a depot): moves and kicks work on positions 1 .. n - 1.
+    bool keep_first = false;
+    // Stops after this many descents even when the clock has not.
+    std::optional<std::uint64_t> max_descents;
+    // Told after every descent: the number begun so far and the best solution.
+    std::function<void(std::uint64_t descents, const Solution& best)> on_descent;
+};
+
+struct SearchOutcome {
+    Solution best;  // evaluated without the schedule
+    std::uint64_t descents = 0;  // begun
+};
+
+// Searches the tours over the locations of `start` (a permutation of all of them,
+// whose first location can start a tour) until `clock` (already started) says
+// stop or `max_descents` have begun. The first descent begins from `start`'s
+// first location followed by the others in order of their windows' ends (nearest
+// neighbour order without windows). Given the same stream of `rng` words and a
+// descent budget that ends the search before the clock does, the result is
+// always the same; it is never worse than the first descent's local optimum.
+SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start, const IteratedSearchOptions& options,
+                                   SearchClock& clock, RandomWords& rng);
+
+template <class Rng>
+SearchOutcome iterated_search(const Penalizer& penalizer, Route start, const IteratedSearchOptions& options,
+                              SearchClock& clock, Rng& rng) {
+    RandomWords words(rng);
+    return iterated_search_with(penalizer, std::move(start), options, clock, words);
+}
+
+}  // namespace tourwright

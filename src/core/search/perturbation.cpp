@@ -1,0 +1,61 @@
+#include "search/perturbation.hpp"
+
+#include <algorithm>
+
+#include "util/rng.hpp"
+
+namespace tourwright {
+namespace {
+
+// A uniform integer in low ..= high.
+std::size_t draw(RandomWords& rng, std::size_t low, std::size_t high) {
+    return low + uniform_index(rng, static_cast<std::uint32_t>(high - low));
+}
+
+// The locations at the given positions that exist.
+void add_at(std::vector<std::size_t>& touched, const Route& route, std::initializer_list<std::ptrdiff_t> positions) {
+    for (std::ptrdiff_t p : positions)
+        if (p >= 0 && static_cast<std::size_t>(p) < route.size()) touched.push_back(route[static_cast<std::size_t>(p)]);
+}
+
+}  // namespace
+
+std::vector<std::size_t> swap_adjacent_stretches(Route& route, std::size_t first, std::size_t longest,
+                                                 RandomWords& rng) {
+    const std::size_t movable = route.size() > first ? route.size() - first : 0;
+    if (movable < 2 || longest == 0) return {};
+    const std::size_t a = draw(rng, 1, std::min(longest, movable - 1));
+    const std::size_t b = draw(rng, 1, std::min(longest, movable - a));
+    const std::size_t p = draw(rng, first, route.size() - a - b);
+    std::rotate(route.begin() + static_cast<std::ptrdiff_t>(p), route.begin() + static_cast<std::ptrdiff_t>(p + a),
+                route.begin() + static_cast<std::ptrdiff_t>(p + a + b));
+    std::vector<std::size_t> touched;
+    const auto q = static_cast<std::ptrdiff_t>(p);
+    const auto na = static_cast<std::ptrdiff_t>(a), nb = static_cast<std::ptrdiff_t>(b);
+    add_at(touched, route, {q - 1, q, q + nb - 1, q + nb, q + na + nb - 1, q + na + nb});
+    return touched;
+}
+
+std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t first, std::size_t count,
+                                                  const NeighbourLists& neighbours, RandomWords& rng) {
+    std::vector<std::size_t> touched;
+    for (std::size_t round = 0; round < count && route.size() > first + 1; ++round) {
+        const std::size_t p = draw(rng, first, route.size() - 1);
+        const std::size_t location = route[p];
+        const auto before = neighbours.predecessors(location);
+        if (before.empty()) continue;
+        const std::size_t after_whom = before[draw(rng, 0, before.size() - 1)];
+        route.erase(route.begin() + static_cast<std::ptrdiff_t>(p));
+        add_at(touched, route, {static_cast<std::ptrdiff_t>(p) - 1, static_cast<std::ptrdiff_t>(p)});
+        const auto at = std::find(route.begin(), route.end(), after_whom) + 1;
+        const auto inserted = route.insert(at < route.begin() + static_cast<std::ptrdiff_t>(first)
+                                               ? route.begin() + static_cast<std::ptrdiff_t>(p)
+                                               : at,
+                                           location);
+        const auto q = inserted - route.begin();
+        add_at(touched, route, {q - 1, q, q + 1});
+    }
+    return touched;
+}
+
+}  // namespace tourwright
