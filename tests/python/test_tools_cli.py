@@ -67,51 +67,31 @@ def test_bad_file_names_file_and_line(tmp_path, capsys):
     assert capsys.readouterr().err == f"tourwright: {path}, line 3: 'zero' is not a number\n"
 
 
-@pytest.mark.parametrize("text", [
-    '{"distance_matrix": [[0, 1], [1, 0]], "names": ["A", "\\udc80"]}',
-    '{"distance_matrix": [[0, 1], [1, 0]], "distance_matrix": [[0]]}',
-    '{"distance_matrix": [[' + "1" * 4400 + "]]}",
-    '{"distance_matrix": ' + "[" * 100_000 + "]" * 100_000 + "}",
-])
-def test_hostile_files_exit_2_with_one_line_before_any_output(tmp_path, text, capsys):
-    path = tmp_path / "hostile.json"
-    path.write_text(text)
-    assert main(["solve", str(path)]) == 2
-    out, err = capsys.readouterr()
-    assert out == "" and err.count("\n") == 1 and err.startswith(f"tourwright: {path}: ")
-
-
-def test_tours_after_the_year_9999_are_shown(tmp_path, capsys):
+def test_a_bad_name_is_refused_before_any_output_and_a_late_tour_shown(tmp_path, capsys):
     late = 300_000_000_000  # in the year 11476
-    path = tmp_path / "late.json"
-    path.write_text(json.dumps({"distance_matrix": [[0]], "duration_matrix": [[0]],
-                                "job_durations": [60], "time_windows": [[[late, late + 600]]],
-                                "check_units": False}))
-    assert main(["solve", str(path)]) == 0
+    problem = {"distance_matrix": [[0]], "duration_matrix": [[0]], "job_durations": [60],
+               "time_windows": [[[late, late + 600]]], "check_units": False, "names": ["\udc80"]}
+    (tmp_path / "p.json").write_text(json.dumps(problem))
+    assert main(["solve", str(tmp_path / "p.json")]) == 2
+    assert capsys.readouterr().out == ""
+    (tmp_path / "p.json").write_text(json.dumps({**problem, "names": ["A"]}))
+    assert main(["solve", str(tmp_path / "p.json")]) == 0
     assert "start:           11476-08-15 05:20:00 UTC" in capsys.readouterr().out
 
 
-def test_outputs_never_overwrite_the_problem_file(tmp_path, capsys):
+def test_outputs_are_written_whole_and_never_over_the_problem_file(tmp_path, capsys):
     problem = tmp_path / "problem.json"
     shutil.copy(EXAMPLES / "delivery_day.json", problem)
     (tmp_path / "link.json").symlink_to(problem)
-    for option, target in (("--json", problem), ("--svg", tmp_path / "link.json")):
-        assert main(["solve", str(problem), option, str(target)]) == 2
-        err = capsys.readouterr().err
-        assert err.count("\n") == 1 and f"is the problem file {problem}" in err
+    for option in ("--json", "--svg"):
+        assert main(["solve", str(problem), option, str(tmp_path / "link.json")]) == 2
+        assert f"is the problem file {problem}" in capsys.readouterr().err
     assert problem.read_bytes() == (EXAMPLES / "delivery_day.json").read_bytes()
-
-
-def test_a_failed_write_leaves_the_file_as_it_was_and_nothing_else(tmp_path):
-    path = tmp_path / "out.json"
-    path.write_text("before")
     with pytest.raises(UnicodeEncodeError):  # fails after much of the text is written
-        write_text_atomically(path, "x" * 100_000 + "\ud800")
-    assert path.read_text() == "before" and os.listdir(tmp_path) == ["out.json"]
-    (tmp_path / "link").symlink_to(path)
-    write_text_atomically(tmp_path / "link", "after")
-    assert path.read_text() == "after" and (tmp_path / "link").is_symlink()
-    assert sorted(os.listdir(tmp_path)) == ["link", "out.json"]
+        write_text_atomically(tmp_path / "link.json", "x" * 100_000 + "\ud800")
+    assert problem.read_bytes() == (EXAMPLES / "delivery_day.json").read_bytes()
+    write_text_atomically(tmp_path / "link.json", "after")  # the link's target is replaced
+    assert problem.read_text() == "after" and sorted(os.listdir(tmp_path)) == ["link.json", "problem.json"]
 
 
 def installed_script():

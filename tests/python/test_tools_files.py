@@ -143,10 +143,9 @@ def test_only_files_and_pipes_are_read_and_never_more_than_the_bound(tmp_path, m
     if os.path.exists("/dev/zero"):
         with pytest.raises(ProblemFileError, match="/dev/zero: not a regular file or pipe"):
             read_problem("/dev/zero")
-    fifo = tmp_path / "fifo"
-    os.mkfifo(fifo)
+    os.mkfifo(tmp_path / "fifo")
     with pytest.raises(ProblemFileError, match="empty file"):  # no writer: nothing to wait for
-        read_tsptw(fifo)
+        read_tsptw(tmp_path / "fifo")
     reading, writing = os.pipe()  # a pipe with its writer done, as `solve <(generate)` gives
     os.write(writing, b"1\n0\n0 9\n")
     os.close(writing)
@@ -173,8 +172,8 @@ def test_coordinate_matrix_is_the_three_loops_shortening_of_rounded_down_distanc
     points = [(rnd.randint(0, 16) / 2, rnd.randint(0, 8) / 4) for _ in range(30)]
     text = "".join(f"{i + 1} {x} {y} 0 0 99 0\n" for i, (x, y) in enumerate(points))
     floors = [[math.floor(math.dist(a, b)) for b in points] for a in points]
-    assert read_tsptw(write(tmp_path, "dense.txt", text)).problem.distance_matrix == tuple(
-        map(tuple, shortened_by_three_loops(floors)))
+    matrix = read_tsptw(write(tmp_path, "dense.txt", text)).problem.distance_matrix
+    assert list(map(list, matrix)) == shortened_by_three_loops(floors)
     asymmetric = np.array([[rnd.randint(0, 50) for _ in range(30)] for _ in range(30)])
     shortened = files._shorten_through_third(asymmetric).tolist()
     assert shortened == shortened_by_three_loops(asymmetric.tolist())
