@@ -41,6 +41,10 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     except SolveError as error:
         print(f"tourwright: {error}", file=sys.stderr)
         return 1
+    except OverflowError as error:
+        # A value of the problem or its result beyond what can be computed with or shown.
+        print(f"tourwright: a value out of range: {error}", file=sys.stderr)
+        return 2
     except KeyboardInterrupt:
         print("tourwright: interrupted", file=sys.stderr)
         return 130
@@ -133,6 +137,7 @@ def _run(args: argparse.Namespace, started: float) -> int:
     classic: Optional[ClassicInstance] = None
     if args.command == "solve":
         source = args.file
+        _refuse_overwriting(args.file, {"--json": args.json, "--svg": args.svg})
         try:
             loaded = read_problem(args.file)
         except ProblemFileError as error:
@@ -197,6 +202,20 @@ def _solve(problem: Problem, limit: Optional[float], spent: float, options: dict
         bar.close()
 
 
+def _refuse_overwriting(source: str, outputs: dict[str, Optional[str]]) -> None:
+    """Before any work: an output that is the problem file (also through a link) would lose it."""
+    for option, path in outputs.items():
+        if path is None or path == "-":
+            continue
+        try:
+            same = os.path.samefile(path, source)
+        except (OSError, ValueError):  # either one absent: no file is both
+            same = False
+        if same:
+            raise UserError(f"{option} {path} is the problem file {source}; "
+                            "write the result elsewhere")
+
+
 def _write(path: str, text: str) -> None:
     if path == "-":
         sys.stdout.write(text)
@@ -204,7 +223,7 @@ def _write(path: str, text: str) -> None:
     try:
         write_text_atomically(path, text)
     except OSError as error:
-        raise UserError(f"cannot write {path}: {error.strerror}") from None
+        raise UserError(f"cannot write {path}: {error.strerror or error}") from None
 
 
 def _short_summary(tour: Tour) -> str:

@@ -364,6 +364,11 @@ def _names(value: Any, n: int) -> tuple[str, ...]:
     for i, name in enumerate(names):
         if not isinstance(name, str):
             raise TypeError(f"names[{i}]: expected a str, got {type(name).__name__}")
+        try:
+            name.encode("utf-8")
+        except UnicodeEncodeError:
+            raise ValueError(
+                f"names[{i}]: {name!r} holds a lone surrogate, which no text can hold") from None
     return tuple(names)
 
 

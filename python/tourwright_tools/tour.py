@@ -4,20 +4,28 @@ from __future__ import annotations
 import dataclasses
 import datetime as dt
 import json
+import operator
+from collections.abc import Mapping
 from typing import Any, Literal, Optional, cast
 
 import tourwright
 
 from . import local_time
 from .problem import Problem
-from .values import UNIX_EPOCH, looks_dated
+from .values import UNIX_EPOCH, looks_dated, utc_day_and_time
 
 EventKind = Literal["work", "wait", "travel"]
+EVENT_KINDS = ("work", "wait", "travel")
 
 
 def to_datetime(unix_seconds: Optional[int]) -> Optional[dt.datetime]:
     """A UTC `datetime` of Unix seconds (None stays None)."""
-    return None if unix_seconds is None else UNIX_EPOCH + dt.timedelta(seconds=unix_seconds)
+    if unix_seconds is None:
+        return None
+    try:
+        return UNIX_EPOCH + dt.timedelta(seconds=unix_seconds)
+    except OverflowError:
+        raise ValueError(f"{unix_seconds} is after the year 9999, where datetime ends") from None
 
 
 @dataclasses.dataclass(frozen=True)
@@ -34,6 +42,17 @@ class Event:
     from_location: Optional[int] = None
     to_location: Optional[int] = None
 
+    def __post_init__(self) -> None:
+        if self.kind not in EVENT_KINDS:
+            kinds = ", ".join(map(repr, EVENT_KINDS))
+            raise ValueError(f"kind: expected one of {kinds}, got {self.kind!r}")
+        _check_whole(self, ("start", "end"), ("location", "from_location", "to_location"))
+        if self.end < self.start:
+            raise ValueError(f"end: {self.end} is before the start {self.start}")
+
+    def __setstate__(self, state: Any) -> None:
+        _construct_again(self, state)
+
     @property
     def length(self) -> int:
         """Seconds from start to end."""
@@ -41,11 +60,11 @@ class Event:
 
     @property
     def start_datetime(self) -> dt.datetime:
-        return UNIX_EPOCH + dt.timedelta(seconds=self.start)
+        return cast(dt.datetime, to_datetime(self.start))
 
     @property
     def end_datetime(self) -> dt.datetime:
-        return UNIX_EPOCH + dt.timedelta(seconds=self.end)
+        return cast(dt.datetime, to_datetime(self.end))
 
 
 @dataclasses.dataclass(frozen=True, repr=False)
@@ -74,6 +93,36 @@ class Tour:
     returns: bool = True
     timezone: Optional[str] = None
     names: Optional[tuple[str, ...]] = None
+
+    def __post_init__(self) -> None:
+        route = tuple(_whole(location, f"route[{index}]")
+                      for index, location in enumerate(_sequence(self.route, "route")))
+        if any(location < 0 for location in route):
+            raise ValueError(f"route: {route} holds a negative location")
+        object.__setattr__(self, "route", route)
+        _check_whole(self, ("distance", "iterations", "time_taken_microseconds"), (
+            "lateness", "duration", "working_time", "waiting_time", "traveling_time", "start_time",
+            "end_time"))
+        if self.schedule is not None:
+            schedule = _sequence(self.schedule, "schedule")
+            for index, event in enumerate(schedule):
+                if not isinstance(event, Event):
+                    kind = type(event).__name__
+                    raise TypeError(f"schedule[{index}]: expected an Event, got {kind}")
+            object.__setattr__(self, "schedule", schedule)
+        if not isinstance(self.returns, bool):
+            raise TypeError(f"returns: expected a bool, got {type(self.returns).__name__}")
+        if self.timezone is not None:
+            local_time.zone(self.timezone)  # a name it can read back, or the error naming it
+        if self.names is not None:
+            names = _sequence(self.names, "names")
+            for index, name in enumerate(names):
+                if not isinstance(name, str):
+                    raise TypeError(f"names[{index}]: expected a str, got {type(name).__name__}")
+            object.__setattr__(self, "names", names)
+
+    def __setstate__(self, state: Any) -> None:
+        _construct_again(self, state)
 
     @classmethod
     def from_output(cls, output: tourwright.PyOutput, shift: int = 0,
@@ -179,12 +228,11 @@ class Tour:
 
     @classmethod
     def from_dict(cls, data: dict[str, Any]) -> "Tour":
-        fields = {key: value for key, value in data.items() if key != "readable"}
-        fields["route"] = tuple(fields["route"])
-        if fields.get("names") is not None:
-            fields["names"] = tuple(fields["names"])
+        fields = {key: value for key, value in _mapping(data, "a tour").items() if key != "readable"}
         if fields.get("schedule") is not None:
-            fields["schedule"] = tuple(Event(**event) for event in fields["schedule"])
+            events = enumerate(_sequence(fields["schedule"], "schedule"))
+            fields["schedule"] = tuple(Event(**_mapping(event, f"schedule[{index}]"))
+                                       for index, event in events)
         return cls(**fields)
 
     @classmethod
@@ -204,13 +252,49 @@ class Tour:
         if self.lateness is not None:
             parts.append(f"lateness={self.lateness}")
         if self.start_time is not None and self.end_time is not None:
-            if self.dated:
+            if not self.dated:
+                parts.append(f"start={self.start_time}, end={self.end_time}")
+            elif self.zone is None:
+                # Any instant the engine holds, also after the year 9999 where datetime ends.
+                start, end = ("T".join(utc_day_and_time(instant)) + "Z"
+                              for instant in (self.start_time, self.end_time))
+                parts.append(f"start={start}, end={end}")
+            else:
                 parts.append(f"start={local_time.show(self.start_time, self.zone)}, "
                              f"end={local_time.show(self.end_time, self.zone)}")
-            else:
-                parts.append(f"start={self.start_time}, end={self.end_time}")
         parts.append(f"iterations={self.iterations}")
         return f"Tour({', '.join(parts)})"
+
+
+def _check_whole(record: Any, required: tuple[str, ...], optional: tuple[str, ...]) -> None:
+    """Each named field an int (None allowed for the optional ones), stored as a plain int."""
+    for name in required + optional:
+        value = getattr(record, name)
+        if value is not None or name not in optional:
+            object.__setattr__(record, name, _whole(value, name))
+
+
+def _whole(value: Any, name: str) -> int:
+    if isinstance(value, bool) or not hasattr(value, "__index__"):
+        raise TypeError(f"{name}: expected an int, got {type(value).__name__}")
+    return operator.index(value)
+
+
+def _sequence(value: Any, name: str) -> tuple[Any, ...]:
+    if not isinstance(value, (list, tuple)):
+        raise TypeError(f"{name}: expected a list or tuple, got {type(value).__name__}")
+    return tuple(value)
+
+
+def _mapping(value: Any, name: str) -> Mapping[str, Any]:
+    if not isinstance(value, Mapping):
+        raise TypeError(f"{name}: expected a dict of fields, got {type(value).__name__}")
+    return value
+
+
+def _construct_again(record: Any, state: Any) -> None:
+    # Unpickled records are checked like new ones: their state goes through the constructor.
+    record.__init__(**_mapping(state, f"the pickled state of a {type(record).__name__}"))
 
 
 def _events(raw: list[tourwright._Event], route: tuple[int, ...], shift: int) -> tuple[Event, ...]:

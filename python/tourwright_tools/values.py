@@ -20,6 +20,9 @@ MAX_SECONDS = 9_223_372_036_854_775
 LATEST_INSTANT = 8_210_266_876_799
 SECONDS_PER_DAY = 86_400
 UNIX_EPOCH = dt.datetime(1970, 1, 1, tzinfo=dt.timezone.utc)
+# The Gregorian calendar repeats every 400 years (146,097 days): instants after the year 9999,
+# where datetime ends, are shown by moving them back whole cycles and adding the years again.
+_CYCLE_SECONDS = 146_097 * 86_400
 _ONE_SECOND = dt.timedelta(seconds=1)
 # ISO 8601 durations of days, hours, minutes and seconds ("PT20M", "P1DT2H30M", "PT90S").
 _ISO_DURATION = re.compile(r"^P(?:(\d+)D)?(?:T(?=\d)(?:(\d+)H)?(?:(\d+)M)?(?:(\d+)S)?)?$")
@@ -128,8 +131,18 @@ def format_instant(unix_seconds: int, dated: bool, with_date: bool = True,
     """The date and time (or the time alone) in `zone` (UTC without one), or the plain number."""
     if not dated:
         return str(unix_seconds)
-    moment = (UNIX_EPOCH + dt.timedelta(seconds=unix_seconds)).astimezone(zone or dt.timezone.utc)
+    if zone is None:
+        day, time = utc_day_and_time(unix_seconds)
+        return f"{day} {time}" if with_date else time
+    moment = (UNIX_EPOCH + dt.timedelta(seconds=unix_seconds)).astimezone(zone)
     return f"{moment:%Y-%m-%d %H:%M:%S}" if with_date else f"{moment:%H:%M:%S}"
+
+
+def utc_day_and_time(unix_seconds: int) -> tuple[str, str]:
+    """('YYYY-MM-DD', 'HH:MM:SS') in UTC, for any instant the engine holds."""
+    cycles = unix_seconds // _CYCLE_SECONDS
+    moment = UNIX_EPOCH + dt.timedelta(seconds=unix_seconds - cycles * _CYCLE_SECONDS)
+    return f"{moment.year + 400 * cycles:04d}-{moment:%m-%d}", f"{moment:%H:%M:%S}"
 
 
 def format_length(length: int, dated: bool) -> str:

@@ -1,6 +1,7 @@
 """solve_problem's Tour: plain records, JSON and pickling, clear errors, and its SVG picture."""
 import datetime as dt
 import pickle
+import re
 import xml.etree.ElementTree as ElementTree
 
 import pytest
@@ -52,6 +53,27 @@ def test_json_round_trip_and_pickling_keep_every_attribute():
     assert Tour.from_json(tour.to_json()) == tour
     assert Tour.from_json(tour.to_json(readable=True)) == tour
     assert pickle.loads(pickle.dumps(tour)) == tour
+
+
+@pytest.mark.parametrize("change, error, field", [
+    ({"route": "0,1,2"}, TypeError, "route: expected a list or tuple, got str"),
+    ({"distance": 9.0}, TypeError, "distance: expected an int, got float"),
+    ({"schedule": [{"kind": "nap", "start": 0, "end": 1}]}, ValueError, "kind: expected one of"),
+    ({"schedule": [{"kind": "wait", "start": 5, "end": 1}]}, ValueError, "end: 1 is before"),
+])
+def test_wrong_fields_are_refused_from_dicts_and_pickles(change, error, field):
+    tour = solve_problem(three_stop_problem())
+    with pytest.raises(error, match=re.escape(field)):
+        Tour.from_dict({**tour.to_dict(), **change})
+    forged = pickle.dumps(tour).replace(b"distance", b"distanse")  # a field missing, another unknown
+    with pytest.raises(TypeError, match="distanse"):
+        pickle.loads(forged)
+
+
+def test_tours_after_the_year_9999_have_a_repr():
+    late = 300_000_000_000
+    problem = Problem([[0]], [[0]], [60], [[(late, late + 600)]], check_units=False)
+    assert "start=11476-08-15T05:20:00Z, end=11476-08-15T05:21:00Z" in repr(solve_problem(problem))
 
 
 def test_distance_only_tour_has_no_time_attributes():
