@@ -52,8 +52,10 @@ struct EngineResult {
     TimeDelta time_taken;
 };
 
-// Runs the search on the calling thread and `threads - 1` more. Validation of the
-// options (a depot that can start a tour, threads >= 1) is the caller's.
+// Runs the search on the calling thread and `threads - 1` more, capped at the
+// machine's cores (unless a seeded iterated search) and at one per eight locations.
+// Validation of the options (a depot that can start a tour) is the caller's; a
+// thread that cannot be started is a Panic.
 EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const EngineOptions& options,
                         const ProgressCheck& progress);
 
