@@ -111,8 +111,9 @@ private:
         };
         auto search = [&](auto& rng) {
             const Running running(iterated_running_);
-            if (t == 0 && !options_.depot) offer(specified_descent(clock), t);
-            offer(iterated_search(*penalizer_, start_of(0), iterated, clock, rng).best, t);
+            // Each part's set-up is begun only while the clock allows.
+            if (t == 0 && !options_.depot && !clock.should_stop()) offer(specified_descent(clock), t);
+            if (!clock.should_stop()) offer(iterated_search(*penalizer_, start_of(0), iterated, clock, rng).best, t);
         };
         if (options_.seed) {
             SeededRng rng(*options_.seed, t);
