@@ -15,6 +15,7 @@
 
 #include "engine/engine.hpp"
 #include "search/iterated_search.hpp"
+#include "search/neighbour_lists.hpp"
 #include "search/solver.hpp"
 #include "evaluation/penalizer.hpp"
 #include "test_support.hpp"
@@ -204,6 +205,17 @@ TEST(IteratedSearchFirstLocation, MovesAndMatchesExhaustiveSearchOnSmallProblems
             << "problem " << problem;
     }
     EXPECT_EQ(worse, 0);
+}
+
+// The lists are the search's largest set-up; they stop being built when told to.
+TEST(NeighbourListsStop, LeavesTheRestUnbuiltOnceTheStopSaysSo) {
+    Rng rng(3);
+    const Penalizer penalizer = random_problem(12, rng, *DateTime::from_civil(2026, 12, 7));
+    int asked = 0;
+    const NeighbourLists lists(penalizer, 4, true, [&] { return ++asked > 5; });
+    EXPECT_EQ(asked, 6);
+    EXPECT_FALSE(lists.successors(4).empty() && lists.predecessors(4).empty());
+    for (std::size_t location = 5; location < 12; ++location) EXPECT_TRUE(lists.successors(location).empty());
 }
 
 }  // namespace
