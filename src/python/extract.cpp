@@ -70,7 +70,7 @@ std::vector<std::uint64_t> extract_u64_list(PyObject* object) {
 
 std::vector<std::vector<std::uint64_t>> extract_u64_rows(PyObject* object) {
     // A large table takes a while to read: signal handlers (Ctrl-C) run between rows.
-    return extract_sequence(object, [](PyObject* row) {
+    return extract_sequence(object, +[](PyObject* row) {
         if (PyErr_CheckSignals() < 0) throw PythonError{};
         return extract_u64_list(row);
     });
