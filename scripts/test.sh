@@ -7,10 +7,12 @@ cd "$(dirname "$0")/.."
 
 python3 -m pip install --quiet ".[test]"
 command -v cmake >/dev/null || python3 -m pip install --quiet cmake
-# GoogleTest for the core suite; faketime for the tests that run the module under a wrong wall clock.
-if [ ! -f /usr/include/gtest/gtest.h ] || ! command -v faketime >/dev/null; then
+# GoogleTest for the core suite; faketime for the tests that run the module under a wrong wall
+# clock; headless Chromium and its driver for the tests of the report page in a browser.
+if [ ! -f /usr/include/gtest/gtest.h ] || ! command -v faketime >/dev/null ||
+        ! command -v chromium >/dev/null || ! command -v chromedriver >/dev/null; then
     apt-get update -qq
-    apt-get install -y -qq libgtest-dev faketime
+    apt-get install -y -qq libgtest-dev faketime chromium chromium-driver
 fi
 
 cmake -S . -B build/tests -DTOURWRIGHT_BUILD_MODULE=OFF -DTOURWRIGHT_BUILD_TESTS=ON >/dev/null

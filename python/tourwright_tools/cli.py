@@ -1,5 +1,5 @@
 """The `tourwright` command: solve the bundled example or a problem file, print a summary and
-the schedule, and optionally write the result as JSON and a picture as SVG."""
+the schedule, and optionally write the result as JSON, a picture as SVG and a report page."""
 from __future__ import annotations
 
 import argparse
@@ -9,9 +9,11 @@ import sys
 from typing import Any, NoReturn, Optional, Sequence, TextIO, Union
 
 from . import __version__
+from .atomic import write_text_atomically
 from .files import ClassicInstance, ProblemFileError, read_json, read_problem
 from .problem import Problem
 from .progress import ProgressBar
+from .report_page import report_html
 from .solving import SolveError, limit_seconds, solve_problem
 from .svg import schedule_svg
 from .tour import Tour
@@ -73,6 +75,9 @@ def _output_options(parser: argparse.ArgumentParser, default: Optional[str]) -> 
                         help="write the result as one JSON object ('-': standard output)")
     parser.add_argument("--svg", metavar="OUT", default=default,
                         help="write a picture of the schedule (and of the tour on a map) as SVG")
+    parser.add_argument("--html", metavar="OUT", default=default, help=(
+        "write a report page: one HTML file with the map, the timeline and a table of stops, "
+        "to open in a browser (works offline)"))
     parser.add_argument("--depot", type=int, default=default, metavar="LOCATION", help=(
         "start and end every tour at this location (default: location 0 for a classic TSPTW "
         "file, none otherwise)"))
@@ -119,12 +124,15 @@ def _run(args: argparse.Namespace) -> int:
     _summary(out, source, problem, tour, classic)
     if args.json is not None:
         _write(args.json, tour.to_json(indent=1) + "\n")
+    title = f"{os.path.basename(source)}: {_short_summary(tour)}"
     if args.svg is not None:
         try:
-            picture = schedule_svg(tour, problem, title=f"{os.path.basename(source)}: {_short_summary(tour)}")
+            picture = schedule_svg(tour, problem, title=title)
         except ValueError as error:
             raise UserError(f"--svg: {error}") from None
         _write(args.svg, picture)
+    if args.html is not None:
+        _write(args.html, report_html(tour, problem, title=title))
     return 0
 
 
@@ -143,8 +151,7 @@ def _write(path: str, text: str) -> None:
         sys.stdout.write(text)
         return
     try:
-        with open(path, "w", encoding="utf-8") as file:
-            file.write(text)
+        write_text_atomically(path, text)
     except OSError as error:
         raise UserError(f"cannot write {path}: {error.strerror}") from None
 

@@ -8,6 +8,7 @@ from typing import Any, Literal, Optional, cast
 
 import tourwright
 
+from .problem import Problem
 from .values import UNIX_EPOCH
 
 EventKind = Literal["work", "wait", "travel"]
@@ -117,6 +118,13 @@ class Tour:
     @classmethod
     def from_json(cls, text: str) -> "Tour":
         return cls.from_dict(json.loads(text))
+
+    def to_html(self, problem: Problem, title: str = "") -> str:
+        """A report page of this tour of `problem`: one self-contained HTML file with a summary,
+        a map (when the problem has coordinates), the timeline and a table of stops."""
+        from .report_page import report_html
+
+        return report_html(self, problem, title)
 
     def __repr__(self) -> str:
         shown = ", ".join(map(str, self.route[:12])) + (", ..." if len(self.route) > 12 else "")
