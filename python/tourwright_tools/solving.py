@@ -76,7 +76,9 @@ def solve_problem(
       descents depend on the machine.
     - `threads`: searches run on that many threads at once (None: one per core): independent
       descents with "multistart", independent iterated searches with "iterated"; the best
-      tour wins, and between equal tours the one of the earliest descent (or thread).
+      tour wins, and between equal tours the one of the earliest descent (or thread). At most
+      one thread per 8 locations is started, and no more than the cores unless the search is
+      a seeded "iterated" one; a thread that cannot be started raises `SolveError`.
     - `on_progress(elapsed, descents, best)`: called from the solving thread about every
       100 ms; returning False ends the search with the best tour found so far. An exception it
       raises ends the search and propagates.

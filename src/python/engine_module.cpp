@@ -15,6 +15,7 @@
 #include "problem_arguments.hpp"
 #include "py_output.hpp"
 #include "released_search.hpp"
+#include "util/clock.hpp"
 
 namespace tourwright::python {
 namespace {
@@ -80,10 +81,17 @@ PyRef objective_of(const Solution& best) {
 bool report_progress(PyObject* on_progress, const EngineProgress& progress) {
     const double elapsed = static_cast<double>(progress.elapsed.secs) + progress.elapsed.nanos * 1e-9;
     PyRef best = progress.best ? objective_of(*progress.best) : PyRef::borrow(Py_None);
-    PyRef answer = PyRef::checked(PyObject_CallFunction(on_progress, "dKO", elapsed,
-                                                        static_cast<unsigned long long>(progress.descents),
-                                                        best.get()));
-    return answer.get() == Py_False;
+    PyObject* answer = nullptr;
+    try {
+        answer = PyObject_CallFunction(on_progress, "dKO", elapsed,
+                                       static_cast<unsigned long long>(progress.descents), best.get());
+    } catch (abi::__forced_unwind&) {
+        // The interpreter ended this thread inside the callback (a daemon thread at
+        // exit): it holds no lock any more, so `best` is left as it is.
+        static_cast<void>(best.release());
+        throw;
+    }
+    return PyRef::checked(answer).get() == Py_False;
 }
 
 bool extract_flag(PyObject* object) {
@@ -110,6 +118,9 @@ void check_options(const Penalizer& penalizer, const EngineOptions& options) {
 }
 
 PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    // The limit covers the whole call: reading the arguments and building the
+    // problem count against it too.
+    const TimeDelta entered = monotonic_now();
     return guarded<PyObject*>(nullptr, [&] {
         std::array<PyObject*, kEngineParameters.size()> bound{};
         bind_fastcall({"solve()", kEngineParameters, 1}, args, nargsf, kwnames, bound);
@@ -136,6 +147,7 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
             auto penalizer =
                 std::make_shared<const Penalizer>(std::move(problem).into_penalizer(options.ends));
             check_options(*penalizer, options);
+            if (options.time_limit) *options.time_limit -= monotonic_now() - entered;
 
             TimeDelta last_report = TimeDelta::zero();
             EngineProgress latest{};

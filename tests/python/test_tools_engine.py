@@ -3,13 +3,18 @@ capped runs that repeat on any number of threads, progress reports that can stop
 and clear errors for bad options."""
 import dataclasses
 import json
+import os
 import random
+import subprocess
+import sys
+import textwrap
+import time
 
 import pytest
 
 import tourwright
 from conftest import DAY0, HOUR
-from tourwright_tools import Problem, solve_problem
+from tourwright_tools import Problem, SolveError, solve_problem
 from tourwright_tools.cli import main
 
 
@@ -103,6 +108,45 @@ def test_an_exception_in_the_progress_callback_ends_the_search_and_propagates():
 
     with pytest.raises(LookupError, match="stop here"):
         solve_problem(delivery_problem(), time_limit=60, on_progress=on_progress)
+
+
+def test_progress_is_never_reported_once_the_limit_has_passed():
+    elapsed = []
+
+    def on_progress(seconds, descents, best):
+        elapsed.append(seconds)
+        time.sleep(0.15)
+
+    solve_problem(delivery_problem(), time_limit=0.5, on_progress=on_progress)
+    assert elapsed and max(elapsed) <= 0.5
+
+
+def test_threads_that_cannot_be_started_are_a_solve_error():
+    # Address space for the process as it stands and little more: no room for a
+    # helper thread's stack.
+    result = subprocess.run([sys.executable, "-c", textwrap.dedent("""
+        import resource
+        from test_tools_engine import delivery_problem
+        from tourwright_tools import SolveError, solve_problem
+        problem = delivery_problem(n=40)
+        size = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
+        resource.setrlimit(resource.RLIMIT_AS, (size + (4 << 20), resource.RLIM_INFINITY))
+        try:
+            solve_problem(problem, threads=4, seed=1, max_descents=8)
+        except SolveError as error:
+            print(error)
+    """)], capture_output=True, text=True, timeout=60, cwd=os.path.dirname(__file__))
+    assert result.returncode == 0, result.stderr
+    assert "could not start search thread" in result.stdout
+
+
+def test_a_schedule_too_long_to_build_is_refused_by_both_surfaces(PanicException):
+    # A job of 40,000,000 s with one second of opening a day: a record per day.
+    arguments = ([[0]], [[0]], [40_000_000], [[(DAY0 + 8 * HOUR, DAY0 + 9 * HOUR)]], (28800, 28801))
+    with pytest.raises(PanicException, match="spans too many days to build"):
+        tourwright.solve(*arguments)
+    with pytest.raises(SolveError, match="spans too many days to build"):
+        solve_problem(Problem(*arguments, check_units=False))
 
 
 @pytest.mark.parametrize("options, error, message", [

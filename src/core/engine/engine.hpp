@@ -56,9 +56,11 @@ struct EngineResult {
     TimeDelta time_taken;
 };
 
-// Runs the search on the calling thread and `threads - 1` more. Validation of the
-// options (ends that are locations, a start that can start a tour, an end other than
-// the start only with a start, threads >= 1) is the caller's.
+// Runs the search on the calling thread and `threads - 1` more, capped at the
+// machine's cores (unless a seeded iterated search) and at one per eight locations.
+// Validation of the options (ends that are locations, a start that can start a tour,
+// an end other than the start only with a start) is the caller's; a thread that
+// cannot be started is a Panic.
 EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const EngineOptions& options,
                         const ProgressCheck& progress);
 

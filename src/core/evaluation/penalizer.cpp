@@ -1,8 +1,30 @@
 #include "evaluation/penalizer.hpp"
 
+#include <string>
 #include <tuple>
 
+#include "util/panic.hpp"
+
 namespace tourwright {
+namespace {
+
+// A step of an action never runs past the closing time, so under operating hours an
+// action makes one step per open day it spans, each with at most one wait before it:
+// a tour of `actions` actions from `start` to `end` has at most two records per day
+// it spans and two more per action (the days where one action ends and the next
+// begins). Worked out from the tour's totals, which come cheaply without the schedule.
+std::int64_t schedule_record_bound(const TimeReport& report, std::size_t actions) {
+    const std::int64_t days = (report.end_time - report.start_time).secs / kSecondsPerDay + 2;
+    return 2 * days + 2 * static_cast<std::int64_t>(actions);
+}
+
+void check_schedule_size(const TimeReport& report, std::size_t actions) {
+    if (schedule_record_bound(report, actions) > kMostScheduleRecords)
+        panic("the schedule of this tour spans too many days to build: it could need more than " +
+              std::to_string(kMostScheduleRecords) + " records (one per open day of each action)");
+}
+
+}  // namespace
 
 Distance Penalizer::tour_distance(const Route& route) const {
     if (route.empty()) panic_index_out_of_bounds(0, 0);
@@ -46,6 +68,9 @@ Solution Penalizer::penalize(Route route, bool with_schedule,
                              std::optional<DateTime> departure) const {
     const Distance distance = tour_distance(route);
     std::optional<TimeReport> time_report;
+    // Only operating hours make a schedule grow with the days a tour spans.
+    if (with_schedule && time_scheduler_ && time_scheduler_->operation_times)
+        check_schedule_size(tour_time(route, false, departure), 2 * route.size());
     if (time_scheduler_) time_report = tour_time(route, with_schedule, departure);
     return Solution{std::move(route), distance, std::move(time_report)};
 }

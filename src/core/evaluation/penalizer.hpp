@@ -22,6 +22,11 @@ struct Solution {
     }
 };
 
+// The most records a schedule may have: a tour whose schedule would need more (a long
+// action under narrow operating hours has one per open day) is refused as a panic
+// before its schedule is built, since it could not fit in memory.
+inline constexpr std::int64_t kMostScheduleRecords = 1'000'000;
+
 // The objective: evaluates routes and is the only judge of which is better.
 class Penalizer {
 public:

@@ -9,6 +9,7 @@
 #include "search/perturbation.hpp"
 #include "search/plain_tour_search.hpp"
 #include "search/current_tour.hpp"
+#include "search/solver.hpp"
 #include "util/rng.hpp"
 
 namespace tourwright {
@@ -72,7 +73,7 @@ public:
           stop_(n_ - (options.keep_last ? 1 : 0)),
           tour_(penalizer, checked_start(penalizer, std::move(start)), true),
           params_(options.params),
-          neighbours_(penalizer, params_.neighbours, tour_.incremental()),
+          neighbours_(penalizer, params_.neighbours, tour_.incremental(), [&clock] { return clock.should_stop(); }),
           position_(n_),
           queued_(n_, false),
           distances_(&penalizer.distance_matrix().rows),
@@ -126,20 +127,26 @@ public:
     }
 
 private:
-    // Kicks leave position 0 alone even where moves may change it, so that the
-    // kicked tour still starts where a tour can start.
+    // Kicks and restarts move the first location too unless it is kept, or the
+    // search could never leave a poor first location; the tour is then turned to
+    // begin where a tour can start.
     std::vector<std::size_t> kick(Route& route) {
-        if (rng_.next_u32() % 2 == 0)
-            return swap_adjacent_stretches(route, 1, stop_, longest_stretch_, rng_);
-        return relocate_near_neighbours(route, 1, stop_, params_.relocated, neighbours_, rng_);
+        std::vector<std::size_t> touched =
+            rng_.next_u32() % 2 == 0
+                ? swap_adjacent_stretches(route, first_, stop_, longest_stretch_, rng_)
+                : relocate_near_neighbours(route, first_, stop_, params_.relocated, neighbours_, rng_);
+        route = startable(std::move(route));
+        return touched;
     }
 
-    // Positions 1 .. stop - 1 in random order.
+    // Positions first_ .. stop_ - 1 in random order.
     Route shuffled(Route route) {
-        for (std::size_t k = stop_; k-- > 2;)
-            std::swap(route[k], route[1 + uniform_index(rng_, static_cast<std::uint32_t>(k - 1))]);
-        return route;
+        for (std::size_t k = stop_; k-- > first_ + 1;)
+            std::swap(route[k], route[first_ + uniform_index(rng_, static_cast<std::uint32_t>(k - first_))]);
+        return startable(std::move(route));
     }
+
+    Route startable(Route route) const { return first_ == 0 ? start_route(penalizer_, std::move(route)) : route; }
 
     void enqueue(std::size_t location) {
         if (queued_[location]) return;
