@@ -273,16 +273,16 @@ def _instant(tour: Tour, instant: int) -> str:
     """Local date and time with the offset (and UTC beside it when they differ)."""
     if not tour.dated:
         return str(instant)
+    if tour.zone is None:  # also past the year 9999, where datetime ends
+        return f"{format_instant(instant, True)} UTC"
     text = format_instant(instant, True, zone=tour.zone) + f" {local(instant, tour.zone):%z}"
-    if tour.zone is None:
-        return text.replace(" +0000", " UTC")
     return f"{text} ({format_instant(instant, True)} UTC)"
 
 
 def _schedule_table(out: TextIO, problem: Problem, tour: Tour, dated: bool) -> None:
     assert tour.schedule is not None
     # Times of day suffice when the whole tour lies within one local day (given in the summary).
-    days = {local(t or 0, tour.zone).date() for t in (tour.start_time, tour.end_time)}
+    days = {format_instant(t or 0, dated, zone=tour.zone)[:-9] for t in (tour.start_time, tour.end_time)}
     with_date = len(days) > 1
     width = (19 if with_date else 8) if dated else 10
     out.write(f"\n{'kind':7} {'location':32} {'start':>{width}} {'end':>{width}} {'length':>10}\n")
