@@ -135,9 +135,10 @@ def _run(args: argparse.Namespace, started: float) -> int:
 
         return run(args)
     classic: Optional[ClassicInstance] = None
+    _refuse_overwriting(args.file if args.command == "solve" else None,
+                        {"--json": args.json, "--svg": args.svg, "--html": args.html})
     if args.command == "solve":
         source = args.file
-        _refuse_overwriting(args.file, {"--json": args.json, "--svg": args.svg})
         try:
             loaded = read_problem(args.file)
         except ProblemFileError as error:
@@ -202,18 +203,38 @@ def _solve(problem: Problem, limit: Optional[float], spent: float, options: dict
         bar.close()
 
 
-def _refuse_overwriting(source: str, outputs: dict[str, Optional[str]]) -> None:
-    """Before any work: an output that is the problem file (also through a link) would lose it."""
+def _refuse_overwriting(source: Optional[str], outputs: dict[str, Optional[str]]) -> None:
+    """Before any work: an output that is the problem file (also through a link) would lose it,
+    and two outputs to one file (or both to standard output) would leave only the last."""
+    seen: dict[object, str] = {}
+    if source is not None:
+        seen[_file_identity(source)] = "the problem file"
     for option, path in outputs.items():
-        if path is None or path == "-":
+        if path is None:
             continue
-        try:
-            same = os.path.samefile(path, source)
-        except (OSError, ValueError):  # either one absent: no file is both
-            same = False
-        if same:
-            raise UserError(f"{option} {path} is the problem file {source}; "
-                            "write the result elsewhere")
+        identity = _file_identity(path)
+        if identity in seen:
+            earlier = seen[identity]
+            if earlier == "the problem file":
+                raise UserError(f"{option} {path} is the problem file {source}; "
+                                "write the result elsewhere")
+            where = "standard output" if path == "-" else f"the same file {path}"
+            raise UserError(f"{earlier} and {option} both write to {where}; give each its own")
+        seen[identity] = option
+
+
+def _file_identity(path: str) -> object:
+    """What names one file whatever the path: its device and inode where it exists, else the
+    path with every link resolved (a file yet to be written)."""
+    if path == "-":
+        return "-"
+    try:
+        status = os.stat(path)
+        return (status.st_dev, status.st_ino)
+    except OSError:  # absent
+        return os.path.realpath(path)
+    except ValueError:  # not a name the system takes: writing it fails with its own message
+        return path
 
 
 def _write(path: str, text: str) -> None:

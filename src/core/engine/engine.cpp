@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/departure.hpp"
+#include "evaluation/trial_evaluator.hpp"
 #include "util/clock.hpp"
 #include "util/panic.hpp"
 #include "search/iterated_search.hpp"
@@ -21,6 +22,12 @@
 
 namespace tourwright {
 namespace {
+
+// A quarter of `span`, which is not negative.
+TimeDelta quarter(TimeDelta span) {
+    constexpr std::int64_t kNanos = 1'000'000'000;
+    return TimeDelta{span.secs / 4, static_cast<std::int32_t>(((span.secs % 4) * kNanos + span.nanos) / 4)};
+}
 
 // What the threads of one search share: the descents begun, the best tour found,
 // and the request to stop.
@@ -32,6 +39,17 @@ public:
           descent_cap_(options.max_descents ? *options.max_descents
                        : options.time_limit ? std::numeric_limits<std::uint64_t>::max()
                                             : 1) {}
+
+    // Makes what every thread reads, once, under the time limit and `check`; the threads
+    // then get what is left of the limit. False when the limit or the check ended it.
+    bool set_up(SearchClock::StopCheck check) {
+        SearchClock clock(options_.time_limit);
+        clock.set_stop_check(std::move(check));
+        clock.start();
+        if (!TrialEvaluator::basis(*penalizer_, [&clock] { return clock.should_stop(); })) return false;
+        options_.time_limit = clock.time_left();
+        return true;
+    }
 
     // Searches on thread `t` with the stop check `check` until the cap, the clock or a
     // stop request ends it.
@@ -128,9 +146,13 @@ private:
 
     // The descent that `Solver::solve` makes first, from the index order: as a
     // candidate, it makes sure that the iterated search never ends with a worse
-    // tour, whatever its own first location. It stops with `clock`.
+    // tour, whatever its own first location. It stops with `clock`, and under a time
+    // limit after a quarter of what is left: a full descent costs seconds at a thousand
+    // locations, which would leave the iterated search nothing. Cut short, its tour is
+    // still a candidate.
     Solution specified_descent(SearchClock& clock) const {
-        Solver solver(std::nullopt, penalizer_, false);
+        const auto left = clock.time_left();
+        Solver solver(left ? std::optional(quarter(*left)) : std::nullopt, penalizer_, false);
         solver.set_stop_check([&clock] { return clock.should_stop(); });
         solver.clock().start();
         solver.descend_from(start_of(0));
@@ -177,7 +199,7 @@ private:
     }
 
     std::shared_ptr<const Penalizer> penalizer_;
-    const EngineOptions& options_;
+    EngineOptions options_;
     const std::uint64_t descent_cap_;
     std::atomic<std::uint64_t> next_descent_{0};
     std::atomic<std::uint64_t> iterated_descents_{0};  // ended
@@ -242,8 +264,8 @@ private:
 };
 
 // Threads beyond the machine's cores only take turns, and each search thread
-// builds its own neighbour lists and compiled schedule, so more than one per
-// kLocationsPerThread locations costs more in set-up than it finds. The cores are
+// builds its own neighbour lists, so more than one per kLocationsPerThread
+// locations costs more in set-up than it finds. The cores are
 // not counted where the number of threads decides the tour (a seeded iterated
 // search), so that a seed gives the same tour on any machine.
 constexpr std::size_t kLocationsPerThread = 8;
@@ -263,10 +285,12 @@ EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const Engine
     EngineOptions options = requested;
     options.threads = threads_that_help(requested, penalizer->location_count());
     Search search(penalizer, options);
-    {
+    const SearchClock::StopCheck check = [&] { return search.calling_thread_check(progress, started_at); };
+    // Stopped in its set-up, the search ends with its first start.
+    if (search.set_up(check)) {
         Helpers helpers(search, options.threads > 1 ? options.threads - 1 : 0);
         for (unsigned t = 1; t < options.threads; ++t) helpers.start(t);
-        search.run_thread(0, [&] { return search.calling_thread_check(progress, started_at); });
+        search.run_thread(0, check);
         helpers.join();
     }
 

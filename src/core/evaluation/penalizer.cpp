@@ -75,6 +75,13 @@ Solution Penalizer::penalize(Route route, bool with_schedule,
     return Solution{std::move(route), distance, std::move(time_report)};
 }
 
+std::shared_ptr<const TrialBasis> Penalizer::trial_basis(
+    const std::function<std::shared_ptr<const TrialBasis>()>& make) const {
+    const std::lock_guard lock(prepared_->mutex);
+    if (!prepared_->trial_basis) prepared_->trial_basis = make();
+    return prepared_->trial_basis;
+}
+
 bool Penalizer::is_better(const Solution& candidate, const Solution& reference) const {
     if (!time_scheduler_) return candidate.distance < reference.distance;
     if (!candidate.time_report || !reference.time_report) panic_unwrap_none();

@@ -1,6 +1,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -27,6 +30,9 @@ struct Solution {
 // before its schedule is built, since it could not fit in memory.
 inline constexpr std::int64_t kMostScheduleRecords = 1'000'000;
 
+// What every trial evaluator of one problem reads and none changes (see TrialEvaluator).
+struct TrialBasis;
+
 // The objective: evaluates routes and is the only judge of which is better.
 class Penalizer {
 public:
@@ -36,7 +42,8 @@ public:
               bool late_return_counts = false)
         : distance_matrix_(std::move(distance_matrix)),
           time_scheduler_(std::move(time_scheduler)),
-          late_return_counts_(late_return_counts) {}
+          late_return_counts_(late_return_counts),
+          prepared_(std::make_shared<Prepared>()) {}
 
     // Evaluates the closed tour `route` (taken over and returned inside the Solution),
     // which leaves its first location at `departure` when given (with time data), and
@@ -60,7 +67,18 @@ public:
     // How late a tour that began at `first` is when it is back there at `end`.
     TimeDelta late_return(std::size_t first, DateTime end) const;
 
+    // The trial basis, made by `make` on first use and then shared by every copy of this
+    // penalizer and every thread: it costs time and memory in the square of the locations.
+    // A null result (`make` was stopped) is not kept, so the next call makes it again.
+    std::shared_ptr<const TrialBasis> trial_basis(
+        const std::function<std::shared_ptr<const TrialBasis>()>& make) const;
+
 private:
+    struct Prepared {
+        std::mutex mutex;
+        std::shared_ptr<const TrialBasis> trial_basis;
+    };
+
     Distance tour_distance(const Route& route) const;
     TimeReport tour_time(const Route& route, bool with_schedule,
                          std::optional<DateTime> departure) const;
@@ -68,6 +86,7 @@ private:
     DistanceMatrix distance_matrix_;
     std::optional<TimeScheduler> time_scheduler_;
     bool late_return_counts_;
+    std::shared_ptr<Prepared> prepared_;
 };
 
 }  // namespace tourwright

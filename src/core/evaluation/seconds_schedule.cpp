@@ -19,7 +19,8 @@ std::int64_t seconds_of(TimeDelta d) { return std::max<std::int64_t>(d.secs, 0);
 
 }  // namespace
 
-std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& scheduler, std::size_t n) {
+std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& scheduler, std::size_t n,
+                                                       const std::function<bool()>& stop) {
     SecondsSchedule compiled;
     compiled.n_ = n;
     if (const auto& hours = scheduler.operation_times) {
@@ -31,6 +32,7 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
     // never exists beside it.
     auto legs = [&](auto each) {
         for (std::size_t from = 0; from < n; ++from) {
+            if (stop && stop()) return false;
             const auto& row = scheduler.duration_matrix[from];
             for (std::size_t to = 0; to < n && to < row.size(); ++to)
                 if (!each(from * n + to, row[to])) return false;
@@ -45,15 +47,12 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
         return std::nullopt;
     auto fill = [&](auto& table) {
         table.assign(n * n, 0);
-        legs([&](std::size_t at, TimeDelta leg) {
+        return legs([&](std::size_t at, TimeDelta leg) {
             table[at] = static_cast<std::remove_reference_t<decltype(table[at])>>(seconds_of(leg));
             return true;
         });
     };
-    if (short_legs)
-        fill(compiled.short_travel_);
-    else
-        fill(compiled.travel_);
+    if (!(short_legs ? fill(compiled.short_travel_) : fill(compiled.travel_))) return std::nullopt;
     compiled.plain_ = !compiled.hours_;
     compiled.offsets_.push_back(0);
     for (std::size_t k = 0; k < n; ++k) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -22,8 +23,10 @@ struct SecondsClock {
 class SecondsSchedule {
 public:
     // For the first n locations; nullopt unless every instant, duration and the
-    // operating hours are whole seconds.
-    static std::optional<SecondsSchedule> compile(const TimeScheduler& scheduler, std::size_t n);
+    // operating hours are whole seconds. `stop`, asked between rows of the table, may end
+    // the work early, with nullopt.
+    static std::optional<SecondsSchedule> compile(const TimeScheduler& scheduler, std::size_t n,
+                                                  const std::function<bool()>& stop = {});
 
     bool can_start_tour(std::size_t location) const { return window_count(location) > 0; }
     // The opening of the location's first window in list order.

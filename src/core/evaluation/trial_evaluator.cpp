@@ -36,7 +36,8 @@ bool covers(const Table& rows, std::size_t n) {
 // TimeDelta. A generous bound on the clock: it starts at a window, a window wait
 // never takes it past the latest window end (plus one closed night), and each
 // action adds its length and at most one night per step and per window.
-bool time_stays_in_range(const TimeScheduler& scheduler, std::size_t n) {
+// `stop`, asked before each location, may end the reading early, with false.
+bool time_stays_in_range(const TimeScheduler& scheduler, std::size_t n, const std::function<bool()>& stop) {
     if (scheduler.job_durations.size() < n || scheduler.time_windows.size() < n ||
         !covers(scheduler.duration_matrix, n))
         return false;
@@ -50,6 +51,7 @@ bool time_stays_in_range(const TimeScheduler& scheduler, std::size_t n) {
     bool any_window = false;
     Nanos earliest = 0, latest = 0, actions = 0;
     for (std::size_t k = 0; k < n; ++k) {
+        if (stop()) return false;
         const auto& windows = scheduler.time_windows[k].windows;
         for (const TimeWindow& window : windows) {
             earliest = any_window ? std::min(earliest, nanos(window.start)) : nanos(window.start);
@@ -74,22 +76,39 @@ bool time_stays_in_range(const TimeScheduler& scheduler, std::size_t n) {
 
 }  // namespace
 
-TrialEvaluator::TrialEvaluator(const Penalizer& penalizer,
-                               std::unique_ptr<const SecondsSchedule> schedule)
+TrialEvaluator::TrialEvaluator(const Penalizer& penalizer, std::shared_ptr<const TrialBasis> basis)
     : late_return_counts_(penalizer.late_return_counts()),
       distances_(DistanceLeg{&penalizer.distance_matrix().rows}),
-      schedule_(std::move(schedule)),
-      travel_times_(TravelLeg{schedule_.get()}) {}
+      basis_(std::move(basis)),
+      schedule_(basis_->schedule.get()),
+      travel_times_(TravelLeg{schedule_}) {}
+
+std::shared_ptr<const TrialBasis> TrialEvaluator::basis(const Penalizer& penalizer,
+                                                       const std::function<bool()>& stop) {
+    return penalizer.trial_basis([&]() -> std::shared_ptr<const TrialBasis> {
+        auto made = std::make_shared<TrialBasis>();
+        const std::size_t n = penalizer.location_count();
+        if (!covers(penalizer.distance_matrix().rows, n)) return made;
+        const auto& scheduler = penalizer.time_scheduler();
+        if (!scheduler) {
+            made->allowed = true;
+            return made;
+        }
+        bool stopped = false;
+        const std::function<bool()> asked = [&] { return stopped = stopped || (stop && stop()); };
+        const bool in_range = time_stays_in_range(*scheduler, n, asked);
+        auto compiled = in_range ? SecondsSchedule::compile(*scheduler, n, asked) : std::nullopt;
+        if (stopped) return nullptr;
+        if (compiled) made->schedule = std::make_unique<const SecondsSchedule>(std::move(*compiled));
+        made->allowed = compiled.has_value();
+        return made;
+    });
+}
 
 std::optional<TrialEvaluator> TrialEvaluator::for_problem(const Penalizer& penalizer) {
-    const std::size_t n = penalizer.location_count();
-    if (!covers(penalizer.distance_matrix().rows, n)) return std::nullopt;
-    const auto& scheduler = penalizer.time_scheduler();
-    if (!scheduler) return TrialEvaluator(penalizer, nullptr);
-    if (!time_stays_in_range(*scheduler, n)) return std::nullopt;
-    auto compiled = SecondsSchedule::compile(*scheduler, n);
-    if (!compiled) return std::nullopt;
-    return TrialEvaluator(penalizer, std::make_unique<const SecondsSchedule>(std::move(*compiled)));
+    auto made = basis(penalizer);
+    if (!made->allowed) return std::nullopt;
+    return TrialEvaluator(penalizer, std::move(made));
 }
 
 void TrialEvaluator::rebase(const Solution& current) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -20,6 +21,14 @@
 #include "evaluation/seconds_schedule.hpp"
 
 namespace tourwright {
+
+// What every evaluator of one problem reads and none changes, made once per problem:
+// whether the problem allows an evaluator at all, and its time data compiled to seconds
+// (null without time data).
+struct TrialBasis {
+    bool allowed = false;
+    std::unique_ptr<const SecondsSchedule> schedule;
+};
 
 class TrialEvaluator {
 public:
@@ -41,6 +50,11 @@ public:
     // the range of the time arithmetic, and (with time data) every input is whole
     // seconds, so that skipping work changes no outcome.
     static std::optional<TrialEvaluator> for_problem(const Penalizer& penalizer);
+    // The basis the evaluators of `penalizer` share, made now unless it was made before.
+    // Making it reads every leg; `stop`, asked between rows, may end that early, and then
+    // the result is null.
+    static std::shared_ptr<const TrialBasis> basis(const Penalizer& penalizer,
+                                                   const std::function<bool()>& stop = {});
 
     // Takes `current` (which must outlive the next rebase) as the route trials change.
     void rebase(const Solution& current);
@@ -68,7 +82,7 @@ private:
         }
     };
 
-    TrialEvaluator(const Penalizer& penalizer, std::unique_ptr<const SecondsSchedule> schedule);
+    TrialEvaluator(const Penalizer& penalizer, std::shared_ptr<const TrialBasis> basis);
 
     // The range summaries of the current route for plain problems, of which those over
     // the first `unchanged` positions stand.
@@ -104,7 +118,8 @@ private:
     const Solution* current_ = nullptr;
     Route based_on_;  // the route of the last rebase
     RouteLegSums<Distance, DistanceLeg> distances_;
-    std::unique_ptr<const SecondsSchedule> schedule_;  // null without time data
+    std::shared_ptr<const TrialBasis> basis_;
+    const SecondsSchedule* schedule_;  // the basis's; null without time data
     RouteLegSums<std::int64_t, TravelLeg> travel_times_;
     // The current route's tour: start, end, lateness of its jobs, lateness of its
     // return and traveling time.

@@ -17,6 +17,12 @@ void SearchClock::start() {
 
 TimeDelta SearchClock::elapsed() const { return monotonic_now() - started_at_; }
 
+std::optional<TimeDelta> SearchClock::time_left() const {
+    if (!time_limit_) return std::nullopt;
+    const TimeDelta left = *time_limit_ - elapsed();
+    return left.is_positive() ? left : TimeDelta::zero();
+}
+
 bool SearchClock::should_stop() { return decide(monotonic_now()); }
 
 bool SearchClock::read_and_pace() {

@@ -28,6 +28,8 @@ public:
     // Begins the elapsed time (and the check's pacing) afresh.
     void start();
     TimeDelta elapsed() const;
+    // What is left of the time limit (nothing once it has passed); nullopt without one.
+    std::optional<TimeDelta> time_left() const;
 
     // Reads the clock now: whether the limit has passed or the check asked to stop.
     bool should_stop();
