@@ -5,6 +5,7 @@ import datetime as dt
 import math
 import numbers
 import os
+import time
 from typing import Any, Callable, Literal, Optional, Union
 
 from . import _engine
@@ -83,6 +84,7 @@ def solve_problem(
       100 ms; returning False ends the search with the best tour found so far. An exception it
       raises ends the search and propagates.
     """
+    entered = time.monotonic()
     if not isinstance(problem, Problem):
         raise TypeError(f"problem: expected a Problem, got {type(problem).__name__}")
     arguments = problem.solve_arguments()
@@ -97,6 +99,8 @@ def solve_problem(
     offset = problem.engine_offset()
     if offset:
         arguments["time_windows"] = _shifted(arguments["time_windows"], offset)
+    if limit is not None:  # the preparation above counts against the limit too
+        limit = max(0.0, limit - (time.monotonic() - entered))
     try:
         output = _engine.solve(
             arguments["distance_matrix"], arguments["duration_matrix"], arguments["job_durations"],

@@ -78,6 +78,7 @@ std::optional<std::vector<std::vector<std::uint64_t>>> read_buffer_rows(PyObject
     if (view.ndim != 2 || !native_integer(view.format, is_signed)) return std::nullopt;
     std::vector<std::vector<std::uint64_t>> rows(static_cast<std::size_t>(view.shape[0]));
     for (Py_ssize_t i = 0; i < view.shape[0]; ++i) {
+        run_signal_handlers();
         auto& row = rows[static_cast<std::size_t>(i)];
         row.reserve(static_cast<std::size_t>(view.shape[1]));
         const char* start = static_cast<const char*>(view.buf) + i * view.strides[0];

@@ -73,7 +73,7 @@ std::vector<std::vector<std::uint64_t>> extract_u64_rows(PyObject* object) {
     if (auto rows = read_buffer_rows(object)) return std::move(*rows);
     // A large table takes a while to read: signal handlers (Ctrl-C) run between rows.
     return extract_sequence(object, +[](PyObject* row) {
-        if (PyErr_CheckSignals() < 0) throw PythonError{};
+        run_signal_handlers();
         return extract_u64_list(row);
     });
 }

@@ -21,6 +21,12 @@ inline bool has_thread_state() {
 // (`guarded`) lets it pass to the interpreter unchanged.
 struct PythonError {};
 
+// Runs the interpreter's signal handlers (on the main thread; elsewhere nothing is due),
+// so that Ctrl-C ends long work done with the lock held; an exception they raise is thrown.
+inline void run_signal_handlers() {
+    if (PyErr_CheckSignals() < 0) throw PythonError{};
+}
+
 // Owns one strong reference to a Python object.
 class PyRef {
 public:

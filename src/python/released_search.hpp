@@ -27,7 +27,7 @@ auto run_released(bool signals, const std::function<bool()>& visit, Search&& sea
         check = [&] {
             if (interpreter_finalizing()) return true;
             return released.with_lock([&] {
-                if (signals && PyErr_CheckSignals() < 0) throw PythonError{};
+                if (signals) run_signal_handlers();
                 return visit ? visit() : false;
             });
         };

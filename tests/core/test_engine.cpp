@@ -240,4 +240,22 @@ TEST(EngineProgress, ACheckThatSaysStopEndsATimeLimitedSearch) {
               result.best.time_report->lateness);
 }
 
+// A limit that has passed before any descent still ends with a whole tour, from the
+// start, and without a word to the progress check.
+TEST(EngineProgress, ALimitPassedInTheSetUpEndsWithTheFirstStart) {
+    Rng rng(3);
+    const auto penalizer = std::make_shared<const Penalizer>(depot_problem(300, rng));
+    EngineOptions options;
+    options.time_limit = TimeDelta::zero();
+    options.threads = 2;
+    const EngineResult result = run_engine(penalizer, options, [](const EngineProgress&) -> bool {
+        ADD_FAILURE() << "the check was asked after the limit";
+        return false;
+    });
+    EXPECT_EQ(result.descents, 0u);
+    EXPECT_TRUE(visits_each_location_once(result.best.route, 300));
+    EXPECT_EQ(result.best.route[0], 0u);
+    EXPECT_FALSE(result.best.time_report->schedule.empty());
+}
+
 }  // namespace

@@ -175,6 +175,24 @@ TEST(TrialEvaluatorAvailability, OnlyWhereNoTrialCanFail) {
     EXPECT_FALSE(available(square, long_jobs));
 }
 
+// The basis is made once per problem, shared by every copy of the penalizer; a stop
+// asked while it is made leaves nothing behind, and the next call makes it whole.
+TEST(TrialEvaluatorAvailability, TheBasisIsMadeOnceAndAStopLeavesItUnmade) {
+    const std::size_t n = 50;
+    const Penalizer penalizer(DistanceMatrix{Rows(n, std::vector<std::uint64_t>(n, 1))},
+                              one_window_each(n, *DateTime::from_civil(2026, 12, 7)));
+    const Penalizer copy = penalizer;
+    std::size_t asked = 0;
+    EXPECT_EQ(TrialEvaluator::basis(penalizer, [&] { return ++asked == 10; }), nullptr);
+    EXPECT_EQ(asked, 10u);
+    const auto made = TrialEvaluator::basis(copy, [&] { return ++asked == 0; });
+    ASSERT_NE(made, nullptr);
+    EXPECT_GE(asked, 10 + n);
+    EXPECT_TRUE(made->allowed);
+    EXPECT_NE(made->schedule, nullptr);
+    EXPECT_EQ(TrialEvaluator::basis(penalizer, [] { return true; }), made);
+}
+
 }  // namespace
 
 namespace {

@@ -121,6 +121,15 @@ def test_progress_is_never_reported_once_the_limit_has_passed():
     assert elapsed and max(elapsed) <= 0.5
 
 
+@pytest.mark.parametrize("strategy", ["iterated", "multistart"])
+def test_a_limit_spent_before_the_search_still_gives_a_whole_tour(strategy):
+    problem = delivery_problem(n=400)
+    for limit in (0, 1e-3):
+        tour = solve_problem(problem, time_limit=limit, threads=2, strategy=strategy, depot=0)
+        assert sorted(tour.route) == list(range(400)) and tour.route[0] == 0
+        assert tour.schedule
+
+
 def test_threads_that_cannot_be_started_are_a_solve_error():
     # Address space for the process as it stands and little more: no room for a
     # helper thread's stack.

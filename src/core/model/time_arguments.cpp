@@ -40,12 +40,14 @@ std::optional<TimeScheduler> assemble_time_scheduler(
     const std::optional<std::vector<std::vector<std::uint64_t>>>& duration_matrix,
     const std::optional<std::vector<std::uint64_t>>& job_durations,
     const std::optional<std::vector<std::vector<SecondsPair>>>& time_windows,
-    const std::optional<SecondsPair>& operation_times) {
+    const std::optional<SecondsPair>& operation_times, const std::function<void()>& between_rows) {
     TimeScheduler scheduler;
     if (duration_matrix) {
         scheduler.duration_matrix.reserve(duration_matrix->size());
-        for (const auto& row : *duration_matrix)
+        for (const auto& row : *duration_matrix) {
+            if (between_rows) between_rows();
             scheduler.duration_matrix.push_back(durations_from_seconds(row));
+        }
     }
     if (job_durations) scheduler.job_durations = durations_from_seconds(*job_durations);
     if (time_windows) {

@@ -3,6 +3,7 @@
 // seconds, instants as Unix seconds and times of day as seconds after midnight,
 // all as unsigned 64-bit values whose upper half stands for negative counts.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -26,10 +27,13 @@ std::optional<OperationTimes> operation_times_from_seconds(SecondsPair hours);
 
 // Converts every given table (so each is validated) and returns the time model
 // when the duration matrix, the job durations and the windows are all given.
+// `between_rows`, called before each row of the duration matrix, may throw to abandon
+// the work (a large matrix takes a while).
 std::optional<TimeScheduler> assemble_time_scheduler(
     const std::optional<std::vector<std::vector<std::uint64_t>>>& duration_matrix,
     const std::optional<std::vector<std::uint64_t>>& job_durations,
     const std::optional<std::vector<std::vector<SecondsPair>>>& time_windows,
-    const std::optional<SecondsPair>& operation_times);
+    const std::optional<SecondsPair>& operation_times,
+    const std::function<void()>& between_rows = {});
 
 }  // namespace tourwright
