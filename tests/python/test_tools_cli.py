@@ -84,15 +84,28 @@ def test_outputs_are_written_whole_and_never_over_the_problem_file(tmp_path, cap
     problem = tmp_path / "problem.json"
     shutil.copy(EXAMPLES / "delivery_day.json", problem)
     (tmp_path / "link.json").symlink_to(problem)
-    for option in ("--json", "--svg"):
+    for option in ("--json", "--svg", "--html"):
         assert main(["solve", str(problem), option, str(tmp_path / "link.json")]) == 2
         assert f"is the problem file {problem}" in capsys.readouterr().err
+    # Two outputs to one file (also through a link, or one yet to be written) or both to
+    # standard output would keep only the last: refused before any work.
+    (tmp_path / "out.svg").write_text("old")
+    (tmp_path / "alias.svg").symlink_to(tmp_path / "out.svg")
+    for first, second in (("out.svg", "alias.svg"), ("new.svg", "./new.svg"), ("-", "-")):
+        paths = [name if name == "-" else str(tmp_path / name) for name in (first, second)]
+        assert main(["solve", str(problem), "--json", paths[0], "--html", paths[1]]) == 2
+        captured = capsys.readouterr()
+        assert captured.out == "" and captured.err.count("\n") == 1
+        assert "--json and --html both write to" in captured.err
+    assert main(["--svg", str(tmp_path / "p.svg"), "--html", str(tmp_path / "p.svg")]) == 2
+    assert (tmp_path / "out.svg").read_text() == "old" and not (tmp_path / "new.svg").exists()
     assert problem.read_bytes() == (EXAMPLES / "delivery_day.json").read_bytes()
     with pytest.raises(UnicodeEncodeError):  # fails after much of the text is written
         write_text_atomically(tmp_path / "link.json", "x" * 100_000 + "\ud800")
     assert problem.read_bytes() == (EXAMPLES / "delivery_day.json").read_bytes()
     write_text_atomically(tmp_path / "link.json", "after")  # the link's target is replaced
-    assert problem.read_text() == "after" and sorted(os.listdir(tmp_path)) == ["link.json", "problem.json"]
+    assert problem.read_text() == "after"
+    assert sorted(os.listdir(tmp_path)) == ["alias.svg", "link.json", "out.svg", "problem.json"]
 
 
 def installed_script():
