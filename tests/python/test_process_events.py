@@ -139,6 +139,8 @@ EXIT_LOOP = """
         "descents": lambda: solve_problem(Problem(M), max_descents=3),
         "progress": lambda: solve_problem(Problem(M), time_limit=0.3, threads=2,
                                           on_progress=lambda *report: True),
+        "multistart": lambda: solve_problem(Problem(M), time_limit=0.3, threads=2,
+                                            strategy="multistart", on_progress=lambda *report: True),
         "sleepy": lambda: solve_problem(Problem(M), time_limit=0.3,
                                         on_progress=lambda *report: time.sleep(0.05)),
     }
@@ -151,7 +153,7 @@ EXIT_LOOP = """
 """
 
 
-@pytest.mark.parametrize("call", ["solve", "descents", "progress", "sleepy"])
+@pytest.mark.parametrize("call", ["solve", "descents", "progress", "multistart", "sleepy"])
 def test_daemon_thread_inside_a_search_when_the_interpreter_exits(call):
     # Ended inside the search, inside the progress callback or where the lock is taken
     # back: every way out must leave the process to exit as usual.
