@@ -99,14 +99,15 @@ def fast_matrix(value: Any, n: Optional[int], largest: int) -> Optional[Matrix]:
         matrix = None
     if matrix is None or len(matrix) == 0 or (n is not None and len(matrix) != n):
         return None
-    if largest < 2**64 - 1 and _largest_entry(numpy, matrix) > largest:
+    if largest < 2**64 - 1 and _largest_entry(matrix) > largest:
         return None
     return matrix
 
 
-def _largest_entry(numpy: Any, matrix: Matrix) -> int:
-    flat = matrix._flat
-    return int(numpy.frombuffer(flat, dtype=numpy.uint64).max()) if numpy is not None else max(flat)
+def _largest_entry(matrix: Matrix) -> int:
+    import numpy  # here: the command starts faster without it, and a big matrix needs it
+
+    return int(numpy.frombuffer(matrix._flat, dtype=numpy.uint64).max())
 
 
 def _array_matrix(numpy: Any, value: Any) -> Optional[Matrix]:
