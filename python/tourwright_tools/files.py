@@ -109,6 +109,11 @@ def _read_text(path: PathLike) -> str:
 _TOO_LARGE = f"larger than {MAX_FILE_BYTES // 2**20} MiB, the largest problem file read"
 
 
+# The standard library's pure Python scanner and array reader, which its stubs do not list.
+_make_python_scanner: Any = vars(json.scanner)["py_make_scanner"]
+_read_json_array: Any = vars(json.decoder)["JSONArray"]
+
+
 class _TableDecoder(json.JSONDecoder):
     """JSON whose square tables of whole numbers (the matrices) are read at once into a
     `Matrix`; everything else as the standard decoder reads it. Its scanner is the pure
@@ -118,18 +123,19 @@ class _TableDecoder(json.JSONDecoder):
     def __init__(self) -> None:
         super().__init__(object_pairs_hook=_object_without_repeated_keys, parse_int=_json_integer)
         self.parse_array = self._array
-        self.scan_once = json.scanner.py_make_scanner(self)
+        self.scan_once = _make_python_scanner(self)
 
     @staticmethod
     def _array(text_and_end: tuple[str, int], scan_once: Any) -> tuple[Any, int]:
         text, end = text_and_end  # end: just past the opening bracket
         table = _engine.integer_rows(text, end - 1, True)
         if table is not None:
-            after, values, lengths = table
+            after, values, lengths, largest = table
             # Three or more columns: a matrix, never a list of windows or of coordinates.
             if len(lengths) >= 3 and all(length == len(lengths) for length in lengths):
-                return Matrix(values, len(lengths)), after
-        return json.decoder.JSONArray(text_and_end, scan_once)
+                return Matrix(values, len(lengths), largest), after
+        result: tuple[Any, int] = _read_json_array(text_and_end, scan_once)
+        return result
 
 
 def _json_problem(path: PathLike, text: str) -> Problem:
@@ -283,7 +289,7 @@ def _plain_matrix_instance(path: PathLike, text: str) -> Optional[ClassicInstanc
     table = _engine.integer_rows(text, 0, False)
     if table is None:
         return None
-    _, values, lengths = table
+    _, values, lengths, largest = table
     entries = memoryview(values).cast("Q")
     n = entries[0] if lengths and lengths[0] == 1 else 0
     if not 0 < n < 10**9 or lengths[1:] != (n,) * n + (2,) * n:
@@ -291,7 +297,7 @@ def _plain_matrix_instance(path: PathLike, text: str) -> Optional[ClassicInstanc
     windows = list(zip(entries[1 + n * n::2].tolist(), entries[2 + n * n::2].tolist()))
     if any(due < ready for ready, due in windows):
         return None
-    return _instance(path, Matrix(entries[1:1 + n * n], n), windows, 1, None)
+    return _instance(path, Matrix(entries[1:1 + n * n], n, largest), windows, 1, None)
 
 
 def _instance(path: PathLike, matrix: Sequence[Sequence[int]], windows: list[tuple[int, int]], scale: int,

@@ -13,17 +13,18 @@ from typing import Any, Optional, Union, overload
 class Matrix(Sequence[tuple[int, ...]]):
     """n rows of n whole numbers in 0 ... 2**64 - 1, immutable."""
 
-    __slots__ = ("_flat", "_size")
+    __slots__ = ("_flat", "_size", "_bound")
 
-    def __init__(self, data: Any, size: int) -> None:
+    def __init__(self, data: Any, size: int, bound: Optional[int] = None) -> None:
         """`data`: a C-contiguous buffer of size * size native unsigned 64-bit integers, row
-        after row; kept as it is when read-only, else copied."""
+        after row; kept as it is when read-only, else copied. `bound`, when known, is at
+        least the largest entry (it spares looking through them all)."""
         view = memoryview(data)
         flat = (view if view.readonly else memoryview(view.tobytes())).cast("B").cast("Q")
         if len(flat) != size * size:
             raise ValueError(f"a {size} x {size} matrix needs {size * size} entries, "
                              f"got {len(flat)}")
-        self._flat, self._size = flat, size
+        self._flat, self._size, self._bound = flat, size, bound
 
     @classmethod
     def from_rows(cls, rows: Iterable[Iterable[int]], size: int) -> "Matrix":
@@ -105,6 +106,9 @@ def fast_matrix(value: Any, n: Optional[int], largest: int) -> Optional[Matrix]:
 
 
 def _largest_entry(matrix: Matrix) -> int:
+    """At least the largest entry: its bound when known."""
+    if matrix._bound is not None:
+        return matrix._bound
     import numpy  # here: the command starts faster without it, and a big matrix needs it
 
     return int(numpy.frombuffer(matrix._flat, dtype=numpy.uint64).max())

@@ -197,7 +197,7 @@ PyMethodDef engine_methods[] = {
      "integer_rows(text, at, json)\n--\n\n"
      "The table of whole numbers in `text` from index `at` (a JSON array of arrays of "
      "integers, or lines of numbers to the end): (end, values as bytes of native uint64, "
-     "row lengths), or None when the text there is anything else."},
+     "row lengths, largest value), or None when the text there is anything else."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -32,7 +32,8 @@ PyRef rows_object(const IntegerRows& rows) {
         PyTuple_SET_ITEM(lengths.get(), static_cast<Py_ssize_t>(i), length);
     }
     return PyRef::checked(
-        Py_BuildValue("(nOO)", static_cast<Py_ssize_t>(rows.end), values.get(), lengths.get()));
+        Py_BuildValue("(nOOK)", static_cast<Py_ssize_t>(rows.end), values.get(), lengths.get(),
+                      static_cast<unsigned long long>(rows.largest)));
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ TEST(IntegerText, JsonTablesAreReadWithTheirRowsAndEnd) {
     EXPECT_EQ(rows->values, (std::vector<std::uint64_t>{0, 18446744073709551615u, 7}));
     EXPECT_EQ(rows->lengths, (std::vector<std::size_t>{2, 0, 1}));
     EXPECT_EQ(rows->end, 42u);  // just past the closing bracket
+    EXPECT_EQ(rows->largest, 18446744073709551615u);
     EXPECT_EQ(json<std::uint16_t>("[]")->lengths.size(), 0u);
 }
 
@@ -46,6 +47,7 @@ TEST(IntegerText, LinesEndAtEveryLineBreakAndSkipBlankLines) {
     ASSERT_TRUE(rows);
     EXPECT_EQ(rows->values, (std::vector<std::uint64_t>{2, 0, 18446744073709551615u, 7, 8, 9, 9}));
     EXPECT_EQ(rows->lengths, (std::vector<std::size_t>{1, 2, 2, 2}));
+    EXPECT_EQ(json("[[3, 12], [5]]")->largest, 12u);
     for (const char* text : {"1 -2", "1.5", "12a", "# note\n1", "1\v2", "18446744073709551616"}) {
         EXPECT_FALSE(lines(text)) << text;
     }

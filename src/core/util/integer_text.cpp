@@ -47,6 +47,7 @@ bool read_json_row(const Char*& p, const Char* end, IntegerRows& rows) {
         std::uint64_t value;
         if (!read_whole(p, end, value) || (zero && p - first > 1)) return false;  // no "01"
         rows.values.push_back(value);
+        rows.largest = std::max(rows.largest, value);
         ++length;
         skip_json_space(p, end);
         if (p == end) return false;
@@ -99,6 +100,7 @@ std::optional<IntegerRows> integer_lines(std::span<const Char> text, std::size_t
             std::uint64_t value;
             if (!read_whole(p, end, value)) return std::nullopt;
             rows.values.push_back(value);
+            rows.largest = std::max(rows.largest, value);
             ++length;
             // A number runs up to a separator: "12a" or "1.5" is no whole number.
             if (p != end && *p != ' ' && *p != '\t' && *p != '\n' && *p != '\r') {

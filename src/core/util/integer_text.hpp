@@ -16,6 +16,7 @@ struct IntegerRows {
     std::vector<std::uint64_t> values;  // row after row
     std::vector<std::size_t> lengths;   // how many numbers each row has
     std::size_t end = 0;                // the index just past what was read
+    std::uint64_t largest = 0;          // the largest of the values
 };
 
 // The JSON array of arrays of integers that starts at text[at] ('['): integers without
