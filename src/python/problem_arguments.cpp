@@ -18,7 +18,6 @@ Penalizer ProblemArguments::into_penalizer(const TourEnds& ends) && {
     // Signal handlers (Ctrl-C) run between rows, as while the tables were read.
     auto time_scheduler = assemble_time_scheduler(duration_rows, job_durations, time_windows,
                                                   operation_times, run_signal_handlers);
-    duration_rows.reset();  // converted: not held through the search
     return tour_penalizer(DistanceMatrix{std::move(distance_rows)}, std::move(time_scheduler),
                           ends);
 }
