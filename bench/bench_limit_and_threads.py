@@ -65,7 +65,8 @@ def overruns(sizes, limits, tools):
                     overrun = result.time_taken_microseconds / 1000 - limit * 1000
                     quality = ""
                 worst = max(worst, overrun)
-                print(f"{n:5} {str(windows):>8} {limit:8} {overrun:11.1f} {result.iterations:9}{quality}")
+                print(f"{n:5} {str(windows):>8} {limit:8} {overrun:11.1f} {result.iterations:9}"
+                      + quality)
     print(f"worst overrun: {worst:.1f} ms")
 
 

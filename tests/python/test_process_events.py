@@ -140,7 +140,8 @@ EXIT_LOOP = """
         "progress": lambda: solve_problem(Problem(M), time_limit=0.3, threads=2,
                                           on_progress=lambda *report: True),
         "multistart": lambda: solve_problem(Problem(M), time_limit=0.3, threads=2,
-                                            strategy="multistart", on_progress=lambda *report: True),
+                                            on_progress=lambda *report: True,
+                                            strategy="multistart"),
         "sleepy": lambda: solve_problem(Problem(M), time_limit=0.3,
                                         on_progress=lambda *report: time.sleep(0.05)),
     }

@@ -26,7 +26,8 @@ namespace {
 // A quarter of `span`, which is not negative.
 TimeDelta quarter(TimeDelta span) {
     constexpr std::int64_t kNanos = 1'000'000'000;
-    return TimeDelta{span.secs / 4, static_cast<std::int32_t>(((span.secs % 4) * kNanos + span.nanos) / 4)};
+    const auto nanos = ((span.secs % 4) * kNanos + span.nanos) / 4;
+    return TimeDelta{span.secs / 4, static_cast<std::int32_t>(nanos)};
 }
 
 // What the threads of one search share: the descents begun, the best tour found,
@@ -46,7 +47,8 @@ public:
         SearchClock clock(options_.time_limit);
         clock.set_stop_check(std::move(check));
         clock.start();
-        if (!TrialEvaluator::basis(*penalizer_, [&clock] { return clock.should_stop(); })) return false;
+        if (!TrialEvaluator::basis(*penalizer_, [&clock] { return clock.should_stop(); }))
+            return false;
         options_.time_limit = clock.time_left();
         return true;
     }
@@ -285,7 +287,9 @@ EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const Engine
     EngineOptions options = requested;
     options.threads = threads_that_help(requested, penalizer->location_count());
     Search search(penalizer, options);
-    const SearchClock::StopCheck check = [&] { return search.calling_thread_check(progress, started_at); };
+    const SearchClock::StopCheck check = [&] {
+        return search.calling_thread_check(progress, started_at);
+    };
     // Stopped in its set-up, the search ends with its first start.
     if (search.set_up(check)) {
         Helpers helpers(search, options.threads > 1 ? options.threads - 1 : 0);

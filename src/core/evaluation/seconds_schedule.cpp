@@ -19,7 +19,8 @@ std::int64_t seconds_of(TimeDelta d) { return std::max<std::int64_t>(d.secs, 0);
 
 }  // namespace
 
-std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& scheduler, std::size_t n,
+std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& scheduler,
+                                                       std::size_t n,
                                                        const std::function<bool()>& stop) {
     SecondsSchedule compiled;
     compiled.n_ = n;

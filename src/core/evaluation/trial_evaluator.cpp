@@ -37,7 +37,8 @@ bool covers(const Table& rows, std::size_t n) {
 // never takes it past the latest window end (plus one closed night), and each
 // action adds its length and at most one night per step and per window.
 // `stop`, asked before each location, may end the reading early, with false.
-bool time_stays_in_range(const TimeScheduler& scheduler, std::size_t n, const std::function<bool()>& stop) {
+bool time_stays_in_range(const TimeScheduler& scheduler, std::size_t n,
+                         const std::function<bool()>& stop) {
     if (scheduler.job_durations.size() < n || scheduler.time_windows.size() < n ||
         !covers(scheduler.duration_matrix, n))
         return false;
@@ -99,7 +100,8 @@ std::shared_ptr<const TrialBasis> TrialEvaluator::basis(const Penalizer& penaliz
         const bool in_range = time_stays_in_range(*scheduler, n, asked);
         auto compiled = in_range ? SecondsSchedule::compile(*scheduler, n, asked) : std::nullopt;
         if (stopped) return nullptr;
-        if (compiled) made->schedule = std::make_unique<const SecondsSchedule>(std::move(*compiled));
+        if (compiled)
+            made->schedule = std::make_unique<const SecondsSchedule>(std::move(*compiled));
         made->allowed = compiled.has_value();
         return made;
     });
