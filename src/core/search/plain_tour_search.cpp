@@ -248,11 +248,42 @@ private:
         return low + uniform_index(rng_, static_cast<std::uint32_t>(high - low));
     }
 
-    // Two adjacent stretches swap places, each reversed or not at random.
+    // Kicks: mostly two short adjacent stretches swap places; sometimes a double bridge
+    // cut after a location and two of its near neighbours, which joins near locations
+    // that lie far apart in the tour (what local kicks never bring together).
     void kick() {
+        if (uniform_index(rng_, 99) < options_.params.plain_near_kick_percent) {
+            near_kick();
+            return;
+        }
         const std::size_t longest =
             std::max<std::size_t>(1, std::min(options_.params.plain_kick_stretch, (n_ - 2) / 2));
         const std::size_t at = draw(0, n_ - 1), first = draw(1, longest), second = draw(1, longest);
+        swap_stretches(at, first, second);
+    }
+
+    // The three cuts split the tour into three stretches; swapping any two of them
+    // gives the same tour, so the two shorter ones move.
+    void near_kick() {
+        const std::size_t a = draw(0, n_ - 1), count = lists_.count;
+        const std::size_t first_pick = draw(0, count - 1);
+        std::size_t second_pick = draw(0, count - 2);
+        if (second_pick >= first_pick) ++second_pick;
+        std::array<std::size_t, 3> cuts{tour_.position(a),
+                                        tour_.position(lists_.near[a * count + first_pick]),
+                                        tour_.position(lists_.near[a * count + second_pick])};
+        std::sort(cuts.begin(), cuts.end());
+        const std::array<std::size_t, 3> lengths{cuts[1] - cuts[0], cuts[2] - cuts[1],
+                                                 n_ - (cuts[2] - cuts[0])};
+        const std::size_t longest = static_cast<std::size_t>(
+            std::max_element(lengths.begin(), lengths.end()) - lengths.begin());
+        swap_stretches((cuts[longest] + lengths[longest] + 1) % n_, lengths[(longest + 1) % 3],
+                       lengths[(longest + 2) % 3]);
+    }
+
+    // The `first` locations from position `at` and the `second` after them change
+    // places, each reversed or not at random; the locations at the new joins are queued.
+    void swap_stretches(std::size_t at, std::size_t first, std::size_t second) {
         const std::size_t ends[] = {at + n_ - 1, at + first - 1, at + first + second - 1};
         const std::size_t new_ends[] = {at + n_ - 1, at + second - 1, at + first + second - 1};
         auto junctions = [&](const std::size_t(&positions)[3]) {
