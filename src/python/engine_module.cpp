@@ -152,9 +152,9 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
             // touched), 0.1 to 0.2 s at n = 10,000, so that much is kept back.
             const TimeDelta built = monotonic_now() - entered;
             const std::int64_t eighth = (built.secs * kNanosPerSecond + built.nanos) / 8;
-            if (options.time_limit)
-                *options.time_limit -= built + TimeDelta{eighth / kNanosPerSecond,
-                                                         static_cast<std::int32_t>(eighth % kNanosPerSecond)};
+            const TimeDelta freeing{eighth / kNanosPerSecond,
+                                    static_cast<std::int32_t>(eighth % kNanosPerSecond)};
+            if (options.time_limit) *options.time_limit -= built + freeing;
 
             TimeDelta last_report = TimeDelta::zero();
             EngineProgress latest{};
