@@ -97,9 +97,9 @@ TEST(PlainTourSearch, FindsTheRoundTourExactlyAndNeverLosesGround) {
     }
 }
 
-// Every new best tour's length is the running sum the kicks and moves kept, so a
-// wrong sum in any accepted kick shows at the next new best.
-TEST(PlainTourSearch, KicksKeepTheTourLengthExact) {
+// Every new best tour's length is the running sum the kicks, restarts and moves kept,
+// so a wrong sum in any accepted kick shows at the next new best.
+TEST(PlainTourSearch, KicksAndRestartsKeepTheTourLengthExact) {
     const std::size_t n = 150;
     std::mt19937 engine(3);
     std::uniform_real_distribution<double> place(0, 1000);
@@ -115,14 +115,15 @@ TEST(PlainTourSearch, KicksKeepTheTourLengthExact) {
     for (const std::uint64_t near_percent : {0u, 100u}) {
         IteratedSearchOptions options;
         options.params.plain_near_kick_percent = near_percent;
+        options.params.plain_stall_per_location = near_percent ? 1 : 0;  // every n descents
         std::size_t checked = 0;
         options.on_descent = [&](std::uint64_t, const Solution& best) {
             ASSERT_TRUE(visits_each_location_once(best.route, n));
             EXPECT_EQ(best.distance, penalizer.penalize(best.route, false).distance);
             ++checked;
         };
-        search(penalizer, 400, 7, options);
-        EXPECT_EQ(checked, 400u) << near_percent;
+        search(penalizer, 1000, 7, options);
+        EXPECT_EQ(checked, 1000u) << near_percent;
     }
 }
 

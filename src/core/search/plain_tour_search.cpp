@@ -85,11 +85,17 @@ public:
         if (!lists_.build(rows_, std::min(options_.params.plain_neighbours, n_ - 1), stop) ||
             !copy_short_legs(stop))
             return outcome;
+        const std::uint64_t stall_limit = options_.params.plain_stall_per_location * n_;
+        std::uint64_t since_best = 0;  // descents
         while (!stopping_ &&
                !(options_.max_descents && outcome.descents >= *options_.max_descents) &&
                !(stopping_ = clock_.should_stop())) {
+            const bool restart = stall_limit && since_best >= stall_limit;
             if (++outcome.descents == 1) {
                 for (std::size_t p = 0; p < n_; ++p) enqueue(tour_.at(p));
+            } else if (restart) {
+                restart_from(outcome.best.route);
+                since_best = 0;
             } else {
                 kick();
             }
@@ -103,13 +109,15 @@ public:
             // Record-to-record travel: a tour within the slack of the best one found
             // replaces the current one, so that the search can cross the low ridges
             // between nearby local optima.
-            if (length_ > best_length_ + slack_) {
+            ++since_best;
+            if (!restart && length_ > best_length_ + slack_) {
                 tour_.rollback();
                 length_ = committed_length_;
             } else {
                 tour_.commit();
                 committed_length_ = length_;
                 if (length_ < best_length_) {
+                    since_best = 0;
                     best_length_ = length_;
                     outcome.best = Solution{tour_.route_from(first_),
                                             static_cast<Distance>(length_), std::nullopt};
@@ -260,6 +268,14 @@ private:
             std::max<std::size_t>(1, std::min(options_.params.plain_kick_stretch, (n_ - 2) / 2));
         const std::size_t at = draw(0, n_ - 1), first = draw(1, longest), second = draw(1, longest);
         swap_stretches(at, first, second);
+    }
+
+    // Once the search has stalled, it goes back to the best tour and kicks it harder,
+    // taking the result whatever its length: a new walk from the best place found.
+    void restart_from(const Route& best) {
+        tour_ = ArrayTour(best);
+        length_ = best_length_;
+        for (std::size_t k = 0; k < options_.params.plain_restart_kicks; ++k) near_kick();
     }
 
     // The three cuts split the tour into three stretches; swapping any two of them
