@@ -60,9 +60,10 @@ struct IteratedSearchParams {
     std::uint64_t plain_near_kick_percent = 30;
     // Descents without a new best (per location) before the search goes back to its best
     // tour and makes `plain_restart_kicks` near double bridges at once (0: never). Without
-    // it a seeded search at n = 1000 returned the same tour at 10 s and 30 s. At n = 1000,
-    // 10 s each, two problems, loaded machine: 0 came to +0.66 / +0.89 % over LKH, 20 to
-    // +0.64 / +0.80 %, 100 to +0.65 / +0.88 % (within the noise of such runs).
+    // it a seeded search at n = 1000 returned the same tour at 10 s and 30 s. Over LKH,
+    // 10 s each on a loaded machine, it is neutral within the noise so far: at n = 1000,
+    // 0 came to +0.66 / +0.89 % and +0.66 / +0.61 %, 20 to +0.64 / +0.80 % and +0.63 /
+    // +0.75 %, 100 to +0.65 / +0.88 %; at n = 2000, 0 to +1.05 %, 20 to +0.94 %.
     std::uint64_t plain_stall_per_location = 20;
     std::size_t plain_restart_kicks = 8;
 };
