@@ -14,6 +14,7 @@ constexpr std::uint64_t kLegBound = std::uint64_t{1} << 59;
 constexpr std::size_t kFewestLocations = 8;
 // A slack of a thousand times the tour accepts any tour (and keeps the product in range).
 constexpr std::uint64_t kMostSlackPpm = 1'000'000'000;
+constexpr std::size_t kSlackLocations = 1000;
 // The table is compared with its mirror image in tiles of this side, so that both
 // stay in the cache.
 constexpr std::size_t kTile = 64;
@@ -104,7 +105,12 @@ public:
                 best_length_ = length_ + 1;
                 const std::uint64_t ppm =
                     std::min<std::uint64_t>(options_.params.plain_slack_ppm, kMostSlackPpm);
-                slack_ = length_ * static_cast<__int128>(ppm) / 1'000'000;
+                // Beyond `kSlackLocations` the slack stays that many average legs: a
+                // kick changes a few legs wherever it falls, and a slack growing with
+                // the whole tour let large tours drift.
+                slack_ = length_ * static_cast<__int128>(ppm) / 1'000'000 *
+                         static_cast<__int128>(kSlackLocations) /
+                         static_cast<__int128>(std::max(n_, kSlackLocations));
             }
             // Record-to-record travel: a tour within the slack of the best one found
             // replaces the current one, so that the search can cross the low ridges

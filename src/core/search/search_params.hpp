@@ -52,8 +52,9 @@ struct IteratedSearchParams {
     // setting stalls near +0.8 %. With near kicks and restarts, 10 s, two problems at
     // n = 1000 and one at 2000: 250 came to +0.63 / +1.01 %, 500 to +0.63 / +0.78 %,
     // 1000 to +0.52 / +0.51 / +1.04 %, 2000 to +0.50 / +0.47 / +1.02 %, 4000 to
-    // +0.66 / +0.69 / +1.46 %; the slack grows with the tour, so the larger problems
-    // suffer first from too much of it, hence 1000.
+    // +0.66 / +0.69 / +1.46 %; the larger problems suffer first from too much slack,
+    // and with 1000 against 500 bench_peers' n = 5000 came to +1.93 % from +1.55 %, hence
+    // 1000 of the tour up to n = 1000 and, beyond, what that is in average legs.
     std::size_t plain_kick_stretch = 10;
     std::uint64_t plain_slack_ppm = 1000;
     // The share of kicks (in percent) that are double bridges cut next to near
