@@ -119,7 +119,7 @@ def run_case(name, time_limit):
     if problem.pop("plain", False):
         from tourwright_tools import _engine
         result = _engine.solve(problem["distance_matrix"], None, None, None, None, time_limit=limit,
-                               max_descents=None, depot=None, seed=1, threads=1, on_progress=None,
+                               max_descents=None, seed=1, threads=1, on_progress=None,
                                strategy="iterated")
     else:
         result = tourwright.solve(**problem, time_limit=limit)

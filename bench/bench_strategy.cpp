@@ -153,7 +153,8 @@ const Param kParams[] = {
     TOURWRIGHT_PARAM(patience),           TOURWRIGHT_PARAM(run_patience),
     TOURWRIGHT_PARAM(plain_tour_search),  TOURWRIGHT_PARAM(plain_neighbours),
     TOURWRIGHT_PARAM(plain_longest_moved), TOURWRIGHT_PARAM(plain_kick_stretch),
-    TOURWRIGHT_PARAM(plain_slack_ppm),
+    TOURWRIGHT_PARAM(plain_slack_ppm),    TOURWRIGHT_PARAM(plain_near_kick_percent),
+    TOURWRIGHT_PARAM(plain_stall_per_location), TOURWRIGHT_PARAM(plain_restart_kicks),
 };
 #undef TOURWRIGHT_PARAM
 

@@ -149,7 +149,14 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
             auto penalizer =
                 std::make_shared<const Penalizer>(std::move(problem).into_penalizer(options.ends));
             check_options(*penalizer, options);
-            if (options.time_limit) *options.time_limit -= monotonic_now() - entered;
+            // Freeing the tables when the call ends counts too: it takes about an eighth
+            // of the time building them took (pages handed back against pages first
+            // touched), 0.1 to 0.2 s at n = 10,000, so that much is kept back.
+            const TimeDelta built = monotonic_now() - entered;
+            const std::int64_t eighth = (built.secs * kNanosPerSecond + built.nanos) / 8;
+            const TimeDelta freeing{eighth / kNanosPerSecond,
+                                    static_cast<std::int32_t>(eighth % kNanosPerSecond)};
+            if (options.time_limit) *options.time_limit -= built + freeing;
 
             TimeDelta last_report = TimeDelta::zero();
             EngineProgress latest{};

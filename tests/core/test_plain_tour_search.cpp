@@ -46,11 +46,11 @@ Penalizer circle(std::size_t n) {
     return Penalizer(std::move(matrix), std::nullopt);
 }
 
-SearchOutcome search(const Penalizer& penalizer, std::uint64_t descents, unsigned seed = 5) {
+SearchOutcome search(const Penalizer& penalizer, std::uint64_t descents, unsigned seed = 5,
+                     IteratedSearchOptions options = {}) {
     SearchClock clock(std::nullopt);
     clock.start();
     SeededWords words{std::mt19937(seed)};
-    IteratedSearchOptions options;
     options.max_descents = descents;
     Route start = identity_route(penalizer.location_count());
     std::shuffle(start.begin() + 1, start.end(), std::mt19937(seed));
@@ -94,6 +94,36 @@ TEST(PlainTourSearch, FindsTheRoundTourExactlyAndNeverLosesGround) {
         }
         EXPECT_EQ(previous, round) << n;
         EXPECT_EQ(search(penalizer, 2000).best.route, search(penalizer, 2000).best.route);
+    }
+}
+
+// Every new best tour's length is the running sum the kicks, restarts and moves kept,
+// so a wrong sum in any accepted kick shows at the next new best.
+TEST(PlainTourSearch, KicksAndRestartsKeepTheTourLengthExact) {
+    const std::size_t n = 150;
+    std::mt19937 engine(3);
+    std::uniform_real_distribution<double> place(0, 1000);
+    std::vector<std::pair<double, double>> points(n);
+    for (auto& point : points) point = {place(engine), place(engine)};
+    DistanceMatrix matrix{
+        std::vector<std::vector<std::uint64_t>>(n, std::vector<std::uint64_t>(n))};
+    for (std::size_t a = 0; a < n; ++a)
+        for (std::size_t b = 0; b < n; ++b)
+            matrix.rows[a][b] = static_cast<std::uint64_t>(std::lround(std::hypot(
+                points[a].first - points[b].first, points[a].second - points[b].second)));
+    const Penalizer penalizer(std::move(matrix), std::nullopt);
+    for (const std::uint64_t near_percent : {0u, 100u}) {
+        IteratedSearchOptions options;
+        options.params.plain_near_kick_percent = near_percent;
+        options.params.plain_stall_per_location = near_percent ? 1 : 0;  // every n descents
+        std::size_t checked = 0;
+        options.on_descent = [&](std::uint64_t, const Solution& best) {
+            ASSERT_TRUE(visits_each_location_once(best.route, n));
+            EXPECT_EQ(best.distance, penalizer.penalize(best.route, false).distance);
+            ++checked;
+        };
+        search(penalizer, 1000, 7, options);
+        EXPECT_EQ(checked, 1000u) << near_percent;
     }
 }
 

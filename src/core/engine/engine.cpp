@@ -135,7 +135,14 @@ private:
         auto search = [&](auto& rng) {
             const Running running(iterated_running_);
             // Each part's set-up is begun only while the clock allows.
-            if (t == 0 && !options_.ends.start && !clock.should_stop()) offer(specified_descent(clock), t);
+            if (clock.should_stop()) return;
+            iterated.plain = takes_plain_tour_search(*penalizer_, iterated, clock);
+            // Under a time limit, plain tours go without the specified descent: its
+            // sweeps try every pair of positions (minutes at n = 5000), and it would
+            // take the time of a search whose tours are far shorter.
+            if (t == 0 && !options_.ends.start && !(*iterated.plain && options_.time_limit) &&
+                !clock.should_stop())
+                offer(specified_descent(clock), t);
             if (!clock.should_stop()) offer(iterated_search(*penalizer_, start_of(0), iterated, clock, rng).best, t);
         };
         if (options_.seed) {

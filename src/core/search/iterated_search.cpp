@@ -247,10 +247,15 @@ private:
 
 }  // namespace
 
+bool takes_plain_tour_search(const Penalizer& penalizer, const IteratedSearchOptions& options,
+                             SearchClock& clock) {
+    // The plain-tour search knows closed tours only: a fixed last location keeps the general one.
+    return options.params.plain_tour_search && !options.keep_last && plain_tour_search_applies(penalizer, clock);
+}
+
 SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start, const IteratedSearchOptions& options,
                                    SearchClock& clock, RandomWords& rng) {
-    // The plain-tour search knows closed tours only: a fixed last location keeps the general one.
-    if (options.params.plain_tour_search && !options.keep_last && plain_tour_search_applies(penalizer, clock)) {
+    if (options.plain ? *options.plain : takes_plain_tour_search(penalizer, options, clock)) {
         if (!visits_each_location_once(start, penalizer.location_count()))
             panic_assertion("start visits every location exactly once");
         return plain_tour_search(penalizer, nearest_neighbour_tour(penalizer, std::move(start), clock), options,

@@ -14,6 +14,7 @@ constexpr std::uint64_t kLegBound = std::uint64_t{1} << 59;
 constexpr std::size_t kFewestLocations = 8;
 // A slack of a thousand times the tour accepts any tour (and keeps the product in range).
 constexpr std::uint64_t kMostSlackPpm = 1'000'000'000;
+constexpr std::size_t kSlackLocations = 1000;
 // The table is compared with its mirror image in tiles of this side, so that both
 // stay in the cache.
 constexpr std::size_t kTile = 64;
@@ -85,11 +86,17 @@ public:
         if (!lists_.build(rows_, std::min(options_.params.plain_neighbours, n_ - 1), stop) ||
             !copy_short_legs(stop))
             return outcome;
+        const std::uint64_t stall_limit = options_.params.plain_stall_per_location * n_;
+        std::uint64_t since_best = 0;  // descents
         while (!stopping_ &&
                !(options_.max_descents && outcome.descents >= *options_.max_descents) &&
                !(stopping_ = clock_.should_stop())) {
+            const bool restart = stall_limit && since_best >= stall_limit;
             if (++outcome.descents == 1) {
                 for (std::size_t p = 0; p < n_; ++p) enqueue(tour_.at(p));
+            } else if (restart) {
+                restart_from(outcome.best.route);
+                since_best = 0;
             } else {
                 kick();
             }
@@ -98,18 +105,25 @@ public:
                 best_length_ = length_ + 1;
                 const std::uint64_t ppm =
                     std::min<std::uint64_t>(options_.params.plain_slack_ppm, kMostSlackPpm);
-                slack_ = length_ * static_cast<__int128>(ppm) / 1'000'000;
+                // Beyond `kSlackLocations` the slack stays that many average legs: a
+                // kick changes a few legs wherever it falls, and a slack growing with
+                // the whole tour let large tours drift.
+                slack_ = length_ * static_cast<__int128>(ppm) / 1'000'000 *
+                         static_cast<__int128>(kSlackLocations) /
+                         static_cast<__int128>(std::max(n_, kSlackLocations));
             }
             // Record-to-record travel: a tour within the slack of the best one found
             // replaces the current one, so that the search can cross the low ridges
             // between nearby local optima.
-            if (length_ > best_length_ + slack_) {
+            ++since_best;
+            if (!restart && length_ > best_length_ + slack_) {
                 tour_.rollback();
                 length_ = committed_length_;
             } else {
                 tour_.commit();
                 committed_length_ = length_;
                 if (length_ < best_length_) {
+                    since_best = 0;
                     best_length_ = length_;
                     outcome.best = Solution{tour_.route_from(first_),
                                             static_cast<Distance>(length_), std::nullopt};
@@ -248,11 +262,50 @@ private:
         return low + uniform_index(rng_, static_cast<std::uint32_t>(high - low));
     }
 
-    // Two adjacent stretches swap places, each reversed or not at random.
+    // Kicks: mostly two short adjacent stretches swap places; sometimes a double bridge
+    // cut after a location and two of its near neighbours, which joins near locations
+    // that lie far apart in the tour (what local kicks never bring together).
     void kick() {
+        if (uniform_index(rng_, 99) < options_.params.plain_near_kick_percent) {
+            near_kick();
+            return;
+        }
         const std::size_t longest =
             std::max<std::size_t>(1, std::min(options_.params.plain_kick_stretch, (n_ - 2) / 2));
         const std::size_t at = draw(0, n_ - 1), first = draw(1, longest), second = draw(1, longest);
+        swap_stretches(at, first, second);
+    }
+
+    // Once the search has stalled, it goes back to the best tour and kicks it harder,
+    // taking the result whatever its length: a new walk from the best place found.
+    void restart_from(const Route& best) {
+        tour_ = ArrayTour(best);
+        length_ = best_length_;
+        for (std::size_t k = 0; k < options_.params.plain_restart_kicks; ++k) near_kick();
+    }
+
+    // The three cuts split the tour into three stretches; swapping any two of them
+    // gives the same tour, so the two shorter ones move.
+    void near_kick() {
+        const std::size_t a = draw(0, n_ - 1), count = lists_.count;
+        const std::size_t first_pick = draw(0, count - 1);
+        std::size_t second_pick = draw(0, count - 2);
+        if (second_pick >= first_pick) ++second_pick;
+        std::array<std::size_t, 3> cuts{tour_.position(a),
+                                        tour_.position(lists_.near[a * count + first_pick]),
+                                        tour_.position(lists_.near[a * count + second_pick])};
+        std::sort(cuts.begin(), cuts.end());
+        const std::array<std::size_t, 3> lengths{cuts[1] - cuts[0], cuts[2] - cuts[1],
+                                                 n_ - (cuts[2] - cuts[0])};
+        const std::size_t longest = static_cast<std::size_t>(
+            std::max_element(lengths.begin(), lengths.end()) - lengths.begin());
+        swap_stretches((cuts[longest] + lengths[longest] + 1) % n_, lengths[(longest + 1) % 3],
+                       lengths[(longest + 2) % 3]);
+    }
+
+    // The `first` locations from position `at` and the `second` after them change
+    // places, each reversed or not at random; the locations at the new joins are queued.
+    void swap_stretches(std::size_t at, std::size_t first, std::size_t second) {
         const std::size_t ends[] = {at + n_ - 1, at + first - 1, at + first + second - 1};
         const std::size_t new_ends[] = {at + n_ - 1, at + second - 1, at + first + second - 1};
         auto junctions = [&](const std::size_t(&positions)[3]) {

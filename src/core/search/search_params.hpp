@@ -49,9 +49,28 @@ struct IteratedSearchParams {
     // bench_strategy --euclidean-only at n = 1000 against one LKH run, 25 s of a loaded
     // machine: kicks of up to 10 with a slack of 500 came to +0.24 %; 5 or 30 with 500,
     // +0.84 % and +0.46 %; 10 with 200 or 900, +0.97 % and +0.60 %; without slack every
-    // setting stalls near +0.8 %.
+    // setting stalls near +0.8 %. With near kicks and restarts, 10 s, two problems at
+    // n = 1000 and one at 2000: 250 came to +0.63 / +1.01 %, 500 to +0.63 / +0.78 %,
+    // 1000 to +0.52 / +0.51 / +1.04 %, 2000 to +0.50 / +0.47 / +1.02 %, 4000 to
+    // +0.66 / +0.69 / +1.46 %; the larger problems suffer first from too much slack,
+    // and with 1000 against 500 bench_peers' n = 5000 came to +1.93 % from +1.55 %, hence
+    // 1000 of the tour up to n = 1000 and, beyond, what that is in average legs.
     std::size_t plain_kick_stretch = 10;
-    std::uint64_t plain_slack_ppm = 500;
+    std::uint64_t plain_slack_ppm = 1000;
+    // The share of kicks (in percent) that are double bridges cut next to near
+    // neighbours rather than two short adjacent stretches swapped. At n = 1000, 10 s
+    // each on a heavily loaded machine, two problems, three runs: 0 came to +1.00 %
+    // over LKH on average, 10 to +0.90 %, 30 to +0.85 %, 60 to +0.92 %; runs with
+    // these kicks also varied less.
+    std::uint64_t plain_near_kick_percent = 30;
+    // Descents without a new best (per location) before the search goes back to its best
+    // tour and makes `plain_restart_kicks` near double bridges at once (0: never). Without
+    // it a seeded search at n = 1000 returned the same tour at 10 s and 30 s. Over LKH,
+    // 10 s each on a loaded machine, it is neutral within the noise so far: at n = 1000,
+    // 0 came to +0.66 / +0.89 % and +0.66 / +0.61 %, 20 to +0.64 / +0.80 % and +0.63 /
+    // +0.75 %, 100 to +0.65 / +0.88 %; at n = 2000, 0 to +1.05 %, 20 to +0.94 %.
+    std::uint64_t plain_stall_per_location = 20;
+    std::size_t plain_restart_kicks = 8;
 };
 
 }  // namespace tourwright
