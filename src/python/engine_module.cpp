@@ -62,24 +62,22 @@ PyObject* extract_callable(PyObject* object) {
     return object;
 }
 
-// The objective's keys of `best` as a tuple of ints: (lateness, traveling time,
-// duration, waiting time, distance) with time data, (distance,) without.
-PyRef objective_of(const Solution& best) {
-    if (!best.time_report)
-        return PyRef::checked(Py_BuildValue("(K)", static_cast<unsigned long long>(best.reported_distance())));
-    const TimeReport& r = *best.time_report;
-    return PyRef::checked(Py_BuildValue("(LLLLK)", static_cast<long long>(r.lateness.whole_seconds()),
-                                        static_cast<long long>(r.traveling_time.whole_seconds()),
-                                        static_cast<long long>(r.duration.whole_seconds()),
-                                        static_cast<long long>(r.waiting_time.whole_seconds()),
-                                        static_cast<unsigned long long>(best.reported_distance())));
+// The objective's keys as a tuple of ints: (lateness, traveling time, duration,
+// waiting time, distance) with time data, (distance,) without.
+PyRef objective_tuple(const Objective& best, bool timed) {
+    const auto distance = static_cast<unsigned long long>(saturated_u64(best.distance));
+    if (!timed) return PyRef::checked(Py_BuildValue("(K)", distance));
+    return PyRef::checked(Py_BuildValue("(LLLLK)", static_cast<long long>(best.lateness.whole_seconds()),
+                                        static_cast<long long>(best.traveling_time.whole_seconds()),
+                                        static_cast<long long>(best.duration.whole_seconds()),
+                                        static_cast<long long>(best.waiting_time.whole_seconds()), distance));
 }
 
 // Calls on_progress(elapsed seconds, descents begun, best objective or None);
 // a result that is exactly False ends the search.
-bool report_progress(PyObject* on_progress, const EngineProgress& progress) {
+bool report_progress(PyObject* on_progress, const EngineProgress& progress, bool timed) {
     const double elapsed = static_cast<double>(progress.elapsed.secs) + progress.elapsed.nanos * 1e-9;
-    PyRef best = progress.best ? objective_of(*progress.best) : PyRef::borrow(Py_None);
+    PyRef best = progress.best ? objective_tuple(*progress.best, timed) : PyRef::borrow(Py_None);
     PyRef answer = PyRef::checked(PyObject_CallFunction(on_progress, "dKO", elapsed,
                                                         static_cast<unsigned long long>(progress.descents),
                                                         best.get()));
@@ -127,7 +125,7 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
                 visit = [&] {
                     if (latest.elapsed - last_report < kProgressInterval) return false;
                     last_report = latest.elapsed;
-                    return report_progress(on_progress, latest);
+                    return report_progress(on_progress, latest, penalizer->time_scheduler().has_value());
                 };
             }
             EngineResult result = run_released(may_run_signal_handlers(), visit, [&](SearchClock::StopCheck check) {

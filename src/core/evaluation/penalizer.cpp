@@ -1,7 +1,5 @@
 #include "evaluation/penalizer.hpp"
 
-#include <tuple>
-
 namespace tourwright {
 
 Distance Penalizer::tour_distance(const Route& route) const {
@@ -46,13 +44,11 @@ Solution Penalizer::penalize(Route route, bool with_schedule) const {
     return Solution{std::move(route), distance, std::move(time_report)};
 }
 
-bool Penalizer::is_better(const Solution& candidate, const Solution& reference) const {
-    if (!time_scheduler_) return candidate.distance < reference.distance;
-    if (!candidate.time_report || !reference.time_report) panic_unwrap_none();
-    const TimeReport& c = *candidate.time_report;
-    const TimeReport& r = *reference.time_report;
-    return std::tie(c.lateness, c.traveling_time, c.duration, c.waiting_time, candidate.distance) <
-           std::tie(r.lateness, r.traveling_time, r.duration, r.waiting_time, reference.distance);
+Objective Penalizer::objective(const Solution& solution) const {
+    if (!time_scheduler_) return Objective{.distance = solution.distance};
+    if (!solution.time_report) panic_unwrap_none();
+    const TimeReport& r = *solution.time_report;
+    return Objective{r.lateness, r.traveling_time, r.duration, r.waiting_time, solution.distance};
 }
 
 }  // namespace tourwright

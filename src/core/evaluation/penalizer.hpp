@@ -4,10 +4,11 @@
 #include <optional>
 #include <vector>
 
+#include "evaluation/objective.hpp"
+#include "evaluation/time_output.hpp"
 #include "model/distance_matrix.hpp"
 #include "model/route.hpp"
 #include "model/time_input.hpp"
-#include "evaluation/time_output.hpp"
 
 namespace tourwright {
 
@@ -17,9 +18,7 @@ struct Solution {
     std::optional<TimeReport> time_report;  // present exactly when the problem has time data
 
     // The total as a 64-bit count, saturated at 2^64 - 1 when it does not fit.
-    std::uint64_t reported_distance() const {
-        return distance > UINT64_MAX ? UINT64_MAX : static_cast<std::uint64_t>(distance);
-    }
+    std::uint64_t reported_distance() const { return saturated_u64(distance); }
 };
 
 // The objective: evaluates routes and is the only judge of which is better.
@@ -36,9 +35,12 @@ public:
     // Evaluates the closed tour `route` (taken over and returned inside the Solution).
     Solution penalize(Route route, bool with_schedule) const;
 
-    // True when `candidate` is strictly better than `reference`: by distance alone, or
-    // with time data by (lateness, traveling_time, duration, waiting_time, distance).
-    bool is_better(const Solution& candidate, const Solution& reference) const;
+    // The keys `solution` is judged by (its time report must be present with time data).
+    Objective objective(const Solution& solution) const;
+    // True when `candidate` is strictly better than `reference`.
+    bool is_better(const Solution& candidate, const Solution& reference) const {
+        return objective(candidate) < objective(reference);
+    }
 
     // Whether a tour may begin with this location (always, without time data).
     bool can_start_tour(std::size_t location) const {
