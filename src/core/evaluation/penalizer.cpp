@@ -32,8 +32,8 @@ TimeReport Penalizer::tour_time(const Route& route, bool with_schedule) const {
     return report;
 }
 
-TimeDelta Penalizer::late_return(std::size_t first, DateTime end) const {
-    const TimeDelta late = end - time_scheduler_->time_windows[first].windows.back().end;
+TimeDelta Penalizer::late_return(std::size_t first_location, DateTime end) const {
+    const TimeDelta late = end - time_scheduler_->time_windows[first_location].windows.back().end;
     return late.is_positive() ? late : TimeDelta::zero();
 }
 

@@ -51,8 +51,8 @@ public:
     const DistanceMatrix& distance_matrix() const { return distance_matrix_; }
     const std::optional<TimeScheduler>& time_scheduler() const { return time_scheduler_; }
     bool late_return_counts() const { return late_return_counts_; }
-    // How late a tour that began at `first` is when it is back there at `end`.
-    TimeDelta late_return(std::size_t first, DateTime end) const;
+    // How late a tour that began at `first_location` is when it is back there at `end`.
+    TimeDelta late_return(std::size_t first_location, DateTime end) const;
 
 private:
     Distance tour_distance(const Route& route) const;
