@@ -12,14 +12,18 @@ if [ ! -f /usr/include/gtest/gtest.h ] || ! command -v faketime >/dev/null; then
     apt-get install -y -qq libgtest-dev faketime
 fi
 
-cmake -S . -B build/tests -DTOURWRIGHT_BUILD_MODULE=OFF -DTOURWRIGHT_BUILD_TESTS=ON >/dev/null
+# Warnings fail these builds, so that none creeps in unseen.
+cmake -S . -B build/tests -DTOURWRIGHT_BUILD_MODULE=OFF -DTOURWRIGHT_BUILD_TESTS=ON \
+    -DTOURWRIGHT_WERROR=ON >/dev/null
 cmake --build build/tests -j 2
 ctest --test-dir build/tests --output-on-failure
 
 # The core suite again under AddressSanitizer and UndefinedBehaviorSanitizer: any
-# report aborts the test that met it.
+# report aborts the test that met it. Every incremental acceptance is checked against
+# full evaluation there too.
 cmake -S . -B build/sanitize -DTOURWRIGHT_BUILD_MODULE=OFF -DTOURWRIGHT_BUILD_TESTS=ON \
-    -DTOURWRIGHT_BUILD_FUZZ=ON -DTOURWRIGHT_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    -DTOURWRIGHT_BUILD_FUZZ=ON -DTOURWRIGHT_SANITIZE=ON -DTOURWRIGHT_CROSS_CHECK=ON \
+    -DTOURWRIGHT_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/sanitize -j 2
 ctest --test-dir build/sanitize --output-on-failure
 

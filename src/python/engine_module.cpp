@@ -2,6 +2,7 @@
 // the options the specified `tourwright.solve` cannot offer. Its arguments arrive
 // already validated by the layer above; what is checked here is what would
 // otherwise crash or hang, so the errors are short.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -19,11 +20,30 @@
 namespace tourwright::python {
 namespace {
 
-constexpr std::array<const char*, 12> kEngineParameters{
-    kProblemParameters[0], kProblemParameters[1], kProblemParameters[2], kProblemParameters[3],
-    kProblemParameters[4], "time_limit", "max_descents", "depot", "seed", "threads", "on_progress",
-    "strategy",
+// The engine's own parameters, after the problem's, in binding order.
+enum Parameter : std::size_t {
+    kTimeLimit = kProblemParameters.size(),
+    kMaxDescents,
+    kDepot,
+    kSeed,
+    kThreads,
+    kOnProgress,
+    kStrategy,
+    kParameterCount
 };
+
+constexpr auto kEngineParameters = [] {
+    std::array<const char*, kParameterCount> names{};
+    std::copy(kProblemParameters.begin(), kProblemParameters.end(), names.begin());
+    names[kTimeLimit] = "time_limit";
+    names[kMaxDescents] = "max_descents";
+    names[kDepot] = "depot";
+    names[kSeed] = "seed";
+    names[kThreads] = "threads";
+    names[kOnProgress] = "on_progress";
+    names[kStrategy] = "strategy";
+    return names;
+}();
 
 // Progress is reported at most this often, whatever the pace of the stop checks.
 constexpr TimeDelta kProgressInterval{0, 100'000'000};
@@ -101,17 +121,21 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         std::array<PyObject*, kEngineParameters.size()> bound{};
         bind_fastcall({"solve()", kEngineParameters, 1}, args, nargsf, kwnames, bound);
 
-        ProblemArguments problem = extract_problem_arguments(std::span(bound).first(5));
+        auto argument = [&](Parameter parameter, auto extract) {
+            return extract_optional(bound[parameter], kEngineParameters[parameter], extract);
+        };
+        ProblemArguments problem =
+            extract_problem_arguments(std::span(bound).first(kProblemParameters.size()));
         EngineOptions options;
-        options.time_limit = extract_optional(bound[5], kEngineParameters[5], extract_time_limit);
-        options.max_descents = extract_optional(bound[6], kEngineParameters[6], extract_u64);
-        options.depot = extract_optional(bound[7], kEngineParameters[7], extract_u64);
-        options.seed = extract_optional(bound[8], kEngineParameters[8], extract_u64);
-        const auto threads = extract_optional(bound[9], kEngineParameters[9], extract_u64);
-        options.threads = threads ? static_cast<unsigned>(std::min<std::uint64_t>(*threads, kMostThreads + 1)) : 1;
-        PyObject* on_progress = extract_optional(bound[10], kEngineParameters[10], extract_callable).value_or(nullptr);
-        options.strategy = extract_optional(bound[11], kEngineParameters[11], extract_strategy)
-                               .value_or(Strategy::Iterated);
+        options.time_limit = argument(kTimeLimit, extract_time_limit);
+        options.max_descents = argument(kMaxDescents, extract_u64);
+        options.depot = argument(kDepot, extract_u64);
+        options.seed = argument(kSeed, extract_u64);
+        const auto threads = argument(kThreads, extract_u64);
+        options.threads =
+            threads ? static_cast<unsigned>(std::min<std::uint64_t>(*threads, kMostThreads + 1)) : 1;
+        PyObject* on_progress = argument(kOnProgress, extract_callable).value_or(nullptr);
+        options.strategy = argument(kStrategy, extract_strategy).value_or(Strategy::Iterated);
 
         try {
             auto penalizer = std::make_shared<const Penalizer>(

@@ -131,12 +131,9 @@ void TrialEvaluator::walk_current(std::size_t unchanged) {
         }
         return clock;
     };
-    clock = schedule.is_plain() ? walk(clock, [&](SecondsClock& c, std::size_t location) {
-        schedule.work_plain(c, location);
-    })
-                                : walk(clock, [&](SecondsClock& c, std::size_t location) {
-                                      schedule.work(c, location);
-                                  });
+    auto plain = [&](SecondsClock& c, std::size_t location) { schedule.work_plain(c, location); };
+    auto general = [&](SecondsClock& c, std::size_t location) { schedule.work(c, location); };
+    clock = schedule.is_plain() ? walk(clock, plain) : walk(clock, general);
     end_ = clock.at;
     job_lateness_ = clock.lateness;
     const std::int64_t traveling = travel_times_.total(), duration = end_ - start_;
@@ -150,33 +147,36 @@ void TrialEvaluator::summarize_plain(std::size_t unchanged) {
     const std::size_t n = r.size();
     // Every summary at a position depends only on the route up to it (and the
     // clocks there), so those before `unchanged` stand.
-    auto late_by = [&](std::size_t k) {
-        return after_work_[k].lateness - on_arrival_[k].lateness;
-    };
+    auto late_by = [&](std::size_t k) { return after_work_[k].lateness - on_arrival_[k].lateness; };
     auto began = [&](std::size_t k) { return after_work_[k].at - schedule.job(r[k]); };
     if (sums_.size() != n + 1) unchanged = 0;
     sums_.resize(n + 1);
-    if (unchanged == 0) sums_[0] = PrefixSums{};
+    lead_.resize(n);
+    back_lead_.resize(n);
+    if (unchanged == 0) {
+        sums_[0] = PrefixSums{};
+        lead_[0] = back_lead_[0] = 0;
+    }
     for (std::size_t k = unchanged; k < n; ++k) {
-        PrefixSums& here = sums_[k];
         if (k > 0) {
-            here.lead = sums_[k - 1].lead + schedule.job(r[k - 1]) + travel_times_.leg_into(k);
-            here.back_lead =
-                sums_[k - 1].back_lead + schedule.job(r[k]) + travel_times_.leg_back_into(k);
+            lead_[k] = lead_[k - 1] + schedule.job(r[k - 1]) + travel_times_.leg_into(k);
+            back_lead_[k] = back_lead_[k - 1] + schedule.job(r[k]) + travel_times_.leg_back_into(k);
         }
+        const PrefixSums& here = sums_[k];
         PrefixSums& next = sums_[k + 1];
         const bool late = late_by(k) > 0;
         next.late_jobs = here.late_jobs + late;
         next.waited = here.waited + (began(k) - on_arrival_[k].at);
         next.late_waited = here.late_waited + (late ? next.waited : 0);
         const bool timed = schedule.closing(r[k]) < SecondsSchedule::kNever;
-        const std::int64_t latest_start = schedule.closing(r[k]) - schedule.job(r[k]) + here.back_lead;
+        const std::int64_t latest_start =
+            schedule.closing(r[k]) - schedule.job(r[k]) + back_lead_[k];
         next.timed = here.timed + timed;
         next.timed_latest = here.timed_latest + (timed ? latest_start : 0);
     }
     forward_.reset(n, unchanged, [&](std::size_t k) {
         const std::int64_t opening = schedule.opening(r[k]), closing = schedule.closing(r[k]);
-        const std::int64_t lead = sums_[k].lead;
+        const std::int64_t lead = lead_[k];
         const bool late = late_by(k) > 0;
         return ForwardSummary{
             opening - lead, closing - schedule.job(r[k]) - lead,
@@ -184,7 +184,7 @@ void TrialEvaluator::summarize_plain(std::size_t unchanged) {
             std::min(began(k) - opening, late ? late_by(k) : SecondsSchedule::kNever)};
     });
     backward_.reset(n, unchanged, [&](std::size_t k) {
-        const std::int64_t back_lead = sums_[k].back_lead;
+        const std::int64_t back_lead = back_lead_[k];
         return BackwardSummary{schedule.opening(r[k]) + back_lead,
                                schedule.closing(r[k]) - schedule.job(r[k]) + back_lead};
     });
@@ -205,7 +205,11 @@ class TrialEvaluator::TrialObjective {
 public:
     TrialObjective(const TrialEvaluator& evaluator, std::size_t i, std::size_t j,
                    std::span<const Run> runs, std::size_t first_location, std::int64_t start)
-        : evaluator_(evaluator), i_(i), j_(j), runs_(runs), first_location_(first_location),
+        : evaluator_(evaluator),
+          i_(i),
+          j_(j),
+          runs_(runs),
+          first_location_(first_location),
           start_(start) {}
 
     // Whether the trial, with this lateness of its jobs and ending then, beats the
@@ -241,8 +245,12 @@ template <TrialEvaluator::Effort effort>
 class TrialEvaluator::PlainWalk {
 public:
     PlainWalk(const TrialEvaluator& evaluator, TrialObjective& objective, SecondsClock clock)
-        : ev_(evaluator), schedule_(*evaluator.schedule_), r_(evaluator.current_->route),
-          objective_(objective), at_(clock.at), late_{clock.lateness, clock.lateness} {}
+        : ev_(evaluator),
+          schedule_(*evaluator.schedule_),
+          r_(evaluator.current_->route),
+          objective_(objective),
+          at_(clock.at),
+          late_{clock.lateness, clock.lateness} {}
 
     TOURWRIGHT_INLINE_STEP Verdict run(std::size_t i, std::size_t j, std::span<const Run> runs,
                                        std::size_t first_location) {
@@ -252,7 +260,8 @@ public:
             if (has_previous) at_ += schedule_.travel_seconds(previous, run.head(r_));
             if (effort == Effort::Bound && run.reversed)
                 bound_reversed(run.first, run.last);
-            else if (run.reversed ? !walk_reversed(run.first, run.last) : !pass(run.first, run.last))
+            else if (run.reversed ? !walk_reversed(run.first, run.last)
+                                  : !pass(run.first, run.last))
                 return ev_.settled(Rule::InStretch, false);
             previous = run.tail(r_);
             has_previous = true;
@@ -280,7 +289,7 @@ private:
     // Positions b down to a, reversed, on arrival at b: the clock exactly, the
     // lateness at least that of the job that comes out latest without waiting.
     TOURWRIGHT_INLINE_STEP void bound_reversed(std::size_t a, std::size_t b) {
-        const std::int64_t relative = at_ + sums(b).back_lead;
+        const std::int64_t relative = at_ + ev_.back_lead_[b];
         const auto [opening, latest_start] = ev_.backward_.over(a, b);
         // Work there begins no later than the later of the arrival and the largest
         // opening: when that is within every latest start, no job is late.
@@ -292,19 +301,19 @@ private:
             late_.least += std::max({relative - latest_start, none_waiting, std::int64_t{0}});
             late_.most = LatenessBounds::kUnbounded;
         }
-        at_ = schedule_.job(r_[a]) + std::max(relative, opening) - sums(a).back_lead;
+        at_ = schedule_.job(r_[a]) + std::max(relative, opening) - ev_.back_lead_[a];
     }
 
     // Positions b down to a, reversed, on arrival at b, location by location in
     // back_lead terms (which count the jobs and legs already), so that work at each
     // begins at the later of the walk so far and its opening. False once lost.
     TOURWRIGHT_INLINE_STEP bool walk_reversed(std::size_t a, std::size_t b) {
-        std::int64_t begin = at_ + sums(b).back_lead;
+        std::int64_t begin = at_ + ev_.back_lead_[b];
         for (std::size_t p = b + 1; p-- > a;) {
             const auto [opening, latest_start] = ev_.backward_.at(p);
             begin = std::max(begin, opening);
             late_.add(std::max<std::int64_t>(begin - latest_start, 0));
-            at_ = begin - sums(p).back_lead;  // the work there ends no sooner
+            at_ = begin - ev_.back_lead_[p];  // the work there ends no sooner
             if (lost()) return false;
         }
         at_ += schedule_.job(r_[a]);
@@ -326,12 +335,12 @@ private:
             }
             // One location, in lead terms (which count the jobs and legs already).
             const ForwardSummary& here = ev_.forward_.at(p);
-            const std::int64_t begin = std::max(at_ - sums(p).lead, here.opening);
+            const std::int64_t begin = std::max(at_ - ev_.lead_[p], here.opening);
             late_.add(std::max<std::int64_t>(begin - here.latest_start, 0));
-            at_ = begin + sums(p).lead + schedule_.job(r_[p]);
+            at_ = begin + ev_.lead_[p] + schedule_.job(r_[p]);
             if (lost()) return false;
             if (p == b) return true;
-            at_ = begin + sums(p + 1).lead;
+            at_ = begin + ev_.lead_[p + 1];
         }
     }
 
@@ -340,7 +349,7 @@ private:
     TOURWRIGHT_INLINE_STEP bool rejoin(std::size_t a, std::size_t b) {
         const SecondsClock& then = ev_.on_arrival_[a];
         const std::int64_t was_late = ev_.after_work_[b].lateness - then.lateness;
-        const std::int64_t relative = at_ - sums(a).lead;
+        const std::int64_t relative = at_ - ev_.lead_[a];
         const ForwardSummary stretch = ev_.forward_.over(a, b);
         // No job there can be less late than this.
         const std::int64_t worst_job = std::max<std::int64_t>(relative - stretch.latest_start, 0);
@@ -352,7 +361,7 @@ private:
         else
             exact = rejoin_earlier(a, b, then.at - at_, was_late, worst_job, stretch.early_room);
         late_.most = std::min(late_.most, LatenessBounds::kUnbounded);
-        at_ = schedule_.job(r_[b]) + sums(b).lead + std::max(relative, stretch.opening);
+        at_ = schedule_.job(r_[b]) + ev_.lead_[b] + std::max(relative, stretch.opening);
         return exact;
     }
 
@@ -379,9 +388,9 @@ private:
 
     // Arriving earlier makes no late job earlier than by the advance; exactly by the
     // advance while no wait or end of lateness cuts it short.
-    TOURWRIGHT_INLINE_STEP bool rejoin_earlier(std::size_t a, std::size_t b,
-                                               std::int64_t advance, std::int64_t was_late,
-                                               std::int64_t worst_job, std::int64_t early_room) {
+    TOURWRIGHT_INLINE_STEP bool rejoin_earlier(std::size_t a, std::size_t b, std::int64_t advance,
+                                               std::int64_t was_late, std::int64_t worst_job,
+                                               std::int64_t early_room) {
         const std::int64_t gained = advance * (sums(b + 1).late_jobs - sums(a).late_jobs);
         if (advance <= early_room) {
             late_.add(was_late - gained);
@@ -464,13 +473,16 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,
         schedule.prefetch_travel(from, j + 1 < r.size() ? r[j + 1] : first_location);
     }
     auto better = [](Verdict verdict) { return verdict == Verdict::Better; };
-    if (!schedule.can_start_tour(first_location)) return better(settled(Rule::BeforeStretch, false));
+    if (!schedule.can_start_tour(first_location))
+        return better(settled(Rule::BeforeStretch, false));
     const std::int64_t start = i > 0 ? start_ : schedule.tour_start(first_location);
     TrialObjective objective(*this, i, j, runs, first_location, start);
     const SecondsClock clock = i > 0 ? after_work_[i - 1] : SecondsClock{start, 0};
-    if (!objective.beats(clock.lateness, clock.at)) return better(settled(Rule::BeforeStretch, false));
+    if (!objective.beats(clock.lateness, clock.at))
+        return better(settled(Rule::BeforeStretch, false));
     if (!schedule.is_plain()) return better(simulate(i, j, runs, clock, first_location, objective));
-    Verdict verdict = PlainWalk<Effort::Bound>(*this, objective, clock).run(i, j, runs, first_location);
+    Verdict verdict =
+        PlainWalk<Effort::Bound>(*this, objective, clock).run(i, j, runs, first_location);
     const bool reversal =
         std::any_of(runs.begin(), runs.end(), [](const Run& run) { return run.reversed; });
     if (verdict == Verdict::Open && reversal)

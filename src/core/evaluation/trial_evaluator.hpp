@@ -125,9 +125,11 @@ private:
     std::vector<SecondsClock> on_arrival_;
     std::vector<SecondsClock> after_work_;
     std::vector<char> keeps_order_from_;
-    // For plain problems (see window_summaries.hpp): the sums before each position
-    // (n + 1 entries), and each position's summaries for stretches walked forwards and
-    // backwards.
+    // For plain problems (see window_summaries.hpp): the leads and the sums before each
+    // position (n + 1 entries), and each position's summaries for stretches walked
+    // forwards and backwards.
+    std::vector<std::int64_t> lead_;
+    std::vector<std::int64_t> back_lead_;
     std::vector<PrefixSums> sums_;
     RangeExtremes<ForwardSummary, ForwardSummary::Over> forward_;
     RangeExtremes<BackwardSummary, BackwardSummary::Over> backward_;

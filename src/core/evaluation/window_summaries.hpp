@@ -70,11 +70,9 @@ struct BackwardSummary {
 };
 
 // Counts and sums over the positions before k of the current route, so that the
-// value over a ..= b is the entry at b + 1 less the entry at a; lead and back_lead
-// are the two leads above, at k.
+// value over a ..= b is the entry at b + 1 less the entry at a. (The two leads are
+// kept apart: a walk location by location reads them at every step.)
 struct PrefixSums {
-    std::int64_t lead = 0;
-    std::int64_t back_lead = 0;
     std::int64_t late_jobs = 0;  // jobs that were late
     std::int64_t waited = 0;     // the waits for windows to open
     // For each late job, the waits up to and including it, summed.
