@@ -3,6 +3,7 @@
 // decide, compared lexicographically.
 #include <compare>
 #include <cstdint>
+#include <tuple>
 
 #include "model/distance_matrix.hpp"
 #include "util/chrono.hpp"
@@ -23,6 +24,9 @@ struct BasicObjective {
 
     // Lexicographic, in the order of the members above.
     friend auto operator<=>(const BasicObjective&, const BasicObjective&) = default;
+    // The keys before the distance, in the same order, for comparisons that sum the
+    // distance only where they tie.
+    auto time_keys() const { return std::tie(lateness, traveling_time, duration, waiting_time); }
 };
 
 using Objective = BasicObjective<TimeDelta>;

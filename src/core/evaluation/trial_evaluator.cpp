@@ -220,12 +220,12 @@ public:
         const std::int64_t lateness = job_lateness + evaluator_.late_return(first_location_, end);
         if (lateness != current.lateness) return lateness < current.lateness;
         if (!traveling_) traveling_ = evaluator_.travel_times_.total_with(i_, j_, runs_);
-        const std::int64_t duration = end - start_;
-        SecondsObjective trial{lateness, *traveling_, duration,
-                               duration - evaluator_.working_ - *traveling_, current.distance};
-        if (const auto order = trial <=> current; order != 0) return order < 0;
-        trial.distance = evaluator_.distances_.total_with(i_, j_, runs_);
-        return trial < current;
+        const SecondsObjective trial{lateness, *traveling_, end - start_,
+                                     end - start_ - evaluator_.working_ - *traveling_};
+        // Every key but the distance, which is summed only when all of them tie.
+        if (trial.time_keys() != current.time_keys())
+            return trial.time_keys() < current.time_keys();
+        return evaluator_.distances_.total_with(i_, j_, runs_) < current.distance;
     }
 
 private:
