@@ -8,6 +8,13 @@ near the native copy of the tables (8 bytes per entry) plus O(n).
     python3 bench/bench_large.py                  # every case, time limit 2 s
     python3 bench/bench_large.py --time-limit 5 --cases distance-2000 convert-numpy
 
+Plain tours: random Euclidean points without time data (n = 5000 and 10,000), given as a numpy
+int64 array to the friendly layer's engine (`tourwright_tools._engine.solve`, the iterated search
+that `solve_problem` runs, without `Problem`'s checks in Python); "overrun ms" is its search time
+beyond the limit.
+
+    python3 bench/bench_large.py --time-limit 10 --cases plain-5000 plain-10000
+
 Conversion: a matrix of 10^7 entries (3163 x 3163) given as lists of ints and as a
 numpy uint64 array, solved with time_limit=0 (the search stops at once, so the call
 is the conversion plus one evaluation of the identity tour).
@@ -80,12 +87,25 @@ def conversion_case(as_numpy):
     return build
 
 
+def plain_case(n):
+    def build(rng):
+        import numpy as np
+        points = np.random.default_rng(rng.randrange(2**32)).uniform(0, 40000, size=(n, 2))
+        rows = np.empty((n, n), dtype=np.int64)
+        for a in range(0, n, 500):  # in blocks, so that the float temporaries stay small
+            rows[a:a + 500] = np.rint(np.hypot(*(points[a:a + 500, None, :] - points[None, :, :]).T).T)
+        return dict(distance_matrix=rows, plain=True), n * n
+    return build
+
+
 CASES = {
     "distance-2000": (distance_case(2000), True),
     "distance-5000": (distance_case(5000), True),
     "windows-1000": (windows_case(1000), True),
     "convert-lists": (conversion_case(False), False),
     "convert-numpy": (conversion_case(True), False),
+    "plain-5000": (plain_case(5000), True),
+    "plain-10000": (plain_case(10000), True),
 }
 
 
@@ -96,11 +116,18 @@ def run_case(name, time_limit):
     before = status_bytes("VmRSS")
     peak_reset = reset_peak()
     started = time.perf_counter()
-    result = tourwright.solve(**problem, time_limit=limit)
+    if problem.pop("plain", False):
+        from tourwright_tools import _engine
+        result = _engine.solve(problem["distance_matrix"], None, None, None, None, time_limit=limit,
+                               max_descents=None, depot=None, seed=1, threads=1, on_progress=None,
+                               strategy="iterated")
+    else:
+        result = tourwright.solve(**problem, time_limit=limit)
     elapsed = time.perf_counter() - started
     peak = status_bytes("VmHWM")
     return dict(case=name, entries=entries, time_limit=limit, seconds=elapsed,
-                iterations=result.iterations, rss_before=before,
+                iterations=result.iterations, rss_before=before, distance=result.distance,
+                overrun_ms=result.time_taken_microseconds / 1000 - limit * 1000,
                 peak_added=peak - before if peak_reset else None)
 
 
@@ -114,7 +141,8 @@ def main():
         print(json.dumps(run_case(args.child, args.time_limit)))
         return
     print(f"{'case':<14} {'entries':>10} {'limit s':>7} {'call s':>7} {'ns/entry':>8} "
-          f"{'iters':>6} {'RSS before MB':>13} {'peak added MB':>13} {'tables MB':>9}")
+          f"{'iters':>6} {'RSS before MB':>13} {'peak added MB':>13} {'tables MB':>9} "
+          f"{'B/pair':>6} {'overrun ms':>10} {'distance':>10}")
     for name in args.cases:
         output = subprocess.run([sys.executable, __file__, "--child", name,
                                  "--time-limit", str(args.time_limit)],
@@ -124,7 +152,9 @@ def main():
         print(f"{row['case']:<14} {row['entries']:>10} {row['time_limit']:>7} "
               f"{row['seconds']:>7.2f} {row['seconds'] * 1e9 / row['entries']:>8.1f} "
               f"{row['iterations']:>6} {row['rss_before'] / MB:>13.0f} {added:>13} "
-              f"{row['entries'] * 8 / MB:>9.0f}")
+              f"{row['entries'] * 8 / MB:>9.0f} "
+              f"{'n/a' if row['peak_added'] is None else format(row['peak_added'] / row['entries'], '.2f'):>6} "
+              f"{row['overrun_ms']:>10.1f} {row['distance']:>10}")
 
 
 if __name__ == "__main__":

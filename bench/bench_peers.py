@@ -9,10 +9,11 @@ best-known value.
 
     python3 bench/bench_peers.py --budget 1 --max-n 101
     python3 bench/bench_peers.py --budget 10 --min-n 150 --max-n 251
-    python3 bench/bench_peers.py --euclidean --budget 10
+    python3 bench/bench_peers.py --euclidean --budgets 10 30 --sizes 1000 2000 5000
 
-Without windows (`--euclidean`): seeded random points at n = 200, 500, 1000, tour lengths and
-the gap to the shortest tour any solver found.
+Without windows (`--euclidean`): seeded random points (default n = 200, 500, 1000), each solver
+at each budget (LKH, which has no time limit, makes one run of its own length once), tour lengths
+and the gap to the shortest tour any solver found on that problem.
 
 The peers (pyvrp, ortools, elkai, fast-tsp) are imported when used; one that is not installed
 is skipped with a note. They belong in the benchmark's own environment, never in the tests'.
@@ -33,6 +34,7 @@ from tourwright_tools import Problem, read_tsptw, solve_problem
 SETS = ("AFG", "Dumas", "GendreauDumasExtended", "Langevin", "SolomonPesant", "SolomonPotvinBengio",
         "OhlmannThomas")
 EUCLIDEAN_SIZES = (200, 500, 1000)
+UNTIMED = {"elkai"}  # solvers without a time limit: run once per problem
 # The trailing instance number: ".001", or the two digits after Langevin's "ftK" (N20ft301..310).
 INSTANCE_NUMBER = re.compile(r"(\.\d+|(?<=ft\d)\d\d)$")
 
@@ -63,8 +65,10 @@ def relabelled(instance, rng):
 def tourwright_solver(strategy):
     def solve(matrix, windows, budget):
         if windows is None:
+            # Seeded: with the same seed a longer budget never returns a longer tour.
             problem = Problem(matrix)
-            return list(solve_problem(problem, time_limit=budget, threads=1, strategy=strategy).route)
+            tour = solve_problem(problem, time_limit=budget, threads=1, strategy=strategy, seed=1)
+            return list(tour.route)
         problem = Problem(matrix, matrix, [0] * len(matrix), [[window] for window in windows],
                           check_units=False)
         tour = solve_problem(problem, time_limit=budget, depot=0, threads=1, strategy=strategy)
@@ -139,7 +143,8 @@ def ortools_solver(matrix, windows, budget):
 def elkai_solver(matrix, windows, budget):
     import elkai
 
-    return elkai.DistanceMatrix(matrix).solve_tsp()[:-1]  # it repeats the start at the end
+    # One run, as LKH is usually run; it repeats the start at the end.
+    return elkai.DistanceMatrix(matrix).solve_tsp(runs=1)[:-1]
 
 
 def fast_tsp_solver(matrix, windows, budget):
@@ -162,10 +167,13 @@ EUCLIDEAN_SOLVERS = {
 }
 
 
-def available(solvers):
-    """The solvers whose module is installed; a note for each one that is not."""
+def available(solvers, chosen=None):
+    """The solvers (of `chosen`, when given) whose module is installed; a note for each one
+    that is not."""
     usable = {}
     for name, (solve, module) in solvers.items():
+        if chosen and name not in chosen:
+            continue
         if module is not None:
             try:
                 __import__(module)
@@ -185,7 +193,7 @@ def timed(solve, matrix, windows, budget):
 def windows_benchmark(args, parser):
     instances, folders = set_folders(parser, args.collection, args.sets)
     best_known = best_known_travel_times(instances)
-    solvers = available(WINDOW_SOLVERS)
+    solvers = available(WINDOW_SOLVERS, args.solvers)
     rng = random.Random(args.seed)
     # results[set][solver] = [(on time, gap % or None, seconds)]
     results = {name: {solver: [] for solver in solvers} for name in folders}
@@ -246,23 +254,27 @@ def tour_length(matrix, route):
 
 
 def euclidean_benchmark(args):
-    solvers = available(EUCLIDEAN_SOLVERS)
+    solvers = available(EUCLIDEAN_SOLVERS, args.solvers)
     rng = random.Random(args.seed)
-    print(f"random Euclidean, no windows, budget {args.budget:g} s (elkai has no time limit: its "
-          f"default 10 runs), seed {args.seed}; gap to the shortest tour found")
-    print(f"{'n':>5} {'solver':14} {'length':>12} {'gap':>8} {'time':>7}")
-    for n in EUCLIDEAN_SIZES:
+    budgets = args.budgets or [args.budget]
+    print(f"random Euclidean, no windows, budgets {budgets} s (elkai: one LKH run, no time limit), "
+          f"seed {args.seed}; gap to the shortest tour any solver found on the problem")
+    print(f"{'n':>5} {'solver':14} {'budget':>6} {'length':>12} {'gap':>8} {'time':>7}")
+    for n in args.sizes:
         matrix = euclidean_matrix(n, rng)
         found = {}
         for name, solve in solvers.items():
-            route, seconds = timed(solve, matrix, None, args.budget)
-            if sorted(route) != list(range(n)):
-                raise SystemExit(f"bench_peers: {name} returned no tour through all {n} points")
-            found[name] = (tour_length(matrix, route), seconds)
+            if name in UNTIMED and n > args.untimed_max_n:
+                continue
+            for budget in ([budgets[0]] if name in UNTIMED else budgets):
+                route, seconds = timed(solve, matrix, None, budget)
+                if sorted(route) != list(range(n)):
+                    raise SystemExit(f"bench_peers: {name} returned no tour through all {n} points")
+                found[name, "-" if name in UNTIMED else budget] = (tour_length(matrix, route), seconds)
         shortest = min(length for length, _ in found.values())
-        for name, (length, seconds) in found.items():
-            print(f"{n:5} {name:14} {length:12} {100 * (length / shortest - 1):+7.2f}% {seconds:6.1f}s",
-                  flush=True)
+        for (name, budget), (length, seconds) in found.items():
+            print(f"{n:5} {name:14} {budget:>6} {length:12} {100 * (length / shortest - 1):+7.2f}% "
+                  f"{seconds:6.1f}s", flush=True)
 
 
 def main(argv=None):
@@ -276,6 +288,15 @@ def main(argv=None):
     parser.add_argument("--seed", type=int, default=1, help="seeds the relabelling and the points")
     parser.add_argument("--euclidean", action="store_true",
                         help="random Euclidean problems without windows instead of the collection")
+    parser.add_argument("--sizes", type=int, nargs="+", default=list(EUCLIDEAN_SIZES),
+                        help="with --euclidean: the problem sizes")
+    parser.add_argument("--budgets", type=float, nargs="+",
+                        help="with --euclidean: several budgets in one run (default: --budget)")
+    parser.add_argument("--solvers", nargs="+", metavar="SOLVER",
+                        help=f"only these (of {', '.join(WINDOW_SOLVERS)}; with --euclidean, of "
+                             f"{', '.join(EUCLIDEAN_SOLVERS)})")
+    parser.add_argument("--untimed-max-n", type=int, default=10**9,
+                        help="with --euclidean: run LKH (no time limit) only up to this size")
     parser.add_argument("--verbose", action="store_true", help="also print a line per instance")
     args = parser.parse_args(argv)
     if args.euclidean:

@@ -10,12 +10,15 @@
 //   cmake -S . -B build/bench -DTOURWRIGHT_BUILD_BENCH=ON && cmake --build build/bench -j 2
 //   build/bench/bench_strategy [--budget SECONDS] [--min-n N] [--max-n N] [--only NAME,NAME]
 //       [--seed N] [--verbose] [--windows-only | --euclidean-only] [FOLDER]
-//       [--sizes N,N,..] [--instances K] [--reference FILE]
+//       [--sizes N,N,..] [--instances K] [--reference FILE] [--param NAME=V,V,..]..
 // FOLDER holds instances/lopez-ibanez and instances/bks (default: ../shared/bench
 // beside the project).
 // Euclidean: K instances of each size (default 200, 500, 1000; one each). With
 // --reference (the output of bench/lkh_euclidean.py) the iterated search is judged
 // by its gap over LKH's tour instead of against the multi-start descent.
+// --param sweeps the iterated search's tuning (IteratedSearchParams, by member
+// name): the benchmark runs once for each combination of the values given, e.g.
+//   bench_strategy --euclidean-only --param plain_kick_stretch=10,30,50 --param plain_neighbours=6,8
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -23,6 +26,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <numeric>
 #include <random>
@@ -135,13 +139,33 @@ Route multistart(const Penalizer& penalizer, double budget) {
     return solver.best().route;
 }
 
-Route iterated(const Penalizer& penalizer, double budget, unsigned seed, std::uint64_t* descents = nullptr) {
+// IteratedSearchParams' members by name, for --param.
+struct Param {
+    const char* name;
+    std::function<void(IteratedSearchParams&, std::uint64_t)> set;
+};
+#define TOURWRIGHT_PARAM(member) \
+    Param{#member, [](IteratedSearchParams& p, std::uint64_t v) { p.member = static_cast<decltype(p.member)>(v); }}
+const Param kParams[] = {
+    TOURWRIGHT_PARAM(neighbours),         TOURWRIGHT_PARAM(timed_neighbours),
+    TOURWRIGHT_PARAM(longest_stretch),    TOURWRIGHT_PARAM(relocated),
+    TOURWRIGHT_PARAM(longest_plain_stretch), TOURWRIGHT_PARAM(locations_per_plain_stretch),
+    TOURWRIGHT_PARAM(patience),           TOURWRIGHT_PARAM(run_patience),
+    TOURWRIGHT_PARAM(plain_tour_search),  TOURWRIGHT_PARAM(plain_neighbours),
+    TOURWRIGHT_PARAM(plain_longest_moved), TOURWRIGHT_PARAM(plain_kick_stretch),
+    TOURWRIGHT_PARAM(plain_slack_ppm),
+};
+#undef TOURWRIGHT_PARAM
+
+Route iterated(const Penalizer& penalizer, const IteratedSearchParams& params, double budget, unsigned seed,
+               std::uint64_t* descents = nullptr) {
     SearchClock clock(TimeDelta{static_cast<std::int64_t>(budget), static_cast<std::int32_t>(std::fmod(budget, 1) * 1e9)});
     SeededWords words{std::mt19937(seed)};
     Route start(penalizer.location_count());
     std::iota(start.begin(), start.end(), std::size_t{0});
     IteratedSearchOptions options;
     options.keep_first = true;
+    options.params = params;
     clock.start();
     SearchOutcome outcome = iterated_search(penalizer, std::move(start), options, clock, words);
     if (descents) *descents = outcome.descents;
@@ -164,7 +188,7 @@ struct Tally {
     }
 };
 
-void tsptw(const fs::path& folder, double budget, std::size_t min_n, std::size_t max_n, const std::string& only,
+void tsptw(const IteratedSearchParams& params, const fs::path& folder, double budget, std::size_t min_n, std::size_t max_n, const std::string& only,
            unsigned seed, bool verbose) {
     const auto best_known = read_best_known(folder / "instances" / "bks" / "best_known.csv");
     std::map<std::string, std::pair<Tally, Tally>> by_set;
@@ -190,7 +214,7 @@ void tsptw(const fs::path& folder, double budget, std::size_t min_n, std::size_t
             const Penalizer penalizer = penalizer_for(*instance);
             const Judged a = judge(*instance, multistart(penalizer, budget));
             std::uint64_t descents = 0;
-            const Judged b = judge(*instance, iterated(penalizer, budget, seed, &descents));
+            const Judged b = judge(*instance, iterated(penalizer, params, budget, seed, &descents));
             auto& [ms, ils] = by_set[instance->set];
             ms.add(a, best_scaled);
             ils.add(b, best_scaled);
@@ -253,14 +277,14 @@ std::map<std::pair<std::size_t, std::size_t>, std::uint64_t> read_reference(cons
 
 // One line of the table: against LKH's `reference` length when given, else against
 // the multi-start descent.
-void euclidean_problem(std::size_t n, std::size_t k, double budget, unsigned seed,
+void euclidean_problem(const IteratedSearchParams& params, std::size_t n, std::size_t k, double budget, unsigned seed,
                        std::optional<std::uint64_t> reference) {
     const Matrix rows = random_euclidean(n, k);
     const Penalizer penalizer(DistanceMatrix{rows}, std::nullopt);
     const auto length = [&](const Route& route) { return penalizer.penalize(route, false).reported_distance(); };
     const std::uint64_t a = reference ? *reference : length(multistart(penalizer, budget));
     std::uint64_t descents = 0;
-    const std::uint64_t b = length(iterated(penalizer, budget, seed, &descents));
+    const std::uint64_t b = length(iterated(penalizer, params, budget, seed, &descents));
     const double ratio = static_cast<double>(b) / static_cast<double>(a);
     std::printf("%6zu %4zu %12llu %12llu %8.4f %10llu\n", n, k, static_cast<unsigned long long>(a),
                 static_cast<unsigned long long>(b), reference ? 100 * (ratio - 1) : ratio,
@@ -268,7 +292,7 @@ void euclidean_problem(std::size_t n, std::size_t k, double budget, unsigned see
     std::fflush(stdout);
 }
 
-void euclidean(double budget, unsigned seed, const std::vector<std::size_t>& sizes, std::size_t instances,
+void euclidean(const IteratedSearchParams& params, double budget, unsigned seed, const std::vector<std::size_t>& sizes, std::size_t instances,
                const fs::path& reference) {
     const auto lkh = reference.empty() ? decltype(read_reference(reference)){} : read_reference(reference);
     std::printf("random Euclidean, no windows (tour length)\n%6s %4s %12s %12s %8s %10s\n", "n", "inst",
@@ -280,7 +304,7 @@ void euclidean(double budget, unsigned seed, const std::vector<std::size_t>& siz
             if (!reference.empty() && found == lkh.end())
                 std::printf("%6zu %4zu (no reference)\n", n, k);
             else
-                euclidean_problem(n, k, budget, seed,
+                euclidean_problem(params, n, k, budget, seed,
                                   found == lkh.end() ? std::nullopt : std::optional(found->second));
         }
     }
@@ -298,6 +322,7 @@ int main(int argc, char** argv) {
     std::size_t instances = 1;
     fs::path reference;
     fs::path folder = fs::path(TOURWRIGHT_SOURCE_DIR) / ".." / "shared" / "bench";
+    std::vector<std::pair<const Param*, std::vector<std::uint64_t>>> sweep;
     for (int k = 1; k < argc; ++k) {
         const std::string arg = argv[k];
         if (arg == "--budget" && k + 1 < argc) budget = std::atof(argv[++k]);
@@ -312,18 +337,48 @@ int main(int argc, char** argv) {
             for (std::string size; std::getline(list, size, ',');) sizes.push_back(std::stoul(size));
         } else if (arg == "--instances" && k + 1 < argc) instances = std::strtoul(argv[++k], nullptr, 10);
         else if (arg == "--reference" && k + 1 < argc) reference = argv[++k];
+        else if (arg == "--param" && k + 1 < argc) {
+            const std::string setting = argv[++k];
+            const std::string name = setting.substr(0, setting.find('='));
+            const auto param = std::find_if(std::begin(kParams), std::end(kParams),
+                                            [&](const Param& p) { return name == p.name; });
+            if (param == std::end(kParams) || setting.find('=') == std::string::npos) {
+                std::fprintf(stderr, "--param wants NAME=V,V,..; the names:");
+                for (const Param& p : kParams) std::fprintf(stderr, " %s", p.name);
+                std::fprintf(stderr, "\n");
+                return 2;
+            }
+            std::vector<std::uint64_t> values;
+            std::istringstream list(setting.substr(name.size() + 1));
+            for (std::string value; std::getline(list, value, ',');) values.push_back(std::stoull(value));
+            sweep.emplace_back(&*param, std::move(values));
+        }
         else if (arg == "--windows-only") plain = false;
         else if (arg == "--euclidean-only") windows = false;
         else folder = arg;
     }
-    if (windows) {
-        if (!fs::is_directory(folder / "instances" / "lopez-ibanez")) {
-            std::fprintf(stderr, "no TSPTW collection at %s (expected instances/lopez-ibanez there); "
-                                 "give its folder as the argument\n", folder.string().c_str());
-            return 2;
-        }
-        tsptw(folder, budget, min_n, max_n, only, seed, verbose);
+    if (windows && !fs::is_directory(folder / "instances" / "lopez-ibanez")) {
+        std::fprintf(stderr, "no TSPTW collection at %s (expected instances/lopez-ibanez there); "
+                             "give its folder as the argument\n", folder.string().c_str());
+        return 2;
     }
-    if (plain) euclidean(budget, seed, sizes, instances, reference);
+    // Each combination of the swept values in turn, the last parameter fastest.
+    std::vector<std::size_t> choice(sweep.size(), 0);
+    for (bool more = true; more;) {
+        IteratedSearchParams params;
+        for (std::size_t p = 0; p < sweep.size(); ++p) {
+            sweep[p].first->set(params, sweep[p].second[choice[p]]);
+            std::printf("%s%s=%llu", p ? " " : "params: ", sweep[p].first->name,
+                        static_cast<unsigned long long>(sweep[p].second[choice[p]]));
+        }
+        if (!sweep.empty()) std::printf("\n");
+        if (windows) tsptw(params, folder, budget, min_n, max_n, only, seed, verbose);
+        if (plain) euclidean(params, budget, seed, sizes, instances, reference);
+        more = false;
+        for (std::size_t p = sweep.size(); p-- > 0 && !more;) {
+            more = ++choice[p] < sweep[p].second.size();
+            if (!more) choice[p] = 0;
+        }
+    }
     return 0;
 }

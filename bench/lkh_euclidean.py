@@ -35,7 +35,7 @@ def solve(n, instance):
     p = points(n, instance)
     rows = [[int(math.floor(math.hypot(a[0] - b[0], a[1] - b[1]) + 0.5)) for b in p] for a in p]
     started = time.perf_counter()
-    tour = elkai.DistanceMatrix(rows).solve_tsp()
+    tour = elkai.DistanceMatrix(rows).solve_tsp(runs=1)  # one run, as LKH is usually run
     took = time.perf_counter() - started
     length = sum(rows[a][b] for a, b in zip(tour, tour[1:]))
     if tour[0] != tour[-1]:

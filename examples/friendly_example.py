@@ -4,8 +4,7 @@ import pathlib
 
 from tourwright_tools import Problem, read_tsptw, schedule_svg, solve_problem
 
-UTC = dt.timezone.utc
-DAY = dt.datetime(2026, 12, 7, tzinfo=UTC)
+DAY = dt.datetime(2026, 12, 7)  # local time in the problem's zone
 
 
 def at(hour: float) -> dt.datetime:
@@ -24,12 +23,15 @@ def main() -> None:
         operation_times=(dt.time(8), dt.time(17)),
         names=["Depot", "Bakery", "Library"],
         coordinates=[(0.0, 0.0), (0.7, 0.5), (1.2, -0.3)],
+        depot=0,  # leave the depot and come back to it
+        timezone="Europe/Berlin",
     )
-    tour = solve_problem(problem)
+    tour = solve_problem(problem)  # leaves at the latest useful departure
     print(tour)
     assert tour.schedule is not None
     for event in tour.schedule:
-        print(f"{event.kind:7} {event.start_datetime:%H:%M}-{event.end_datetime:%H:%M} "
+        start, end = (t.astimezone(tour.zone) for t in (event.start_datetime, event.end_datetime))
+        print(f"{event.kind:7} {start:%H:%M}-{end:%H:%M} "
               f"{event.location if event.location is not None else ''}")
     print(tour.to_json()[:80], "...")
     pathlib.Path("friendly_example.svg").write_text(schedule_svg(tour, problem))

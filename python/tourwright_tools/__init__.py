@@ -1,28 +1,37 @@
 """A friendly layer over `tourwright.solve`: checked problems, problem files, plain results,
-pictures of schedules and the `tourwright` command."""
+batches of problems, pictures of schedules and the `tourwright` command."""
 from __future__ import annotations
 
+import importlib
 from typing import TYPE_CHECKING, Any
 
 from .files import ClassicInstance, ClassicReport, ProblemFileError, read_json, read_problem, read_tsptw
 from .problem import Problem
 from .solving import SolveError, solve_problem
-from .svg import schedule_svg
 from .tour import Event, Tour
 
 if TYPE_CHECKING:
     from tourwright import PanicException, PyEvent, PyTravel, PyWait, PyWork
 
+    from .batch import BatchError, solve_many
+    from .svg import schedule_svg
+
 __version__ = "0.1.0"
 
 __all__ = [
-    "ClassicInstance", "ClassicReport", "Event", "PanicException", "Problem", "ProblemFileError",
-    "PyEvent", "PyTravel", "PyWait", "PyWork", "SolveError", "Tour", "read_json", "read_problem",
-    "read_tsptw", "schedule_svg", "solve_problem",
+    "BatchError", "ClassicInstance", "ClassicReport", "Event", "PanicException", "Problem",
+    "ProblemFileError", "PyEvent", "PyTravel", "PyWait", "PyWork", "SolveError", "Tour", "read_json",
+    "read_problem", "read_tsptw", "schedule_svg", "solve_many", "solve_problem",
 ]
 
 
+# Imported on first use: their own imports would slow the start of every command.
+_LAZY = {"BatchError": "batch", "solve_many": "batch", "schedule_svg": "svg"}
+
+
 def __getattr__(name: str) -> Any:
+    if name in _LAZY:
+        return getattr(importlib.import_module(f".{_LAZY[name]}", __name__), name)
     # The classes of `tourwright` that it does not export, looked up on first use.
     from .native import NativeClasses, native_classes
 

@@ -12,9 +12,12 @@ def solve(
     operation_times: Optional[tuple[int, int]] = None,
     time_limit: Optional[float] = None,
     max_descents: Optional[int] = None,
-    depot: Optional[int] = None,
+    start: Optional[int] = None,
     seed: Optional[int] = None,
     threads: Optional[int] = None,
     on_progress: Optional[Callable[[float, int, Optional[tuple[int, ...]]], Optional[bool]]] = None,
     strategy: Optional[str] = None,
+    end: Optional[int] = None,
+    open_end: bool = False,
+    latest_departure: bool = False,
 ) -> tourwright.PyOutput: ...

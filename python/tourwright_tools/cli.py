@@ -1,21 +1,22 @@
 """The `tourwright` command: solve the bundled example or a problem file, print a summary and
-the schedule, and optionally write the result as JSON and a picture as SVG."""
+the schedule, and optionally write the result as JSON, a picture as SVG and a report page."""
 from __future__ import annotations
 
 import argparse
-import importlib.resources
 import os
 import sys
+import time
 from typing import Any, NoReturn, Optional, Sequence, TextIO, Union
 
 from . import __version__
+from .atomic import write_text_atomically
 from .files import ClassicInstance, ProblemFileError, read_json, read_problem
 from .problem import Problem
 from .progress import ProgressBar
 from .solving import SolveError, limit_seconds, solve_problem
-from .svg import schedule_svg
 from .tour import Tour
-from .values import clock, format_instant, format_length, looks_dated
+from .local_time import local, zone_name
+from .values import clock, format_instant, format_length
 
 EXAMPLE_TIME_LIMIT = 3
 
@@ -30,15 +31,20 @@ class _Parser(argparse.ArgumentParser):
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
+    started = time.monotonic()
     try:
         args = _parser().parse_args(argv)
-        return _run(args)
+        return _run(args, started)
     except UserError as error:
         print(f"tourwright: {error}", file=sys.stderr)
         return 2
     except SolveError as error:
         print(f"tourwright: {error}", file=sys.stderr)
         return 1
+    except OverflowError as error:
+        # A value of the problem or its result beyond what can be computed with or shown.
+        print(f"tourwright: a value out of range: {error}", file=sys.stderr)
+        return 2
     except KeyboardInterrupt:
         print("tourwright: interrupted", file=sys.stderr)
         return 130
@@ -60,6 +66,10 @@ def _parser() -> argparse.ArgumentParser:
     solve = commands.add_parser("solve", help="solve a problem file (JSON, or the classic TSPTW format)")
     solve.add_argument("file", help="the problem file")
     _output_options(solve, argparse.SUPPRESS)
+    batch = commands.add_parser("batch", help=(
+        "solve many problem files at once, on local workers or a Dask cluster"))
+    _batch_arguments(batch)
+    _output_options(batch, argparse.SUPPRESS)
     parser.set_defaults(command="example")
     return parser
 
@@ -73,9 +83,20 @@ def _output_options(parser: argparse.ArgumentParser, default: Optional[str]) -> 
                         help="write the result as one JSON object ('-': standard output)")
     parser.add_argument("--svg", metavar="OUT", default=default,
                         help="write a picture of the schedule (and of the tour on a map) as SVG")
+    parser.add_argument("--html", metavar="OUT", default=default, help=(
+        "write a report page: one HTML file with the map, the timeline and a table of stops, "
+        "to open in a browser (works offline)"))
     parser.add_argument("--depot", type=int, default=default, metavar="LOCATION", help=(
-        "start and end every tour at this location (default: location 0 for a classic TSPTW "
-        "file, none otherwise)"))
+        "start and end every tour at this location (default: the file's; location 0 for a "
+        "classic TSPTW file)"))
+    parser.add_argument("--start", type=int, default=default, metavar="LOCATION",
+                        help="leave from this location (default: the file's)")
+    parser.add_argument("--end", type=_end, default=default, metavar="LOCATION|open", help=(
+        "finish at this location, or 'open': finish with the last job (default: the file's, "
+        "else back at the start)"))
+    parser.add_argument("--departure", choices=("latest", "earliest"), default=default, help=(
+        "leave at the latest instant that changes neither lateness nor the end (the default), "
+        "or at the opening of the first window"))
     parser.add_argument("--seed", type=int, default=default, help=(
         "seed the random restarts, so that the same problem, seed and --max-descents give the same tour"))
     parser.add_argument("--max-descents", type=int, default=default, metavar="N",
@@ -86,10 +107,37 @@ def _output_options(parser: argparse.ArgumentParser, default: Optional[str]) -> 
         "iterated local search (the default) or the multi-start descent of tourwright.solve"))
 
 
-def _run(args: argparse.Namespace) -> int:
+def _end(text: str) -> Union[int, str]:
+    if text == "open":
+        return text
+    try:
+        return int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"expected a location or 'open', got {text!r}") from None
+
+
+def _batch_arguments(batch: argparse.ArgumentParser) -> None:
+    batch.add_argument("inputs", nargs="+", metavar="INPUT",
+                       help="problem files, or folders whose files are all problem files")
+    batch.add_argument("--out", required=True, metavar="DIR", help=(
+        "folder for one result per problem (NAME.tour.json), summary.csv and summary.json; "
+        "a problem that already has a complete result there is not solved again"))
+    batch.add_argument("--workers", type=int, metavar="N",
+                       help="solve N problems at once (default: one per core)")
+    batch.add_argument("--scheduler", metavar="ADDRESS", help=(
+        "run on the Dask cluster whose scheduler listens at ADDRESS (tcp://HOST:PORT); "
+        "needs pip install 'tourwright[dask]'"))
+
+
+def _run(args: argparse.Namespace, started: float) -> int:
+    if args.command == "batch":
+        from .batch_command import run
+
+        return run(args)
     classic: Optional[ClassicInstance] = None
     if args.command == "solve":
         source = args.file
+        _refuse_overwriting(args.file, {"--json": args.json, "--svg": args.svg})
         try:
             loaded = read_problem(args.file)
         except ProblemFileError as error:
@@ -98,6 +146,8 @@ def _run(args: argparse.Namespace) -> int:
         classic = loaded if isinstance(loaded, ClassicInstance) else None
     else:
         source = "bundled example"
+        import importlib.resources  # here: slow to import, and only the example needs it
+
         with importlib.resources.as_file(importlib.resources.files(__package__) / "example.json") as path:
             problem = read_json(path)
     if args.time_limit is None and args.command == "example":
@@ -106,36 +156,64 @@ def _run(args: argparse.Namespace) -> int:
         limit = None if args.time_limit is None else limit_seconds(args.time_limit)
     except ValueError as error:
         raise UserError(f"--time-limit: {error}") from None
-    depot = args.depot if args.depot is not None else (classic.depot if classic is not None else None)
-    options = dict(depot=depot, seed=args.seed, max_descents=args.max_descents,
+    # The limit bounds the whole command: the time spent reading the problem is gone.
+    spent = time.monotonic() - started
+    given = any(value is not None for value in (args.depot, args.start, args.end))
+    depot = classic.depot if classic is not None and not given else args.depot
+    options = dict(depot=depot, start=args.start, end=args.end,
+                   departure=args.departure or "latest", seed=args.seed,
+                   max_descents=args.max_descents,
                    threads=None if args.threads == 0 else (args.threads or 1),
                    strategy=args.strategy or "iterated")
     try:
-        tour = _solve(problem, limit, options)
+        tour = _solve(problem, limit, spent, options)
     except (TypeError, ValueError) as error:
         raise UserError(str(error).replace("max_descents", "--max-descents")) from None
     # With the JSON on standard output the summary moves to standard error, so the JSON can be piped.
     out: TextIO = sys.stderr if args.json == "-" else sys.stdout
     _summary(out, source, problem, tour, classic)
     if args.json is not None:
-        _write(args.json, tour.to_json(indent=1) + "\n")
+        _write(args.json, tour.to_json(indent=1, readable=True) + "\n")
+    title = f"{os.path.basename(source)}: {_short_summary(tour)}"
     if args.svg is not None:
+        from .svg import schedule_svg  # here: its imports are slow, and few runs draw
+
         try:
-            picture = schedule_svg(tour, problem, title=f"{os.path.basename(source)}: {_short_summary(tour)}")
+            picture = schedule_svg(tour, problem, title=title)
         except ValueError as error:
             raise UserError(f"--svg: {error}") from None
         _write(args.svg, picture)
+    if args.html is not None:
+        from .report_page import report_html  # here, as the picture
+
+        _write(args.html, report_html(tour, problem, title=title))
     return 0
 
 
-def _solve(problem: Problem, limit: Optional[float], options: dict[str, Any]) -> Tour:
+def _solve(problem: Problem, limit: Optional[float], spent: float, options: dict[str, Any]) -> Tour:
+    """Solves within what is left of `limit` after the `spent` seconds before the search."""
+    left = None if limit is None else max(0.0, limit - spent)
     if limit is None or limit <= 0 or not sys.stderr.isatty():
-        return solve_problem(problem, limit, **options)
-    bar = ProgressBar(sys.stderr, limit)
+        return solve_problem(problem, left, **options)
+    bar = ProgressBar(sys.stderr, limit, spent)
     try:
-        return solve_problem(problem, limit, on_progress=bar, **options)
+        return solve_problem(problem, left, on_progress=bar, **options)
     finally:
         bar.close()
+
+
+def _refuse_overwriting(source: str, outputs: dict[str, Optional[str]]) -> None:
+    """Before any work: an output that is the problem file (also through a link) would lose it."""
+    for option, path in outputs.items():
+        if path is None or path == "-":
+            continue
+        try:
+            same = os.path.samefile(path, source)
+        except (OSError, ValueError):  # either one absent: no file is both
+            same = False
+        if same:
+            raise UserError(f"{option} {path} is the problem file {source}; "
+                            "write the result elsewhere")
 
 
 def _write(path: str, text: str) -> None:
@@ -143,23 +221,23 @@ def _write(path: str, text: str) -> None:
         sys.stdout.write(text)
         return
     try:
-        with open(path, "w", encoding="utf-8") as file:
-            file.write(text)
+        write_text_atomically(path, text)
     except OSError as error:
-        raise UserError(f"cannot write {path}: {error.strerror}") from None
+        raise UserError(f"cannot write {path}: {error.strerror or error}") from None
 
 
 def _short_summary(tour: Tour) -> str:
     text = f"distance {tour.distance}"
     if tour.lateness is not None and tour.start_time is not None:
-        text += f", lateness {format_length(tour.lateness, looks_dated(tour.start_time))}"
+        text += f", lateness {format_length(tour.lateness, tour.dated)}"
     return text
 
 
 def _summary(out: TextIO, source: str, problem: Problem, tour: Tour,
              classic: Optional[ClassicInstance]) -> None:
-    dated = tour.start_time is not None and looks_dated(tour.start_time)
-    names = [problem.name(location) for location in tour.route + tour.route[:1]]
+    dated = tour.dated
+    back = tour.route[:1] if tour.returns else ()
+    names = [problem.name(location) for location in tour.route + back]
     rows: list[tuple[str, Union[str, int]]] = [
         ("problem", f"{source}: {problem!r}"),
         ("tour", " > ".join(names)),
@@ -170,12 +248,12 @@ def _summary(out: TextIO, source: str, problem: Problem, tour: Tour,
             ("lateness", tour.lateness), ("duration", tour.duration), ("working time", tour.working_time),
             ("traveling time", tour.traveling_time), ("waiting time", tour.waiting_time))]
         if tour.start_time is not None and tour.end_time is not None:
-            zone = " UTC" if dated else ""
-            rows += [("start", format_instant(tour.start_time, dated) + zone),
-                     ("end", format_instant(tour.end_time, dated) + zone)]
+            rows += [("start", _instant(tour, tour.start_time)),
+                     ("end", _instant(tour, tour.end_time))]
     if problem.operation_times is not None:
         opening, closing = problem.operation_times
-        rows.append(("operating hours", f"{clock(opening)} to {clock(closing)} UTC"))
+        zone = "UTC" if problem.timezone is None else zone_name(problem.timezone)
+        rows.append(("operating hours", f"{clock(opening)} to {clock(closing)} {zone}"))
     rows += [("iterations", tour.iterations), ("time taken", f"{tour.time_taken_microseconds / 1e6:.2f} s")]
     for label, value in rows:
         out.write(f"{label + ':':16} {value}\n")
@@ -191,10 +269,20 @@ def _summary(out: TextIO, source: str, problem: Problem, tour: Tour,
         _schedule_table(out, problem, tour, dated)
 
 
+def _instant(tour: Tour, instant: int) -> str:
+    """Local date and time with the offset (and UTC beside it when they differ)."""
+    if not tour.dated:
+        return str(instant)
+    if tour.zone is None:  # also past the year 9999, where datetime ends
+        return f"{format_instant(instant, True)} UTC"
+    text = format_instant(instant, True, zone=tour.zone) + f" {local(instant, tour.zone):%z}"
+    return f"{text} ({format_instant(instant, True)} UTC)"
+
+
 def _schedule_table(out: TextIO, problem: Problem, tour: Tour, dated: bool) -> None:
     assert tour.schedule is not None
-    # Times of day suffice when the whole tour lies within one UTC day (given in the summary).
-    days = {(tour.start_time or 0) // 86400, (tour.end_time or 0) // 86400}
+    # Times of day suffice when the whole tour lies within one local day (given in the summary).
+    days = {format_instant(t or 0, dated, zone=tour.zone)[:-9] for t in (tour.start_time, tour.end_time)}
     with_date = len(days) > 1
     width = (19 if with_date else 8) if dated else 10
     out.write(f"\n{'kind':7} {'location':32} {'start':>{width}} {'end':>{width}} {'length':>10}\n")
@@ -205,5 +293,7 @@ def _schedule_table(out: TextIO, problem: Problem, tour: Tour, dated: bool) -> N
             where = f"{problem.name(event.from_location)} > {problem.name(event.to_location)}"
         else:
             where = ""
-        out.write(f"{event.kind:7} {where:32} {format_instant(event.start, dated, with_date):>{width}} "
-                  f"{format_instant(event.end, dated, with_date):>{width}} {format_length(event.length, dated):>10}\n")
+        start, end = (format_instant(t, dated, with_date, tour.zone)
+                      for t in (event.start, event.end))
+        length = format_length(event.length, dated)
+        out.write(f"{event.kind:7} {where:32} {start:>{width}} {end:>{width}} {length:>10}\n")

@@ -1,26 +1,42 @@
 """Problem files: JSON with `solve`'s parameter names, and the classic TSPTW text format."""
 from __future__ import annotations
 
+import array
 import dataclasses
 import decimal
 import json
-import math
-import operator
 import os
-from typing import Any, Optional, Union
+import re
+import stat
+from collections.abc import Sequence
+from typing import TYPE_CHECKING, Any, Optional, Union
 
+from .matrix import Matrix
 from .problem import Problem
 from .tour import Tour
+
+if TYPE_CHECKING:
+    import numpy
 
 PathLike = Union[str, "os.PathLike[str]"]
 
 JSON_KEYS = frozenset({
     "distance_matrix", "duration_matrix", "job_durations", "time_windows", "operation_times",
-    "names", "coordinates", "check_units",
+    "names", "coordinates", "check_units", "start", "end", "depot", "timezone",
 })
 CLASSIC_EXTENSIONS = frozenset({".txt", ".tw", ".dat", ".tsptw"})
 # Keys a person may add to a JSON problem for their own notes.
 JSON_NOTE_KEYS = frozenset({"description", "comment"})
+# Far beyond the largest problem worth solving in memory (a JSON file of 2,000 locations with
+# both matrices is about 60 MB), and small enough to refuse a wrong file before reading it whole.
+MAX_FILE_BYTES = 256 * 2**20
+# Numbers of the classic layouts are plain decimals. The bounds keep one absurd token (a
+# thousand-digit number, an exponent of a billion) from costing more than microseconds; values
+# beyond the engine's range (20 digits) are refused when the problem is checked.
+_NUMBER = re.compile(r"[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?")
+MAX_NUMBER_LENGTH = 40
+MAX_DECIMAL_PLACES = 9
+MAX_INTEGER_DIGITS = 20
 
 
 class ProblemFileError(ValueError):
@@ -39,7 +55,12 @@ class ProblemFileError(ValueError):
 
 def read_problem(path: PathLike) -> Union[Problem, "ClassicInstance"]:
     """A JSON problem (a `.json` file, or one starting with '{'), else a classic TSPTW file."""
-    text = _read_text(path)
+    return problem_from_text(path, _read_text(path))
+
+
+def problem_from_text(path: PathLike, text: str) -> Union[Problem, "ClassicInstance"]:
+    """What `read_problem` makes of `text`, the contents of the file `path` read elsewhere
+    (a batch reads its files where they are and solves them on other machines)."""
     if os.fspath(path).endswith(".json") or text.lstrip().startswith("{"):
         return _json_problem(path, text)
     return _classic_instance(path, text)
@@ -47,7 +68,8 @@ def read_problem(path: PathLike) -> Union[Problem, "ClassicInstance"]:
 
 def read_json(path: PathLike) -> Problem:
     """A problem from a JSON object whose keys are `solve`'s parameter names (plus `names`,
-    `coordinates`, `check_units` and a free-text `description`)."""
+    `coordinates`, `check_units`, `start`, `end`, `depot`, `timezone` and a free-text
+    `description`). Instants and durations are numbers of seconds or ISO 8601 strings."""
     return _json_problem(path, _read_text(path))
 
 
@@ -57,20 +79,43 @@ def read_tsptw(path: PathLike) -> "ClassicInstance":
 
 
 def _read_text(path: PathLike) -> str:
+    """The file's text, at most MAX_FILE_BYTES of it. Regular files and pipes are read; devices
+    (/dev/zero) are refused, and a FIFO without a writer reads as empty instead of waiting."""
     try:
-        with open(path, encoding="utf-8") as file:
-            return file.read()
+        # Opened without blocking, or a FIFO without a writer would wait here for ever.
+        descriptor = os.open(path, os.O_RDONLY | getattr(os, "O_NONBLOCK", 0))
+        with open(descriptor, "rb") as file:
+            status = os.fstat(descriptor)
+            if stat.S_ISFIFO(status.st_mode):
+                os.set_blocking(descriptor, True)
+            elif not stat.S_ISREG(status.st_mode):
+                raise ProblemFileError(path, "not a regular file or pipe")
+            elif status.st_size > MAX_FILE_BYTES:
+                raise ProblemFileError(path, _TOO_LARGE)
+            data = file.read(MAX_FILE_BYTES + 1)
     except OSError as error:
         raise ProblemFileError(path, error.strerror or str(error)) from error
+    if len(data) > MAX_FILE_BYTES:
+        raise ProblemFileError(path, _TOO_LARGE)
+    try:
+        return data.decode("utf-8-sig")  # a leading byte order mark is dropped
     except UnicodeDecodeError as error:
         raise ProblemFileError(path, f"not a text file ({error.reason})") from error
 
 
+_TOO_LARGE = f"larger than {MAX_FILE_BYTES // 2**20} MiB, the largest problem file read"
+
+
 def _json_problem(path: PathLike, text: str) -> Problem:
     try:
-        data = json.loads(text)
+        data = json.loads(text, object_pairs_hook=_object_without_repeated_keys,
+                          parse_int=_json_integer)
     except json.JSONDecodeError as error:
         raise ProblemFileError(path, f"not valid JSON: {error.msg}", error.lineno) from error
+    except RecursionError:
+        raise ProblemFileError(path, "not a problem: lists or objects nested too deeply") from None
+    except ValueError as error:  # from the two hooks
+        raise ProblemFileError(path, str(error)) from None
     if not isinstance(data, dict):
         raise ProblemFileError(path, f"expected a JSON object, found {type(data).__name__}")
     unknown = sorted(set(data) - JSON_KEYS - JSON_NOTE_KEYS)
@@ -82,6 +127,22 @@ def _json_problem(path: PathLike, text: str) -> Problem:
         return Problem.from_dict({key: value for key, value in data.items() if key in JSON_KEYS})
     except (TypeError, ValueError) as error:
         raise ProblemFileError(path, str(error)) from error
+
+
+def _json_integer(text: str) -> int:
+    digits = len(text.lstrip("-"))
+    if digits > MAX_INTEGER_DIGITS:
+        raise ValueError(f"an integer of {digits} digits; values have at most {MAX_INTEGER_DIGITS}")
+    return int(text)
+
+
+def _object_without_repeated_keys(pairs: list[tuple[str, Any]]) -> dict[str, Any]:
+    data: dict[str, Any] = {}
+    for key, value in pairs:
+        if key in data:
+            raise ValueError(f"the key {key!r} is given twice")
+        data[key] = value
+    return data
 
 
 @dataclasses.dataclass(frozen=True)
@@ -125,9 +186,9 @@ class ClassicInstance:
         clock = self.windows[0][0]
         travel = late = 0
         for here, there in zip(rotated, rotated[1:] + rotated[:1]):
-            travel += matrix[here][there]
+            travel += matrix.at(here, there)
             ready, due = self.windows[there]
-            clock = max(clock + matrix[here][there], ready)
+            clock = max(clock + matrix.at(here, there), ready)
             late += clock > due
         return ClassicReport(rotated, travel / self.scale, clock / self.scale, late)
 
@@ -147,7 +208,7 @@ def _matrix_instance(path: PathLike, text: str) -> ClassicInstance:
     lines = [(number, line.split()) for number, line in enumerate(text.splitlines(), start=1)
              if line.strip() and not line.lstrip().startswith("#")]
     first, words = lines[0]
-    if len(words) != 1 or not words[0].isdigit() or int(words[0]) == 0:
+    if len(words) != 1 or not re.fullmatch("[0-9]{1,9}", words[0]) or int(words[0]) == 0:
         raise ProblemFileError(path, f"expected the number of locations, found {' '.join(words)!r}", first)
     n = int(words[0])
     body = lines[1:]
@@ -162,11 +223,16 @@ def _matrix_instance(path: PathLike, text: str) -> ClassicInstance:
         expected, what = (n, f"matrix row {index}") if index < n else (2, f"'ready due' of location {index - n}")
         if len(words) != expected:
             raise ProblemFileError(path, f"{what}: expected {expected} numbers, found {len(words)}", number)
-        numbers.append((number, [_decimal(path, word, number) for word in words]))
+        whole = _whole_numbers(words)
+        numbers.append((number, whole if whole is not None else [_decimal(path, word, number) for word in words]))
     # Decimal files are scaled to whole numbers by the power of ten of their longest fraction.
-    places = max((-int(value.as_tuple().exponent) for _, row in numbers for value in row), default=0)
-    scale = 10 ** max(0, places)
-    rows = [[int(value * scale) for value in row] for _, row in numbers]
+    decimals = [row for _, row in numbers if not isinstance(row, array.array)]
+    places = max((_places(value) for row in decimals for value in row), default=0)
+    scale = 10 ** places
+    rows = [row if places == 0 and isinstance(row, array.array) else
+            [value * scale if isinstance(value, int) else int(value.scaleb(places, _EXACT))
+             for value in row]
+            for _, row in numbers]
     matrix, windows = rows[:n], [(ready, due) for ready, due in rows[n:]]
     for (number, _), (ready, due) in zip(body[n:], windows):
         if due < ready:
@@ -174,11 +240,15 @@ def _matrix_instance(path: PathLike, text: str) -> ClassicInstance:
     return _instance(path, matrix, windows, scale, None)
 
 
-def _instance(path: PathLike, matrix: list[list[int]], windows: list[tuple[int, int]], scale: int,
+def _instance(path: PathLike, matrix: Sequence[Sequence[int]], windows: list[tuple[int, int]], scale: int,
               coordinates: Optional[list[tuple[float, float]]]) -> ClassicInstance:
     n = len(matrix)
     try:
-        problem = Problem(matrix, matrix, [0] * n, [[window] for window in windows],
+        table: Any = Matrix.from_rows(matrix, n)  # one buffer for both matrices
+    except OverflowError:
+        table = matrix  # beyond 64 bits: the problem's checks name the entry
+    try:
+        problem = Problem(table, table, [0] * n, [[window] for window in windows],
                           coordinates=coordinates, check_units=False)
     except ValueError as error:  # values beyond the engine's range
         raise ProblemFileError(path, str(error)) from error
@@ -215,47 +285,122 @@ def _coordinates_instance(path: PathLike, text: str) -> ClassicInstance:
     if not rows:
         raise ProblemFileError(path, "no location lines (number x y demand ready due service)")
     points = [(row[1], row[2]) for row in rows]
-    matrix = [[_floor_distance(a, b) for b in points] for a in points]
-    _shorten_through_third(matrix)
+    matrix = _shorten_through_third(_floor_distances(path, points)).tolist()
     for i, (row, values) in enumerate(zip(matrix, rows)):
         row[:] = [length + int(values[6]) if j != i else length for j, length in enumerate(row)]
     windows = [(int(row[4]), int(row[5])) for row in rows]
     return _instance(path, matrix, windows, 1, [(float(x), float(y)) for x, y in points])
 
 
-def _floor_distance(a: tuple[decimal.Decimal, decimal.Decimal], b: tuple[decimal.Decimal, decimal.Decimal]) -> int:
-    dx, dy = a[0] - b[0], a[1] - b[1]
-    square = dx * dx + dy * dy
-    if square == square.to_integral_value():
-        return math.isqrt(int(square))  # exact for whole coordinates
-    return math.floor(math.sqrt(square))
+# The largest difference of two coordinates, in units of their last decimal place, whose
+# squared distance fits a 64-bit integer.
+_LARGEST_SPAN = 2**31 - 1
 
 
-def _shorten_through_third(matrix: list[list[int]]) -> None:
-    """For i, for j, for k: d[i][j] = min(d[i][j], d[i][k] + d[k][j]), in place. For fixed
-    (i, j) the k loop only lowers d[i][j], so it is one minimum over row i and column j."""
-    columns = [list(column) for column in zip(*matrix)]
-    for i, row in enumerate(matrix):
-        for j, column in enumerate(columns):
-            shortest = min(map(operator.add, row, column))
-            if shortest < row[j]:
-                row[j] = column[i] = shortest
+def _floor_distances(path: PathLike,
+                     points: list[tuple[decimal.Decimal, decimal.Decimal]]) -> "numpy.ndarray":
+    """The Euclidean distances rounded down, exactly: of the coordinates scaled to whole numbers,
+    the integer square root of the squared distance, scaled back and rounded down."""
+    import numpy  # only this layout needs it; the command starts faster without
+
+    places = max(_places(coordinate) for point in points for coordinate in point)
+    axes = []
+    for axis in (0, 1):
+        whole = [int(point[axis].scaleb(places, _EXACT)) for point in points]
+        if max(whole) - min(whole) > _LARGEST_SPAN:
+            apart = _LARGEST_SPAN / 10**places
+            raise ProblemFileError(path, f"coordinates more than {apart:g} apart")
+        axes.append(numpy.array(whole, dtype=numpy.int64) - min(whole))
+    squares = sum((axis[:, None] - axis[None, :]) ** 2 for axis in axes)
+    roots = numpy.sqrt(squares).astype(numpy.int64)  # off by at most one: corrected
+    roots -= roots * roots > squares
+    roots += (roots + 1) * (roots + 1) <= squares
+    result: numpy.ndarray = roots // 10**places
+    return result
+
+
+# Rows of the matrix added to one row at a time in _shorten_through_third: a few hundred
+# kilobytes of sums, small enough to stay in the processor's cache.
+_BLOCK = 64
+
+
+def _shorten_through_third(matrix: "numpy.ndarray") -> "numpy.ndarray":
+    """The collections' loops `for i, for j, for k: d[i][j] = min(d[i][j], d[i][k] + d[k][j])`,
+    in place, with the same result in O(n) array operations of O(n^2) each instead of n^3
+    steps in Python. While i is fixed only row i changes, and d[i][j] is the least of row i as
+    it was through any k, and of the entries of row i already lowered (k < j) through k. The
+    latter are found in rounds: each round passes on only the entries the last one lowered."""
+    import numpy
+
+    kind = next(kind for kind in (numpy.int16, numpy.int32, numpy.int64)
+                if 4 * int(matrix.max(initial=0)) < numpy.iinfo(kind).max)
+    matrix = matrix.astype(kind)
+    n = len(matrix)
+    far = numpy.iinfo(kind).max // 2  # beyond any sum of two entries
+    # d[k][j] for j > k only: the entries of row i that a lowered d[i][k] may pass on.
+    after = numpy.triu(matrix, 1) + numpy.tril(numpy.full_like(matrix, far))
+    for i in range(n):
+        original = matrix[i].copy()
+        row = numpy.minimum(original, _least_sums(original, matrix))
+        lowered = numpy.flatnonzero(row < original)
+        while len(lowered):
+            shorter = numpy.minimum(row, _least_sums(row, after, lowered))
+            lowered = numpy.flatnonzero(shorter < row)
+            row = shorter
+        matrix[i] = row
+        after[i, i + 1:] = row[i + 1:]
+    return matrix
+
+
+def _least_sums(row: "numpy.ndarray", matrix: "numpy.ndarray",
+                through: Optional["numpy.ndarray"] = None) -> "numpy.ndarray":
+    """For each column j, the least row[k] + matrix[k][j] over k in `through` (default: all)."""
+    import numpy
+
+    least = numpy.full(len(row), numpy.iinfo(matrix.dtype).max, dtype=matrix.dtype)
+    for start in range(0, len(row) if through is None else len(through), _BLOCK):
+        ks = slice(start, start + _BLOCK) if through is None else through[start:start + _BLOCK]
+        numpy.minimum(least, (row[ks, None] + matrix[ks]).min(axis=0), out=least)
+    return least
+
+
+def _whole_numbers(words: list[str]) -> Optional["array.array[int]"]:
+    """The words as ints when all are whole numbers in 0 ... 2**64 - 1 (the common case, read
+    quickly); None otherwise, for the careful reading that names the fault."""
+    joined = "".join(words)
+    if not (joined.isascii() and joined.isdigit()):  # int() would also take "1_0" and "١"
+        return None
+    try:
+        return array.array("Q", map(int, words))
+    except (ValueError, OverflowError):
+        return None
 
 
 def _is_number(word: str) -> bool:
-    try:
-        return decimal.Decimal(word).is_finite()
-    except decimal.InvalidOperation:
-        return False
+    return _NUMBER.fullmatch(word) is not None
 
 
 def _decimal(path: PathLike, word: str, line: int, negative: bool = False) -> decimal.Decimal:
-    try:
-        value = decimal.Decimal(word)
-    except decimal.InvalidOperation:
-        raise ProblemFileError(path, f"{word!r} is not a number", line) from None
-    if not value.is_finite():
-        raise ProblemFileError(path, f"{word!r} is not a finite number", line)
+    if not _is_number(word):
+        raise ProblemFileError(path, f"{word[:MAX_NUMBER_LENGTH]!r} is not a number", line)
+    if len(word) > MAX_NUMBER_LENGTH:
+        raise ProblemFileError(path, f"a number of more than {MAX_NUMBER_LENGTH} characters", line)
+    value = decimal.Decimal(word)
     if value < 0 and not negative:
         raise ProblemFileError(path, f"{word} is negative", line)
+    if _places(value) > MAX_DECIMAL_PLACES:
+        message = f"{word} has more than {MAX_DECIMAL_PLACES} decimal places"
+        raise ProblemFileError(path, message, line)
+    if value.adjusted() >= MAX_INTEGER_DIGITS:
+        message = f"{word} has more than {MAX_INTEGER_DIGITS} digits before the point"
+        raise ProblemFileError(path, message, line)
     return value
+
+
+def _places(value: decimal.Decimal) -> int:
+    """The digits after the decimal point, as written ("2.50": 2)."""
+    return max(0, -int(value.as_tuple().exponent))
+
+
+# Wide enough for every number _decimal lets through, so that scaling them is exact.
+_EXACT = decimal.Context(prec=MAX_NUMBER_LENGTH + MAX_DECIMAL_PLACES, traps=[decimal.Inexact])

@@ -2,14 +2,16 @@
 from __future__ import annotations
 
 import dataclasses
+import datetime as dt
 import math
-from typing import Any, Optional
+from typing import Any, Literal, Optional, Union
 
-from . import values
+from . import local_time, values
+from .matrix import Matrix, fast_matrix, fast_windows
 from .values import SECONDS_PER_DAY, clock
 
-Matrix = tuple[tuple[int, ...], ...]
 Window = tuple[int, int]
+End = Union[int, Literal["open"]]
 
 # Instants outside these bounds are far more likely hours, offsets or milliseconds than Unix
 # seconds of a real schedule (1973-03-03 and 2100-01-01).
@@ -30,10 +32,21 @@ class Problem:
 
     The arguments are those of `tourwright.solve`. They may be lists, tuples or numpy arrays;
     durations may be `timedelta`, window bounds timezone-aware `datetime`, and operating
-    hours `datetime.time`. Time data is all three of `duration_matrix`, `job_durations` and
-    `time_windows`, or none of them. `names` and `coordinates` (x, y per location) are only
-    used for display. With `check_units` (the default) values that look like a unit mistake
-    (milliseconds, hours) are refused.
+    hours `datetime.time`; strings in ISO 8601 are read as such ("PT20M",
+    "2026-12-07T08:00:00+01:00", "08:00"). Time data is all three of `duration_matrix`,
+    `job_durations` and `time_windows`, or none of them. `names` and `coordinates` (x, y per
+    location) are only used for display. With `check_units` (the default) values that look
+    like a unit mistake (milliseconds, hours) are refused.
+
+    - `start`: the location every tour leaves from, at the opening of its first window.
+    - `end`: where it finishes: a location kept last (its job done there like any other),
+      or "open" (it finishes with its last job). Without `end` it returns to `start`.
+      `depot=d` is `start=d, end=d`. `solve_problem` may override all three.
+    - `timezone`: an IANA name, a `ZoneInfo`, a fixed offset ("+01:00" or a
+      `datetime.timezone`). Operating hours and datetimes without an offset are then local
+      (a `datetime.time` with a zone also gives the problem that zone), and results show
+      local times. A horizon across a change of the zone's offset is refused where
+      operating hours depend on it.
     """
 
     distance_matrix: Matrix
@@ -44,6 +57,9 @@ class Problem:
     names: Optional[tuple[str, ...]]
     coordinates: Optional[tuple[tuple[float, float], ...]]
     check_units: bool
+    start: Optional[int]
+    end: Optional[End]
+    timezone: Optional[dt.tzinfo]
 
     def __init__(
         self,
@@ -56,6 +72,10 @@ class Problem:
         names: Any = None,
         coordinates: Any = None,
         check_units: bool = True,
+        start: Any = None,
+        end: Any = None,
+        depot: Any = None,
+        timezone: Any = None,
     ) -> None:
         if not isinstance(check_units, bool):
             raise TypeError(f"check_units: expected True or False, got {type(check_units).__name__}")
@@ -73,22 +93,30 @@ class Problem:
                 "operation_times: operating hours need time data "
                 "(duration_matrix, job_durations and time_windows)"
             )
-        distances = _matrix(distance_matrix, "distance_matrix", None, values.integer)
+        distances = _matrix(distance_matrix, "distance_matrix", None, values.integer, values.MAX_U64)
         n = len(distances)
         set_field = object.__setattr__
         set_field(self, "check_units", check_units)
+        set_field(self, "timezone", local_time.zone(timezone))
+        # The hours first: a zone they carry is the problem's, for the windows too.
+        set_field(self, "operation_times", None if operation_times is None
+                  else self._hours(operation_times))
         set_field(self, "distance_matrix", distances)
         set_field(self, "duration_matrix", None if duration_matrix is None
-                  else _matrix(duration_matrix, "duration_matrix", n, self._duration))
+                  else _matrix(duration_matrix, "duration_matrix", n, self._duration, self._longest))
         set_field(self, "job_durations", None if job_durations is None
                   else tuple(self._duration(value, f"job_durations[{i}]") for i, value in
                              enumerate(_located(job_durations, "job_durations", n, "durations"))))
         set_field(self, "time_windows", None if time_windows is None
                   else self._windows(time_windows, n))
-        set_field(self, "operation_times", None if operation_times is None
-                  else self._hours(operation_times))
         set_field(self, "names", None if names is None else _names(names, n))
         set_field(self, "coordinates", None if coordinates is None else _coordinates(coordinates, n))
+        first, last = self.checked_ends(start, end, depot)
+        set_field(self, "start", first)
+        set_field(self, "end", last)
+        if self.check_units:
+            self._check_job_lengths()
+        self.engine_offset()  # refuses a horizon across a change of offset
 
     @property
     def size(self) -> int:
@@ -103,11 +131,49 @@ class Problem:
         """The location's name, or its index when the problem has no names."""
         return self.names[location] if self.names is not None else str(location)
 
+    def checked_ends(self, start: Any = None, end: Any = None,
+                     depot: Any = None) -> tuple[Optional[int], Optional[End]]:
+        """`start` and `end` (or `depot` for both) checked: the start a location, the end a
+        location or "open" that comes with a start; an end at the start is the return to it."""
+        if depot is not None:
+            if start is not None or end is not None:
+                raise ValueError("depot: give either depot or start and end, not both")
+            start = end = depot
+        name = "depot" if depot is not None else "start"
+        first = None if start is None else self._location(start, name)
+        if end is None:
+            return first, None
+        if first is None:
+            raise ValueError("end: an end needs a start (the location the tour leaves from)")
+        if end == "open":
+            return first, "open"
+        if isinstance(end, str):
+            raise ValueError(f"end: expected a location or 'open', got {end!r}")
+        last = self._location(end, "end")
+        return first, None if last == first else last
+
+    def _location(self, value: Any, name: str) -> int:
+        location = values.integer(value, name)
+        if location >= self.size:
+            raise ValueError(
+                f"{name}: {location} is not a location of this problem (0 to {self.size - 1})")
+        return location
+
+    def engine_offset(self) -> int:
+        """Seconds to add to every instant so that the engine, which counts operating hours from
+        the midnight of its own clock, counts them from local midnight (0 without hours)."""
+        if self.timezone is None or self.operation_times is None or self.time_windows is None:
+            return 0
+        bounds = [bound for windows in self.time_windows for window in windows for bound in window]
+        return local_time.steady_offset(self.timezone, min(bounds), max(bounds))
+
     def solve_arguments(self) -> dict[str, Any]:
-        """Keyword arguments for `tourwright.solve` (without `time_limit`)."""
+        """Keyword arguments for `tourwright.solve` (without `time_limit`); the matrices as
+        buffers, which it reads without a Python object per entry. With a `timezone` the operating
+        hours are local, which `solve_problem` accounts for and `solve` does not."""
         return {
-            "distance_matrix": self.distance_matrix,
-            "duration_matrix": self.duration_matrix,
+            "distance_matrix": self.distance_matrix.buffer,
+            "duration_matrix": None if self.duration_matrix is None else self.duration_matrix.buffer,
             "job_durations": self.job_durations,
             "time_windows": self.time_windows,
             "operation_times": self.operation_times,
@@ -115,9 +181,9 @@ class Problem:
 
     def to_dict(self) -> dict[str, Any]:
         """The problem as JSON-ready data whose keys are the constructor's parameter names."""
-        data: dict[str, Any] = {"distance_matrix": [list(row) for row in self.distance_matrix]}
+        data: dict[str, Any] = {"distance_matrix": self.distance_matrix.tolist()}
         if self.duration_matrix is not None:
-            data["duration_matrix"] = [list(row) for row in self.duration_matrix]
+            data["duration_matrix"] = self.duration_matrix.tolist()
         if self.job_durations is not None:
             data["job_durations"] = list(self.job_durations)
         if self.time_windows is not None:
@@ -130,6 +196,11 @@ class Problem:
             data["coordinates"] = [list(xy) for xy in self.coordinates]
         if not self.check_units:
             data["check_units"] = False
+        for key in ("start", "end"):
+            if getattr(self, key) is not None:
+                data[key] = getattr(self, key)
+        if self.timezone is not None:
+            data["timezone"] = local_time.zone_name(self.timezone)
         return data
 
     @classmethod
@@ -142,12 +213,17 @@ class Problem:
             parts.append(f"{sum(map(len, self.time_windows))} time windows")
         if self.operation_times is not None:
             opening, closing = self.operation_times
-            parts.append(f"open {clock(opening)}-{clock(closing)} UTC")
+            zone = "UTC" if self.timezone is None else local_time.zone_name(self.timezone)
+            parts.append(f"open {clock(opening)}-{clock(closing)} {zone}")
         if self.names is not None:
             parts.append("names")
         if self.coordinates is not None:
             parts.append("coordinates")
         return f"Problem({', '.join(parts)})"
+
+    @property
+    def _longest(self) -> int:
+        return LONGEST_PLAUSIBLE_DURATION if self.check_units else values.MAX_SECONDS
 
     def _duration(self, value: Any, where: str) -> int:
         seconds = values.seconds(value, where)
@@ -159,6 +235,11 @@ class Problem:
         return seconds
 
     def _windows(self, time_windows: Any, n: int) -> tuple[tuple[Window, ...], ...]:
+        earliest, latest = ((EARLIEST_PLAUSIBLE_INSTANT, LATEST_PLAUSIBLE_INSTANT) if self.check_units
+                            else (0, values.LATEST_INSTANT))
+        fast = fast_windows(time_windows, n, earliest, latest)
+        if fast is not None:
+            return fast
         result = []
         for location, windows in enumerate(_located(time_windows, "time_windows", n, "windows")):
             where = f"time_windows[{location}]"
@@ -179,7 +260,8 @@ class Problem:
         bounds = values.items(window, where, "a (start, end) pair")
         if len(bounds) != 2:
             raise ValueError(f"{where}: expected a (start, end) pair, got {len(bounds)} values")
-        start, end = (values.instant(bound, f"{where}[{i}]") for i, bound in enumerate(bounds))
+        start, end = (values.instant(bound, f"{where}[{i}]", self.timezone)
+                      for i, bound in enumerate(bounds))
         if end < start:
             raise ValueError(f"{where}: ends at {end}, before it starts at {start}")
         if self.check_units:
@@ -196,6 +278,8 @@ class Problem:
         bounds = values.items(operation_times, where, "an (opening, closing) pair")
         if len(bounds) != 2:
             raise ValueError(f"{where}: expected an (opening, closing) pair, got {len(bounds)} values")
+        for bound in bounds:
+            self._adopt_zone(bound, where)
         opening, closing = (values.time_of_day(bound, f"{where}[{i}]") for i, bound in enumerate(bounds))
         if closing > SECONDS_PER_DAY:
             raise ValueError(f"{where}[1]: {closing} is beyond the end of a day (86400 seconds after midnight)")
@@ -206,7 +290,7 @@ class Problem:
         if opening >= closing:
             raise ValueError(
                 f"{where}: opening {opening} is not before closing {closing}; operating hours are "
-                "seconds after midnight (UTC) within one day"
+                "seconds after midnight (UTC, or local with a timezone) within one day"
             )
         if self.check_units and closing - opening < SHORTEST_PLAUSIBLE_OPENING:
             raise ValueError(
@@ -214,6 +298,32 @@ class Problem:
                 f"after midnight (08:00 is 28800, or give datetime.time(8)); {_UNITS_HINT}"
             )
         return opening, closing
+
+
+    def _adopt_zone(self, bound: Any, where: str) -> None:
+        """A time of day with a zone is read in it: the problem takes that zone."""
+        tz = bound.tzinfo if isinstance(bound, dt.time) else None
+        if tz is None:
+            return
+        if self.timezone is None:
+            object.__setattr__(self, "timezone", tz)
+        elif local_time.zone_name(tz) != local_time.zone_name(self.timezone):
+            raise ValueError(f"{where}: {bound} is in {local_time.zone_name(tz)}, the problem in "
+                             f"{local_time.zone_name(self.timezone)}; give the hours in one zone")
+
+    def _check_job_lengths(self) -> None:
+        if self.job_durations is None or self.time_windows is None:
+            return
+        day = SECONDS_PER_DAY
+        if self.operation_times is not None:
+            day = self.operation_times[1] - self.operation_times[0]
+        for location, (job, windows) in enumerate(zip(self.job_durations, self.time_windows)):
+            if job > day and all(job > end - start for start, end in windows):
+                raise ValueError(
+                    f"job_durations[{location}]: {job} seconds is longer than every window of its "
+                    f"location and than the operating day ({day} seconds): likely a unit mistake "
+                    f"(durations are whole seconds; milliseconds given?); {_UNITS_HINT}"
+                )
 
 
 def _located(value: Any, where: str, n: int, what: str) -> list[Any]:
@@ -224,8 +334,13 @@ def _located(value: Any, where: str, n: int, what: str) -> list[Any]:
     return entries
 
 
-def _matrix(value: Any, where: str, n: Optional[int], convert: Any) -> Matrix:
-    """A square matrix; n is the required size (None: the number of rows)."""
+def _matrix(value: Any, where: str, n: Optional[int], convert: Any, largest: int) -> Matrix:
+    """A square matrix; n is the required size (None: the number of rows), `convert` checks
+    one entry, and no entry may exceed `largest`."""
+    fast = fast_matrix(value, n, largest)
+    if fast is not None:
+        return fast
+    # Entry by entry, to name the first one at fault.
     rows = values.items(value, where, "a matrix (a sequence of rows)")
     if not rows:
         raise ValueError(f"{where}: no rows; a problem has at least one location")
@@ -240,8 +355,8 @@ def _matrix(value: Any, where: str, n: Optional[int], convert: Any) -> Matrix:
                 f"{where}[{i}]: row has {len(entries)} entries, expected {size} "
                 "(one row and one column per location)"
             )
-        result.append(tuple(convert(entry, f"{where}[{i}][{j}]") for j, entry in enumerate(entries)))
-    return tuple(result)
+        result.append([convert(entry, f"{where}[{i}][{j}]") for j, entry in enumerate(entries)])
+    return Matrix.from_rows(result, size)
 
 
 def _names(value: Any, n: int) -> tuple[str, ...]:
@@ -249,6 +364,11 @@ def _names(value: Any, n: int) -> tuple[str, ...]:
     for i, name in enumerate(names):
         if not isinstance(name, str):
             raise TypeError(f"names[{i}]: expected a str, got {type(name).__name__}")
+        try:
+            name.encode("utf-8")
+        except UnicodeEncodeError:
+            raise ValueError(
+                f"names[{i}]: {name!r} holds a lone surrogate, which no text can hold") from None
     return tuple(names)
 
 

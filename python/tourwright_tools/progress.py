@@ -8,13 +8,16 @@ WIDTH = 30
 
 
 class ProgressBar:
-    """An `on_progress` callback that draws elapsed of the limit on `stream`; `close()` wipes it."""
+    """An `on_progress` callback that draws elapsed of the limit on `stream`; `close()` wipes it.
+    `spent`: seconds of the limit already used before the search began."""
 
-    def __init__(self, stream: TextIO, time_limit: float) -> None:
+    def __init__(self, stream: TextIO, time_limit: float, spent: float = 0.0) -> None:
         self._stream = stream
         self._limit = time_limit
+        self._spent = spent
 
     def __call__(self, elapsed: float, descents: int, best: Optional[tuple[int, ...]]) -> bool:
+        elapsed = min(self._limit, elapsed + self._spent)
         done = min(1.0, elapsed / self._limit) if self._limit else 1.0
         filled = round(done * WIDTH)
         self._stream.write(f"\rsolving [{'#' * filled}{'.' * (WIDTH - filled)}] "

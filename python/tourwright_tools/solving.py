@@ -5,10 +5,11 @@ import datetime as dt
 import math
 import numbers
 import os
-from typing import Callable, Literal, Optional, Union
+from typing import Any, Callable, Literal, Optional, Union
 
 from . import _engine
-from .problem import Problem
+from .local_time import zone_name
+from .problem import End, Problem
 from .tour import Tour
 from .values import MAX_SECONDS
 
@@ -20,6 +21,8 @@ ProgressCallback = Callable[[float, int, Optional[tuple[int, ...]]], Optional[bo
 
 Strategy = Literal["iterated", "multistart"]
 STRATEGIES = ("iterated", "multistart")
+Departure = Literal["latest", "earliest"]
+DEPARTURES = ("latest", "earliest")
 
 _U64 = 2**64
 
@@ -32,7 +35,10 @@ def solve_problem(
     problem: Problem,
     time_limit: TimeLimit | None = None,
     *,
+    start: Optional[int] = None,
+    end: Optional[End] = None,
     depot: Optional[int] = None,
+    departure: Departure = "latest",
     seed: Optional[int] = None,
     max_descents: Optional[int] = None,
     threads: Optional[int] = 1,
@@ -51,9 +57,17 @@ def solve_problem(
     fractions too, or a `timedelta`) it goes on until the limit has passed; with
     `max_descents` it stops after that many descents; given both, whichever comes first.
 
-    - `depot`: the tour starts at this location at the opening of its first window, every
-      descent keeps it first, and the tour ends with the return to it; a return after the end
-      of its last window counts as lateness, like a late job.
+    - `start`: the tour leaves this location, which every descent and kick keeps first.
+    - `end`: a location every descent and kick keeps last, where the tour finishes (its job
+      done there like any other, late after its last window), or "open": the tour finishes
+      with its last job. Without it the tour returns to `start`, and a return after the end
+      of the start's last window counts as lateness, like a late job. Distance and every time
+      total count only the legs driven. `depot=d` is `start=d, end=d`. Given none of the
+      three, those of the problem hold.
+    - `departure`: "latest" (the default) leaves at the latest instant that changes neither
+      the tour's lateness nor its end, so that it waits on the road only where it must;
+      duration and waiting time are counted from there. "earliest" leaves when the first
+      window of the first location opens.
     - `seed`: makes the random choices reproducible. With "multistart", descent d starts from
       a tour drawn from stream d of a generator seeded with it, so the same problem, seed and
       `max_descents` give the same tour on any number of threads. With "iterated", thread t
@@ -62,7 +76,9 @@ def solve_problem(
       descents depend on the machine.
     - `threads`: searches run on that many threads at once (None: one per core): independent
       descents with "multistart", independent iterated searches with "iterated"; the best
-      tour wins, and between equal tours the one of the earliest descent (or thread).
+      tour wins, and between equal tours the one of the earliest descent (or thread). At most
+      one thread per 8 locations is started, and no more than the cores unless the search is
+      a seeded "iterated" one; a thread that cannot be started raises `SolveError`.
     - `on_progress(elapsed, descents, best)`: called from the solving thread about every
       100 ms; returning False ends the search with the best tour found so far. An exception it
       raises ends the search and propagates.
@@ -71,22 +87,42 @@ def solve_problem(
         raise TypeError(f"problem: expected a Problem, got {type(problem).__name__}")
     arguments = problem.solve_arguments()
     limit = None if time_limit is None else limit_seconds(time_limit)
-    descents = _count("max_descents", max_descents, 1)
-    start = _depot(problem, depot)
-    seeded = None if seed is None else _integer("seed", seed) % _U64
-    workers = (os.cpu_count() or 1) if threads is None else _count("threads", threads, 1)
-    callback = _callable(on_progress)
-    if strategy not in STRATEGIES:
-        raise ValueError(f"strategy: expected one of {', '.join(map(repr, STRATEGIES))}, got {strategy!r}")
+    search = search_options(max_descents=max_descents, seed=seed, threads=threads,
+                            on_progress=on_progress, strategy=strategy)
+    given = start is not None or end is not None or depot is not None
+    first, last = problem.checked_ends(start, end, depot) if given else (problem.start, problem.end)
+    if departure not in DEPARTURES:
+        choices = ", ".join(map(repr, DEPARTURES))
+        raise ValueError(f"departure: expected one of {choices}, got {departure!r}")
+    offset = problem.engine_offset()
+    if offset:
+        arguments["time_windows"] = _shifted(arguments["time_windows"], offset)
     try:
         output = _engine.solve(
             arguments["distance_matrix"], arguments["duration_matrix"], arguments["job_durations"],
             arguments["time_windows"], arguments["operation_times"], time_limit=limit,
-            max_descents=descents, depot=start, seed=seeded, threads=workers, on_progress=callback,
-            strategy=strategy)
+            start=first, end=None if last == "open" else last, open_end=last == "open",
+            latest_departure=departure == "latest", **search)
     except _engine.EngineError as error:
         raise SolveError(f"the solver stopped: {error}") from error
-    return Tour.from_output(output)
+    tz = None if problem.timezone is None else zone_name(problem.timezone)
+    return Tour.from_output(output, shift=offset, timezone=tz, names=problem.names,
+                            returns=last is None)
+
+
+def search_options(*, max_descents: object = None, seed: object = None, threads: object = 1,
+                   on_progress: object = None, strategy: object = "iterated") -> dict[str, Any]:
+    """The options of `solve_problem` that do not depend on the problem, checked and in the
+    engine's terms."""
+    if strategy not in STRATEGIES:
+        raise ValueError(f"strategy: expected one of {', '.join(map(repr, STRATEGIES))}, got {strategy!r}")
+    return {
+        "max_descents": _count("max_descents", max_descents, 1),
+        "seed": None if seed is None else _integer("seed", seed) % _U64,
+        "threads": (os.cpu_count() or 1) if threads is None else _count("threads", threads, 1),
+        "on_progress": _callable(on_progress),
+        "strategy": strategy,
+    }
 
 
 def limit_seconds(time_limit: object) -> float:
@@ -118,16 +154,12 @@ def _count(name: str, value: object, least: int) -> Optional[int]:
     return count
 
 
-def _depot(problem: Problem, depot: object) -> Optional[int]:
-    if depot is None:
-        return None
-    location = _integer("depot", depot)
-    n = len(problem.distance_matrix)
-    if not 0 <= location < n:
-        raise ValueError(f"depot: {location} is not a location of this problem (0 to {n - 1})")
-    if problem.time_windows is not None and not problem.time_windows[location]:
-        raise ValueError(f"depot: location {location} has no time window for the tour to start in")
-    return location
+def _shifted(time_windows: Any, offset: int) -> list[list[tuple[int, int]]]:
+    """The windows moved by `offset` seconds, into the engine's clock."""
+    moved = [[(start + offset, end + offset) for start, end in windows] for windows in time_windows]
+    if any(start < 0 for windows in moved for start, _ in windows):
+        raise ValueError("timezone: windows this close to 1970 cannot be read in local time")
+    return moved
 
 
 def _callable(on_progress: object) -> Optional[ProgressCallback]:

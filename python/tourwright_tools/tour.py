@@ -4,18 +4,28 @@ from __future__ import annotations
 import dataclasses
 import datetime as dt
 import json
+import operator
+from collections.abc import Mapping
 from typing import Any, Literal, Optional, cast
 
 import tourwright
 
-from .values import UNIX_EPOCH
+from . import local_time
+from .problem import Problem
+from .values import UNIX_EPOCH, looks_dated, utc_day_and_time
 
 EventKind = Literal["work", "wait", "travel"]
+EVENT_KINDS = ("work", "wait", "travel")
 
 
 def to_datetime(unix_seconds: Optional[int]) -> Optional[dt.datetime]:
     """A UTC `datetime` of Unix seconds (None stays None)."""
-    return None if unix_seconds is None else UNIX_EPOCH + dt.timedelta(seconds=unix_seconds)
+    if unix_seconds is None:
+        return None
+    try:
+        return UNIX_EPOCH + dt.timedelta(seconds=unix_seconds)
+    except OverflowError:
+        raise ValueError(f"{unix_seconds} is after the year 9999, where datetime ends") from None
 
 
 @dataclasses.dataclass(frozen=True)
@@ -32,6 +42,17 @@ class Event:
     from_location: Optional[int] = None
     to_location: Optional[int] = None
 
+    def __post_init__(self) -> None:
+        if self.kind not in EVENT_KINDS:
+            kinds = ", ".join(map(repr, EVENT_KINDS))
+            raise ValueError(f"kind: expected one of {kinds}, got {self.kind!r}")
+        _check_whole(self, ("start", "end"), ("location", "from_location", "to_location"))
+        if self.end < self.start:
+            raise ValueError(f"end: {self.end} is before the start {self.start}")
+
+    def __setstate__(self, state: Any) -> None:
+        _construct_again(self, state)
+
     @property
     def length(self) -> int:
         """Seconds from start to end."""
@@ -39,11 +60,11 @@ class Event:
 
     @property
     def start_datetime(self) -> dt.datetime:
-        return UNIX_EPOCH + dt.timedelta(seconds=self.start)
+        return cast(dt.datetime, to_datetime(self.start))
 
     @property
     def end_datetime(self) -> dt.datetime:
-        return UNIX_EPOCH + dt.timedelta(seconds=self.end)
+        return cast(dt.datetime, to_datetime(self.end))
 
 
 @dataclasses.dataclass(frozen=True, repr=False)
@@ -52,7 +73,9 @@ class Tour:
 
     The time attributes are None for a problem without time data. Durations are seconds,
     `start_time` and `end_time` Unix seconds (`start_datetime`, `end_datetime` give UTC
-    datetimes). The tour is closed: after the last location it returns to the first.
+    datetimes, `start_local`, `end_local` those in the problem's `timezone`). With `returns`
+    the tour goes back to its first location after the last; otherwise it ends there.
+    `names` are the problem's names of the locations, where it has them.
     """
 
     route: tuple[int, ...]
@@ -67,11 +90,52 @@ class Tour:
     iterations: int
     time_taken_microseconds: int
     schedule: Optional[tuple[Event, ...]]
+    returns: bool = True
+    timezone: Optional[str] = None
+    names: Optional[tuple[str, ...]] = None
+
+    def __post_init__(self) -> None:
+        route = tuple(_whole(location, f"route[{index}]")
+                      for index, location in enumerate(_sequence(self.route, "route")))
+        if any(location < 0 for location in route):
+            raise ValueError(f"route: {route} holds a negative location")
+        object.__setattr__(self, "route", route)
+        _check_whole(self, ("distance", "iterations", "time_taken_microseconds"), (
+            "lateness", "duration", "working_time", "waiting_time", "traveling_time", "start_time",
+            "end_time"))
+        if self.schedule is not None:
+            schedule = _sequence(self.schedule, "schedule")
+            for index, event in enumerate(schedule):
+                if not isinstance(event, Event):
+                    kind = type(event).__name__
+                    raise TypeError(f"schedule[{index}]: expected an Event, got {kind}")
+            object.__setattr__(self, "schedule", schedule)
+        if not isinstance(self.returns, bool):
+            raise TypeError(f"returns: expected a bool, got {type(self.returns).__name__}")
+        if self.timezone is not None:
+            local_time.zone(self.timezone)  # a name it can read back, or the error naming it
+        if self.names is not None:
+            names = _sequence(self.names, "names")
+            for index, name in enumerate(names):
+                if not isinstance(name, str):
+                    raise TypeError(f"names[{index}]: expected a str, got {type(name).__name__}")
+            object.__setattr__(self, "names", names)
+
+    def __setstate__(self, state: Any) -> None:
+        _construct_again(self, state)
 
     @classmethod
-    def from_output(cls, output: tourwright.PyOutput) -> "Tour":
+    def from_output(cls, output: tourwright.PyOutput, shift: int = 0,
+                    timezone: Optional[str] = None, names: Optional[tuple[str, ...]] = None,
+                    returns: bool = True) -> "Tour":
+        """The output's values; its instants less `shift` seconds (those of an engine whose
+        clock ran ahead by a time zone's offset)."""
         route = tuple(output.route)
         raw = output.schedule
+
+        def back(instant: Optional[int]) -> Optional[int]:
+            return None if instant is None else instant - shift
+
         return cls(
             route=route,
             distance=output.distance,
@@ -80,11 +144,14 @@ class Tour:
             working_time=output.working_time,
             waiting_time=output.waiting_time,
             traveling_time=output.traveling_time,
-            start_time=output.start_time,
-            end_time=output.end_time,
+            start_time=back(output.start_time),
+            end_time=back(output.end_time),
             iterations=output.iterations,
             time_taken_microseconds=output.time_taken_microseconds,
-            schedule=None if raw is None else _events(raw, route),
+            schedule=None if raw is None else _events(raw, route, shift),
+            returns=returns,
+            timezone=timezone,
+            names=names,
         )
 
     @property
@@ -95,42 +162,142 @@ class Tour:
     def end_datetime(self) -> Optional[dt.datetime]:
         return to_datetime(self.end_time)
 
-    def to_dict(self) -> dict[str, Any]:
-        """Every attribute under its own name; `schedule` as a list of event records."""
-        data = dataclasses.asdict(self)
+    @property
+    def zone(self) -> Optional[dt.tzinfo]:
+        return None if self.timezone is None else local_time.zone(self.timezone)
+
+    @property
+    def start_local(self) -> Optional[dt.datetime]:
+        return None if self.start_time is None else local_time.local(self.start_time, self.zone)
+
+    @property
+    def end_local(self) -> Optional[dt.datetime]:
+        return None if self.end_time is None else local_time.local(self.end_time, self.zone)
+
+    @property
+    def dated(self) -> bool:
+        """Whether its instants are dates and times (not the plain counts of undated problems)."""
+        return self.start_time is not None and looks_dated(self.start_time)
+
+    def name(self, location: int) -> str:
+        return self.names[location] if self.names is not None else str(location)
+
+    def to_dict(self, readable: bool = False) -> dict[str, Any]:
+        """Every attribute under its own name; `schedule` as a list of event records. With
+        `readable`, also under "readable": the route by name and every instant as ISO 8601
+        local time with its offset and in UTC (ignored by `from_dict`)."""
+        # Field by field: `dataclasses.asdict` deep-copies, far too slowly for long schedules.
+        data = {field.name: getattr(self, field.name) for field in dataclasses.fields(self)}
         data["route"] = list(self.route)
+        if self.names is not None:
+            data["names"] = list(self.names)
         if self.schedule is not None:
-            data["schedule"] = [dataclasses.asdict(event) for event in self.schedule]
+            data["schedule"] = [dict(event.__dict__) for event in self.schedule]
+        if readable:
+            data["readable"] = self._readable()
         return data
 
-    def to_json(self, indent: Optional[int] = None) -> str:
-        return json.dumps(self.to_dict(), indent=indent)
+    def to_json(self, indent: Optional[int] = None, readable: bool = False) -> str:
+        return json.dumps(self.to_dict(readable), indent=indent)
+
+    def _readable(self) -> dict[str, Any]:
+        route = [self.name(location) for location in self.route]
+        data: dict[str, Any] = {"route": route + route[:1] if self.returns else route}
+        if not self.dated or self.start_time is None or self.end_time is None:
+            return data
+
+        def times(start: int, end: int) -> dict[str, str]:
+            return {"start": local_time.local(start, self.zone).isoformat(),
+                    "end": local_time.local(end, self.zone).isoformat(),
+                    "start_utc": local_time.local(start, None).isoformat(),
+                    "end_utc": local_time.local(end, None).isoformat()}
+
+        data.update(times(self.start_time, self.end_time))
+        if self.schedule is not None:
+            data["schedule"] = [
+                {"kind": event.kind, "where": self._where(event), **times(event.start, event.end)}
+                for event in self.schedule]
+        return data
+
+    def _where(self, event: Event) -> str:
+        if event.location is not None:
+            return self.name(event.location)
+        if event.from_location is not None and event.to_location is not None:
+            return f"{self.name(event.from_location)} > {self.name(event.to_location)}"
+        return ""
 
     @classmethod
     def from_dict(cls, data: dict[str, Any]) -> "Tour":
-        fields = dict(data)
-        fields["route"] = tuple(fields["route"])
+        fields = {key: value for key, value in _mapping(data, "a tour").items() if key != "readable"}
         if fields.get("schedule") is not None:
-            fields["schedule"] = tuple(Event(**event) for event in fields["schedule"])
+            events = enumerate(_sequence(fields["schedule"], "schedule"))
+            fields["schedule"] = tuple(Event(**_mapping(event, f"schedule[{index}]"))
+                                       for index, event in events)
         return cls(**fields)
 
     @classmethod
     def from_json(cls, text: str) -> "Tour":
         return cls.from_dict(json.loads(text))
 
+    def to_html(self, problem: Problem, title: str = "") -> str:
+        """A report page of this tour of `problem`: one self-contained HTML file with a summary,
+        a map (when the problem has coordinates), the timeline and a table of stops."""
+        from .report_page import report_html
+
+        return report_html(self, problem, title)
+
     def __repr__(self) -> str:
         shown = ", ".join(map(str, self.route[:12])) + (", ..." if len(self.route) > 12 else "")
         parts = [f"route=[{shown}]", f"distance={self.distance}"]
         if self.lateness is not None:
             parts.append(f"lateness={self.lateness}")
-        start, end = self.start_datetime, self.end_datetime
-        if start is not None and end is not None:
-            parts.append(f"start={start:%Y-%m-%dT%H:%M:%SZ}, end={end:%Y-%m-%dT%H:%M:%SZ}")
+        if self.start_time is not None and self.end_time is not None:
+            if not self.dated:
+                parts.append(f"start={self.start_time}, end={self.end_time}")
+            elif self.zone is None:
+                # Any instant the engine holds, also after the year 9999 where datetime ends.
+                start, end = ("T".join(utc_day_and_time(instant)) + "Z"
+                              for instant in (self.start_time, self.end_time))
+                parts.append(f"start={start}, end={end}")
+            else:
+                parts.append(f"start={local_time.show(self.start_time, self.zone)}, "
+                             f"end={local_time.show(self.end_time, self.zone)}")
         parts.append(f"iterations={self.iterations}")
         return f"Tour({', '.join(parts)})"
 
 
-def _events(raw: list[tourwright._Event], route: tuple[int, ...]) -> tuple[Event, ...]:
+def _check_whole(record: Any, required: tuple[str, ...], optional: tuple[str, ...]) -> None:
+    """Each named field an int (None allowed for the optional ones), stored as a plain int."""
+    for name in required + optional:
+        value = getattr(record, name)
+        if value is not None or name not in optional:
+            object.__setattr__(record, name, _whole(value, name))
+
+
+def _whole(value: Any, name: str) -> int:
+    if isinstance(value, bool) or not hasattr(value, "__index__"):
+        raise TypeError(f"{name}: expected an int, got {type(value).__name__}")
+    return operator.index(value)
+
+
+def _sequence(value: Any, name: str) -> tuple[Any, ...]:
+    if not isinstance(value, (list, tuple)):
+        raise TypeError(f"{name}: expected a list or tuple, got {type(value).__name__}")
+    return tuple(value)
+
+
+def _mapping(value: Any, name: str) -> Mapping[str, Any]:
+    if not isinstance(value, Mapping):
+        raise TypeError(f"{name}: expected a dict of fields, got {type(value).__name__}")
+    return value
+
+
+def _construct_again(record: Any, state: Any) -> None:
+    # Unpickled records are checked like new ones: their state goes through the constructor.
+    record.__init__(**_mapping(state, f"the pickled state of a {type(record).__name__}"))
+
+
+def _events(raw: list[tourwright._Event], route: tuple[int, ...], shift: int) -> tuple[Event, ...]:
     """Plain events; a travel leaves the location of the latest work for the next one in the route."""
     # By class name: the engine's results carry classes of the same names but of its own.
     position = {location: index for index, location in enumerate(route)}
@@ -138,7 +305,7 @@ def _events(raw: list[tourwright._Event], route: tuple[int, ...]) -> tuple[Event
     events = []
     for event in raw:
         payload = event._0
-        start, end = payload.window
+        start, end = (instant - shift for instant in payload.window)
         kind = type(payload).__name__
         if kind == "PyWork":
             location = cast("tourwright.PyWork", payload).location

@@ -9,8 +9,9 @@ import datetime as dt
 import math
 import numbers
 import operator
+import re
 from collections.abc import Iterable, Mapping
-from typing import Any
+from typing import Any, Optional
 
 MAX_U64 = 2**64 - 1
 # The engine holds durations as signed milliseconds: whole seconds beyond this do not fit.
@@ -19,7 +20,12 @@ MAX_SECONDS = 9_223_372_036_854_775
 LATEST_INSTANT = 8_210_266_876_799
 SECONDS_PER_DAY = 86_400
 UNIX_EPOCH = dt.datetime(1970, 1, 1, tzinfo=dt.timezone.utc)
+# The Gregorian calendar repeats every 400 years (146,097 days): instants after the year 9999,
+# where datetime ends, are shown by moving them back whole cycles and adding the years again.
+_CYCLE_SECONDS = 146_097 * 86_400
 _ONE_SECOND = dt.timedelta(seconds=1)
+# ISO 8601 durations of days, hours, minutes and seconds ("PT20M", "P1DT2H30M", "PT90S").
+_ISO_DURATION = re.compile(r"^P(?:(\d+)D)?(?:T(?=\d)(?:(\d+)H)?(?:(\d+)M)?(?:(\d+)S)?)?$")
 
 
 def integer(value: Any, where: str, maximum: int = MAX_U64) -> int:
@@ -43,7 +49,15 @@ def integer(value: Any, where: str, maximum: int = MAX_U64) -> int:
 
 
 def seconds(value: Any, where: str) -> int:
-    """A duration in whole seconds: an integer count or a `timedelta` (fractions dropped)."""
+    """A duration in whole seconds: an integer count, a `timedelta` (fractions dropped) or an
+    ISO 8601 duration of days, hours, minutes and seconds ("PT20M")."""
+    if isinstance(value, str):
+        parts = _ISO_DURATION.match(value)
+        if not parts or value == "P":
+            raise ValueError(
+                f"{where}: {value!r} is not an ISO 8601 duration such as 'PT20M' or 'P1DT2H'")
+        days, hours, minutes, secs = (int(part or 0) for part in parts.groups())
+        value = ((days * 24 + hours) * 60 + minutes) * 60 + secs
     if isinstance(value, dt.timedelta):
         if value < dt.timedelta(0):
             raise ValueError(f"{where}: {value} is negative")
@@ -51,14 +65,23 @@ def seconds(value: Any, where: str) -> int:
     return integer(value, where, MAX_SECONDS)
 
 
-def instant(value: Any, where: str) -> int:
-    """An instant in Unix seconds: an integer or a timezone-aware `datetime` (fractions dropped)."""
+def instant(value: Any, where: str, zone: Optional[dt.tzinfo] = None) -> int:
+    """An instant in Unix seconds: an integer, a `datetime` or an ISO 8601 date and time
+    ("2026-12-07T08:00:00+01:00"), fractions dropped; without an offset, one in `zone`."""
+    if isinstance(value, str):
+        try:
+            value = dt.datetime.fromisoformat(value)
+        except ValueError:
+            raise ValueError(f"{where}: {value!r} is not an ISO 8601 date and time") from None
     if isinstance(value, dt.datetime):
+        if value.utcoffset() is None and zone is not None:
+            value = value.replace(tzinfo=zone)
         if value.utcoffset() is None:
             raise ValueError(
-                f"{where}: datetime {value} has no timezone; give one, e.g. tzinfo=datetime.timezone.utc"
+                f"{where}: datetime {value} has no timezone; give one, e.g. "
+                "tzinfo=datetime.timezone.utc, or give the problem a timezone"
             )
-        offset = (value - UNIX_EPOCH) // _ONE_SECOND
+        offset = int((value - UNIX_EPOCH) // _ONE_SECOND)
         if offset < 0:
             raise ValueError(f"{where}: {value} is before 1970")
         return offset
@@ -66,11 +89,15 @@ def instant(value: Any, where: str) -> int:
 
 
 def time_of_day(value: Any, where: str) -> int:
-    """Seconds after midnight (UTC): an integer, a `timedelta` or a `datetime.time`."""
+    """Seconds after midnight: an integer, a `timedelta`, a `datetime.time` or an ISO 8601
+    time ("08:30"); the zone of a time is the caller's to read."""
+    if isinstance(value, str):
+        try:
+            value = dt.time.fromisoformat(value)
+        except ValueError:
+            raise ValueError(
+                f"{where}: {value!r} is not an ISO 8601 time of day such as '08:30'") from None
     if isinstance(value, dt.time):
-        offset = value.utcoffset()
-        if offset:
-            raise ValueError(f"{where}: {value} is not in UTC; operating hours are UTC times of day")
         return value.hour * 3600 + value.minute * 60 + value.second
     return seconds(value, where)
 
@@ -99,11 +126,23 @@ def looks_dated(unix_seconds: int) -> bool:
     return unix_seconds >= 100_000_000
 
 
-def format_instant(unix_seconds: int, dated: bool, with_date: bool = True) -> str:
+def format_instant(unix_seconds: int, dated: bool, with_date: bool = True,
+                   zone: Optional[dt.tzinfo] = None) -> str:
+    """The date and time (or the time alone) in `zone` (UTC without one), or the plain number."""
     if not dated:
         return str(unix_seconds)
-    moment = UNIX_EPOCH + dt.timedelta(seconds=unix_seconds)
+    if zone is None:
+        day, time = utc_day_and_time(unix_seconds)
+        return f"{day} {time}" if with_date else time
+    moment = (UNIX_EPOCH + dt.timedelta(seconds=unix_seconds)).astimezone(zone)
     return f"{moment:%Y-%m-%d %H:%M:%S}" if with_date else f"{moment:%H:%M:%S}"
+
+
+def utc_day_and_time(unix_seconds: int) -> tuple[str, str]:
+    """('YYYY-MM-DD', 'HH:MM:SS') in UTC, for any instant the engine holds."""
+    cycles = unix_seconds // _CYCLE_SECONDS
+    moment = UNIX_EPOCH + dt.timedelta(seconds=unix_seconds - cycles * _CYCLE_SECONDS)
+    return f"{moment.year + 400 * cycles:04d}-{moment:%m-%d}", f"{moment:%H:%M:%S}"
 
 
 def format_length(length: int, dated: bool) -> str:

@@ -16,6 +16,7 @@
 #include "problem_arguments.hpp"
 #include "py_output.hpp"
 #include "released_search.hpp"
+#include "util/clock.hpp"
 
 namespace tourwright::python {
 namespace {
@@ -24,11 +25,14 @@ namespace {
 enum Parameter : std::size_t {
     kTimeLimit = kProblemParameters.size(),
     kMaxDescents,
-    kDepot,
+    kStart,
     kSeed,
     kThreads,
     kOnProgress,
     kStrategy,
+    kEnd,
+    kOpenEnd,
+    kLatestDeparture,
     kParameterCount
 };
 
@@ -37,11 +41,14 @@ constexpr auto kEngineParameters = [] {
     std::copy(kProblemParameters.begin(), kProblemParameters.end(), names.begin());
     names[kTimeLimit] = "time_limit";
     names[kMaxDescents] = "max_descents";
-    names[kDepot] = "depot";
+    names[kStart] = "start";
     names[kSeed] = "seed";
     names[kThreads] = "threads";
     names[kOnProgress] = "on_progress";
     names[kStrategy] = "strategy";
+    names[kEnd] = "end";
+    names[kOpenEnd] = "open_end";
+    names[kLatestDeparture] = "latest_departure";
     return names;
 }();
 
@@ -98,25 +105,46 @@ PyRef objective_tuple(const Objective& best, bool timed) {
 bool report_progress(PyObject* on_progress, const EngineProgress& progress, bool timed) {
     const double elapsed = static_cast<double>(progress.elapsed.secs) + progress.elapsed.nanos * 1e-9;
     PyRef best = progress.best ? objective_tuple(*progress.best, timed) : PyRef::borrow(Py_None);
-    PyRef answer = PyRef::checked(PyObject_CallFunction(on_progress, "dKO", elapsed,
-                                                        static_cast<unsigned long long>(progress.descents),
-                                                        best.get()));
-    return answer.get() == Py_False;
+    PyObject* answer = nullptr;
+    try {
+        answer = PyObject_CallFunction(on_progress, "dKO", elapsed,
+                                       static_cast<unsigned long long>(progress.descents), best.get());
+    } catch (abi::__forced_unwind&) {
+        // The interpreter ended this thread inside the callback (a daemon thread at
+        // exit): it holds no lock any more, so `best` is left as it is.
+        static_cast<void>(best.release());
+        throw;
+    }
+    return PyRef::checked(answer).get() == Py_False;
+}
+
+bool extract_flag(PyObject* object) {
+    const int truth = PyObject_IsTrue(object);
+    if (truth < 0) throw PythonError{};
+    return truth != 0;
+}
+
+// Before the penalizer is formed, which reads the start.
+void check_ends(const TourEnds& ends, std::size_t n) {
+    if (ends.start && *ends.start >= n)
+        raise_value_error("start %zu is out of range for %zu locations", *ends.start, n);
+    if (ends.end && *ends.end >= n)
+        raise_value_error("end %zu is out of range for %zu locations", *ends.end, n);
+    if ((ends.end || ends.open) && !ends.start) raise_value_error("an end needs a start");
 }
 
 void check_options(const Penalizer& penalizer, const EngineOptions& options) {
-    const std::size_t n = penalizer.location_count();
-    if (options.depot) {
-        if (*options.depot >= n)
-            raise_value_error("depot %zu is out of range for %zu locations", *options.depot, n);
-        if (!penalizer.can_start_tour(*options.depot))
-            raise_value_error("depot %zu has no time window for the tour to start in", *options.depot);
-    }
+    if (options.ends.start && !penalizer.can_start_tour(*options.ends.start))
+        raise_value_error("start %zu has no time window for the tour to start in",
+                          *options.ends.start);
     if (options.threads < 1 || options.threads > kMostThreads)
         raise_value_error("threads must be between 1 and %u", kMostThreads);
 }
 
 PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    // The limit covers the whole call: reading the arguments and building the
+    // problem count against it too.
+    const TimeDelta entered = monotonic_now();
     return guarded<PyObject*>(nullptr, [&] {
         std::array<PyObject*, kEngineParameters.size()> bound{};
         bind_fastcall({"solve()", kEngineParameters, 1}, args, nargsf, kwnames, bound);
@@ -129,7 +157,10 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         EngineOptions options;
         options.time_limit = argument(kTimeLimit, extract_time_limit);
         options.max_descents = argument(kMaxDescents, extract_u64);
-        options.depot = argument(kDepot, extract_u64);
+        options.ends.start = argument(kStart, extract_u64);
+        options.ends.end = argument(kEnd, extract_u64);
+        options.ends.open = argument(kOpenEnd, extract_flag).value_or(false);
+        options.latest_departure = argument(kLatestDeparture, extract_flag).value_or(false);
         options.seed = argument(kSeed, extract_u64);
         const auto threads = argument(kThreads, extract_u64);
         options.threads =
@@ -137,10 +168,12 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         PyObject* on_progress = argument(kOnProgress, extract_callable).value_or(nullptr);
         options.strategy = argument(kStrategy, extract_strategy).value_or(Strategy::Iterated);
 
+        check_ends(options.ends, problem.distance_rows.size());
         try {
-            auto penalizer = std::make_shared<const Penalizer>(
-                std::move(problem).into_penalizer(options.depot.has_value()));
+            auto penalizer =
+                std::make_shared<const Penalizer>(std::move(problem).into_penalizer(options.ends));
             check_options(*penalizer, options);
+            if (options.time_limit) *options.time_limit -= monotonic_now() - entered;
 
             TimeDelta last_report = TimeDelta::zero();
             EngineProgress latest{};
@@ -177,10 +210,12 @@ PyMethodDef engine_methods[] = {
     {"solve", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(engine_solve)),
      METH_FASTCALL | METH_KEYWORDS,
      "solve(distance_matrix, duration_matrix=None, job_durations=None, time_windows=None, "
-     "operation_times=None, time_limit=None, max_descents=None, depot=None, seed=None, threads=None, "
-     "on_progress=None, strategy='iterated')\n--\n\n"
-     "Searches as tourwright.solve does, with a depot, seeded restarts, a cap on descents, "
-     "progress reports and several threads. Returns a PyOutput."},
+     "operation_times=None, time_limit=None, max_descents=None, start=None, seed=None, "
+     "threads=None, on_progress=None, strategy='iterated', end=None, open_end=False, "
+     "latest_departure=False)\n--\n\n"
+     "Searches as tourwright.solve does, with a start and an end kept in place, seeded restarts, "
+     "a cap on descents, progress reports and several threads, and leaves at the latest departure "
+     "that costs nothing. Returns a PyOutput."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "buffer_matrix.hpp"
 #include "errors.hpp"
 
 namespace tourwright::python {
@@ -69,7 +70,12 @@ std::vector<std::uint64_t> extract_u64_list(PyObject* object) {
 }
 
 std::vector<std::vector<std::uint64_t>> extract_u64_rows(PyObject* object) {
-    return extract_sequence(object, extract_u64_list);
+    if (auto rows = read_buffer_rows(object)) return std::move(*rows);
+    // A large table takes a while to read: signal handlers (Ctrl-C) run between rows.
+    return extract_sequence(object, +[](PyObject* row) {
+        if (PyErr_CheckSignals() < 0) throw PythonError{};
+        return extract_u64_list(row);
+    });
 }
 
 std::vector<std::vector<std::pair<std::uint64_t, std::uint64_t>>> extract_window_lists(

@@ -15,7 +15,8 @@ std::uint64_t extract_u64(PyObject* object);
 // A 2-tuple (or tuple subclass) of such integers.
 std::pair<std::uint64_t, std::uint64_t> extract_u64_pair(PyObject* object);
 
-// Sequences (any but str, items taken by iteration) of integers, of rows of integers,
+// Sequences (any but str, items taken by iteration) of integers, of rows of integers
+// (read straight from a two-dimensional buffer of integers where there is one),
 // and per location of (start, end) pairs.
 std::vector<std::vector<std::uint64_t>> extract_u64_rows(PyObject* object);
 std::vector<std::uint64_t> extract_u64_list(PyObject* object);

@@ -14,11 +14,11 @@ ProblemArguments extract_problem_arguments(std::span<PyObject* const> bound) {
     return arguments;
 }
 
-Penalizer ProblemArguments::into_penalizer(bool late_return_counts) && {
+Penalizer ProblemArguments::into_penalizer(const TourEnds& ends) && {
     auto time_scheduler =
         assemble_time_scheduler(duration_rows, job_durations, time_windows, operation_times);
-    return Penalizer(DistanceMatrix{std::move(distance_rows)}, std::move(time_scheduler),
-                     late_return_counts);
+    return tour_penalizer(DistanceMatrix{std::move(distance_rows)}, std::move(time_scheduler),
+                          ends);
 }
 
 }  // namespace tourwright::python

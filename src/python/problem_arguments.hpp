@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/tour_ends.hpp"
 #include "errors.hpp"
 #include "evaluation/penalizer.hpp"
 #include "model/time_arguments.hpp"
@@ -46,8 +47,8 @@ struct ProblemArguments {
     std::optional<SecondsPair> operation_times;
 
     // Converts the time data (which may panic on values out of range) and forms the
-    // objective; the arguments are used up.
-    Penalizer into_penalizer(bool late_return_counts = false) &&;
+    // objective for tours with these ends; the arguments are used up.
+    Penalizer into_penalizer(const TourEnds& ends = {}) &&;
 };
 
 // `bound` holds the five arguments in kProblemParameters order (null where omitted).

@@ -17,20 +17,22 @@ bool may_run_signal_handlers();
 // Calls `search(check)` without the lock; `check` is the stop check to hand to the
 // core. It takes the lock, runs the signal handlers when `signals` is set (an
 // exception they raise abandons the search), then `visit()`, whose true ends the
-// search early; it is null when there is nothing to visit.
+// search early; it is null when there is nothing to visit. Once the interpreter
+// has begun to finalise, the check ends the search instead of visiting.
 template <class Search>
 auto run_released(bool signals, const std::function<bool()>& visit, Search&& search) {
     ReleasedLock released;
     SearchClock::StopCheck check;
     if (signals || visit) {
         check = [&] {
+            if (interpreter_finalizing()) return true;
             return released.with_lock([&] {
                 if (signals && PyErr_CheckSignals() < 0) throw PythonError{};
                 return visit ? visit() : false;
             });
         };
     }
-    return search(std::move(check));
+    return released.run([&] { return search(std::move(check)); });
 }
 
 }  // namespace tourwright::python

@@ -1,6 +1,6 @@
-// The engine behind the friendly layer: a depot kept first with its late return
-// counted (decided by the incremental path exactly as by full evaluation),
-// seeded restarts that do not depend on the number of threads, and progress
+// The engine behind the friendly layer: a start kept first with its late return
+// counted, or an end kept last, or an open end (decided by the incremental path
+// exactly as by full evaluation), the latest departure, seeded restarts that do not depend on the number of threads, and progress
 // checks that end a search.
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "engine/departure.hpp"
 #include "engine/engine.hpp"
 #include "evaluation/penalizer.hpp"
 #include "search/solver.hpp"
@@ -22,8 +23,16 @@ namespace {
 using namespace tourwright;
 using namespace tourwright::test_support;
 
-Penalizer depot_problem(std::size_t n, Rng& rng, bool plain = false) {
-    return random_problem(n, rng, {.plain = plain, .depot = true});
+Penalizer depot_problem(std::size_t n, Rng& rng, bool plain = false,
+                        TourEnds ends = {0, std::nullopt, false}) {
+    return random_problem(n, rng, {.plain = plain, .ends = ends});
+}
+
+enum class EndKind { Return, Fixed, Open };
+
+TourEnds ends_of(EndKind kind, std::size_t n) {
+    if (kind == EndKind::Fixed) return {0, n - 1, false};
+    return {0, std::nullopt, kind == EndKind::Open};
 }
 
 TEST(EngineDepot, ALateReturnCountsAsLateness) {
@@ -42,38 +51,108 @@ TEST(EngineDepot, ALateReturnCountsAsLateness) {
     EXPECT_EQ(lateness(true), hours(2));
 }
 
-class EngineDepotAgreement : public ::testing::TestWithParam<std::tuple<std::size_t, bool>> {};
+class EngineEndsAgreement : public ::testing::TestWithParam<std::tuple<std::size_t, bool, EndKind>> {};
 
-TEST_P(EngineDepotAgreement, DescentsKeepTheDepotAndDecideAsFullEvaluation) {
-    const auto [n, plain] = GetParam();
-    Rng rng(n * 31337 + plain);
+TEST_P(EngineEndsAgreement, DescentsKeepTheEndsAndDecideAsFullEvaluation) {
+    const auto [n, plain, kind] = GetParam();
+    Rng rng(n * 31337 + plain + 7 * static_cast<int>(kind));
+    const TourEnds ends = ends_of(kind, n);
+    const std::size_t stop = n - (ends.keeps_last() ? 1 : 0);
     std::size_t taken = 0;
     for (int problem = 0; problem < 25; ++problem) {
-        const auto penalizer = std::make_shared<const Penalizer>(depot_problem(n, rng, plain));
+        const auto penalizer = std::make_shared<const Penalizer>(depot_problem(n, rng, plain, ends));
         Route start = identity_route(n);
-        std::shuffle(start.begin() + 1, start.end(), rng);
+        std::shuffle(start.begin() + 1, start.begin() + static_cast<std::ptrdiff_t>(stop), rng);
         const Acceptances accepted = expect_descents_agree(
-            [&] { return std::make_unique<Solver>(std::nullopt, penalizer, true); },
+            [&] { return std::make_unique<Solver>(std::nullopt, penalizer, true, ends.keeps_last()); },
             [&](Solver& solver) {
                 solver.clock().start();
                 solver.descend_from(start);
                 EXPECT_EQ(solver.current().route[0], 0u);
+                if (ends.keeps_last()) {
+                    EXPECT_EQ(solver.current().route.back(), start.back());
+                }
             });
-        for (const auto& [i, j, route] : accepted) EXPECT_GE(i, 1u);
+        for (const auto& [i, j, route] : accepted) {
+            EXPECT_GE(i, 1u);
+            EXPECT_LT(j, stop);
+        }
         taken += accepted.size();
     }
-    EXPECT_GT(taken, 0u);
+    EXPECT_TRUE(stop <= 2 || taken > 0);  // with stop <= 2 nothing can move
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, EngineDepotAgreement,
-                         ::testing::Combine(::testing::Values(3, 5, 8, 12), ::testing::Bool()));
+INSTANTIATE_TEST_SUITE_P(Sizes, EngineEndsAgreement,
+                         ::testing::Combine(::testing::Values(3, 5, 8, 12), ::testing::Bool(),
+                                            ::testing::Values(EndKind::Return, EndKind::Fixed, EndKind::Open)));
+
+// Kicks and restarts keep the ends too, and a tour that does not return counts only
+// the legs it drives: no closing leg, no wait for it, its end the last job's.
+TEST(EngineEnds, SearchesKeepThemAndCountOnlyTheLegsDriven) {
+    for (EndKind kind : {EndKind::Fixed, EndKind::Open}) {
+        for (Strategy strategy : {Strategy::Iterated, Strategy::Multistart}) {
+            Rng rng(3 + static_cast<int>(kind));
+            const std::size_t n = 14;
+            EngineOptions options;
+            options.ends = ends_of(kind, n);
+            options.strategy = strategy;
+            options.seed = 11;
+            options.max_descents = 60;
+            const auto penalizer = std::make_shared<const Penalizer>(depot_problem(n, rng, false, options.ends));
+            Rng same(3 + static_cast<int>(kind));
+            const Penalizer closed = depot_problem(n, same, false, {0, std::nullopt, false});
+            const EngineResult result = run_engine(penalizer, options, nullptr);
+            const Route& route = result.best.route;
+            EXPECT_EQ(route[0], 0u);
+            if (kind == EndKind::Fixed) {
+                EXPECT_EQ(route.back(), n - 1);
+            }
+            Distance driven = 0;
+            TimeDelta travel;
+            for (std::size_t k = 0; k + 1 < n; ++k) {
+                driven += closed.distance_matrix().distance(route[k], route[k + 1]);
+                travel += at_least_zero(closed.time_scheduler()->travel_duration(route[k], route[k + 1]));
+            }
+            const TimeReport& report = *result.best.time_report;
+            EXPECT_EQ(result.best.distance, driven);
+            EXPECT_EQ(report.traveling_time, travel);
+            EXPECT_EQ(report.schedule.back().kind, RecordKind::Work);
+            EXPECT_EQ(report.schedule.back().window.end, report.end_time);
+            EXPECT_EQ(report.duration, report.end_time - report.start_time);
+        }
+    }
+}
+
+// Brute force over every departure second within the first window: the one found
+// keeps lateness and end, and every later one changes one of them.
+TEST(EngineDeparture, TheLatestDepartureKeepsLatenessAndEndAndNoLaterOneDoes) {
+    Rng rng(17);
+    int delayed = 0;
+    for (int problem = 0; problem < 30; ++problem) {
+        const std::size_t n = 3 + static_cast<std::size_t>(problem % 4);
+        const Penalizer penalizer = depot_problem(n, rng, problem % 2 == 0, ends_of(EndKind(problem % 3), n));
+        Route route = identity_route(n);
+        std::shuffle(route.begin() + 1, route.end() - 1, rng);
+        const TimeReport earliest = *penalizer.penalize(route, false).time_report;
+        const TimeWindow& window = penalizer.time_scheduler()->time_windows[0].windows[0];
+        const DateTime found = *latest_departure(penalizer, route);
+        for (DateTime t = window.start; t <= window.end; t = t + TimeDelta::seconds(1)) {
+            const TimeReport report = *penalizer.penalize(route, false, t).time_report;
+            const bool keeps = report.lateness == earliest.lateness && report.end_time == earliest.end_time;
+            EXPECT_EQ(keeps, t <= found) << "problem " << problem;
+            if (!keeps) break;
+        }
+        delayed += found > window.start;
+    }
+    EXPECT_GT(delayed, 5);
+}
 
 TEST(EngineSeed, TheSameSeedAndDescentsGiveTheSameTourOnAnyNumberOfThreads) {
     Rng rng(99);
     const auto penalizer = std::make_shared<const Penalizer>(depot_problem(30, rng));
     EngineOptions options;
     options.strategy = Strategy::Multistart;
-    options.depot = 0;
+    options.ends.start = 0;
     options.seed = 2026;
     options.max_descents = 9;
     std::optional<Route> first;
@@ -100,7 +179,7 @@ TEST(EngineSeed, TheIteratedSearchRepeatsItsTourForTheSameSeedCapAndThreads) {
     Rng rng(5);
     const auto penalizer = std::make_shared<const Penalizer>(depot_problem(30, rng));
     EngineOptions options;
-    options.depot = 0;
+    options.ends.start = 0;
     options.seed = 7;
     options.max_descents = 40;
     options.threads = 2;

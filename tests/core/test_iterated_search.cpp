@@ -6,13 +6,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <numeric>
 #include <optional>
 #include <random>
 #include <tuple>
 #include <vector>
 
+#include "engine/engine.hpp"
 #include "search/iterated_search.hpp"
+#include "search/neighbour_lists.hpp"
+#include "search/solver.hpp"
 #include "evaluation/penalizer.hpp"
 #include "test_support.hpp"
 #include "evaluation/trial_evaluator.hpp"
@@ -141,6 +145,48 @@ TEST(IteratedSearchStops, WhenTheClockHasRunOutAlready) {
     const SearchOutcome outcome = iterated_search(penalizer, identity(20), {}, clock, words);
     EXPECT_EQ(outcome.descents, 0u);
     EXPECT_EQ(totals(outcome.best), totals(penalizer.penalize(outcome.best.route, false)));
+}
+
+// Without a kept first location the search may begin anywhere a tour can start: on
+// small problems it reaches the optimum found by trying every order, and even one
+// descent is never worse than the descent `Solver::solve` makes.
+TEST(IteratedSearchFirstLocation, MovesAndMatchesExhaustiveSearchOnSmallProblems) {
+    Rng rng(2026);
+    int worse = 0;
+    for (int problem = 0; problem < 150; ++problem) {
+        const std::size_t n = static_cast<std::size_t>(draw(rng, 2, 7));
+        const auto penalizer =
+            std::make_shared<const Penalizer>(random_problem(n, rng));
+        std::optional<Solution> optimum;
+        Route order = identity(n);
+        do {
+            if (!penalizer->can_start_tour(order[0])) continue;
+            Solution tour = penalizer->penalize(order, false);
+            if (!optimum || penalizer->is_better(tour, *optimum)) optimum = std::move(tour);
+        } while (std::next_permutation(order.begin(), order.end()));
+        EngineOptions options;
+        options.seed = static_cast<std::uint64_t>(problem);
+        options.max_descents = 300;
+        worse += penalizer->is_better(*optimum, run_engine(penalizer, options, nullptr).best);
+        Solver solver(std::nullopt, penalizer, false);
+        solver.clock().start();
+        solver.descend_from(start_route(*penalizer, identity(n)));
+        options.max_descents = 1;
+        EXPECT_FALSE(penalizer->is_better(solver.current(), run_engine(penalizer, options, nullptr).best))
+            << "problem " << problem;
+    }
+    EXPECT_EQ(worse, 0);
+}
+
+// The lists are the search's largest set-up; they stop being built when told to.
+TEST(NeighbourListsStop, LeavesTheRestUnbuiltOnceTheStopSaysSo) {
+    Rng rng(3);
+    const Penalizer penalizer = random_problem(12, rng);
+    int asked = 0;
+    const NeighbourLists lists(penalizer, 4, true, [&] { return ++asked > 5; });
+    EXPECT_EQ(asked, 6);
+    EXPECT_FALSE(lists.successors(4).empty() && lists.predecessors(4).empty());
+    for (std::size_t location = 5; location < 12; ++location) EXPECT_TRUE(lists.successors(location).empty());
 }
 
 }  // namespace

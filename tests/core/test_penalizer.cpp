@@ -679,4 +679,24 @@ TEST(PenalizerDistance, OneHugeLegBeatsTwo) {
     EXPECT_EQ(two_legs.reported_distance(), kU64Max);
 }
 
+// One second of opening a day makes a long job one record per day: a schedule that
+// could not fit in memory is refused before it is built, one within the bound is built.
+TEST(RouteTime, ASchedulePastTheMostRecordsIsRefusedBeforeItIsBuilt) {
+    const DateTime day = *DateTime::from_civil(2026, 12, 7);
+    const auto penalizer = [&](std::int64_t job) {
+        TimeScheduler scheduler;
+        scheduler.duration_matrix = {{TimeDelta::zero()}};
+        scheduler.job_durations = {seconds(job)};
+        scheduler.time_windows = {TimeWindows{{TimeWindow(day + hours(8), day + hours(9))}}};
+        scheduler.operation_times.emplace(tod(8), tod(8, 0, 1));
+        return Penalizer(DistanceMatrix{{{0}}}, std::move(scheduler));
+    };
+    const Solution built = penalizer(400'000).penalize({0}, true);
+    EXPECT_GT(built.time_report->schedule.size(), 700'000u);
+    EXPECT_LE(built.time_report->schedule.size(), static_cast<std::size_t>(kMostScheduleRecords));
+    EXPECT_EQ(penalizer(40'000'000).penalize({0}, false).time_report->working_time, seconds(40'000'000));
+    EXPECT_NE(panic_message([&] { penalizer(600'000).penalize({0}, true); }).find("too many days"),
+              std::string::npos);
+}
+
 }  // namespace

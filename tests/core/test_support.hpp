@@ -18,6 +18,7 @@
 #include <tuple>
 #include <vector>
 
+#include "engine/tour_ends.hpp"
 #include "evaluation/trial_evaluator.hpp"
 #include "search/local_moves.hpp"
 #include "search/solver.hpp"
@@ -155,9 +156,9 @@ struct ProblemShape {
     // At most one window per location and no operating hours: the single-window algebra.
     bool plain = false;
     bool hours = false;  // operating hours always (else in one problem of three, unless plain)
-    // Location 0 opens for a few hours only and its late return counts, so that many
-    // tours come back late.
-    bool depot = false;
+    // With ends, location 0 is their start and opens for a few hours only, so that many
+    // tours that return come back late.
+    std::optional<TourEnds> ends = std::nullopt;
     bool huge_distances = false;                        // some legs near 2^63 push totals past 2^64
     DateTime day = *DateTime::from_civil(2026, 12, 7);  // when the windows lie
 };
@@ -181,8 +182,8 @@ inline Penalizer random_problem(std::size_t n, Rng& rng, const ProblemShape& sha
         }
         scheduler.job_durations.push_back(minutes(draw(rng, 0, 4) * 15 + negative_now_and_then()));
         auto& windows = scheduler.time_windows.emplace_back().windows;
-        const bool depot = shape.depot && from == 0;
-        std::int64_t at = depot ? 480 : draw(rng, shape.depot ? 480 : 0, 900);
+        const bool depot = shape.ends && from == 0;
+        std::int64_t at = depot ? 480 : draw(rng, shape.ends ? 480 : 0, 900);
         const std::int64_t count = depot ? 1 : draw(rng, from == 0 ? 1 : 0, shape.plain ? 1 : 3);
         for (std::int64_t w = 0; w < count; ++w) {
             const std::int64_t length = depot ? draw(rng, 60, 300) : draw(rng, 0, 240);
@@ -196,7 +197,8 @@ inline Penalizer random_problem(std::size_t n, Rng& rng, const ProblemShape& sha
             NaiveTime{static_cast<std::uint32_t>(draw(rng, 15, 20) * 3600), 0});
     std::optional<TimeScheduler> time;
     if (shape.time) time = std::move(scheduler);
-    return Penalizer(DistanceMatrix{std::move(distances)}, std::move(time), shape.depot);
+    return tour_penalizer(DistanceMatrix{std::move(distances)}, std::move(time),
+                          shape.ends.value_or(TourEnds{}));
 }
 
 // Expects the evaluator, rebased on `current`, to decide every trial of every move as

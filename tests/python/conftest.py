@@ -1,4 +1,6 @@
 import datetime
+import math
+import random
 
 import pytest
 
@@ -45,3 +47,27 @@ def two_location_problem():
             [(DAY0 + 10 * HOUR, DAY0 + 12 * HOUR)],
         ],
     )
+
+
+def planned_day(n, seed=1):
+    """n named places with coordinates, short jobs, and windows around the times of a
+    nearest-neighbour tour from place 0 (the depot), so that most of them can be met."""
+    from tourwright_tools import Problem
+
+    rnd = random.Random(seed)
+    points = [(rnd.uniform(0, 20), rnd.uniform(0, 20)) for _ in range(n)]
+    travel = [[round(math.dist(p, q) * 90) for q in points] for p in points]
+    jobs = [0] + [rnd.choice([0, 120, 300, 600]) for _ in range(n - 1)]
+    windows, order, clock = [None] * n, [0], DAY0 + 7 * HOUR
+    left = set(range(1, n))
+    while left:
+        nearest = min(left, key=lambda j: travel[order[-1]][j])
+        clock += jobs[order[-1]] + travel[order[-1]][nearest]
+        left.remove(nearest)
+        order.append(nearest)
+        opening = clock - rnd.randrange(HOUR)
+        windows[nearest] = [(opening, opening + rnd.choice([1800, HOUR, 2 * HOUR]))]
+    windows[0] = [(DAY0 + 7 * HOUR, clock + 2 * HOUR)]
+    names = ["Depot"] + [f"Customer {i}" for i in range(1, n)]
+    return Problem([[d * 11 for d in row] for row in travel], travel, jobs, windows, names=names,
+                   coordinates=points)

@@ -126,3 +126,37 @@ def test_signal_during_argument_extraction(signum, handler, expected):
         signal.signal(signum, previous)
     assert caught.value.__cause__ is None  # passed on unchanged
     assert tourwright.solve([[0, 1], [1, 0]]).route == [0, 1]
+
+
+EXIT_LOOP = """
+    import random, sys, threading, time
+    import tourwright
+    from tourwright_tools import Problem, solve_problem
+    rnd = random.Random(1)
+    M = [[0 if i == j else rnd.randint(1, 100) for j in range(40)] for i in range(40)]
+    calls = {
+        "solve": lambda: tourwright.solve(M),
+        "descents": lambda: solve_problem(Problem(M), max_descents=3),
+        "progress": lambda: solve_problem(Problem(M), time_limit=0.3, threads=2,
+                                          on_progress=lambda *report: True),
+        "sleepy": lambda: solve_problem(Problem(M), time_limit=0.3,
+                                        on_progress=lambda *report: time.sleep(0.05)),
+    }
+    call = calls[sys.argv[1]]
+    def loop():
+        while True:
+            call()
+    threading.Thread(target=loop, daemon=True).start()
+    time.sleep(0.2)
+"""
+
+
+@pytest.mark.parametrize("call", ["solve", "descents", "progress", "sleepy"])
+def test_daemon_thread_inside_a_search_when_the_interpreter_exits(call):
+    # Ended inside the search, inside the progress callback or where the lock is taken
+    # back: every way out must leave the process to exit as usual.
+    for _ in range(5):
+        result = subprocess.run([sys.executable, "-c", textwrap.dedent(EXIT_LOOP), call],
+                                capture_output=True, text=True, timeout=60)
+        assert result.returncode == 0, result.stderr
+        assert "terminate" not in result.stderr and "Fatal" not in result.stderr

@@ -14,6 +14,7 @@ import pytest
 
 import tourwright_tools
 from tourwright_tools import Tour
+from tourwright_tools.atomic import write_text_atomically
 from tourwright_tools.cli import main
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
@@ -24,7 +25,8 @@ def test_bundled_example_prints_summary_and_schedule(capsys):
     out = capsys.readouterr().out
     labels = [line.split(":")[0] for line in out.splitlines()[:12]]
     assert labels[:4] == ["problem", "tour", "distance", "lateness"]
-    assert "start:           2026-12-07" in out and "operating hours: 08:00 to 17:00 UTC" in out
+    assert "start:           2026-12-07" in out and "operating hours: 08:00 to 17:00 Europe/Berlin" in out
+    assert "tour:            Depot > " in out and out.split("\n")[1].endswith(" > Depot")
     table = out.split("\n\n")[-1].splitlines()
     assert table[0].split() == ["kind", "location", "start", "end", "length"]
     assert len(table) > 25 * 2 and {row.split()[0] for row in table[1:]} <= {"work", "travel", "wait"}
@@ -64,6 +66,33 @@ def test_bad_file_names_file_and_line(tmp_path, capsys):
     path.write_text("2\n0 1\n1 zero\n0 5\n0 5\n")
     assert main(["solve", str(path)]) == 2
     assert capsys.readouterr().err == f"tourwright: {path}, line 3: 'zero' is not a number\n"
+
+
+def test_a_bad_name_is_refused_before_any_output_and_a_late_tour_shown(tmp_path, capsys):
+    late = 300_000_000_000  # in the year 11476
+    problem = {"distance_matrix": [[0]], "duration_matrix": [[0]], "job_durations": [60],
+               "time_windows": [[[late, late + 600]]], "check_units": False, "names": ["\udc80"]}
+    (tmp_path / "p.json").write_text(json.dumps(problem))
+    assert main(["solve", str(tmp_path / "p.json")]) == 2
+    assert capsys.readouterr().out == ""
+    (tmp_path / "p.json").write_text(json.dumps({**problem, "names": ["A"]}))
+    assert main(["solve", str(tmp_path / "p.json")]) == 0
+    assert "start:           11476-08-15 05:20:00 UTC" in capsys.readouterr().out
+
+
+def test_outputs_are_written_whole_and_never_over_the_problem_file(tmp_path, capsys):
+    problem = tmp_path / "problem.json"
+    shutil.copy(EXAMPLES / "delivery_day.json", problem)
+    (tmp_path / "link.json").symlink_to(problem)
+    for option in ("--json", "--svg"):
+        assert main(["solve", str(problem), option, str(tmp_path / "link.json")]) == 2
+        assert f"is the problem file {problem}" in capsys.readouterr().err
+    assert problem.read_bytes() == (EXAMPLES / "delivery_day.json").read_bytes()
+    with pytest.raises(UnicodeEncodeError):  # fails after much of the text is written
+        write_text_atomically(tmp_path / "link.json", "x" * 100_000 + "\ud800")
+    assert problem.read_bytes() == (EXAMPLES / "delivery_day.json").read_bytes()
+    write_text_atomically(tmp_path / "link.json", "after")  # the link's target is replaced
+    assert problem.read_text() == "after" and sorted(os.listdir(tmp_path)) == ["link.json", "problem.json"]
 
 
 def installed_script():

@@ -3,13 +3,18 @@ capped runs that repeat on any number of threads, progress reports that can stop
 and clear errors for bad options."""
 import dataclasses
 import json
+import os
 import random
+import subprocess
+import sys
+import textwrap
+import time
 
 import pytest
 
 import tourwright
 from conftest import DAY0, HOUR
-from tourwright_tools import Problem, solve_problem
+from tourwright_tools import Problem, SolveError, solve_problem
 from tourwright_tools.cli import main
 
 
@@ -29,7 +34,7 @@ def delivery_problem(n=25, seed=1, depot_hours=(7, 19)):
 
 def test_the_multistart_strategy_without_options_searches_as_the_module_does():
     problem = delivery_problem()
-    tour = solve_problem(problem, strategy="multistart")
+    tour = solve_problem(problem, strategy="multistart", departure="earliest")
     raw = tourwright.solve(**problem.solve_arguments())
     assert (list(tour.route), tour.distance, tour.lateness, tour.duration, tour.iterations) == (
         raw.route, raw.distance, raw.lateness, raw.duration, raw.iterations)
@@ -38,7 +43,7 @@ def test_the_multistart_strategy_without_options_searches_as_the_module_does():
 @pytest.mark.parametrize("depot", [0, 7])
 def test_a_depot_starts_the_tour_at_its_opening_and_ends_it(depot):
     problem = delivery_problem(seed=depot)
-    tour = solve_problem(problem, depot=depot, seed=3, max_descents=4)
+    tour = solve_problem(problem, depot=depot, seed=3, max_descents=4, departure="earliest")
     assert tour.route[0] == depot
     assert tour.schedule[0].kind == "work" and tour.schedule[0].location == depot
     assert tour.start_time == problem.time_windows[depot][0][0]
@@ -105,11 +110,50 @@ def test_an_exception_in_the_progress_callback_ends_the_search_and_propagates():
         solve_problem(delivery_problem(), time_limit=60, on_progress=on_progress)
 
 
+def test_progress_is_never_reported_once_the_limit_has_passed():
+    elapsed = []
+
+    def on_progress(seconds, descents, best):
+        elapsed.append(seconds)
+        time.sleep(0.15)
+
+    solve_problem(delivery_problem(), time_limit=0.5, on_progress=on_progress)
+    assert elapsed and max(elapsed) <= 0.5
+
+
+def test_threads_that_cannot_be_started_are_a_solve_error():
+    # Address space for the process as it stands and little more: no room for a
+    # helper thread's stack.
+    result = subprocess.run([sys.executable, "-c", textwrap.dedent("""
+        import resource
+        from test_tools_engine import delivery_problem
+        from tourwright_tools import SolveError, solve_problem
+        problem = delivery_problem(n=40)
+        size = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
+        resource.setrlimit(resource.RLIMIT_AS, (size + (4 << 20), resource.RLIM_INFINITY))
+        try:
+            solve_problem(problem, threads=4, seed=1, max_descents=8)
+        except SolveError as error:
+            print(error)
+    """)], capture_output=True, text=True, timeout=60, cwd=os.path.dirname(__file__))
+    assert result.returncode == 0, result.stderr
+    assert "could not start search thread" in result.stdout
+
+
+def test_a_schedule_too_long_to_build_is_refused_by_both_surfaces(PanicException):
+    # A job of 40,000,000 s with one second of opening a day: a record per day.
+    arguments = ([[0]], [[0]], [40_000_000], [[(DAY0 + 8 * HOUR, DAY0 + 9 * HOUR)]], (28800, 28801))
+    with pytest.raises(PanicException, match="spans too many days to build"):
+        tourwright.solve(*arguments)
+    with pytest.raises(SolveError, match="spans too many days to build"):
+        solve_problem(Problem(*arguments, check_units=False))
+
+
 @pytest.mark.parametrize("options, error, message", [
     (dict(threads=-1), ValueError, "threads: -1 is not a whole number >= 1"),
     (dict(threads=1.5), TypeError, "threads: expected an int, got float"),
     (dict(depot=25), ValueError, "depot: 25 is not a location of this problem"),
-    (dict(depot=True), TypeError, "depot: expected an int, got bool"),
+    (dict(depot=True), TypeError, "depot: expected an integer, got bool"),
     (dict(max_descents=0), ValueError, "max_descents: 0 is not a whole number >= 1"),
     (dict(on_progress=3), TypeError, "on_progress: expected a callable, got int"),
     (dict(seed="x"), TypeError, "seed: expected an int, got str"),

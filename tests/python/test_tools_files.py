@@ -1,12 +1,15 @@
 """Problem files: JSON and the classic TSPTW format, good and bad."""
 import json
+import math
 import os
 import pathlib
+import random
 
+import numpy as np
 import pytest
 
 from tourwright_tools import ClassicInstance, Problem, ProblemFileError, Tour, read_json, read_problem, read_tsptw
-from tourwright_tools import solve_problem
+from tourwright_tools import files, solve_problem
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
 SHARED_BENCH = pathlib.Path(__file__).resolve().parents[3] / "shared" / "bench" / "instances"
@@ -88,6 +91,11 @@ def test_bad_coordinates_files_name_file_line_and_fault(tmp_path, text, message)
     ("2\n0 -1\n1 0\n0 5\n0 5\n", "line 2: -1 is negative"),
     ("2\n0 1\n1 0\n0 5\n7 5\n", "line 5: the window ends (5) before it starts (7)"),
     ("2\n0 1\n1 0\n0 5\n0 5\n9 9\n", "line 6: unexpected line"),
+    ("\u00b2\n", "line 1: expected the number of locations, found '\u00b2'"),
+    ("2\n0 1_0\n1 0\n0 5\n0 5\n", "line 2: '1_0' is not a number"),
+    ("2\n0 1e-999999999\n1 0\n0 5\n0 5\n", "line 2: 1e-999999999 has more than 9 decimal places"),
+    ("2\n0 1e999999\n1 0\n0 5\n0 5\n", "line 2: 1e999999 has more than 20 digits before the point"),
+    ("2\n0 " + "1" * 41 + "\n1 0\n0 5\n0 5\n", "line 2: a number of more than 40 characters"),
 ])
 def test_bad_classic_files_name_file_line_and_fault(tmp_path, text, message):
     path = write(tmp_path, "bad.txt", text)
@@ -112,6 +120,10 @@ def test_json_problem_with_names_and_coordinates(tmp_path):
     ('{"names": ["a"]}', "missing key 'distance_matrix'"),
     ('{"distance_matrix": [[0, 1]]}', "distance_matrix[0]: row has 2 entries, expected 1"),
     ('{"distance_matrix": [[0]], "job_durations": [0]}', "partial time data"),
+    ('{"distance_matrix": [[0]], "distance_matrix": [[0]]}', "'distance_matrix' is given twice"),
+    ('{"distance_matrix": [[' + "9" * 5000 + "]]}", "an integer of 5000 digits"),
+    ('{"distance_matrix": ' + "[" * 100_000 + "]" * 100_000 + "}", "nested too deeply"),
+    ('{"distance_matrix": [[0]], "names": ["\\ud800"]}', "names[0]: '\\ud800' holds a lone"),
 ])
 def test_bad_json_files_name_file_and_fault(tmp_path, text, message):
     path = write(tmp_path, "bad.json", text)
@@ -123,6 +135,48 @@ def test_bad_json_files_name_file_and_fault(tmp_path, text, message):
 def test_missing_file_is_a_problem_file_error(tmp_path):
     with pytest.raises(ProblemFileError, match="No such file"):
         read_problem(tmp_path / "absent.json")
+
+
+def test_only_files_and_pipes_are_read_and_never_more_than_the_bound(tmp_path, monkeypatch):
+    bom = write(tmp_path, "bom.json", "\ufeff" + '{"distance_matrix": [[0]]}')
+    assert read_json(bom) == Problem([[0]])
+    if os.path.exists("/dev/zero"):
+        with pytest.raises(ProblemFileError, match="/dev/zero: not a regular file or pipe"):
+            read_problem("/dev/zero")
+    os.mkfifo(tmp_path / "fifo")
+    with pytest.raises(ProblemFileError, match="empty file"):  # no writer: nothing to wait for
+        read_tsptw(tmp_path / "fifo")
+    reading, writing = os.pipe()  # a pipe with its writer done, as `solve <(generate)` gives
+    os.write(writing, b"1\n0\n0 9\n")
+    os.close(writing)
+    assert read_tsptw(f"/dev/fd/{reading}").windows == ((0, 9),)
+    os.close(reading)
+    monkeypatch.setattr(files, "MAX_FILE_BYTES", 10)
+    with pytest.raises(ProblemFileError, match="larger than"):
+        read_tsptw(write(tmp_path, "big.txt", CLASSIC))
+
+
+def shortened_by_three_loops(matrix):
+    d = [list(row) for row in matrix]
+    for i in range(len(d)):
+        for j in range(len(d)):
+            for k in range(len(d)):
+                d[i][j] = min(d[i][j], d[i][k] + d[k][j])
+    return d
+
+
+@pytest.mark.parametrize("seed", range(4))
+def test_coordinate_matrix_is_the_three_loops_shortening_of_rounded_down_distances(tmp_path, seed):
+    rnd = random.Random(seed)
+    # Close points on a coarse grid: many sums through a third location are shorter.
+    points = [(rnd.randint(0, 16) / 2, rnd.randint(0, 8) / 4) for _ in range(30)]
+    text = "".join(f"{i + 1} {x} {y} 0 0 99 0\n" for i, (x, y) in enumerate(points))
+    floors = [[math.floor(math.dist(a, b)) for b in points] for a in points]
+    matrix = read_tsptw(write(tmp_path, "dense.txt", text)).problem.distance_matrix
+    assert list(map(list, matrix)) == shortened_by_three_loops(floors)
+    asymmetric = np.array([[rnd.randint(0, 50) for _ in range(30)] for _ in range(30)])
+    shortened = files._shorten_through_third(asymmetric).tolist()
+    assert shortened == shortened_by_three_loops(asymmetric.tolist())
 
 
 def test_bundled_examples_read():

@@ -1,6 +1,7 @@
 """solve_problem's Tour: plain records, JSON and pickling, clear errors, and its SVG picture."""
 import datetime as dt
 import pickle
+import re
 import xml.etree.ElementTree as ElementTree
 
 import pytest
@@ -30,7 +31,7 @@ def three_stop_problem(**changes):
 
 def test_tour_matches_solve_and_names_every_travel_leg():
     problem = three_stop_problem()
-    tour = solve_problem(problem, strategy="multistart")
+    tour = solve_problem(problem, strategy="multistart", departure="earliest")
     raw = tourwright.solve(**problem.solve_arguments())
     assert (list(tour.route), tour.distance, tour.lateness, tour.start_time, tour.end_time) == (
         raw.route, raw.distance, raw.lateness, raw.start_time, raw.end_time)
@@ -47,10 +48,32 @@ def test_json_round_trip_and_pickling_keep_every_attribute():
     data = tour.to_dict()
     assert set(data) == {"route", "distance", "lateness", "duration", "working_time", "waiting_time",
                          "traveling_time", "start_time", "end_time", "iterations",
-                         "time_taken_microseconds", "schedule"}
+                         "time_taken_microseconds", "schedule", "returns", "timezone", "names"}
     assert set(data["schedule"][0]) == {"kind", "start", "end", "location", "from_location", "to_location"}
     assert Tour.from_json(tour.to_json()) == tour
+    assert Tour.from_json(tour.to_json(readable=True)) == tour
     assert pickle.loads(pickle.dumps(tour)) == tour
+
+
+@pytest.mark.parametrize("change, error, field", [
+    ({"route": "0,1,2"}, TypeError, "route: expected a list or tuple, got str"),
+    ({"distance": 9.0}, TypeError, "distance: expected an int, got float"),
+    ({"schedule": [{"kind": "nap", "start": 0, "end": 1}]}, ValueError, "kind: expected one of"),
+    ({"schedule": [{"kind": "wait", "start": 5, "end": 1}]}, ValueError, "end: 1 is before"),
+])
+def test_wrong_fields_are_refused_from_dicts_and_pickles(change, error, field):
+    tour = solve_problem(three_stop_problem())
+    with pytest.raises(error, match=re.escape(field)):
+        Tour.from_dict({**tour.to_dict(), **change})
+    forged = pickle.dumps(tour).replace(b"distance", b"distanse")  # a field missing, another unknown
+    with pytest.raises(TypeError, match="distanse"):
+        pickle.loads(forged)
+
+
+def test_tours_after_the_year_9999_have_a_repr():
+    late = 300_000_000_000
+    problem = Problem([[0]], [[0]], [60], [[(late, late + 600)]], check_units=False)
+    assert "start=11476-08-15T05:20:00Z, end=11476-08-15T05:21:00Z" in repr(solve_problem(problem))
 
 
 def test_distance_only_tour_has_no_time_attributes():
@@ -86,10 +109,12 @@ def test_svg_is_well_formed_with_one_shape_per_event_and_late_work_marked():
     tour = solve_problem(problem)
     assert tour.lateness > 0  # Bakery's and Library's windows cannot both be met
     root = ElementTree.fromstring(schedule_svg(tour, problem, title="A & B <day>"))
-    shapes = [e for e in root.iter(f"{SVG}rect") if e.get("class", "").startswith("event ")]
+    shapes = [e for e in root.iter(f"{SVG}rect") if e.get("class", "").startswith("event ")
+              and e.get("class").split()[1] != "return"]
     assert [s.get("class").split()[1] for s in shapes] == [e.kind for e in tour.schedule]
     assert any("late" in s.get("class") for s in shapes)
-    assert len([e for e in root.iter(f"{SVG}line") if e.get("class") == "leg"]) == 3
+    legs = [e.get("class") for e in root.iter(f"{SVG}line") if e.get("class", "").startswith("leg")]
+    assert legs == ["leg", "leg", "leg return"]
     assert any(t.text == "A & B <day>" for t in root.iter(f"{SVG}text"))
 
 

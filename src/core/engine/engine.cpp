@@ -5,10 +5,15 @@
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <string>
+#include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "engine/departure.hpp"
 #include "util/clock.hpp"
+#include "util/panic.hpp"
 #include "search/iterated_search.hpp"
 #include "util/rng.hpp"
 #include "util/search_clock.hpp"
@@ -32,7 +37,8 @@ public:
     // stop request ends it.
     void run_thread(unsigned t, SearchClock::StopCheck check) {
         if (options_.strategy == Strategy::Multistart) {
-            Solver solver(options_.time_limit, penalizer_, options_.depot.has_value());
+            Solver solver(options_.time_limit, penalizer_, options_.ends.start.has_value(),
+                          options_.ends.keeps_last());
             solver.set_stop_check(std::move(check));
             run_multistart(solver);
         } else {
@@ -93,7 +99,8 @@ private:
                 : descent_cap_ / threads + (t < descent_cap_ % threads ? 1 : 0);
         if (share == 0) return;
         IteratedSearchOptions iterated;
-        iterated.keep_first = options_.depot.has_value();
+        iterated.keep_first = options_.ends.start.has_value();
+        iterated.keep_last = options_.ends.keeps_last();
         if (share != std::numeric_limits<std::uint64_t>::max()) iterated.max_descents = share;
         iterated.on_descent = [&](std::uint64_t, const Solution& best) {
             iterated_descents_.fetch_add(1, std::memory_order_relaxed);
@@ -106,7 +113,9 @@ private:
         };
         auto search = [&](auto& rng) {
             const Running running(iterated_running_);
-            offer(iterated_search(*penalizer_, start_of(0), iterated, clock, rng).best, t);
+            // Each part's set-up is begun only while the clock allows.
+            if (t == 0 && !options_.ends.start && !clock.should_stop()) offer(specified_descent(clock), t);
+            if (!clock.should_stop()) offer(iterated_search(*penalizer_, start_of(0), iterated, clock, rng).best, t);
         };
         if (options_.seed) {
             SeededRng rng(*options_.seed, t);
@@ -116,17 +125,35 @@ private:
         }
     }
 
-    // Descent 0 starts from the index order, later ones from a random order; with a
-    // depot it stays first and only the others are shuffled.
+    // The descent that `Solver::solve` makes first, from the index order: as a
+    // candidate, it makes sure that the iterated search never ends with a worse
+    // tour, whatever its own first location. It stops with `clock`.
+    Solution specified_descent(SearchClock& clock) const {
+        Solver solver(std::nullopt, penalizer_, false);
+        solver.set_stop_check([&clock] { return clock.should_stop(); });
+        solver.clock().start();
+        solver.descend_from(start_of(0));
+        return solver.current();
+    }
+
+    // Descent 0 starts from the index order, later ones from a random order; a start
+    // stays first, an end last, and only the others are shuffled.
     Route start_of(std::uint64_t descent) const {
         Route route = identity_route(penalizer_->location_count());
-        const std::size_t fixed = options_.depot ? 1 : 0;
-        if (options_.depot) {
-            const auto depot = route.begin() + static_cast<std::ptrdiff_t>(*options_.depot);
-            std::rotate(route.begin(), depot, depot + 1);
+        const TourEnds& ends = options_.ends;
+        const std::size_t fixed = ends.start ? 1 : 0;
+        const std::size_t stop = route.size() - (ends.keeps_last() ? 1 : 0);
+        if (ends.start) {
+            const auto start = route.begin() + static_cast<std::ptrdiff_t>(*ends.start);
+            std::rotate(route.begin(), start, start + 1);
         }
-        if (descent > 0 && route.size() > fixed) {
-            std::span<std::size_t> movable(route.begin() + static_cast<std::ptrdiff_t>(fixed), route.end());
+        if (ends.keeps_last()) {
+            const auto end = std::find(route.begin(), route.end(), *ends.end);
+            std::rotate(end, end + 1, route.end());
+        }
+        if (descent > 0 && stop > fixed) {
+            std::span<std::size_t> movable(route.begin() + static_cast<std::ptrdiff_t>(fixed),
+                                           route.begin() + static_cast<std::ptrdiff_t>(stop));
             if (options_.seed) {
                 SeededRng rng(*options_.seed, descent);
                 shuffle(movable, rng);
@@ -134,7 +161,7 @@ private:
                 shuffle(movable, thread_rng());
             }
         }
-        return options_.depot ? route : start_route(*penalizer_, std::move(route));
+        return ends.start ? route : start_route(*penalizer_, std::move(route));
     }
 
     // Keeps the better tour; between equals, the one of the earlier descent (or
@@ -160,37 +187,93 @@ private:
     std::uint64_t best_order_ = 0;
 };
 
-}  // namespace
+// The helper threads of one search, stopped and joined on every way out of
+// run_engine: also when the calling thread unwinds, whatever the cause (a thread
+// that the interpreter ends inside the progress check included), since a thread
+// left joinable would end the process.
+class Helpers {
+public:
+    Helpers(Search& search, unsigned count) : search_(search) {
+        threads_.reserve(count);
+        failures_.resize(count);
+    }
+    Helpers(const Helpers&) = delete;
+    Helpers& operator=(const Helpers&) = delete;
+    ~Helpers() {
+        search_.request_stop();
+        wait();
+    }
 
-EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const EngineOptions& options,
-                        const ProgressCheck& progress) {
-    const TimeDelta started_at = monotonic_now();
-    Search search(penalizer, options);
-
-    std::vector<std::exception_ptr> failures(std::max(options.threads, 1u));
-    std::vector<std::thread> helpers;
-    try {
-        for (unsigned t = 1; t < options.threads; ++t) {
-            helpers.emplace_back([&, t] {
+    // Starts the next helper, as thread t of the search.
+    void start(unsigned t) {
+        std::exception_ptr& failure = failures_[threads_.size()];
+        try {
+            // Helpers run no code that could end their thread, so catching all is safe.
+            threads_.emplace_back([this, t, &failure] {
                 try {
-                    search.run_thread(t, [&] { return search.other_thread_check(); });
+                    search_.run_thread(t, [this] { return search_.other_thread_check(); });
                 } catch (...) {
-                    failures[t] = std::current_exception();
-                    search.request_stop();
+                    failure = std::current_exception();
+                    search_.request_stop();
                 }
             });
+        } catch (const std::system_error& error) {
+            panic("could not start search thread " + std::to_string(t) + ": " + error.what());
         }
-        search.run_thread(0, [&] { return search.calling_thread_check(progress, started_at); });
-    } catch (...) {
-        failures[0] = std::current_exception();
-        search.request_stop();
     }
-    for (std::thread& helper : helpers) helper.join();
-    for (const std::exception_ptr& failure : failures)
-        if (failure) std::rethrow_exception(failure);
+
+    // Waits for every helper; rethrows the first failure among them.
+    void join() {
+        wait();
+        for (std::exception_ptr& failure : failures_)
+            if (failure) std::rethrow_exception(std::exchange(failure, nullptr));
+    }
+
+private:
+    void wait() {
+        for (std::thread& thread : threads_)
+            if (thread.joinable()) thread.join();
+    }
+
+    Search& search_;
+    std::vector<std::thread> threads_;
+    std::vector<std::exception_ptr> failures_;  // one per helper, sized up front
+};
+
+// Threads beyond the machine's cores only take turns, and each search thread
+// builds its own neighbour lists and compiled schedule, so more than one per
+// kLocationsPerThread locations costs more in set-up than it finds. The cores are
+// not counted where the number of threads decides the tour (a seeded iterated
+// search), so that a seed gives the same tour on any machine.
+constexpr std::size_t kLocationsPerThread = 8;
+
+unsigned threads_that_help(const EngineOptions& options, std::size_t locations) {
+    std::size_t most = std::max<std::size_t>(locations / kLocationsPerThread, 1);
+    if (options.strategy == Strategy::Multistart || !options.seed)
+        most = std::min<std::size_t>(most, std::max(std::thread::hardware_concurrency(), 1u));
+    return static_cast<unsigned>(std::clamp<std::size_t>(options.threads, 1, most));
+}
+
+}  // namespace
+
+EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const EngineOptions& requested,
+                        const ProgressCheck& progress) {
+    const TimeDelta started_at = monotonic_now();
+    EngineOptions options = requested;
+    options.threads = threads_that_help(requested, penalizer->location_count());
+    Search search(penalizer, options);
+    {
+        Helpers helpers(search, options.threads > 1 ? options.threads - 1 : 0);
+        for (unsigned t = 1; t < options.threads; ++t) helpers.start(t);
+        search.run_thread(0, [&] { return search.calling_thread_check(progress, started_at); });
+        helpers.join();
+    }
 
     EngineResult result;
-    result.best = penalizer->penalize(search.best().route, true);
+    Route best = search.best().route;
+    const auto departure =
+        options.latest_departure ? latest_departure(*penalizer, best) : std::nullopt;
+    result.best = penalizer->penalize(std::move(best), true, departure);
     result.descents = search.descents_begun();
     result.time_taken = monotonic_now() - started_at;
     return result;

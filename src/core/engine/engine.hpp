@@ -1,8 +1,8 @@
 #pragma once
 // The search behind the friendly layer: the same objective and descent as
-// `Solver::solve`, with what callers beyond the specified call ask for: a depot
-// kept first, reproducible restarts, a cap on descents, progress reports that can
-// end the search, and descents on several threads at once.
+// `Solver::solve`, with what callers beyond the specified call ask for: a start
+// kept first and an end kept last, reproducible restarts, a cap on descents,
+// progress reports that can end the search, and descents on several threads at once.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "util/chrono.hpp"
+#include "engine/tour_ends.hpp"
 #include "evaluation/penalizer.hpp"
 
 namespace tourwright {
@@ -24,9 +25,12 @@ struct EngineOptions {
     std::optional<TimeDelta> time_limit;
     // Without either stop, one descent is made, as `Solver::solve` does.
     std::optional<std::uint64_t> max_descents;
-    // Starts and ends every tour; its late return counts as lateness (the penalizer
-    // must have been built so).
-    std::optional<std::size_t> depot;
+    // Kept in place by every descent, kick and restart (the penalizer must have been
+    // built for them by tour_penalizer).
+    TourEnds ends;
+    // The best tour leaves at its latest departure (see latest_departure) rather
+    // than at the opening of its first location's first window.
+    bool latest_departure = false;
     // With a seed, the multi-start's descent d starts from a route drawn from stream d
     // of a generator seeded with it, whichever thread makes it: the same seed and cap
     // on descents give the same tour for any number of threads. The iterated search
@@ -52,8 +56,11 @@ struct EngineResult {
     TimeDelta time_taken;
 };
 
-// Runs the search on the calling thread and `threads - 1` more. Validation of the
-// options (a depot that can start a tour, threads >= 1) is the caller's.
+// Runs the search on the calling thread and `threads - 1` more, capped at the
+// machine's cores (unless a seeded iterated search) and at one per eight locations.
+// Validation of the options (ends that are locations, a start that can start a tour,
+// an end other than the start only with a start) is the caller's; a thread that
+// cannot be started is a Panic.
 EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const EngineOptions& options,
                         const ProgressCheck& progress);
 

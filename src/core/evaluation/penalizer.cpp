@@ -1,6 +1,29 @@
 #include "evaluation/penalizer.hpp"
 
+#include <string>
+
+#include "util/panic.hpp"
+
 namespace tourwright {
+namespace {
+
+// A step of an action never runs past the closing time, so under operating hours an
+// action makes one step per open day it spans, each with at most one wait before it:
+// a tour of `actions` actions from `start` to `end` has at most two records per day
+// it spans and two more per action (the days where one action ends and the next
+// begins). Worked out from the tour's totals, which come cheaply without the schedule.
+std::int64_t schedule_record_bound(const TimeReport& report, std::size_t actions) {
+    const std::int64_t days = (report.end_time - report.start_time).secs / kSecondsPerDay + 2;
+    return 2 * days + 2 * static_cast<std::int64_t>(actions);
+}
+
+void check_schedule_size(const TimeReport& report, std::size_t actions) {
+    if (schedule_record_bound(report, actions) > kMostScheduleRecords)
+        panic("the schedule of this tour spans too many days to build: it could need more than " +
+              std::to_string(kMostScheduleRecords) + " records (one per open day of each action)");
+}
+
+}  // namespace
 
 Distance Penalizer::tour_distance(const Route& route) const {
     if (route.empty()) panic_index_out_of_bounds(0, 0);
@@ -10,12 +33,15 @@ Distance Penalizer::tour_distance(const Route& route) const {
     return total + distance_matrix_.distance(route.back(), route.front());
 }
 
-TimeReport Penalizer::tour_time(const Route& route, bool with_schedule) const {
+TimeReport Penalizer::tour_time(const Route& route, bool with_schedule,
+                                std::optional<DateTime> departure) const {
     const TimeScheduler& scheduler = *time_scheduler_;
     const OperationTimes* operation_times =
         scheduler.operation_times ? &*scheduler.operation_times : nullptr;
-    // The tour starts when the first window (in list order) of its first location opens.
-    const DateTime start = checked_at(checked_at(scheduler.time_windows, route[0]).windows, 0).start;
+    // The tour starts at its departure, by default when the first window (in list order)
+    // of its first location opens.
+    const TimeWindows& first = checked_at(scheduler.time_windows, route[0]);
+    const DateTime start = departure ? *departure : checked_at(first.windows, 0).start;
     TimeReport report = TimeReport::starting_at(start);
     for (std::size_t i = 0; i < route.size(); ++i) {
         const std::size_t location = route[i];
@@ -37,10 +63,14 @@ TimeDelta Penalizer::late_return(std::size_t first_location, DateTime end) const
     return late.is_positive() ? late : TimeDelta::zero();
 }
 
-Solution Penalizer::penalize(Route route, bool with_schedule) const {
+Solution Penalizer::penalize(Route route, bool with_schedule,
+                             std::optional<DateTime> departure) const {
     const Distance distance = tour_distance(route);
     std::optional<TimeReport> time_report;
-    if (time_scheduler_) time_report = tour_time(route, with_schedule);
+    // Only operating hours make a schedule grow with the days a tour spans.
+    if (with_schedule && time_scheduler_ && time_scheduler_->operation_times)
+        check_schedule_size(tour_time(route, false, departure), 2 * route.size());
+    if (time_scheduler_) time_report = tour_time(route, with_schedule, departure);
     return Solution{std::move(route), distance, std::move(time_report)};
 }
 

@@ -21,6 +21,11 @@ struct Solution {
     std::uint64_t reported_distance() const { return saturated_u64(distance); }
 };
 
+// The most records a schedule may have: a tour whose schedule would need more (a long
+// action under narrow operating hours has one per open day) is refused as a panic
+// before its schedule is built, since it could not fit in memory.
+inline constexpr std::int64_t kMostScheduleRecords = 1'000'000;
+
 // The objective: evaluates routes and is the only judge of which is better.
 class Penalizer {
 public:
@@ -32,8 +37,11 @@ public:
           time_scheduler_(std::move(time_scheduler)),
           late_return_counts_(late_return_counts) {}
 
-    // Evaluates the closed tour `route` (taken over and returned inside the Solution).
-    Solution penalize(Route route, bool with_schedule) const;
+    // Evaluates the closed tour `route` (taken over and returned inside the Solution),
+    // which leaves its first location at `departure` when given (with time data), and
+    // otherwise when the first window (in list order) of that location opens.
+    Solution penalize(Route route, bool with_schedule,
+                      std::optional<DateTime> departure = std::nullopt) const;
 
     // The keys `solution` is judged by (its time report must be present with time data).
     Objective objective(const Solution& solution) const;
@@ -56,7 +64,8 @@ public:
 
 private:
     Distance tour_distance(const Route& route) const;
-    TimeReport tour_time(const Route& route, bool with_schedule) const;
+    TimeReport tour_time(const Route& route, bool with_schedule,
+                         std::optional<DateTime> departure) const;
 
     DistanceMatrix distance_matrix_;
     std::optional<TimeScheduler> time_scheduler_;

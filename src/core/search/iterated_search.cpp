@@ -7,51 +7,28 @@
 #include "search/local_moves.hpp"
 #include "search/neighbour_lists.hpp"
 #include "search/perturbation.hpp"
+#include "search/plain_tour_search.hpp"
 #include "search/current_tour.hpp"
+#include "search/solver.hpp"
 #include "util/rng.hpp"
 
 namespace tourwright {
 namespace {
 
-// Chosen by measurement (bench/bench_strategy.cpp): longer lists slow large problems
-// down without a gain on small ones. With time data, five after the first descent:
-// descents get cheaper and more runs reach the best basin (on GendreauDumasExtended
-// n80w200, 29 runs found the best-known tour in 12 s of search with five neighbours,
-// 9 with ten, 1 with 25); the first descent alone finds better tours with ten.
-constexpr std::size_t kNeighbours = 10;
-constexpr std::size_t kTimedNeighbours = 5;
-// Kicks: two adjacent stretches of up to this many locations change places, or
-// this many locations move next to a neighbour.
-constexpr std::size_t kLongestStretch = 8;
-constexpr std::size_t kRelocated = 3;
-// Where the distance decides alone, nothing is thrown off by moving a long stretch,
-// and such a swap (a segment insertion, which the descent's short moves cannot
-// make) is what takes large problems on once they stagnate: measured with
-// bench_strategy --euclidean-only, at n = 500 and 1000 stretches of 40 to 80 do
-// equally well where 8 and 20 leave tours 0.3 to 0.9 % longer; at n = 200, 50
-// already throws too much away (25 and 12 do well). Hence an eighth of the
-// locations, within these bounds.
-constexpr std::size_t kLongestPlainStretch = 50;
-constexpr std::size_t kLocationsPerPlainStretch = 8;
-// Descents without a new best of the run before it goes back to its best tour.
-constexpr std::uint64_t kPatience = 50;
-// Descents without a new best of the run (at least this many, and at least one per
-// location, since kicks are local) before it ends and the next begins from a random
-// tour. A run rarely leaves the basin it has settled in: on GendreauDumasExtended
-// n80w200 the runs that found the best-known tour did so within their first 150
-// descents; in 12 s of search, 37 to 41 runs found it with a patience of 100, 32 to
-// 35 with 81 (one per location), 25 with 200 and 16 with 400.
-constexpr std::uint64_t kRunPatience = 100;
-
-// Indices into kLocalMoves.
-constexpr std::size_t kReverse = 0, kSwap = 1;
-constexpr std::size_t rotate_left(std::size_t width) { return 2 * width; }
-constexpr std::size_t rotate_right(std::size_t width) { return 2 * width + 1; }
+// The moves `improve_leg` tries.
+constexpr const LocalMove& kReverse = local_move("reverse");
+constexpr const LocalMove& kSwap = local_move("swap");
+constexpr std::array<const LocalMove*, 3> kRotateLeft{&local_move("rotate_left_1"), &local_move("rotate_left_2"),
+                                                      &local_move("rotate_left_3")};
+constexpr std::array<const LocalMove*, 3> kRotateRight{&local_move("rotate_right_1"), &local_move("rotate_right_2"),
+                                                       &local_move("rotate_right_3")};
 
 // The first location, then the others by the end of their last window and the start
-// of their first (no windows last); without time data in nearest-neighbour order.
-Route initial_tour(const Penalizer& penalizer, Route start) {
-    if (start.size() < 3) return start;
+// of their first (no windows last); without time data in nearest-neighbour order. With
+// `keep_last`, the last location stays last.
+Route initial_tour(const Penalizer& penalizer, Route start, bool keep_last) {
+    if (start.size() < 3 + (keep_last ? 1 : 0)) return start;
+    const auto stop = start.end() - (keep_last ? 1 : 0);
     const auto& scheduler = penalizer.time_scheduler();
     if (scheduler) {
         const auto& windows = scheduler->time_windows;
@@ -60,15 +37,16 @@ Route initial_tour(const Penalizer& penalizer, Route start) {
             return std::tuple(!has, has ? windows[location].windows.back().end : DateTime{},
                               has ? windows[location].windows.front().start : DateTime{}, location);
         };
-        std::sort(start.begin() + 1, start.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+        std::sort(start.begin() + 1, stop,
+                  [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
         return start;
     }
     const auto& rows = penalizer.distance_matrix().rows;
-    for (std::size_t k = 1; k + 1 < start.size(); ++k) {
+    for (std::size_t k = 1; start.begin() + static_cast<std::ptrdiff_t>(k + 1) < stop; ++k) {
         const std::size_t from = start[k - 1];
         if (from >= rows.size()) return start;
         auto leg = [&](std::size_t to) { return to < rows[from].size() ? rows[from][to] : UINT64_MAX; };
-        const auto nearest = std::min_element(start.begin() + static_cast<std::ptrdiff_t>(k), start.end(),
+        const auto nearest = std::min_element(start.begin() + static_cast<std::ptrdiff_t>(k), stop,
                                               [&](std::size_t a, std::size_t b) { return leg(a) < leg(b); });
         std::iter_swap(start.begin() + static_cast<std::ptrdiff_t>(k), nearest);
     }
@@ -92,17 +70,20 @@ public:
           rng_(rng),
           n_(penalizer.location_count()),
           first_(options.keep_first ? 1 : 0),
+          stop_(n_ - (options.keep_last ? 1 : 0)),
           tour_(penalizer, checked_start(penalizer, std::move(start)), true),
-          neighbours_(penalizer, kNeighbours, tour_.incremental()),
+          params_(options.params),
+          neighbours_(penalizer, params_.neighbours, tour_.incremental(), [&clock] { return clock.should_stop(); }),
           position_(n_),
           queued_(n_, false),
           distances_(&penalizer.distance_matrix().rows),
           // The lists are empty without a full table of distances.
           distance_only_(!penalizer.time_scheduler() && n_ > 1 && !neighbours_.successors(0).empty()),
-          longest_stretch_(distance_only_ ? std::clamp(n_ / kLocationsPerPlainStretch, kLongestStretch,
-                                                       kLongestPlainStretch)
-                                          : kLongestStretch),
-          run_patience_(std::max<std::uint64_t>(kRunPatience, n_)) {}
+          longest_stretch_(distance_only_ ? std::clamp(n_ / std::max<std::size_t>(params_.locations_per_plain_stretch, 1),
+                                                       params_.longest_stretch,
+                                                       std::max(params_.longest_stretch, params_.longest_plain_stretch))
+                                          : params_.longest_stretch),
+          run_patience_(std::max<std::uint64_t>(params_.run_patience, n_)) {}
 
     SearchOutcome run() {
         SearchOutcome outcome{tour_.solution(), 0};
@@ -133,32 +114,39 @@ public:
             } else if (++since_run_best >= run_patience_) {
                 // Settled: the next run begins from a random tour.
                 restart_next = true;
-            } else if (since_run_best % kPatience == 0) {
+            } else if (since_run_best % std::max<std::uint64_t>(params_.patience, 1) == 0) {
                 incumbent = run_best;
             }
             if (fresh || !penalizer_.is_better(incumbent, current)) incumbent = current;
             // The first descent, which is all a call without a limit gets, tries the
             // longer lists; the kicked ones are cheaper with the short ones.
-            if (outcome.descents == 1 && penalizer_.time_scheduler()) neighbours_.keep(kTimedNeighbours);
+            if (outcome.descents == 1 && penalizer_.time_scheduler()) neighbours_.keep(params_.timed_neighbours);
             if (options_.on_descent) options_.on_descent(outcome.descents, outcome.best);
         }
         return outcome;
     }
 
 private:
-    // Kicks leave position 0 alone even where moves may change it, so that the
-    // kicked tour still starts where a tour can start.
+    // Kicks and restarts move the first location too unless it is kept, or the
+    // search could never leave a poor first location; the tour is then turned to
+    // begin where a tour can start.
     std::vector<std::size_t> kick(Route& route) {
-        if (rng_.next_u32() % 2 == 0) return swap_adjacent_stretches(route, 1, longest_stretch_, rng_);
-        return relocate_near_neighbours(route, 1, kRelocated, neighbours_, rng_);
+        std::vector<std::size_t> touched =
+            rng_.next_u32() % 2 == 0
+                ? swap_adjacent_stretches(route, first_, stop_, longest_stretch_, rng_)
+                : relocate_near_neighbours(route, first_, stop_, params_.relocated, neighbours_, rng_);
+        route = startable(std::move(route));
+        return touched;
     }
 
-    // Positions 1 .. n - 1 in random order.
+    // Positions first_ .. stop_ - 1 in random order.
     Route shuffled(Route route) {
-        for (std::size_t k = route.size(); k-- > 2;)
-            std::swap(route[k], route[1 + uniform_index(rng_, static_cast<std::uint32_t>(k - 1))]);
-        return route;
+        for (std::size_t k = stop_; k-- > first_ + 1;)
+            std::swap(route[k], route[first_ + uniform_index(rng_, static_cast<std::uint32_t>(k - first_))]);
+        return startable(std::move(route));
     }
+
+    Route startable(Route route) const { return first_ == 0 ? start_route(penalizer_, std::move(route)) : route; }
 
     void enqueue(std::size_t location) {
         if (queued_[location]) return;
@@ -208,13 +196,14 @@ private:
         if (y > x + 1) {
             if (attempt(kReverse, x + 1, y) || attempt(kReverse, x, y - 1)) return true;
             for (std::size_t w = 1; w <= 3; ++w) {
-                if (x + 1 >= w + first_ && attempt(rotate_left(w), x + 1 - w, y - 1)) return true;
-                if (y + w - 1 < n_ && attempt(rotate_right(w), x + 1, y + w - 1)) return true;
+                if (x + 1 >= w + first_ && attempt(*kRotateLeft[w - 1], x + 1 - w, y - 1)) return true;
+                if (y + w - 1 < n_ && attempt(*kRotateRight[w - 1], x + 1, y + w - 1)) return true;
             }
             if (y >= x + 3 && (attempt(kSwap, x + 1, y) || attempt(kSwap, x, y - 1))) return true;
         } else if (x > y && y >= first_) {
             for (std::size_t w = 1; w <= 3; ++w)
-                if (x >= y + w && (attempt(rotate_left(w), y, x) || attempt(rotate_right(w), y, x))) return true;
+                if (x >= y + w && (attempt(*kRotateLeft[w - 1], y, x) || attempt(*kRotateRight[w - 1], y, x)))
+                    return true;
             if (y >= first_ + 1 && attempt(kSwap, y - 1, x)) return true;
             if (x + 1 < n_ && attempt(kSwap, y, x + 1)) return true;
         }
@@ -222,9 +211,9 @@ private:
     }
 
     // One trial: the move at (i, j) replaces the current tour when strictly better.
-    bool attempt(std::size_t move_index, std::size_t i, std::size_t j) {
-        if (i < first_ || j >= n_ || stopping_) return false;
-        const bool accepted = tour_.try_move(kLocalMoves[move_index], i, j);
+    bool attempt(const LocalMove& move, std::size_t i, std::size_t j) {
+        if (i < first_ || j >= stop_ || stopping_) return false;
+        const bool accepted = tour_.try_move(move, i, j);
         if (clock_.should_stop_after_trial()) stopping_ = true;
         if (!accepted) return false;
         // Only positions i ..= j changed.
@@ -242,7 +231,9 @@ private:
     RandomWords& rng_;
     std::size_t n_;
     std::size_t first_;  // the first position moves may change
+    std::size_t stop_;   // one past the last
     CurrentTour tour_;
+    const IteratedSearchParams& params_;
     NeighbourLists neighbours_;
     std::vector<std::size_t> position_;  // of each location in the current tour
     std::vector<bool> queued_;
@@ -258,7 +249,15 @@ private:
 
 SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start, const IteratedSearchOptions& options,
                                    SearchClock& clock, RandomWords& rng) {
-    return IteratedSearch(penalizer, options, clock, rng, initial_tour(penalizer, std::move(start))).run();
+    // The plain-tour search knows closed tours only: a fixed last location keeps the general one.
+    if (options.params.plain_tour_search && !options.keep_last && plain_tour_search_applies(penalizer, clock)) {
+        if (!visits_each_location_once(start, penalizer.location_count()))
+            panic_assertion("start visits every location exactly once");
+        return plain_tour_search(penalizer, nearest_neighbour_tour(penalizer, std::move(start), clock), options,
+                                 clock, rng);
+    }
+    Route first_tour = initial_tour(penalizer, std::move(start), options.keep_last);
+    return IteratedSearch(penalizer, options, clock, rng, std::move(first_tour)).run();
 }
 
 }  // namespace tourwright

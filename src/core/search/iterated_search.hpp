@@ -15,17 +15,21 @@
 
 #include "evaluation/penalizer.hpp"
 #include "util/random_words.hpp"
+#include "search/search_params.hpp"
 #include "util/search_clock.hpp"
 
 namespace tourwright {
 
 struct IteratedSearchOptions {
-    // Position 0 never moves (a depot): moves and kicks work on positions 1 .. n - 1.
+    // Position 0 never moves (a start): moves and kicks work on positions 1 .. n - 1.
     bool keep_first = false;
+    // Nor does position n - 1 (an end).
+    bool keep_last = false;
     // Stops after this many descents even when the clock has not.
     std::optional<std::uint64_t> max_descents;
     // Told after every descent: the number begun so far and the best solution.
     std::function<void(std::uint64_t descents, const Solution& best)> on_descent;
+    IteratedSearchParams params;
 };
 
 struct SearchOutcome {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <string_view>
 
 #include "util/panic.hpp"
 #include "evaluation/route_sums.hpp"
@@ -89,5 +90,13 @@ inline constexpr std::array<LocalMove, 8> kLocalMoves{{
     {"rotate_left_3", moves::rotate_left<3>, moves::rotate_left_runs<3>, 4},
     {"rotate_right_3", moves::rotate_right<3>, moves::rotate_right_runs<3>, 5},
 }};
+
+// The move of that name; naming one that does not exist fails to compile where
+// the name is a constant.
+constexpr const LocalMove& local_move(std::string_view name) {
+    for (const LocalMove& move : kLocalMoves)
+        if (std::string_view(move.name) == name) return move;
+    panic_assertion("a local move of that name exists");
+}
 
 }  // namespace tourwright

@@ -60,7 +60,8 @@ private:
 
 }  // namespace
 
-NeighbourLists::NeighbourLists(const Penalizer& penalizer, std::size_t count, bool use_windows)
+NeighbourLists::NeighbourLists(const Penalizer& penalizer, std::size_t count, bool use_windows,
+                               const std::function<bool()>& stop)
     : successors_(penalizer.location_count()), predecessors_(penalizer.location_count()) {
     const std::size_t n = penalizer.location_count();
     const auto& distances = penalizer.distance_matrix().rows;
@@ -75,21 +76,23 @@ NeighbourLists::NeighbourLists(const Penalizer& penalizer, std::size_t count, bo
                                                 : TimeDelta::zero();
         return std::pair(time, distances[from][to]);
     };
+    // Each candidate's rank is worked out once, then the nearest are sorted out.
+    std::vector<std::pair<std::pair<TimeDelta, std::uint64_t>, std::size_t>> ranked;
     auto nearest = [&](std::size_t location, bool outgoing) {
-        std::vector<std::size_t> others;
+        ranked.clear();
         for (std::size_t other = 0; other < n; ++other) {
             if (other == location) continue;
             const std::size_t from = outgoing ? location : other, to = outgoing ? other : location;
-            if (!windowed.is_late(from, to)) others.push_back(other);
+            if (!windowed.is_late(from, to)) ranked.emplace_back(cost(from, to), other);
         }
-        auto leg = [&](std::size_t other) { return outgoing ? cost(location, other) : cost(other, location); };
-        const std::size_t kept = std::min(count, others.size());
-        std::partial_sort(others.begin(), others.begin() + static_cast<std::ptrdiff_t>(kept), others.end(),
-                          [&](std::size_t a, std::size_t b) { return std::pair(leg(a), a) < std::pair(leg(b), b); });
-        others.resize(kept);
+        const auto kept = static_cast<std::ptrdiff_t>(std::min(count, ranked.size()));
+        std::partial_sort(ranked.begin(), ranked.begin() + kept, ranked.end());
+        std::vector<std::size_t> others;
+        for (auto it = ranked.begin(); it != ranked.begin() + kept; ++it) others.push_back(it->second);
         return others;
     };
     for (std::size_t location = 0; location < n; ++location) {
+        if (stop && stop()) return;
         successors_[location] = nearest(location, true);
         predecessors_[location] = nearest(location, false);
     }

@@ -20,13 +20,13 @@ void add_at(std::vector<std::size_t>& touched, const Route& route, std::initiali
 
 }  // namespace
 
-std::vector<std::size_t> swap_adjacent_stretches(Route& route, std::size_t first, std::size_t longest,
-                                                 RandomWords& rng) {
-    const std::size_t movable = route.size() > first ? route.size() - first : 0;
+std::vector<std::size_t> swap_adjacent_stretches(Route& route, std::size_t first, std::size_t stop,
+                                                 std::size_t longest, RandomWords& rng) {
+    const std::size_t movable = stop > first ? stop - first : 0;
     if (movable < 2 || longest == 0) return {};
     const std::size_t a = draw(rng, 1, std::min(longest, movable - 1));
     const std::size_t b = draw(rng, 1, std::min(longest, movable - a));
-    const std::size_t p = draw(rng, first, route.size() - a - b);
+    const std::size_t p = draw(rng, first, stop - a - b);
     std::rotate(route.begin() + static_cast<std::ptrdiff_t>(p), route.begin() + static_cast<std::ptrdiff_t>(p + a),
                 route.begin() + static_cast<std::ptrdiff_t>(p + a + b));
     std::vector<std::size_t> touched;
@@ -36,22 +36,25 @@ std::vector<std::size_t> swap_adjacent_stretches(Route& route, std::size_t first
     return touched;
 }
 
-std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t first, std::size_t count,
-                                                  const NeighbourLists& neighbours, RandomWords& rng) {
+std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t first, std::size_t stop,
+                                                  std::size_t count,
+                                                  const NeighbourLists& neighbours,
+                                                  RandomWords& rng) {
     std::vector<std::size_t> touched;
-    for (std::size_t round = 0; round < count && route.size() > first + 1; ++round) {
-        const std::size_t p = draw(rng, first, route.size() - 1);
+    for (std::size_t round = 0; round < count && stop > first + 1; ++round) {
+        const std::size_t p = draw(rng, first, stop - 1);
         const std::size_t location = route[p];
         const auto before = neighbours.predecessors(location);
         if (before.empty()) continue;
         const std::size_t after_whom = before[draw(rng, 0, before.size() - 1)];
         route.erase(route.begin() + static_cast<std::ptrdiff_t>(p));
         add_at(touched, route, {static_cast<std::ptrdiff_t>(p) - 1, static_cast<std::ptrdiff_t>(p)});
+        // Back where it was when the neighbour would take it out of first .. stop - 1.
         const auto at = std::find(route.begin(), route.end(), after_whom) + 1;
-        const auto inserted = route.insert(at < route.begin() + static_cast<std::ptrdiff_t>(first)
-                                               ? route.begin() + static_cast<std::ptrdiff_t>(p)
-                                               : at,
-                                           location);
+        const auto index = static_cast<std::size_t>(at - route.begin());
+        const bool inside = index >= first && index < stop;
+        const auto back = route.begin() + static_cast<std::ptrdiff_t>(p);
+        const auto inserted = route.insert(inside ? at : back, location);
         const auto q = inserted - route.begin();
         add_at(touched, route, {q - 1, q, q + 1});
     }

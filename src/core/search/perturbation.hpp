@@ -1,8 +1,8 @@
 #pragma once
 // Kicks that move an iterated search out of the basin of its last local optimum
-// while keeping most of the tour: each rearranges positions `first` .. n - 1 of a
-// route and returns the locations next to which legs changed, where the next
-// descent should look first.
+// while keeping most of the tour: each rearranges positions `first` .. `stop` - 1 of
+// a route (the others stay where they are) and returns the locations next to which
+// legs changed, where the next descent should look first.
 #include <cstddef>
 #include <vector>
 
@@ -14,12 +14,13 @@ namespace tourwright {
 
 // Two adjacent random stretches of at most `longest` locations change places
 // (a double bridge kept local, so that time windows are not thrown far off).
-std::vector<std::size_t> swap_adjacent_stretches(Route& route, std::size_t first, std::size_t longest,
-                                                 RandomWords& rng);
+std::vector<std::size_t> swap_adjacent_stretches(Route& route, std::size_t first, std::size_t stop,
+                                                 std::size_t longest, RandomWords& rng);
 
 // `count` random locations are taken out and each put back next to one of its
 // neighbours, chosen at random.
-std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t first, std::size_t count,
+std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t first, std::size_t stop,
+                                                  std::size_t count,
                                                   const NeighbourLists& neighbours, RandomWords& rng);
 
 }  // namespace tourwright

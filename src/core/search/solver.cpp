@@ -18,17 +18,18 @@ Route identity_or(std::optional<Route> route, const Penalizer& penalizer) {
 // evaluation (the tour decides so).
 Solver::Solver(std::optional<TimeDelta> time_limit, Penalizer penalizer,
                std::optional<Route> initial_route)
-    : Solver(time_limit, std::make_shared<const Penalizer>(std::move(penalizer)), false,
+    : Solver(time_limit, std::make_shared<const Penalizer>(std::move(penalizer)), false, false,
              std::move(initial_route)) {}
 
 Solver::Solver(std::optional<TimeDelta> time_limit, std::shared_ptr<const Penalizer> penalizer,
-               bool keep_first)
-    : Solver(time_limit, std::move(penalizer), keep_first, std::nullopt) {}
+               bool keep_first, bool keep_last)
+    : Solver(time_limit, std::move(penalizer), keep_first, keep_last, std::nullopt) {}
 
 Solver::Solver(std::optional<TimeDelta> time_limit, std::shared_ptr<const Penalizer> penalizer,
-               bool keep_first, std::optional<Route> start)
+               bool keep_first, bool keep_last, std::optional<Route> start)
     : penalizer_(std::move(penalizer)),
       keep_first_(keep_first),
+      keep_last_(keep_last),
       location_count_(penalizer_->location_count()),
       tour_(*penalizer_, penalizer_->penalize(identity_or(std::move(start), *penalizer_), false), true),
       best_(tour_.solution()),
@@ -43,7 +44,7 @@ Route start_route(const Penalizer& penalizer, Route route) {
 
 bool Solver::run_move(const LocalMove& move, std::size_t gap) {
     bool improved = false;
-    const std::size_t n = location_count_;
+    const std::size_t n = location_count_ - (keep_last_ && location_count_ > 0 ? 1 : 0);
     for (std::size_t i = keep_first_ ? 1 : 0; i < n; ++i) {
         for (std::size_t j = i + gap + 1; j < n; ++j) {
             const bool accepted = tour_.try_move(move, i, j);

