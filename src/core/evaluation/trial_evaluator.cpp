@@ -220,11 +220,11 @@ public:
         const std::int64_t lateness = job_lateness + evaluator_.late_return(first_location_, end);
         if (lateness != current.lateness) return lateness < current.lateness;
         if (!traveling_) traveling_ = evaluator_.travel_times_.total_with(i_, j_, runs_);
-        const SecondsObjective trial{lateness, *traveling_, end - start_,
-                                     end - start_ - evaluator_.working_ - *traveling_};
-        // Every key but the distance, which is summed only when all of them tie.
-        if (trial.time_keys() != current.time_keys())
-            return trial.time_keys() < current.time_keys();
+        if (*traveling_ != current.traveling_time) return *traveling_ < current.traveling_time;
+        // The waiting time is the duration less the working time (the same for every
+        // tour) and the traveling time, which tie here: the duration decides for both.
+        const std::int64_t duration = end - start_;
+        if (duration != current.duration) return duration < current.duration;
         return evaluator_.distances_.total_with(i_, j_, runs_) < current.distance;
     }
 
@@ -256,14 +256,21 @@ public:
                                        std::size_t first_location) {
         std::size_t previous = i > 0 ? r_[i - 1] : first_location;
         bool has_previous = i > 0;
+        // Each direction reads its own ends, which the compiler keeps apart from the
+        // choice of direction better than through Run::head and Run::tail.
         for (const Run& run : runs) {
-            if (has_previous) at_ += schedule_.travel_seconds(previous, run.head(r_));
-            if (effort == Effort::Bound && run.reversed)
-                bound_reversed(run.first, run.last);
-            else if (run.reversed ? !walk_reversed(run.first, run.last)
-                                  : !pass(run.first, run.last))
-                return ev_.settled(Rule::InStretch, false);
-            previous = run.tail(r_);
+            if (run.reversed) {
+                if (has_previous) at_ += schedule_.travel_seconds(previous, r_[run.last]);
+                if (effort == Effort::Bound)
+                    bound_reversed(run.first, run.last);
+                else if (!walk_reversed(run.first, run.last))
+                    return ev_.settled(Rule::InStretch, false);
+                previous = r_[run.first];
+            } else {
+                if (has_previous) at_ += schedule_.travel_seconds(previous, r_[run.first]);
+                if (!pass(run.first, run.last)) return ev_.settled(Rule::InStretch, false);
+                previous = r_[run.last];
+            }
             has_previous = true;
             if (lost()) return ev_.settled(Rule::InStretch, false);
         }
@@ -427,10 +434,12 @@ Verdict TrialEvaluator::settle_rest(std::size_t p, const SecondsClock& clock,
 
 Verdict TrialEvaluator::simulate(std::size_t i, std::size_t j, std::span<const Run> runs,
                                  SecondsClock clock, std::size_t first_location,
-                                 TrialObjective& objective) const {
+                                 std::int64_t start) const {
     const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
+    TrialObjective objective(*this, i, j, runs, first_location, start);
     auto lost = [&]() TOURWRIGHT_INLINE_STEP { return !objective.beats(clock.lateness, clock.at); };
+    if (lost()) return settled(Rule::BeforeStretch, false);
     std::size_t previous = i > 0 ? r[i - 1] : first_location;
     bool has_previous = i > 0;
     for (const Run& run : runs) {
@@ -476,11 +485,13 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,
     if (!schedule.can_start_tour(first_location))
         return better(settled(Rule::BeforeStretch, false));
     const std::int64_t start = i > 0 ? start_ : schedule.tour_start(first_location);
-    TrialObjective objective(*this, i, j, runs, first_location, start);
     const SecondsClock clock = i > 0 ? after_work_[i - 1] : SecondsClock{start, 0};
+    // Each path keeps an objective of its own: where no call takes its address, the
+    // plain walk's stays in registers.
+    if (!schedule.is_plain()) return better(simulate(i, j, runs, clock, first_location, start));
+    TrialObjective objective(*this, i, j, runs, first_location, start);
     if (!objective.beats(clock.lateness, clock.at))
         return better(settled(Rule::BeforeStretch, false));
-    if (!schedule.is_plain()) return better(simulate(i, j, runs, clock, first_location, objective));
     Verdict verdict =
         PlainWalk<Effort::Bound>(*this, objective, clock).run(i, j, runs, first_location);
     const bool reversal =

@@ -92,7 +92,7 @@ private:
     // For problems that are not plain: simulated from where the trial differs, and
     // settled by the current route's clocks once it rejoins it where they allow.
     Verdict simulate(std::size_t i, std::size_t j, std::span<const Run> runs, SecondsClock clock,
-                     std::size_t first_location, TrialObjective& objective) const;
+                     std::size_t first_location, std::int64_t start) const;
     // The verdict for a trial that arrives at position p of the current route with
     // `clock`, when the current route's clocks settle it.
     Verdict settle_rest(std::size_t p, const SecondsClock& clock, TrialObjective& objective) const;

@@ -28,7 +28,9 @@ struct LatenessBounds {
     std::int64_t least = 0;
     std::int64_t most = 0;
 
-    void add(std::int64_t exact) {
+    // Forced inline: the trial's walk that adds is too large for the compiler to
+    // inline it there, and a call keeps the bounds in memory rather than registers.
+    [[gnu::always_inline]] void add(std::int64_t exact) {
         least += exact;
         most += exact;
     }
