@@ -8,6 +8,7 @@ Columns (seconds, the best of --repeat runs):
 - check: `Problem(...)` from numpy arrays (distance, duration, job durations, one window each);
 - solve0: `solve_problem(problem, 0)` (hand-over to the engine, set-up, one evaluation);
 - import: `python -c "import tourwright_tools.cli"` in a fresh interpreter;
+- read classic, read json: `read_problem(FILE)` of the classic (matrix layout) and JSON files;
 - classic, json: `tourwright solve FILE --time-limit L --json OUT` in a fresh interpreter, less L
   (what the command spends outside its search; the limit should bound the whole command).
 """
@@ -21,7 +22,7 @@ import time
 
 import numpy as np
 
-from tourwright_tools import Problem, solve_problem
+from tourwright_tools import Problem, read_problem, solve_problem
 
 DAY0 = 1_796_601_600  # 2026-12-07T00:00:00Z
 LIMIT = 1.0
@@ -77,7 +78,8 @@ def main():
     importing = [sys.executable, "-c", "import tourwright_tools.cli"]
     started = best_of(args.repeat, lambda: subprocess.run(importing, check=True))
     print(f"import of the command: {started:.3f} s")
-    print(f"{'n':>6} {'check':>8} {'solve0':>8} {'classic':>8} {'json':>8}")
+    print(f"{'n':>6} {'check':>8} {'solve0':>8} {'read classic':>13} {'read json':>10} "
+          f"{'classic':>8} {'json':>8}")
     with tempfile.TemporaryDirectory() as folder:
         for n in args.sizes:
             distances, durations, jobs, windows = arrays(n)
@@ -87,9 +89,10 @@ def main():
             classic, problem_json = write_files(folder, n, distances, windows)
             out = os.path.join(folder, "out.json")
             files = (classic, problem_json)
+            reads = [best_of(args.repeat, lambda path=path: read_problem(path)) for path in files]
             overheads = [command_overhead(path, out, args.repeat) for path in files]
-            print(f"{n:>6} {check:8.3f} {solve0:8.3f} {overheads[0]:8.3f} {overheads[1]:8.3f}",
-                  flush=True)
+            print(f"{n:>6} {check:8.3f} {solve0:8.3f} {reads[0]:13.3f} {reads[1]:10.3f} "
+                  f"{overheads[0]:8.3f} {overheads[1]:8.3f}", flush=True)
 
 
 if __name__ == "__main__":

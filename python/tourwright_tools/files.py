@@ -5,12 +5,15 @@ import array
 import dataclasses
 import decimal
 import json
+import json.decoder
+import json.scanner
 import os
 import re
 import stat
 from collections.abc import Sequence
 from typing import TYPE_CHECKING, Any, Optional, Union
 
+from . import _engine
 from .matrix import Matrix
 from .problem import Problem
 from .tour import Tour
@@ -27,9 +30,9 @@ JSON_KEYS = frozenset({
 CLASSIC_EXTENSIONS = frozenset({".txt", ".tw", ".dat", ".tsptw"})
 # Keys a person may add to a JSON problem for their own notes.
 JSON_NOTE_KEYS = frozenset({"description", "comment"})
-# Far beyond the largest problem worth solving in memory (a JSON file of 2,000 locations with
-# both matrices is about 60 MB), and small enough to refuse a wrong file before reading it whole.
-MAX_FILE_BYTES = 256 * 2**20
+# Beyond the largest problem worth solving in memory (a JSON file of 10,000 locations with both
+# matrices is about 1.3 GB), and small enough to refuse a wrong file before reading it whole.
+MAX_FILE_BYTES = 2 * 2**30
 # Numbers of the classic layouts are plain decimals. The bounds keep one absurd token (a
 # thousand-digit number, an exponent of a billion) from costing more than microseconds; values
 # beyond the engine's range (20 digits) are refused when the problem is checked.
@@ -106,10 +109,38 @@ def _read_text(path: PathLike) -> str:
 _TOO_LARGE = f"larger than {MAX_FILE_BYTES // 2**20} MiB, the largest problem file read"
 
 
+# The standard library's pure Python scanner and array reader, which its stubs do not list.
+_make_python_scanner: Any = vars(json.scanner)["py_make_scanner"]
+_read_json_array: Any = vars(json.decoder)["JSONArray"]
+
+
+class _TableDecoder(json.JSONDecoder):
+    """JSON whose square tables of whole numbers (the matrices) are read at once into a
+    `Matrix`; everything else as the standard decoder reads it. Its scanner is the pure
+    Python one, as only that one lets arrays be read another way: the rest of a problem
+    file is small."""
+
+    def __init__(self) -> None:
+        super().__init__(object_pairs_hook=_object_without_repeated_keys, parse_int=_json_integer)
+        self.parse_array = self._array
+        self.scan_once = _make_python_scanner(self)
+
+    @staticmethod
+    def _array(text_and_end: tuple[str, int], scan_once: Any) -> tuple[Any, int]:
+        text, end = text_and_end  # end: just past the opening bracket
+        table = _engine.integer_rows(text, end - 1, True)
+        if table is not None:
+            after, values, lengths, largest = table
+            # Three or more columns: a matrix, never a list of windows or of coordinates.
+            if len(lengths) >= 3 and all(length == len(lengths) for length in lengths):
+                return Matrix(values, len(lengths), largest), after
+        result: tuple[Any, int] = _read_json_array(text_and_end, scan_once)
+        return result
+
+
 def _json_problem(path: PathLike, text: str) -> Problem:
     try:
-        data = json.loads(text, object_pairs_hook=_object_without_repeated_keys,
-                          parse_int=_json_integer)
+        data = _TableDecoder().decode(text)
     except json.JSONDecodeError as error:
         raise ProblemFileError(path, f"not valid JSON: {error.msg}", error.lineno) from error
     except RecursionError:
@@ -195,16 +226,28 @@ class ClassicInstance:
 
 def _classic_instance(path: PathLike, text: str) -> ClassicInstance:
     """Either classic layout: a count on the first line starts the matrix layout."""
-    for line in text.splitlines():
-        words = line.split()
-        if words and not words[0].startswith("#"):
-            if len(words) == 1:
-                return _matrix_instance(path, text)
-            return _coordinates_instance(path, text)
-    raise ProblemFileError(path, "empty file; expected the number of locations on the first line")
+    words = _first_words(text)
+    if words is None:
+        raise ProblemFileError(path, "empty file; expected the number of locations on the first line")
+    return _matrix_instance(path, text) if len(words) == 1 else _coordinates_instance(path, text)
+
+
+def _first_words(text: str) -> Optional[list[str]]:
+    """The words of the first line that is neither blank nor a comment; looked for in the
+    text's first few kilobytes first, as splitting a big file into lines takes a while."""
+    for prefix in (text[:4096], text):
+        lines = prefix.splitlines()
+        for line in lines if prefix is text else lines[:-1]:  # the last may be cut short
+            words = line.split()
+            if words and not words[0].startswith("#"):
+                return words
+    return None
 
 
 def _matrix_instance(path: PathLike, text: str) -> ClassicInstance:
+    quick = _plain_matrix_instance(path, text)
+    if quick is not None:
+        return quick
     lines = [(number, line.split()) for number, line in enumerate(text.splitlines(), start=1)
              if line.strip() and not line.lstrip().startswith("#")]
     first, words = lines[0]
@@ -240,11 +283,28 @@ def _matrix_instance(path: PathLike, text: str) -> ClassicInstance:
     return _instance(path, matrix, windows, scale, None)
 
 
+def _plain_matrix_instance(path: PathLike, text: str) -> Optional[ClassicInstance]:
+    """The matrix layout read at once when it is plainly valid: whole numbers only, a count
+    n >= 1, n rows of n and n windows in order. None for anything else, read line by line."""
+    table = _engine.integer_rows(text, 0, False)
+    if table is None:
+        return None
+    _, values, lengths, largest = table
+    entries = memoryview(values).cast("Q")
+    n = entries[0] if lengths and lengths[0] == 1 else 0
+    if not 0 < n < 10**9 or lengths[1:] != (n,) * n + (2,) * n:
+        return None
+    windows = list(zip(entries[1 + n * n::2].tolist(), entries[2 + n * n::2].tolist()))
+    if any(due < ready for ready, due in windows):
+        return None
+    return _instance(path, Matrix(entries[1:1 + n * n], n, largest), windows, 1, None)
+
+
 def _instance(path: PathLike, matrix: Sequence[Sequence[int]], windows: list[tuple[int, int]], scale: int,
               coordinates: Optional[list[tuple[float, float]]]) -> ClassicInstance:
     n = len(matrix)
-    try:
-        table: Any = Matrix.from_rows(matrix, n)  # one buffer for both matrices
+    try:  # one buffer for both matrices
+        table: Any = matrix if isinstance(matrix, Matrix) else Matrix.from_rows(matrix, n)
     except OverflowError:
         table = matrix  # beyond 64 bits: the problem's checks name the entry
     try:

@@ -13,17 +13,18 @@ from typing import Any, Optional, Union, overload
 class Matrix(Sequence[tuple[int, ...]]):
     """n rows of n whole numbers in 0 ... 2**64 - 1, immutable."""
 
-    __slots__ = ("_flat", "_size")
+    __slots__ = ("_flat", "_size", "_bound")
 
-    def __init__(self, data: Any, size: int) -> None:
+    def __init__(self, data: Any, size: int, bound: Optional[int] = None) -> None:
         """`data`: a C-contiguous buffer of size * size native unsigned 64-bit integers, row
-        after row; kept as it is when read-only, else copied."""
+        after row; kept as it is when read-only, else copied. `bound`, when known, is at
+        least the largest entry (it spares looking through them all)."""
         view = memoryview(data)
         flat = (view if view.readonly else memoryview(view.tobytes())).cast("B").cast("Q")
         if len(flat) != size * size:
             raise ValueError(f"a {size} x {size} matrix needs {size * size} entries, "
                              f"got {len(flat)}")
-        self._flat, self._size = flat, size
+        self._flat, self._size, self._bound = flat, size, bound
 
     @classmethod
     def from_rows(cls, rows: Iterable[Iterable[int]], size: int) -> "Matrix":
@@ -99,14 +100,18 @@ def fast_matrix(value: Any, n: Optional[int], largest: int) -> Optional[Matrix]:
         matrix = None
     if matrix is None or len(matrix) == 0 or (n is not None and len(matrix) != n):
         return None
-    if largest < 2**64 - 1 and _largest_entry(numpy, matrix) > largest:
+    if largest < 2**64 - 1 and _largest_entry(matrix) > largest:
         return None
     return matrix
 
 
-def _largest_entry(numpy: Any, matrix: Matrix) -> int:
-    flat = matrix._flat
-    return int(numpy.frombuffer(flat, dtype=numpy.uint64).max()) if numpy is not None else max(flat)
+def _largest_entry(matrix: Matrix) -> int:
+    """At least the largest entry: its bound when known."""
+    if matrix._bound is not None:
+        return matrix._bound
+    import numpy  # here: the command starts faster without it, and a big matrix needs it
+
+    return int(numpy.frombuffer(matrix._flat, dtype=numpy.uint64).max())
 
 
 def _array_matrix(numpy: Any, value: Any) -> Optional[Matrix]:

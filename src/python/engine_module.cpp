@@ -16,6 +16,8 @@
 #include "problem_arguments.hpp"
 #include "py_output.hpp"
 #include "released_search.hpp"
+#include "text_tables.hpp"
+#include "thread_end.hpp"
 #include "util/clock.hpp"
 
 namespace tourwright::python {
@@ -109,7 +111,7 @@ bool report_progress(PyObject* on_progress, const EngineProgress& progress, bool
     try {
         answer = PyObject_CallFunction(on_progress, "dKO", elapsed,
                                        static_cast<unsigned long long>(progress.descents), best.get());
-    } catch (abi::__forced_unwind&) {
+    } catch (ThreadEnd&) {
         // The interpreter ended this thread inside the callback (a daemon thread at
         // exit): it holds no lock any more, so `best` is left as it is.
         static_cast<void>(best.release());
@@ -216,6 +218,12 @@ PyMethodDef engine_methods[] = {
      "Searches as tourwright.solve does, with a start and an end kept in place, seeded restarts, "
      "a cap on descents, progress reports and several threads, and leaves at the latest departure "
      "that costs nothing. Returns a PyOutput."},
+    {"integer_rows", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(integer_rows)),
+     METH_FASTCALL,
+     "integer_rows(text, at, json)\n--\n\n"
+     "The table of whole numbers in `text` from index `at` (a JSON array of arrays of "
+     "integers, or lines of numbers to the end): (end, values as bytes of native uint64, "
+     "row lengths, largest value), or None when the text there is anything else."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,14 +1,13 @@
 #pragma once
 // The boundary between C++ failures and Python exceptions: nothing thrown in the
 // engine or the binding ever crosses into the interpreter.
-#include <cxxabi.h>
-
 #include <new>
 #include <string>
 
 #include "module_state.hpp"
 #include "util/panic.hpp"
 #include "pyref.hpp"
+#include "thread_end.hpp"
 
 namespace tourwright::python {
 
@@ -27,7 +26,7 @@ template <class Result, class Body>
 Result guarded(Result failure, Body&& body) {
     try {
         return body();
-    } catch (abi::__forced_unwind&) {
+    } catch (ThreadEnd&) {
         throw;
     } catch (...) {
         raise_current_exception();

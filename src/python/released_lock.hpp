@@ -4,12 +4,11 @@
 //
 // No destructor here takes or releases the lock: when the interpreter is exiting,
 // a daemon thread that asks for the lock is ended there by a forced unwind
-// (abi::__forced_unwind), which must pass every frame untouched. A destructor
+// (ThreadEnd), which must pass every frame untouched. A destructor
 // would end that unwind (destructors are noexcept) and abort the process; and the
 // ended thread no longer holds the lock, so it must not release it either.
-#include <cxxabi.h>
-
 #include "pyref.hpp"
+#include "thread_end.hpp"
 
 namespace tourwright::python {
 
@@ -21,7 +20,7 @@ decltype(auto) then_unless_ended(Body&& body, After&& after) {
         decltype(auto) result = body();
         after();
         return result;
-    } catch (abi::__forced_unwind&) {
+    } catch (ThreadEnd&) {
         throw;
     } catch (...) {
         after();

@@ -210,3 +210,32 @@ def test_public_instances_are_solved_to_a_feasible_tour(name, best_known):
     report = instance.report(solve_problem(instance.problem, time_limit=1, depot=instance.depot))
     assert report.feasible and report.travel_time >= best_known
     assert os.path.basename(name).startswith(instance.name)
+
+
+@pytest.mark.parametrize("name", ["A", "Ä", "€", "\U0001F69A"])  # 1, 2 and 4 bytes a character
+def test_json_matrices_read_at_once_equal_the_general_reading(tmp_path, name):
+    data = {"names": [name, "B", "C"], "distance_matrix": [[0, 7, 2], [7, 0, 3], [1, 2, 0]],
+            "duration_matrix": [[0, 70, 20], [70, 0, 30], [10, 20, 0]], "job_durations": [0, 5, 5],
+            "time_windows": [[[0, 900]], [[0, 10], [20, 300]], [[0, 100]]], "check_units": False}
+    expected = Problem.from_dict(data)
+    for text in (json.dumps(data), json.dumps(data, indent="\t"), json.dumps(data, indent=1).replace("\n", "\r\n")):
+        assert read_problem(write(tmp_path, "p.json", text)) == expected
+
+
+def test_classic_matrices_read_at_once_equal_the_line_by_line_reading(tmp_path, monkeypatch):
+    texts = ["3\n0 4 2\n4 0 3\n1 2 0\n0 100\n1 6\n5 9\n",
+             "\n3\r\n0\t4 2\r\n\r\n4 0 3\r1 2 0\n0 100\n1 6\n5 9",  # breaks, tabs and blank lines
+             "2\n0 4\n4 0\n0 100\n9 6\n"]  # a window ending before it starts
+    read = []
+    for careful in (False, True):
+        if careful:
+            monkeypatch.setattr(files, "_plain_matrix_instance", lambda path, text: None)
+        results = []
+        for text in texts:
+            try:
+                results.append(read_tsptw(write(tmp_path, "m.txt", text)))
+            except ProblemFileError as error:
+                results.append(str(error))
+        read.append(results)
+    assert read[0] == read[1]
+    assert read[0][0].problem == read[0][1].problem and "before it starts" in read[0][2]

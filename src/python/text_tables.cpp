@@ -1,0 +1,70 @@
+#include "text_tables.hpp"
+
+#include <cstring>
+#include <optional>
+#include <span>
+
+#include "errors.hpp"
+#include "util/integer_text.hpp"
+
+namespace tourwright::python {
+namespace {
+
+template <class Char>
+std::optional<IntegerRows> read_rows(const void* data, Py_ssize_t length, std::size_t at,
+                                     bool json) {
+    const std::span<const Char> text(static_cast<const Char*>(data),
+                                     static_cast<std::size_t>(length));
+    return json ? json_integer_rows(text, at) : integer_lines(text, at);
+}
+
+PyRef rows_object(const IntegerRows& rows) {
+    PyRef values = PyRef::checked(PyBytes_FromStringAndSize(
+        nullptr, static_cast<Py_ssize_t>(rows.values.size() * sizeof(std::uint64_t))));
+    if (!rows.values.empty()) {
+        std::memcpy(PyBytes_AS_STRING(values.get()), rows.values.data(),
+                    rows.values.size() * sizeof(std::uint64_t));
+    }
+    PyRef lengths = PyRef::checked(PyTuple_New(static_cast<Py_ssize_t>(rows.lengths.size())));
+    for (std::size_t i = 0; i < rows.lengths.size(); ++i) {
+        PyObject* length = PyLong_FromSize_t(rows.lengths[i]);
+        if (!length) throw PythonError{};
+        PyTuple_SET_ITEM(lengths.get(), static_cast<Py_ssize_t>(i), length);
+    }
+    return PyRef::checked(
+        Py_BuildValue("(nOOK)", static_cast<Py_ssize_t>(rows.end), values.get(), lengths.get(),
+                      static_cast<unsigned long long>(rows.largest)));
+}
+
+}  // namespace
+
+PyObject* integer_rows(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (nargs != 3 || !PyUnicode_Check(args[0])) {
+            PyErr_SetString(PyExc_TypeError, "integer_rows(text: str, at: int, json: bool)");
+            throw PythonError{};
+        }
+        const Py_ssize_t at = PyLong_AsSsize_t(args[1]);
+        if (at == -1 && PyErr_Occurred()) throw PythonError{};
+        const int json = PyObject_IsTrue(args[2]);
+        if (json < 0) throw PythonError{};
+        PyObject* text = args[0];
+        const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
+        if (at < 0 || at > length) {
+            PyErr_SetString(PyExc_IndexError, "integer_rows: index out of range");
+            throw PythonError{};
+        }
+        const void* data = PyUnicode_DATA(text);
+        const auto start = static_cast<std::size_t>(at);
+        std::optional<IntegerRows> rows;
+        switch (PyUnicode_KIND(text)) {
+        case PyUnicode_1BYTE_KIND: rows = read_rows<Py_UCS1>(data, length, start, json); break;
+        case PyUnicode_2BYTE_KIND: rows = read_rows<Py_UCS2>(data, length, start, json); break;
+        default: rows = read_rows<Py_UCS4>(data, length, start, json); break;
+        }
+        if (!rows) Py_RETURN_NONE;
+        return rows_object(*rows).release();
+    });
+}
+
+}  // namespace tourwright::python

@@ -1,0 +1,16 @@
+#pragma once
+// The engine module's quick reader of problem files' big number tables.
+#include "pyref.hpp"
+
+namespace tourwright::python {
+
+// integer_rows(text, at, json) -> None | (end, values, lengths, largest)
+// The table of whole numbers in the str `text` from index `at`: a JSON array of arrays
+// of integers when `json` is true, else lines of numbers to the end of the text.
+// `values` are bytes of native unsigned 64-bit integers, row after row; `lengths`
+// a tuple of each row's count; `end` the index just past the table; `largest` the largest
+// value. None when the text there is anything else, for the general reader to read (and
+// name what is wrong).
+PyObject* integer_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs);
+
+}  // namespace tourwright::python
