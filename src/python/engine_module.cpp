@@ -2,6 +2,7 @@
 // the options the specified `tourwright.solve` cannot offer. Its arguments arrive
 // already validated by the layer above; what is checked here is what would
 // otherwise crash or hang, so the errors are short.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -22,11 +23,36 @@
 namespace tourwright::python {
 namespace {
 
-constexpr std::array<const char*, 15> kEngineParameters{
-    kProblemParameters[0], kProblemParameters[1], kProblemParameters[2], kProblemParameters[3],
-    kProblemParameters[4], "time_limit", "max_descents", "start", "seed", "threads", "on_progress",
-    "strategy", "end", "open_end", "latest_departure",
+// The engine's own parameters, after the problem's, in binding order.
+enum Parameter : std::size_t {
+    kTimeLimit = kProblemParameters.size(),
+    kMaxDescents,
+    kStart,
+    kSeed,
+    kThreads,
+    kOnProgress,
+    kStrategy,
+    kEnd,
+    kOpenEnd,
+    kLatestDeparture,
+    kParameterCount
 };
+
+constexpr auto kEngineParameters = [] {
+    std::array<const char*, kParameterCount> names{};
+    std::copy(kProblemParameters.begin(), kProblemParameters.end(), names.begin());
+    names[kTimeLimit] = "time_limit";
+    names[kMaxDescents] = "max_descents";
+    names[kStart] = "start";
+    names[kSeed] = "seed";
+    names[kThreads] = "threads";
+    names[kOnProgress] = "on_progress";
+    names[kStrategy] = "strategy";
+    names[kEnd] = "end";
+    names[kOpenEnd] = "open_end";
+    names[kLatestDeparture] = "latest_departure";
+    return names;
+}();
 
 // Progress is reported at most this often, whatever the pace of the stop checks.
 constexpr TimeDelta kProgressInterval{0, 100'000'000};
@@ -65,24 +91,22 @@ PyObject* extract_callable(PyObject* object) {
     return object;
 }
 
-// The objective's keys of `best` as a tuple of ints: (lateness, traveling time,
-// duration, waiting time, distance) with time data, (distance,) without.
-PyRef objective_of(const Solution& best) {
-    if (!best.time_report)
-        return PyRef::checked(Py_BuildValue("(K)", static_cast<unsigned long long>(best.reported_distance())));
-    const TimeReport& r = *best.time_report;
-    return PyRef::checked(Py_BuildValue("(LLLLK)", static_cast<long long>(r.lateness.whole_seconds()),
-                                        static_cast<long long>(r.traveling_time.whole_seconds()),
-                                        static_cast<long long>(r.duration.whole_seconds()),
-                                        static_cast<long long>(r.waiting_time.whole_seconds()),
-                                        static_cast<unsigned long long>(best.reported_distance())));
+// The objective's keys as a tuple of ints: (lateness, traveling time, duration,
+// waiting time, distance) with time data, (distance,) without.
+PyRef objective_tuple(const Objective& best, bool timed) {
+    const auto distance = static_cast<unsigned long long>(saturated_u64(best.distance));
+    if (!timed) return PyRef::checked(Py_BuildValue("(K)", distance));
+    return PyRef::checked(Py_BuildValue("(LLLLK)", static_cast<long long>(best.lateness.whole_seconds()),
+                                        static_cast<long long>(best.traveling_time.whole_seconds()),
+                                        static_cast<long long>(best.duration.whole_seconds()),
+                                        static_cast<long long>(best.waiting_time.whole_seconds()), distance));
 }
 
 // Calls on_progress(elapsed seconds, descents begun, best objective or None);
 // a result that is exactly False ends the search.
-bool report_progress(PyObject* on_progress, const EngineProgress& progress) {
+bool report_progress(PyObject* on_progress, const EngineProgress& progress, bool timed) {
     const double elapsed = static_cast<double>(progress.elapsed.secs) + progress.elapsed.nanos * 1e-9;
-    PyRef best = progress.best ? objective_of(*progress.best) : PyRef::borrow(Py_None);
+    PyRef best = progress.best ? objective_tuple(*progress.best, timed) : PyRef::borrow(Py_None);
     PyObject* answer = nullptr;
     try {
         answer = PyObject_CallFunction(on_progress, "dKO", elapsed,
@@ -127,22 +151,24 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         std::array<PyObject*, kEngineParameters.size()> bound{};
         bind_fastcall({"solve()", kEngineParameters, 1}, args, nargsf, kwnames, bound);
 
-        ProblemArguments problem = extract_problem_arguments(std::span(bound).first(5));
+        auto argument = [&](Parameter parameter, auto extract) {
+            return extract_optional(bound[parameter], kEngineParameters[parameter], extract);
+        };
+        ProblemArguments problem =
+            extract_problem_arguments(std::span(bound).first(kProblemParameters.size()));
         EngineOptions options;
-        options.time_limit = extract_optional(bound[5], kEngineParameters[5], extract_time_limit);
-        options.max_descents = extract_optional(bound[6], kEngineParameters[6], extract_u64);
-        options.ends.start = extract_optional(bound[7], kEngineParameters[7], extract_u64);
-        options.ends.end = extract_optional(bound[12], kEngineParameters[12], extract_u64);
-        options.ends.open =
-            extract_optional(bound[13], kEngineParameters[13], extract_flag).value_or(false);
-        options.latest_departure =
-            extract_optional(bound[14], kEngineParameters[14], extract_flag).value_or(false);
-        options.seed = extract_optional(bound[8], kEngineParameters[8], extract_u64);
-        const auto threads = extract_optional(bound[9], kEngineParameters[9], extract_u64);
-        options.threads = threads ? static_cast<unsigned>(std::min<std::uint64_t>(*threads, kMostThreads + 1)) : 1;
-        PyObject* on_progress = extract_optional(bound[10], kEngineParameters[10], extract_callable).value_or(nullptr);
-        options.strategy = extract_optional(bound[11], kEngineParameters[11], extract_strategy)
-                               .value_or(Strategy::Iterated);
+        options.time_limit = argument(kTimeLimit, extract_time_limit);
+        options.max_descents = argument(kMaxDescents, extract_u64);
+        options.ends.start = argument(kStart, extract_u64);
+        options.ends.end = argument(kEnd, extract_u64);
+        options.ends.open = argument(kOpenEnd, extract_flag).value_or(false);
+        options.latest_departure = argument(kLatestDeparture, extract_flag).value_or(false);
+        options.seed = argument(kSeed, extract_u64);
+        const auto threads = argument(kThreads, extract_u64);
+        options.threads =
+            threads ? static_cast<unsigned>(std::min<std::uint64_t>(*threads, kMostThreads + 1)) : 1;
+        PyObject* on_progress = argument(kOnProgress, extract_callable).value_or(nullptr);
+        options.strategy = argument(kStrategy, extract_strategy).value_or(Strategy::Iterated);
 
         check_ends(options.ends, problem.distance_rows.size());
         try {
@@ -165,7 +191,7 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
                 visit = [&] {
                     if (latest.elapsed - last_report < kProgressInterval) return false;
                     last_report = latest.elapsed;
-                    return report_progress(on_progress, latest);
+                    return report_progress(on_progress, latest, penalizer->time_scheduler().has_value());
                 };
             }
             EngineResult result = run_released(may_run_signal_handlers(), visit, [&](SearchClock::StopCheck check) {

@@ -51,6 +51,23 @@ void free_module_state(void* module) { clear_module_state(static_cast<PyObject*>
 
 const ModuleState& module_state() { return *current_state; }
 
+namespace {
+
+// Once made, no class changes: Python code can neither set nor delete the attributes
+// of a class (those of its instances were read-only already).
+void seal_classes(const ModuleState& state) {
+    auto seal = [](PyTypeObject* type) {
+        type->tp_flags |= Py_TPFLAGS_IMMUTABLETYPE;
+        PyType_Modified(type);
+    };
+    seal(state.output_class);
+    seal(state.event_class);
+    for (PyTypeObject* type : state.kind_classes) seal(type);
+    for (PyTypeObject* type : state.payload_classes) seal(type);
+}
+
+}  // namespace
+
 PyObject* initialise_module(PyModuleDef& def, void (*finish)(PyObject* module, const ModuleState& state)) {
     std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (id < 0) throw PythonError{};
@@ -71,6 +88,7 @@ PyObject* initialise_module(PyModuleDef& def, void (*finish)(PyObject* module, c
         create_panic_exception(state);
         create_output_class(state);
         create_event_classes(state);
+        seal_classes(state);
         finish(module.get(), state);
     } catch (...) {
         current_state = nullptr;  // released with the module

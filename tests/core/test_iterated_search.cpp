@@ -26,35 +26,6 @@ namespace {
 using namespace tourwright;
 using namespace tourwright::test_support;
 
-struct SeededWords {
-    std::mt19937 engine;
-    std::uint32_t next_u32() { return static_cast<std::uint32_t>(engine()); }
-};
-
-// Asymmetric legs, one to three windows per location (location 0 always has one,
-// some others none), operating hours always or now and then; all from `day` on.
-Penalizer random_problem(std::size_t n, Rng& rng, DateTime day, bool hours = false) {
-    std::vector<std::vector<std::uint64_t>> distances(n, std::vector<std::uint64_t>(n));
-    TimeScheduler scheduler;
-    for (std::size_t from = 0; from < n; ++from) {
-        auto& durations = scheduler.duration_matrix.emplace_back();
-        for (std::size_t to = 0; to < n; ++to) {
-            distances[from][to] = static_cast<std::uint64_t>(draw(rng, 0, 60));
-            durations.push_back(minutes(draw(rng, 0, 6) * 10));
-        }
-        scheduler.job_durations.push_back(minutes(draw(rng, 0, 4) * 15));
-        auto& windows = scheduler.time_windows.emplace_back().windows;
-        std::int64_t at = draw(rng, 0, 900);
-        for (std::int64_t w = draw(rng, from == 0 ? 1 : 0, 3); w > 0; --w) {
-            const std::int64_t length = draw(rng, 0, 240);
-            windows.emplace_back(day + minutes(at), day + minutes(at + length));
-            at += length + draw(rng, 1, 600);
-        }
-    }
-    if (hours || draw(rng, 0, 2) == 0) scheduler.operation_times.emplace(tod(8), tod(17));
-    return Penalizer(DistanceMatrix{std::move(distances)}, std::move(scheduler));
-}
-
 // Symmetric Euclidean legs between random points and no time data: the distance is
 // the whole objective.
 Penalizer euclidean_problem(std::size_t n, Rng& rng) {
@@ -80,7 +51,7 @@ Route identity(std::size_t n) {
 SearchOutcome search(const Penalizer& penalizer, bool keep_first, std::uint64_t descents, unsigned seed) {
     SearchClock clock(std::nullopt);
     clock.start();
-    SeededWords words{std::mt19937(seed)};
+    SeededWords words{Rng(seed)};
     IteratedSearchOptions options;
     options.keep_first = keep_first;
     options.max_descents = descents;
@@ -105,7 +76,7 @@ TEST_P(IteratedSearchOnRandomProblems, ReturnsExactRepeatableToursNoWorseThanThe
     const std::uint64_t descents = n <= 5 ? 700 : 30;
     for (int round = 0; round < 4; ++round) {
         const Penalizer penalizer =
-            windows ? random_problem(n, rng, *DateTime::from_civil(2026, 12, 7)) : euclidean_problem(n, rng);
+            windows ? random_problem(n, rng) : euclidean_problem(n, rng);
         EXPECT_EQ(penalizer.time_scheduler().has_value(), windows);
         const SearchOutcome first = search(penalizer, keep_first, 1, 0);
         const SearchOutcome outcome = search(penalizer, keep_first, descents, 11);
@@ -133,7 +104,7 @@ TEST(IteratedSearchAcrossRuns, KeepsTheBestOfAllRuns) {
     Rng rng(17);
     for (bool windows : {false, true}) {
         const Penalizer penalizer =
-            windows ? random_problem(40, rng, *DateTime::from_civil(2026, 12, 7)) : euclidean_problem(40, rng);
+            windows ? random_problem(40, rng) : euclidean_problem(40, rng);
         std::optional<Solution> previous;
         int worse = 0;
         IteratedSearchOptions options;
@@ -144,7 +115,7 @@ TEST(IteratedSearchAcrossRuns, KeepsTheBestOfAllRuns) {
         };
         SearchClock clock(std::nullopt);
         clock.start();
-        SeededWords words{std::mt19937(4)};
+        SeededWords words{Rng(4)};
         const SearchOutcome outcome = iterated_search(penalizer, identity(40), options, clock, words);
         EXPECT_EQ(worse, 0);
         ASSERT_TRUE(previous.has_value());
@@ -156,7 +127,7 @@ TEST(IteratedSearchAcrossRuns, KeepsTheBestOfAllRuns) {
 // every tour, so every trial is evaluated in full; the outcome is as exact.
 TEST(IteratedSearchInFull, WhereIncrementalEvaluationIsUnavailable) {
     Rng rng(5);
-    const Penalizer penalizer = random_problem(10, rng, *DateTime::from_civil(262142, 12, 1), true);
+    const Penalizer penalizer = random_problem(10, rng, {.hours = true, .day = *DateTime::from_civil(262142, 12, 1)});
     ASSERT_FALSE(TrialEvaluator::for_problem(penalizer).has_value());
     const SearchOutcome first = search(penalizer, true, 1, 3);
     const SearchOutcome outcome = search(penalizer, true, 20, 3);
@@ -167,10 +138,10 @@ TEST(IteratedSearchInFull, WhereIncrementalEvaluationIsUnavailable) {
 
 TEST(IteratedSearchStops, WhenTheClockHasRunOutAlready) {
     Rng rng(9);
-    const Penalizer penalizer = random_problem(20, rng, *DateTime::from_civil(2026, 12, 7));
+    const Penalizer penalizer = random_problem(20, rng);
     SearchClock clock(TimeDelta::seconds(-1));
     clock.start();
-    SeededWords words{std::mt19937(1)};
+    SeededWords words{Rng(1)};
     const SearchOutcome outcome = iterated_search(penalizer, identity(20), {}, clock, words);
     EXPECT_EQ(outcome.descents, 0u);
     EXPECT_EQ(totals(outcome.best), totals(penalizer.penalize(outcome.best.route, false)));
@@ -185,7 +156,7 @@ TEST(IteratedSearchFirstLocation, MovesAndMatchesExhaustiveSearchOnSmallProblems
     for (int problem = 0; problem < 150; ++problem) {
         const std::size_t n = static_cast<std::size_t>(draw(rng, 2, 7));
         const auto penalizer =
-            std::make_shared<const Penalizer>(random_problem(n, rng, *DateTime::from_civil(2026, 12, 7)));
+            std::make_shared<const Penalizer>(random_problem(n, rng));
         std::optional<Solution> optimum;
         Route order = identity(n);
         do {
@@ -210,7 +181,7 @@ TEST(IteratedSearchFirstLocation, MovesAndMatchesExhaustiveSearchOnSmallProblems
 // The lists are the search's largest set-up; they stop being built when told to.
 TEST(NeighbourListsStop, LeavesTheRestUnbuiltOnceTheStopSaysSo) {
     Rng rng(3);
-    const Penalizer penalizer = random_problem(12, rng, *DateTime::from_civil(2026, 12, 7));
+    const Penalizer penalizer = random_problem(12, rng);
     int asked = 0;
     const NeighbourLists lists(penalizer, 4, true, [&] { return ++asked > 5; });
     EXPECT_EQ(asked, 6);

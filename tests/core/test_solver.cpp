@@ -547,3 +547,153 @@ TEST(SolverStopCheck, AFailingCheckAbandonsTheSearchAndAQuietOneChangesNothing) 
 }
 
 }  // namespace
+
+// How the search copes with locations that have no windows.
+namespace {
+
+using namespace tourwright;
+using namespace tourwright::test_support;
+
+// n locations, every table full, 20-minute legs and 30-minute jobs; those in
+// `with_windows` open 08:00-18:00, the others without a window.
+struct WindowedProblem {
+    Rows distances;
+    TimeScheduler time;
+    Penalizer penalizer() const { return Penalizer(DistanceMatrix{distances}, time); }
+};
+
+WindowedProblem windowed_problem(std::size_t n, const std::vector<std::size_t>& with_windows) {
+    WindowedProblem p{Rows(n, std::vector<std::uint64_t>(n)), {}};
+    const DateTime day = *DateTime::from_civil(2024, 3, 10);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = 0; j < n; ++j) p.distances[i][j] = i == j ? 0 : (i * 7 + j * 3) % 11 + 1;
+        p.time.duration_matrix.emplace_back(n, minutes(20));
+        p.time.job_durations.push_back(minutes(30));
+        auto& windows = p.time.time_windows.emplace_back().windows;
+        if (std::find(with_windows.begin(), with_windows.end(), i) != with_windows.end())
+            windows.emplace_back(day + hours(8), day + hours(18));
+    }
+    return p;
+}
+
+struct StartCase {
+    const char* name;
+    std::vector<std::size_t> with_windows;
+    Route start;
+};
+
+// Parameters print as their case name.
+[[maybe_unused]] void PrintTo(const StartCase& c, std::ostream* os) { *os << c.name; }
+
+class SolverWindowless : public ::testing::TestWithParam<StartCase> {};
+
+TEST_P(SolverWindowless, StartsFromRotatedIdentity) {
+    const StartCase& c = GetParam();
+    const Solver solver(std::nullopt, windowed_problem(6, c.with_windows).penalizer());
+    EXPECT_EQ(solver.current().route, c.start);
+    EXPECT_EQ(solver.best().route, c.start);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SolverWindowless,
+    ::testing::Values(StartCase{"EveryLocation", {0, 1, 2, 3, 4, 5}, {0, 1, 2, 3, 4, 5}},
+                      StartCase{"OnlyFirst", {0}, {0, 1, 2, 3, 4, 5}},
+                      StartCase{"ThirdAndFifth", {2, 4}, {2, 3, 4, 5, 0, 1}},
+                      StartCase{"OnlyLast", {5}, {5, 0, 1, 2, 3, 4}}),
+    [](const ::testing::TestParamInfo<StartCase>& info) { return info.param.name; });
+
+TEST(SolverWindowlessSearch, WithoutTimeDataStartsFromIdentity) {
+    WindowedProblem p = windowed_problem(5, {});
+    const Solver solver(std::nullopt, Penalizer(DistanceMatrix{p.distances}, std::nullopt));
+    EXPECT_EQ(solver.current().route, (Route{0, 1, 2, 3, 4}));
+}
+
+// Thrown from the trial observer to stop a search that accepted a trial that is not
+// strictly better: such a descent need not end.
+struct NonImprovingAcceptance {};
+
+// Runs the search, checking each accepted trial against a full evaluation of its route:
+// it must begin where a tour can start and be strictly better than the solution it
+// replaces. Returns what stopped the search early, or nothing.
+std::string solve_checked(Solver& solver, const Penalizer& judge) {
+    Solution last = solver.current();
+    solver.set_trial_observer([&](std::size_t i, std::size_t j, const Solution* accepted) {
+        if (!accepted) return;
+        EXPECT_TRUE(judge.can_start_tour(accepted->route.front()));
+        Solution full = judge.penalize(accepted->route, false);
+        if (!judge.is_better(full, last)) {
+            ADD_FAILURE() << "trial (" << i << ", " << j << ") accepted without improving: "
+                          << ::testing::PrintToString(accepted->route) << " (distance "
+                          << full.reported_distance() << ") replaced "
+                          << ::testing::PrintToString(last.route) << " (distance "
+                          << last.reported_distance() << ")";
+            throw NonImprovingAcceptance{};
+        }
+        last = std::move(full);
+    });
+    try {
+        solver.solve();
+    } catch (const Panic& failure) {
+        return failure.message();
+    } catch (const NonImprovingAcceptance&) {
+        return "<stopped after a non-improving acceptance>";
+    }
+    return "";
+}
+
+TEST(SolverWindowlessSearch, TourAlwaysBeginsWhereAWindowIs) {
+    // Only location 3 has a window, so any trial or restart that put another location in
+    // front would have no start instant. Repeated runs cover many random restarts.
+    const WindowedProblem p = windowed_problem(6, {3});
+    const Penalizer judge = p.penalizer();
+    for (int run = 0; run < 30; ++run) {
+        SCOPED_TRACE(::testing::Message() << "run " << run);
+        Solver solver(std::nullopt, p.penalizer());
+        ASSERT_EQ(solve_checked(solver, judge), "");
+        EXPECT_EQ(solver.iterations(), 1u);
+        EXPECT_EQ(solver.best().route.front(), 3u);
+        Route sorted = solver.best().route;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(sorted, (Route{0, 1, 2, 3, 4, 5}));
+        ASSERT_TRUE(solver.best().time_report.has_value());
+        EXPECT_FALSE(solver.best().time_report->schedule.empty());
+        // The last restart, never returned, is rotated the same way.
+        EXPECT_EQ(solver.current().route.front(), 3u);
+        if (HasFailure()) break;
+    }
+}
+
+TEST(SolverWindowlessSearch, DescentStillImprovesBehindFixedStart) {
+    // Only 3 -> 0 -> 1 -> 2 -> 4 -> 3 is cheap (5); the start 3 4 0 1 2 costs 32. Every
+    // order takes the same time, so the distance decides.
+    WindowedProblem p = windowed_problem(5, {3});
+    for (auto& row : p.distances) std::fill(row.begin(), row.end(), 10);
+    p.distances[3][0] = p.distances[0][1] = p.distances[1][2] = p.distances[2][4] =
+        p.distances[4][3] = 1;
+    Solver solver(std::nullopt, p.penalizer());
+    EXPECT_EQ(solver.current().route, (Route{3, 4, 0, 1, 2}));
+    ASSERT_EQ(solve_checked(solver, p.penalizer()), "");
+    EXPECT_EQ(solver.best().route, (Route{3, 0, 1, 2, 4}));
+    EXPECT_EQ(solver.best().reported_distance(), 5u);
+}
+
+TEST(SolverWindowlessSearch, NoWindowAnywherePanics) {
+    const WindowedProblem p = windowed_problem(4, {});
+    EXPECT_EQ(panic_message([&] { Solver solver(std::nullopt, p.penalizer()); }),
+              "index out of bounds: the len is 0 but the index is 0");
+}
+
+TEST(SolverWindowlessSearch, CanStartTour) {
+    const WindowedProblem p = windowed_problem(4, {1, 3});
+    const Penalizer timed = p.penalizer();
+    const Penalizer untimed(DistanceMatrix{p.distances}, std::nullopt);
+    const std::vector<bool> expected{false, true, false, true, false};
+    for (std::size_t loc = 0; loc < expected.size(); ++loc) {
+        SCOPED_TRACE(::testing::Message() << "location " << loc);
+        EXPECT_EQ(timed.can_start_tour(loc), expected[loc]);
+        EXPECT_EQ(timed.time_scheduler()->can_start_tour(loc), expected[loc]);
+        EXPECT_TRUE(untimed.can_start_tour(loc));
+    }
+}
+
+}  // namespace

@@ -1,18 +1,29 @@
 #pragma once
 // Helpers shared by the core test suites: readable failure output for the time
-// types, capture of panic messages, and short constructors for durations and
-// times of day.
+// types, capture of panic messages, short constructors for durations and times of
+// day, the random problems, and the checks that incremental decisions agree with
+// full evaluation.
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <array>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <ostream>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <tuple>
+#include <vector>
 
+#include "engine/tour_ends.hpp"
+#include "evaluation/trial_evaluator.hpp"
+#include "search/local_moves.hpp"
+#include "search/solver.hpp"
 #include "util/chrono.hpp"
 #include "util/panic.hpp"
-#include "search/solver.hpp"
 
 namespace tourwright {
 
@@ -35,8 +46,9 @@ inline std::string format_instant(const DateTime& t) {
     const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
     const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
     char text[256];
-    std::snprintf(text, sizeof text, "%" PRId64 "-%02" PRId64 "-%02" PRId64 " %02" PRId64
-                  ":%02" PRId64 ":%02" PRId64 ".%09u",
+    std::snprintf(text, sizeof text,
+                  "%" PRId64 "-%02" PRId64 "-%02" PRId64 " %02" PRId64 ":%02" PRId64 ":%02" PRId64
+                  ".%09u",
                   year, month, day, second_of_day / 3600, second_of_day / 60 % 60,
                   second_of_day % 60, t.subsec_nanos());
     return text;
@@ -74,7 +86,180 @@ inline Route random_route(const Penalizer& penalizer, Rng& rng) {
     return start_route(penalizer, std::move(route));
 }
 
-inline NaiveTime tod(unsigned hour, unsigned minute = 0, unsigned second = 0, std::uint32_t ns = 0) {
+// Random time data, in seconds from a fixed day.
+inline const std::int64_t kDay0 = DateTime::from_civil(2026, 12, 7)->unix_seconds();
+inline DateTime instant(std::int64_t seconds) { return *DateTime::from_unix(kDay0 + seconds); }
+
+// Ascending windows with gaps, some of them hours and some months long; now and
+// then touching, overlapping or out of order, which the simulation must follow
+// just the same.
+inline TimeWindows random_windows(Rng& rng, std::int64_t count, bool orderly) {
+    TimeWindows windows;
+    std::int64_t at = draw(rng, 0, 86400);
+    for (std::int64_t w = 0; w < count; ++w) {
+        const std::int64_t kind = draw(rng, 0, 3);
+        const std::int64_t length = kind == 0   ? 0
+                                    : kind == 1 ? draw(rng, 60, 400 * 86400)
+                                                : draw(rng, 60, 30000);
+        windows.windows.emplace_back(instant(at), instant(at + length));
+        at += length + (orderly ? draw(rng, 1, 90000) : draw(rng, -20000, 20000));
+    }
+    if (!orderly && count > 1 && draw(rng, 0, 1))
+        std::swap(windows.windows.front(), windows.windows.back());
+    return windows;
+}
+
+// Operating hours: none, ordinary days, a few seconds a day or nearly the whole day.
+inline std::optional<OperationTimes> random_hours(Rng& rng) {
+    switch (draw(rng, 0, 3)) {
+        case 0: return std::nullopt;
+        case 1: {
+            const auto opening = static_cast<std::uint32_t>(draw(rng, 0, 12 * 3600));
+            return OperationTimes(
+                {opening, 0},
+                {opening + static_cast<std::uint32_t>(draw(rng, 3600, 12 * 3600)), 0});
+        }
+        case 2: {
+            const auto opening = static_cast<std::uint32_t>(draw(rng, 0, 86000));
+            return OperationTimes({opening, 0},
+                                  {opening + static_cast<std::uint32_t>(draw(rng, 1, 60)), 0});
+        }
+        default:
+            return OperationTimes({0, 0}, {static_cast<std::uint32_t>(draw(rng, 86000, 86399)), 0});
+    }
+}
+
+inline std::int64_t opening_seconds(const std::optional<OperationTimes>& hours) {
+    return hours ? std::int64_t{hours->daily_end.secs} - hours->daily_start.secs : 86400;
+}
+
+// Negative, zero, short and long lengths; long ones span up to `days` of the days'
+// openings, so that the calendar simulation, a step per day, still finishes quickly.
+inline std::int64_t random_length(Rng& rng, std::int64_t open, std::int64_t days = 3000) {
+    switch (draw(rng, 0, 4)) {
+        case 0: return -draw(rng, 1, 5000);
+        case 1: return 0;
+        case 2: return draw(rng, 1, 4 * 3600);
+        default: return draw(rng, 1, open * days);
+    }
+}
+
+// Random words for the searches, from a seeded generator.
+struct SeededWords {
+    Rng engine;
+    std::uint32_t next_u32() { return static_cast<std::uint32_t>(engine()); }
+};
+
+// What random_problem makes.
+struct ProblemShape {
+    bool time = true;
+    // At most one window per location and no operating hours: the single-window algebra.
+    bool plain = false;
+    bool hours = false;  // operating hours always (else in one problem of three, unless plain)
+    // With ends, location 0 is their start and opens for a few hours only, so that many
+    // tours that return come back late.
+    std::optional<TourEnds> ends = std::nullopt;
+    bool huge_distances = false;                        // some legs near 2^63 push totals past 2^64
+    DateTime day = *DateTime::from_civil(2026, 12, 7);  // when the windows lie
+};
+
+// Asymmetric distances and travel times; jobs and legs of zero length and, now and then,
+// negative ones (which take no time); up to three windows per location over a day, none
+// at some locations (location 0 always has one).
+inline Penalizer random_problem(std::size_t n, Rng& rng, const ProblemShape& shape = {}) {
+    const DateTime day = shape.day;
+    std::vector<std::vector<std::uint64_t>> distances(n, std::vector<std::uint64_t>(n));
+    TimeScheduler scheduler;
+    auto negative_now_and_then = [&] { return draw(rng, 0, 9) == 0 ? -70 : 0; };
+    for (std::size_t from = 0; from < n; ++from) {
+        auto& legs = scheduler.duration_matrix.emplace_back();
+        for (std::size_t to = 0; to < n; ++to) {
+            distances[from][to] =
+                shape.huge_distances && draw(rng, 0, 4) == 0
+                    ? (std::uint64_t{1} << 63) + static_cast<std::uint64_t>(draw(rng, 0, 9))
+                    : static_cast<std::uint64_t>(draw(rng, 0, 50));
+            legs.push_back(minutes(draw(rng, 0, 6) * 10 + negative_now_and_then()));
+        }
+        scheduler.job_durations.push_back(minutes(draw(rng, 0, 4) * 15 + negative_now_and_then()));
+        auto& windows = scheduler.time_windows.emplace_back().windows;
+        const bool depot = shape.ends && from == 0;
+        std::int64_t at = depot ? 480 : draw(rng, shape.ends ? 480 : 0, 900);
+        const std::int64_t count = depot ? 1 : draw(rng, from == 0 ? 1 : 0, shape.plain ? 1 : 3);
+        for (std::int64_t w = 0; w < count; ++w) {
+            const std::int64_t length = depot ? draw(rng, 60, 300) : draw(rng, 0, 240);
+            windows.emplace_back(day + minutes(at), day + minutes(at + length));
+            at += length + draw(rng, 1, 900);
+        }
+    }
+    if (!shape.plain && (shape.hours || draw(rng, 0, 2) == 0))
+        scheduler.operation_times.emplace(
+            NaiveTime{static_cast<std::uint32_t>(draw(rng, 5, 9) * 3600), 0},
+            NaiveTime{static_cast<std::uint32_t>(draw(rng, 15, 20) * 3600), 0});
+    std::optional<TimeScheduler> time;
+    if (shape.time) time = std::move(scheduler);
+    return tour_penalizer(DistanceMatrix{std::move(distances)}, std::move(time),
+                          shape.ends.value_or(TourEnds{}));
+}
+
+// Expects the evaluator, rebased on `current`, to decide every trial of every move as
+// full evaluation does (stopping at the first difference); returns how many improve.
+inline int expect_trials_decided_as_in_full(const Penalizer& penalizer, TrialEvaluator& evaluator,
+                                            const Solution& current) {
+    evaluator.rebase(current);
+    const std::size_t n = current.route.size();
+    std::array<Run, 3> runs;
+    int improving = 0;
+    for (const LocalMove& move : kLocalMoves) {
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t j = i + move.gap + 1; j < n; ++j) {
+                Route moved = current.route;
+                move.apply(moved, i, j);
+                const bool expected =
+                    penalizer.can_start_tour(moved[0]) &&
+                    penalizer.is_better(penalizer.penalize(moved, false), current);
+                improving += expected;
+                if (evaluator.improves(i, j, {runs.data(), move.runs(i, j, runs)}) != expected) {
+                    ADD_FAILURE() << move.name << " at (" << i << ", " << j
+                                  << ") decided otherwise";
+                    return improving;
+                }
+            }
+        }
+    }
+    return improving;
+}
+
+// The trials a descent accepted, in order, each with the route it made.
+using Acceptances = std::vector<std::tuple<std::size_t, std::size_t, Route>>;
+
+// Runs `descend` on a solver from `make` that decides trials incrementally and on one
+// that evaluates every trial in full; expects both to accept the same trials, and
+// returns them. A wrong decision can make a descent cycle: a trial budget ends it.
+template <class Make, class Descend>
+Acceptances expect_descents_agree(Make make, Descend descend) {
+    Acceptances accepted[2];
+    for (int full = 0; full < 2; ++full) {
+        std::unique_ptr<Solver> solver = make();
+        if (full) solver->use_full_evaluation();
+        std::size_t trials = 0;
+        solver->set_trial_observer([&, full](std::size_t i, std::size_t j, const Solution* taken) {
+            if (++trials > 1'000'000) throw std::runtime_error("trial budget exhausted");
+            if (taken) accepted[full].emplace_back(i, j, taken->route);
+        });
+        descend(*solver);
+    }
+    EXPECT_EQ(accepted[0], accepted[1]);
+    return accepted[0];
+}
+
+// The same for Solver::solve without a time limit on `penalizer`.
+inline Acceptances expect_solves_agree(const Penalizer& penalizer) {
+    return expect_descents_agree([&] { return std::make_unique<Solver>(std::nullopt, penalizer); },
+                                 [](Solver& solver) { solver.solve(); });
+}
+
+inline NaiveTime tod(unsigned hour, unsigned minute = 0, unsigned second = 0,
+                     std::uint32_t ns = 0) {
     return NaiveTime{hour * 3600 + minute * 60 + second, ns};
 }
 

@@ -1,132 +1,194 @@
 // Incremental trial evaluation must take exactly the decisions of full
-// evaluation: checked move by move on random problems, with and without time
-// data, and over whole descents.
+// evaluation: checked move by move and over whole descents, on random problems with
+// and without time data, and on problem families chosen to stress its shortcuts,
+// which the counts of the rules that settled trials show were taken.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <numeric>
 #include <optional>
-#include <random>
+#include <string>
 #include <tuple>
 #include <vector>
 
-#include "search/local_moves.hpp"
 #include "evaluation/penalizer.hpp"
+#include "evaluation/trial_evaluator.hpp"
 #include "search/solver.hpp"
 #include "test_support.hpp"
-#include "evaluation/trial_evaluator.hpp"
 
 namespace {
 
 using namespace tourwright;
 using namespace tourwright::test_support;
 using Rows = std::vector<std::vector<std::uint64_t>>;
-using Rng = std::mt19937_64;
 
-std::uint64_t draw(Rng& rng, std::uint64_t low, std::uint64_t high) {
-    return std::uniform_int_distribution<std::uint64_t>(low, high)(rng);
-}
-
-// Asymmetric distances; with `huge`, some legs near 2^63 push totals past 2^64.
-Rows random_distances(std::size_t n, Rng& rng, bool huge) {
-    Rows rows(n, std::vector<std::uint64_t>(n));
-    for (auto& row : rows)
-        for (auto& entry : row) entry = huge && draw(rng, 0, 4) == 0 ? (1ULL << 63) + draw(rng, 0, 9) : draw(rng, 0, 50);
-    return rows;
-}
-
-// Windows over three days, zero-length and negative jobs and legs, locations without windows
-// and, in some problems, operating hours.
-TimeScheduler random_schedule(std::size_t n, Rng& rng) {
-    const DateTime day = *DateTime::from_civil(2026, 12, 7);
-    TimeScheduler scheduler;
-    for (std::size_t from = 0; from < n; ++from) {
-        auto& row = scheduler.duration_matrix.emplace_back();
-        // Now and then a negative length (an input of 2^63 or more): it takes no time.
-        for (std::size_t to = 0; to < n; ++to)
-            row.push_back(minutes(static_cast<std::int64_t>(draw(rng, 0, 3) * 20) - 30 * (draw(rng, 0, 9) == 0)));
-        scheduler.job_durations.push_back(
-            minutes(static_cast<std::int64_t>(draw(rng, 0, 4) * 15) - 30 * (draw(rng, 0, 9) == 0)));
-        TimeWindows& windows = scheduler.time_windows.emplace_back();
-        std::uint64_t at = draw(rng, 0, 600);
-        for (std::uint64_t w = draw(rng, from == 0 ? 1 : 0, 3); w > 0; --w) {
-            const std::uint64_t length = draw(rng, 0, 240);
-            windows.windows.emplace_back(day + minutes(static_cast<std::int64_t>(at)),
-                                         day + minutes(static_cast<std::int64_t>(at + length)));
-            at += length + draw(rng, 1, 900);
-        }
-    }
-    if (draw(rng, 0, 2) == 0)
-        scheduler.operation_times.emplace(NaiveTime{static_cast<std::uint32_t>(draw(rng, 5, 9) * 3600), 0},
-                                          NaiveTime{static_cast<std::uint32_t>(draw(rng, 15, 20) * 3600), 0});
-    return scheduler;
-}
-
-Penalizer random_problem(std::size_t n, Rng& rng, bool with_time) {
-    std::optional<TimeScheduler> time;
-    if (with_time) time = random_schedule(n, rng);
-    return Penalizer(DistanceMatrix{random_distances(n, rng, !with_time && draw(rng, 0, 1))},
-                     std::move(time));
-}
-
-// A random route over all locations that can start a tour.
 class TrialEvaluatorAgreement : public ::testing::TestWithParam<std::tuple<std::size_t, bool>> {};
 
 TEST_P(TrialEvaluatorAgreement, EveryTrialIsDecidedAsFullEvaluationDecidesIt) {
-    const auto [n, with_time] = GetParam();
-    Rng rng(n * 7919 + with_time);
-    int accepted = 0;
+    const auto [n, time] = GetParam();
+    Rng rng(n * 7919 + time);
+    int improving = 0;
     for (int problem = 0; problem < 40; ++problem) {
-        const Penalizer penalizer = random_problem(n, rng, with_time);
+        const ProblemShape shape{.time = time, .huge_distances = !time && draw(rng, 0, 1)};
+        const Penalizer penalizer = random_problem(n, rng, shape);
         auto evaluator = TrialEvaluator::for_problem(penalizer);
         ASSERT_TRUE(evaluator.has_value());
         const Solution current = penalizer.penalize(random_route(penalizer, rng), false);
-        evaluator->rebase(current);
-        std::array<tourwright::Run, 3> runs;
-        for (const LocalMove& move : kLocalMoves) {
-            for (std::size_t i = 0; i < n; ++i) {
-                for (std::size_t j = i + move.gap + 1; j < n; ++j) {
-                    Route moved = current.route;
-                    move.apply(moved, i, j);
-                    const bool expected = penalizer.can_start_tour(moved[0]) &&
-                                          penalizer.is_better(penalizer.penalize(moved, false), current);
-                    accepted += expected;
-                    ASSERT_EQ(evaluator->improves(i, j, {runs.data(), move.runs(i, j, runs)}), expected)
-                        << move.name << " at (" << i << ", " << j << "), problem " << problem;
-                }
-            }
-        }
+        improving += expect_trials_decided_as_in_full(penalizer, *evaluator, current);
+        if (HasFailure()) return;
     }
     if (n > 2) {
-        EXPECT_GT(accepted, 0) << "the random problems never exercised an acceptance";
+        EXPECT_GT(improving, 0) << "the random problems never exercised an acceptance";
     }
 }
 
 TEST_P(TrialEvaluatorAgreement, DescentsAcceptTheSameTrialsEitherWay) {
-    const auto [n, with_time] = GetParam();
-    Rng rng(n * 104729 + with_time);
-    for (int problem = 0; problem < 15; ++problem) {
-        const Penalizer penalizer = random_problem(n, rng, with_time);
-        std::vector<std::tuple<std::size_t, std::size_t, Route>> traces[2];
-        Route results[2];
-        for (int full = 0; full < 2; ++full) {
-            Solver solver(std::nullopt, penalizer);
-            if (full) solver.use_full_evaluation();
-            solver.set_trial_observer([&, full](std::size_t i, std::size_t j, const Solution* accepted) {
-                if (accepted) traces[full].emplace_back(i, j, accepted->route);
-            });
-            solver.solve();
-            results[full] = solver.best().route;
-        }
-        EXPECT_EQ(traces[0], traces[1]);
-        EXPECT_EQ(results[0], results[1]);
-    }
+    const auto [n, time] = GetParam();
+    Rng rng(n * 104729 + time);
+    for (int problem = 0; problem < 15; ++problem)
+        expect_solves_agree(
+            random_problem(n, rng, {.time = time, .huge_distances = !time && draw(rng, 0, 1)}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, TrialEvaluatorAgreement,
                          ::testing::Combine(::testing::Values(2, 3, 5, 8, 11), ::testing::Bool()));
+
+// Problem families that stress the trial evaluator's shortcuts.
+enum class Family {
+    OnTime,          // one window per location along a feasible tour: summaries and bounds decide
+    ManyWindows,     // several windows with gaps, jobs shorter and longer than the gaps
+    HoursAndNights,  // operating hours, long jobs and legs across nights
+    LateEverywhere,  // windows that every tour misses
+    ShortLastRow,    // the last rows lack their diagonal entries, which no tour uses
+};
+
+struct FamilyCase {
+    const char* name;
+    Family family;
+    std::size_t n;
+};
+
+[[maybe_unused]] void PrintTo(const FamilyCase& c, std::ostream* os) {
+    *os << c.name << "_" << c.n;
+}
+
+Penalizer family_problem(const FamilyCase& c, Rng& rng) {
+    const std::size_t n = c.n;
+    std::vector<std::vector<std::uint64_t>> distances(n, std::vector<std::uint64_t>(n));
+    TimeScheduler scheduler;
+    scheduler.duration_matrix.assign(n, std::vector<TimeDelta>(n));
+    for (std::size_t a = 0; a < n; ++a) {
+        for (std::size_t b = 0; b < n; ++b) {
+            const std::int64_t leg = draw(rng, 0, 5) == 0 ? -draw(rng, 1, 600) : draw(rng, 0, 3600);
+            distances[a][b] = static_cast<std::uint64_t>(std::max<std::int64_t>(leg, 0) / 10);
+            scheduler.duration_matrix[a][b] = seconds(leg);
+        }
+    }
+    if (c.family == Family::HoursAndNights) scheduler.operation_times = random_hours(rng);
+    const std::int64_t open = opening_seconds(scheduler.operation_times);
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::shuffle(order.begin(), order.end(), rng);
+    scheduler.job_durations.assign(n, TimeDelta::zero());
+    scheduler.time_windows.assign(n, TimeWindows{});
+    std::int64_t clock = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t at = order[k];
+        std::int64_t job = draw(rng, 0, 1800);
+        TimeWindows& windows = scheduler.time_windows[at];
+        switch (c.family) {
+            case Family::OnTime:
+            case Family::ShortLastRow: {
+                const std::int64_t width = draw(rng, 0, 7200);
+                const std::int64_t opening = clock - draw(rng, -600, width);
+                windows.windows.emplace_back(instant(opening), instant(opening + width));
+                clock = std::max(clock, opening) + job;
+                break;
+            }
+            case Family::ManyWindows:
+                job = draw(rng, 0, 2) == 0 ? -draw(rng, 1, 600) : draw(rng, 0, 20000);
+                windows = random_windows(rng, draw(rng, at == order[0] ? 1 : 0, 4), true);
+                break;
+            case Family::HoursAndNights:
+                job = random_length(rng, open, 20);
+                windows = random_windows(rng, draw(rng, 1, 3), draw(rng, 0, 5) > 0);
+                break;
+            case Family::LateEverywhere:
+                windows.windows.emplace_back(instant(-draw(rng, 3600, 86400)),
+                                             instant(-draw(rng, 0, 3599)));
+                break;
+        }
+        scheduler.job_durations[at] = seconds(job);
+        if (k + 1 < n)
+            clock += std::max<std::int64_t>(scheduler.duration_matrix[at][order[k + 1]].secs, 0);
+    }
+    if (c.family == Family::ShortLastRow) {
+        distances.back().pop_back();
+        scheduler.duration_matrix.back().pop_back();
+    }
+    return Penalizer(DistanceMatrix{std::move(distances)}, std::move(scheduler));
+}
+
+// A route that improves on `route` as a descent would, so that trials are also
+// checked against good current routes, not only random ones.
+Route descended(const Penalizer& penalizer, Route route) {
+    Solver solver(std::nullopt, penalizer, std::move(route));
+    solver.solve();
+    return solver.best().route;
+}
+
+class SecondsTrials : public ::testing::TestWithParam<FamilyCase> {};
+
+TEST_P(SecondsTrials, EveryTrialIsDecidedAsFullEvaluationDecidesIt) {
+    const FamilyCase& c = GetParam();
+    Rng rng(c.n * 31 + static_cast<std::size_t>(c.family));
+    TrialEvaluator::RuleCounts counts{};
+    for (int problem = 0; problem < 25; ++problem) {
+        const Penalizer penalizer = family_problem(c, rng);
+        auto evaluator = TrialEvaluator::for_problem(penalizer);
+        ASSERT_TRUE(evaluator.has_value());
+        for (const bool good : {false, true}) {
+            Route route = random_route(penalizer, rng);
+            if (good) route = descended(penalizer, std::move(route));
+            const Solution current = penalizer.penalize(std::move(route), false);
+            expect_trials_decided_as_in_full(penalizer, *evaluator, current);
+            if (HasFailure()) return;
+        }
+        for (std::size_t r = 0; r < counts.size(); ++r) counts[r] += evaluator->rule_counts()[r];
+    }
+    // The shortcuts must have been taken, or the agreement above proves little: the
+    // summaries of plain problems, and where several windows or operating hours make
+    // problems not plain, meeting clocks; the order bounds in both. Stretches of a
+    // few locations are simulated, so tiny routes never reach the summaries.
+    using Rule = TrialEvaluator::Rule;
+    std::vector<Rule> taken;
+    if (c.family == Family::OnTime && c.n > 10) taken = {Rule::Rejoined, Rule::OrderBound};
+    if (c.family == Family::ManyWindows || c.family == Family::HoursAndNights)
+        taken = {Rule::ClocksMeet, Rule::OrderBound};
+    for (const Rule rule : taken)
+        EXPECT_GT(counts[static_cast<std::size_t>(rule)], 0u) << "rule " << static_cast<int>(rule);
+}
+
+TEST_P(SecondsTrials, DescentsAcceptTheSameTrialsEitherWay) {
+    const FamilyCase& c = GetParam();
+    Rng rng(c.n * 131 + static_cast<std::size_t>(c.family));
+    for (int problem = 0; problem < 8; ++problem) expect_solves_agree(family_problem(c, rng));
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, SecondsTrials,
+                         ::testing::Values(FamilyCase{"OnTime", Family::OnTime, 2},
+                                           FamilyCase{"OnTime", Family::OnTime, 3},
+                                           FamilyCase{"OnTime", Family::OnTime, 12},
+                                           FamilyCase{"OnTime", Family::OnTime, 30},
+                                           FamilyCase{"ManyWindows", Family::ManyWindows, 10},
+                                           FamilyCase{"HoursAndNights", Family::HoursAndNights, 9},
+                                           FamilyCase{"LateEverywhere", Family::LateEverywhere, 10},
+                                           FamilyCase{"ShortLastRow", Family::ShortLastRow, 11}),
+                         [](const auto& info) {
+                             return std::string(info.param.name) + "_" +
+                                    std::to_string(info.param.n);
+                         });
 
 TimeScheduler one_window_each(std::size_t n, DateTime start) {
     TimeScheduler scheduler;
@@ -142,7 +204,8 @@ TEST(TrialEvaluatorAvailability, OnlyWhereNoTrialCanFail) {
     const Rows square{{0, 1}, {1, 0}};
     const DateTime day = *DateTime::from_civil(2026, 12, 7);
     auto available = [](Rows rows, std::optional<TimeScheduler> time) {
-        return TrialEvaluator::for_problem(Penalizer(DistanceMatrix{std::move(rows)}, std::move(time)))
+        return TrialEvaluator::for_problem(
+                   Penalizer(DistanceMatrix{std::move(rows)}, std::move(time)))
             .has_value();
     };
     EXPECT_TRUE(available(square, std::nullopt));

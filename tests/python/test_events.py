@@ -421,6 +421,19 @@ def test_attributes_are_read_only(events):
             delattr(obj, name)
 
 
+def test_classes_cannot_be_changed(events, output, PyEvent):
+    work = events["Work"]
+    for cls in [type(output), PyEvent, type(work), type(work._0)]:
+        with pytest.raises(TypeError):
+            cls.extra = 1
+    with pytest.raises(TypeError):
+        del type(work).__match_args__
+    # A subclass of PyEvent is the user's own, and stays open.
+    sub = type("Sub", (PyEvent,), {})
+    sub.extra = 1
+    assert sub.extra == 1 and PyEvent.Work is type(work)
+
+
 def test_instances_have_no_dict_or_weakrefs(events):
     for event in events.values():
         for obj in (event, event._0):

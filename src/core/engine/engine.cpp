@@ -73,13 +73,12 @@ public:
     bool calling_thread_check(const ProgressCheck& progress, TimeDelta started_at) {
         if (stop_requested_.load(std::memory_order_relaxed)) return true;
         if (!progress) return false;
-        std::optional<Solution> best;
+        std::optional<Objective> best;
         {
             std::lock_guard lock(mutex_);
-            best = best_;
+            if (best_) best = penalizer_->objective(*best_);
         }
-        const EngineProgress report{monotonic_now() - started_at, descents_begun(),
-                                    best ? &*best : nullptr};
+        const EngineProgress report{monotonic_now() - started_at, descents_begun(), best};
         if (progress(report)) return false;
         request_stop();
         return true;

@@ -43,7 +43,7 @@ struct EngineOptions {
 struct EngineProgress {
     TimeDelta elapsed;
     std::uint64_t descents;       // begun so far
-    const Solution* best;         // the best finished descent so far; null before the first
+    std::optional<Objective> best;  // of the best finished descent so far; none before the first
 };
 
 // Called from the calling thread every few tens of milliseconds: false ends the

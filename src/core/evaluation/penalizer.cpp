@@ -1,7 +1,6 @@
 #include "evaluation/penalizer.hpp"
 
 #include <string>
-#include <tuple>
 
 #include "util/panic.hpp"
 
@@ -59,8 +58,8 @@ TimeReport Penalizer::tour_time(const Route& route, bool with_schedule,
     return report;
 }
 
-TimeDelta Penalizer::late_return(std::size_t first, DateTime end) const {
-    const TimeDelta late = end - time_scheduler_->time_windows[first].windows.back().end;
+TimeDelta Penalizer::late_return(std::size_t first_location, DateTime end) const {
+    const TimeDelta late = end - time_scheduler_->time_windows[first_location].windows.back().end;
     return late.is_positive() ? late : TimeDelta::zero();
 }
 
@@ -82,13 +81,11 @@ std::shared_ptr<const TrialBasis> Penalizer::trial_basis(
     return prepared_->trial_basis;
 }
 
-bool Penalizer::is_better(const Solution& candidate, const Solution& reference) const {
-    if (!time_scheduler_) return candidate.distance < reference.distance;
-    if (!candidate.time_report || !reference.time_report) panic_unwrap_none();
-    const TimeReport& c = *candidate.time_report;
-    const TimeReport& r = *reference.time_report;
-    return std::tie(c.lateness, c.traveling_time, c.duration, c.waiting_time, candidate.distance) <
-           std::tie(r.lateness, r.traveling_time, r.duration, r.waiting_time, reference.distance);
+Objective Penalizer::objective(const Solution& solution) const {
+    if (!time_scheduler_) return Objective{.distance = solution.distance};
+    if (!solution.time_report) panic_unwrap_none();
+    const TimeReport& r = *solution.time_report;
+    return Objective{r.lateness, r.traveling_time, r.duration, r.waiting_time, solution.distance};
 }
 
 }  // namespace tourwright

@@ -7,10 +7,11 @@
 #include <optional>
 #include <vector>
 
+#include "evaluation/objective.hpp"
+#include "evaluation/time_output.hpp"
 #include "model/distance_matrix.hpp"
 #include "model/route.hpp"
 #include "model/time_input.hpp"
-#include "evaluation/time_output.hpp"
 
 namespace tourwright {
 
@@ -20,9 +21,7 @@ struct Solution {
     std::optional<TimeReport> time_report;  // present exactly when the problem has time data
 
     // The total as a 64-bit count, saturated at 2^64 - 1 when it does not fit.
-    std::uint64_t reported_distance() const {
-        return distance > UINT64_MAX ? UINT64_MAX : static_cast<std::uint64_t>(distance);
-    }
+    std::uint64_t reported_distance() const { return saturated_u64(distance); }
 };
 
 // The most records a schedule may have: a tour whose schedule would need more (a long
@@ -51,9 +50,12 @@ public:
     Solution penalize(Route route, bool with_schedule,
                       std::optional<DateTime> departure = std::nullopt) const;
 
-    // True when `candidate` is strictly better than `reference`: by distance alone, or
-    // with time data by (lateness, traveling_time, duration, waiting_time, distance).
-    bool is_better(const Solution& candidate, const Solution& reference) const;
+    // The keys `solution` is judged by (its time report must be present with time data).
+    Objective objective(const Solution& solution) const;
+    // True when `candidate` is strictly better than `reference`.
+    bool is_better(const Solution& candidate, const Solution& reference) const {
+        return objective(candidate) < objective(reference);
+    }
 
     // Whether a tour may begin with this location (always, without time data).
     bool can_start_tour(std::size_t location) const {
@@ -64,8 +66,8 @@ public:
     const DistanceMatrix& distance_matrix() const { return distance_matrix_; }
     const std::optional<TimeScheduler>& time_scheduler() const { return time_scheduler_; }
     bool late_return_counts() const { return late_return_counts_; }
-    // How late a tour that began at `first` is when it is back there at `end`.
-    TimeDelta late_return(std::size_t first, DateTime end) const;
+    // How late a tour that began at `first_location` is when it is back there at `end`.
+    TimeDelta late_return(std::size_t first_location, DateTime end) const;
 
     // The trial basis, made by `make` on first use and then shared by every copy of this
     // penalizer and every thread: it costs time and memory in the square of the locations.

@@ -56,13 +56,13 @@ public:
         Sum sum = i > 0 ? forward_[i - 1] : Sum{};
         bool has_previous = i > 0;
         std::size_t previous = i > 0 ? r[i - 1] : 0;
-        std::size_t first = r[0];
+        std::size_t first_location = r[0];
         for (const Run& run : runs) {
             const std::size_t head = run.head(r);
             if (has_previous)
                 sum += leg_(previous, head);
             else
-                first = head;
+                first_location = head;
             sum += run.reversed ? backward_[run.last] - backward_[run.first]
                                 : forward_[run.last] - forward_[run.first];
             previous = run.tail(r);
@@ -72,7 +72,7 @@ public:
             sum += leg_(previous, r[j + 1]) + (forward_.back() - forward_[j + 1]);
             previous = r.back();
         }
-        return sum + leg_(previous, first);
+        return sum + leg_(previous, first_location);
     }
 
 private:

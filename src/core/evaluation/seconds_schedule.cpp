@@ -15,7 +15,7 @@ std::int64_t floor_mod(std::int64_t value, std::int64_t modulus) {
 bool whole(TimeDelta d) { return d.nanos == 0; }
 bool whole(DateTime t) { return t.subsec_nanos() == 0; }
 bool whole(NaiveTime t) { return t.nanos == 0; }
-std::int64_t seconds_of(TimeDelta d) { return std::max<std::int64_t>(d.secs, 0); }
+std::int64_t seconds_of(TimeDelta d) { return at_least_zero(d).secs; }
 
 }  // namespace
 
@@ -155,16 +155,15 @@ std::int64_t SecondsSchedule::run(std::int64_t t, std::int64_t amount, const Wor
     return t;
 }
 
-// A whole day is the wait through the night and one full opening of work or travel.
-// Within it windows play no part when the clock stays inside one window and the
+// At a closing time: the days of whole_days_within, fewer where windows intervene.
+// Within them windows play no part when the clock stays inside one window and the
 // action, run from the clock without pause, would end inside that window or after
 // the last one; the bisection would answer the same at every step of that day.
 void SecondsSchedule::skip_whole_days(std::int64_t& t, std::int64_t& remaining,
                                       const WorkSite* site) const {
     const std::int64_t open = hours_->closing - hours_->opening;
     const std::int64_t night = kSecondsPerDay - open;
-    // Days after which something still remains.
-    std::int64_t days = (remaining - 1) / open;
+    std::int64_t days = whole_days_within(remaining, open);
     if (site && site->count > 0 && t <= ends_[site->first + site->count - 1]) {
         const auto holding = next_window(*site, t);
         if (!site->ordered || holding->wait > 0) return;

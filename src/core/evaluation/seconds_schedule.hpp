@@ -56,7 +56,7 @@ public:
         else
             __builtin_prefetch(&short_travel_[from * n_ + to]);
     }
-    // The travelling time of a leg: a negative length takes none.
+    // The travelling time of a leg (at_least_zero of its length).
     std::int64_t travel_seconds(std::size_t from, std::size_t to) const {
         return short_travel_.empty() ? travel_[from * n_ + to] : short_travel_[from * n_ + to];
     }
@@ -107,11 +107,11 @@ private:
     void skip_whole_days(std::int64_t& t, std::int64_t& remaining, const WorkSite* site) const;
 
     std::size_t n_ = 0;
-    // n x n, row-major; negative lengths as zero. In 32 bits where every leg fits, so
+    // n x n, row-major, each at_least_zero. In 32 bits where every leg fits, so
     // that the table read on every trial takes half the cache.
     std::vector<std::int64_t> travel_;
     std::vector<std::int32_t> short_travel_;
-    std::vector<std::int64_t> jobs_;    // negative lengths as zero
+    std::vector<std::int64_t> jobs_;    // each at_least_zero
     std::vector<std::size_t> offsets_;  // windows of location k: [offsets_[k], offsets_[k + 1])
     std::vector<std::int64_t> starts_;  // all windows, in each location's list order
     std::vector<std::int64_t> ends_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/time_input.hpp"
 #include "util/panic.hpp"
 
 namespace tourwright {
@@ -50,14 +51,13 @@ std::optional<LookupReach> lookup_reach(const TimeWindows* windows, DateTime t,
 }
 
 // How many whole days to take at once from an opening at `t`, with `remaining` to go:
-// each such day steps through the whole opening and then waits the night, which holds
-// while more than an opening remains. Fewer when the window lookups could change on
-// the way, or when the clock or a total would leave its range (the stepping that
-// follows then meets that failure where it always did).
-std::int64_t whole_days(Nanos t, Nanos remaining, Nanos open, Nanos night, Nanos step_total,
+// whole_days_within, fewer when the window lookups could change on the way, or when
+// the clock or a total would leave its range (the stepping that follows then meets
+// that failure where it always did).
+std::int64_t days_to_skip(Nanos t, Nanos remaining, Nanos open, Nanos night, Nanos step_total,
                         Nanos waiting_total, const LookupReach& reach) {
     const Nanos max_delta = nanos_of(kMaxTimeDelta);
-    Nanos days = (remaining - 1) / open;
+    Nanos days = whole_days_within(remaining, open);
     days = std::min(days, (kLastInstant - t) / kNanosPerDay);
     days = std::min(days, (max_delta - step_total) / open);
     days = std::min(days, (max_delta - waiting_total) / night + 1);  // the last night stays pending
@@ -107,10 +107,9 @@ void continue_with_action(TimeReport& report, TimeDelta duration, const TimeWind
     DateTime& t = report.end_time;  // the clock
     TimeDelta remaining = duration;
     // Work always makes at least one (possibly zero-length) step, so that an
-    // instantaneous visit still waits for its window and is measured for lateness;
-    // a negative job length counts as zero.
+    // instantaneous visit still waits for its window and is measured for lateness.
     bool work_pending = kind == ActionKind::Work;
-    if (work_pending && !remaining.is_positive()) remaining = TimeDelta::zero();
+    if (work_pending) remaining = at_least_zero(remaining);
     TimeDelta pending_wait;
 
     auto record = [&](RecordKind record_kind, std::size_t at, DateTime from, DateTime to) {
@@ -158,7 +157,7 @@ void continue_with_action(TimeReport& report, TimeDelta duration, const TimeWind
             const Nanos open = nanos_of(operation_times->daily_end - operation_times->daily_start);
             const Nanos night = kNanosPerDay - open;
             const std::int64_t days =
-                reach ? whole_days(nanos_of(t), nanos_of(remaining), open, night,
+                reach ? days_to_skip(nanos_of(t), nanos_of(remaining), open, night,
                                    nanos_of(step_total), nanos_of(report.waiting_time), *reach)
                       : 0;
             if (days > 0) {

@@ -12,13 +12,14 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <tuple>
 #include <vector>
 
+#include "evaluation/objective.hpp"
 #include "evaluation/penalizer.hpp"
 #include "evaluation/range_extremes.hpp"
 #include "evaluation/route_sums.hpp"
 #include "evaluation/seconds_schedule.hpp"
+#include "evaluation/window_summaries.hpp"
 
 namespace tourwright {
 
@@ -29,6 +30,10 @@ struct TrialBasis {
     bool allowed = false;
     std::unique_ptr<const SecondsSchedule> schedule;
 };
+
+// What a trial comes to: better than the current route, not better, or still open
+// (the bounds so far leave it undecided).
+enum class Verdict { Better, NotBetter, Open };
 
 class TrialEvaluator {
 public:
@@ -45,6 +50,9 @@ public:
         Count
     };
     using RuleCounts = std::array<std::uint64_t, static_cast<std::size_t>(Rule::Count)>;
+    // How hard a walk of a plain problem tries: bounds only; reversed stretches
+    // simulated; or whatever is needed for the exact answer.
+    enum class Effort { Bound, SimulateReversed, Exact };
 
     // Available only when no trial over all locations can fail a lookup or leave
     // the range of the time arithmetic, and (with time data) every input is whole
@@ -81,37 +89,37 @@ private:
             return schedule->travel_seconds(from, to);
         }
     };
+    // The objective of one trial, its keys summed only as far as the comparison needs.
+    class TrialObjective;
+    // One trial on a plain problem, walked with the summaries.
+    template <Effort effort>
+    class PlainWalk;
 
     TrialEvaluator(const Penalizer& penalizer, std::shared_ptr<const TrialBasis> basis);
 
-    // The range summaries of the current route for plain problems, of which those over
-    // the first `unchanged` positions stand.
+    // The clocks along the current route from position `unchanged` on, and its totals.
+    void walk_current(std::size_t unchanged);
+    // The summaries of the current route for plain problems, of which those over the
+    // first `unchanged` positions stand.
     void summarize_plain(std::size_t unchanged);
     bool improves_in_time(std::size_t i, std::size_t j, std::span<const Run> runs) const;
-    // The decision for a trial that arrives at position p of the current route with
-    // `clock`, when the summaries settle it. `beats` (lateness, end instant) tells
-    // whether a trial with those totals beats the current route.
-    template <class Beats>
-    std::optional<bool> settle_rest(std::size_t p, const SecondsClock& clock, const Beats& beats) const;
-    // How hard settle_plain tries: bounds only; reversed stretches simulated; or
-    // whatever is needed for the exact answer.
-    enum class Effort { Bound, SimulateReversed, Exact };
-    // For plain problems: the trial with its unchanged stretches taken at once, the
-    // clock exactly and the lateness within bounds (reversed stretches bounded too
-    // with the least effort); nullopt when the bounds leave the decision open, which
-    // never happens with Effort::Exact.
-    template <Effort effort, class Beats>
-    std::optional<bool> settle_plain(std::size_t i, std::size_t j, std::span<const Run> runs,
-                                     SecondsClock clock, std::size_t first, const Beats& beats) const;
-    bool settled(Rule rule, bool decision) const {
+    // For problems that are not plain: simulated from where the trial differs, and
+    // settled by the current route's clocks once it rejoins it where they allow.
+    Verdict simulate(std::size_t i, std::size_t j, std::span<const Run> runs, SecondsClock clock,
+                     std::size_t first_location, std::int64_t start) const;
+    // The verdict for a trial that arrives at position p of the current route with
+    // `clock`, when the current route's clocks settle it.
+    Verdict settle_rest(std::size_t p, const SecondsClock& clock, TrialObjective& objective) const;
+    Verdict settled(Rule rule, bool better) const {
         ++counts_[static_cast<std::size_t>(rule)];
-        return decision;
+        return better ? Verdict::Better : Verdict::NotBetter;
     }
 
-    // How late a tour that began at `first` returns at `end`: zero unless the
+    // How late a tour that began at `first_location` returns at `end`: zero unless the
     // penalizer reads every route as beginning at a depot.
-    std::int64_t late_return(std::size_t first, std::int64_t end) const {
-        return late_return_counts_ ? std::max<std::int64_t>(end - schedule_->last_closing(first), 0) : 0;
+    std::int64_t late_return(std::size_t first_location, std::int64_t end) const {
+        if (!late_return_counts_) return 0;
+        return std::max<std::int64_t>(end - schedule_->last_closing(first_location), 0);
     }
 
     bool late_return_counts_;
@@ -121,63 +129,25 @@ private:
     std::shared_ptr<const TrialBasis> basis_;
     const SecondsSchedule* schedule_;  // the basis's; null without time data
     RouteLegSums<std::int64_t, TravelLeg> travel_times_;
-    // The current route's tour: start, end, lateness of its jobs, lateness of its
-    // return and traveling time.
-    std::int64_t start_ = 0, end_ = 0, lateness_ = 0, return_lateness_ = 0, traveling_ = 0;
+    std::int64_t working_ = 0;  // every job's length: the working time of any tour
+    // The current route's tour: its start, end and objective (distance included).
+    std::int64_t start_ = 0, end_ = 0;
+    SecondsObjective objective_;
+    std::int64_t job_lateness_ = 0;  // the lateness of its jobs, without a late return
     // Along the current route, for each position k: the clock on arrival (the tour's
     // start for k = 0) and after the work there, and (for problems that are not plain)
     // whether every location from k on keeps the order of arrivals.
     std::vector<SecondsClock> on_arrival_;
     std::vector<SecondsClock> after_work_;
     std::vector<char> keeps_order_from_;
-    // For plain problems, with lead_[k] the jobs and legs before position k: work
-    // at k begins at max(arrival, opening), so from an arrival T at position a the
-    // work at b ends at job_b + lead_[b] + max(T - lead_[a], the largest opening - lead
-    // over a ..= b), and it is on time while T - lead_[a] stays within the smallest
-    // (closing - job - lead) over a ..= b.
-    // The same backwards, for stretches walked in reverse: back_lead_[k] holds the
-    // jobs and reversed legs from position k down to 1.
+    // For plain problems (see window_summaries.hpp): the leads and the sums before each
+    // position (n + 1 entries), and each position's summaries for stretches walked
+    // forwards and backwards.
     std::vector<std::int64_t> lead_;
     std::vector<std::int64_t> back_lead_;
-    // Before each position k: how many jobs of the current route were late, and how
-    // long it waited in all (each a count up to k, so ranges are differences).
-    std::vector<std::int64_t> late_jobs_;
-    std::vector<std::int64_t> waited_;
-    // The waits up to and including each late job, summed over the late jobs before k;
-    // and per position, for a job on time, how far a delay can grow (counting the
-    // waits up to it) before it is late (the room).
-    std::vector<std::int64_t> late_waited_;
-    // Per position, what a forward stretch is read for, kept side by side so that one
-    // lookup gives all: opening - lead and closing - job - lead (the largest and the
-    // smallest over a stretch), the room, and the early room: how much earlier the
-    // work could start there, and for a late job how late it is (an advance within
-    // both reaches every late job whole).
-    struct Forward {
-        std::int64_t opening, latest_start, room, early_room;
-    };
-    struct ForwardExtremes {
-        Forward operator()(const Forward& a, const Forward& b) const {
-            return {std::max(a.opening, b.opening), std::min(a.latest_start, b.latest_start),
-                    std::min(a.room, b.room), std::min(a.early_room, b.early_room)};
-        }
-    };
-    RangeExtremes<Forward, ForwardExtremes> forward_;
-    // opening + back_lead and closing - job + back_lead, for stretches walked backwards.
-    struct Backward {
-        std::int64_t opening, latest_start;
-    };
-    struct BackwardExtremes {
-        Backward operator()(const Backward& a, const Backward& b) const {
-            return {std::max(a.opening, b.opening), std::min(a.latest_start, b.latest_start)};
-        }
-    };
-    RangeExtremes<Backward, BackwardExtremes> backward_;
-    // Before each position k: how many of the locations have a window, and the sum of
-    // their backward latest starts (so that ranges are differences).
-    struct TimedSum {
-        std::int64_t count = 0, sum = 0;
-    };
-    std::vector<TimedSum> timed_latest_;
+    std::vector<PrefixSums> sums_;
+    RangeExtremes<ForwardSummary, ForwardSummary::Over> forward_;
+    RangeExtremes<BackwardSummary, BackwardSummary::Over> backward_;
     mutable RuleCounts counts_{};
 };
 

@@ -11,6 +11,11 @@ namespace tourwright {
 // so a tour over huge "forbidden" legs never looks short.
 using Distance = unsigned __int128;
 
+// `distance` as a 64-bit count, saturated at 2^64 - 1 when it does not fit.
+inline std::uint64_t saturated_u64(Distance distance) {
+    return distance > UINT64_MAX ? UINT64_MAX : static_cast<std::uint64_t>(distance);
+}
+
 // Distances as given: not required to be square or symmetric, never validated.
 struct DistanceMatrix {
     std::vector<std::vector<std::uint64_t>> rows;

@@ -15,4 +15,13 @@ struct OperationTimes {
     TimeDelta waiting_time(NaiveTime t) const;
 };
 
+// The whole-day skip shared by both simulations of a long action: begun at an opening
+// with `remaining` to do, an action takes whole days at once, each the whole opening
+// (`open` long) and then the night, while more than an opening remains. This many
+// days at most; each simulation takes fewer where its windows or ranges require.
+template <class Length>
+Length whole_days_within(Length remaining, Length open) {
+    return (remaining - 1) / open;
+}
+
 }  // namespace tourwright

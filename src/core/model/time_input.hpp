@@ -9,6 +9,11 @@
 
 namespace tourwright {
 
+// The time a job or a leg takes: a negative length takes none.
+inline TimeDelta at_least_zero(TimeDelta length) {
+    return length.is_positive() ? length : TimeDelta::zero();
+}
+
 // The time model of a problem. Parts are not checked against each other: a short
 // table shows up only as an index failure when it is looked up.
 struct TimeScheduler {

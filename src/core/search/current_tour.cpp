@@ -2,7 +2,21 @@
 
 #include <array>
 
+#include "util/panic.hpp"
+
 namespace tourwright {
+namespace {
+
+// Builds with TOURWRIGHT_CROSS_CHECK check every incremental acceptance against full
+// evaluation, so that the sanitizer runs catch an evaluator fault the agreement tests
+// miss.
+#ifdef TOURWRIGHT_CROSS_CHECK
+constexpr bool kCrossCheck = true;
+#else
+constexpr bool kCrossCheck = false;
+#endif
+
+}  // namespace
 
 CurrentTour::CurrentTour(const Penalizer& penalizer, Solution start, bool incremental)
     : penalizer_(penalizer), solution_(std::move(start)) {
@@ -27,6 +41,7 @@ bool CurrentTour::accept_incrementally(const LocalMove& move, std::size_t i, std
     if (!evaluator_->improves(i, j, trial)) return false;
     // The evaluator needs only the route and its distance.
     const Distance distance = evaluator_->distance_with(i, j, trial);
+    if constexpr (kCrossCheck) check_acceptance(move, i, j, distance);
     move.apply(solution_.route, i, j);
     solution_.distance = distance;
     solution_.time_report.reset();
@@ -43,6 +58,17 @@ bool CurrentTour::accept_in_full(const LocalMove& move, std::size_t i, std::size
     if (!penalizer_.is_better(candidate, solution_)) return false;
     solution_ = std::move(candidate);
     return true;
+}
+
+void CurrentTour::check_acceptance(const LocalMove& move, std::size_t i, std::size_t j,
+                                   Distance distance) const {
+    Route route = solution_.route;
+    move.apply(route, i, j);
+    const Solution full = penalizer_.penalize(std::move(route), false);
+    const Solution current = penalizer_.penalize(solution_.route, false);
+    if (full.distance != distance || !penalizer_.can_start_tour(full.route[0]) ||
+        !penalizer_.is_better(full, current))
+        panic_assertion("incremental acceptance agrees with full evaluation");
 }
 
 const Solution& CurrentTour::complete() {

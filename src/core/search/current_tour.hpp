@@ -40,6 +40,9 @@ public:
 private:
     bool accept_incrementally(const LocalMove& move, std::size_t i, std::size_t j);
     bool accept_in_full(const LocalMove& move, std::size_t i, std::size_t j);
+    // Panics unless full evaluation accepts the trial too, with the same distance.
+    void check_acceptance(const LocalMove& move, std::size_t i, std::size_t j,
+                          Distance distance) const;
 
     const Penalizer& penalizer_;
     Solution solution_;

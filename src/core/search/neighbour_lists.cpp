@@ -4,15 +4,10 @@
 #include <optional>
 #include <utility>
 
+#include "model/leg_tables.hpp"
+
 namespace tourwright {
 namespace {
-
-TimeDelta at_least_zero(TimeDelta d) { return d.is_positive() ? d : TimeDelta::zero(); }
-
-bool covers(const auto& rows, std::size_t n) {
-    return rows.size() >= n && std::all_of(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(n),
-                                           [n](const auto& row) { return row.size() >= n; });
-}
 
 // What the windows say of a leg. Work at a location (windows ascending) starts no
 // earlier than its first window opens and, when on time, ends no later than its
@@ -21,7 +16,7 @@ class WindowedLegs {
 public:
     explicit WindowedLegs(const TimeScheduler* scheduler, std::size_t n) {
         if (!scheduler || scheduler->job_durations.size() < n || scheduler->time_windows.size() < n ||
-            !covers(scheduler->duration_matrix, n))
+            !is_full_square(scheduler->duration_matrix, n))
             return;
         scheduler_ = scheduler;
         for (std::size_t k = 0; k < n; ++k) {
@@ -71,10 +66,10 @@ NeighbourLists::NeighbourLists(const Penalizer& penalizer, std::size_t count, bo
     const std::size_t n = penalizer.location_count();
     const auto& distances = penalizer.distance_matrix().rows;
     // Without full tables there is nothing safe to rank by; the lists stay empty.
-    if (!covers(distances, n)) return;
+    if (!is_full_square(distances, n)) return;
     const TimeScheduler* scheduler = penalizer.time_scheduler() ? &*penalizer.time_scheduler() : nullptr;
     const WindowedLegs windowed(use_windows ? scheduler : nullptr, n);
-    const bool timed = scheduler && covers(scheduler->duration_matrix, n);
+    const bool timed = scheduler && is_full_square(scheduler->duration_matrix, n);
     auto cost = [&](std::size_t from, std::size_t to) {
         const TimeDelta time = windowed.known() ? windowed.least_gap(from, to)
                                : timed          ? at_least_zero(scheduler->duration_matrix[from][to])
