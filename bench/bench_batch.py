@@ -8,6 +8,7 @@ processes against the local pool of 2 (the executor must not change the tours ei
 Prints the wall time of each run, the speed-up of 2 threads over 1 and the cluster's overhead
 over the local pool. Needs `pip install "tourwright[dask]"` for the cluster run.
 """
+
 import argparse
 import concurrent.futures as cf
 import random
@@ -23,13 +24,17 @@ def problem(n, seed):
     """A depot open 06:00-22:00 and customers with one or two two-hour windows."""
     rng = random.Random(seed)
     points = [(rng.uniform(0, 30), rng.uniform(0, 30)) for _ in range(n)]
-    metres = [[int(1000 * ((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points]
-              for ax, ay in points]
+    metres = [
+        [int(1000 * ((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points]
+        for ax, ay in points
+    ]
     windows = [[(DAY0 + 6 * HOUR, DAY0 + 22 * HOUR)]]
     for _ in range(1, n):
         opening = DAY0 + rng.randrange(7, 18) * HOUR
-        windows.append([(opening, opening + 2 * HOUR)] + ([(opening + 3 * HOUR, opening + 5 * HOUR)]
-                                                          if rng.random() < 0.3 else []))
+        windows.append(
+            [(opening, opening + 2 * HOUR)]
+            + ([(opening + 3 * HOUR, opening + 5 * HOUR)] if rng.random() < 0.3 else [])
+        )
     seconds = [[m // 8 for m in row] for row in metres]  # 8 m/s
     return Problem(metres, seconds, [0] + [300] * (n - 1), windows)
 

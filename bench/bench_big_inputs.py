@@ -12,6 +12,7 @@ Columns (seconds, the best of --repeat runs):
 - classic, json: `tourwright solve FILE --time-limit L --json OUT` in a fresh interpreter, less L
   (what the command spends outside its search; the limit should bound the whole command).
 """
+
 import argparse
 import json
 import os
@@ -21,7 +22,6 @@ import tempfile
 import time
 
 import numpy as np
-
 from tourwright_tools import Problem, read_problem, solve_problem
 
 DAY0 = 1_796_601_600  # 2026-12-07T00:00:00Z
@@ -57,9 +57,15 @@ def write_files(folder, n, distances, windows):
         file.writelines(f"{a - DAY0} {b - DAY0}\n" for a, b in windows[:, 0, :].tolist())
     problem_json = os.path.join(folder, f"n{n}.json")
     with open(problem_json, "w") as file:
-        json.dump({"distance_matrix": distances.tolist(),
-                   "duration_matrix": (distances // 10).tolist(),
-                   "job_durations": [600] * n, "time_windows": windows.tolist()}, file)
+        json.dump(
+            {
+                "distance_matrix": distances.tolist(),
+                "duration_matrix": (distances // 10).tolist(),
+                "job_durations": [600] * n,
+                "time_windows": windows.tolist(),
+            },
+            file,
+        )
     return classic, problem_json
 
 
@@ -78,21 +84,27 @@ def main():
     importing = [sys.executable, "-c", "import tourwright_tools.cli"]
     started = best_of(args.repeat, lambda: subprocess.run(importing, check=True))
     print(f"import of the command: {started:.3f} s")
-    print(f"{'n':>6} {'check':>8} {'solve0':>8} {'read classic':>13} {'read json':>10} "
-          f"{'classic':>8} {'json':>8}")
+    print(
+        f"{'n':>6} {'check':>8} {'solve0':>8} {'read classic':>13} {'read json':>10} "
+        f"{'classic':>8} {'json':>8}"
+    )
     with tempfile.TemporaryDirectory() as folder:
         for n in args.sizes:
             distances, durations, jobs, windows = arrays(n)
             problem = Problem(distances, durations, jobs, windows)
-            check = best_of(args.repeat, lambda: Problem(distances, durations, jobs, windows))
-            solve0 = best_of(args.repeat, lambda: solve_problem(problem, 0))
+            # The lambdas run at once, inside best_of, on this round's values.
+            check = best_of(args.repeat, lambda: Problem(distances, durations, jobs, windows))  # noqa: B023
+            solve0 = best_of(args.repeat, lambda: solve_problem(problem, 0))  # noqa: B023
             classic, problem_json = write_files(folder, n, distances, windows)
             out = os.path.join(folder, "out.json")
             files = (classic, problem_json)
             reads = [best_of(args.repeat, lambda path=path: read_problem(path)) for path in files]
             overheads = [command_overhead(path, out, args.repeat) for path in files]
-            print(f"{n:>6} {check:8.3f} {solve0:8.3f} {reads[0]:13.3f} {reads[1]:10.3f} "
-                  f"{overheads[0]:8.3f} {overheads[1]:8.3f}", flush=True)
+            print(
+                f"{n:>6} {check:8.3f} {solve0:8.3f} {reads[0]:13.3f} {reads[1]:10.3f} "
+                f"{overheads[0]:8.3f} {overheads[1]:8.3f}",
+                flush=True,
+            )
 
 
 if __name__ == "__main__":

@@ -23,12 +23,12 @@ DistanceMatrix euclidean(std::size_t n, unsigned seed) {
     std::uniform_real_distribution<double> coordinate(0, 1000);
     std::vector<std::pair<double, double>> points(n);
     for (auto& [x, y] : points) x = coordinate(rng), y = coordinate(rng);
-    DistanceMatrix matrix{std::vector<std::vector<std::uint64_t>>(n, std::vector<std::uint64_t>(n))};
+    DistanceMatrix matrix{
+        std::vector<std::vector<std::uint64_t>>(n, std::vector<std::uint64_t>(n))};
     for (std::size_t a = 0; a < n; ++a)
         for (std::size_t b = 0; b < n; ++b)
-            matrix.rows[a][b] = static_cast<std::uint64_t>(
-                std::lround(std::hypot(points[a].first - points[b].first,
-                                       points[a].second - points[b].second)));
+            matrix.rows[a][b] = static_cast<std::uint64_t>(std::lround(std::hypot(
+                points[a].first - points[b].first, points[a].second - points[b].second)));
     return matrix;
 }
 
@@ -44,16 +44,20 @@ TimeScheduler windows_along_a_tour(const DistanceMatrix& matrix, unsigned seed) 
     scheduler.time_windows.resize(n);
     for (const auto& row : matrix.rows) {
         auto& durations = scheduler.duration_matrix.emplace_back();
-        for (std::uint64_t d : row) durations.push_back(TimeDelta::seconds(static_cast<std::int64_t>(d)));
-        scheduler.job_durations.push_back(TimeDelta::seconds(std::uniform_int_distribution<int>(0, 600)(rng)));
+        for (std::uint64_t d : row)
+            durations.push_back(TimeDelta::seconds(static_cast<std::int64_t>(d)));
+        scheduler.job_durations.push_back(
+            TimeDelta::seconds(std::uniform_int_distribution<int>(0, 600)(rng)));
     }
     const DateTime day = *DateTime::from_civil(2026, 12, 7, 6);
     DateTime clock = day;
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t at = order[k];
         const DateTime open = k == 0 ? day : clock + TimeDelta::seconds(-3600);
-        scheduler.time_windows[at].windows.emplace_back(open, open + TimeDelta::seconds(k == 0 ? 86400 : 7200));
-        clock = clock + scheduler.job_durations[at] + scheduler.duration_matrix[at][order[(k + 1) % n]];
+        scheduler.time_windows[at].windows.emplace_back(
+            open, open + TimeDelta::seconds(k == 0 ? 86400 : 7200));
+        clock =
+            clock + scheduler.job_durations[at] + scheduler.duration_matrix[at][order[(k + 1) % n]];
     }
     return scheduler;
 }
@@ -89,8 +93,9 @@ int main() {
                 std::printf("n=%zu: the two evaluations ended in different tours\n", n);
                 return 1;
             }
-            std::printf("%-8s %6zu %12.4f %16.4f %8.1fx %10llu\n", with_time ? "windows" : "distance",
-                        n, full.seconds, fast.seconds, full.seconds / fast.seconds,
+            std::printf("%-8s %6zu %12.4f %16.4f %8.1fx %10llu\n",
+                        with_time ? "windows" : "distance", n, full.seconds, fast.seconds,
+                        full.seconds / fast.seconds,
                         static_cast<unsigned long long>(fast.distance));
         }
     }

@@ -11,6 +11,7 @@ The collection is read from --collection (default: ../shared/bench beside the pr
 are read by `tourwright_tools.read_tsptw`: travel times are the distances, service times are
 folded into them, and location 0 is solved as the depot.
 """
+
 import argparse
 import csv
 import os
@@ -29,8 +30,11 @@ def set_folders(parser, collection, sets):
     folders = {name: os.path.join(instances, "lopez-ibanez", name) for name in sets}
     missing = [folder for folder in folders.values() if not os.path.isdir(folder)]
     if missing:
-        parser.exit(2, f"{parser.prog}: the public TSPTW collection is missing {missing[0]}; "
-                       "pass its folder with --collection\n")
+        parser.exit(
+            2,
+            f"{parser.prog}: the public TSPTW collection is missing {missing[0]}; "
+            "pass its folder with --collection\n",
+        )
     return instances, folders
 
 
@@ -40,14 +44,20 @@ def best_known_travel_times(instances):
     if not os.path.isfile(path):
         return {}
     with open(path, newline="") as file:
-        return {(row["set"], row["instance"]): float(row["value"])
-                for row in csv.DictReader(file) if row["objective"] == "traveltime"}
+        return {
+            (row["set"], row["instance"]): float(row["value"])
+            for row in csv.DictReader(file)
+            if row["objective"] == "traveltime"
+        }
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--collection", default=DEFAULT_COLLECTION,
-                        help="folder of the public TSPTW collection (default: %(default)s)")
+    parser.add_argument(
+        "--collection",
+        default=DEFAULT_COLLECTION,
+        help="folder of the public TSPTW collection (default: %(default)s)",
+    )
     parser.add_argument("--sets", nargs="+", default=["Dumas", "GendreauDumasExtended", "AFG"])
     parser.add_argument("--max-n", type=int, default=60)
     parser.add_argument("--per-set", type=int, default=8)
@@ -56,8 +66,10 @@ def main(argv=None):
 
     instances, folders = set_folders(parser, args.collection, args.sets)
     best_known = best_known_travel_times(instances)
-    print(f"{'instance':34} {'n':>4} {'lateness':>9} {'travel':>9} {'best':>9} {'gap':>7} "
-          f"{'feasible':>8} {'descents':>9}")
+    print(
+        f"{'instance':34} {'n':>4} {'lateness':>9} {'travel':>9} {'best':>9} {'gap':>7} "
+        f"{'feasible':>8} {'descents':>9}"
+    )
     feasible = total = 0
     for set_name, folder in folders.items():
         chosen = []
@@ -74,9 +86,11 @@ def main(argv=None):
             gap = f"{100 * (report.travel_time / best - 1):6.1f}%" if best else "      -"
             total += 1
             feasible += report.feasible
-            print(f"{set_name + '/' + instance.name:34} {instance.problem.size:4} {tour.lateness:9} "
-                  f"{report.travel_time:9g} {best if best else '-':>9} {gap} "
-                  f"{'yes' if report.feasible else 'no':>8} {tour.iterations:9}")
+            print(
+                f"{set_name + '/' + instance.name:34} {instance.problem.size:4} {tour.lateness:9} "
+                f"{report.travel_time:9g} {best if best else '-':>9} {gap} "
+                f"{'yes' if report.feasible else 'no':>8} {tour.iterations:9}"
+            )
     print(f"feasible in the literature's terms: {feasible} of {total}")
     return 0
 

@@ -19,6 +19,7 @@ Conversion: a matrix of 10^7 entries (3163 x 3163) given as lists of ints and as
 numpy uint64 array, solved with time_limit=0 (the search stops at once, so the call
 is the conversion plus one evaluation of the identity tour).
 """
+
 import argparse
 import json
 import random
@@ -57,6 +58,7 @@ def random_rows(rng, n, low, high):
 def distance_case(n):
     def build(rng):
         return dict(distance_matrix=random_rows(rng, n, 1, 1000)), n * n
+
     return build
 
 
@@ -66,11 +68,15 @@ def windows_case(n):
         for _ in range(n):
             opens = DAY0 + rng.randrange(0, 20) * 3600
             windows.append([(opens, opens + rng.randrange(1, 6) * 3600)])
-        problem = dict(distance_matrix=random_rows(rng, n, 1, 1000),
-                       duration_matrix=random_rows(rng, n, 60, 1800),
-                       job_durations=[rng.randrange(0, 900) for _ in range(n)],
-                       time_windows=windows, operation_times=(6 * 3600, 22 * 3600))
+        problem = dict(
+            distance_matrix=random_rows(rng, n, 1, 1000),
+            duration_matrix=random_rows(rng, n, 60, 1800),
+            job_durations=[rng.randrange(0, 900) for _ in range(n)],
+            time_windows=windows,
+            operation_times=(6 * 3600, 22 * 3600),
+        )
         return problem, 2 * n * n
+
     return build
 
 
@@ -79,22 +85,29 @@ def conversion_case(as_numpy):
         n = 3163
         if as_numpy:  # made directly, so that no freed lists lend the call their memory
             import numpy as np
+
             rows = np.random.default_rng(rng.randrange(2**32)).integers(
-                1, 1000, size=(n, n), dtype=np.uint64)
+                1, 1000, size=(n, n), dtype=np.uint64
+            )
         else:
             rows = random_rows(rng, n, 1, 1000)
         return dict(distance_matrix=rows), n * n
+
     return build
 
 
 def plain_case(n):
     def build(rng):
         import numpy as np
+
         points = np.random.default_rng(rng.randrange(2**32)).uniform(0, 40000, size=(n, 2))
         rows = np.empty((n, n), dtype=np.int64)
         for a in range(0, n, 500):  # in blocks, so that the float temporaries stay small
-            rows[a:a + 500] = np.rint(np.hypot(*(points[a:a + 500, None, :] - points[None, :, :]).T).T)
+            rows[a : a + 500] = np.rint(
+                np.hypot(*(points[a : a + 500, None, :] - points[None, :, :]).T).T
+            )
         return dict(distance_matrix=rows, plain=True), n * n
+
     return build
 
 
@@ -118,17 +131,35 @@ def run_case(name, time_limit):
     started = time.perf_counter()
     if problem.pop("plain", False):
         from tourwright_tools import _engine
-        result = _engine.solve(problem["distance_matrix"], None, None, None, None, time_limit=limit,
-                               max_descents=None, seed=1, threads=1, on_progress=None,
-                               strategy="iterated")
+
+        result = _engine.solve(
+            problem["distance_matrix"],
+            None,
+            None,
+            None,
+            None,
+            time_limit=limit,
+            max_descents=None,
+            seed=1,
+            threads=1,
+            on_progress=None,
+            strategy="iterated",
+        )
     else:
         result = tourwright.solve(**problem, time_limit=limit)
     elapsed = time.perf_counter() - started
     peak = status_bytes("VmHWM")
-    return dict(case=name, entries=entries, time_limit=limit, seconds=elapsed,
-                iterations=result.iterations, rss_before=before, distance=result.distance,
-                overrun_ms=result.time_taken_microseconds / 1000 - limit * 1000,
-                peak_added=peak - before if peak_reset else None)
+    return dict(
+        case=name,
+        entries=entries,
+        time_limit=limit,
+        seconds=elapsed,
+        iterations=result.iterations,
+        rss_before=before,
+        distance=result.distance,
+        overrun_ms=result.time_taken_microseconds / 1000 - limit * 1000,
+        peak_added=peak - before if peak_reset else None,
+    )
 
 
 def main():
@@ -140,21 +171,28 @@ def main():
     if args.child:
         print(json.dumps(run_case(args.child, args.time_limit)))
         return
-    print(f"{'case':<14} {'entries':>10} {'limit s':>7} {'call s':>7} {'ns/entry':>8} "
-          f"{'iters':>6} {'RSS before MB':>13} {'peak added MB':>13} {'tables MB':>9} "
-          f"{'B/pair':>6} {'overrun ms':>10} {'distance':>10}")
+    print(
+        f"{'case':<14} {'entries':>10} {'limit s':>7} {'call s':>7} {'ns/entry':>8} "
+        f"{'iters':>6} {'RSS before MB':>13} {'peak added MB':>13} {'tables MB':>9} "
+        f"{'B/pair':>6} {'overrun ms':>10} {'distance':>10}"
+    )
     for name in args.cases:
-        output = subprocess.run([sys.executable, __file__, "--child", name,
-                                 "--time-limit", str(args.time_limit)],
-                                check=True, capture_output=True, text=True).stdout
+        output = subprocess.run(
+            [sys.executable, __file__, "--child", name, "--time-limit", str(args.time_limit)],
+            check=True,
+            capture_output=True,
+            text=True,
+        ).stdout
         row = json.loads(output)
         added = "n/a" if row["peak_added"] is None else f"{row['peak_added'] / MB:.0f}"
-        print(f"{row['case']:<14} {row['entries']:>10} {row['time_limit']:>7} "
-              f"{row['seconds']:>7.2f} {row['seconds'] * 1e9 / row['entries']:>8.1f} "
-              f"{row['iterations']:>6} {row['rss_before'] / MB:>13.0f} {added:>13} "
-              f"{row['entries'] * 8 / MB:>9.0f} "
-              f"{'n/a' if row['peak_added'] is None else format(row['peak_added'] / row['entries'], '.2f'):>6} "
-              f"{row['overrun_ms']:>10.1f} {row['distance']:>10}")
+        print(
+            f"{row['case']:<14} {row['entries']:>10} {row['time_limit']:>7} "
+            f"{row['seconds']:>7.2f} {row['seconds'] * 1e9 / row['entries']:>8.1f} "
+            f"{row['iterations']:>6} {row['rss_before'] / MB:>13.0f} {added:>13} "
+            f"{row['entries'] * 8 / MB:>9.0f} "
+            f"{'n/a' if row['peak_added'] is None else format(row['peak_added'] / row['entries'], '.2f'):>6} "
+            f"{row['overrun_ms']:>10.1f} {row['distance']:>10}"
+        )
 
 
 if __name__ == "__main__":

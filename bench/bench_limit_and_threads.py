@@ -16,6 +16,7 @@ lock is released while the search runs.
 Part 3 runs the friendly layer's engine with a time limit on one thread, then on
 two, and reports descents per second and their ratio.
 """
+
 import argparse
 import random
 import threading
@@ -31,7 +32,9 @@ DAY0 = 1796601600  # 2026-12-07T00:00:00Z
 def random_problem(n, seed, windows):
     rng = random.Random(seed)
     points = [(rng.uniform(0, 1000), rng.uniform(0, 1000)) for _ in range(n)]
-    matrix = [[int(((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points] for ax, ay in points]
+    matrix = [
+        [int(((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points] for ax, ay in points
+    ]
     if not windows:
         return dict(distance_matrix=matrix)
     opens = [DAY0 + rng.randrange(0, 10 * HOUR) for _ in range(n)]
@@ -47,8 +50,10 @@ def random_problem(n, seed, windows):
 def overruns(sizes, limits, tools):
     """With `tools`, through solve_problem, timed from the call to the returned tour (reading
     the tables, the set-up of the search and the tour included), with the tour's objective."""
-    print(f"{'n':>5} {'windows':>8} {'limit s':>8} {'overrun ms':>11} {'descents':>9}"
-          + (f" {'lateness':>12} {'distance':>10}" if tools else ""))
+    print(
+        f"{'n':>5} {'windows':>8} {'limit s':>8} {'overrun ms':>11} {'descents':>9}"
+        + (f" {'lateness':>12} {'distance':>10}" if tools else "")
+    )
     worst = 0.0
     for n in sizes:
         for windows in (False, True):
@@ -65,8 +70,10 @@ def overruns(sizes, limits, tools):
                     overrun = result.time_taken_microseconds / 1000 - limit * 1000
                     quality = ""
                 worst = max(worst, overrun)
-                print(f"{n:5} {str(windows):>8} {limit:8} {overrun:11.1f} {result.iterations:9}"
-                      + quality)
+                print(
+                    f"{n:5} {str(windows):>8} {limit:8} {overrun:11.1f} {result.iterations:9}"
+                    + quality
+                )
     print(f"worst overrun: {worst:.1f} ms")
 
 
@@ -96,8 +103,10 @@ def scaling(count):
     problems = [random_problem(150, 1000 + k, windows=True) for k in range(count)]
     one = solve_all(problems, 1)
     two = solve_all(problems, 2)
-    print(f"{count} problems (n = 150 with windows, one descent each): "
-          f"1 thread {one:.2f} s, 2 threads {two:.2f} s, speed-up {one / two:.2f}x")
+    print(
+        f"{count} problems (n = 150 with windows, one descent each): "
+        f"1 thread {one:.2f} s, 2 threads {two:.2f} s, speed-up {one / two:.2f}x"
+    )
 
 
 def engine_threads(limit):
@@ -107,8 +116,10 @@ def engine_threads(limit):
         for threads in (1, 2):
             tour = solve_problem(problem, time_limit=limit, threads=threads)
             rates.append(tour.iterations / (tour.time_taken_microseconds / 1e6))
-        print(f"engine, n = {n}, windows {windows}: descents per second 1 thread {rates[0]:.1f}, "
-              f"2 threads {rates[1]:.1f}, ratio {rates[1] / rates[0]:.2f}x")
+        print(
+            f"engine, n = {n}, windows {windows}: descents per second 1 thread {rates[0]:.1f}, "
+            f"2 threads {rates[1]:.1f}, ratio {rates[1] / rates[0]:.2f}x"
+        )
 
 
 def main(argv=None):
@@ -117,8 +128,11 @@ def main(argv=None):
     parser.add_argument("--limits", type=float, nargs="+", default=[1, 2])
     parser.add_argument("--problems", type=int, default=8)
     parser.add_argument("--engine-limit", type=float, default=3.0)
-    parser.add_argument("--tools", action="store_true", help=(
-        "part 1 only, through solve_problem: the overrun of the whole call"))
+    parser.add_argument(
+        "--tools",
+        action="store_true",
+        help=("part 1 only, through solve_problem: the overrun of the whole call"),
+    )
     args = parser.parse_args(argv)
     overruns(args.sizes, args.limits, args.tools)
     if args.tools:

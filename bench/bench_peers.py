@@ -18,6 +18,7 @@ and the gap to the shortest tour any solver found on that problem.
 The peers (pyvrp, ortools, elkai, fast-tsp) are imported when used; one that is not installed
 is skipped with a note. They belong in the benchmark's own environment, never in the tests'.
 """
+
 import argparse
 import math
 import os
@@ -31,8 +32,15 @@ import types
 from bench_instances import DEFAULT_COLLECTION, best_known_travel_times, set_folders
 from tourwright_tools import Problem, read_tsptw, solve_problem
 
-SETS = ("AFG", "Dumas", "GendreauDumasExtended", "Langevin", "SolomonPesant", "SolomonPotvinBengio",
-        "OhlmannThomas")
+SETS = (
+    "AFG",
+    "Dumas",
+    "GendreauDumasExtended",
+    "Langevin",
+    "SolomonPesant",
+    "SolomonPotvinBengio",
+    "OhlmannThomas",
+)
 EUCLIDEAN_SIZES = (200, 500, 1000)
 UNTIMED = {"elkai"}  # solvers without a time limit: run once per problem
 # The trailing instance number: ".001", or the two digits after Langevin's "ftK" (N20ft301..310).
@@ -47,7 +55,9 @@ def chosen_instances(folder, min_n, max_n):
         group = INSTANCE_NUMBER.sub("", instance.name)
         if group not in first_of_group:
             first_of_group[group] = instance
-    return [instance for instance in first_of_group.values() if min_n <= instance.problem.size <= max_n]
+    return [
+        instance for instance in first_of_group.values() if min_n <= instance.problem.size <= max_n
+    ]
 
 
 def relabelled(instance, rng):
@@ -55,12 +65,16 @@ def relabelled(instance, rng):
     labels[new] is the location's number in the file."""
     labels = [0] + rng.sample(range(1, instance.problem.size), instance.problem.size - 1)
     matrix = instance.problem.distance_matrix
-    return ([[matrix[a][b] for b in labels] for a in labels],
-            [instance.windows[a] for a in labels], labels)
+    return (
+        [[matrix[a][b] for b in labels] for a in labels],
+        [instance.windows[a] for a in labels],
+        labels,
+    )
 
 
 # Each solver takes (matrix, windows or None, budget in seconds) and returns a closed route
 # (a list of locations, any rotation) or None when it found no tour.
+
 
 def tourwright_solver(strategy):
     def solve(matrix, windows, budget):
@@ -69,10 +83,12 @@ def tourwright_solver(strategy):
             problem = Problem(matrix)
             tour = solve_problem(problem, time_limit=budget, threads=1, strategy=strategy, seed=1)
             return list(tour.route)
-        problem = Problem(matrix, matrix, [0] * len(matrix), [[window] for window in windows],
-                          check_units=False)
+        problem = Problem(
+            matrix, matrix, [0] * len(matrix), [[window] for window in windows], check_units=False
+        )
         tour = solve_problem(problem, time_limit=budget, depot=0, threads=1, strategy=strategy)
         return list(tour.route)
+
     return solve
 
 
@@ -128,7 +144,9 @@ def ortools_solver(matrix, windows, budget):
     clock.SetCumulVarSoftUpperBound(routing.End(0), windows[0][1], LATENESS_PRICE)
     parameters = pywrapcp.DefaultRoutingSearchParameters()
     parameters.first_solution_strategy = routing_enums_pb2.FirstSolutionStrategy.PATH_CHEAPEST_ARC
-    parameters.local_search_metaheuristic = routing_enums_pb2.LocalSearchMetaheuristic.GUIDED_LOCAL_SEARCH
+    parameters.local_search_metaheuristic = (
+        routing_enums_pb2.LocalSearchMetaheuristic.GUIDED_LOCAL_SEARCH
+    )
     parameters.time_limit.FromMilliseconds(int(budget * 1000))
     solution = routing.SolveWithParameters(parameters)
     if solution is None:
@@ -198,7 +216,9 @@ def windows_benchmark(args, parser):
     # results[set][solver] = [(on time, gap % or None, seconds)]
     results = {name: {solver: [] for solver in solvers} for name in folders}
     if args.verbose:
-        print(f"{'instance':36} {'n':>4} {'best':>9} " + " ".join(f"{name:>22}" for name in solvers))
+        print(
+            f"{'instance':36} {'n':>4} {'best':>9} " + " ".join(f"{name:>22}" for name in solvers)
+        )
     for set_name, folder in folders.items():
         for instance in chosen_instances(folder, args.min_n, args.max_n):
             matrix, windows, labels = relabelled(instance, rng)
@@ -210,18 +230,27 @@ def windows_benchmark(args, parser):
                     results[set_name][name].append((False, None, seconds))
                     cells.append(f"{'no tour':>15} {seconds:5.1f}s")
                     continue
-                report = instance.report(types.SimpleNamespace(route=tuple(labels[i] for i in route)))
+                report = instance.report(
+                    types.SimpleNamespace(route=tuple(labels[i] for i in route))
+                )
                 gap = 100 * (report.travel_time / best - 1) if best else None
                 results[set_name][name].append((report.feasible, gap, seconds))
                 shown = f"{report.travel_time:g}{'' if report.feasible else ' late'}"
                 cells.append(f"{shown:>15} {seconds:5.1f}s")
             if args.verbose:
-                print(f"{set_name + '/' + instance.name:36} {len(matrix):4} {best if best else '-':>9} "
-                      + " ".join(f"{cell:>22}" for cell in cells), flush=True)
-    print(f"\nbudget {args.budget:g} s, {args.min_n} <= n <= {args.max_n}, seed {args.seed}; "
-          "on time = by the literature's rules; gap over the best-known travel time, "
-          "over the instances that solver had on time")
-    print(f"{'set':22} {'solver':14} {'on time':>9} {'mean gap':>9} {'worst gap':>9} {'mean time':>9}")
+                print(
+                    f"{set_name + '/' + instance.name:36} {len(matrix):4} {best if best else '-':>9} "
+                    + " ".join(f"{cell:>22}" for cell in cells),
+                    flush=True,
+                )
+    print(
+        f"\nbudget {args.budget:g} s, {args.min_n} <= n <= {args.max_n}, seed {args.seed}; "
+        "on time = by the literature's rules; gap over the best-known travel time, "
+        "over the instances that solver had on time"
+    )
+    print(
+        f"{'set':22} {'solver':14} {'on time':>9} {'mean gap':>9} {'worst gap':>9} {'mean time':>9}"
+    )
     everything = {solver: [] for solver in solvers}
     for set_name, by_solver in results.items():
         for solver, rows in by_solver.items():
@@ -238,8 +267,10 @@ def summary_line(label, solver, rows):
     mean_gap = f"{statistics.fmean(gaps):+8.2f}%" if gaps else f"{'-':>9}"
     worst_gap = f"{max(gaps):+8.2f}%" if gaps else f"{'-':>9}"
     mean_time = statistics.fmean(seconds for _, _, seconds in rows) if rows else 0.0
-    return (f"{label:22} {solver:14} {f'{len(on_time)}/{len(rows)}':>9} {mean_gap} {worst_gap} "
-            f"{mean_time:8.2f}s")
+    return (
+        f"{label:22} {solver:14} {f'{len(on_time)}/{len(rows)}':>9} {mean_gap} {worst_gap} "
+        f"{mean_time:8.2f}s"
+    )
 
 
 def euclidean_matrix(n, rng):
@@ -257,8 +288,10 @@ def euclidean_benchmark(args):
     solvers = available(EUCLIDEAN_SOLVERS, args.solvers)
     rng = random.Random(args.seed)
     budgets = args.budgets or [args.budget]
-    print(f"random Euclidean, no windows, budgets {budgets} s (elkai: one LKH run, no time limit), "
-          f"seed {args.seed}; gap to the shortest tour any solver found on the problem")
+    print(
+        f"random Euclidean, no windows, budgets {budgets} s (elkai: one LKH run, no time limit), "
+        f"seed {args.seed}; gap to the shortest tour any solver found on the problem"
+    )
     print(f"{'n':>5} {'solver':14} {'budget':>6} {'length':>12} {'gap':>8} {'time':>7}")
     for n in args.sizes:
         matrix = euclidean_matrix(n, rng)
@@ -266,37 +299,66 @@ def euclidean_benchmark(args):
         for name, solve in solvers.items():
             if name in UNTIMED and n > args.untimed_max_n:
                 continue
-            for budget in ([budgets[0]] if name in UNTIMED else budgets):
+            for budget in [budgets[0]] if name in UNTIMED else budgets:
                 route, seconds = timed(solve, matrix, None, budget)
                 if sorted(route) != list(range(n)):
                     raise SystemExit(f"bench_peers: {name} returned no tour through all {n} points")
-                found[name, "-" if name in UNTIMED else budget] = (tour_length(matrix, route), seconds)
+                found[name, "-" if name in UNTIMED else budget] = (
+                    tour_length(matrix, route),
+                    seconds,
+                )
         shortest = min(length for length, _ in found.values())
         for (name, budget), (length, seconds) in found.items():
-            print(f"{n:5} {name:14} {budget:>6} {length:12} {100 * (length / shortest - 1):+7.2f}% "
-                  f"{seconds:6.1f}s", flush=True)
+            print(
+                f"{n:5} {name:14} {budget:>6} {length:12} {100 * (length / shortest - 1):+7.2f}% "
+                f"{seconds:6.1f}s",
+                flush=True,
+            )
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--collection", default=DEFAULT_COLLECTION,
-                        help="folder of the public TSPTW collection (default: %(default)s)")
+    parser.add_argument(
+        "--collection",
+        default=DEFAULT_COLLECTION,
+        help="folder of the public TSPTW collection (default: %(default)s)",
+    )
     parser.add_argument("--sets", nargs="+", default=list(SETS), choices=SETS, metavar="SET")
     parser.add_argument("--min-n", type=int, default=0, help="fewest locations, the depot included")
     parser.add_argument("--max-n", type=int, default=101, help="most locations, the depot included")
     parser.add_argument("--budget", type=float, default=1.0, help="seconds per solver and problem")
     parser.add_argument("--seed", type=int, default=1, help="seeds the relabelling and the points")
-    parser.add_argument("--euclidean", action="store_true",
-                        help="random Euclidean problems without windows instead of the collection")
-    parser.add_argument("--sizes", type=int, nargs="+", default=list(EUCLIDEAN_SIZES),
-                        help="with --euclidean: the problem sizes")
-    parser.add_argument("--budgets", type=float, nargs="+",
-                        help="with --euclidean: several budgets in one run (default: --budget)")
-    parser.add_argument("--solvers", nargs="+", metavar="SOLVER",
-                        help=f"only these (of {', '.join(WINDOW_SOLVERS)}; with --euclidean, of "
-                             f"{', '.join(EUCLIDEAN_SOLVERS)})")
-    parser.add_argument("--untimed-max-n", type=int, default=10**9,
-                        help="with --euclidean: run LKH (no time limit) only up to this size")
+    parser.add_argument(
+        "--euclidean",
+        action="store_true",
+        help="random Euclidean problems without windows instead of the collection",
+    )
+    parser.add_argument(
+        "--sizes",
+        type=int,
+        nargs="+",
+        default=list(EUCLIDEAN_SIZES),
+        help="with --euclidean: the problem sizes",
+    )
+    parser.add_argument(
+        "--budgets",
+        type=float,
+        nargs="+",
+        help="with --euclidean: several budgets in one run (default: --budget)",
+    )
+    parser.add_argument(
+        "--solvers",
+        nargs="+",
+        metavar="SOLVER",
+        help=f"only these (of {', '.join(WINDOW_SOLVERS)}; with --euclidean, of "
+        f"{', '.join(EUCLIDEAN_SOLVERS)})",
+    )
+    parser.add_argument(
+        "--untimed-max-n",
+        type=int,
+        default=10**9,
+        help="with --euclidean: run LKH (no time limit) only up to this size",
+    )
     parser.add_argument("--verbose", action="store_true", help="also print a line per instance")
     args = parser.parse_args(argv)
     if args.euclidean:

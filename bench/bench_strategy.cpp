@@ -18,7 +18,8 @@
 // by its gap over LKH's tour instead of against the multi-start descent.
 // --param sweeps the iterated search's tuning (IteratedSearchParams, by member
 // name): the benchmark runs once for each combination of the values given, e.g.
-//   bench_strategy --euclidean-only --param plain_kick_stretch=10,30,50 --param plain_neighbours=6,8
+//   bench_strategy --euclidean-only --param plain_kick_stretch=10,30,50 --param
+//   plain_neighbours=6,8
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -57,7 +58,8 @@ std::map<std::pair<std::string, std::string>, double> read_best_known(const fs::
         std::vector<std::string> fields;
         std::istringstream cells(line);
         for (std::string cell; std::getline(cells, cell, ',');) fields.push_back(cell);
-        if (fields.size() >= 4 && fields[2] == "traveltime") best[{fields[0], fields[1]}] = std::stod(fields[3]);
+        if (fields.size() >= 4 && fields[2] == "traveltime")
+            best[{fields[0], fields[1]}] = std::stod(fields[3]);
     }
     return best;
 }
@@ -66,7 +68,8 @@ std::map<std::pair<std::string, std::string>, double> read_best_known(const fs::
 // Langevin's end in two digits instead ("N20ft301" -> "N20ft3").
 std::string group_of(const Instance& instance) {
     std::string name = instance.name;
-    if (auto dot = name.rfind('.'); dot != std::string::npos &&
+    if (auto dot = name.rfind('.');
+        dot != std::string::npos &&
         name.find_first_not_of("0123456789", dot + 1) == std::string::npos)
         return name.substr(0, dot);
     if (instance.set == "Langevin") return name.substr(0, name.size() - 2);
@@ -82,7 +85,8 @@ void relabel_customers(Instance& instance, unsigned seed) {
     Instance relabelled = instance;
     for (std::size_t a = 0; a < n; ++a) {
         relabelled.windows[a] = instance.windows[old_of[a]];
-        for (std::size_t b = 0; b < n; ++b) relabelled.travel[a][b] = instance.travel[old_of[a]][old_of[b]];
+        for (std::size_t b = 0; b < n; ++b)
+            relabelled.travel[a][b] = instance.travel[old_of[a]][old_of[b]];
     }
     instance = std::move(relabelled);
 }
@@ -95,13 +99,14 @@ Penalizer penalizer_for(const Instance& instance) {
     TimeScheduler scheduler;
     for (const auto& row : instance.travel) {
         auto& durations = scheduler.duration_matrix.emplace_back();
-        for (std::uint64_t t : row) durations.push_back(TimeDelta::seconds(static_cast<std::int64_t>(t)));
+        for (std::uint64_t t : row)
+            durations.push_back(TimeDelta::seconds(static_cast<std::int64_t>(t)));
     }
     scheduler.job_durations.assign(n, TimeDelta::zero());
     for (std::size_t k = 0; k < n; ++k) {
         const auto [ready, due] = instance.windows[k];
-        scheduler.time_windows.push_back(
-            TimeWindows{{TimeWindow(base + TimeDelta::seconds(ready), base + TimeDelta::seconds(k == 0 ? ready : due))}});
+        scheduler.time_windows.push_back(TimeWindows{{TimeWindow(
+            base + TimeDelta::seconds(ready), base + TimeDelta::seconds(k == 0 ? ready : due))}});
     }
     return Penalizer(DistanceMatrix{instance.travel}, std::move(scheduler));
 }
@@ -133,7 +138,8 @@ struct SeededWords {
 };
 
 Route multistart(const Penalizer& penalizer, double budget) {
-    Solver solver(TimeDelta{static_cast<std::int64_t>(budget), static_cast<std::int32_t>(std::fmod(budget, 1) * 1e9)},
+    Solver solver(TimeDelta{static_cast<std::int64_t>(budget),
+                            static_cast<std::int32_t>(std::fmod(budget, 1) * 1e9)},
                   penalizer);
     solver.solve();
     return solver.best().route;
@@ -144,23 +150,35 @@ struct Param {
     const char* name;
     std::function<void(IteratedSearchParams&, std::uint64_t)> set;
 };
-#define TOURWRIGHT_PARAM(member) \
-    Param{#member, [](IteratedSearchParams& p, std::uint64_t v) { p.member = static_cast<decltype(p.member)>(v); }}
+#define TOURWRIGHT_PARAM(member)                                                        \
+    Param {                                                                             \
+#member, [](IteratedSearchParams & p,                                           \
+                    std::uint64_t v) { p.member = static_cast<decltype(p.member)>(v); } \
+    }
 const Param kParams[] = {
-    TOURWRIGHT_PARAM(neighbours),         TOURWRIGHT_PARAM(timed_neighbours),
-    TOURWRIGHT_PARAM(longest_stretch),    TOURWRIGHT_PARAM(relocated),
-    TOURWRIGHT_PARAM(longest_plain_stretch), TOURWRIGHT_PARAM(locations_per_plain_stretch),
-    TOURWRIGHT_PARAM(patience),           TOURWRIGHT_PARAM(run_patience),
-    TOURWRIGHT_PARAM(plain_tour_search),  TOURWRIGHT_PARAM(plain_neighbours),
-    TOURWRIGHT_PARAM(plain_longest_moved), TOURWRIGHT_PARAM(plain_kick_stretch),
-    TOURWRIGHT_PARAM(plain_slack_ppm),    TOURWRIGHT_PARAM(plain_near_kick_percent),
-    TOURWRIGHT_PARAM(plain_stall_per_location), TOURWRIGHT_PARAM(plain_restart_kicks),
+    TOURWRIGHT_PARAM(neighbours),
+    TOURWRIGHT_PARAM(timed_neighbours),
+    TOURWRIGHT_PARAM(longest_stretch),
+    TOURWRIGHT_PARAM(relocated),
+    TOURWRIGHT_PARAM(longest_plain_stretch),
+    TOURWRIGHT_PARAM(locations_per_plain_stretch),
+    TOURWRIGHT_PARAM(patience),
+    TOURWRIGHT_PARAM(run_patience),
+    TOURWRIGHT_PARAM(plain_tour_search),
+    TOURWRIGHT_PARAM(plain_neighbours),
+    TOURWRIGHT_PARAM(plain_longest_moved),
+    TOURWRIGHT_PARAM(plain_kick_stretch),
+    TOURWRIGHT_PARAM(plain_slack_ppm),
+    TOURWRIGHT_PARAM(plain_near_kick_percent),
+    TOURWRIGHT_PARAM(plain_stall_per_location),
+    TOURWRIGHT_PARAM(plain_restart_kicks),
 };
 #undef TOURWRIGHT_PARAM
 
-Route iterated(const Penalizer& penalizer, const IteratedSearchParams& params, double budget, unsigned seed,
-               std::uint64_t* descents = nullptr) {
-    SearchClock clock(TimeDelta{static_cast<std::int64_t>(budget), static_cast<std::int32_t>(std::fmod(budget, 1) * 1e9)});
+Route iterated(const Penalizer& penalizer, const IteratedSearchParams& params, double budget,
+               unsigned seed, std::uint64_t* descents = nullptr) {
+    SearchClock clock(TimeDelta{static_cast<std::int64_t>(budget),
+                                static_cast<std::int32_t>(std::fmod(budget, 1) * 1e9)});
     SeededWords words{std::mt19937(seed)};
     Route start(penalizer.location_count());
     std::iota(start.begin(), start.end(), std::size_t{0});
@@ -184,13 +202,14 @@ struct Tally {
         worst = std::max(worst, gap);
     }
     void print(const char* label) const {
-        std::printf("  %-11s %3d/%-3d on time  mean gap %+7.3f %%  worst %+7.3f %%\n", label, on_time, count,
-                    count ? gap_sum / count : 0.0, worst);
+        std::printf("  %-11s %3d/%-3d on time  mean gap %+7.3f %%  worst %+7.3f %%\n", label,
+                    on_time, count, count ? gap_sum / count : 0.0, worst);
     }
 };
 
-void tsptw(const IteratedSearchParams& params, const fs::path& folder, double budget, std::size_t min_n, std::size_t max_n, const std::string& only,
-           unsigned seed, bool verbose) {
+void tsptw(const IteratedSearchParams& params, const fs::path& folder, double budget,
+           std::size_t min_n, std::size_t max_n, const std::string& only, unsigned seed,
+           bool verbose) {
     const auto best_known = read_best_known(folder / "instances" / "bks" / "best_known.csv");
     std::map<std::string, std::pair<Tally, Tally>> by_set;
     std::pair<Tally, Tally> overall;
@@ -205,12 +224,16 @@ void tsptw(const IteratedSearchParams& params, const fs::path& folder, double bu
         std::set<std::string> groups_done;
         for (const auto& file : files) {
             auto instance = read_instance(file);
-            if (!instance || instance->travel.size() > max_n || instance->travel.size() < min_n) continue;
+            if (!instance || instance->travel.size() > max_n || instance->travel.size() < min_n)
+                continue;
             if (!groups_done.insert(group_of(*instance)).second) continue;
-            if (!only.empty() && ("," + only + ",").find("," + instance->name + ",") == std::string::npos) continue;
+            if (!only.empty() &&
+                ("," + only + ",").find("," + instance->name + ",") == std::string::npos)
+                continue;
             const auto best = best_known.find({instance->set, instance->name});
             if (best == best_known.end()) continue;
-            const double best_scaled = std::round(best->second * static_cast<double>(instance->scale));
+            const double best_scaled =
+                std::round(best->second * static_cast<double>(instance->scale));
             relabel_customers(*instance, 12345);
             const Penalizer penalizer = penalizer_for(*instance);
             const Judged a = judge(*instance, multistart(penalizer, budget));
@@ -222,11 +245,13 @@ void tsptw(const IteratedSearchParams& params, const fs::path& folder, double bu
             overall.first.add(a, best_scaled);
             overall.second.add(b, best_scaled);
             if (verbose)
-                std::printf("%-22s %-14s n=%4zu best %9.0f  multistart %9llu%s  iterated %9llu%s (%llu descents)\n",
-                            instance->set.c_str(), instance->name.c_str(), instance->travel.size(), best_scaled,
-                            static_cast<unsigned long long>(a.travel), a.on_time ? "" : " late",
-                            static_cast<unsigned long long>(b.travel), b.on_time ? "" : " late",
-                            static_cast<unsigned long long>(descents));
+                std::printf(
+                    "%-22s %-14s n=%4zu best %9.0f  multistart %9llu%s  iterated %9llu%s (%llu "
+                    "descents)\n",
+                    instance->set.c_str(), instance->name.c_str(), instance->travel.size(),
+                    best_scaled, static_cast<unsigned long long>(a.travel),
+                    a.on_time ? "" : " late", static_cast<unsigned long long>(b.travel),
+                    b.on_time ? "" : " late", static_cast<unsigned long long>(descents));
         }
     }
     for (const auto& [set, tallies] : by_set) {
@@ -256,8 +281,9 @@ Matrix random_euclidean(std::size_t n, std::size_t instance) {
     Matrix rows(n, std::vector<std::uint64_t>(n));
     for (std::size_t a = 0; a < n; ++a)
         for (std::size_t b = 0; b < n; ++b)
-            rows[a][b] = static_cast<std::uint64_t>(
-                std::floor(std::hypot(points[a].first - points[b].first, points[a].second - points[b].second) + 0.5));
+            rows[a][b] = static_cast<std::uint64_t>(std::floor(
+                std::hypot(points[a].first - points[b].first, points[a].second - points[b].second) +
+                0.5));
     return rows;
 }
 
@@ -278,11 +304,13 @@ std::map<std::pair<std::size_t, std::size_t>, std::uint64_t> read_reference(cons
 
 // One line of the table: against LKH's `reference` length when given, else against
 // the multi-start descent.
-void euclidean_problem(const IteratedSearchParams& params, std::size_t n, std::size_t k, double budget, unsigned seed,
-                       std::optional<std::uint64_t> reference) {
+void euclidean_problem(const IteratedSearchParams& params, std::size_t n, std::size_t k,
+                       double budget, unsigned seed, std::optional<std::uint64_t> reference) {
     const Matrix rows = random_euclidean(n, k);
     const Penalizer penalizer(DistanceMatrix{rows}, std::nullopt);
-    const auto length = [&](const Route& route) { return penalizer.penalize(route, false).reported_distance(); };
+    const auto length = [&](const Route& route) {
+        return penalizer.penalize(route, false).reported_distance();
+    };
     const std::uint64_t a = reference ? *reference : length(multistart(penalizer, budget));
     std::uint64_t descents = 0;
     const std::uint64_t b = length(iterated(penalizer, params, budget, seed, &descents));
@@ -293,12 +321,14 @@ void euclidean_problem(const IteratedSearchParams& params, std::size_t n, std::s
     std::fflush(stdout);
 }
 
-void euclidean(const IteratedSearchParams& params, double budget, unsigned seed, const std::vector<std::size_t>& sizes, std::size_t instances,
+void euclidean(const IteratedSearchParams& params, double budget, unsigned seed,
+               const std::vector<std::size_t>& sizes, std::size_t instances,
                const fs::path& reference) {
-    const auto lkh = reference.empty() ? decltype(read_reference(reference)){} : read_reference(reference);
-    std::printf("random Euclidean, no windows (tour length)\n%6s %4s %12s %12s %8s %10s\n", "n", "inst",
-                reference.empty() ? "multistart" : "LKH", "iterated", reference.empty() ? "ratio" : "gap %",
-                "descents");
+    const auto lkh =
+        reference.empty() ? decltype(read_reference(reference)){} : read_reference(reference);
+    std::printf("random Euclidean, no windows (tour length)\n%6s %4s %12s %12s %8s %10s\n", "n",
+                "inst", reference.empty() ? "multistart" : "LKH", "iterated",
+                reference.empty() ? "ratio" : "gap %", "descents");
     for (std::size_t n : sizes) {
         for (std::size_t k = 0; k < instances; ++k) {
             const auto found = lkh.find({n, k});
@@ -326,18 +356,27 @@ int main(int argc, char** argv) {
     std::vector<std::pair<const Param*, std::vector<std::uint64_t>>> sweep;
     for (int k = 1; k < argc; ++k) {
         const std::string arg = argv[k];
-        if (arg == "--budget" && k + 1 < argc) budget = std::atof(argv[++k]);
-        else if (arg == "--max-n" && k + 1 < argc) max_n = std::strtoul(argv[++k], nullptr, 10);
-        else if (arg == "--min-n" && k + 1 < argc) min_n = std::strtoul(argv[++k], nullptr, 10);
-        else if (arg == "--only" && k + 1 < argc) only = argv[++k];
-        else if (arg == "--seed" && k + 1 < argc) seed = static_cast<unsigned>(std::atoi(argv[++k]));
-        else if (arg == "--verbose") verbose = true;
+        if (arg == "--budget" && k + 1 < argc)
+            budget = std::atof(argv[++k]);
+        else if (arg == "--max-n" && k + 1 < argc)
+            max_n = std::strtoul(argv[++k], nullptr, 10);
+        else if (arg == "--min-n" && k + 1 < argc)
+            min_n = std::strtoul(argv[++k], nullptr, 10);
+        else if (arg == "--only" && k + 1 < argc)
+            only = argv[++k];
+        else if (arg == "--seed" && k + 1 < argc)
+            seed = static_cast<unsigned>(std::atoi(argv[++k]));
+        else if (arg == "--verbose")
+            verbose = true;
         else if (arg == "--sizes" && k + 1 < argc) {
             sizes.clear();
             std::istringstream list(argv[++k]);
-            for (std::string size; std::getline(list, size, ',');) sizes.push_back(std::stoul(size));
-        } else if (arg == "--instances" && k + 1 < argc) instances = std::strtoul(argv[++k], nullptr, 10);
-        else if (arg == "--reference" && k + 1 < argc) reference = argv[++k];
+            for (std::string size; std::getline(list, size, ',');)
+                sizes.push_back(std::stoul(size));
+        } else if (arg == "--instances" && k + 1 < argc)
+            instances = std::strtoul(argv[++k], nullptr, 10);
+        else if (arg == "--reference" && k + 1 < argc)
+            reference = argv[++k];
         else if (arg == "--param" && k + 1 < argc) {
             const std::string setting = argv[++k];
             const std::string name = setting.substr(0, setting.find('='));
@@ -351,16 +390,21 @@ int main(int argc, char** argv) {
             }
             std::vector<std::uint64_t> values;
             std::istringstream list(setting.substr(name.size() + 1));
-            for (std::string value; std::getline(list, value, ',');) values.push_back(std::stoull(value));
+            for (std::string value; std::getline(list, value, ',');)
+                values.push_back(std::stoull(value));
             sweep.emplace_back(&*param, std::move(values));
-        }
-        else if (arg == "--windows-only") plain = false;
-        else if (arg == "--euclidean-only") windows = false;
-        else folder = arg;
+        } else if (arg == "--windows-only")
+            plain = false;
+        else if (arg == "--euclidean-only")
+            windows = false;
+        else
+            folder = arg;
     }
     if (windows && !fs::is_directory(folder / "instances" / "lopez-ibanez")) {
-        std::fprintf(stderr, "no TSPTW collection at %s (expected instances/lopez-ibanez there); "
-                             "give its folder as the argument\n", folder.string().c_str());
+        std::fprintf(stderr,
+                     "no TSPTW collection at %s (expected instances/lopez-ibanez there); "
+                     "give its folder as the argument\n",
+                     folder.string().c_str());
         return 2;
     }
     // Each combination of the swept values in turn, the last parameter fastest.

@@ -32,11 +32,11 @@
 #include <vector>
 
 #include "collection_instance.hpp"
+#include "evaluation/seconds_schedule.hpp"
+#include "evaluation/trial_evaluator.hpp"
 #include "search/current_tour.hpp"
 #include "search/local_moves.hpp"
-#include "evaluation/seconds_schedule.hpp"
 #include "search/solver.hpp"
-#include "evaluation/trial_evaluator.hpp"
 
 namespace {
 
@@ -56,11 +56,13 @@ struct Problem {
 
 // Travel takes the distance in seconds; no job durations (the collection folds
 // service times into the matrix); one window per location.
-TimeScheduler windows_of(const Rows& rows, const std::vector<std::pair<std::int64_t, std::int64_t>>& windows) {
+TimeScheduler windows_of(const Rows& rows,
+                         const std::vector<std::pair<std::int64_t, std::int64_t>>& windows) {
     TimeScheduler time;
     for (const auto& row : rows) {
         auto& durations = time.duration_matrix.emplace_back();
-        for (std::uint64_t d : row) durations.push_back(TimeDelta::seconds(static_cast<std::int64_t>(d)));
+        for (std::uint64_t d : row)
+            durations.push_back(TimeDelta::seconds(static_cast<std::int64_t>(d)));
         time.job_durations.push_back(TimeDelta::zero());
     }
     for (const auto& [ready, due] : windows)
@@ -88,8 +90,8 @@ Rows euclidean(std::size_t n, std::mt19937& rng) {
     Rows rows(n, std::vector<std::uint64_t>(n));
     for (std::size_t a = 0; a < n; ++a)
         for (std::size_t b = 0; b < n; ++b)
-            rows[a][b] = static_cast<std::uint64_t>(std::lround(
-                std::hypot(points[a].first - points[b].first, points[a].second - points[b].second)));
+            rows[a][b] = static_cast<std::uint64_t>(std::lround(std::hypot(
+                points[a].first - points[b].first, points[a].second - points[b].second)));
     return rows;
 }
 
@@ -162,7 +164,10 @@ Descent descend(std::size_t n, Decide&& decide, double limit = 0) {
 class FullIntegerEvaluation {
 public:
     FullIntegerEvaluation(const Problem& problem, const SecondsSchedule& schedule, Route start)
-        : problem_(problem), schedule_(schedule), route_(std::move(start)), keys_(evaluate(route_)) {}
+        : problem_(problem),
+          schedule_(schedule),
+          route_(std::move(start)),
+          keys_(evaluate(route_)) {}
 
     void finish() {}
     bool operator()(const LocalMove& move, std::size_t i, std::size_t j) {
@@ -240,7 +245,8 @@ Route solver_start_route(const Penalizer& penalizer) {
     return start_route(penalizer, identity_route(penalizer.location_count()));
 }
 
-const char* const kRuleNames[] = {"before", "stretch", "rest-lost", "meet", "rejoined", "order", "to-end"};
+const char* const kRuleNames[] = {"before",   "stretch", "rest-lost", "meet",
+                                  "rejoined", "order",   "to-end"};
 
 bool run(const Problem& problem, double reference_limit, int repeats) {
     const std::size_t n = problem.distances.size();
@@ -270,8 +276,10 @@ bool run(const Problem& problem, double reference_limit, int repeats) {
     const SecondsSchedule schedule = *SecondsSchedule::compile(problem.time, n);
     FullIntegerEvaluation reference(problem, schedule, start);
     const Descent full = descend(n, reference, reference_limit);
-    const bool same = full.finished ? full.accepted == fast.accepted && reference.route() == incremental->route()
-                                    : std::equal(full.accepted.begin(), full.accepted.end(), fast.accepted.begin());
+    const bool same =
+        full.finished
+            ? full.accepted == fast.accepted && reference.route() == incremental->route()
+            : std::equal(full.accepted.begin(), full.accepted.end(), fast.accepted.begin());
 
     Solver solver(std::nullopt, timed);
     const auto solver_start = Clock::now();
@@ -280,19 +288,21 @@ bool run(const Problem& problem, double reference_limit, int repeats) {
     const bool solver_same = solver.best().route == incremental->route();
 
     const double reference_rate = static_cast<double>(full.trials) / full.seconds;
-    const double reference_seconds = full.finished ? full.seconds : static_cast<double>(fast.trials) / reference_rate;
+    const double reference_seconds =
+        full.finished ? full.seconds : static_cast<double>(fast.trials) / reference_rate;
     const double fast_rate = static_cast<double>(fast.trials) / fast.seconds;
     const double distance_rate = static_cast<double>(distance.trials) / distance.seconds;
     // Trials per second with the acceptances' time left out: the cost of deciding alone.
     const double deciding_rate = static_cast<double>(fast.trials) / (fast.seconds - accepting);
-    std::printf("%-28s %5zu %9llu %6zu %s%9.3f %9.4f %7.0fx %7.4f %9.2f %9.2f %9.2f %6.2f %8.3f ", problem.name.c_str(),
-                n, static_cast<unsigned long long>(fast.trials), fast.accepted.size(), full.finished ? " " : "~",
-                reference_seconds, fast.seconds, reference_seconds / fast.seconds, accepting,
-                fast_rate / 1e6, deciding_rate / 1e6, distance_rate / 1e6, fast_rate / distance_rate,
-                solver_seconds);
+    std::printf("%-28s %5zu %9llu %6zu %s%9.3f %9.4f %7.0fx %7.4f %9.2f %9.2f %9.2f %6.2f %8.3f ",
+                problem.name.c_str(), n, static_cast<unsigned long long>(fast.trials),
+                fast.accepted.size(), full.finished ? " " : "~", reference_seconds, fast.seconds,
+                reference_seconds / fast.seconds, accepting, fast_rate / 1e6, deciding_rate / 1e6,
+                distance_rate / 1e6, fast_rate / distance_rate, solver_seconds);
     const auto& counts = incremental->evaluator().rule_counts();
     for (std::size_t r = 0; r < counts.size(); ++r)
-        std::printf(" %s %.1f%%", kRuleNames[r], 100.0 * static_cast<double>(counts[r]) / static_cast<double>(fast.trials));
+        std::printf(" %s %.1f%%", kRuleNames[r],
+                    100.0 * static_cast<double>(counts[r]) / static_cast<double>(fast.trials));
     std::printf("\n");
     if (!same || !solver_same)
         std::printf("  DIFFERENT DECISIONS: reference %s, solver %s\n", same ? "same" : "differs",
@@ -320,7 +330,8 @@ void distance_rate_at_1000(double limit, int repeats) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::filesystem::path folder = std::filesystem::path(TOURWRIGHT_SOURCE_DIR) / ".." / "shared" / "bench";
+    std::filesystem::path folder =
+        std::filesystem::path(TOURWRIGHT_SOURCE_DIR) / ".." / "shared" / "bench";
     double reference_limit = 5;
     int repeats = 3;
     for (int a = 1; a < argc; ++a) {
@@ -330,7 +341,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--repeat" && a + 1 < argc) {
             repeats = std::max(1, std::atoi(argv[++a]));
         } else if (arg.starts_with("--")) {
-            std::fprintf(stderr, "usage: %s [BENCH_FOLDER] [--reference-seconds S] [--repeat R]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [BENCH_FOLDER] [--reference-seconds S] [--repeat R]\n",
+                         argv[0]);
             return 2;
         } else {
             folder = arg;
@@ -345,18 +357,20 @@ int main(int argc, char** argv) {
             problem->name = name;
             problems.push_back(std::move(*problem));
         } else {
-            std::printf("missing or unreadable: %s (pass the folder holding instances/lopez-ibanez as "
-                        "the first argument)\n",
-                        path.lexically_normal().c_str());
+            std::printf(
+                "missing or unreadable: %s (pass the folder holding instances/lopez-ibanez as "
+                "the first argument)\n",
+                path.lexically_normal().c_str());
         }
     }
     for (std::size_t n : {100, 200, 500}) problems.push_back(random_problem(n));
 
-    std::printf("%-28s %5s %9s %6s %10s %9s %8s %7s %9s %9s %9s %6s %8s  settled by\n", "problem", "n", "trials",
-                "taken", "ref [s]", "incr [s]", "ratio", "acc [s]", "Mtrial/s", "decide/s", "dist Mt/s", "t/d",
-                "solver[s]");
+    std::printf("%-28s %5s %9s %6s %10s %9s %8s %7s %9s %9s %9s %6s %8s  settled by\n", "problem",
+                "n", "trials", "taken", "ref [s]", "incr [s]", "ratio", "acc [s]", "Mtrial/s",
+                "decide/s", "dist Mt/s", "t/d", "solver[s]");
     bool all_same = true;
-    for (const Problem& problem : problems) all_same = run(problem, reference_limit, repeats) && all_same;
+    for (const Problem& problem : problems)
+        all_same = run(problem, reference_limit, repeats) && all_same;
     distance_rate_at_1000(3, repeats);
     return all_same ? 0 : 1;
 }

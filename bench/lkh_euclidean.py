@@ -8,6 +8,7 @@ benchmark-only dependency:
     /tmp/peers/bin/python bench/lkh_euclidean.py [--instances K] [--sizes N N ..] > lkh.txt
     build/bench/bench_strategy --euclidean-only --budget 10 --instances K --reference lkh.txt
 """
+
 import argparse
 import math
 import time

@@ -1,4 +1,5 @@
 """The friendly layer: a checked problem with datetimes, a plain result, JSON and a picture."""
+
 import datetime as dt
 import pathlib
 
@@ -15,9 +16,11 @@ def main() -> None:
     minutes = dt.timedelta(minutes=1)
     problem = Problem(
         distance_matrix=[[0, 900, 1400], [900, 0, 700], [1400, 700, 0]],  # metres
-        duration_matrix=[[0 * minutes, 4 * minutes, 6 * minutes],
-                         [4 * minutes, 0 * minutes, 3 * minutes],
-                         [6 * minutes, 3 * minutes, 0 * minutes]],
+        duration_matrix=[
+            [0 * minutes, 4 * minutes, 6 * minutes],
+            [4 * minutes, 0 * minutes, 3 * minutes],
+            [6 * minutes, 3 * minutes, 0 * minutes],
+        ],
         job_durations=[0 * minutes, 20 * minutes, 30 * minutes],
         time_windows=[[(at(8), at(17))], [(at(9), at(10)), (at(14), at(15))], [(at(8), at(9))]],
         operation_times=(dt.time(8), dt.time(17)),
@@ -31,8 +34,10 @@ def main() -> None:
     assert tour.schedule is not None
     for event in tour.schedule:
         start, end = (t.astimezone(tour.zone) for t in (event.start_datetime, event.end_datetime))
-        print(f"{event.kind:7} {start:%H:%M}-{end:%H:%M} "
-              f"{event.location if event.location is not None else ''}")
+        print(
+            f"{event.kind:7} {start:%H:%M}-{end:%H:%M} "
+            f"{event.location if event.location is not None else ''}"
+        )
     print(tour.to_json()[:80], "...")
     pathlib.Path("friendly_example.svg").write_text(schedule_svg(tour, problem))
 

@@ -1,4 +1,5 @@
 """Solves the bundled delivery-day problem with `tourwright.solve` and prints the tour and its schedule."""
+
 import datetime
 import json
 import pathlib
@@ -42,15 +43,25 @@ def main(path: pathlib.Path = PROBLEM) -> None:
         (problem["operation_times"][0], problem["operation_times"][1]),
         time_limit=1,
     )
-    assert result.schedule is not None and result.start_time is not None and result.end_time is not None
+    assert (
+        result.schedule is not None
+        and result.start_time is not None
+        and result.end_time is not None
+    )
     assert result.lateness is not None and result.working_time is not None
     assert result.traveling_time is not None and result.waiting_time is not None
     print("tour:     ", " -> ".join(names[i] for i in result.route + result.route[:1]))
     print("distance: ", f"{result.distance / 1000:.1f} km")
     print("start/end:", clock(result.start_time), "-", clock(result.end_time))
     print("lateness: ", hours(result.lateness))
-    print("working:  ", hours(result.working_time), " traveling:", hours(result.traveling_time),
-          " waiting:", hours(result.waiting_time))
+    print(
+        "working:  ",
+        hours(result.working_time),
+        " traveling:",
+        hours(result.traveling_time),
+        " waiting:",
+        hours(result.waiting_time),
+    )
     print(f"searched {result.iterations} descents in {result.time_taken_microseconds / 1e6:.2f} s")
     print("schedule:")
     for event in result.schedule:

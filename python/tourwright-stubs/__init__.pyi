@@ -4,8 +4,8 @@
 # classes below are created by the module but are not its attributes: reach them through
 # results (`type(event)`), or import them from `tourwright_tools`, which finds them once.
 # Names here that are not module attributes are for annotations only.
-from typing import ClassVar, Final, Literal, SupportsIndex, final
 from collections.abc import Sequence
+from typing import ClassVar, Final, Literal, SupportsIndex, final
 
 __all__ = ["solve", "PyOutput"]
 

@@ -1,11 +1,19 @@
 """A friendly layer over `tourwright.solve`: checked problems, problem files, plain results,
 batches of problems, pictures of schedules and the `tourwright` command."""
+
 from __future__ import annotations
 
 import importlib
 from typing import TYPE_CHECKING, Any
 
-from .files import ClassicInstance, ClassicReport, ProblemFileError, read_json, read_problem, read_tsptw
+from .files import (
+    ClassicInstance,
+    ClassicReport,
+    ProblemFileError,
+    read_json,
+    read_problem,
+    read_tsptw,
+)
 from .problem import Problem
 from .solving import SolveError, solve_problem
 from .tour import Event, Tour
@@ -19,9 +27,25 @@ if TYPE_CHECKING:
 __version__ = "0.1.0"
 
 __all__ = [
-    "BatchError", "ClassicInstance", "ClassicReport", "Event", "PanicException", "Problem",
-    "ProblemFileError", "PyEvent", "PyTravel", "PyWait", "PyWork", "SolveError", "Tour", "read_json",
-    "read_problem", "read_tsptw", "schedule_svg", "solve_many", "solve_problem",
+    "BatchError",
+    "ClassicInstance",
+    "ClassicReport",
+    "Event",
+    "PanicException",
+    "Problem",
+    "ProblemFileError",
+    "PyEvent",
+    "PyTravel",
+    "PyWait",
+    "PyWork",
+    "SolveError",
+    "Tour",
+    "read_json",
+    "read_problem",
+    "read_tsptw",
+    "schedule_svg",
+    "solve_many",
+    "solve_problem",
 ]
 
 

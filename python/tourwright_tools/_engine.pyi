@@ -1,4 +1,4 @@
-from typing import Callable, Optional, Sequence
+from collections.abc import Callable, Sequence
 
 import tourwright
 
@@ -6,20 +6,21 @@ class EngineError(RuntimeError): ...
 
 def solve(
     distance_matrix: Sequence[Sequence[int]],
-    duration_matrix: Optional[Sequence[Sequence[int]]] = None,
-    job_durations: Optional[Sequence[int]] = None,
-    time_windows: Optional[Sequence[Sequence[tuple[int, int]]]] = None,
-    operation_times: Optional[tuple[int, int]] = None,
-    time_limit: Optional[float] = None,
-    max_descents: Optional[int] = None,
-    start: Optional[int] = None,
-    seed: Optional[int] = None,
-    threads: Optional[int] = None,
-    on_progress: Optional[Callable[[float, int, Optional[tuple[int, ...]]], Optional[bool]]] = None,
-    strategy: Optional[str] = None,
-    end: Optional[int] = None,
+    duration_matrix: Sequence[Sequence[int]] | None = None,
+    job_durations: Sequence[int] | None = None,
+    time_windows: Sequence[Sequence[tuple[int, int]]] | None = None,
+    operation_times: tuple[int, int] | None = None,
+    time_limit: float | None = None,
+    max_descents: int | None = None,
+    start: int | None = None,
+    seed: int | None = None,
+    threads: int | None = None,
+    on_progress: Callable[[float, int, tuple[int, ...] | None], bool | None] | None = None,
+    strategy: str | None = None,
+    end: int | None = None,
     open_end: bool = False,
     latest_departure: bool = False,
 ) -> tourwright.PyOutput: ...
-
-def integer_rows(text: str, at: int, json: bool) -> Optional[tuple[int, bytes, tuple[int, ...], int]]: ...
+def integer_rows(
+    text: str, at: int, json: bool
+) -> tuple[int, bytes, tuple[int, ...], int] | None: ...

@@ -1,4 +1,5 @@
 """Writing a file whole or not at all: a failed or interrupted write never leaves half a file."""
+
 from __future__ import annotations
 
 import os

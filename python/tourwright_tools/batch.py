@@ -1,13 +1,14 @@
 """`solve_many`: many independent problems on a pool of workers (threads by default, or any
 `concurrent.futures.Executor`: a process pool, a Dask cluster's executor), one result each."""
+
 from __future__ import annotations
 
 import concurrent.futures as cf
 import dataclasses
 import inspect
 import os
-from collections.abc import Iterable, Iterator, Mapping
-from typing import Any, Callable, Optional, TypeVar, Union, overload
+from collections.abc import Callable, Iterable, Iterator, Mapping
+from typing import Any, TypeVar, overload
 
 from .problem import Problem
 from .solving import TimeLimit, limit_seconds, search_options, solve_problem
@@ -27,7 +28,7 @@ class BatchError:
     message: str
 
     @classmethod
-    def of(cls, name: str, exception: BaseException) -> "BatchError":
+    def of(cls, name: str, exception: BaseException) -> BatchError:
         return cls(name, type(exception).__name__, str(exception))
 
     def __str__(self) -> str:
@@ -35,15 +36,28 @@ class BatchError:
 
 
 @overload
-def solve_many(problems: Mapping[Key, Problem], time_limit: TimeLimit | None = None, *,
-               executor: Optional[cf.Executor] = None,
-               **options: Any) -> dict[Key, Union[Tour, BatchError]]: ...
+def solve_many(
+    problems: Mapping[Key, Problem],
+    time_limit: TimeLimit | None = None,
+    *,
+    executor: cf.Executor | None = None,
+    **options: Any,
+) -> dict[Key, Tour | BatchError]: ...
 @overload
-def solve_many(problems: Iterable[Problem], time_limit: TimeLimit | None = None, *,
-               executor: Optional[cf.Executor] = None,
-               **options: Any) -> list[Union[Tour, BatchError]]: ...
-def solve_many(problems: Any, time_limit: TimeLimit | None = None, *,
-               executor: Optional[cf.Executor] = None, **options: Any) -> Any:
+def solve_many(
+    problems: Iterable[Problem],
+    time_limit: TimeLimit | None = None,
+    *,
+    executor: cf.Executor | None = None,
+    **options: Any,
+) -> list[Tour | BatchError]: ...
+def solve_many(
+    problems: Any,
+    time_limit: TimeLimit | None = None,
+    *,
+    executor: cf.Executor | None = None,
+    **options: Any,
+) -> Any:
     """Solve independent problems at once, each as `solve_problem(problem, time_limit, **options)`.
 
     Returns one result per problem in the order given (a dict with the same keys for a
@@ -65,7 +79,7 @@ def solve_many(problems: Any, time_limit: TimeLimit | None = None, *,
     else:
         items = list(problems)
         names = [f"problems[{index}]" for index in range(len(items))]
-    results: list[Optional[Union[Tour, BatchError]]] = [None] * len(items)
+    results: list[Tour | BatchError | None] = [None] * len(items)
     calls = ((_solve_one, (problem, time_limit, options)) for problem in items)
     for index, result in run_tasks(calls, names, executor):
         results[index] = result
@@ -87,9 +101,13 @@ def default_workers() -> int:
     return os.cpu_count() or 1
 
 
-def run_tasks(calls: Iterable[tuple[Callable[..., Result], tuple[Any, ...]]], names: list[str],
-              executor: Optional[cf.Executor], workers: Optional[int] = None,
-              in_flight: Optional[int] = None) -> Iterator[tuple[int, Union[Result, BatchError]]]:
+def run_tasks(
+    calls: Iterable[tuple[Callable[..., Result], tuple[Any, ...]]],
+    names: list[str],
+    executor: cf.Executor | None,
+    workers: int | None = None,
+    in_flight: int | None = None,
+) -> Iterator[tuple[int, Result | BatchError]]:
     """Runs each `function(*arguments)` of `calls` on `executor` (None: a pool of `workers`
     threads, shut down at the end) and yields (index, result) as each completes, a
     `BatchError` named after `names[index]` where it raised. At most `in_flight` calls are
@@ -110,8 +128,9 @@ def run_tasks(calls: Iterable[tuple[Callable[..., Result], tuple[Any, ...]]], na
             pool.shutdown(wait=False, cancel_futures=True)
 
 
-def _collect(pending: dict[cf.Future[Result], int], names: list[str],
-             when: str) -> Iterator[tuple[int, Union[Result, BatchError]]]:
+def _collect(
+    pending: dict[cf.Future[Result], int], names: list[str], when: str
+) -> Iterator[tuple[int, Result | BatchError]]:
     done, _ = cf.wait(pending, return_when=when)
     for future in sorted(done, key=pending.__getitem__):
         index = pending.pop(future)

@@ -1,5 +1,6 @@
 """`tourwright batch`: solve many problem files on local workers or a Dask cluster, one result
 JSON per problem and a summary, resuming where an interrupted run stopped."""
+
 from __future__ import annotations
 
 import argparse
@@ -11,7 +12,7 @@ import json
 import os
 import sys
 from collections.abc import Iterator
-from typing import Any, Optional, TextIO, Union
+from typing import Any, TextIO
 
 from .atomic import write_text_atomically
 from .batch import BatchError, check_options, default_workers, run_tasks
@@ -37,15 +38,20 @@ def run(args: argparse.Namespace) -> int:
     if args.json is not None or args.svg is not None or args.html is not None:
         raise UserError("--json, --svg and --html do not apply to batch; results go to --out")
     if args.workers is not None and (args.workers < 1 or args.scheduler is not None):
-        raise UserError("--workers: expected N >= 1, and no --scheduler "
-                        "(its cluster has its own workers)")
+        raise UserError(
+            "--workers: expected N >= 1, and no --scheduler (its cluster has its own workers)"
+        )
     try:
         limit = None if args.time_limit is None else limit_seconds(args.time_limit)
     except ValueError as error:
         raise UserError(f"--time-limit: {error}") from None
-    options = dict(depot=args.depot, seed=args.seed, max_descents=args.max_descents,
-                   threads=None if args.threads == 0 else (args.threads or 1),
-                   strategy=args.strategy or "iterated")
+    options = dict(
+        depot=args.depot,
+        seed=args.seed,
+        max_descents=args.max_descents,
+        threads=None if args.threads == 0 else (args.threads or 1),
+        strategy=args.strategy or "iterated",
+    )
     try:
         check_options(limit, options)
     except (TypeError, ValueError) as error:
@@ -73,13 +79,16 @@ def run(args: argparse.Namespace) -> int:
                 bar.close()
     _write_summary(args.out, rows)
     failed = sum(row["status"] == "failed" for row in rows)
-    print(f"{len(rows) - failed} of {len(rows)} problems solved ({len(todo) - failed} now, "
-          f"{len(rows) - len(todo)} earlier), {failed} failed; results in {args.out}")
+    print(
+        f"{len(rows) - failed} of {len(rows)} problems solved ({len(todo) - failed} now, "
+        f"{len(rows) - len(todo)} earlier), {failed} failed; results in {args.out}"
+    )
     return 1 if failed else 0
 
 
-def solve_file(path: str, text: Union[str, ProblemFileError], time_limit: Optional[float],
-               options: dict[str, Any]) -> Tour:
+def solve_file(
+    path: str, text: str | ProblemFileError, time_limit: float | None, options: dict[str, Any]
+) -> Tour:
     """Solves the problem file `path` from its contents `text` (or fails with the error met
     reading it); a classic file starts from its depot unless `options` name another."""
     if isinstance(text, ProblemFileError):
@@ -100,9 +109,13 @@ def _problem_files(inputs: list[str], out: str) -> list[tuple[str, str]]:
     for given in inputs:
         if os.path.isdir(given):
             ours = os.path.realpath(given) == out_folder
-            paths += sorted(entry.path for entry in os.scandir(given)
-                            if not entry.name.startswith(".") and entry.is_file()
-                            and not (ours and _is_output(entry.name)))
+            paths += sorted(
+                entry.path
+                for entry in os.scandir(given)
+                if not entry.name.startswith(".")
+                and entry.is_file()
+                and not (ours and _is_output(entry.name))
+            )
         else:
             paths.append(given)  # missing or unreadable files fail by name when read
     unique = list(dict.fromkeys(paths, None))
@@ -126,7 +139,7 @@ def _result_name(path: str) -> str:
     return (stem if extension in PROBLEM_EXTENSIONS else stem + extension) + RESULT_SUFFIX
 
 
-def _read(path: str) -> Union[str, ProblemFileError]:
+def _read(path: str) -> str | ProblemFileError:
     if os.path.exists(path) and not os.path.isfile(path):
         return ProblemFileError(path, "not a regular file")
     try:
@@ -148,8 +161,7 @@ def _kept_row(path: str, result_path: str) -> Row:
     return _row(path, tour, "kept")
 
 
-def _record(path: str, result_path: str, result: Union[Tour, BatchError],
-            bar: Optional["_BatchBar"]) -> Row:
+def _record(path: str, result_path: str, result: Tour | BatchError, bar: _BatchBar | None) -> Row:
     if isinstance(result, BatchError):
         if bar is not None:
             bar.clear()
@@ -167,7 +179,7 @@ def _message(error: BatchError) -> str:
     return error.message if error.message.startswith(error.name) else str(error)
 
 
-def _row(path: str, tour: Optional[Tour], status: str, error: Optional[str] = None) -> Row:
+def _row(path: str, tour: Tour | None, status: str, error: str | None = None) -> Row:
     lateness = None if tour is None else tour.lateness
     return {
         "file": path,
@@ -234,8 +246,10 @@ class _BatchBar:
     def _draw(self) -> None:
         filled = round(self._done / self._total * WIDTH)
         failed = f", {self._failed} failed" if self._failed else ""
-        self._stream.write(f"\rbatch [{'#' * filled}{'.' * (WIDTH - filled)}] "
-                           f"{self._done}/{self._total} problems{failed}")
+        self._stream.write(
+            f"\rbatch [{'#' * filled}{'.' * (WIDTH - filled)}] "
+            f"{self._done}/{self._total} problems{failed}"
+        )
         self._stream.flush()
 
     def clear(self) -> None:

@@ -1,21 +1,23 @@
 """The `tourwright` command: solve the bundled example or a problem file, print a summary and
 the schedule, and optionally write the result as JSON, a picture as SVG and a report page."""
+
 from __future__ import annotations
 
 import argparse
 import os
 import sys
 import time
-from typing import Any, NoReturn, Optional, Sequence, TextIO, Union
+from collections.abc import Sequence
+from typing import Any, NoReturn, TextIO
 
 from . import __version__
 from .atomic import write_text_atomically
 from .files import ClassicInstance, ProblemFileError, read_json, read_problem
+from .local_time import local, zone_name
 from .problem import Problem
 from .progress import ProgressBar
 from .solving import SolveError, limit_seconds, solve_problem
 from .tour import Tour
-from .local_time import local, zone_name
 from .values import clock, format_instant, format_length
 
 EXAMPLE_TIME_LIMIT = 3
@@ -47,7 +49,7 @@ def _process_age() -> float:
         return 0.0
 
 
-def main(argv: Optional[Sequence[str]] = None, *, started: Optional[float] = None) -> int:
+def main(argv: Sequence[str] | None = None, *, started: float | None = None) -> int:
     """Runs the command line `argv` (default: the process's); its time limit counts from
     `started` (a `time.monotonic()` instant; default: now)."""
     started = time.monotonic() if started is None else started
@@ -74,59 +76,132 @@ def main(argv: Optional[Sequence[str]] = None, *, started: Optional[float] = Non
 
 
 def _parser() -> argparse.ArgumentParser:
-    parser = _Parser(prog="tourwright", description=(
-        "Solve a Traveling Salesman Problem with Time Windows. Without a command, solves a "
-        "bundled example: a delivery day of one van and 24 customers."))
+    parser = _Parser(
+        prog="tourwright",
+        description=(
+            "Solve a Traveling Salesman Problem with Time Windows. Without a command, solves a "
+            "bundled example: a delivery day of one van and 24 customers."
+        ),
+    )
     parser.add_argument("--version", action="version", version=f"tourwright {__version__}")
     _output_options(parser, None)
     commands = parser.add_subparsers(dest="command", metavar="COMMAND", parser_class=_Parser)
     example = commands.add_parser("example", help="solve the bundled example (the default)")
     _output_options(example, argparse.SUPPRESS)
-    solve = commands.add_parser("solve", help="solve a problem file (JSON, or the classic TSPTW format)")
+    solve = commands.add_parser(
+        "solve", help="solve a problem file (JSON, or the classic TSPTW format)"
+    )
     solve.add_argument("file", help="the problem file")
     _output_options(solve, argparse.SUPPRESS)
-    batch = commands.add_parser("batch", help=(
-        "solve many problem files at once, on local workers or a Dask cluster"))
+    batch = commands.add_parser(
+        "batch", help=("solve many problem files at once, on local workers or a Dask cluster")
+    )
     _batch_arguments(batch)
     _output_options(batch, argparse.SUPPRESS)
     parser.set_defaults(command="example")
     return parser
 
 
-def _output_options(parser: argparse.ArgumentParser, default: Optional[str]) -> None:
+def _output_options(parser: argparse.ArgumentParser, default: str | None) -> None:
     # Given before or after the command; the command's own options leave unset ones alone.
-    parser.add_argument("--time-limit", type=float, default=default, metavar="S", help=(
-        f"seconds of search (default: {EXAMPLE_TIME_LIMIT} for the example; for a file, "
-        "one deterministic descent)"))
-    parser.add_argument("--json", metavar="OUT", default=default,
-                        help="write the result as one JSON object ('-': standard output)")
-    parser.add_argument("--svg", metavar="OUT", default=default,
-                        help="write a picture of the schedule (and of the tour on a map) as SVG")
-    parser.add_argument("--html", metavar="OUT", default=default, help=(
-        "write a report page: one HTML file with the map, the timeline and a table of stops, "
-        "to open in a browser (works offline)"))
-    parser.add_argument("--depot", type=int, default=default, metavar="LOCATION", help=(
-        "start and end every tour at this location (default: the file's; location 0 for a "
-        "classic TSPTW file)"))
-    parser.add_argument("--start", type=int, default=default, metavar="LOCATION",
-                        help="leave from this location (default: the file's)")
-    parser.add_argument("--end", type=_end, default=default, metavar="LOCATION|open", help=(
-        "finish at this location, or 'open': finish with the last job (default: the file's, "
-        "else back at the start)"))
-    parser.add_argument("--departure", choices=("latest", "earliest"), default=default, help=(
-        "leave at the latest instant that changes neither lateness nor the end (the default), "
-        "or at the opening of the first window"))
-    parser.add_argument("--seed", type=int, default=default, help=(
-        "seed the random restarts, so that the same problem, seed and --max-descents give the same tour"))
-    parser.add_argument("--max-descents", type=int, default=default, metavar="N",
-                        help="stop after N descents (also without a time limit)")
-    parser.add_argument("--threads", type=int, default=default, metavar="N",
-                        help="run descents on N threads (0: one per core; default 1)")
-    parser.add_argument("--strategy", choices=("iterated", "multistart"), default=default, help=(
-        "iterated local search (the default) or the multi-start descent of tourwright.solve"))
+    parser.add_argument(
+        "--time-limit",
+        type=float,
+        default=default,
+        metavar="S",
+        help=(
+            f"seconds of search (default: {EXAMPLE_TIME_LIMIT} for the example; for a file, "
+            "one deterministic descent)"
+        ),
+    )
+    parser.add_argument(
+        "--json",
+        metavar="OUT",
+        default=default,
+        help="write the result as one JSON object ('-': standard output)",
+    )
+    parser.add_argument(
+        "--svg",
+        metavar="OUT",
+        default=default,
+        help="write a picture of the schedule (and of the tour on a map) as SVG",
+    )
+    parser.add_argument(
+        "--html",
+        metavar="OUT",
+        default=default,
+        help=(
+            "write a report page: one HTML file with the map, the timeline and a table of stops, "
+            "to open in a browser (works offline)"
+        ),
+    )
+    parser.add_argument(
+        "--depot",
+        type=int,
+        default=default,
+        metavar="LOCATION",
+        help=(
+            "start and end every tour at this location (default: the file's; location 0 for a "
+            "classic TSPTW file)"
+        ),
+    )
+    parser.add_argument(
+        "--start",
+        type=int,
+        default=default,
+        metavar="LOCATION",
+        help="leave from this location (default: the file's)",
+    )
+    parser.add_argument(
+        "--end",
+        type=_end,
+        default=default,
+        metavar="LOCATION|open",
+        help=(
+            "finish at this location, or 'open': finish with the last job (default: the file's, "
+            "else back at the start)"
+        ),
+    )
+    parser.add_argument(
+        "--departure",
+        choices=("latest", "earliest"),
+        default=default,
+        help=(
+            "leave at the latest instant that changes neither lateness nor the end (the default), "
+            "or at the opening of the first window"
+        ),
+    )
+    parser.add_argument(
+        "--seed",
+        type=int,
+        default=default,
+        help=(
+            "seed the random restarts, so that the same problem, seed and --max-descents give the same tour"
+        ),
+    )
+    parser.add_argument(
+        "--max-descents",
+        type=int,
+        default=default,
+        metavar="N",
+        help="stop after N descents (also without a time limit)",
+    )
+    parser.add_argument(
+        "--threads",
+        type=int,
+        default=default,
+        metavar="N",
+        help="run descents on N threads (0: one per core; default 1)",
+    )
+    parser.add_argument(
+        "--strategy",
+        choices=("iterated", "multistart"),
+        default=default,
+        help=("iterated local search (the default) or the multi-start descent of tourwright.solve"),
+    )
 
 
-def _end(text: str) -> Union[int, str]:
+def _end(text: str) -> int | str:
     if text == "open":
         return text
     try:
@@ -136,16 +211,32 @@ def _end(text: str) -> Union[int, str]:
 
 
 def _batch_arguments(batch: argparse.ArgumentParser) -> None:
-    batch.add_argument("inputs", nargs="+", metavar="INPUT",
-                       help="problem files, or folders whose files are all problem files")
-    batch.add_argument("--out", required=True, metavar="DIR", help=(
-        "folder for one result per problem (NAME.tour.json), summary.csv and summary.json; "
-        "a problem that already has a complete result there is not solved again"))
-    batch.add_argument("--workers", type=int, metavar="N",
-                       help="solve N problems at once (default: one per core)")
-    batch.add_argument("--scheduler", metavar="ADDRESS", help=(
-        "run on the Dask cluster whose scheduler listens at ADDRESS (tcp://HOST:PORT); "
-        "needs pip install 'tourwright[dask]'"))
+    batch.add_argument(
+        "inputs",
+        nargs="+",
+        metavar="INPUT",
+        help="problem files, or folders whose files are all problem files",
+    )
+    batch.add_argument(
+        "--out",
+        required=True,
+        metavar="DIR",
+        help=(
+            "folder for one result per problem (NAME.tour.json), summary.csv and summary.json; "
+            "a problem that already has a complete result there is not solved again"
+        ),
+    )
+    batch.add_argument(
+        "--workers", type=int, metavar="N", help="solve N problems at once (default: one per core)"
+    )
+    batch.add_argument(
+        "--scheduler",
+        metavar="ADDRESS",
+        help=(
+            "run on the Dask cluster whose scheduler listens at ADDRESS (tcp://HOST:PORT); "
+            "needs pip install 'tourwright[dask]'"
+        ),
+    )
 
 
 def _run(args: argparse.Namespace, started: float) -> int:
@@ -153,9 +244,11 @@ def _run(args: argparse.Namespace, started: float) -> int:
         from .batch_command import run
 
         return run(args)
-    classic: Optional[ClassicInstance] = None
-    _refuse_overwriting(args.file if args.command == "solve" else None,
-                        {"--json": args.json, "--svg": args.svg, "--html": args.html})
+    classic: ClassicInstance | None = None
+    _refuse_overwriting(
+        args.file if args.command == "solve" else None,
+        {"--json": args.json, "--svg": args.svg, "--html": args.html},
+    )
     if args.command == "solve":
         source = args.file
         try:
@@ -168,7 +261,9 @@ def _run(args: argparse.Namespace, started: float) -> int:
         source = "bundled example"
         import importlib.resources  # here: slow to import, and only the example needs it
 
-        with importlib.resources.as_file(importlib.resources.files(__package__) / "example.json") as path:
+        with importlib.resources.as_file(
+            importlib.resources.files(__package__) / "example.json"
+        ) as path:
             problem = read_json(path)
     if args.time_limit is None and args.command == "example":
         args.time_limit = EXAMPLE_TIME_LIMIT
@@ -180,11 +275,16 @@ def _run(args: argparse.Namespace, started: float) -> int:
     spent = time.monotonic() - started
     given = any(value is not None for value in (args.depot, args.start, args.end))
     depot = classic.depot if classic is not None and not given else args.depot
-    options = dict(depot=depot, start=args.start, end=args.end,
-                   departure=args.departure or "latest", seed=args.seed,
-                   max_descents=args.max_descents,
-                   threads=None if args.threads == 0 else (args.threads or 1),
-                   strategy=args.strategy or "iterated")
+    options = dict(
+        depot=depot,
+        start=args.start,
+        end=args.end,
+        departure=args.departure or "latest",
+        seed=args.seed,
+        max_descents=args.max_descents,
+        threads=None if args.threads == 0 else (args.threads or 1),
+        strategy=args.strategy or "iterated",
+    )
     try:
         tour = _solve(problem, limit, spent, options)
     except (TypeError, ValueError) as error:
@@ -210,7 +310,7 @@ def _run(args: argparse.Namespace, started: float) -> int:
     return 0
 
 
-def _solve(problem: Problem, limit: Optional[float], spent: float, options: dict[str, Any]) -> Tour:
+def _solve(problem: Problem, limit: float | None, spent: float, options: dict[str, Any]) -> Tour:
     """Solves within what is left of `limit` after the `spent` seconds before the search."""
     left = None if limit is None else max(0.0, limit - spent)
     if limit is None or limit <= 0 or not sys.stderr.isatty():
@@ -222,7 +322,7 @@ def _solve(problem: Problem, limit: Optional[float], spent: float, options: dict
         bar.close()
 
 
-def _refuse_overwriting(source: Optional[str], outputs: dict[str, Optional[str]]) -> None:
+def _refuse_overwriting(source: str | None, outputs: dict[str, str | None]) -> None:
     """Before any work: an output that is the problem file (also through a link) would lose it,
     and two outputs to one file (or both to standard output) would leave only the last."""
     seen: dict[object, str] = {}
@@ -235,8 +335,9 @@ def _refuse_overwriting(source: Optional[str], outputs: dict[str, Optional[str]]
         if identity in seen:
             earlier = seen[identity]
             if earlier == "the problem file":
-                raise UserError(f"{option} {path} is the problem file {source}; "
-                                "write the result elsewhere")
+                raise UserError(
+                    f"{option} {path} is the problem file {source}; write the result elsewhere"
+                )
             where = "standard output" if path == "-" else f"the same file {path}"
             raise UserError(f"{earlier} and {option} both write to {where}; give each its own")
         seen[identity] = option
@@ -273,28 +374,41 @@ def _short_summary(tour: Tour) -> str:
     return text
 
 
-def _summary(out: TextIO, source: str, problem: Problem, tour: Tour,
-             classic: Optional[ClassicInstance]) -> None:
+def _summary(
+    out: TextIO, source: str, problem: Problem, tour: Tour, classic: ClassicInstance | None
+) -> None:
     dated = tour.dated
     back = tour.route[:1] if tour.returns else ()
     names = [problem.name(location) for location in tour.route + back]
-    rows: list[tuple[str, Union[str, int]]] = [
+    rows: list[tuple[str, str | int]] = [
         ("problem", f"{source}: {problem!r}"),
         ("tour", " > ".join(names)),
         ("distance", tour.distance),
     ]
     if tour.lateness is not None:
-        rows += [(label, format_length(value or 0, dated)) for label, value in (
-            ("lateness", tour.lateness), ("duration", tour.duration), ("working time", tour.working_time),
-            ("traveling time", tour.traveling_time), ("waiting time", tour.waiting_time))]
+        rows += [
+            (label, format_length(value or 0, dated))
+            for label, value in (
+                ("lateness", tour.lateness),
+                ("duration", tour.duration),
+                ("working time", tour.working_time),
+                ("traveling time", tour.traveling_time),
+                ("waiting time", tour.waiting_time),
+            )
+        ]
         if tour.start_time is not None and tour.end_time is not None:
-            rows += [("start", _instant(tour, tour.start_time)),
-                     ("end", _instant(tour, tour.end_time))]
+            rows += [
+                ("start", _instant(tour, tour.start_time)),
+                ("end", _instant(tour, tour.end_time)),
+            ]
     if problem.operation_times is not None:
         opening, closing = problem.operation_times
         zone = "UTC" if problem.timezone is None else zone_name(problem.timezone)
         rows.append(("operating hours", f"{clock(opening)} to {clock(closing)} {zone}"))
-    rows += [("iterations", tour.iterations), ("time taken", f"{tour.time_taken_microseconds / 1e6:.2f} s")]
+    rows += [
+        ("iterations", tour.iterations),
+        ("time taken", f"{tour.time_taken_microseconds / 1e6:.2f} s"),
+    ]
     for label, value in rows:
         out.write(f"{label + ':':16} {value}\n")
     if classic is not None:
@@ -322,7 +436,9 @@ def _instant(tour: Tour, instant: int) -> str:
 def _schedule_table(out: TextIO, problem: Problem, tour: Tour, dated: bool) -> None:
     assert tour.schedule is not None
     # Times of day suffice when the whole tour lies within one local day (given in the summary).
-    days = {format_instant(t or 0, dated, zone=tour.zone)[:-9] for t in (tour.start_time, tour.end_time)}
+    days = {
+        format_instant(t or 0, dated, zone=tour.zone)[:-9] for t in (tour.start_time, tour.end_time)
+    }
     with_date = len(days) > 1
     width = (19 if with_date else 8) if dated else 10
     lines = [f"\n{'kind':7} {'location':32} {'start':>{width}} {'end':>{width}} {'length':>10}\n"]
@@ -333,8 +449,9 @@ def _schedule_table(out: TextIO, problem: Problem, tour: Tour, dated: bool) -> N
             where = f"{problem.name(event.from_location)} > {problem.name(event.to_location)}"
         else:
             where = ""
-        start, end = (format_instant(t, dated, with_date, tour.zone)
-                      for t in (event.start, event.end))
+        start, end = (
+            format_instant(t, dated, with_date, tour.zone) for t in (event.start, event.end)
+        )
         length = format_length(event.length, dated)
         lines.append(f"{event.kind:7} {where:32} {start:>{width}} {end:>{width}} {length:>10}\n")
     out.write("".join(lines))  # at once: a write per line costs more than the table's making

@@ -1,4 +1,5 @@
 """Problem files: JSON with `solve`'s parameter names, and the classic TSPTW text format."""
+
 from __future__ import annotations
 
 import array
@@ -11,7 +12,7 @@ import os
 import re
 import stat
 from collections.abc import Sequence
-from typing import TYPE_CHECKING, Any, Optional, Union
+from typing import TYPE_CHECKING, Any, Union
 
 from . import _engine
 from .matrix import Matrix
@@ -23,10 +24,22 @@ if TYPE_CHECKING:
 
 PathLike = Union[str, "os.PathLike[str]"]
 
-JSON_KEYS = frozenset({
-    "distance_matrix", "duration_matrix", "job_durations", "time_windows", "operation_times",
-    "names", "coordinates", "check_units", "start", "end", "depot", "timezone",
-})
+JSON_KEYS = frozenset(
+    {
+        "distance_matrix",
+        "duration_matrix",
+        "job_durations",
+        "time_windows",
+        "operation_times",
+        "names",
+        "coordinates",
+        "check_units",
+        "start",
+        "end",
+        "depot",
+        "timezone",
+    }
+)
 CLASSIC_EXTENSIONS = frozenset({".txt", ".tw", ".dat", ".tsptw"})
 # Keys a person may add to a JSON problem for their own notes.
 JSON_NOTE_KEYS = frozenset({"description", "comment"})
@@ -45,7 +58,7 @@ MAX_INTEGER_DIGITS = 20
 class ProblemFileError(ValueError):
     """A problem file that cannot be read: names the file, the line where there is one, and why."""
 
-    def __init__(self, path: PathLike, message: str, line: Optional[int] = None) -> None:
+    def __init__(self, path: PathLike, message: str, line: int | None = None) -> None:
         super().__init__(path, message, line)
         self.path = os.fspath(path)
         self.message = message
@@ -56,12 +69,12 @@ class ProblemFileError(ValueError):
         return f"{where}: {self.message}"
 
 
-def read_problem(path: PathLike) -> Union[Problem, "ClassicInstance"]:
+def read_problem(path: PathLike) -> Problem | ClassicInstance:
     """A JSON problem (a `.json` file, or one starting with '{'), else a classic TSPTW file."""
     return problem_from_text(path, _read_text(path))
 
 
-def problem_from_text(path: PathLike, text: str) -> Union[Problem, "ClassicInstance"]:
+def problem_from_text(path: PathLike, text: str) -> Problem | ClassicInstance:
     """What `read_problem` makes of `text`, the contents of the file `path` read elsewhere
     (a batch reads its files where they are and solves them on other machines)."""
     if os.fspath(path).endswith(".json") or text.lstrip().startswith("{"):
@@ -76,7 +89,7 @@ def read_json(path: PathLike) -> Problem:
     return _json_problem(path, _read_text(path))
 
 
-def read_tsptw(path: PathLike) -> "ClassicInstance":
+def read_tsptw(path: PathLike) -> ClassicInstance:
     """A problem in the classic TSPTW text format (see `ClassicInstance`)."""
     return _classic_instance(path, _read_text(path))
 
@@ -151,7 +164,9 @@ def _json_problem(path: PathLike, text: str) -> Problem:
         raise ProblemFileError(path, f"expected a JSON object, found {type(data).__name__}")
     unknown = sorted(set(data) - JSON_KEYS - JSON_NOTE_KEYS)
     if unknown:
-        raise ProblemFileError(path, f"unknown key {unknown[0]!r}; known keys: {', '.join(sorted(JSON_KEYS))}")
+        raise ProblemFileError(
+            path, f"unknown key {unknown[0]!r}; known keys: {', '.join(sorted(JSON_KEYS))}"
+        )
     if "distance_matrix" not in data:
         raise ProblemFileError(path, "missing key 'distance_matrix'")
     try:
@@ -183,9 +198,9 @@ class ClassicReport:
     Values are in the file's units, comparable with published best-known values."""
 
     route: tuple[int, ...]  # rotated to start at the depot
-    travel_time: float      # the sum of the matrix entries of the closed tour
-    makespan: float         # the arrival back at the depot
-    late_arrivals: int      # arrivals after their due time, the return to the depot included
+    travel_time: float  # the sum of the matrix entries of the closed tour
+    makespan: float  # the arrival back at the depot
+    late_arrivals: int  # arrivals after their due time, the return to the depot included
 
     @property
     def feasible(self) -> bool:
@@ -228,11 +243,13 @@ def _classic_instance(path: PathLike, text: str) -> ClassicInstance:
     """Either classic layout: a count on the first line starts the matrix layout."""
     words = _first_words(text)
     if words is None:
-        raise ProblemFileError(path, "empty file; expected the number of locations on the first line")
+        raise ProblemFileError(
+            path, "empty file; expected the number of locations on the first line"
+        )
     return _matrix_instance(path, text) if len(words) == 1 else _coordinates_instance(path, text)
 
 
-def _first_words(text: str) -> Optional[list[str]]:
+def _first_words(text: str) -> list[str] | None:
     """The words of the first line that is neither blank nor a comment; looked for in the
     text's first few kilobytes first, as splitting a big file into lines takes a while."""
     for prefix in (text[:4096], text):
@@ -248,42 +265,66 @@ def _matrix_instance(path: PathLike, text: str) -> ClassicInstance:
     quick = _plain_matrix_instance(path, text)
     if quick is not None:
         return quick
-    lines = [(number, line.split()) for number, line in enumerate(text.splitlines(), start=1)
-             if line.strip() and not line.lstrip().startswith("#")]
+    lines = [
+        (number, line.split())
+        for number, line in enumerate(text.splitlines(), start=1)
+        if line.strip() and not line.lstrip().startswith("#")
+    ]
     first, words = lines[0]
     if len(words) != 1 or not re.fullmatch("[0-9]{1,9}", words[0]) or int(words[0]) == 0:
-        raise ProblemFileError(path, f"expected the number of locations, found {' '.join(words)!r}", first)
+        raise ProblemFileError(
+            path, f"expected the number of locations, found {' '.join(words)!r}", first
+        )
     n = int(words[0])
     body = lines[1:]
     if len(body) < 2 * n:
         raise ProblemFileError(
-            path, f"ends after {len(body)} lines of data; expected {n} matrix rows and {n} 'ready due' lines"
+            path,
+            f"ends after {len(body)} lines of data; expected {n} matrix rows and {n} 'ready due' lines",
         )
     if len(body) > 2 * n:
-        raise ProblemFileError(path, f"unexpected line after the {n} 'ready due' lines", body[2 * n][0])
+        raise ProblemFileError(
+            path, f"unexpected line after the {n} 'ready due' lines", body[2 * n][0]
+        )
     numbers = []
     for index, (number, words) in enumerate(body):
-        expected, what = (n, f"matrix row {index}") if index < n else (2, f"'ready due' of location {index - n}")
+        expected, what = (
+            (n, f"matrix row {index}") if index < n else (2, f"'ready due' of location {index - n}")
+        )
         if len(words) != expected:
-            raise ProblemFileError(path, f"{what}: expected {expected} numbers, found {len(words)}", number)
+            raise ProblemFileError(
+                path, f"{what}: expected {expected} numbers, found {len(words)}", number
+            )
         whole = _whole_numbers(words)
-        numbers.append((number, whole if whole is not None else [_decimal(path, word, number) for word in words]))
+        numbers.append(
+            (
+                number,
+                whole if whole is not None else [_decimal(path, word, number) for word in words],
+            )
+        )
     # Decimal files are scaled to whole numbers by the power of ten of their longest fraction.
     decimals = [row for _, row in numbers if not isinstance(row, array.array)]
     places = max((_places(value) for row in decimals for value in row), default=0)
-    scale = 10 ** places
-    rows = [row if places == 0 and isinstance(row, array.array) else
-            [value * scale if isinstance(value, int) else int(value.scaleb(places, _EXACT))
-             for value in row]
-            for _, row in numbers]
+    scale = 10**places
+    rows = [
+        row
+        if places == 0 and isinstance(row, array.array)
+        else [
+            value * scale if isinstance(value, int) else int(value.scaleb(places, _EXACT))
+            for value in row
+        ]
+        for _, row in numbers
+    ]
     matrix, windows = rows[:n], [(ready, due) for ready, due in rows[n:]]
     for (number, _), (ready, due) in zip(body[n:], windows):
         if due < ready:
-            raise ProblemFileError(path, f"the window ends ({due}) before it starts ({ready})", number)
+            raise ProblemFileError(
+                path, f"the window ends ({due}) before it starts ({ready})", number
+            )
     return _instance(path, matrix, windows, scale, None)
 
 
-def _plain_matrix_instance(path: PathLike, text: str) -> Optional[ClassicInstance]:
+def _plain_matrix_instance(path: PathLike, text: str) -> ClassicInstance | None:
     """The matrix layout read at once when it is plainly valid: whole numbers only, a count
     n >= 1, n rows of n and n windows in order. None for anything else, read line by line."""
     table = _engine.integer_rows(text, 0, False)
@@ -294,22 +335,33 @@ def _plain_matrix_instance(path: PathLike, text: str) -> Optional[ClassicInstanc
     n = entries[0] if lengths and lengths[0] == 1 else 0
     if not 0 < n < 10**9 or lengths[1:] != (n,) * n + (2,) * n:
         return None
-    windows = list(zip(entries[1 + n * n::2].tolist(), entries[2 + n * n::2].tolist()))
+    windows = list(zip(entries[1 + n * n :: 2].tolist(), entries[2 + n * n :: 2].tolist()))
     if any(due < ready for ready, due in windows):
         return None
-    return _instance(path, Matrix(entries[1:1 + n * n], n, largest), windows, 1, None)
+    return _instance(path, Matrix(entries[1 : 1 + n * n], n, largest), windows, 1, None)
 
 
-def _instance(path: PathLike, matrix: Sequence[Sequence[int]], windows: list[tuple[int, int]], scale: int,
-              coordinates: Optional[list[tuple[float, float]]]) -> ClassicInstance:
+def _instance(
+    path: PathLike,
+    matrix: Sequence[Sequence[int]],
+    windows: list[tuple[int, int]],
+    scale: int,
+    coordinates: list[tuple[float, float]] | None,
+) -> ClassicInstance:
     n = len(matrix)
     try:  # one buffer for both matrices
         table: Any = matrix if isinstance(matrix, Matrix) else Matrix.from_rows(matrix, n)
     except OverflowError:
         table = matrix  # beyond 64 bits: the problem's checks name the entry
     try:
-        problem = Problem(table, table, [0] * n, [[window] for window in windows],
-                          coordinates=coordinates, check_units=False)
+        problem = Problem(
+            table,
+            table,
+            [0] * n,
+            [[window] for window in windows],
+            coordinates=coordinates,
+            check_units=False,
+        )
     except ValueError as error:  # values beyond the engine's range
         raise ProblemFileError(path, str(error)) from error
     stem, extension = os.path.splitext(os.path.basename(os.fspath(path)))
@@ -331,16 +383,28 @@ def _coordinates_instance(path: PathLike, text: str) -> ClassicInstance:
             continue
         if len(words) != 7:
             raise ProblemFileError(
-                path, f"expected 7 numbers (number x y demand ready due service), found {len(words)}", number)
-        values = [_decimal(path, word, number, negative=index in (1, 2)) for index, word in enumerate(words)]
+                path,
+                f"expected 7 numbers (number x y demand ready due service), found {len(words)}",
+                number,
+            )
+        values = [
+            _decimal(path, word, number, negative=index in (1, 2))
+            for index, word in enumerate(words)
+        ]
         if values[0] == 999 and not any(values[1:]):
             break
         if values[0] != len(rows) + 1:
-            raise ProblemFileError(path, f"location number {words[0]}, expected {len(rows) + 1}", number)
+            raise ProblemFileError(
+                path, f"location number {words[0]}, expected {len(rows) + 1}", number
+            )
         if any(value != value.to_integral_value() for value in values[4:]):
-            raise ProblemFileError(path, "ready, due and service times must be whole numbers", number)
+            raise ProblemFileError(
+                path, "ready, due and service times must be whole numbers", number
+            )
         if values[5] < values[4]:
-            raise ProblemFileError(path, f"the window ends ({words[5]}) before it starts ({words[4]})", number)
+            raise ProblemFileError(
+                path, f"the window ends ({words[5]}) before it starts ({words[4]})", number
+            )
         rows.append(values)
     if not rows:
         raise ProblemFileError(path, "no location lines (number x y demand ready due service)")
@@ -357,8 +421,9 @@ def _coordinates_instance(path: PathLike, text: str) -> ClassicInstance:
 _LARGEST_SPAN = 2**31 - 1
 
 
-def _floor_distances(path: PathLike,
-                     points: list[tuple[decimal.Decimal, decimal.Decimal]]) -> "numpy.ndarray":
+def _floor_distances(
+    path: PathLike, points: list[tuple[decimal.Decimal, decimal.Decimal]]
+) -> numpy.ndarray:
     """The Euclidean distances rounded down, exactly: of the coordinates scaled to whole numbers,
     the integer square root of the squared distance, scaled back and rounded down."""
     import numpy  # only this layout needs it; the command starts faster without
@@ -384,7 +449,7 @@ def _floor_distances(path: PathLike,
 _BLOCK = 64
 
 
-def _shorten_through_third(matrix: "numpy.ndarray") -> "numpy.ndarray":
+def _shorten_through_third(matrix: numpy.ndarray) -> numpy.ndarray:
     """The collections' loops `for i, for j, for k: d[i][j] = min(d[i][j], d[i][k] + d[k][j])`,
     in place, with the same result in O(n) array operations of O(n^2) each instead of n^3
     steps in Python. While i is fixed only row i changes, and d[i][j] is the least of row i as
@@ -392,8 +457,11 @@ def _shorten_through_third(matrix: "numpy.ndarray") -> "numpy.ndarray":
     latter are found in rounds: each round passes on only the entries the last one lowered."""
     import numpy
 
-    kind = next(kind for kind in (numpy.int16, numpy.int32, numpy.int64)
-                if 4 * int(matrix.max(initial=0)) < numpy.iinfo(kind).max)
+    kind = next(
+        kind
+        for kind in (numpy.int16, numpy.int32, numpy.int64)
+        if 4 * int(matrix.max(initial=0)) < numpy.iinfo(kind).max
+    )
     matrix = matrix.astype(kind)
     n = len(matrix)
     far = numpy.iinfo(kind).max // 2  # beyond any sum of two entries
@@ -408,23 +476,24 @@ def _shorten_through_third(matrix: "numpy.ndarray") -> "numpy.ndarray":
             lowered = numpy.flatnonzero(shorter < row)
             row = shorter
         matrix[i] = row
-        after[i, i + 1:] = row[i + 1:]
+        after[i, i + 1 :] = row[i + 1 :]
     return matrix
 
 
-def _least_sums(row: "numpy.ndarray", matrix: "numpy.ndarray",
-                through: Optional["numpy.ndarray"] = None) -> "numpy.ndarray":
+def _least_sums(
+    row: numpy.ndarray, matrix: numpy.ndarray, through: numpy.ndarray | None = None
+) -> numpy.ndarray:
     """For each column j, the least row[k] + matrix[k][j] over k in `through` (default: all)."""
     import numpy
 
     least = numpy.full(len(row), numpy.iinfo(matrix.dtype).max, dtype=matrix.dtype)
     for start in range(0, len(row) if through is None else len(through), _BLOCK):
-        ks = slice(start, start + _BLOCK) if through is None else through[start:start + _BLOCK]
+        ks = slice(start, start + _BLOCK) if through is None else through[start : start + _BLOCK]
         numpy.minimum(least, (row[ks, None] + matrix[ks]).min(axis=0), out=least)
     return least
 
 
-def _whole_numbers(words: list[str]) -> Optional["array.array[int]"]:
+def _whole_numbers(words: list[str]) -> array.array[int] | None:
     """The words as ints when all are whole numbers in 0 ... 2**64 - 1 (the common case, read
     quickly); None otherwise, for the careful reading that names the fault."""
     joined = "".join(words)

@@ -1,8 +1,8 @@
 """A solved tour read stop by stop, as its picture and its report page show it."""
+
 from __future__ import annotations
 
 import dataclasses
-from typing import Optional
 
 from .problem import Problem, Window
 from .timetext import TimeText
@@ -17,9 +17,9 @@ class Stop:
     index: int
     location: int
     label: str
-    arrival: Optional[int]
-    work_start: Optional[int]
-    work_end: Optional[int]
+    arrival: int | None
+    work_start: int | None
+    work_end: int | None
     work: int
     wait: int
     late: int
@@ -41,21 +41,23 @@ class Itinerary:
     legs: tuple[tuple[int, int], ...]
     returns: bool
     end: int
-    end_time: Optional[int]
+    end_time: int | None
     late_end: int
     rows: tuple[tuple[Event, int], ...]
     text: TimeText
 
     @classmethod
-    def of(cls, tour: Tour, problem: Problem) -> "Itinerary":
+    def of(cls, tour: Tour, problem: Problem) -> Itinerary:
         route = tour.route
         if not route or any(not 0 <= location < problem.size for location in route):
-            raise ValueError(f"the tour visits locations {list(route[:5])}..., not of this problem "
-                             f"of {problem.size} locations")
+            raise ValueError(
+                f"the tour visits locations {list(route[:5])}..., not of this problem "
+                f"of {problem.size} locations"
+            )
         position = {location: index for index, location in enumerate(route)}
         schedule = tour.schedule or ()
         rows = _rows(schedule, position, len(route))
-        arrival: list[Optional[int]] = [tour.start_time] + [None] * (len(route) - 1)
+        arrival: list[int | None] = [tour.start_time] + [None] * (len(route) - 1)
         work: list[list[Event]] = [[] for _ in route]
         wait = [0] * len(route)
         legs: list[tuple[int, int]] = []
@@ -74,13 +76,30 @@ class Itinerary:
             legs = [(index, index + 1) for index in range(len(route) - 1)]
             legs += [(len(route) - 1, 0)] if len(route) > 1 else []
         windows = problem.time_windows or tuple(() for _ in range(problem.size))
-        stops = tuple(_stop(index, location, problem, arrival[index], work[index], wait[index],
-                            windows[location]) for index, location in enumerate(route))
+        stops = tuple(
+            _stop(
+                index,
+                location,
+                problem,
+                arrival[index],
+                work[index],
+                wait[index],
+                windows[location],
+            )
+            for index, location in enumerate(route)
+        )
         late_end = max(0, (tour.lateness or 0) - sum(stop.late for stop in stops))
         returns = len(route) > 1 and bool(legs) and legs[-1][1] == 0
-        return cls(stops, tuple(legs), returns, legs[-1][1] if legs else len(route) - 1,
-                   tour.end_time, late_end, tuple(rows),
-                   TimeText.for_span(tour.start_time, tour.end_time, tour.zone))
+        return cls(
+            stops,
+            tuple(legs),
+            returns,
+            legs[-1][1] if legs else len(route) - 1,
+            tour.end_time,
+            late_end,
+            tuple(rows),
+            TimeText.for_span(tour.start_time, tour.end_time, tour.zone),
+        )
 
     @property
     def late_stops(self) -> int:
@@ -94,13 +113,24 @@ def summary(tour: Tour, itinerary: Itinerary) -> list[tuple[str, str]]:
     if tour.lateness is not None:
         late = counted(itinerary.late_stops, "late stop")
         late += ", late end" if itinerary.late_end else ""
-        rows.append(("lateness", f"{text.length(tour.lateness)} ({late})" if tour.lateness
-                     else text.length(0)))
+        rows.append(
+            (
+                "lateness",
+                f"{text.length(tour.lateness)} ({late})" if tour.lateness else text.length(0),
+            )
+        )
     if tour.start_time is not None and tour.end_time is not None:
         rows += [("start", text.full(tour.start_time)), ("end", text.full(tour.end_time))]
-    rows += [(label, text.length(value)) for label, value in (
-        ("duration", tour.duration), ("working", tour.working_time),
-        ("travelling", tour.traveling_time), ("waiting", tour.waiting_time)) if value is not None]
+    rows += [
+        (label, text.length(value))
+        for label, value in (
+            ("duration", tour.duration),
+            ("working", tour.working_time),
+            ("travelling", tour.traveling_time),
+            ("waiting", tour.waiting_time),
+        )
+        if value is not None
+    ]
     return rows
 
 
@@ -109,9 +139,10 @@ def counted(count: int, thing: str) -> str:
     return f"{count} {thing}" + ("" if count == 1 else "s")
 
 
-def _rows(schedule: tuple[Event, ...], position: dict[int, int],
-          count: int) -> list[tuple[Event, int]]:
-    rows: list[Optional[int]] = []
+def _rows(
+    schedule: tuple[Event, ...], position: dict[int, int], count: int
+) -> list[tuple[Event, int]]:
+    rows: list[int | None] = []
     for event in schedule:
         if event.kind == "work" and event.location is not None:
             rows.append(position[event.location])
@@ -129,11 +160,28 @@ def _rows(schedule: tuple[Event, ...], position: dict[int, int],
     return [(event, row if row is not None else count - 1) for event, row in zip(schedule, rows)]
 
 
-def _stop(index: int, location: int, problem: Problem, arrival: Optional[int], work: list[Event],
-          wait: int, windows: tuple[Window, ...]) -> Stop:
+def _stop(
+    index: int,
+    location: int,
+    problem: Problem,
+    arrival: int | None,
+    work: list[Event],
+    wait: int,
+    windows: tuple[Window, ...],
+) -> Stop:
     work_end = work[-1].end if work else None
     closing = windows[-1][1] if windows else None
     late = work_end - closing if work_end is not None and closing is not None else 0
     label = problem.names[location] if problem.names is not None else f"#{location}"
-    return Stop(index, location, label, arrival, work[0].start if work else None,
-                work_end, sum(event.length for event in work), wait, max(late, 0), windows)
+    return Stop(
+        index,
+        location,
+        label,
+        arrival,
+        work[0].start if work else None,
+        work_end,
+        sum(event.length for event in work),
+        wait,
+        max(late, 0),
+        windows,
+    )

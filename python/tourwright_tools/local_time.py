@@ -6,26 +6,27 @@ midnight; the engine counts them from the midnight of its own clock, so it is gi
 instant moved by the zone's offset and its results are moved back. That is exact while the
 offset holds, so a horizon across a change of offset (daylight saving) is refused.
 """
+
 from __future__ import annotations
 
 import datetime as dt
 import re
 import zoneinfo
-from typing import Optional
 
 from .values import UNIX_EPOCH
 
 _OFFSET = re.compile(r"^([+-])(\d{2}):?(\d{2})$")
 
 
-def zone(value: object, where: str = "timezone") -> Optional[dt.tzinfo]:
+def zone(value: object, where: str = "timezone") -> dt.tzinfo | None:
     """A time zone: None, a `tzinfo` (a `ZoneInfo` or a fixed `datetime.timezone`), an IANA
     name ("America/Los_Angeles"), "UTC" or a fixed offset ("+01:00")."""
     if value is None or isinstance(value, dt.tzinfo):
         return value
     if not isinstance(value, str):
         raise TypeError(
-            f"{where}: expected a time zone name or a tzinfo, got {type(value).__name__}")
+            f"{where}: expected a time zone name or a tzinfo, got {type(value).__name__}"
+        )
     if value in ("UTC", "Z"):
         return dt.timezone.utc
     fixed = _OFFSET.match(value)
@@ -38,8 +39,10 @@ def zone(value: object, where: str = "timezone") -> Optional[dt.tzinfo]:
     try:
         return zoneinfo.ZoneInfo(value)
     except (zoneinfo.ZoneInfoNotFoundError, ValueError):
-        raise ValueError(f"{where}: {value!r} is not a known time zone (an IANA name such as "
-                         "'Europe/Berlin', 'UTC' or an offset such as '+01:00')") from None
+        raise ValueError(
+            f"{where}: {value!r} is not a known time zone (an IANA name such as "
+            "'Europe/Berlin', 'UTC' or an offset such as '+01:00')"
+        ) from None
 
 
 def zone_name(tz: dt.tzinfo) -> str:
@@ -56,7 +59,7 @@ def zone_name(tz: dt.tzinfo) -> str:
     return f"{sign}{minutes // 60:02d}:{minutes % 60:02d}"
 
 
-def local(unix_seconds: int, tz: Optional[dt.tzinfo]) -> dt.datetime:
+def local(unix_seconds: int, tz: dt.tzinfo | None) -> dt.datetime:
     """The instant as an aware datetime in `tz` (UTC without a zone)."""
     return (UNIX_EPOCH + dt.timedelta(seconds=unix_seconds)).astimezone(tz or dt.timezone.utc)
 
@@ -92,7 +95,7 @@ def steady_offset(tz: dt.tzinfo, first: int, last: int) -> int:
     return offset
 
 
-def show(unix_seconds: int, tz: Optional[dt.tzinfo]) -> str:
+def show(unix_seconds: int, tz: dt.tzinfo | None) -> str:
     """ISO 8601 with the offset ('2026-12-07T08:00:00+01:00'), 'Z' for UTC without a zone."""
     text = local(unix_seconds, tz).isoformat()
     return text[:-6] + "Z" if tz is None else text

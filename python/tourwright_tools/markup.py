@@ -1,8 +1,8 @@
 """Text made safe for SVG and HTML documents, whatever characters a name or a file name holds."""
+
 from __future__ import annotations
 
 import re
-from typing import Optional
 from xml.sax.saxutils import escape as _escape
 
 # Characters XML 1.0 cannot hold at all (not even as references), and lone surrogates, which no
@@ -16,11 +16,14 @@ def escape(text: str) -> str:
     return _escape(_UNFIT.sub("\ufffd", text), {'"': "&quot;"})
 
 
-def element(tag: str, attributes: dict[str, object], content: Optional[str] = None) -> str:
+def element(tag: str, attributes: dict[str, object], content: str | None = None) -> str:
     """One element, empty (`<tag/>`) without `content`; `content` is markup already (escape text
     first), attribute values are text (None leaves the attribute out)."""
-    pairs = "".join(f' {name}="{escape(_value(value))}"' for name, value in attributes.items()
-                    if value is not None)
+    pairs = "".join(
+        f' {name}="{escape(_value(value))}"'
+        for name, value in attributes.items()
+        if value is not None
+    )
     return f"<{tag}{pairs}/>" if content is None else f"<{tag}{pairs}>{content}</{tag}>"
 
 

@@ -2,12 +2,13 @@
 integers. It reads like the tuple of its rows (equal to it, hashed like it), pickles compactly,
 and reaches the engine through the buffer protocol, without a Python object per entry. Also the
 checks of whole numpy arrays at once that let big problems skip the checks entry by entry."""
+
 from __future__ import annotations
 
 import array
 import sys
 from collections.abc import Iterable, Iterator, Sequence
-from typing import Any, Optional, Union, overload
+from typing import Any, overload
 
 
 class Matrix(Sequence[tuple[int, ...]]):
@@ -15,19 +16,20 @@ class Matrix(Sequence[tuple[int, ...]]):
 
     __slots__ = ("_flat", "_size", "_bound")
 
-    def __init__(self, data: Any, size: int, bound: Optional[int] = None) -> None:
+    def __init__(self, data: Any, size: int, bound: int | None = None) -> None:
         """`data`: a C-contiguous buffer of size * size native unsigned 64-bit integers, row
         after row; kept as it is when read-only, else copied. `bound`, when known, is at
         least the largest entry (it spares looking through them all)."""
         view = memoryview(data)
         flat = (view if view.readonly else memoryview(view.tobytes())).cast("B").cast("Q")
         if len(flat) != size * size:
-            raise ValueError(f"a {size} x {size} matrix needs {size * size} entries, "
-                             f"got {len(flat)}")
+            raise ValueError(
+                f"a {size} x {size} matrix needs {size * size} entries, got {len(flat)}"
+            )
         self._flat, self._size, self._bound = flat, size, bound
 
     @classmethod
-    def from_rows(cls, rows: Iterable[Iterable[int]], size: int) -> "Matrix":
+    def from_rows(cls, rows: Iterable[Iterable[int]], size: int) -> Matrix:
         """From rows of checked ints (each in range, `size` rows of `size`); rows that are
         already arrays of unsigned 64-bit ints are copied whole."""
         entries = array.array("Q")
@@ -48,11 +50,11 @@ class Matrix(Sequence[tuple[int, ...]]):
     def __getitem__(self, index: int) -> tuple[int, ...]: ...
     @overload
     def __getitem__(self, index: slice) -> tuple[tuple[int, ...], ...]: ...
-    def __getitem__(self, index: Union[int, slice]) -> Any:
+    def __getitem__(self, index: int | slice) -> Any:
         if isinstance(index, slice):
             return tuple(self[row] for row in range(*index.indices(self._size)))
         row = range(self._size)[index]  # negative indices and IndexError as for a tuple
-        return tuple(self._flat[row * self._size:(row + 1) * self._size].tolist())
+        return tuple(self._flat[row * self._size : (row + 1) * self._size].tolist())
 
     def at(self, row: int, column: int) -> int:
         """The entry in `row` and `column` (without making the row's tuple)."""
@@ -65,7 +67,7 @@ class Matrix(Sequence[tuple[int, ...]]):
 
     def tolist(self) -> list[list[int]]:
         values = self._flat.tolist()
-        return [values[row:row + self._size] for row in range(0, len(values), self._size or 1)]
+        return [values[row : row + self._size] for row in range(0, len(values), self._size or 1)]
 
     def __eq__(self, other: object) -> bool:
         if isinstance(other, Matrix):
@@ -84,14 +86,14 @@ class Matrix(Sequence[tuple[int, ...]]):
         return f"Matrix({self.tolist()!r})"
 
 
-def fast_matrix(value: Any, n: Optional[int], largest: int) -> Optional[Matrix]:
+def fast_matrix(value: Any, n: int | None, largest: int) -> Matrix | None:
     """`value` as a Matrix when it is plainly a valid one: a Matrix, a numpy array of whole
     numbers, or lists or tuples of rows of ints, square (n rows of n; None: any n >= 1) with
     entries in 0 ... `largest`. None for anything else, which is then checked entry by entry
     (slower, but naming the first entry at fault)."""
     numpy = sys.modules.get("numpy")  # an array can only come from numpy once it is imported
     if isinstance(value, Matrix):
-        matrix: Optional[Matrix] = value
+        matrix: Matrix | None = value
     elif numpy is not None and isinstance(value, numpy.ndarray):
         matrix = _array_matrix(numpy, value)
     elif isinstance(value, (list, tuple)):
@@ -114,7 +116,7 @@ def _largest_entry(matrix: Matrix) -> int:
     return int(numpy.frombuffer(matrix._flat, dtype=numpy.uint64).max())
 
 
-def _array_matrix(numpy: Any, value: Any) -> Optional[Matrix]:
+def _array_matrix(numpy: Any, value: Any) -> Matrix | None:
     if value.ndim != 2 or value.shape[0] != value.shape[1] or value.dtype.kind not in "iuf":
         return None
     if value.size and value.dtype.kind != "u":
@@ -131,7 +133,7 @@ def _array_matrix(numpy: Any, value: Any) -> Optional[Matrix]:
     return Matrix(entries, value.shape[0])
 
 
-def _int_rows_matrix(rows: Union[list[Any], tuple[Any, ...]]) -> Optional[Matrix]:
+def _int_rows_matrix(rows: list[Any] | tuple[Any, ...]) -> Matrix | None:
     size = len(rows)
     for row in rows:
         # Exactly int: a bool, a float or another number takes the careful path.
@@ -145,7 +147,7 @@ def _int_rows_matrix(rows: Union[list[Any], tuple[Any, ...]]) -> Optional[Matrix
         return None
 
 
-def fast_windows(value: Any, n: int, earliest: int, latest: int) -> Optional[tuple[Any, ...]]:
+def fast_windows(value: Any, n: int, earliest: int, latest: int) -> tuple[Any, ...] | None:
     """Time windows given as a numpy array of n locations by k windows by (start, end), as
     tuples, when all are plainly valid (in time order, no overlap, within earliest ...
     latest); None for anything else, which is then checked window by window."""

@@ -1,4 +1,5 @@
 """The classes that `tourwright` creates but does not export, found once through its results."""
+
 from __future__ import annotations
 
 import functools

@@ -1,17 +1,18 @@
 """A checked problem: the data of `tourwright.solve`, validated and normalised when it is built."""
+
 from __future__ import annotations
 
 import dataclasses
 import datetime as dt
 import math
-from typing import Any, Literal, Optional, Union
+from typing import Any, Literal
 
 from . import local_time, values
 from .matrix import Matrix, fast_matrix, fast_windows
 from .values import SECONDS_PER_DAY, clock
 
 Window = tuple[int, int]
-End = Union[int, Literal["open"]]
+End = int | Literal["open"]
 
 # Instants outside these bounds are far more likely hours, offsets or milliseconds than Unix
 # seconds of a real schedule (1973-03-03 and 2100-01-01).
@@ -50,16 +51,16 @@ class Problem:
     """
 
     distance_matrix: Matrix
-    duration_matrix: Optional[Matrix]
-    job_durations: Optional[tuple[int, ...]]
-    time_windows: Optional[tuple[tuple[Window, ...], ...]]
-    operation_times: Optional[Window]
-    names: Optional[tuple[str, ...]]
-    coordinates: Optional[tuple[tuple[float, float], ...]]
+    duration_matrix: Matrix | None
+    job_durations: tuple[int, ...] | None
+    time_windows: tuple[tuple[Window, ...], ...] | None
+    operation_times: Window | None
+    names: tuple[str, ...] | None
+    coordinates: tuple[tuple[float, float], ...] | None
     check_units: bool
-    start: Optional[int]
-    end: Optional[End]
-    timezone: Optional[dt.tzinfo]
+    start: int | None
+    end: End | None
+    timezone: dt.tzinfo | None
 
     def __init__(
         self,
@@ -78,9 +79,14 @@ class Problem:
         timezone: Any = None,
     ) -> None:
         if not isinstance(check_units, bool):
-            raise TypeError(f"check_units: expected True or False, got {type(check_units).__name__}")
-        given = {"duration_matrix": duration_matrix, "job_durations": job_durations,
-                 "time_windows": time_windows}
+            raise TypeError(
+                f"check_units: expected True or False, got {type(check_units).__name__}"
+            )
+        given = {
+            "duration_matrix": duration_matrix,
+            "job_durations": job_durations,
+            "time_windows": time_windows,
+        }
         present = [name for name in _TIME_DATA if given[name] is not None]
         if present and len(present) < len(_TIME_DATA):
             missing = [name for name in _TIME_DATA if given[name] is None]
@@ -93,24 +99,44 @@ class Problem:
                 "operation_times: operating hours need time data "
                 "(duration_matrix, job_durations and time_windows)"
             )
-        distances = _matrix(distance_matrix, "distance_matrix", None, values.integer, values.MAX_U64)
+        distances = _matrix(
+            distance_matrix, "distance_matrix", None, values.integer, values.MAX_U64
+        )
         n = len(distances)
         set_field = object.__setattr__
         set_field(self, "check_units", check_units)
         set_field(self, "timezone", local_time.zone(timezone))
         # The hours first: a zone they carry is the problem's, for the windows too.
-        set_field(self, "operation_times", None if operation_times is None
-                  else self._hours(operation_times))
+        set_field(
+            self,
+            "operation_times",
+            None if operation_times is None else self._hours(operation_times),
+        )
         set_field(self, "distance_matrix", distances)
-        set_field(self, "duration_matrix", None if duration_matrix is None
-                  else _matrix(duration_matrix, "duration_matrix", n, self._duration, self._longest))
-        set_field(self, "job_durations", None if job_durations is None
-                  else tuple(self._duration(value, f"job_durations[{i}]") for i, value in
-                             enumerate(_located(job_durations, "job_durations", n, "durations"))))
-        set_field(self, "time_windows", None if time_windows is None
-                  else self._windows(time_windows, n))
+        set_field(
+            self,
+            "duration_matrix",
+            None
+            if duration_matrix is None
+            else _matrix(duration_matrix, "duration_matrix", n, self._duration, self._longest),
+        )
+        set_field(
+            self,
+            "job_durations",
+            None
+            if job_durations is None
+            else tuple(
+                self._duration(value, f"job_durations[{i}]")
+                for i, value in enumerate(_located(job_durations, "job_durations", n, "durations"))
+            ),
+        )
+        set_field(
+            self, "time_windows", None if time_windows is None else self._windows(time_windows, n)
+        )
         set_field(self, "names", None if names is None else _names(names, n))
-        set_field(self, "coordinates", None if coordinates is None else _coordinates(coordinates, n))
+        set_field(
+            self, "coordinates", None if coordinates is None else _coordinates(coordinates, n)
+        )
         first, last = self.checked_ends(start, end, depot)
         set_field(self, "start", first)
         set_field(self, "end", last)
@@ -131,8 +157,9 @@ class Problem:
         """The location's name, or its index when the problem has no names."""
         return self.names[location] if self.names is not None else str(location)
 
-    def checked_ends(self, start: Any = None, end: Any = None,
-                     depot: Any = None) -> tuple[Optional[int], Optional[End]]:
+    def checked_ends(
+        self, start: Any = None, end: Any = None, depot: Any = None
+    ) -> tuple[int | None, End | None]:
         """`start` and `end` (or `depot` for both) checked: the start a location, the end a
         location or "open" that comes with a start; an end at the start is the return to it."""
         if depot is not None:
@@ -156,7 +183,8 @@ class Problem:
         location = values.integer(value, name)
         if location >= self.size:
             raise ValueError(
-                f"{name}: {location} is not a location of this problem (0 to {self.size - 1})")
+                f"{name}: {location} is not a location of this problem (0 to {self.size - 1})"
+            )
         return location
 
     def engine_offset(self) -> int:
@@ -173,7 +201,9 @@ class Problem:
         hours are local, which `solve_problem` accounts for and `solve` does not."""
         return {
             "distance_matrix": self.distance_matrix.buffer,
-            "duration_matrix": None if self.duration_matrix is None else self.duration_matrix.buffer,
+            "duration_matrix": None
+            if self.duration_matrix is None
+            else self.duration_matrix.buffer,
             "job_durations": self.job_durations,
             "time_windows": self.time_windows,
             "operation_times": self.operation_times,
@@ -204,7 +234,7 @@ class Problem:
         return data
 
     @classmethod
-    def from_dict(cls, data: dict[str, Any]) -> "Problem":
+    def from_dict(cls, data: dict[str, Any]) -> Problem:
         return cls(**data)
 
     def __repr__(self) -> str:
@@ -235,16 +265,21 @@ class Problem:
         return seconds
 
     def _windows(self, time_windows: Any, n: int) -> tuple[tuple[Window, ...], ...]:
-        earliest, latest = ((EARLIEST_PLAUSIBLE_INSTANT, LATEST_PLAUSIBLE_INSTANT) if self.check_units
-                            else (0, values.LATEST_INSTANT))
+        earliest, latest = (
+            (EARLIEST_PLAUSIBLE_INSTANT, LATEST_PLAUSIBLE_INSTANT)
+            if self.check_units
+            else (0, values.LATEST_INSTANT)
+        )
         fast = fast_windows(time_windows, n, earliest, latest)
         if fast is not None:
             return fast
         result = []
         for location, windows in enumerate(_located(time_windows, "time_windows", n, "windows")):
             where = f"time_windows[{location}]"
-            pairs = tuple(self._window(window, f"{where}[{k}]")
-                          for k, window in enumerate(values.items(windows, where, "a list of windows")))
+            pairs = tuple(
+                self._window(window, f"{where}[{k}]")
+                for k, window in enumerate(values.items(windows, where, "a list of windows"))
+            )
             if not pairs:
                 raise ValueError(f"{where}: no window; give at least one (start, end)")
             for k in range(1, len(pairs)):
@@ -260,8 +295,9 @@ class Problem:
         bounds = values.items(window, where, "a (start, end) pair")
         if len(bounds) != 2:
             raise ValueError(f"{where}: expected a (start, end) pair, got {len(bounds)} values")
-        start, end = (values.instant(bound, f"{where}[{i}]", self.timezone)
-                      for i, bound in enumerate(bounds))
+        start, end = (
+            values.instant(bound, f"{where}[{i}]", self.timezone) for i, bound in enumerate(bounds)
+        )
         if end < start:
             raise ValueError(f"{where}: ends at {end}, before it starts at {start}")
         if self.check_units:
@@ -277,16 +313,24 @@ class Problem:
         where = "operation_times"
         bounds = values.items(operation_times, where, "an (opening, closing) pair")
         if len(bounds) != 2:
-            raise ValueError(f"{where}: expected an (opening, closing) pair, got {len(bounds)} values")
+            raise ValueError(
+                f"{where}: expected an (opening, closing) pair, got {len(bounds)} values"
+            )
         for bound in bounds:
             self._adopt_zone(bound, where)
-        opening, closing = (values.time_of_day(bound, f"{where}[{i}]") for i, bound in enumerate(bounds))
+        opening, closing = (
+            values.time_of_day(bound, f"{where}[{i}]") for i, bound in enumerate(bounds)
+        )
         if closing > SECONDS_PER_DAY:
-            raise ValueError(f"{where}[1]: {closing} is beyond the end of a day (86400 seconds after midnight)")
+            raise ValueError(
+                f"{where}[1]: {closing} is beyond the end of a day (86400 seconds after midnight)"
+            )
         if closing == SECONDS_PER_DAY and opening > 0:
             # The engine reads a closing of 86400 as 00:00 of the same day.
-            raise ValueError(f"{where}[1]: closing at midnight (86400) is only possible from 0 (open around "
-                             "the clock); close at 86399 instead")
+            raise ValueError(
+                f"{where}[1]: closing at midnight (86400) is only possible from 0 (open around "
+                "the clock); close at 86399 instead"
+            )
         if opening >= closing:
             raise ValueError(
                 f"{where}: opening {opening} is not before closing {closing}; operating hours are "
@@ -299,7 +343,6 @@ class Problem:
             )
         return opening, closing
 
-
     def _adopt_zone(self, bound: Any, where: str) -> None:
         """A time of day with a zone is read in it: the problem takes that zone."""
         tz = bound.tzinfo if isinstance(bound, dt.time) else None
@@ -308,8 +351,10 @@ class Problem:
         if self.timezone is None:
             object.__setattr__(self, "timezone", tz)
         elif local_time.zone_name(tz) != local_time.zone_name(self.timezone):
-            raise ValueError(f"{where}: {bound} is in {local_time.zone_name(tz)}, the problem in "
-                             f"{local_time.zone_name(self.timezone)}; give the hours in one zone")
+            raise ValueError(
+                f"{where}: {bound} is in {local_time.zone_name(tz)}, the problem in "
+                f"{local_time.zone_name(self.timezone)}; give the hours in one zone"
+            )
 
     def _check_job_lengths(self) -> None:
         if self.job_durations is None or self.time_windows is None:
@@ -334,7 +379,7 @@ def _located(value: Any, where: str, n: int, what: str) -> list[Any]:
     return entries
 
 
-def _matrix(value: Any, where: str, n: Optional[int], convert: Any, largest: int) -> Matrix:
+def _matrix(value: Any, where: str, n: int | None, convert: Any, largest: int) -> Matrix:
     """A square matrix; n is the required size (None: the number of rows), `convert` checks
     one entry, and no entry may exceed `largest`."""
     fast = fast_matrix(value, n, largest)
@@ -368,7 +413,8 @@ def _names(value: Any, n: int) -> tuple[str, ...]:
             name.encode("utf-8")
         except UnicodeEncodeError:
             raise ValueError(
-                f"names[{i}]: {name!r} holds a lone surrogate, which no text can hold") from None
+                f"names[{i}]: {name!r} holds a lone surrogate, which no text can hold"
+            ) from None
     return tuple(names)
 
 

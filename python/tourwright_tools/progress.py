@@ -1,8 +1,9 @@
 """A progress bar for a time-limited solve in a terminal, drawn from the search's own
 progress reports (the search releases the interpreter lock and calls back about every 100 ms)."""
+
 from __future__ import annotations
 
-from typing import Optional, TextIO
+from typing import TextIO
 
 WIDTH = 30
 
@@ -16,12 +17,14 @@ class ProgressBar:
         self._limit = time_limit
         self._spent = spent
 
-    def __call__(self, elapsed: float, descents: int, best: Optional[tuple[int, ...]]) -> bool:
+    def __call__(self, elapsed: float, descents: int, best: tuple[int, ...] | None) -> bool:
         elapsed = min(self._limit, elapsed + self._spent)
         done = min(1.0, elapsed / self._limit) if self._limit else 1.0
         filled = round(done * WIDTH)
-        self._stream.write(f"\rsolving [{'#' * filled}{'.' * (WIDTH - filled)}] "
-                           f"{elapsed:5.1f} / {self._limit:g} s, {descents} descents")
+        self._stream.write(
+            f"\rsolving [{'#' * filled}{'.' * (WIDTH - filled)}] "
+            f"{elapsed:5.1f} / {self._limit:g} s, {descents} descents"
+        )
         self._stream.flush()
         return True
 

@@ -1,4 +1,5 @@
 """`solve_problem`: a checked problem through the search engine to a friendly `Tour`."""
+
 from __future__ import annotations
 
 import datetime as dt
@@ -6,7 +7,8 @@ import math
 import numbers
 import os
 import time
-from typing import Any, Callable, Literal, Optional, Union
+from collections.abc import Callable
+from typing import Any, Literal
 
 from . import _engine
 from .local_time import zone_name
@@ -14,11 +16,11 @@ from .problem import End, Problem
 from .tour import Tour
 from .values import MAX_SECONDS
 
-TimeLimit = Union[int, float, dt.timedelta]
+TimeLimit = int | float | dt.timedelta
 # Called with (elapsed seconds, descents begun, best objective so far or None); the objective
 # is (lateness, traveling time, duration, waiting time, distance) with time data, (distance,)
 # without. Returning False ends the search with the best tour found so far.
-ProgressCallback = Callable[[float, int, Optional[tuple[int, ...]]], Optional[bool]]
+ProgressCallback = Callable[[float, int, tuple[int, ...] | None], bool | None]
 
 Strategy = Literal["iterated", "multistart"]
 STRATEGIES = ("iterated", "multistart")
@@ -36,14 +38,14 @@ def solve_problem(
     problem: Problem,
     time_limit: TimeLimit | None = None,
     *,
-    start: Optional[int] = None,
-    end: Optional[End] = None,
-    depot: Optional[int] = None,
+    start: int | None = None,
+    end: End | None = None,
+    depot: int | None = None,
     departure: Departure = "latest",
-    seed: Optional[int] = None,
-    max_descents: Optional[int] = None,
-    threads: Optional[int] = 1,
-    on_progress: Optional[ProgressCallback] = None,
+    seed: int | None = None,
+    max_descents: int | None = None,
+    threads: int | None = 1,
+    on_progress: ProgressCallback | None = None,
     strategy: Strategy = "iterated",
 ) -> Tour:
     """Solve a checked problem.
@@ -89,8 +91,13 @@ def solve_problem(
         raise TypeError(f"problem: expected a Problem, got {type(problem).__name__}")
     arguments = problem.solve_arguments()
     limit = None if time_limit is None else limit_seconds(time_limit)
-    search = search_options(max_descents=max_descents, seed=seed, threads=threads,
-                            on_progress=on_progress, strategy=strategy)
+    search = search_options(
+        max_descents=max_descents,
+        seed=seed,
+        threads=threads,
+        on_progress=on_progress,
+        strategy=strategy,
+    )
     given = start is not None or end is not None or depot is not None
     first, last = problem.checked_ends(start, end, depot) if given else (problem.start, problem.end)
     if departure not in DEPARTURES:
@@ -103,23 +110,40 @@ def solve_problem(
         limit = max(0.0, limit - (time.monotonic() - entered))
     try:
         output = _engine.solve(
-            arguments["distance_matrix"], arguments["duration_matrix"], arguments["job_durations"],
-            arguments["time_windows"], arguments["operation_times"], time_limit=limit,
-            start=first, end=None if last == "open" else last, open_end=last == "open",
-            latest_departure=departure == "latest", **search)
+            arguments["distance_matrix"],
+            arguments["duration_matrix"],
+            arguments["job_durations"],
+            arguments["time_windows"],
+            arguments["operation_times"],
+            time_limit=limit,
+            start=first,
+            end=None if last == "open" else last,
+            open_end=last == "open",
+            latest_departure=departure == "latest",
+            **search,
+        )
     except _engine.EngineError as error:
         raise SolveError(f"the solver stopped: {error}") from error
     tz = None if problem.timezone is None else zone_name(problem.timezone)
-    return Tour.from_output(output, shift=offset, timezone=tz, names=problem.names,
-                            returns=last is None)
+    return Tour.from_output(
+        output, shift=offset, timezone=tz, names=problem.names, returns=last is None
+    )
 
 
-def search_options(*, max_descents: object = None, seed: object = None, threads: object = 1,
-                   on_progress: object = None, strategy: object = "iterated") -> dict[str, Any]:
+def search_options(
+    *,
+    max_descents: object = None,
+    seed: object = None,
+    threads: object = 1,
+    on_progress: object = None,
+    strategy: object = "iterated",
+) -> dict[str, Any]:
     """The options of `solve_problem` that do not depend on the problem, checked and in the
     engine's terms."""
     if strategy not in STRATEGIES:
-        raise ValueError(f"strategy: expected one of {', '.join(map(repr, STRATEGIES))}, got {strategy!r}")
+        raise ValueError(
+            f"strategy: expected one of {', '.join(map(repr, STRATEGIES))}, got {strategy!r}"
+        )
     return {
         "max_descents": _count("max_descents", max_descents, 1),
         "seed": None if seed is None else _integer("seed", seed) % _U64,
@@ -134,7 +158,9 @@ def limit_seconds(time_limit: object) -> float:
     if isinstance(time_limit, dt.timedelta):
         time_limit = time_limit.total_seconds()
     if isinstance(time_limit, bool) or not isinstance(time_limit, numbers.Real):
-        raise TypeError(f"time_limit: expected seconds or a timedelta, got {type(time_limit).__name__}")
+        raise TypeError(
+            f"time_limit: expected seconds or a timedelta, got {type(time_limit).__name__}"
+        )
     value = float(time_limit)
     if math.isnan(value) or value < 0:
         raise ValueError(f"time_limit: {time_limit} is not a number of seconds >= 0")
@@ -149,7 +175,7 @@ def _integer(name: str, value: object) -> int:
     return int(value)
 
 
-def _count(name: str, value: object, least: int) -> Optional[int]:
+def _count(name: str, value: object, least: int) -> int | None:
     if value is None:
         return None
     count = _integer(name, value)
@@ -166,7 +192,7 @@ def _shifted(time_windows: Any, offset: int) -> list[list[tuple[int, int]]]:
     return moved
 
 
-def _callable(on_progress: object) -> Optional[ProgressCallback]:
+def _callable(on_progress: object) -> ProgressCallback | None:
     if on_progress is not None and not callable(on_progress):
         raise TypeError(f"on_progress: expected a callable, got {type(on_progress).__name__}")
     return on_progress

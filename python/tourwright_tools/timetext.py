@@ -1,9 +1,9 @@
 """How the instants and lengths of one tour read in its pictures and its report page."""
+
 from __future__ import annotations
 
 import dataclasses
 import datetime as dt
-from typing import Optional
 
 from .values import SECONDS_PER_DAY, UNIX_EPOCH, format_length, looks_dated
 
@@ -21,13 +21,17 @@ class TimeText:
     zone: dt.tzinfo = dt.timezone.utc
 
     @classmethod
-    def for_span(cls, first: Optional[int], last: Optional[int],
-                 zone: Optional[dt.tzinfo] = None) -> "TimeText":
+    def for_span(
+        cls, first: int | None, last: int | None, zone: dt.tzinfo | None = None
+    ) -> TimeText:
         if first is None or not looks_dated(first):
             return cls(False)
         text = cls(True, zone=zone or dt.timezone.utc)
-        return dataclasses.replace(text, multi_day=text.local(first).date() != text.local(
-            last if last is not None else first).date())
+        return dataclasses.replace(
+            text,
+            multi_day=text.local(first).date()
+            != text.local(last if last is not None else first).date(),
+        )
 
     def local(self, instant: int) -> dt.datetime:
         return (UNIX_EPOCH + dt.timedelta(seconds=instant)).astimezone(self.zone)
@@ -70,8 +74,9 @@ class TimeText:
         span = max(last - first, 1)
         if self.dated:
             week = DATED_STEPS[-1]
-            step = next((s for s in DATED_STEPS if span / s <= 10),
-                        week * (span // (10 * week) + 1))
+            step = next(
+                (s for s in DATED_STEPS if span / s <= 10), week * (span // (10 * week) + 1)
+            )
             shift = int(self.local(first).utcoffset().total_seconds())  # type: ignore[union-attr]
         else:
             step, shift = 1, 0
@@ -79,5 +84,7 @@ class TimeText:
                 step = step * 5 // 2 if str(step).startswith("2") else step * 2
         start = -(-(first + shift) // step) * step - shift
         days = self.dated and span > SECONDS_PER_DAY
-        return [(instant, f"{self.local(instant):%m-%d %H:%M}" if days else self.at(instant))
-                for instant in range(start, last + 1, step)]
+        return [
+            (instant, f"{self.local(instant):%m-%d %H:%M}" if days else self.at(instant))
+            for instant in range(start, last + 1, step)
+        ]

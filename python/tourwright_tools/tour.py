@@ -1,4 +1,5 @@
 """The friendly result: a plain, picklable, JSON-ready record of a solved tour."""
+
 from __future__ import annotations
 
 import dataclasses
@@ -6,7 +7,7 @@ import datetime as dt
 import json
 import operator
 from collections.abc import Mapping
-from typing import Any, Literal, Optional, cast
+from typing import Any, Literal, cast
 
 import tourwright
 
@@ -18,7 +19,7 @@ EventKind = Literal["work", "wait", "travel"]
 EVENT_KINDS = ("work", "wait", "travel")
 
 
-def to_datetime(unix_seconds: Optional[int]) -> Optional[dt.datetime]:
+def to_datetime(unix_seconds: int | None) -> dt.datetime | None:
     """A UTC `datetime` of Unix seconds (None stays None)."""
     if unix_seconds is None:
         return None
@@ -38,9 +39,9 @@ class Event:
     kind: EventKind
     start: int
     end: int
-    location: Optional[int] = None
-    from_location: Optional[int] = None
-    to_location: Optional[int] = None
+    location: int | None = None
+    from_location: int | None = None
+    to_location: int | None = None
 
     def __post_init__(self) -> None:
         if self.kind not in EVENT_KINDS:
@@ -80,29 +81,41 @@ class Tour:
 
     route: tuple[int, ...]
     distance: int
-    lateness: Optional[int]
-    duration: Optional[int]
-    working_time: Optional[int]
-    waiting_time: Optional[int]
-    traveling_time: Optional[int]
-    start_time: Optional[int]
-    end_time: Optional[int]
+    lateness: int | None
+    duration: int | None
+    working_time: int | None
+    waiting_time: int | None
+    traveling_time: int | None
+    start_time: int | None
+    end_time: int | None
     iterations: int
     time_taken_microseconds: int
-    schedule: Optional[tuple[Event, ...]]
+    schedule: tuple[Event, ...] | None
     returns: bool = True
-    timezone: Optional[str] = None
-    names: Optional[tuple[str, ...]] = None
+    timezone: str | None = None
+    names: tuple[str, ...] | None = None
 
     def __post_init__(self) -> None:
-        route = tuple(_whole(location, f"route[{index}]")
-                      for index, location in enumerate(_sequence(self.route, "route")))
+        route = tuple(
+            _whole(location, f"route[{index}]")
+            for index, location in enumerate(_sequence(self.route, "route"))
+        )
         if any(location < 0 for location in route):
             raise ValueError(f"route: {route} holds a negative location")
         object.__setattr__(self, "route", route)
-        _check_whole(self, ("distance", "iterations", "time_taken_microseconds"), (
-            "lateness", "duration", "working_time", "waiting_time", "traveling_time", "start_time",
-            "end_time"))
+        _check_whole(
+            self,
+            ("distance", "iterations", "time_taken_microseconds"),
+            (
+                "lateness",
+                "duration",
+                "working_time",
+                "waiting_time",
+                "traveling_time",
+                "start_time",
+                "end_time",
+            ),
+        )
         if self.schedule is not None:
             schedule = _sequence(self.schedule, "schedule")
             for index, event in enumerate(schedule):
@@ -125,15 +138,20 @@ class Tour:
         _construct_again(self, state)
 
     @classmethod
-    def from_output(cls, output: tourwright.PyOutput, shift: int = 0,
-                    timezone: Optional[str] = None, names: Optional[tuple[str, ...]] = None,
-                    returns: bool = True) -> "Tour":
+    def from_output(
+        cls,
+        output: tourwright.PyOutput,
+        shift: int = 0,
+        timezone: str | None = None,
+        names: tuple[str, ...] | None = None,
+        returns: bool = True,
+    ) -> Tour:
         """The output's values; its instants less `shift` seconds (those of an engine whose
         clock ran ahead by a time zone's offset)."""
         route = tuple(output.route)
         raw = output.schedule
 
-        def back(instant: Optional[int]) -> Optional[int]:
+        def back(instant: int | None) -> int | None:
             return None if instant is None else instant - shift
 
         return cls(
@@ -155,23 +173,23 @@ class Tour:
         )
 
     @property
-    def start_datetime(self) -> Optional[dt.datetime]:
+    def start_datetime(self) -> dt.datetime | None:
         return to_datetime(self.start_time)
 
     @property
-    def end_datetime(self) -> Optional[dt.datetime]:
+    def end_datetime(self) -> dt.datetime | None:
         return to_datetime(self.end_time)
 
     @property
-    def zone(self) -> Optional[dt.tzinfo]:
+    def zone(self) -> dt.tzinfo | None:
         return None if self.timezone is None else local_time.zone(self.timezone)
 
     @property
-    def start_local(self) -> Optional[dt.datetime]:
+    def start_local(self) -> dt.datetime | None:
         return None if self.start_time is None else local_time.local(self.start_time, self.zone)
 
     @property
-    def end_local(self) -> Optional[dt.datetime]:
+    def end_local(self) -> dt.datetime | None:
         return None if self.end_time is None else local_time.local(self.end_time, self.zone)
 
     @property
@@ -197,7 +215,7 @@ class Tour:
             data["readable"] = self._readable()
         return data
 
-    def to_json(self, indent: Optional[int] = None, readable: bool = False) -> str:
+    def to_json(self, indent: int | None = None, readable: bool = False) -> str:
         """With `indent`, objects are spread over lines and each event has a line of its own."""
         data = self.to_dict(readable)
         return json.dumps(data) if indent is None else _indented(data, indent)
@@ -209,16 +227,19 @@ class Tour:
             return data
 
         def times(start: int, end: int) -> dict[str, str]:
-            return {"start": local_time.local(start, self.zone).isoformat(),
-                    "end": local_time.local(end, self.zone).isoformat(),
-                    "start_utc": local_time.local(start, None).isoformat(),
-                    "end_utc": local_time.local(end, None).isoformat()}
+            return {
+                "start": local_time.local(start, self.zone).isoformat(),
+                "end": local_time.local(end, self.zone).isoformat(),
+                "start_utc": local_time.local(start, None).isoformat(),
+                "end_utc": local_time.local(end, None).isoformat(),
+            }
 
         data.update(times(self.start_time, self.end_time))
         if self.schedule is not None:
             data["schedule"] = [
                 {"kind": event.kind, "where": self._where(event), **times(event.start, event.end)}
-                for event in self.schedule]
+                for event in self.schedule
+            ]
         return data
 
     def _where(self, event: Event) -> str:
@@ -229,16 +250,19 @@ class Tour:
         return ""
 
     @classmethod
-    def from_dict(cls, data: dict[str, Any]) -> "Tour":
-        fields = {key: value for key, value in _mapping(data, "a tour").items() if key != "readable"}
+    def from_dict(cls, data: dict[str, Any]) -> Tour:
+        fields = {
+            key: value for key, value in _mapping(data, "a tour").items() if key != "readable"
+        }
         if fields.get("schedule") is not None:
             events = enumerate(_sequence(fields["schedule"], "schedule"))
-            fields["schedule"] = tuple(Event(**_mapping(event, f"schedule[{index}]"))
-                                       for index, event in events)
+            fields["schedule"] = tuple(
+                Event(**_mapping(event, f"schedule[{index}]")) for index, event in events
+            )
         return cls(**fields)
 
     @classmethod
-    def from_json(cls, text: str) -> "Tour":
+    def from_json(cls, text: str) -> Tour:
         return cls.from_dict(json.loads(text))
 
     def to_html(self, problem: Problem, title: str = "") -> str:
@@ -258,12 +282,16 @@ class Tour:
                 parts.append(f"start={self.start_time}, end={self.end_time}")
             elif self.zone is None:
                 # Any instant the engine holds, also after the year 9999 where datetime ends.
-                start, end = ("T".join(utc_day_and_time(instant)) + "Z"
-                              for instant in (self.start_time, self.end_time))
+                start, end = (
+                    "T".join(utc_day_and_time(instant)) + "Z"
+                    for instant in (self.start_time, self.end_time)
+                )
                 parts.append(f"start={start}, end={end}")
             else:
-                parts.append(f"start={local_time.show(self.start_time, self.zone)}, "
-                             f"end={local_time.show(self.end_time, self.zone)}")
+                parts.append(
+                    f"start={local_time.show(self.start_time, self.zone)}, "
+                    f"end={local_time.show(self.end_time, self.zone)}"
+                )
         parts.append(f"iterations={self.iterations}")
         return f"Tour({', '.join(parts)})"
 
@@ -314,8 +342,15 @@ def _events(raw: list[tourwright._Event], route: tuple[int, ...], shift: int) ->
             here = position[location]
             events.append(Event("work", start, end, location=location))
         elif kind == "PyTravel":
-            events.append(Event("travel", start, end, from_location=route[here],
-                                to_location=route[(here + 1) % len(route)]))
+            events.append(
+                Event(
+                    "travel",
+                    start,
+                    end,
+                    from_location=route[here],
+                    to_location=route[(here + 1) % len(route)],
+                )
+            )
         else:
             events.append(Event("wait", start, end))
     return tuple(events)
@@ -327,8 +362,10 @@ def _indented(value: Any, indent: int, depth: int = 0) -> str:
     Python, which takes seconds for a schedule of thousands of events."""
     outer, inner = " " * indent * depth, " " * indent * (depth + 1)
     if isinstance(value, dict) and value:
-        items = (f"{inner}{json.dumps(key)}: {_indented(item, indent, depth + 1)}"
-                 for key, item in value.items())
+        items = (
+            f"{inner}{json.dumps(key)}: {_indented(item, indent, depth + 1)}"
+            for key, item in value.items()
+        )
         return "{\n" + ",\n".join(items) + f"\n{outer}}}"
     if isinstance(value, list) and value and isinstance(value[0], (dict, list)):
         return "[\n" + ",\n".join(inner + json.dumps(item) for item in value) + f"\n{outer}]"

@@ -3,6 +3,7 @@
 Every failure names where the value sits (`where`, e.g. "time_windows[3][0]") and what was
 expected, as a TypeError for a value of the wrong kind and a ValueError for one out of range.
 """
+
 from __future__ import annotations
 
 import datetime as dt
@@ -11,7 +12,7 @@ import numbers
 import operator
 import re
 from collections.abc import Iterable, Mapping
-from typing import Any, Optional
+from typing import Any
 
 MAX_U64 = 2**64 - 1
 # The engine holds durations as signed milliseconds: whole seconds beyond this do not fit.
@@ -55,7 +56,8 @@ def seconds(value: Any, where: str) -> int:
         parts = _ISO_DURATION.match(value)
         if not parts or value == "P":
             raise ValueError(
-                f"{where}: {value!r} is not an ISO 8601 duration such as 'PT20M' or 'P1DT2H'")
+                f"{where}: {value!r} is not an ISO 8601 duration such as 'PT20M' or 'P1DT2H'"
+            )
         days, hours, minutes, secs = (int(part or 0) for part in parts.groups())
         value = ((days * 24 + hours) * 60 + minutes) * 60 + secs
     if isinstance(value, dt.timedelta):
@@ -65,7 +67,7 @@ def seconds(value: Any, where: str) -> int:
     return integer(value, where, MAX_SECONDS)
 
 
-def instant(value: Any, where: str, zone: Optional[dt.tzinfo] = None) -> int:
+def instant(value: Any, where: str, zone: dt.tzinfo | None = None) -> int:
     """An instant in Unix seconds: an integer, a `datetime` or an ISO 8601 date and time
     ("2026-12-07T08:00:00+01:00"), fractions dropped; without an offset, one in `zone`."""
     if isinstance(value, str):
@@ -96,7 +98,8 @@ def time_of_day(value: Any, where: str) -> int:
             value = dt.time.fromisoformat(value)
         except ValueError:
             raise ValueError(
-                f"{where}: {value!r} is not an ISO 8601 time of day such as '08:30'") from None
+                f"{where}: {value!r} is not an ISO 8601 time of day such as '08:30'"
+            ) from None
     if isinstance(value, dt.time):
         return value.hour * 3600 + value.minute * 60 + value.second
     return seconds(value, where)
@@ -106,7 +109,9 @@ def items(value: Any, where: str, what: str) -> list[Any]:
     """The items of a list, tuple, numpy array or other ordered collection."""
     unordered = isinstance(value, (Mapping, set, frozenset))
     if isinstance(value, (str, bytes, bytearray)) or unordered or not isinstance(value, Iterable):
-        raise TypeError(f"{where}: expected {what} (a list, tuple or array), got {type(value).__name__}")
+        raise TypeError(
+            f"{where}: expected {what} (a list, tuple or array), got {type(value).__name__}"
+        )
     try:
         return list(value)
     except TypeError as error:
@@ -126,8 +131,9 @@ def looks_dated(unix_seconds: int) -> bool:
     return unix_seconds >= 100_000_000
 
 
-def format_instant(unix_seconds: int, dated: bool, with_date: bool = True,
-                   zone: Optional[dt.tzinfo] = None) -> str:
+def format_instant(
+    unix_seconds: int, dated: bool, with_date: bool = True, zone: dt.tzinfo | None = None
+) -> str:
     """The date and time (or the time alone) in `zone` (UTC without one), or the plain number."""
     if not dated:
         return str(unix_seconds)

@@ -29,7 +29,8 @@ void bind_positional(const Parameters& p, PyObject* const* args, std::size_t cou
 
 void bind_keyword(const Parameters& p, PyObject* name, PyObject* value,
                   std::span<PyObject*> bound) {
-    if (!PyUnicode_Check(name)) fail(PyUnicode_FromFormat("%s keywords must be strings", p.function));
+    if (!PyUnicode_Check(name))
+        fail(PyUnicode_FromFormat("%s keywords must be strings", p.function));
     for (std::size_t i = 0; i < p.names.size(); ++i) {
         if (PyUnicode_CompareWithASCIIString(name, p.names[i]) != 0) continue;
         if (bound[i])

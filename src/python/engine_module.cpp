@@ -77,7 +77,8 @@ TimeDelta extract_time_limit(PyObject* object) {
 Strategy extract_strategy(PyObject* object) {
     if (PyUnicode_Check(object)) {
         if (PyUnicode_CompareWithASCIIString(object, "iterated") == 0) return Strategy::Iterated;
-        if (PyUnicode_CompareWithASCIIString(object, "multistart") == 0) return Strategy::Multistart;
+        if (PyUnicode_CompareWithASCIIString(object, "multistart") == 0)
+            return Strategy::Multistart;
     }
     PyErr_Format(PyExc_ValueError, "strategy must be 'iterated' or 'multistart', not %R", object);
     throw PythonError{};
@@ -96,21 +97,24 @@ PyObject* extract_callable(PyObject* object) {
 PyRef objective_tuple(const Objective& best, bool timed) {
     const auto distance = static_cast<unsigned long long>(saturated_u64(best.distance));
     if (!timed) return PyRef::checked(Py_BuildValue("(K)", distance));
-    return PyRef::checked(Py_BuildValue("(LLLLK)", static_cast<long long>(best.lateness.whole_seconds()),
-                                        static_cast<long long>(best.traveling_time.whole_seconds()),
-                                        static_cast<long long>(best.duration.whole_seconds()),
-                                        static_cast<long long>(best.waiting_time.whole_seconds()), distance));
+    return PyRef::checked(
+        Py_BuildValue("(LLLLK)", static_cast<long long>(best.lateness.whole_seconds()),
+                      static_cast<long long>(best.traveling_time.whole_seconds()),
+                      static_cast<long long>(best.duration.whole_seconds()),
+                      static_cast<long long>(best.waiting_time.whole_seconds()), distance));
 }
 
 // Calls on_progress(elapsed seconds, descents begun, best objective or None);
 // a result that is exactly False ends the search.
 bool report_progress(PyObject* on_progress, const EngineProgress& progress, bool timed) {
-    const double elapsed = static_cast<double>(progress.elapsed.secs) + progress.elapsed.nanos * 1e-9;
+    const double elapsed =
+        static_cast<double>(progress.elapsed.secs) + progress.elapsed.nanos * 1e-9;
     PyRef best = progress.best ? objective_tuple(*progress.best, timed) : PyRef::borrow(Py_None);
     PyObject* answer = nullptr;
     try {
-        answer = PyObject_CallFunction(on_progress, "dKO", elapsed,
-                                       static_cast<unsigned long long>(progress.descents), best.get());
+        answer =
+            PyObject_CallFunction(on_progress, "dKO", elapsed,
+                                  static_cast<unsigned long long>(progress.descents), best.get());
     } catch (ThreadEnd&) {
         // The interpreter ended this thread inside the callback (a daemon thread at
         // exit): it holds no lock any more, so `best` is left as it is.
@@ -143,7 +147,8 @@ void check_options(const Penalizer& penalizer, const EngineOptions& options) {
         raise_value_error("threads must be between 1 and %u", kMostThreads);
 }
 
-PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargsf,
+                       PyObject* kwnames) {
     // The limit covers the whole call: reading the arguments and building the
     // problem count against it too.
     const TimeDelta entered = monotonic_now();
@@ -166,7 +171,8 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         options.seed = argument(kSeed, extract_u64);
         const auto threads = argument(kThreads, extract_u64);
         options.threads =
-            threads ? static_cast<unsigned>(std::min<std::uint64_t>(*threads, kMostThreads + 1)) : 1;
+            threads ? static_cast<unsigned>(std::min<std::uint64_t>(*threads, kMostThreads + 1))
+                    : 1;
         PyObject* on_progress = argument(kOnProgress, extract_callable).value_or(nullptr);
         options.strategy = argument(kStrategy, extract_strategy).value_or(Strategy::Iterated);
 
@@ -191,20 +197,23 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
                 visit = [&] {
                     if (latest.elapsed - last_report < kProgressInterval) return false;
                     last_report = latest.elapsed;
-                    return report_progress(on_progress, latest, penalizer->time_scheduler().has_value());
+                    return report_progress(on_progress, latest,
+                                           penalizer->time_scheduler().has_value());
                 };
             }
-            EngineResult result = run_released(may_run_signal_handlers(), visit, [&](SearchClock::StopCheck check) {
-                ProgressCheck progress;
-                if (check) {
-                    progress = [&](const EngineProgress& report) {
-                        latest = report;
-                        return !check();
-                    };
-                }
-                return run_engine(penalizer, options, progress);
-            });
-            return make_output(Output{std::move(result.best), result.descents, result.time_taken}).release();
+            EngineResult result =
+                run_released(may_run_signal_handlers(), visit, [&](SearchClock::StopCheck check) {
+                    ProgressCheck progress;
+                    if (check) {
+                        progress = [&](const EngineProgress& report) {
+                            latest = report;
+                            return !check();
+                        };
+                    }
+                    return run_engine(penalizer, options, progress);
+                });
+            return make_output(Output{std::move(result.best), result.descents, result.time_taken})
+                .release();
         } catch (const Panic& failure) {
             // The layer above validated the problem, so this is an internal failure:
             // an ordinary exception of this module, not the specified BaseException.
@@ -235,8 +244,8 @@ PyMethodDef engine_methods[] = {
 };
 
 PyModuleDef engine_def = {
-    PyModuleDef_HEAD_INIT, "_engine", "The search engine behind tourwright_tools.",
-    sizeof(ModuleState), engine_methods, nullptr,
+    PyModuleDef_HEAD_INIT, "_engine",          "The search engine behind tourwright_tools.",
+    sizeof(ModuleState),   engine_methods,     nullptr,
     traverse_module_state, clear_module_state, free_module_state,
 };
 
@@ -254,5 +263,6 @@ void add_engine_error(PyObject* module, const ModuleState&) {
 
 PyMODINIT_FUNC PyInit__engine() {
     using namespace tourwright::python;
-    return guarded<PyObject*>(nullptr, [] { return initialise_module(engine_def, add_engine_error); });
+    return guarded<PyObject*>(nullptr,
+                              [] { return initialise_module(engine_def, add_engine_error); });
 }

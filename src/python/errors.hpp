@@ -5,9 +5,9 @@
 #include <string>
 
 #include "module_state.hpp"
-#include "util/panic.hpp"
 #include "pyref.hpp"
 #include "thread_end.hpp"
+#include "util/panic.hpp"
 
 namespace tourwright::python {
 

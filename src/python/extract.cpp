@@ -34,7 +34,8 @@ std::vector<Item> extract_sequence(PyObject* object, Item (*item)(PyObject*)) {
     else
         items.reserve(std::min<std::size_t>(static_cast<std::size_t>(length), 1 << 16));
     PyRef iterator = PyRef::checked(PyObject_GetIter(object));
-    while (PyRef next = PyRef::steal(PyIter_Next(iterator.get()))) items.push_back(item(next.get()));
+    while (PyRef next = PyRef::steal(PyIter_Next(iterator.get())))
+        items.push_back(item(next.get()));
     if (PyErr_Occurred()) throw PythonError{};
     return items;
 }
@@ -72,10 +73,11 @@ std::vector<std::uint64_t> extract_u64_list(PyObject* object) {
 std::vector<std::vector<std::uint64_t>> extract_u64_rows(PyObject* object) {
     if (auto rows = read_buffer_rows(object)) return std::move(*rows);
     // A large table takes a while to read: signal handlers (Ctrl-C) run between rows.
-    return extract_sequence(object, +[](PyObject* row) {
-        run_signal_handlers();
-        return extract_u64_list(row);
-    });
+    return extract_sequence(
+        object, +[](PyObject* row) {
+            run_signal_handlers();
+            return extract_u64_list(row);
+        });
 }
 
 std::vector<std::vector<std::pair<std::uint64_t, std::uint64_t>>> extract_window_lists(

@@ -33,12 +33,13 @@ PyObject* solve(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* k
         if (time_limit_seconds) time_limit = seconds_to_delta(*time_limit_seconds);
 
         // Everything the search needs is native now: other threads may run meanwhile.
-        Output output = run_released(may_run_signal_handlers(), {}, [&](SearchClock::StopCheck check) {
-            Solver solver(time_limit, std::move(penalizer));
-            solver.set_stop_check(std::move(check));
-            solver.solve();
-            return Output{solver.best(), solver.iterations(), solver.time_taken()};
-        });
+        Output output =
+            run_released(may_run_signal_handlers(), {}, [&](SearchClock::StopCheck check) {
+                Solver solver(time_limit, std::move(penalizer));
+                solver.set_stop_check(std::move(check));
+                solver.solve();
+                return Output{solver.best(), solver.iterations(), solver.time_taken()};
+            });
         return make_output(std::move(output)).release();
     });
 }
@@ -57,7 +58,11 @@ PyModuleDef module_def = {
     "tourwright",
     "Solves the Traveling Salesman Problem with Time Windows.",
     sizeof(ModuleState),
-    nullptr, nullptr, traverse_module_state, clear_module_state, free_module_state,
+    nullptr,
+    nullptr,
+    traverse_module_state,
+    clear_module_state,
+    free_module_state,
 };
 
 // Appends `name` to the module's __all__ (creating it if needed), then sets the attribute.

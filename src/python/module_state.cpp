@@ -68,7 +68,8 @@ void seal_classes(const ModuleState& state) {
 
 }  // namespace
 
-PyObject* initialise_module(PyModuleDef& def, void (*finish)(PyObject* module, const ModuleState& state)) {
+PyObject* initialise_module(PyModuleDef& def,
+                            void (*finish)(PyObject* module, const ModuleState& state)) {
     std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (id < 0) throw PythonError{};
     std::int64_t expected = -1;

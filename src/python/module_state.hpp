@@ -24,7 +24,8 @@ const ModuleState& module_state();
 // The one initialisation of a module whose state is a ModuleState: refuses a second
 // interpreter, returns the module made before when there is one, else creates it
 // from `def`, makes every class into its state and lets `finish` add the rest.
-PyObject* initialise_module(PyModuleDef& def, void (*finish)(PyObject* module, const ModuleState& state));
+PyObject* initialise_module(PyModuleDef& def,
+                            void (*finish)(PyObject* module, const ModuleState& state));
 
 // For the module definition: the state's references seen by the garbage collector.
 int traverse_module_state(PyObject* module, visitproc visit, void* arg);

@@ -9,7 +9,8 @@ ProblemArguments extract_problem_arguments(std::span<PyObject* const> bound) {
     arguments.distance_rows = extract_argument(bound[0], kProblemParameters[0], extract_u64_rows);
     arguments.duration_rows = extract_optional(bound[1], kProblemParameters[1], extract_u64_rows);
     arguments.job_durations = extract_optional(bound[2], kProblemParameters[2], extract_u64_list);
-    arguments.time_windows = extract_optional(bound[3], kProblemParameters[3], extract_window_lists);
+    arguments.time_windows =
+        extract_optional(bound[3], kProblemParameters[3], extract_window_lists);
     arguments.operation_times = extract_optional(bound[4], kProblemParameters[4], extract_u64_pair);
     return arguments;
 }

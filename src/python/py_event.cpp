@@ -61,14 +61,12 @@ struct Payload {
 
 // Plain values only: no object refers to another, so none needs the cyclic GC.
 struct EventObject {
-    PyObject_HEAD
-    EventKind kind;
+    PyObject_HEAD EventKind kind;
     Payload payload;
 };
 
 struct PayloadObject {
-    PyObject_HEAD
-    Payload payload;
+    PyObject_HEAD Payload payload;
 };
 
 constexpr const char* kWrongVariant =
@@ -220,17 +218,16 @@ PyGetSetDef kind_members[] = {{"_0", get_first<K>, nullptr, nullptr, nullptr}, {
 template <EventKind K>
 PyRef create_kind_class(PyTypeObject* base) {
     const KindNames& names = names_of(K);
-    PyRef type = create_class(
-        names.event_qualified, sizeof(EventObject), Py_TPFLAGS_DEFAULT,
-        {
-            {Py_tp_doc, const_cast<char*>(names.event_doc)},
-            {Py_tp_new, reinterpret_cast<void*>(construct<K>)},
-            {Py_tp_getset, kind_members<K>},
-            {Py_mp_subscript, reinterpret_cast<void*>(subscript<K>)},
-            {Py_sq_item, reinterpret_cast<void*>(sequence_item<K>)},
-            {Py_sq_length, reinterpret_cast<void*>(length)},
-        },
-        base);
+    PyRef type = create_class(names.event_qualified, sizeof(EventObject), Py_TPFLAGS_DEFAULT,
+                              {
+                                  {Py_tp_doc, const_cast<char*>(names.event_doc)},
+                                  {Py_tp_new, reinterpret_cast<void*>(construct<K>)},
+                                  {Py_tp_getset, kind_members<K>},
+                                  {Py_mp_subscript, reinterpret_cast<void*>(subscript<K>)},
+                                  {Py_sq_item, reinterpret_cast<void*>(sequence_item<K>)},
+                                  {Py_sq_length, reinterpret_cast<void*>(length)},
+                              },
+                              base);
     // A positional class pattern `case PyEvent.Work(w)` binds the payload.
     PyRef match_args = PyRef::checked(Py_BuildValue("(s)", "_0"));
     // The doc slot only carries the text signature; the interpreter would turn
@@ -311,20 +308,21 @@ PyRef event_from_record(const ScheduleRecord& record) {
 
 void create_event_classes(ModuleState& state) {
     for (EventKind kind : kAllKinds) {
-        state.payload_classes[position(kind)] = as_type(
-            create_class(names_of(kind).payload_qualified, sizeof(PayloadObject),
-                         Py_TPFLAGS_DEFAULT,
-                         {
-                             {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
-                             {Py_tp_getset, payload_members_of(kind)},
-                         },
-                         nullptr)
-                .release());
+        state.payload_classes[position(kind)] =
+            as_type(create_class(names_of(kind).payload_qualified, sizeof(PayloadObject),
+                                 Py_TPFLAGS_DEFAULT,
+                                 {
+                                     {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
+                                     {Py_tp_getset, payload_members_of(kind)},
+                                 },
+                                 nullptr)
+                        .release());
     }
-    state.event_class = as_type(
-        create_class("builtins.PyEvent", sizeof(EventObject), Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
-                     {{Py_tp_new, reinterpret_cast<void*>(refuse_construction)}}, nullptr)
-            .release());
+    state.event_class =
+        as_type(create_class("builtins.PyEvent", sizeof(EventObject),
+                             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+                             {{Py_tp_new, reinterpret_cast<void*>(refuse_construction)}}, nullptr)
+                    .release());
     create_kind<EventKind::Work>(state);
     create_kind<EventKind::Wait>(state);
     create_kind<EventKind::Travel>(state);

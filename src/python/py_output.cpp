@@ -10,8 +10,7 @@ namespace tourwright::python {
 namespace {
 
 struct OutputObject {
-    PyObject_HEAD
-    Output* output;
+    PyObject_HEAD Output* output;
 };
 
 const Output& output_of(PyObject* self) { return *reinterpret_cast<OutputObject*>(self)->output; }

@@ -1,9 +1,9 @@
 #pragma once
 #include <cstdint>
 
-#include "util/chrono.hpp"
 #include "evaluation/penalizer.hpp"
 #include "pyref.hpp"
+#include "util/chrono.hpp"
 
 namespace tourwright::python {
 

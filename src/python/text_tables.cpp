@@ -31,9 +31,9 @@ PyRef rows_object(const IntegerRows& rows) {
         if (!length) throw PythonError{};
         PyTuple_SET_ITEM(lengths.get(), static_cast<Py_ssize_t>(i), length);
     }
-    return PyRef::checked(
-        Py_BuildValue("(nOOK)", static_cast<Py_ssize_t>(rows.end), values.get(), lengths.get(),
-                      static_cast<unsigned long long>(rows.largest)));
+    return PyRef::checked(Py_BuildValue("(nOOK)", static_cast<Py_ssize_t>(rows.end), values.get(),
+                                        lengths.get(),
+                                        static_cast<unsigned long long>(rows.largest)));
 }
 
 }  // namespace
@@ -58,9 +58,9 @@ PyObject* integer_rows(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         const auto start = static_cast<std::size_t>(at);
         std::optional<IntegerRows> rows;
         switch (PyUnicode_KIND(text)) {
-        case PyUnicode_1BYTE_KIND: rows = read_rows<Py_UCS1>(data, length, start, json); break;
-        case PyUnicode_2BYTE_KIND: rows = read_rows<Py_UCS2>(data, length, start, json); break;
-        default: rows = read_rows<Py_UCS4>(data, length, start, json); break;
+            case PyUnicode_1BYTE_KIND: rows = read_rows<Py_UCS1>(data, length, start, json); break;
+            case PyUnicode_2BYTE_KIND: rows = read_rows<Py_UCS2>(data, length, start, json); break;
+            default: rows = read_rows<Py_UCS4>(data, length, start, json); break;
         }
         if (!rows) Py_RETURN_NONE;
         return rows_object(*rows).release();

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "util/chrono.hpp"
 #include "test_support.hpp"
+#include "util/chrono.hpp"
 
 namespace {
 
@@ -56,7 +56,8 @@ class ChronoTimeDeltaArithmetic : public ::testing::TestWithParam<DeltaArithmeti
 TEST_P(ChronoTimeDeltaArithmetic, StaysInRangeOrPanicsWithFixedMessage) {
     const auto& c = GetParam();
     std::optional<TimeDelta> result;
-    const std::string message = panic_message([&] { result = c.op == '+' ? c.a + c.b : c.a - c.b; });
+    const std::string message =
+        panic_message([&] { result = c.op == '+' ? c.a + c.b : c.a - c.b; });
     if (c.expected) {
         EXPECT_EQ(message, kNoPanic);
         ASSERT_TRUE(result.has_value());
@@ -75,9 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
         DeltaArithmeticCase{"MaxPlusZero", kMaxDelta, '+', TimeDelta::zero(), kMaxDelta},
         DeltaArithmeticCase{"MaxPlusOneNano", kMaxDelta, '+', kOneNano, std::nullopt},
         DeltaArithmeticCase{"MaxPlusOneSecond", kMaxDelta, '+', TimeDelta{1, 0}, std::nullopt},
-        DeltaArithmeticCase{"WholeSecondsPlusMillisReachMax",
-                            TimeDelta{9'223'372'036'854'775, 0}, '+', TimeDelta{0, 807'000'000},
-                            kMaxDelta},
+        DeltaArithmeticCase{"WholeSecondsPlusMillisReachMax", TimeDelta{9'223'372'036'854'775, 0},
+                            '+', TimeDelta{0, 807'000'000}, kMaxDelta},
         DeltaArithmeticCase{"WholeSecondsPlusMillisJustPastMax",
                             TimeDelta{9'223'372'036'854'775, 0}, '+', TimeDelta{0, 807'000'001},
                             std::nullopt},
@@ -125,8 +125,7 @@ TEST_P(ChronoTimeDeltaSeconds, AcceptsExactlyTheMillisecondRange) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ChronoTimeDeltaSeconds,
-    ::testing::Values(SecondsCase{"Zero", 0, true},
-                      SecondsCase{"NegativeOne", -1, true},
+    ::testing::Values(SecondsCase{"Zero", 0, true}, SecondsCase{"NegativeOne", -1, true},
                       SecondsCase{"LargestPositive", 9'223'372'036'854'775, true},
                       SecondsCase{"LargestNegative", -9'223'372'036'854'775, true},
                       SecondsCase{"OnePastPositive", 9'223'372'036'854'776, false},
@@ -161,8 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
         TruncationCase{"MinusOneNano", kMinusOneNano, 0, 0},
         TruncationCase{"MinusOneMicro", TimeDelta{-1, 999'999'000}, 0, -1},
         TruncationCase{"MinusOneAndAHalfSeconds", TimeDelta{-2, 500'000'000}, -1, -1'500'000},
-        TruncationCase{"NegativeWithSubMicroRemainder", TimeDelta{-2, 500'000'500}, -1,
-                       -1'499'999},
+        TruncationCase{"NegativeWithSubMicroRemainder", TimeDelta{-2, 500'000'500}, -1, -1'499'999},
         TruncationCase{"NegativeWholeSeconds", TimeDelta{-7, 0}, -7, -7'000'000},
         TruncationCase{"LargestMicros", TimeDelta{9'223'372'036'854, 775'807'000},
                        9'223'372'036'854, kI64Max},
@@ -181,9 +179,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ChronoTimeDelta, OrdersBySecondsThenNanos) {
-    const std::vector<TimeDelta> ascending{kMinDelta,         TimeDelta{-1, 0}, kMinusOneNano,
-                                           TimeDelta::zero(), kOneNano,         TimeDelta{0, 999'999'999},
-                                           TimeDelta{1, 0},   kMaxDelta};
+    const std::vector<TimeDelta> ascending{
+        kMinDelta, TimeDelta{-1, 0},          kMinusOneNano,   TimeDelta::zero(),
+        kOneNano,  TimeDelta{0, 999'999'999}, TimeDelta{1, 0}, kMaxDelta};
     for (std::size_t i = 0; i + 1 < ascending.size(); ++i) {
         EXPECT_LT(ascending[i], ascending[i + 1]) << "at " << i;
         EXPECT_FALSE(ascending[i + 1] < ascending[i]) << "at " << i;
@@ -235,18 +233,18 @@ TEST(ChronoDateTime, FromCivilRefusesInvalidFields) {
         unsigned month, day, hour, minute, second;
         std::uint32_t nanos;
     };
-    for (const Case& c : {Case{2000, 0, 1, 0, 0, 0, 0}, Case{2000, 13, 1, 0, 0, 0, 0},
-                          Case{2000, 1, 0, 0, 0, 0, 0}, Case{2000, 1, 32, 0, 0, 0, 0},
-                          Case{2000, 1, 1, 24, 0, 0, 0}, Case{2000, 1, 1, 0, 60, 0, 0},
-                          Case{2000, 1, 1, 0, 0, 60, 0}, Case{2000, 1, 1, 0, 0, 0, 1'000'000'000},
-                          Case{-262145, 12, 31, 23, 59, 59, 0}, Case{-1'000'000, 1, 1, 0, 0, 0, 0},
-                          Case{1'000'000, 1, 1, 0, 0, 0, 0}, Case{kI64Min, 1, 1, 0, 0, 0, 0},
-                          Case{kI64Max, 12, 31, 0, 0, 0, 0}}) {
-        EXPECT_FALSE(DateTime::from_civil(c.year, c.month, c.day, c.hour, c.minute, c.second,
-                                          c.nanos)
-                         .has_value())
-            << c.year << "-" << c.month << "-" << c.day << " " << c.hour << ":" << c.minute
-            << ":" << c.second << "." << c.nanos;
+    for (const Case& c :
+         {Case{2000, 0, 1, 0, 0, 0, 0}, Case{2000, 13, 1, 0, 0, 0, 0}, Case{2000, 1, 0, 0, 0, 0, 0},
+          Case{2000, 1, 32, 0, 0, 0, 0}, Case{2000, 1, 1, 24, 0, 0, 0},
+          Case{2000, 1, 1, 0, 60, 0, 0}, Case{2000, 1, 1, 0, 0, 60, 0},
+          Case{2000, 1, 1, 0, 0, 0, 1'000'000'000}, Case{-262145, 12, 31, 23, 59, 59, 0},
+          Case{-1'000'000, 1, 1, 0, 0, 0, 0}, Case{1'000'000, 1, 1, 0, 0, 0, 0},
+          Case{kI64Min, 1, 1, 0, 0, 0, 0}, Case{kI64Max, 12, 31, 0, 0, 0, 0}}) {
+        EXPECT_FALSE(
+            DateTime::from_civil(c.year, c.month, c.day, c.hour, c.minute, c.second, c.nanos)
+                .has_value())
+            << c.year << "-" << c.month << "-" << c.day << " " << c.hour << ":" << c.minute << ":"
+            << c.second << "." << c.nanos;
     }
 }
 
@@ -372,8 +370,7 @@ TEST(ChronoDateTime, DifferenceIsExactAndSigned) {
         {unix_at(-1, 999'999'999), unix_at(-1, 999'999'999), TimeDelta::zero()},
         {highest, lowest,
          TimeDelta{DateTime::kMaxUnixSeconds - DateTime::kMinUnixSeconds, 999'999'999}},
-        {lowest, highest,
-         TimeDelta{DateTime::kMinUnixSeconds - DateTime::kMaxUnixSeconds - 1, 1}},
+        {lowest, highest, TimeDelta{DateTime::kMinUnixSeconds - DateTime::kMaxUnixSeconds - 1, 1}},
     };
     for (std::size_t k = 0; k < cases.size(); ++k) {
         const auto& c = cases[k];
@@ -384,10 +381,14 @@ TEST(ChronoDateTime, DifferenceIsExactAndSigned) {
 }
 
 TEST(ChronoDateTime, OrdersChronologicallyIncludingFraction) {
-    const std::vector<DateTime> ascending{
-        unix_at(DateTime::kMinUnixSeconds), unix_at(-86'401, 999'999'999), unix_at(-1),
-        unix_at(-1, 999'999'999),           unix_at(0),                    unix_at(0, 1),
-        unix_at(1),                         unix_at(DateTime::kMaxUnixSeconds, 999'999'999)};
+    const std::vector<DateTime> ascending{unix_at(DateTime::kMinUnixSeconds),
+                                          unix_at(-86'401, 999'999'999),
+                                          unix_at(-1),
+                                          unix_at(-1, 999'999'999),
+                                          unix_at(0),
+                                          unix_at(0, 1),
+                                          unix_at(1),
+                                          unix_at(DateTime::kMaxUnixSeconds, 999'999'999)};
     for (std::size_t i = 0; i + 1 < ascending.size(); ++i)
         EXPECT_LT(ascending[i], ascending[i + 1]) << "at " << i;
 }

@@ -1,7 +1,7 @@
 // The engine behind the friendly layer: a start kept first with its late return
 // counted, or an end kept last, or an open end (decided by the incremental path
-// exactly as by full evaluation), the latest departure, seeded restarts that do not depend on the number of threads, and progress
-// checks that end a search.
+// exactly as by full evaluation), the latest departure, seeded restarts that do not depend on the
+// number of threads, and progress checks that end a search.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -51,7 +51,8 @@ TEST(EngineDepot, ALateReturnCountsAsLateness) {
     EXPECT_EQ(lateness(true), hours(2));
 }
 
-class EngineEndsAgreement : public ::testing::TestWithParam<std::tuple<std::size_t, bool, EndKind>> {};
+class EngineEndsAgreement
+    : public ::testing::TestWithParam<std::tuple<std::size_t, bool, EndKind>> {};
 
 TEST_P(EngineEndsAgreement, DescentsKeepTheEndsAndDecideAsFullEvaluation) {
     const auto [n, plain, kind] = GetParam();
@@ -60,11 +61,14 @@ TEST_P(EngineEndsAgreement, DescentsKeepTheEndsAndDecideAsFullEvaluation) {
     const std::size_t stop = n - (ends.keeps_last() ? 1 : 0);
     std::size_t taken = 0;
     for (int problem = 0; problem < 25; ++problem) {
-        const auto penalizer = std::make_shared<const Penalizer>(depot_problem(n, rng, plain, ends));
+        const auto penalizer =
+            std::make_shared<const Penalizer>(depot_problem(n, rng, plain, ends));
         Route start = identity_route(n);
         std::shuffle(start.begin() + 1, start.begin() + static_cast<std::ptrdiff_t>(stop), rng);
         const Acceptances accepted = expect_descents_agree(
-            [&] { return std::make_unique<Solver>(std::nullopt, penalizer, true, ends.keeps_last()); },
+            [&] {
+                return std::make_unique<Solver>(std::nullopt, penalizer, true, ends.keeps_last());
+            },
             [&](Solver& solver) {
                 solver.clock().start();
                 solver.descend_from(start);
@@ -84,7 +88,8 @@ TEST_P(EngineEndsAgreement, DescentsKeepTheEndsAndDecideAsFullEvaluation) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, EngineEndsAgreement,
                          ::testing::Combine(::testing::Values(3, 5, 8, 12), ::testing::Bool(),
-                                            ::testing::Values(EndKind::Return, EndKind::Fixed, EndKind::Open)));
+                                            ::testing::Values(EndKind::Return, EndKind::Fixed,
+                                                              EndKind::Open)));
 
 // Kicks and restarts keep the ends too, and a tour that does not return counts only
 // the legs it drives: no closing leg, no wait for it, its end the last job's.
@@ -98,7 +103,8 @@ TEST(EngineEnds, SearchesKeepThemAndCountOnlyTheLegsDriven) {
             options.strategy = strategy;
             options.seed = 11;
             options.max_descents = 60;
-            const auto penalizer = std::make_shared<const Penalizer>(depot_problem(n, rng, false, options.ends));
+            const auto penalizer =
+                std::make_shared<const Penalizer>(depot_problem(n, rng, false, options.ends));
             Rng same(3 + static_cast<int>(kind));
             const Penalizer closed = depot_problem(n, same, false, {0, std::nullopt, false});
             const EngineResult result = run_engine(penalizer, options, nullptr);
@@ -111,7 +117,8 @@ TEST(EngineEnds, SearchesKeepThemAndCountOnlyTheLegsDriven) {
             TimeDelta travel;
             for (std::size_t k = 0; k + 1 < n; ++k) {
                 driven += closed.distance_matrix().distance(route[k], route[k + 1]);
-                travel += at_least_zero(closed.time_scheduler()->travel_duration(route[k], route[k + 1]));
+                travel +=
+                    at_least_zero(closed.time_scheduler()->travel_duration(route[k], route[k + 1]));
             }
             const TimeReport& report = *result.best.time_report;
             EXPECT_EQ(result.best.distance, driven);
@@ -130,7 +137,8 @@ TEST(EngineDeparture, TheLatestDepartureKeepsLatenessAndEndAndNoLaterOneDoes) {
     int delayed = 0;
     for (int problem = 0; problem < 30; ++problem) {
         const std::size_t n = 3 + static_cast<std::size_t>(problem % 4);
-        const Penalizer penalizer = depot_problem(n, rng, problem % 2 == 0, ends_of(EndKind(problem % 3), n));
+        const Penalizer penalizer =
+            depot_problem(n, rng, problem % 2 == 0, ends_of(EndKind(problem % 3), n));
         Route route = identity_route(n);
         std::shuffle(route.begin() + 1, route.end() - 1, rng);
         const TimeReport earliest = *penalizer.penalize(route, false).time_report;
@@ -138,7 +146,8 @@ TEST(EngineDeparture, TheLatestDepartureKeepsLatenessAndEndAndNoLaterOneDoes) {
         const DateTime found = *latest_departure(penalizer, route);
         for (DateTime t = window.start; t <= window.end; t = t + TimeDelta::seconds(1)) {
             const TimeReport report = *penalizer.penalize(route, false, t).time_report;
-            const bool keeps = report.lateness == earliest.lateness && report.end_time == earliest.end_time;
+            const bool keeps =
+                report.lateness == earliest.lateness && report.end_time == earliest.end_time;
             EXPECT_EQ(keeps, t <= found) << "problem " << problem;
             if (!keeps) break;
         }

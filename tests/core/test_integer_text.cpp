@@ -35,9 +35,9 @@ TEST(IntegerText, JsonTablesAreReadWithTheirRowsAndEnd) {
 }
 
 TEST(IntegerText, AnythingButPlainJsonIntegerRowsIsLeftAlone) {
-    for (const char* text : {"[[18446744073709551616]]", "[[01]]", "[[-1]]", "[[1.0]]", "[[1e3]]",
-                             "[[1,]]", "[[1 2]]", "[[1]", "[1]", "[[[1]]]", "[[\"1\"]]", "[",
-                             "[[1],[2]"}) {
+    for (const char* text :
+         {"[[18446744073709551616]]", "[[01]]", "[[-1]]", "[[1.0]]", "[[1e3]]", "[[1,]]", "[[1 2]]",
+          "[[1]", "[1]", "[[[1]]]", "[[\"1\"]]", "[", "[[1],[2]"}) {
         EXPECT_FALSE(json(text)) << text;
     }
 }

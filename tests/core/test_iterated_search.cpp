@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "engine/engine.hpp"
+#include "evaluation/penalizer.hpp"
+#include "evaluation/trial_evaluator.hpp"
 #include "search/iterated_search.hpp"
 #include "search/neighbour_lists.hpp"
 #include "search/solver.hpp"
-#include "evaluation/penalizer.hpp"
 #include "test_support.hpp"
-#include "evaluation/trial_evaluator.hpp"
 
 namespace {
 
@@ -37,8 +37,8 @@ Penalizer euclidean_problem(std::size_t n, Rng& rng) {
     std::vector<std::vector<std::uint64_t>> distances(n, std::vector<std::uint64_t>(n));
     for (std::size_t a = 0; a < n; ++a)
         for (std::size_t b = 0; b < n; ++b)
-            distances[a][b] = static_cast<std::uint64_t>(
-                std::lround(std::hypot(points[a].first - points[b].first, points[a].second - points[b].second)));
+            distances[a][b] = static_cast<std::uint64_t>(std::lround(std::hypot(
+                points[a].first - points[b].first, points[a].second - points[b].second)));
     return Penalizer(DistanceMatrix{std::move(distances)}, std::nullopt);
 }
 
@@ -48,7 +48,8 @@ Route identity(std::size_t n) {
     return route;
 }
 
-SearchOutcome search(const Penalizer& penalizer, bool keep_first, std::uint64_t descents, unsigned seed) {
+SearchOutcome search(const Penalizer& penalizer, bool keep_first, std::uint64_t descents,
+                     unsigned seed) {
     SearchClock clock(std::nullopt);
     clock.start();
     SeededWords words{Rng(seed)};
@@ -59,15 +60,17 @@ SearchOutcome search(const Penalizer& penalizer, bool keep_first, std::uint64_t 
 }
 
 auto totals(const Solution& s) {
-    if (!s.time_report) return std::tuple(s.distance, TimeDelta{}, TimeDelta{}, TimeDelta{}, TimeDelta{}, TimeDelta{},
-                                          DateTime{}, DateTime{});
+    if (!s.time_report)
+        return std::tuple(s.distance, TimeDelta{}, TimeDelta{}, TimeDelta{}, TimeDelta{},
+                          TimeDelta{}, DateTime{}, DateTime{});
     const TimeReport& r = *s.time_report;
-    return std::tuple(s.distance, r.lateness, r.traveling_time, r.duration, r.waiting_time, r.working_time,
-                      r.start_time, r.end_time);
+    return std::tuple(s.distance, r.lateness, r.traveling_time, r.duration, r.waiting_time,
+                      r.working_time, r.start_time, r.end_time);
 }
 
 // (size, keep the first location, with time windows)
-class IteratedSearchOnRandomProblems : public ::testing::TestWithParam<std::tuple<std::size_t, bool, bool>> {};
+class IteratedSearchOnRandomProblems
+    : public ::testing::TestWithParam<std::tuple<std::size_t, bool, bool>> {};
 
 TEST_P(IteratedSearchOnRandomProblems, ReturnsExactRepeatableToursNoWorseThanTheFirstDescent) {
     const auto [n, keep_first, windows] = GetParam();
@@ -75,8 +78,7 @@ TEST_P(IteratedSearchOnRandomProblems, ReturnsExactRepeatableToursNoWorseThanThe
     // Small problems run long enough to go through the random restarts too.
     const std::uint64_t descents = n <= 5 ? 700 : 30;
     for (int round = 0; round < 4; ++round) {
-        const Penalizer penalizer =
-            windows ? random_problem(n, rng) : euclidean_problem(n, rng);
+        const Penalizer penalizer = windows ? random_problem(n, rng) : euclidean_problem(n, rng);
         EXPECT_EQ(penalizer.time_scheduler().has_value(), windows);
         const SearchOutcome first = search(penalizer, keep_first, 1, 0);
         const SearchOutcome outcome = search(penalizer, keep_first, descents, 11);
@@ -94,8 +96,8 @@ TEST_P(IteratedSearchOnRandomProblems, ReturnsExactRepeatableToursNoWorseThanThe
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, IteratedSearchOnRandomProblems,
-                         ::testing::Combine(::testing::Values(std::size_t{2}, std::size_t{5}, std::size_t{12},
-                                                              std::size_t{40}),
+                         ::testing::Combine(::testing::Values(std::size_t{2}, std::size_t{5},
+                                                              std::size_t{12}, std::size_t{40}),
                                             ::testing::Bool(), ::testing::Bool()));
 
 // At this size and budget several runs end, some in worse basins than earlier
@@ -103,8 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, IteratedSearchOnRandomProblems,
 TEST(IteratedSearchAcrossRuns, KeepsTheBestOfAllRuns) {
     Rng rng(17);
     for (bool windows : {false, true}) {
-        const Penalizer penalizer =
-            windows ? random_problem(40, rng) : euclidean_problem(40, rng);
+        const Penalizer penalizer = windows ? random_problem(40, rng) : euclidean_problem(40, rng);
         std::optional<Solution> previous;
         int worse = 0;
         IteratedSearchOptions options;
@@ -116,7 +117,8 @@ TEST(IteratedSearchAcrossRuns, KeepsTheBestOfAllRuns) {
         SearchClock clock(std::nullopt);
         clock.start();
         SeededWords words{Rng(4)};
-        const SearchOutcome outcome = iterated_search(penalizer, identity(40), options, clock, words);
+        const SearchOutcome outcome =
+            iterated_search(penalizer, identity(40), options, clock, words);
         EXPECT_EQ(worse, 0);
         ASSERT_TRUE(previous.has_value());
         EXPECT_EQ(totals(outcome.best), totals(*previous));
@@ -127,7 +129,8 @@ TEST(IteratedSearchAcrossRuns, KeepsTheBestOfAllRuns) {
 // every tour, so every trial is evaluated in full; the outcome is as exact.
 TEST(IteratedSearchInFull, WhereIncrementalEvaluationIsUnavailable) {
     Rng rng(5);
-    const Penalizer penalizer = random_problem(10, rng, {.hours = true, .day = *DateTime::from_civil(262142, 12, 1)});
+    const Penalizer penalizer =
+        random_problem(10, rng, {.hours = true, .day = *DateTime::from_civil(262142, 12, 1)});
     ASSERT_FALSE(TrialEvaluator::for_problem(penalizer).has_value());
     const SearchOutcome first = search(penalizer, true, 1, 3);
     const SearchOutcome outcome = search(penalizer, true, 20, 3);
@@ -155,8 +158,7 @@ TEST(IteratedSearchFirstLocation, MovesAndMatchesExhaustiveSearchOnSmallProblems
     int worse = 0;
     for (int problem = 0; problem < 150; ++problem) {
         const std::size_t n = static_cast<std::size_t>(draw(rng, 2, 7));
-        const auto penalizer =
-            std::make_shared<const Penalizer>(random_problem(n, rng));
+        const auto penalizer = std::make_shared<const Penalizer>(random_problem(n, rng));
         std::optional<Solution> optimum;
         Route order = identity(n);
         do {
@@ -172,7 +174,8 @@ TEST(IteratedSearchFirstLocation, MovesAndMatchesExhaustiveSearchOnSmallProblems
         solver.clock().start();
         solver.descend_from(start_route(*penalizer, identity(n)));
         options.max_descents = 1;
-        EXPECT_FALSE(penalizer->is_better(solver.current(), run_engine(penalizer, options, nullptr).best))
+        EXPECT_FALSE(
+            penalizer->is_better(solver.current(), run_engine(penalizer, options, nullptr).best))
             << "problem " << problem;
     }
     EXPECT_EQ(worse, 0);
@@ -186,7 +189,8 @@ TEST(NeighbourListsStop, LeavesTheRestUnbuiltOnceTheStopSaysSo) {
     const NeighbourLists lists(penalizer, 4, true, [&] { return ++asked > 5; });
     EXPECT_EQ(asked, 6);
     EXPECT_FALSE(lists.successors(4).empty() && lists.predecessors(4).empty());
-    for (std::size_t location = 5; location < 12; ++location) EXPECT_TRUE(lists.successors(location).empty());
+    for (std::size_t location = 5; location < 12; ++location)
+        EXPECT_TRUE(lists.successors(location).empty());
 }
 
 }  // namespace

@@ -93,7 +93,8 @@ TEST(LocalMoves, EveryMoveRearrangesOnlyItsSegment) {
                 move.apply(route, i, j);
                 const std::size_t len = j - i + 1;
                 for (std::size_t p = 0; p < n; ++p) {
-                    const std::size_t from = (p < i || p > j) ? p : i + source_offset(move.name, p - i, len);
+                    const std::size_t from =
+                        (p < i || p > j) ? p : i + source_offset(move.name, p - i, len);
                     ASSERT_EQ(route[p], original[from])
                         << move.name << " at (" << i << ", " << j << "), position " << p;
                 }

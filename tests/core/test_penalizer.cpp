@@ -16,10 +16,10 @@
 #include <utility>
 #include <vector>
 
-#include "util/panic.hpp"
 #include "evaluation/penalizer.hpp"
 #include "search/solver.hpp"
 #include "test_support.hpp"
+#include "util/panic.hpp"
 
 namespace {
 
@@ -62,7 +62,8 @@ Problem uniform_problem(std::size_t n) {
     Problem p;
     p.distances.assign(n, std::vector<std::uint64_t>(n, 0));
     for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t j = 0; j < n; ++j) p.distances[i][j] = i == j ? 0 : (i * 7 + j * 3) % 11 + 1;
+        for (std::size_t j = 0; j < n; ++j)
+            p.distances[i][j] = i == j ? 0 : (i * 7 + j * 3) % 11 + 1;
     p.travel.assign(n, std::vector<TimeDelta>(n, minutes(20)));
     p.jobs.assign(n, minutes(30));
     p.windows.assign(n, WindowList{{at(8), at(18)}});
@@ -76,7 +77,8 @@ std::string describe(const ScheduleRecord& record) {
         return "d+" + std::to_string(s / 86400) + " " + std::to_string(s % 86400 / 3600) + ":" +
                std::to_string(s % 3600 / 60) + ":" + std::to_string(s % 60);
     };
-    std::string kind = record.kind == RecordKind::Work ? "Work(" + std::to_string(record.location) + ")"
+    std::string kind = record.kind == RecordKind::Work
+                           ? "Work(" + std::to_string(record.location) + ")"
                        : record.kind == RecordKind::Travel ? "Travel"
                                                            : "Wait";
     return kind + " " + clock(record.window.start) + " -> " + clock(record.window.end);
@@ -91,8 +93,12 @@ std::vector<std::string> describe(const std::vector<ScheduleRecord>& records) {
 ScheduleRecord work(std::size_t location, DateTime from, DateTime to) {
     return {RecordKind::Work, location, TimeWindow(from, to)};
 }
-ScheduleRecord travel(DateTime from, DateTime to) { return {RecordKind::Travel, 0, TimeWindow(from, to)}; }
-ScheduleRecord wait(DateTime from, DateTime to) { return {RecordKind::Wait, 0, TimeWindow(from, to)}; }
+ScheduleRecord travel(DateTime from, DateTime to) {
+    return {RecordKind::Travel, 0, TimeWindow(from, to)};
+}
+ScheduleRecord wait(DateTime from, DateTime to) {
+    return {RecordKind::Wait, 0, TimeWindow(from, to)};
+}
 
 void expect_same_totals(const TimeReport& a, const TimeReport& b) {
     EXPECT_EQ(a.duration, b.duration);
@@ -120,9 +126,9 @@ TEST(RouteTime, TwoLocationTour) {
     ASSERT_TRUE(solution.time_report.has_value());
     const TimeReport& report = *solution.time_report;
     EXPECT_EQ(describe(report.schedule),
-              describe(std::vector<ScheduleRecord>{
-                  work(0, at(8), at(9)), travel(at(9), at(9, 30)), wait(at(9, 30), at(10)),
-                  work(1, at(10), at(11)), travel(at(11), at(11, 30))}));
+              describe(std::vector<ScheduleRecord>{work(0, at(8), at(9)), travel(at(9), at(9, 30)),
+                                                   wait(at(9, 30), at(10)), work(1, at(10), at(11)),
+                                                   travel(at(11), at(11, 30))}));
     EXPECT_EQ(report.working_time, hours(2));
     EXPECT_EQ(report.traveling_time, hours(1));
     EXPECT_EQ(report.waiting_time, minutes(30));
@@ -212,55 +218,67 @@ TEST_P(RouteTimeIndex, ReportsFirstFailingLookup) {
         EXPECT_EQ(panic_message([&] { penalizer.penalize(c.route, with_schedule); }), c.message);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RouteTimeIndex,
-    ::testing::Values(
-        // The start instant is looked up before any job.
-        IndexCase{"FirstLocationBeyondWindowTable",
-                  [](Problem& p) {
-                      p.windows.resize(2);
-                      p.jobs.resize(1);
-                  },
-                  {3, 0, 1, 2}, "index out of bounds: the len is 2 but the index is 3"},
-        IndexCase{"FirstLocationWithoutWindows",
-                  [](Problem& p) {
-                      p.windows[3].clear();
-                      p.jobs.resize(1);
-                  },
-                  {3, 0, 1, 2}, "index out of bounds: the len is 0 but the index is 0"},
-        // At one position: job duration, then windows, then travel.
-        IndexCase{"JobBeforeWindows",
-                  [](Problem& p) {
-                      p.jobs.resize(2);
-                      p.windows.resize(3);
-                  },
-                  {0, 3}, "index out of bounds: the len is 2 but the index is 3"},
-        IndexCase{"WindowsOfLaterLocation", [](Problem& p) { p.windows.resize(3); }, {0, 3},
-                  "index out of bounds: the len is 3 but the index is 3"},
-        IndexCase{"JobBeforeTravelOfSamePosition",
-                  [](Problem& p) {
-                      p.jobs.resize(3);
-                      p.travel.resize(2);
-                  },
-                  {0, 3}, "index out of bounds: the len is 3 but the index is 3"},
-        // Travel of one position before the job of the next.
-        IndexCase{"TravelColumnBeforeNextJob",
-                  [](Problem& p) {
-                      p.travel[0].resize(2);
-                      p.jobs.resize(1);
-                  },
-                  {0, 2}, "index out of bounds: the len is 2 but the index is 2"},
-        // The closing leg is simulated too.
-        IndexCase{"ClosingLegRowMissing", [](Problem& p) { p.travel.resize(2); }, {0, 1, 2},
-                  "index out of bounds: the len is 2 but the index is 2"},
-        // The distance is summed before any time lookup.
-        IndexCase{"DistanceBeforeTime",
-                  [](Problem& p) {
-                      p.travel.assign(6, std::vector<TimeDelta>(6, minutes(5)));
-                      p.jobs.resize(2);
-                  },
-                  {0, 5}, "index out of bounds: the len is 4 but the index is 5"}),
-    [](const ::testing::TestParamInfo<IndexCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, RouteTimeIndex,
+                         ::testing::Values(
+                             // The start instant is looked up before any job.
+                             IndexCase{"FirstLocationBeyondWindowTable",
+                                       [](Problem& p) {
+                                           p.windows.resize(2);
+                                           p.jobs.resize(1);
+                                       },
+                                       {3, 0, 1, 2},
+                                       "index out of bounds: the len is 2 but the index is 3"},
+                             IndexCase{"FirstLocationWithoutWindows",
+                                       [](Problem& p) {
+                                           p.windows[3].clear();
+                                           p.jobs.resize(1);
+                                       },
+                                       {3, 0, 1, 2},
+                                       "index out of bounds: the len is 0 but the index is 0"},
+                             // At one position: job duration, then windows, then travel.
+                             IndexCase{"JobBeforeWindows",
+                                       [](Problem& p) {
+                                           p.jobs.resize(2);
+                                           p.windows.resize(3);
+                                       },
+                                       {0, 3},
+                                       "index out of bounds: the len is 2 but the index is 3"},
+                             IndexCase{"WindowsOfLaterLocation",
+                                       [](Problem& p) { p.windows.resize(3); },
+                                       {0, 3},
+                                       "index out of bounds: the len is 3 but the index is 3"},
+                             IndexCase{"JobBeforeTravelOfSamePosition",
+                                       [](Problem& p) {
+                                           p.jobs.resize(3);
+                                           p.travel.resize(2);
+                                       },
+                                       {0, 3},
+                                       "index out of bounds: the len is 3 but the index is 3"},
+                             // Travel of one position before the job of the next.
+                             IndexCase{"TravelColumnBeforeNextJob",
+                                       [](Problem& p) {
+                                           p.travel[0].resize(2);
+                                           p.jobs.resize(1);
+                                       },
+                                       {0, 2},
+                                       "index out of bounds: the len is 2 but the index is 2"},
+                             // The closing leg is simulated too.
+                             IndexCase{"ClosingLegRowMissing",
+                                       [](Problem& p) { p.travel.resize(2); },
+                                       {0, 1, 2},
+                                       "index out of bounds: the len is 2 but the index is 2"},
+                             // The distance is summed before any time lookup.
+                             IndexCase{"DistanceBeforeTime",
+                                       [](Problem& p) {
+                                           p.travel.assign(6,
+                                                           std::vector<TimeDelta>(6, minutes(5)));
+                                           p.jobs.resize(2);
+                                       },
+                                       {0, 5},
+                                       "index out of bounds: the len is 4 but the index is 5"}),
+                         [](const ::testing::TestParamInfo<IndexCase>& info) {
+                             return info.param.name;
+                         });
 
 // ---------------------------------------------------------------- is_better
 
@@ -275,7 +293,7 @@ struct Keys {
 };
 
 Solution solution_with(const Keys& k) {
-    TimeReport report{k.duration, k.lateness, k.working, k.waiting, k.traveling,
+    TimeReport report{k.duration, k.lateness,           k.working, k.waiting, k.traveling,
                       k.start,    k.start + k.duration, {}};
     return Solution{Route{0}, k.distance, std::move(report)};
 }
@@ -304,26 +322,51 @@ TEST_P(RouteTimeIsBetter, ComparesLexicographically) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RouteTimeIsBetter,
-    ::testing::Values(
-        BetterCase{"ShorterDistanceBreaksTie", {kZero, hours(1), hours(3), minutes(30), 10},
-                   {kZero, hours(1), hours(3), minutes(30), 12}, true, false},
-        BetterCase{"IdenticalKeys", {minutes(5), hours(1), hours(3), minutes(30), 10},
-                   {minutes(5), hours(1), hours(3), minutes(30), 10}, false, false},
-        BetterCase{"WorkingTimeAndInstantsIgnored",
-                   {kZero, hours(1), hours(3), minutes(30), 10, hours(1), at(8)},
-                   {kZero, hours(1), hours(3), minutes(30), 10, hours(9), at(13)}, false, false},
-        BetterCase{"LessWorkButLater", {TimeDelta::seconds(1), kZero, kZero, kZero, 0, kZero},
-                   {kZero, hours(5), hours(9), hours(4), 99, hours(10)}, false, true},
-        BetterCase{"LatenessFirst", {kZero, hours(5), hours(10), hours(5), 100},
-                   {TimeDelta{0, 1}, kZero, kZero, kZero, 0}, true, false},
-        BetterCase{"LessTravelBeatsEverythingAfter", {kZero, hours(1), hours(9), hours(5), 100},
-                   {kZero, hours(2), hours(3), kZero, 1}, true, false},
-        BetterCase{"DurationBeforeWaiting", {kZero, hours(1), hours(3), hours(2), 100},
-                   {kZero, hours(1), hours(4), kZero, 1}, true, false},
-        BetterCase{"WaitingBeforeDistance", {kZero, hours(1), hours(3), hours(1), 100},
-                   {kZero, hours(1), hours(3), hours(2), 1}, true, false},
-        BetterCase{"NanosecondsCount", {TimeDelta{1, 0}, kZero, kZero, kZero, 5},
-                   {TimeDelta{1, 1}, kZero, kZero, kZero, 5}, true, false}),
+    ::testing::Values(BetterCase{"ShorterDistanceBreaksTie",
+                                 {kZero, hours(1), hours(3), minutes(30), 10},
+                                 {kZero, hours(1), hours(3), minutes(30), 12},
+                                 true,
+                                 false},
+                      BetterCase{"IdenticalKeys",
+                                 {minutes(5), hours(1), hours(3), minutes(30), 10},
+                                 {minutes(5), hours(1), hours(3), minutes(30), 10},
+                                 false,
+                                 false},
+                      BetterCase{"WorkingTimeAndInstantsIgnored",
+                                 {kZero, hours(1), hours(3), minutes(30), 10, hours(1), at(8)},
+                                 {kZero, hours(1), hours(3), minutes(30), 10, hours(9), at(13)},
+                                 false,
+                                 false},
+                      BetterCase{"LessWorkButLater",
+                                 {TimeDelta::seconds(1), kZero, kZero, kZero, 0, kZero},
+                                 {kZero, hours(5), hours(9), hours(4), 99, hours(10)},
+                                 false,
+                                 true},
+                      BetterCase{"LatenessFirst",
+                                 {kZero, hours(5), hours(10), hours(5), 100},
+                                 {TimeDelta{0, 1}, kZero, kZero, kZero, 0},
+                                 true,
+                                 false},
+                      BetterCase{"LessTravelBeatsEverythingAfter",
+                                 {kZero, hours(1), hours(9), hours(5), 100},
+                                 {kZero, hours(2), hours(3), kZero, 1},
+                                 true,
+                                 false},
+                      BetterCase{"DurationBeforeWaiting",
+                                 {kZero, hours(1), hours(3), hours(2), 100},
+                                 {kZero, hours(1), hours(4), kZero, 1},
+                                 true,
+                                 false},
+                      BetterCase{"WaitingBeforeDistance",
+                                 {kZero, hours(1), hours(3), hours(1), 100},
+                                 {kZero, hours(1), hours(3), hours(2), 1},
+                                 true,
+                                 false},
+                      BetterCase{"NanosecondsCount",
+                                 {TimeDelta{1, 0}, kZero, kZero, kZero, 5},
+                                 {TimeDelta{1, 1}, kZero, kZero, kZero, 5},
+                                 true,
+                                 false}),
     [](const ::testing::TestParamInfo<BetterCase>& info) { return info.param.name; });
 
 TEST(RouteTimeIsBetterRule, TimeDataDecidesTheRule) {
@@ -399,7 +442,8 @@ RandomCase random_case(std::mt19937& rng) {
         p.windows.push_back(std::move(list));
     }
     if (draw(rng, 0, 2) == 0)
-        p.hours = {{tod(draw(rng, 0, 11), draw(rng, 0, 59)), tod(draw(rng, 12, 23), draw(rng, 0, 59))}};
+        p.hours = {
+            {tod(draw(rng, 0, 11), draw(rng, 0, 59)), tod(draw(rng, 12, 23), draw(rng, 0, 59))}};
     return c;
 }
 
@@ -451,15 +495,16 @@ void check_invariants(const RandomCase& c) {
         previous = &record;
 
         if (record.kind == RecordKind::Work) {
-            if (visits.empty() || visits.back() != record.location) visits.push_back(record.location);
+            if (visits.empty() || visits.back() != record.location)
+                visits.push_back(record.location);
             finished[record.location] = record.window.end;
             // Work begins inside a window, or once all of them are over.
             const WindowList& list = p.windows[record.location];
             const DateTime t = record.window.start;
-            const bool allowed =
-                list.empty() || t > list.back().second ||
-                std::any_of(list.begin(), list.end(),
-                            [&](const auto& w) { return w.first <= t && t <= w.second; });
+            const bool allowed = list.empty() || t > list.back().second ||
+                                 std::any_of(list.begin(), list.end(), [&](const auto& w) {
+                                     return w.first <= t && t <= w.second;
+                                 });
             EXPECT_TRUE(allowed);
         }
         // Work and travel happen within the operating hours of the day they start on.
@@ -491,8 +536,8 @@ TEST(RouteTimeInvariants, HoldForRandomSmallProblems) {
     std::mt19937 rng(20240310);
     for (int problem = 0; problem < 500; ++problem) {
         const RandomCase c = random_case(rng);
-        SCOPED_TRACE(::testing::Message() << "problem " << problem << ", " << c.route.size()
-                                          << " locations");
+        SCOPED_TRACE(::testing::Message()
+                     << "problem " << problem << ", " << c.route.size() << " locations");
         check_invariants(c);
         if (HasFailure()) break;  // one broken problem says enough
     }
@@ -514,7 +559,9 @@ using Rows = std::vector<std::vector<std::uint64_t>>;
 constexpr std::uint64_t kU64Max = std::numeric_limits<std::uint64_t>::max();
 constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;  // 2^63
 
-Penalizer distance_only(Rows rows) { return Penalizer(DistanceMatrix{std::move(rows)}, std::nullopt); }
+Penalizer distance_only(Rows rows) {
+    return Penalizer(DistanceMatrix{std::move(rows)}, std::nullopt);
+}
 
 // gtest cannot print 128-bit integers; compare them as 64-bit halves.
 struct Wide {
@@ -524,7 +571,9 @@ struct Wide {
         return os << "{high " << w.high << ", low " << w.low << "}";
     }
 };
-Wide wide(Distance d) { return {static_cast<std::uint64_t>(d >> 64), static_cast<std::uint64_t>(d)}; }
+Wide wide(Distance d) {
+    return {static_cast<std::uint64_t>(d >> 64), static_cast<std::uint64_t>(d)};
+}
 
 // A small asymmetric matrix: every entry distinct, so any wrong leg shows.
 const Rows kAsymmetric{
@@ -558,17 +607,16 @@ TEST_P(PenalizerDistanceTour, SumsOpenPathAndClosingLeg) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PenalizerDistanceTour,
-    ::testing::Values(
-        TourCase{"OneLocationUsesDiagonal", {2}, 1024},
-        TourCase{"OneLocationZero", {0}, 1},
-        TourCase{"TwoLocationsThereAndBack", {1, 3}, 128 + 8192},
-        TourCase{"TwoLocationsOtherWay", {3, 1}, 8192 + 128},
-        // 0 -> 1 -> 2 -> 3 -> 0 versus the reverse direction 0 -> 3 -> 2 -> 1 -> 0.
-        TourCase{"Forward", {0, 1, 2, 3}, 2 + 64 + 2048 + 4096},
-        TourCase{"Backward", {0, 3, 2, 1}, 8 + 16384 + 512 + 16},
-        TourCase{"ClosingLegUsesLastThenFirst", {2, 0, 3}, 256 + 8 + 16384},
-        // Rows are not validated: a route may repeat a location.
-        TourCase{"RepeatedLocation", {1, 1, 1}, 3 * 32}),
+    ::testing::Values(TourCase{"OneLocationUsesDiagonal", {2}, 1024},
+                      TourCase{"OneLocationZero", {0}, 1},
+                      TourCase{"TwoLocationsThereAndBack", {1, 3}, 128 + 8192},
+                      TourCase{"TwoLocationsOtherWay", {3, 1}, 8192 + 128},
+                      // 0 -> 1 -> 2 -> 3 -> 0 versus the reverse direction 0 -> 3 -> 2 -> 1 -> 0.
+                      TourCase{"Forward", {0, 1, 2, 3}, 2 + 64 + 2048 + 4096},
+                      TourCase{"Backward", {0, 3, 2, 1}, 8 + 16384 + 512 + 16},
+                      TourCase{"ClosingLegUsesLastThenFirst", {2, 0, 3}, 256 + 8 + 16384},
+                      // Rows are not validated: a route may repeat a location.
+                      TourCase{"RepeatedLocation", {1, 1, 1}, 3 * 32}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct LookupFailure {
@@ -605,23 +653,23 @@ const Rows kRagged{
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PenalizerDistanceLookup,
-    ::testing::Values(
-        LookupFailure{"EmptyRoute", kRagged, {}, 0, 0},
-        LookupFailure{"EmptyRouteEmptyMatrix", {}, {}, 0, 0},
-        LookupFailure{"SingleLocationOnEmptyMatrix", {}, {0}, 0, 0},
-        // Row 7 does not exist; its column 9 is never looked at.
-        LookupFailure{"RowBeforeColumn", kRagged, {7, 9}, 4, 7},
-        LookupFailure{"ColumnBeyondShortRow", kRagged, {3, 2}, 2, 2},
-        LookupFailure{"ColumnBeyondEveryRow", kRagged, {0, 9}, 4, 9},
-        // Open leg 1 -> 3 fails (row 1 has 3 columns); the closing leg 3 -> 2 would
-        // fail too, with a different length.
-        LookupFailure{"OpenPathBeforeClosingLeg", kRagged, {2, 1, 3}, 3, 3},
-        // 2 -> 0 and 0 -> 3 are fine; the closing leg 3 -> 2 alone fails.
-        LookupFailure{"ClosingLegAlone", kRagged, {2, 0, 3}, 2, 2},
-        // Location 5 is a valid column of row 0 but has no row of its own.
-        LookupFailure{"ClosingLegRowMissing", Rows{{0, 1, 1, 1, 1, 1}, {1, 0}}, {0, 5}, 2, 5},
-        LookupFailure{"SingleLocationDiagonalMissing", kRagged, {3}, 2, 3},
-        LookupFailure{"DiagonalBeyondShortRow", kRagged, {3, 3, 3}, 2, 3}),
+    ::testing::Values(LookupFailure{"EmptyRoute", kRagged, {}, 0, 0},
+                      LookupFailure{"EmptyRouteEmptyMatrix", {}, {}, 0, 0},
+                      LookupFailure{"SingleLocationOnEmptyMatrix", {}, {0}, 0, 0},
+                      // Row 7 does not exist; its column 9 is never looked at.
+                      LookupFailure{"RowBeforeColumn", kRagged, {7, 9}, 4, 7},
+                      LookupFailure{"ColumnBeyondShortRow", kRagged, {3, 2}, 2, 2},
+                      LookupFailure{"ColumnBeyondEveryRow", kRagged, {0, 9}, 4, 9},
+                      // Open leg 1 -> 3 fails (row 1 has 3 columns); the closing leg 3 -> 2 would
+                      // fail too, with a different length.
+                      LookupFailure{"OpenPathBeforeClosingLeg", kRagged, {2, 1, 3}, 3, 3},
+                      // 2 -> 0 and 0 -> 3 are fine; the closing leg 3 -> 2 alone fails.
+                      LookupFailure{"ClosingLegAlone", kRagged, {2, 0, 3}, 2, 2},
+                      // Location 5 is a valid column of row 0 but has no row of its own.
+                      LookupFailure{
+                          "ClosingLegRowMissing", Rows{{0, 1, 1, 1, 1, 1}, {1, 0}}, {0, 5}, 2, 5},
+                      LookupFailure{"SingleLocationDiagonalMissing", kRagged, {3}, 2, 3},
+                      LookupFailure{"DiagonalBeyondShortRow", kRagged, {3, 3, 3}, 2, 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PenalizerDistance, OnlyAStrictlyShorterTourIsBetter) {
@@ -694,7 +742,8 @@ TEST(RouteTime, ASchedulePastTheMostRecordsIsRefusedBeforeItIsBuilt) {
     const Solution built = penalizer(400'000).penalize({0}, true);
     EXPECT_GT(built.time_report->schedule.size(), 700'000u);
     EXPECT_LE(built.time_report->schedule.size(), static_cast<std::size_t>(kMostScheduleRecords));
-    EXPECT_EQ(penalizer(40'000'000).penalize({0}, false).time_report->working_time, seconds(40'000'000));
+    EXPECT_EQ(penalizer(40'000'000).penalize({0}, false).time_report->working_time,
+              seconds(40'000'000));
     EXPECT_NE(panic_message([&] { penalizer(600'000).penalize({0}, true); }).find("too many days"),
               std::string::npos);
 }

@@ -1,6 +1,7 @@
 // The restart generator: the ChaCha block, bounded draws, the shuffle and the
 // per-thread, fork-aware stream.
 #include <gtest/gtest.h>
+
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -79,12 +80,12 @@ INSTANTIATE_TEST_SUITE_P(
                       0xccef36a8, 0xc70d778b, 0x7c5941da, 0x8d485751, 0x3fe02477, 0x374ad8b8,
                       0xf4b8436a, 0x1ca11815, 0x69b687c3, 0x8665eeb2}},
         // Appendix A.1, test vector 2: all-zero key and nonce, block counter 1.
-        ChachaVector{"AppendixA1ZeroKeyCounter1",
-                     {0x61707865, 0x3320646e, 0x79622d32, 0x6b206574, 0, 0, 0, 0, 0, 0, 0, 0, 1,
-                      0, 0, 0},
-                     {0xbee7079f, 0x7a385155, 0x7c97ba98, 0x0d082d73, 0xa0290fcb, 0x6965e348,
-                      0x3e53c612, 0xed7aee32, 0x7621b729, 0x434ee69c, 0xb03371d5, 0xd539d874,
-                      0x281fed31, 0x45fb0a51, 0x1f0ae1ac, 0x6f4d794b}}),
+        ChachaVector{
+            "AppendixA1ZeroKeyCounter1",
+            {0x61707865, 0x3320646e, 0x79622d32, 0x6b206574, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0},
+            {0xbee7079f, 0x7a385155, 0x7c97ba98, 0x0d082d73, 0xa0290fcb, 0x6965e348, 0x3e53c612,
+             0xed7aee32, 0x7621b729, 0x434ee69c, 0xb03371d5, 0xd539d874, 0x281fed31, 0x45fb0a51,
+             0x1f0ae1ac, 0x6f4d794b}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RngChachaBlockRounds, RoundCountIsHonoured) {
@@ -136,8 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
                     0},
         // range 4, a power of two: zone 0x7FFFFFFF.
         UniformCase{"Range4LowWordJustBelowHalf", 3, {0x1FFFFFFF}, 0},  // 0x7FFFFFFC
-        UniformCase{"Range4RejectsHalfThenTop", 3, {0x20000000 /* low 0x80000000 */, 0xDFFFFFFF},
-                    3},
+        UniformCase{
+            "Range4RejectsHalfThenTop", 3, {0x20000000 /* low 0x80000000 */, 0xDFFFFFFF}, 3},
         // range 1: the only index is 0, yet words with the top bit set are rejected.
         UniformCase{"Range1", 0, {0x80000000, 0xFFFFFFFF, 0x7FFFFFFF}, 0},
         // range 2^31, a power of two: odd words leave 2^31 in the low half.
@@ -150,8 +151,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(RngUniformIndexBounds, NeverExceedsKAndReachesEveryIndex) {
     // Words spread over the whole 32-bit space by a Weyl sequence.
-    for (std::uint32_t k : {0u, 1u, 2u, 3u, 5u, 6u, 7u, 9u, 100u, 65'535u, 0x7FFFFFFFu,
-                            0x80000000u, 0xFFFFFFFEu}) {
+    for (std::uint32_t k :
+         {0u, 1u, 2u, 3u, 5u, 6u, 7u, 9u, 100u, 65'535u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFEu}) {
         ScriptedWords source;
         for (std::uint32_t m = 0; m < 4096; ++m) source.words.push_back(m * 0x9E3779B9u);
         std::set<std::uint32_t> seen;
@@ -207,17 +208,15 @@ TEST_P(RngShuffle, SwapsFromTheBackWithOneAcceptedDrawPerPosition) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RngShuffle,
-    ::testing::Values(
-        ShuffleCase{"Empty", {}, {}},
-        ShuffleCase{"OneItemDrawsNothing", {}, {0}},
-        // k = 1 (range 2): high word 1 is the position itself.
-        ShuffleCase{"TwoItemsKeep", {0x80000000}, {0, 1}},
-        ShuffleCase{"TwoItemsSwap", {0x10}, {1, 0}},
-        // k = 4 -> 1, k = 3 rejects once then -> 3, k = 2 -> 0, k = 1 -> 0:
-        // 0 1 2 3 4 -> 0 4 2 3 1 -> (same) -> 2 4 0 3 1 -> 4 2 0 3 1.
-        ShuffleCase{"FiveItems",
-                    {0x33333334, 0xFFFFFFFF, 0xC0000000, 0x00000000, 0x00000005},
-                    {4, 2, 0, 3, 1}}),
+    ::testing::Values(ShuffleCase{"Empty", {}, {}}, ShuffleCase{"OneItemDrawsNothing", {}, {0}},
+                      // k = 1 (range 2): high word 1 is the position itself.
+                      ShuffleCase{"TwoItemsKeep", {0x80000000}, {0, 1}},
+                      ShuffleCase{"TwoItemsSwap", {0x10}, {1, 0}},
+                      // k = 4 -> 1, k = 3 rejects once then -> 3, k = 2 -> 0, k = 1 -> 0:
+                      // 0 1 2 3 4 -> 0 4 2 3 1 -> (same) -> 2 4 0 3 1 -> 4 2 0 3 1.
+                      ShuffleCase{"FiveItems",
+                                  {0x33333334, 0xFFFFFFFF, 0xC0000000, 0x00000000, 0x00000005},
+                                  {4, 2, 0, 3, 1}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RngShuffleProperty, KeepsAPermutationOnTheThreadGenerator) {

@@ -14,12 +14,12 @@
 #include <tuple>
 #include <vector>
 
-#include "search/local_moves.hpp"
 #include "evaluation/penalizer.hpp"
 #include "evaluation/seconds_schedule.hpp"
+#include "evaluation/trial_evaluator.hpp"
+#include "search/local_moves.hpp"
 #include "search/solver.hpp"
 #include "test_support.hpp"
-#include "evaluation/trial_evaluator.hpp"
 
 namespace {
 
@@ -38,14 +38,15 @@ TEST(SecondsSchedule, EveryActionEndsAndIsLateAsInTheCalendarSimulation) {
         scheduler.duration_matrix.push_back({seconds(random_length(rng, open))});
         const auto compiled = SecondsSchedule::compile(scheduler, 1);
         ASSERT_TRUE(compiled.has_value());
-        const OperationTimes* hours = scheduler.operation_times ? &*scheduler.operation_times : nullptr;
+        const OperationTimes* hours =
+            scheduler.operation_times ? &*scheduler.operation_times : nullptr;
         const DateTime start = instant(draw(rng, -86400, 6 * 86400));
         for (const bool work : {true, false}) {
             TimeReport expected = TimeReport::starting_at(start);
             SecondsClock clock{start.unix_seconds(), 0};
             if (work) {
-                continue_with_action(expected, scheduler.job_durations[0], &scheduler.time_windows[0], hours,
-                                     ActionKind::Work, 0, false);
+                continue_with_action(expected, scheduler.job_durations[0],
+                                     &scheduler.time_windows[0], hours, ActionKind::Work, 0, false);
                 compiled->work(clock, 0);
             } else {
                 continue_with_action(expected, scheduler.duration_matrix[0][0], nullptr, hours,
@@ -54,7 +55,8 @@ TEST(SecondsSchedule, EveryActionEndsAndIsLateAsInTheCalendarSimulation) {
             }
             ASSERT_EQ(clock.at, expected.end_time.unix_seconds())
                 << (work ? "work" : "travel") << ", case " << trial;
-            ASSERT_EQ(clock.lateness, expected.lateness.secs) << (work ? "work" : "travel") << ", case " << trial;
+            ASSERT_EQ(clock.lateness, expected.lateness.secs)
+                << (work ? "work" : "travel") << ", case " << trial;
         }
     }
 }

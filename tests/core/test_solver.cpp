@@ -7,17 +7,17 @@
 #include <cstdint>
 #include <numeric>
 #include <optional>
-#include <stdexcept>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "util/chrono.hpp"
-#include "search/local_moves.hpp"
 #include "evaluation/penalizer.hpp"
+#include "search/local_moves.hpp"
 #include "search/solver.hpp"
 #include "test_support.hpp"
+#include "util/chrono.hpp"
 
 namespace {
 
@@ -81,8 +81,7 @@ struct Trial {
 void record_trials(Solver& solver, std::vector<Trial>& trials) {
     solver.set_trial_observer([&trials](std::size_t i, std::size_t j, const Solution* accepted) {
         if (trials.size() >= 1'000'000) throw std::runtime_error("trial budget exhausted");
-        trials.push_back(Trial{i, j, accepted != nullptr,
-                               accepted ? accepted->route : Route{},
+        trials.push_back(Trial{i, j, accepted != nullptr, accepted ? accepted->route : Route{},
                                accepted ? accepted->reported_distance() : 0});
     });
 }
@@ -143,20 +142,19 @@ TEST_P(SolverSweep, TriesEachAdmissiblePairOnceInAscendingOrder) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BySize, SolverSweep,
-    ::testing::Values(SweepCase{1, {0, 0, 0, 0, 0, 0, 0, 0}},
-                      SweepCase{2, {1, 0, 0, 0, 0, 0, 0, 0}},
-                      SweepCase{3, {3, 0, 1, 1, 0, 0, 0, 0}},
-                      SweepCase{4, {6, 1, 3, 3, 1, 0, 0, 0}},
-                      SweepCase{6, {15, 6, 10, 10, 6, 3, 1, 0}},
-                      SweepCase{7, {21, 10, 15, 15, 10, 6, 3, 1}},
-                      SweepCase{10, {45, 28, 36, 36, 28, 21, 15, 10}}),
-    [](const auto& info) {
-        std::string name = "n";
-        name += std::to_string(info.param.n);
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(BySize, SolverSweep,
+                         ::testing::Values(SweepCase{1, {0, 0, 0, 0, 0, 0, 0, 0}},
+                                           SweepCase{2, {1, 0, 0, 0, 0, 0, 0, 0}},
+                                           SweepCase{3, {3, 0, 1, 1, 0, 0, 0, 0}},
+                                           SweepCase{4, {6, 1, 3, 3, 1, 0, 0, 0}},
+                                           SweepCase{6, {15, 6, 10, 10, 6, 3, 1, 0}},
+                                           SweepCase{7, {21, 10, 15, 15, 10, 6, 3, 1}},
+                                           SweepCase{10, {45, 28, 36, 36, 28, 21, 15, 10}}),
+                         [](const auto& info) {
+                             std::string name = "n";
+                             name += std::to_string(info.param.n);
+                             return name;
+                         });
 
 TEST(SolverPass, RunsTheEightSweepsInOrder) {
     Solver solver(std::nullopt, distance_only(zeros(10)));
@@ -187,7 +185,7 @@ TEST(SolverConstruction, EmptyMatrixFailsInTheFirstEvaluation) {
 // ---------------------------------------------------------------- worked trace
 
 const Rows kTraceRows{
-    {0, 15, 19, 15, 12, 10}, {8, 0, 6, 8, 3, 19},  {10, 17, 0, 16, 11, 15},
+    {0, 15, 19, 15, 12, 10}, {8, 0, 6, 8, 3, 19},   {10, 17, 0, 16, 11, 15},
     {10, 20, 3, 0, 4, 17},   {14, 6, 11, 5, 0, 16}, {14, 2, 3, 18, 19, 0},
 };
 const Route kTraceOptimum{2, 0, 5, 1, 4, 3};
@@ -219,8 +217,8 @@ std::vector<Acceptance> acceptances_of_pass(const std::vector<Trial>& trials) {
     std::vector<Acceptance> out;
     for (std::size_t t = 0; t < trials.size(); ++t)
         if (trials[t].accepted)
-            out.push_back({move_of_trial(t), trials[t].i, trials[t].j, trials[t].route,
-                           trials[t].distance});
+            out.push_back(
+                {move_of_trial(t), trials[t].i, trials[t].j, trials[t].route, trials[t].distance});
     return out;
 }
 
@@ -310,7 +308,8 @@ TEST(SolverFailure, LookupFailureInATrialLeavesTheSweep) {
     ASSERT_EQ(solver.current().reported_distance(), 4u);
     std::size_t trials = 0;
     solver.set_trial_observer([&](std::size_t, std::size_t, const Solution*) { ++trials; });
-    EXPECT_EQ(panic_message([&] { solver.solve(); }), "index out of bounds: the len is 2 but the index is 2");
+    EXPECT_EQ(panic_message([&] { solver.solve(); }),
+              "index out of bounds: the len is 2 but the index is 2");
     EXPECT_EQ(trials, 0u);
     EXPECT_EQ(solver.current().route, (Route{0, 2, 1}));
 }
@@ -352,8 +351,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SolverFullReversal,
     ::testing::Values(
         FullReversalCase{"SymmetricIdentity", scrambled(7, 1, true), identity(7), false},
-        FullReversalCase{"SymmetricScrambledStart", scrambled(9, 2, true),
-                         {4, 8, 0, 3, 7, 1, 6, 2, 5}, false},
+        FullReversalCase{
+            "SymmetricScrambledStart", scrambled(9, 2, true), {4, 8, 0, 3, 7, 1, 6, 2, 5}, false},
         FullReversalCase{"SymmetricTwoLocations", {{0, 4}, {4, 0}}, {1, 0}, false},
         // One direction of the cycle is cheap (1 per leg), the other dear (9 per leg).
         FullReversalCase{"DirectedCycleWrongWay",
@@ -464,7 +463,8 @@ TEST_P(SolverShortLimit, BestNeverWorsensAndTheLimitIsExceeded) {
     const TimeDelta limit = GetParam();
     const Rows rows = scrambled(9, 42, false);
     const Penalizer reference = distance_only(rows);
-    const std::uint64_t identity_distance = reference.penalize(identity(9), false).reported_distance();
+    const std::uint64_t identity_distance =
+        reference.penalize(identity(9), false).reported_distance();
 
     Solver solver(limit, distance_only(rows));
     std::uint64_t best_seen = solver.best().reported_distance();
@@ -511,7 +511,8 @@ TEST(SolverStopCheck, AStopRequestEndsTheDescentWhereItIs) {
     {
         Solver solver(std::nullopt, distance_only(rows));
         solver.use_full_evaluation();
-        solver.set_trial_observer([&](std::size_t, std::size_t, const Solution*) { ++unstopped_trials; });
+        solver.set_trial_observer(
+            [&](std::size_t, std::size_t, const Solution*) { ++unstopped_trials; });
         solver.solve();
     }
     Solver solver(std::nullopt, distance_only(rows));
@@ -525,7 +526,8 @@ TEST(SolverStopCheck, AStopRequestEndsTheDescentWhereItIs) {
     EXPECT_LT(trials, unstopped_trials);
     const Solution& best = solver.best();
     EXPECT_TRUE(is_permutation_of_identity(best.route));
-    EXPECT_EQ(best.reported_distance(), distance_only(rows).penalize(best.route, false).reported_distance());
+    EXPECT_EQ(best.reported_distance(),
+              distance_only(rows).penalize(best.route, false).reported_distance());
 }
 
 TEST(SolverStopCheck, AFailingCheckAbandonsTheSearchAndAQuietOneChangesNothing) {
@@ -536,7 +538,10 @@ TEST(SolverStopCheck, AFailingCheckAbandonsTheSearchAndAQuietOneChangesNothing) 
     Solver quiet(std::nullopt, distance_only(rows));
     quiet.use_full_evaluation();
     std::size_t checks = 0;
-    quiet.set_stop_check([&] { ++checks; return false; });
+    quiet.set_stop_check([&] {
+        ++checks;
+        return false;
+    });
     quiet.solve();
     EXPECT_GT(checks, 0u);
     EXPECT_EQ(quiet.best().route, reference.best().route);
@@ -566,7 +571,8 @@ WindowedProblem windowed_problem(std::size_t n, const std::vector<std::size_t>& 
     WindowedProblem p{Rows(n, std::vector<std::uint64_t>(n)), {}};
     const DateTime day = *DateTime::from_civil(2024, 3, 10);
     for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t j = 0; j < n; ++j) p.distances[i][j] = i == j ? 0 : (i * 7 + j * 3) % 11 + 1;
+        for (std::size_t j = 0; j < n; ++j)
+            p.distances[i][j] = i == j ? 0 : (i * 7 + j * 3) % 11 + 1;
         p.time.duration_matrix.emplace_back(n, minutes(20));
         p.time.job_durations.push_back(minutes(30));
         auto& windows = p.time.time_windows.emplace_back().windows;

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "util/panic.hpp"
 #include "evaluation/penalizer.hpp"
-#include "search/solver.hpp"
 #include "model/time_arguments.hpp"
+#include "search/solver.hpp"
+#include "util/panic.hpp"
 
 namespace {
 
@@ -102,15 +102,17 @@ Rows random_table(Draw& draw, std::size_t n, Value value) {
 Input random_input(Draw& draw) {
     Input input;
     const std::size_t n = draw.one_in(30) ? 0 : 1 + draw.below(9);
-    input.distances =
-        random_table(draw, n, [&] { return draw.near(1000, {UINT64_MAX, 1ull << 63}); });
+    input.distances = random_table(draw, n, [&] {
+        return draw.near(1000, {UINT64_MAX, 1ull << 63});
+    });
     if (draw.one_in(5)) return input;
     // The schedule of the best tour has a record per working day, so with short
     // openings the actions are kept within a few hundred days.
     std::optional<std::uint64_t> cap;
     if (draw.one_in(2)) {
         const std::uint64_t open = draw.below(kSecondsPerDay);
-        const std::uint64_t length = draw.one_in(3) ? 1 + draw.below(60) : draw.below(kSecondsPerDay);
+        const std::uint64_t length =
+            draw.one_in(3) ? 1 + draw.below(60) : draw.below(kSecondsPerDay);
         input.hours = SecondsPair{open, open + length};
         if (draw.one_in(10)) input.hours = SecondsPair{draw.seconds({}), draw.seconds({})};
         cap = 400 * std::max<std::uint64_t>(length, 1);
@@ -142,7 +144,8 @@ Outcome solve(const Input& input, bool full_evaluation) {
     try {
         auto scheduler =
             assemble_time_scheduler(input.durations, input.jobs, input.windows, input.hours);
-        Solver solver(std::nullopt, Penalizer(DistanceMatrix{input.distances}, std::move(scheduler)));
+        Solver solver(std::nullopt,
+                      Penalizer(DistanceMatrix{input.distances}, std::move(scheduler)));
         if (full_evaluation) solver.use_full_evaluation();
         solver.solve();
         outcome.route = solver.best().route;
@@ -156,14 +159,10 @@ Outcome solve(const Input& input, bool full_evaluation) {
 
 bool known_panic(const std::string& message) {
     static const char* const kKnown[] = {
-        "TimeDelta::seconds out of bounds",
-        "called `Option::unwrap()` on a `None` value",
-        "assertion failed: start <= end",
-        "assertion failed: daily_start < daily_end",
-        "`TimeDelta + TimeDelta` overflowed",
-        "`TimeDelta - TimeDelta` overflowed",
-        "`DateTime + TimeDelta` overflowed",
-        "`DateTime - TimeDelta` overflowed",
+        "TimeDelta::seconds out of bounds",   "called `Option::unwrap()` on a `None` value",
+        "assertion failed: start <= end",     "assertion failed: daily_start < daily_end",
+        "`TimeDelta + TimeDelta` overflowed", "`TimeDelta - TimeDelta` overflowed",
+        "`DateTime + TimeDelta` overflowed",  "`DateTime - TimeDelta` overflowed",
     };
     for (const char* known : kKnown)
         if (message == known) return true;

@@ -3,7 +3,6 @@ import math
 import random
 
 import pytest
-
 import tourwright
 
 HOUR = 3600
@@ -69,5 +68,11 @@ def planned_day(n, seed=1):
         windows[nearest] = [(opening, opening + rnd.choice([1800, HOUR, 2 * HOUR]))]
     windows[0] = [(DAY0 + 7 * HOUR, clock + 2 * HOUR)]
     names = ["Depot"] + [f"Customer {i}" for i in range(1, n)]
-    return Problem([[d * 11 for d in row] for row in travel], travel, jobs, windows, names=names,
-                   coordinates=points)
+    return Problem(
+        [[d * 11 for d in row] for row in travel],
+        travel,
+        jobs,
+        windows,
+        names=names,
+        coordinates=points,
+    )

@@ -3,16 +3,25 @@
 The default profile keeps the test run short. For a long run:
     TOURWRIGHT_FUZZ=long python3 -m pytest -q tests/python/test_fuzz_*.py --hypothesis-show-statistics
 """
+
 import os
 
 from hypothesis import HealthCheck, settings
 
 settings.register_profile(
-    "ci", max_examples=300, deadline=None, database=None,
-    suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
+    "ci",
+    max_examples=300,
+    deadline=None,
+    database=None,
+    suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large],
+)
 settings.register_profile(
-    "long", max_examples=20_000, deadline=None, database=None,
-    suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
+    "long",
+    max_examples=20_000,
+    deadline=None,
+    database=None,
+    suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large],
+)
 settings.load_profile(os.environ.get("TOURWRIGHT_FUZZ", "ci"))
 
 PANIC_MESSAGES = {

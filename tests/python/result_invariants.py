@@ -1,4 +1,5 @@
 """What every result of a time problem satisfies, whatever the problem."""
+
 U64 = 2**64
 
 
@@ -32,11 +33,14 @@ def check_result(result, distances, durations, jobs, windows):
             completions[event._0.location] = end
     assert clock == result.end_time
     assert result.duration == result.end_time - result.start_time
-    assert per_kind == {"PyEvent_Work": result.working_time,
-                        "PyEvent_Travel": result.traveling_time,
-                        "PyEvent_Wait": result.waiting_time}
+    assert per_kind == {
+        "PyEvent_Work": result.working_time,
+        "PyEvent_Travel": result.traveling_time,
+        "PyEvent_Wait": result.waiting_time,
+    }
     # Every job is visited in route order (a job cut by closing time shows up more than once).
     assert [v for k, v in enumerate(visits) if k == 0 or visits[k - 1] != v] == route
     # Every job that ends after its location's last window is late by that much.
-    assert result.lateness == sum(max(completions[k] - windows[k][-1][1], 0)
-                                  for k in route if windows[k])
+    assert result.lateness == sum(
+        max(completions[k] - windows[k][-1][1], 0) for k in route if windows[k]
+    )

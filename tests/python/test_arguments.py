@@ -1,7 +1,6 @@
 import sys
 
 import pytest
-
 import tourwright
 
 OK = [[0, 1], [1, 0]]
@@ -33,8 +32,16 @@ class BadSequence:
         ((), {}, "solve() missing 1 required positional argument: 'distance_matrix'"),
         ((OK,) * 7, {}, "solve() takes from 1 to 6 positional arguments but 7 were given"),
         ((OK,), {"x": 1}, "solve() got an unexpected keyword argument 'x'"),
-        ((OK,), {"distance_matrix": OK}, "solve() got multiple values for argument 'distance_matrix'"),
-        ((OK, None), {"duration_matrix": None}, "solve() got multiple values for argument 'duration_matrix'"),
+        (
+            (OK,),
+            {"distance_matrix": OK},
+            "solve() got multiple values for argument 'distance_matrix'",
+        ),
+        (
+            (OK, None),
+            {"duration_matrix": None},
+            "solve() got multiple values for argument 'duration_matrix'",
+        ),
     ],
 )
 def test_binding_errors(args, kwargs, message):
@@ -46,44 +53,107 @@ def test_binding_errors(args, kwargs, message):
 @pytest.mark.parametrize(
     "kwargs, error, message, cause",
     [
-        ({"distance_matrix": None}, TypeError,
-         "argument 'distance_matrix': 'NoneType' object cannot be converted to 'Sequence'",
-         "'NoneType' object cannot be converted to 'Sequence'"),
-        ({"distance_matrix": "ab"}, TypeError,
-         "argument 'distance_matrix': Can't extract `str` to `Vec`", "Can't extract `str` to `Vec`"),
-        ({"distance_matrix": ["ab"]}, TypeError,
-         "argument 'distance_matrix': Can't extract `str` to `Vec`", "Can't extract `str` to `Vec`"),
-        ({"distance_matrix": [5]}, TypeError,
-         "argument 'distance_matrix': 'int' object cannot be converted to 'Sequence'", None),
-        ({"distance_matrix": {0: [0]}}, TypeError,
-         "argument 'distance_matrix': 'dict' object cannot be converted to 'Sequence'", None),
-        ({"distance_matrix": [[1.5]]}, TypeError,
-         "argument 'distance_matrix': 'float' object cannot be interpreted as an integer", None),
+        (
+            {"distance_matrix": None},
+            TypeError,
+            "argument 'distance_matrix': 'NoneType' object cannot be converted to 'Sequence'",
+            "'NoneType' object cannot be converted to 'Sequence'",
+        ),
+        (
+            {"distance_matrix": "ab"},
+            TypeError,
+            "argument 'distance_matrix': Can't extract `str` to `Vec`",
+            "Can't extract `str` to `Vec`",
+        ),
+        (
+            {"distance_matrix": ["ab"]},
+            TypeError,
+            "argument 'distance_matrix': Can't extract `str` to `Vec`",
+            "Can't extract `str` to `Vec`",
+        ),
+        (
+            {"distance_matrix": [5]},
+            TypeError,
+            "argument 'distance_matrix': 'int' object cannot be converted to 'Sequence'",
+            None,
+        ),
+        (
+            {"distance_matrix": {0: [0]}},
+            TypeError,
+            "argument 'distance_matrix': 'dict' object cannot be converted to 'Sequence'",
+            None,
+        ),
+        (
+            {"distance_matrix": [[1.5]]},
+            TypeError,
+            "argument 'distance_matrix': 'float' object cannot be interpreted as an integer",
+            None,
+        ),
         ({"distance_matrix": [[-1]]}, OverflowError, None, None),
         ({"distance_matrix": [[2**64]]}, OverflowError, None, None),
         ({"distance_matrix": [[Index(-1)]]}, OverflowError, None, None),
         ({"distance_matrix": BadSequence()}, KeyError, None, None),
-        ({"distance_matrix": OK, "duration_matrix": "x"}, TypeError,
-         "argument 'duration_matrix': Can't extract `str` to `Vec`", None),
-        ({"distance_matrix": OK, "job_durations": [None]}, TypeError,
-         "argument 'job_durations': 'NoneType' object cannot be interpreted as an integer", None),
-        ({"distance_matrix": OK, "time_windows": [[[1, 2]]]}, TypeError,
-         "argument 'time_windows': 'list' object cannot be converted to 'PyTuple'", None),
-        ({"distance_matrix": OK, "time_windows": [[(1, 2, 3)]]}, ValueError,
-         "expected tuple of length 2, but got tuple of length 3", None),
+        (
+            {"distance_matrix": OK, "duration_matrix": "x"},
+            TypeError,
+            "argument 'duration_matrix': Can't extract `str` to `Vec`",
+            None,
+        ),
+        (
+            {"distance_matrix": OK, "job_durations": [None]},
+            TypeError,
+            "argument 'job_durations': 'NoneType' object cannot be interpreted as an integer",
+            None,
+        ),
+        (
+            {"distance_matrix": OK, "time_windows": [[[1, 2]]]},
+            TypeError,
+            "argument 'time_windows': 'list' object cannot be converted to 'PyTuple'",
+            None,
+        ),
+        (
+            {"distance_matrix": OK, "time_windows": [[(1, 2, 3)]]},
+            ValueError,
+            "expected tuple of length 2, but got tuple of length 3",
+            None,
+        ),
         # A location's windows given as one bare pair: its items are not pairs.
-        ({"distance_matrix": OK, "time_windows": [(1, 2)]}, TypeError,
-         "argument 'time_windows': 'int' object cannot be converted to 'PyTuple'", None),
-        ({"distance_matrix": OK, "time_windows": [5]}, TypeError,
-         "argument 'time_windows': 'int' object cannot be converted to 'Sequence'", None),
-        ({"distance_matrix": OK, "operation_times": [0, 3600]}, TypeError,
-         "argument 'operation_times': 'list' object cannot be converted to 'PyTuple'", None),
-        ({"distance_matrix": OK, "operation_times": (1, 2, 3)}, ValueError,
-         "expected tuple of length 2, but got tuple of length 3", None),
-        ({"distance_matrix": OK, "operation_times": ()}, ValueError,
-         "expected tuple of length 2, but got tuple of length 0", None),
-        ({"distance_matrix": OK, "time_limit": "1"}, TypeError,
-         "argument 'time_limit': 'str' object cannot be interpreted as an integer", None),
+        (
+            {"distance_matrix": OK, "time_windows": [(1, 2)]},
+            TypeError,
+            "argument 'time_windows': 'int' object cannot be converted to 'PyTuple'",
+            None,
+        ),
+        (
+            {"distance_matrix": OK, "time_windows": [5]},
+            TypeError,
+            "argument 'time_windows': 'int' object cannot be converted to 'Sequence'",
+            None,
+        ),
+        (
+            {"distance_matrix": OK, "operation_times": [0, 3600]},
+            TypeError,
+            "argument 'operation_times': 'list' object cannot be converted to 'PyTuple'",
+            None,
+        ),
+        (
+            {"distance_matrix": OK, "operation_times": (1, 2, 3)},
+            ValueError,
+            "expected tuple of length 2, but got tuple of length 3",
+            None,
+        ),
+        (
+            {"distance_matrix": OK, "operation_times": ()},
+            ValueError,
+            "expected tuple of length 2, but got tuple of length 0",
+            None,
+        ),
+        (
+            {"distance_matrix": OK, "time_limit": "1"},
+            TypeError,
+            "argument 'time_limit': 'str' object cannot be interpreted as an integer",
+            None,
+        ),
         ({"distance_matrix": OK, "time_limit": -1}, OverflowError, None, None),
     ],
 )

@@ -1,5 +1,6 @@
 """Batches: solve_many on any executor, the batch command's files and restarts, a Dask cluster
 that loses a worker mid-batch, and files written whole or not at all."""
+
 import concurrent.futures as cf
 import csv
 import json
@@ -9,7 +10,6 @@ import threading
 import time
 
 import pytest
-
 from test_tools_engine import delivery_problem
 from tourwright_tools import BatchError, Tour, solve_many, solve_problem
 from tourwright_tools.atomic import write_text_atomically
@@ -54,8 +54,18 @@ def results_of(out):
 
 def test_batch_writes_results_and_a_summary_and_resumes(tmp_path, capsys):
     folder, out = batch_folder(tmp_path, 3), tmp_path / "out"
-    argv = ["batch", str(folder), "--out", str(out), "--workers", "2", "--max-descents", "5",
-            "--seed", "1"]
+    argv = [
+        "batch",
+        str(folder),
+        "--out",
+        str(out),
+        "--workers",
+        "2",
+        "--max-descents",
+        "5",
+        "--seed",
+        "1",
+    ]
     assert main(argv) == 1
     assert "broken.json: distance_matrix[1]: row has 1 entries" in capsys.readouterr().err
     first = results_of(out)
@@ -83,8 +93,14 @@ def test_a_dask_cluster_runs_the_batch_as_the_local_pool_and_survives_a_lost_wor
     cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None)
     with cluster, distributed.Client(cluster) as client:
         pids = list(client.run(os.getpid).values())
-        argv = ["batch", str(folder), "--out", str(tmp_path / "cluster"),
-                "--scheduler", cluster.scheduler_address]
+        argv = [
+            "batch",
+            str(folder),
+            "--out",
+            str(tmp_path / "cluster"),
+            "--scheduler",
+            cluster.scheduler_address,
+        ]
         outcome = []
         runner = threading.Thread(target=lambda: outcome.append(main(argv + options)))
         runner.start()
@@ -94,8 +110,9 @@ def test_a_dask_cluster_runs_the_batch_as_the_local_pool_and_survives_a_lost_wor
         runner.join(timeout=120)
         assert outcome == [1]
         problems = [delivery_problem(60, seed) for seed in range(3)]
-        assert routes(solve_many(problems, executor=client.get_executor(), **SEEDED)) == \
-            routes(solve_many(problems, **SEEDED))
+        assert routes(solve_many(problems, executor=client.get_executor(), **SEEDED)) == routes(
+            solve_many(problems, **SEEDED)
+        )
     local, remote = results_of(tmp_path / "local"), results_of(tmp_path / "cluster")
     assert remote == local and sum(status == "solved" for status, _ in remote.values()) == 8
 

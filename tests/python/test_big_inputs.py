@@ -1,10 +1,10 @@
 """Big inputs: numpy arrays checked whole and handed to the engine as buffers give what lists
 give, values, errors and all."""
+
 import pickle
 
 import numpy as np
 import pytest
-
 import tourwright
 from test_tools_engine import delivery_problem
 from tourwright_tools import Problem, solve_problem
@@ -13,12 +13,18 @@ from tourwright_tools import Problem, solve_problem
 def test_arrays_make_the_problem_and_tour_that_lists_make():
     reference = delivery_problem(40, seed=2)
     data = reference.to_dict()
-    arrays = Problem(np.array(data["distance_matrix"], dtype=np.int32),
-                     np.array(data["duration_matrix"], dtype=np.float64)[:, ::-1][:, ::-1],
-                     np.array(data["job_durations"]),
-                     np.array([w[:1] for w in data["time_windows"]]))
-    lists = Problem(data["distance_matrix"], data["duration_matrix"], data["job_durations"],
-                    [w[:1] for w in data["time_windows"]])
+    arrays = Problem(
+        np.array(data["distance_matrix"], dtype=np.int32),
+        np.array(data["duration_matrix"], dtype=np.float64)[:, ::-1][:, ::-1],
+        np.array(data["job_durations"]),
+        np.array([w[:1] for w in data["time_windows"]]),
+    )
+    lists = Problem(
+        data["distance_matrix"],
+        data["duration_matrix"],
+        data["job_durations"],
+        [w[:1] for w in data["time_windows"]],
+    )
     assert arrays == lists and hash(arrays) == hash(lists)
     assert pickle.loads(pickle.dumps(arrays)) == lists
     assert arrays.distance_matrix[3] == tuple(data["distance_matrix"][3])
@@ -26,11 +32,14 @@ def test_arrays_make_the_problem_and_tour_that_lists_make():
     assert tours[0].schedule == tours[1].schedule and tours[0].route == tours[1].route
 
 
-@pytest.mark.parametrize("entry, message", [
-    (-1, r"distance_matrix\[1\]\[0\]: -1 is negative"),
-    (2.5, r"distance_matrix\[1\]\[0\]: .*2.5.* is not a whole number"),
-    (np.nan, r"distance_matrix\[1\]\[0\]: .*nan.* is not a whole number"),
-])
+@pytest.mark.parametrize(
+    "entry, message",
+    [
+        (-1, r"distance_matrix\[1\]\[0\]: -1 is negative"),
+        (2.5, r"distance_matrix\[1\]\[0\]: .*2.5.* is not a whole number"),
+        (np.nan, r"distance_matrix\[1\]\[0\]: .*nan.* is not a whole number"),
+    ],
+)
 def test_a_bad_entry_in_an_array_is_named_as_in_a_list(entry, message):
     matrix = np.zeros((3, 3), dtype=np.float64 if isinstance(entry, float) else np.int64)
     matrix[1, 0] = entry

@@ -18,7 +18,6 @@ import tracemalloc
 import weakref
 
 import pytest
-
 import tourwright
 
 HOUR = 3600
@@ -331,7 +330,7 @@ def test_payload_values(schedule):
 def test_wait_and_travel_have_no_location(events, kind):
     payload = events[kind]._0
     with pytest.raises(AttributeError):
-        payload.location
+        _ = payload.location
     assert not hasattr(type(payload), "location")
 
 
@@ -458,7 +457,7 @@ def test_default_identity_semantics(PyEvent, events):
 def exercise(output, PyEvent, arguments):
     for event in output.schedule:
         payload = event._0
-        payload.window
+        _ = payload.window
         getattr(payload, "location", None)
         event[0]
         list(event)

@@ -1,19 +1,26 @@
 """Random malformed arguments, for every argument of solve and for the event classes:
 every call returns or raises one of the documented errors (or the error that the
 argument itself raised), never anything else and never a crash."""
+
 import operator
 
 import numpy as np
-from hypothesis import event, given, strategies as st
-
 import tourwright
 from conftest import panic_type
 from fuzzing import is_panic_message
+from hypothesis import event, given
+from hypothesis import strategies as st
 from test_arguments import Index
 
 PanicException = panic_type()
-PARAMETERS = ("distance_matrix", "duration_matrix", "job_durations", "time_windows",
-              "operation_times", "time_limit")
+PARAMETERS = (
+    "distance_matrix",
+    "duration_matrix",
+    "job_durations",
+    "time_windows",
+    "operation_times",
+    "time_limit",
+)
 
 
 class ArgumentsOwnError(Exception):
@@ -48,39 +55,72 @@ class BreaksPartWay(LyingSequence):
         self.at = at
 
     def __iter__(self):
-        yield from self.items[:self.at]
+        yield from self.items[: self.at]
         raise ArgumentsOwnError("__iter__")
 
 
 # Small values mostly, and the edges of every conversion. Values that would make the
 # search run long (a time limit of many seconds) are left out.
-BOUNDARIES = [0, 1, 86399, 86400, 2**63 - 1, 2**63, 2**64 - 1, 2**64, -1, -2**64,
-              9223372036854775, 9223372036854776, 18437520701672696841, 8210266876799,
-              8210266876800, 18446735739108236416, 18446735739108236415, 10**40]
-integers = st.one_of(st.integers(0, 100_000), st.sampled_from(BOUNDARIES),
-                     st.integers(min_value=2**64), st.integers(max_value=-1))
+BOUNDARIES = [
+    0,
+    1,
+    86399,
+    86400,
+    2**63 - 1,
+    2**63,
+    2**64 - 1,
+    2**64,
+    -1,
+    -(2**64),
+    9223372036854775,
+    9223372036854776,
+    18437520701672696841,
+    8210266876799,
+    8210266876800,
+    18446735739108236416,
+    18446735739108236415,
+    10**40,
+]
+integers = st.one_of(
+    st.integers(0, 100_000),
+    st.sampled_from(BOUNDARIES),
+    st.integers(min_value=2**64),
+    st.integers(max_value=-1),
+)
 index_objects = st.one_of(
     st.just(IndexRaises()),
-    st.builds(Index, st.one_of(integers, st.floats(), st.text(max_size=2), st.none())))
+    st.builds(Index, st.one_of(integers, st.floats(), st.text(max_size=2), st.none())),
+)
 scalars = st.one_of(
-    integers, st.booleans(), st.none(), st.floats(), st.text(max_size=3), st.binary(max_size=3),
+    integers,
+    st.booleans(),
+    st.none(),
+    st.floats(),
+    st.text(max_size=3),
+    st.binary(max_size=3),
     index_objects,
-    st.builds(np.uint64, st.integers(0, 2**64 - 1)), st.builds(np.int64, st.integers(-5, 5)),
-    st.builds(np.float64, st.floats()))
+    st.builds(np.uint64, st.integers(0, 2**64 - 1)),
+    st.builds(np.int64, st.integers(-5, 5)),
+    st.builds(np.float64, st.floats()),
+)
 
 
 def containers(children):
     lists = st.lists(children, max_size=5)
     return st.one_of(
-        lists, lists.map(tuple),
+        lists,
+        lists.map(tuple),
         st.builds(range, st.integers(-3, 3), st.integers(-3, 6)),
         st.builds(LyingSequence, lists, st.one_of(st.none(), st.integers(-2, 2**62))),
         st.builds(BreaksPartWay, lists, st.integers(0, 3)),
         st.lists(st.integers(0, 200), max_size=5).map(bytes),
-        st.lists(st.integers(0, 100_000), max_size=4).map(lambda row: np.array(row, dtype=np.uint64)),
+        st.lists(st.integers(0, 100_000), max_size=4).map(
+            lambda row: np.array(row, dtype=np.uint64)
+        ),
         st.lists(st.integers(-9, 9), max_size=4).map(lambda row: np.array(row, dtype=np.int64)),
         st.lists(st.floats(allow_nan=False), max_size=4).map(np.array),
-        st.integers(0, 4).map(lambda n: np.arange(n * n, dtype=np.uint64).reshape(n, n)))
+        st.integers(0, 4).map(lambda n: np.arange(n * n, dtype=np.uint64).reshape(n, n)),
+    )
 
 
 values = st.recursive(scalars, containers, max_leaves=30)
@@ -94,8 +134,9 @@ def square(n, entries):
 small = st.integers(0, 100_000)
 matrices = st.integers(1, 4).flatmap(lambda n: square(n, small))
 job_lists = st.lists(small, min_size=1, max_size=4)
-window_lists = st.lists(st.lists(st.tuples(small, small).map(sorted).map(tuple), max_size=3),
-                        min_size=1, max_size=4)
+window_lists = st.lists(
+    st.lists(st.tuples(small, small).map(sorted).map(tuple), max_size=3), min_size=1, max_size=4
+)
 hours = st.tuples(st.integers(0, 2 * 86400), st.integers(0, 2 * 86400))
 
 
@@ -108,8 +149,11 @@ def is_long_time_limit(value):
 
 
 # Time limits: only ones that end the search at once, or malformed ones.
-time_limits = st.one_of(st.none(), st.sampled_from([0, 2**64 - 1, 2**63, 9223372036854776, -1]),
-                        values.map(lambda value: None if is_long_time_limit(value) else value))
+time_limits = st.one_of(
+    st.none(),
+    st.sampled_from([0, 2**64 - 1, 2**63, 9223372036854776, -1]),
+    values.map(lambda value: None if is_long_time_limit(value) else value),
+)
 
 
 def check_outcome(call, names, binding=None):
@@ -129,7 +173,7 @@ def check_error(error, names, binding):
     message = str(error)
     if type(error) is TypeError:
         if message.startswith("argument '"):
-            assert message[len("argument '"):].split("'", 1)[0] in names, message
+            assert message[len("argument '") :].split("'", 1)[0] in names, message
             assert type(error.__cause__) is TypeError
         else:
             assert binding and message.startswith(binding), message
@@ -145,20 +189,36 @@ def check_error(error, names, binding):
         raise error
 
 
-@given(distance_matrix=st.one_of(values, matrices),
-       duration_matrix=st.one_of(st.none(), values, matrices),
-       job_durations=st.one_of(st.none(), values, job_lists),
-       time_windows=st.one_of(st.none(), values, window_lists),
-       operation_times=st.one_of(st.none(), values, hours), time_limit=time_limits,
-       by_keyword=st.booleans())
-def test_solve_survives_malformed_arguments(distance_matrix, duration_matrix, job_durations,
-                                             time_windows, operation_times, time_limit,
-                                             by_keyword):
-    arguments = (distance_matrix, duration_matrix, job_durations, time_windows,
-                 operation_times, time_limit)
+@given(
+    distance_matrix=st.one_of(values, matrices),
+    duration_matrix=st.one_of(st.none(), values, matrices),
+    job_durations=st.one_of(st.none(), values, job_lists),
+    time_windows=st.one_of(st.none(), values, window_lists),
+    operation_times=st.one_of(st.none(), values, hours),
+    time_limit=time_limits,
+    by_keyword=st.booleans(),
+)
+def test_solve_survives_malformed_arguments(
+    distance_matrix,
+    duration_matrix,
+    job_durations,
+    time_windows,
+    operation_times,
+    time_limit,
+    by_keyword,
+):
+    arguments = (
+        distance_matrix,
+        duration_matrix,
+        job_durations,
+        time_windows,
+        operation_times,
+        time_limit,
+    )
     if by_keyword:
-        result = check_outcome(lambda: tourwright.solve(**dict(zip(PARAMETERS, arguments))),
-                               PARAMETERS)
+        result = check_outcome(
+            lambda: tourwright.solve(**dict(zip(PARAMETERS, arguments))), PARAMETERS
+        )
     else:
         result = check_outcome(lambda: tourwright.solve(*arguments), PARAMETERS)
     if result is not None:
@@ -166,32 +226,46 @@ def test_solve_survives_malformed_arguments(distance_matrix, duration_matrix, jo
         assert sorted(result.route) == list(range(len(result.route)))
 
 
-@given(windows=st.lists(st.tuples(st.integers(0, 10**6), st.integers(0, 10**6))
-                        .map(sorted).map(tuple), min_size=1, max_size=3))
+@given(
+    windows=st.lists(
+        st.tuples(st.integers(0, 10**6), st.integers(0, 10**6)).map(sorted).map(tuple),
+        min_size=1,
+        max_size=3,
+    )
+)
 def test_windows_as_tuples_of_any_sequence_kind(windows):
     # A well-formed problem in every accepted sequence form gives the same answer.
     problem = ([[0, 5], [7, 0]], [[0, 60], [60, 0]], [30, 30], [windows, windows])
     plain = tourwright.solve(*problem)
     for convert in (tuple, lambda rows: np.array(rows, dtype=np.uint64)):
-        other = tourwright.solve(convert(problem[0]), convert(problem[1]), convert(problem[2]),
-                                 [tuple(windows), windows])
-        assert (other.route, other.distance, other.end_time) == \
-            (plain.route, plain.distance, plain.end_time)
+        other = tourwright.solve(
+            convert(problem[0]), convert(problem[1]), convert(problem[2]), [tuple(windows), windows]
+        )
+        assert (other.route, other.distance, other.end_time) == (
+            plain.route,
+            plain.distance,
+            plain.end_time,
+        )
 
 
 def one_event_of_each_kind():
-    schedule = tourwright.solve([[0, 1], [1, 0]], [[0, 60], [60, 0]], [60, 60],
-                                [[(0, 10)], [(1000, 2000)]]).schedule
+    schedule = tourwright.solve(
+        [[0, 1], [1, 0]], [[0, 60], [60, 0]], [60, 60], [[(0, 10)], [(1000, 2000)]]
+    ).schedule
     return {type(event).__name__: event for event in schedule}
 
 
 EVENTS = one_event_of_each_kind()
 
 
-@given(kind=st.sampled_from(sorted(EVENTS)), args=st.lists(st.one_of(values, st.sampled_from(
-           [event._0 for event in EVENTS.values()])), max_size=2),
-       kwargs=st.dictionaries(st.sampled_from(["_0", "x", "idx"]), values, max_size=2),
-       index=values)
+@given(
+    kind=st.sampled_from(sorted(EVENTS)),
+    args=st.lists(
+        st.one_of(values, st.sampled_from([event._0 for event in EVENTS.values()])), max_size=2
+    ),
+    kwargs=st.dictionaries(st.sampled_from(["_0", "x", "idx"]), values, max_size=2),
+    index=values,
+)
 def test_event_constructors_and_indexing(kind, args, kwargs, index):
     event = EVENTS[kind]
     made = check_outcome(lambda: type(event)(*args, **kwargs), ["_0"], binding=f"{kind}.__new__()")

@@ -2,13 +2,14 @@
 opening hours, values next to the limits, legs of 2^63, asymmetric tables): every
 call either panics with a documented message or returns a result whose invariants
 hold."""
-import random
 
-from hypothesis import event, given, strategies as st
+import random
 
 import tourwright
 from conftest import DAY0, panic_type
 from fuzzing import is_panic_message
+from hypothesis import event, given
+from hypothesis import strategies as st
 from result_invariants import U64, check_result
 
 PanicException = panic_type()
@@ -54,8 +55,11 @@ def problems(draw):
     distance_style = draw(st.sampled_from(["plain", "huge"]))
     # Near the end of the calendar the last instants overflow.
     origin = draw(st.sampled_from([DAY0, DAY0, DAY0, LAST_SECOND - 30 * 86400]))
-    hours = draw(st.sampled_from([None, (8 * 3600, 17 * 3600), (0, 3600), (43200, 43201),
-                                  (0, 86400), (72000, 100800)]))
+    hours = draw(
+        st.sampled_from(
+            [None, (8 * 3600, 17 * 3600), (0, 3600), (43200, 43201), (0, 86400), (72000, 100800)]
+        )
+    )
     scale = 1 if hours == (43200, 43201) else 3600
     # A location without windows may not start a tour: location 0 always has one.
     windows = [windows_of(rng, origin, k == 0) for k in range(n)]
@@ -86,6 +90,7 @@ def test_distance_results_are_permutations_with_exact_distance(n, seed, huge):
     result = tourwright.solve(distances)
     route = result.route
     assert sorted(route) == list(range(n))
-    assert result.distance == min(sum(distances[a][b] for a, b in zip(route, route[1:] + route[:1])),
-                                  U64 - 1)
+    assert result.distance == min(
+        sum(distances[a][b] for a, b in zip(route, route[1:] + route[:1])), U64 - 1
+    )
     assert result.schedule is None and result.lateness is None

@@ -1,8 +1,8 @@
 """Repeated calls and reads must not leak: neither Python objects nor native memory."""
+
 import gc
 
 import pytest
-
 import tourwright
 from conftest import two_location_problem
 
@@ -30,6 +30,7 @@ def failing_call(PanicException):
     def call():
         with pytest.raises(PanicException):
             tourwright.solve([[0, 1], [1, 0]], [[0, 1], [1, 0]], [1, 1], [[(10, 5)], []])
+
     return call
 
 

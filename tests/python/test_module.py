@@ -3,7 +3,6 @@ import inspect
 import sys
 
 import pytest
-
 import tourwright
 
 
@@ -54,8 +53,17 @@ def test_output_class_shape():
         type("Sub", (cls,), {})
     getters = [name for name, value in vars(cls).items() if inspect.isgetsetdescriptor(value)]
     assert getters == [
-        "distance", "route", "lateness", "duration", "working_time", "waiting_time",
-        "traveling_time", "start_time", "end_time", "iterations", "time_taken_microseconds",
+        "distance",
+        "route",
+        "lateness",
+        "duration",
+        "working_time",
+        "waiting_time",
+        "traveling_time",
+        "start_time",
+        "end_time",
+        "iterations",
+        "time_taken_microseconds",
         "schedule",
     ]
 

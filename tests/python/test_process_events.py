@@ -1,5 +1,6 @@
 """What happens around a call: threads ended by the interpreter's exit, forks and
 signals. The cases that could bring a process down run in a fresh interpreter."""
+
 import os
 import signal
 import subprocess
@@ -7,14 +8,17 @@ import sys
 import textwrap
 
 import pytest
-
 import tourwright
 from conftest import TRACE_MATRIX
 
 
 def run_python(code, timeout=60):
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
-                          text=True, timeout=timeout)
+    return subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)],
+        capture_output=True,
+        text=True,
+        timeout=timeout,
+    )
 
 
 def test_daemon_thread_inside_extraction_when_the_interpreter_exits():
@@ -78,8 +82,16 @@ def test_every_class_and_the_exception_exist_once_imported():
     """)
     assert result.returncode == 0, result.stderr
     assert result.stdout.split() == [
-        "PanicException", "PyEvent", "PyEvent_Travel", "PyEvent_Wait", "PyEvent_Work",
-        "PyOutput", "PyTravel", "PyWait", "PyWork"]
+        "PanicException",
+        "PyEvent",
+        "PyEvent_Travel",
+        "PyEvent_Wait",
+        "PyEvent_Work",
+        "PyOutput",
+        "PyTravel",
+        "PyWait",
+        "PyWork",
+    ]
 
 
 @pytest.mark.skipif(not hasattr(os, "fork"), reason="needs fork")
@@ -91,8 +103,11 @@ def test_search_in_a_forked_child():
         try:
             # Random restarts draw from the generator, reseeded in the child.
             result = tourwright.solve(TRACE_MATRIX, time_limit=1)
-            ok = (sorted(result.route) == list(range(6)) and result.iterations > 1
-                  and result.distance <= single_descent.distance)
+            ok = (
+                sorted(result.route) == list(range(6))
+                and result.iterations > 1
+                and result.distance <= single_descent.distance
+            )
         finally:
             os._exit(0 if ok else 1)
     _, status = os.waitpid(pid, 0)
@@ -108,10 +123,13 @@ def raise_interrupted(signum, frame):
     raise Interrupted
 
 
-@pytest.mark.parametrize("signum, handler, expected", [
-    (signal.SIGINT, signal.default_int_handler, KeyboardInterrupt),
-    (signal.SIGALRM, raise_interrupted, Interrupted),
-])
+@pytest.mark.parametrize(
+    "signum, handler, expected",
+    [
+        (signal.SIGINT, signal.default_int_handler, KeyboardInterrupt),
+        (signal.SIGALRM, raise_interrupted, Interrupted),
+    ],
+)
 def test_signal_during_argument_extraction(signum, handler, expected):
     class SignalsItself:
         def __index__(self):
@@ -159,7 +177,11 @@ def test_daemon_thread_inside_a_search_when_the_interpreter_exits(call):
     # Ended inside the search, inside the progress callback or where the lock is taken
     # back: every way out must leave the process to exit as usual.
     for _ in range(5):
-        result = subprocess.run([sys.executable, "-c", textwrap.dedent(EXIT_LOOP), call],
-                                capture_output=True, text=True, timeout=60)
+        result = subprocess.run(
+            [sys.executable, "-c", textwrap.dedent(EXIT_LOOP), call],
+            capture_output=True,
+            text=True,
+            timeout=60,
+        )
         assert result.returncode == 0, result.stderr
         assert "terminate" not in result.stderr and "Fatal" not in result.stderr

@@ -1,8 +1,8 @@
 """Invariants of results on many random problems, checked from Python."""
+
 import random
 
 import pytest
-
 import tourwright
 from conftest import DAY0, HOUR
 from result_invariants import check_result
@@ -29,6 +29,7 @@ def test_result_invariants(seed):
     rng = random.Random(seed)
     n = rng.randrange(1, 8)
     distances, durations, jobs, windows, hours = random_problem(rng, n)
-    result = tourwright.solve(distances, durations, jobs, windows, hours,
-                              time_limit=rng.choice([None, 2**64 - 1]))
+    result = tourwright.solve(
+        distances, durations, jobs, windows, hours, time_limit=rng.choice([None, 2**64 - 1])
+    )
     check_result(result, distances, durations, jobs, windows)

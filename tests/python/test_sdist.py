@@ -1,5 +1,6 @@
 """The source archive holds the project's own files only: local virtual environments, builds and
 wheels beside them stay out."""
+
 import os
 import pathlib
 import shutil
@@ -16,8 +17,9 @@ def test_local_folders_stay_out_of_the_sdist(tmp_path, monkeypatch):
     build = pytest.importorskip("scikit_build_core.build")
     if shutil.which("git") is None or not (ROOT / ".git").exists():
         pytest.skip("needs a git checkout")
-    listed = subprocess.run(["git", "ls-files", "-z"], cwd=ROOT, capture_output=True,
-                            check=True).stdout
+    listed = subprocess.run(
+        ["git", "ls-files", "-z"], cwd=ROOT, capture_output=True, check=True
+    ).stdout
     project = tmp_path / "project"
     for name in filter(None, listed.decode().split("\0")):
         if (ROOT / name).is_file():

@@ -1,11 +1,16 @@
 import pytest
-
 import tourwright
 from conftest import TRACE_MATRIX
 
 TIME_ATTRIBUTES = [
-    "lateness", "duration", "working_time", "waiting_time", "traveling_time",
-    "start_time", "end_time", "schedule",
+    "lateness",
+    "duration",
+    "working_time",
+    "waiting_time",
+    "traveling_time",
+    "start_time",
+    "end_time",
+    "schedule",
 ]
 
 
@@ -19,7 +24,9 @@ def test_single_location():
 
 
 def test_empty_matrix_panics(PanicException):
-    with pytest.raises(PanicException, match="^index out of bounds: the len is 0 but the index is 0$"):
+    with pytest.raises(
+        PanicException, match="^index out of bounds: the len is 0 but the index is 0$"
+    ):
         tourwright.solve([])
 
 

@@ -1,5 +1,6 @@
 """The module as a citizen of a Python program: it lets other threads run while
 it searches, answers Ctrl-C, and works in threads and forked children."""
+
 import multiprocessing
 import os
 import random
@@ -8,7 +9,6 @@ import threading
 import time
 
 import pytest
-
 import tourwright
 from conftest import DAY0, HOUR
 
@@ -16,7 +16,9 @@ from conftest import DAY0, HOUR
 def random_problem(n, seed, windows):
     rng = random.Random(seed)
     points = [(rng.uniform(0, 1000), rng.uniform(0, 1000)) for _ in range(n)]
-    matrix = [[int(((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points] for ax, ay in points]
+    matrix = [
+        [int(((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points] for ax, ay in points
+    ]
     if not windows:
         return dict(distance_matrix=matrix)
     opens = [DAY0 + rng.randrange(0, 8 * HOUR) for _ in range(n)]
@@ -69,8 +71,10 @@ def test_other_threads_run_during_a_search():
     assert ticks > 20
 
 
-@pytest.mark.skipif(threading.current_thread() is not threading.main_thread(),
-                    reason="signals reach only the main thread")
+@pytest.mark.skipif(
+    threading.current_thread() is not threading.main_thread(),
+    reason="signals reach only the main thread",
+)
 @pytest.mark.parametrize("handler", ["default", "custom"])
 def test_a_signal_ends_the_search_with_the_handlers_exception(handler):
     class Stop(Exception):
@@ -79,7 +83,9 @@ def test_a_signal_ends_the_search_with_the_handlers_exception(handler):
     def raise_stop(signum, frame):
         raise Stop
 
-    previous = signal.signal(signal.SIGINT, raise_stop if handler == "custom" else signal.default_int_handler)
+    previous = signal.signal(
+        signal.SIGINT, raise_stop if handler == "custom" else signal.default_int_handler
+    )
     expected = Stop if handler == "custom" else KeyboardInterrupt
     timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
     started = time.monotonic()
@@ -106,7 +112,8 @@ def test_a_child_forked_during_a_search_solves():
     # Forked while another thread of the parent searches with the lock released
     # and its generator in use: the child restarts from a generator of its own.
     searching = threading.Thread(
-        target=tourwright.solve, kwargs=dict(random_problem(60, 4, windows=False), time_limit=1))
+        target=tourwright.solve, kwargs=dict(random_problem(60, 4, windows=False), time_limit=1)
+    )
     searching.start()
     try:
         time.sleep(0.2)

@@ -1,5 +1,4 @@
 import pytest
-
 import tourwright
 from conftest import DAY0, HOUR, two_location_problem
 
@@ -21,8 +20,14 @@ def solve_one(**time):
 
 @pytest.mark.parametrize(
     "hours, expect_open_all_day",
-    [((0, 86400), True), ((3600, 3600), True), ((3600, 90000), True), ((2**64 - 1, 86399), True),
-     ((0, 90000), False), ((8 * HOUR, 17 * HOUR), False)],
+    [
+        ((0, 86400), True),
+        ((3600, 3600), True),
+        ((3600, 90000), True),
+        ((2**64 - 1, 86399), True),
+        ((0, 90000), False),
+        ((8 * HOUR, 17 * HOUR), False),
+    ],
 )
 def test_operation_times_accepted(hours, expect_open_all_day):
     # The job is due at 03:00, outside 08:00-17:00 and 00:00-01:00: only round-the-clock
@@ -41,7 +46,10 @@ def test_operation_times_accepted(hours, expect_open_all_day):
         ({"job_durations": [MAX_SECONDS + 1]}, "TimeDelta::seconds out of bounds"),
         ({"duration_matrix": [[0, 2**63]]}, "TimeDelta::seconds out of bounds"),
         ({"time_windows": [[(0, MAX_UNIX + 1)]]}, "called `Option::unwrap()` on a `None` value"),
-        ({"time_windows": [[(as_u64(MIN_UNIX - 1), 0)]]}, "called `Option::unwrap()` on a `None` value"),
+        (
+            {"time_windows": [[(as_u64(MIN_UNIX - 1), 0)]]},
+            "called `Option::unwrap()` on a `None` value",
+        ),
         # The start of a window is converted before its end, and both before the order check.
         ({"time_windows": [[(MAX_UNIX + 1, 0)]]}, "called `Option::unwrap()` on a `None` value"),
     ],
@@ -120,8 +128,10 @@ def test_two_location_tour_end_to_end():
     assert result.end_time == DAY0 + 11 * HOUR + 1800
     assert (result.working_time, result.traveling_time, result.waiting_time) == (7200, 3600, 1800)
     assert (result.lateness, result.duration) == (0, 3 * HOUR + 1800)
-    events = [(type(ev).__name__, getattr(ev._0, "location", None), ev._0.window)
-              for ev in result.schedule]
+    events = [
+        (type(ev).__name__, getattr(ev._0, "location", None), ev._0.window)
+        for ev in result.schedule
+    ]
     at = lambda h, m=0: DAY0 + h * HOUR + m * 60  # noqa: E731
     assert events == [
         ("PyEvent_Work", 0, (at(8), at(9))),
@@ -136,7 +146,11 @@ def test_search_prefers_the_shorter_day():
     # Starting at location 1 (10:00) avoids the wait and ends after 3 hours, not 3.5.
     result = tourwright.solve(**two_location_problem())
     assert result.route == [1, 0]
-    assert (result.duration, result.waiting_time, result.start_time) == (3 * HOUR, 0, DAY0 + 10 * HOUR)
+    assert (result.duration, result.waiting_time, result.start_time) == (
+        3 * HOUR,
+        0,
+        DAY0 + 10 * HOUR,
+    )
 
 
 def test_lateness_is_the_first_objective():
@@ -145,7 +159,11 @@ def test_lateness_is_the_first_objective():
         distance_matrix=[[0, 100, 1], [100, 0, 1], [1, 1, 0]],
         duration_matrix=[[0, HOUR, HOUR], [HOUR, 0, HOUR], [HOUR, HOUR, 0]],
         job_durations=[0, 0, 0],
-        time_windows=[[(DAY0, DAY0 + 24 * HOUR)], [(DAY0, DAY0 + HOUR)], [(DAY0, DAY0 + 24 * HOUR)]],
+        time_windows=[
+            [(DAY0, DAY0 + 24 * HOUR)],
+            [(DAY0, DAY0 + HOUR)],
+            [(DAY0, DAY0 + 24 * HOUR)],
+        ],
     )
     result = tourwright.solve(**args)
     assert result.lateness == 0
@@ -169,7 +187,9 @@ def test_locations_without_windows_never_start_a_tour(PanicException):
     assert result.start_time == DAY0 + 10 * HOUR
     assert result.lateness == 0
     args["time_windows"][1] = []
-    with pytest.raises(PanicException, match="^index out of bounds: the len is 0 but the index is 0$"):
+    with pytest.raises(
+        PanicException, match="^index out of bounds: the len is 0 but the index is 0$"
+    ):
         tourwright.solve(**args)
 
 

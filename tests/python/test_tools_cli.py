@@ -1,4 +1,5 @@
 """The `tourwright` command: output shape, files written, and exit status 2 with one line for mistakes."""
+
 import importlib.metadata
 import json
 import os
@@ -11,7 +12,6 @@ import sysconfig
 import xml.etree.ElementTree as ElementTree
 
 import pytest
-
 import tourwright_tools
 from tourwright_tools import Tour
 from tourwright_tools.atomic import write_text_atomically
@@ -25,16 +25,35 @@ def test_bundled_example_prints_summary_and_schedule(capsys):
     out = capsys.readouterr().out
     labels = [line.split(":")[0] for line in out.splitlines()[:12]]
     assert labels[:4] == ["problem", "tour", "distance", "lateness"]
-    assert "start:           2026-12-07" in out and "operating hours: 08:00 to 17:00 Europe/Berlin" in out
+    assert (
+        "start:           2026-12-07" in out
+        and "operating hours: 08:00 to 17:00 Europe/Berlin" in out
+    )
     assert "tour:            Depot > " in out and out.split("\n")[1].endswith(" > Depot")
     table = out.split("\n\n")[-1].splitlines()
     assert table[0].split() == ["kind", "location", "start", "end", "length"]
-    assert len(table) > 25 * 2 and {row.split()[0] for row in table[1:]} <= {"work", "travel", "wait"}
+    assert len(table) > 25 * 2 and {row.split()[0] for row in table[1:]} <= {
+        "work",
+        "travel",
+        "wait",
+    }
 
 
 def test_solve_writes_json_and_svg(tmp_path, capsys):
     out_json, out_svg = tmp_path / "tour.json", tmp_path / "tour.svg"
-    assert main(["solve", str(EXAMPLES / "delivery_day.json"), "--json", str(out_json), "--svg", str(out_svg)]) == 0
+    assert (
+        main(
+            [
+                "solve",
+                str(EXAMPLES / "delivery_day.json"),
+                "--json",
+                str(out_json),
+                "--svg",
+                str(out_svg),
+            ]
+        )
+        == 0
+    )
     tour = Tour.from_json(out_json.read_text())
     assert json.loads(out_json.read_text())["route"] == list(tour.route) and tour.iterations == 1
     ElementTree.parse(out_svg)
@@ -47,14 +66,23 @@ def test_classic_file_is_also_reported_in_the_literature_terms(capsys):
     assert "In the literature's terms" in out and "feasible:        yes" in out
 
 
-@pytest.mark.parametrize("argv, message", [
-    (["solve", "no/such/file.json"], "no/such/file.json: No such file or directory"),
-    (["solve", str(EXAMPLES / "small.tsptw"), "--time-limit", "-2"], "--time-limit: time_limit: -2.0 is not"),
-    (["solve"], "the following arguments are required: file"),
-    (["frobnicate"], "invalid choice: 'frobnicate'"),
-    (["--time-limit", "soon"], "invalid float value: 'soon'"),
-    (["solve", str(EXAMPLES / "small.tsptw"), "--json", "no/such/dir/out.json"], "cannot write no/such/dir/out.json"),
-])
+@pytest.mark.parametrize(
+    "argv, message",
+    [
+        (["solve", "no/such/file.json"], "no/such/file.json: No such file or directory"),
+        (
+            ["solve", str(EXAMPLES / "small.tsptw"), "--time-limit", "-2"],
+            "--time-limit: time_limit: -2.0 is not",
+        ),
+        (["solve"], "the following arguments are required: file"),
+        (["frobnicate"], "invalid choice: 'frobnicate'"),
+        (["--time-limit", "soon"], "invalid float value: 'soon'"),
+        (
+            ["solve", str(EXAMPLES / "small.tsptw"), "--json", "no/such/dir/out.json"],
+            "cannot write no/such/dir/out.json",
+        ),
+    ],
+)
 def test_user_mistakes_exit_2_with_one_line(argv, message, capsys):
     assert main(argv) == 2
     err = capsys.readouterr().err
@@ -70,8 +98,14 @@ def test_bad_file_names_file_and_line(tmp_path, capsys):
 
 def test_a_bad_name_is_refused_before_any_output_and_a_late_tour_shown(tmp_path, capsys):
     late = 300_000_000_000  # in the year 11476
-    problem = {"distance_matrix": [[0]], "duration_matrix": [[0]], "job_durations": [60],
-               "time_windows": [[[late, late + 600]]], "check_units": False, "names": ["\udc80"]}
+    problem = {
+        "distance_matrix": [[0]],
+        "duration_matrix": [[0]],
+        "job_durations": [60],
+        "time_windows": [[[late, late + 600]]],
+        "check_units": False,
+        "names": ["\udc80"],
+    }
     (tmp_path / "p.json").write_text(json.dumps(problem))
     assert main(["solve", str(tmp_path / "p.json")]) == 2
     assert capsys.readouterr().out == ""
@@ -109,7 +143,9 @@ def test_outputs_are_written_whole_and_never_over_the_problem_file(tmp_path, cap
 
 
 def installed_script():
-    search = os.pathsep.join([sysconfig.get_path("scripts"), os.path.dirname(sys.executable), os.environ["PATH"]])
+    search = os.pathsep.join(
+        [sysconfig.get_path("scripts"), os.path.dirname(sys.executable), os.environ["PATH"]]
+    )
     script = shutil.which("tourwright", path=search)
     assert script is not None
     return script
@@ -117,15 +153,27 @@ def installed_script():
 
 def test_console_script_is_installed():
     script = installed_script()
-    done = subprocess.run([script, "solve", str(EXAMPLES / "small.tsptw"), "--json", "-"],
-                          capture_output=True, text=True, timeout=60)
+    done = subprocess.run(
+        [script, "solve", str(EXAMPLES / "small.tsptw"), "--json", "-"],
+        capture_output=True,
+        text=True,
+        timeout=60,
+    )
     assert done.returncode == 0 and done.stderr.startswith("problem:")
     assert json.loads(done.stdout)["route"][0] == 0
     assert tourwright_tools.__version__ == importlib.metadata.version("tourwright")
 
 
 def test_progress_bar_only_on_a_terminal():
-    command = [installed_script(), "solve", str(EXAMPLES / "small.tsptw"), "--time-limit", "1", "--json", "-"]
+    command = [
+        installed_script(),
+        "solve",
+        str(EXAMPLES / "small.tsptw"),
+        "--time-limit",
+        "1",
+        "--json",
+        "-",
+    ]
     controller, terminal = os.openpty()
     try:
         done = subprocess.run(command, stdout=subprocess.PIPE, stderr=terminal, timeout=60)

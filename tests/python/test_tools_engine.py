@@ -1,6 +1,7 @@
 """solve_problem's own engine: a depot kept first whose late return counts, seeded and
 capped runs that repeat on any number of threads, progress reports that can stop a search,
 and clear errors for bad options."""
+
 import dataclasses
 import json
 import os
@@ -11,7 +12,6 @@ import textwrap
 import time
 
 import pytest
-
 import tourwright
 from conftest import DAY0, HOUR
 from tourwright_tools import Problem, SolveError, solve_problem
@@ -22,14 +22,20 @@ def delivery_problem(n=25, seed=1, depot_hours=(7, 19)):
     """Location 0 is a depot open `depot_hours`; customers have one or two windows."""
     rng = random.Random(seed)
     points = [(rng.uniform(0, 30), rng.uniform(0, 30)) for _ in range(n)]
-    distances = [[int(1000 * ((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points]
-                 for ax, ay in points]
+    distances = [
+        [int(1000 * ((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points]
+        for ax, ay in points
+    ]
     windows = [[(DAY0 + depot_hours[0] * HOUR, DAY0 + depot_hours[1] * HOUR)]]
     for _ in range(1, n):
         opening = DAY0 + rng.randrange(8, 14) * HOUR
-        windows.append([(opening, opening + 2 * HOUR)] + ([(opening + 3 * HOUR, opening + 4 * HOUR)]
-                                                          if rng.random() < 0.3 else []))
-    return Problem(distances, [[d // 10 for d in row] for row in distances], [0] + [600] * (n - 1), windows)
+        windows.append(
+            [(opening, opening + 2 * HOUR)]
+            + ([(opening + 3 * HOUR, opening + 4 * HOUR)] if rng.random() < 0.3 else [])
+        )
+    return Problem(
+        distances, [[d // 10 for d in row] for row in distances], [0] + [600] * (n - 1), windows
+    )
 
 
 def test_the_multistart_strategy_without_options_searches_as_the_module_does():
@@ -37,7 +43,12 @@ def test_the_multistart_strategy_without_options_searches_as_the_module_does():
     tour = solve_problem(problem, strategy="multistart", departure="earliest")
     raw = tourwright.solve(**problem.solve_arguments())
     assert (list(tour.route), tour.distance, tour.lateness, tour.duration, tour.iterations) == (
-        raw.route, raw.distance, raw.lateness, raw.duration, raw.iterations)
+        raw.route,
+        raw.distance,
+        raw.lateness,
+        raw.duration,
+        raw.iterations,
+    )
 
 
 @pytest.mark.parametrize("depot", [0, 7])
@@ -56,8 +67,11 @@ def test_a_return_after_the_depot_closes_counts_as_lateness():
     problem = delivery_problem(depot_hours=(7, 9))
     tour = solve_problem(problem, depot=0)
     closing = problem.time_windows[0][-1][1]
-    late_jobs = sum(max(0, event.end - problem.time_windows[event.location][-1][1])
-                    for event in tour.schedule if event.kind == "work")
+    late_jobs = sum(
+        max(0, event.end - problem.time_windows[event.location][-1][1])
+        for event in tour.schedule
+        if event.kind == "work"
+    )
     assert tour.end_time > closing
     assert tour.lateness == late_jobs + (tour.end_time - closing)
 
@@ -68,8 +82,10 @@ def objective(tour):
 
 def test_a_seed_and_a_descent_cap_repeat_the_multistart_tour_on_any_number_of_threads():
     problem = delivery_problem(40, seed=5)
-    tours = [solve_problem(problem, seed=11, max_descents=6, threads=threads, strategy="multistart")
-             for threads in (1, 2, 3, 1)]
+    tours = [
+        solve_problem(problem, seed=11, max_descents=6, threads=threads, strategy="multistart")
+        for threads in (1, 2, 3, 1)
+    ]
     assert len({(t.route, t.lateness, t.traveling_time) for t in tours}) == 1
     assert all(t.iterations == 6 for t in tours)
     # More descents from the same seed never end worse than the first one alone.
@@ -80,7 +96,9 @@ def test_a_seed_and_a_descent_cap_repeat_the_multistart_tour_on_any_number_of_th
 def test_the_iterated_search_repeats_its_tour_and_never_ends_worse_than_its_first_descent():
     problem = delivery_problem(40, seed=6)
     tours = [solve_problem(problem, depot=0, seed=3, max_descents=60, threads=2) for _ in range(2)]
-    assert tours[0] == dataclasses.replace(tours[1], time_taken_microseconds=tours[0].time_taken_microseconds)
+    assert tours[0] == dataclasses.replace(
+        tours[1], time_taken_microseconds=tours[0].time_taken_microseconds
+    )
     assert tours[0].route[0] == 0 and tours[0].iterations == 60
     first = solve_problem(problem, depot=0, seed=3, max_descents=1)
     assert objective(tours[0]) <= objective(first)
@@ -133,7 +151,11 @@ def test_a_limit_spent_before_the_search_still_gives_a_whole_tour(strategy):
 def test_threads_that_cannot_be_started_are_a_solve_error():
     # Address space for the process as it stands and little more: no room for a
     # helper thread's stack.
-    result = subprocess.run([sys.executable, "-c", textwrap.dedent("""
+    result = subprocess.run(
+        [
+            sys.executable,
+            "-c",
+            textwrap.dedent("""
         import resource
         from test_tools_engine import delivery_problem
         from tourwright_tools import SolveError, solve_problem
@@ -144,7 +166,13 @@ def test_threads_that_cannot_be_started_are_a_solve_error():
             solve_problem(problem, threads=4, seed=1, max_descents=8)
         except SolveError as error:
             print(error)
-    """)], capture_output=True, text=True, timeout=60, cwd=os.path.dirname(__file__))
+    """),
+        ],
+        capture_output=True,
+        text=True,
+        timeout=60,
+        cwd=os.path.dirname(__file__),
+    )
     assert result.returncode == 0, result.stderr
     assert "could not start search thread" in result.stdout
 
@@ -158,16 +186,23 @@ def test_a_schedule_too_long_to_build_is_refused_by_both_surfaces(PanicException
         solve_problem(Problem(*arguments, check_units=False))
 
 
-@pytest.mark.parametrize("options, error, message", [
-    (dict(threads=-1), ValueError, "threads: -1 is not a whole number >= 1"),
-    (dict(threads=1.5), TypeError, "threads: expected an int, got float"),
-    (dict(depot=25), ValueError, "depot: 25 is not a location of this problem"),
-    (dict(depot=True), TypeError, "depot: expected an integer, got bool"),
-    (dict(max_descents=0), ValueError, "max_descents: 0 is not a whole number >= 1"),
-    (dict(on_progress=3), TypeError, "on_progress: expected a callable, got int"),
-    (dict(seed="x"), TypeError, "seed: expected an int, got str"),
-    (dict(strategy="best"), ValueError, "strategy: expected one of 'iterated', 'multistart', got 'best'"),
-])
+@pytest.mark.parametrize(
+    "options, error, message",
+    [
+        (dict(threads=-1), ValueError, "threads: -1 is not a whole number >= 1"),
+        (dict(threads=1.5), TypeError, "threads: expected an int, got float"),
+        (dict(depot=25), ValueError, "depot: 25 is not a location of this problem"),
+        (dict(depot=True), TypeError, "depot: expected an integer, got bool"),
+        (dict(max_descents=0), ValueError, "max_descents: 0 is not a whole number >= 1"),
+        (dict(on_progress=3), TypeError, "on_progress: expected a callable, got int"),
+        (dict(seed="x"), TypeError, "seed: expected an int, got str"),
+        (
+            dict(strategy="best"),
+            ValueError,
+            "strategy: expected one of 'iterated', 'multistart', got 'best'",
+        ),
+    ],
+)
 def test_bad_options_are_refused_by_name(options, error, message):
     with pytest.raises(error, match=message):
         solve_problem(delivery_problem(), **options)
@@ -177,8 +212,25 @@ def test_the_command_takes_a_depot_a_seed_and_threads(tmp_path, capsys):
     path = tmp_path / "problem.json"
     path.write_text(json.dumps(delivery_problem(12).to_dict()))
     out = tmp_path / "tour.json"
-    assert main(["solve", str(path), "--depot", "4", "--seed", "2", "--max-descents", "3",
-                 "--threads", "2", "--json", str(out)]) == 0
+    assert (
+        main(
+            [
+                "solve",
+                str(path),
+                "--depot",
+                "4",
+                "--seed",
+                "2",
+                "--max-descents",
+                "3",
+                "--threads",
+                "2",
+                "--json",
+                str(out),
+            ]
+        )
+        == 0
+    )
     result = json.loads(out.read_text())
     assert result["route"][0] == 4 and result["iterations"] == 3
     assert main(["solve", str(path), "--depot", "12"]) == 2

@@ -1,4 +1,5 @@
 """Problem files: JSON and the classic TSPTW format, good and bad."""
+
 import json
 import math
 import os
@@ -7,9 +8,17 @@ import random
 
 import numpy as np
 import pytest
-
-from tourwright_tools import ClassicInstance, Problem, ProblemFileError, Tour, read_json, read_problem, read_tsptw
-from tourwright_tools import files, solve_problem
+from tourwright_tools import (
+    ClassicInstance,
+    Problem,
+    ProblemFileError,
+    Tour,
+    files,
+    read_json,
+    read_problem,
+    read_tsptw,
+    solve_problem,
+)
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
 SHARED_BENCH = pathlib.Path(__file__).resolve().parents[3] / "shared" / "bench" / "instances"
@@ -36,7 +45,11 @@ def test_classic_file_is_read_scaled_with_location_0_as_the_depot(tmp_path):
     instance = read_tsptw(write(tmp_path, "tiny.txt", CLASSIC))
     assert instance.scale == 10 and instance.name == "tiny"
     problem = instance.problem
-    assert problem.distance_matrix == problem.duration_matrix == ((0, 25, 40), (25, 0, 30), (40, 30, 0))
+    assert (
+        problem.distance_matrix
+        == problem.duration_matrix
+        == ((0, 25, 40), (25, 0, 30), (40, 30, 0))
+    )
     assert problem.job_durations == (0, 0, 0)
     assert problem.time_windows == (((0, 1000),), ((10, 60),), ((50, 90),))
     assert instance.windows[0] == (0, 1000) and instance.depot == 0
@@ -70,33 +83,51 @@ def test_coordinates_file_gives_the_collections_matrix_and_a_map(tmp_path):
     assert instance.windows == ((0, 100), (0, 50), (0, 50)) and instance.scale == 1
 
 
-@pytest.mark.parametrize("text, message", [
-    ("1 0 0 0 0 9 0\n3 1 1 0 0 9 0\n", "line 2: location number 3, expected 2"),
-    ("1 0 0 0 0 9\n", "line 1: expected 7 numbers (number x y demand ready due service), found 6"),
-    ("NAME only a header\n", "no location lines"),
-    ("1 0 0 0 0 9.5 0\n", "line 1: ready, due and service times must be whole numbers"),
-])
+@pytest.mark.parametrize(
+    "text, message",
+    [
+        ("1 0 0 0 0 9 0\n3 1 1 0 0 9 0\n", "line 2: location number 3, expected 2"),
+        (
+            "1 0 0 0 0 9\n",
+            "line 1: expected 7 numbers (number x y demand ready due service), found 6",
+        ),
+        ("NAME only a header\n", "no location lines"),
+        ("1 0 0 0 0 9.5 0\n", "line 1: ready, due and service times must be whole numbers"),
+    ],
+)
 def test_bad_coordinates_files_name_file_line_and_fault(tmp_path, text, message):
     with pytest.raises(ProblemFileError) as raised:
         read_tsptw(write(tmp_path, "bad.txt", text))
     assert message in str(raised.value)
 
 
-@pytest.mark.parametrize("text, message", [
-    ("", "empty file"),
-    ("x\n", "line 1: expected the number of locations, found 'x'"),
-    ("2\n0 1\n1 0\n0 5\n", "ends after 3 lines of data; expected 2 matrix rows and 2 'ready due' lines"),
-    ("2\n0 1\n1\n0 5\n0 5\n", "line 3: matrix row 1: expected 2 numbers, found 1"),
-    ("2\n0 a\n1 0\n0 5\n0 5\n", "line 2: 'a' is not a number"),
-    ("2\n0 -1\n1 0\n0 5\n0 5\n", "line 2: -1 is negative"),
-    ("2\n0 1\n1 0\n0 5\n7 5\n", "line 5: the window ends (5) before it starts (7)"),
-    ("2\n0 1\n1 0\n0 5\n0 5\n9 9\n", "line 6: unexpected line"),
-    ("\u00b2\n", "line 1: expected the number of locations, found '\u00b2'"),
-    ("2\n0 1_0\n1 0\n0 5\n0 5\n", "line 2: '1_0' is not a number"),
-    ("2\n0 1e-999999999\n1 0\n0 5\n0 5\n", "line 2: 1e-999999999 has more than 9 decimal places"),
-    ("2\n0 1e999999\n1 0\n0 5\n0 5\n", "line 2: 1e999999 has more than 20 digits before the point"),
-    ("2\n0 " + "1" * 41 + "\n1 0\n0 5\n0 5\n", "line 2: a number of more than 40 characters"),
-])
+@pytest.mark.parametrize(
+    "text, message",
+    [
+        ("", "empty file"),
+        ("x\n", "line 1: expected the number of locations, found 'x'"),
+        (
+            "2\n0 1\n1 0\n0 5\n",
+            "ends after 3 lines of data; expected 2 matrix rows and 2 'ready due' lines",
+        ),
+        ("2\n0 1\n1\n0 5\n0 5\n", "line 3: matrix row 1: expected 2 numbers, found 1"),
+        ("2\n0 a\n1 0\n0 5\n0 5\n", "line 2: 'a' is not a number"),
+        ("2\n0 -1\n1 0\n0 5\n0 5\n", "line 2: -1 is negative"),
+        ("2\n0 1\n1 0\n0 5\n7 5\n", "line 5: the window ends (5) before it starts (7)"),
+        ("2\n0 1\n1 0\n0 5\n0 5\n9 9\n", "line 6: unexpected line"),
+        ("\u00b2\n", "line 1: expected the number of locations, found '\u00b2'"),
+        ("2\n0 1_0\n1 0\n0 5\n0 5\n", "line 2: '1_0' is not a number"),
+        (
+            "2\n0 1e-999999999\n1 0\n0 5\n0 5\n",
+            "line 2: 1e-999999999 has more than 9 decimal places",
+        ),
+        (
+            "2\n0 1e999999\n1 0\n0 5\n0 5\n",
+            "line 2: 1e999999 has more than 20 digits before the point",
+        ),
+        ("2\n0 " + "1" * 41 + "\n1 0\n0 5\n0 5\n", "line 2: a number of more than 40 characters"),
+    ],
+)
 def test_bad_classic_files_name_file_line_and_fault(tmp_path, text, message):
     path = write(tmp_path, "bad.txt", text)
     with pytest.raises(ProblemFileError) as raised:
@@ -106,25 +137,35 @@ def test_bad_classic_files_name_file_line_and_fault(tmp_path, text, message):
 
 
 def test_json_problem_with_names_and_coordinates(tmp_path):
-    data = {"description": "two places", "distance_matrix": [[0, 3], [4, 0]], "names": ["A", "B"],
-            "coordinates": [[0, 0], [1, 1]]}
+    data = {
+        "description": "two places",
+        "distance_matrix": [[0, 3], [4, 0]],
+        "names": ["A", "B"],
+        "coordinates": [[0, 0], [1, 1]],
+    }
     problem = read_problem(write(tmp_path, "p.json", json.dumps(data)))
     assert problem == Problem([[0, 3], [4, 0]], names=["A", "B"], coordinates=[(0, 0), (1, 1)])
     assert read_json(write(tmp_path, "q.json", json.dumps(problem.to_dict()))) == problem
 
 
-@pytest.mark.parametrize("text, message", [
-    ('{"distance_matrix": [[0]],\n "oops"}', "line 2: not valid JSON"),
-    ("[1, 2]", "expected a JSON object, found list"),
-    ('{"distance_matrix": [[0]], "time_limit": 3}', "unknown key 'time_limit'"),
-    ('{"names": ["a"]}', "missing key 'distance_matrix'"),
-    ('{"distance_matrix": [[0, 1]]}', "distance_matrix[0]: row has 2 entries, expected 1"),
-    ('{"distance_matrix": [[0]], "job_durations": [0]}', "partial time data"),
-    ('{"distance_matrix": [[0]], "distance_matrix": [[0]]}', "'distance_matrix' is given twice"),
-    ('{"distance_matrix": [[' + "9" * 5000 + "]]}", "an integer of 5000 digits"),
-    ('{"distance_matrix": ' + "[" * 100_000 + "]" * 100_000 + "}", "nested too deeply"),
-    ('{"distance_matrix": [[0]], "names": ["\\ud800"]}', "names[0]: '\\ud800' holds a lone"),
-])
+@pytest.mark.parametrize(
+    "text, message",
+    [
+        ('{"distance_matrix": [[0]],\n "oops"}', "line 2: not valid JSON"),
+        ("[1, 2]", "expected a JSON object, found list"),
+        ('{"distance_matrix": [[0]], "time_limit": 3}', "unknown key 'time_limit'"),
+        ('{"names": ["a"]}', "missing key 'distance_matrix'"),
+        ('{"distance_matrix": [[0, 1]]}', "distance_matrix[0]: row has 2 entries, expected 1"),
+        ('{"distance_matrix": [[0]], "job_durations": [0]}', "partial time data"),
+        (
+            '{"distance_matrix": [[0]], "distance_matrix": [[0]]}',
+            "'distance_matrix' is given twice",
+        ),
+        ('{"distance_matrix": [[' + "9" * 5000 + "]]}", "an integer of 5000 digits"),
+        ('{"distance_matrix": ' + "[" * 100_000 + "]" * 100_000 + "}", "nested too deeply"),
+        ('{"distance_matrix": [[0]], "names": ["\\ud800"]}', "names[0]: '\\ud800' holds a lone"),
+    ],
+)
 def test_bad_json_files_name_file_and_fault(tmp_path, text, message):
     path = write(tmp_path, "bad.json", text)
     with pytest.raises(ProblemFileError, match="bad.json") as raised:
@@ -190,11 +231,16 @@ def lkh_tour(path):
     return tuple(int(word) - 1 for word in lines[: lines.index("-1")])
 
 
-@pytest.mark.skipif(not SHARED_BENCH.is_dir(), reason="the public TSPTW collection is not beside the project")
-@pytest.mark.parametrize("name, tour", [
-    ("GendreauEtAl-extra/n100w180.001.txt", "Gendreau/n100w180.001.602.tour"),
-    ("DaSilvaUrrutia/n200w100.001.txt", "Silva/n200w100.001.9836.tour"),
-])
+@pytest.mark.skipif(
+    not SHARED_BENCH.is_dir(), reason="the public TSPTW collection is not beside the project"
+)
+@pytest.mark.parametrize(
+    "name, tour",
+    [
+        ("GendreauEtAl-extra/n100w180.001.txt", "Gendreau/n100w180.001.602.tour"),
+        ("DaSilvaUrrutia/n200w100.001.txt", "Silva/n200w100.001.9836.tour"),
+    ],
+)
 def test_published_tours_of_coordinate_files_keep_their_values(name, tour):
     instance = read_tsptw(SHARED_BENCH / name)
     route = lkh_tour(SHARED_BENCH / "tours" / "lkh3" / tour)
@@ -203,8 +249,12 @@ def test_published_tours_of_coordinate_files_keep_their_values(name, tour):
     assert report.feasible and report.travel_time == int(tour.split(".")[-2])
 
 
-@pytest.mark.skipif(not SHARED_BENCH.is_dir(), reason="the public TSPTW collection is not beside the project")
-@pytest.mark.parametrize("name, best_known", [("Dumas/n20w20.001.txt", 378), ("AFG/rbg010a.tw", 671)])
+@pytest.mark.skipif(
+    not SHARED_BENCH.is_dir(), reason="the public TSPTW collection is not beside the project"
+)
+@pytest.mark.parametrize(
+    "name, best_known", [("Dumas/n20w20.001.txt", 378), ("AFG/rbg010a.tw", 671)]
+)
 def test_public_instances_are_solved_to_a_feasible_tour(name, best_known):
     instance = read_tsptw(SHARED_BENCH / "lopez-ibanez" / name)
     report = instance.report(solve_problem(instance.problem, time_limit=1, depot=instance.depot))
@@ -212,20 +262,31 @@ def test_public_instances_are_solved_to_a_feasible_tour(name, best_known):
     assert os.path.basename(name).startswith(instance.name)
 
 
-@pytest.mark.parametrize("name", ["A", "Ä", "€", "\U0001F69A"])  # 1, 2 and 4 bytes a character
+@pytest.mark.parametrize("name", ["A", "Ä", "€", "\U0001f69a"])  # 1, 2 and 4 bytes a character
 def test_json_matrices_read_at_once_equal_the_general_reading(tmp_path, name):
-    data = {"names": [name, "B", "C"], "distance_matrix": [[0, 7, 2], [7, 0, 3], [1, 2, 0]],
-            "duration_matrix": [[0, 70, 20], [70, 0, 30], [10, 20, 0]], "job_durations": [0, 5, 5],
-            "time_windows": [[[0, 900]], [[0, 10], [20, 300]], [[0, 100]]], "check_units": False}
+    data = {
+        "names": [name, "B", "C"],
+        "distance_matrix": [[0, 7, 2], [7, 0, 3], [1, 2, 0]],
+        "duration_matrix": [[0, 70, 20], [70, 0, 30], [10, 20, 0]],
+        "job_durations": [0, 5, 5],
+        "time_windows": [[[0, 900]], [[0, 10], [20, 300]], [[0, 100]]],
+        "check_units": False,
+    }
     expected = Problem.from_dict(data)
-    for text in (json.dumps(data), json.dumps(data, indent="\t"), json.dumps(data, indent=1).replace("\n", "\r\n")):
+    for text in (
+        json.dumps(data),
+        json.dumps(data, indent="\t"),
+        json.dumps(data, indent=1).replace("\n", "\r\n"),
+    ):
         assert read_problem(write(tmp_path, "p.json", text)) == expected
 
 
 def test_classic_matrices_read_at_once_equal_the_line_by_line_reading(tmp_path, monkeypatch):
-    texts = ["3\n0 4 2\n4 0 3\n1 2 0\n0 100\n1 6\n5 9\n",
-             "\n3\r\n0\t4 2\r\n\r\n4 0 3\r1 2 0\n0 100\n1 6\n5 9",  # breaks, tabs and blank lines
-             "2\n0 4\n4 0\n0 100\n9 6\n"]  # a window ending before it starts
+    texts = [
+        "3\n0 4 2\n4 0 3\n1 2 0\n0 100\n1 6\n5 9\n",
+        "\n3\r\n0\t4 2\r\n\r\n4 0 3\r1 2 0\n0 100\n1 6\n5 9",  # breaks, tabs and blank lines
+        "2\n0 4\n4 0\n0 100\n9 6\n",
+    ]  # a window ending before it starts
     read = []
     for careful in (False, True):
         if careful:

@@ -1,11 +1,11 @@
 """The SVG picture and the report page as documents: every stop labelled at any size, lateness
 and zero-length jobs visible, well-formed whatever the names; and how the command writes them."""
+
 import math
 import os
 import xml.etree.ElementTree as ElementTree
 
 import pytest
-
 from conftest import DAY0, HOUR, planned_day
 from tourwright_tools import Problem, schedule_svg, solve_problem
 from tourwright_tools.atomic import write_text_atomically
@@ -58,9 +58,13 @@ def test_a_late_return_and_a_zero_length_job_are_drawn():
     # The depot closes at 09:00, long before the van can be back; location 1's job takes no time.
     day = [(DAY0, DAY0 + 20 * HOUR)]
     travel = [[0 if i == j else HOUR for j in range(3)] for i in range(3)]
-    problem = Problem([[0, 5, 5], [5, 0, 5], [5, 5, 0]], travel, [0, 0, HOUR],
-                      [[(DAY0 + 8 * HOUR, DAY0 + 9 * HOUR)], day, day],
-                      names=["Depot", "Kiosk", "Farm"])
+    problem = Problem(
+        [[0, 5, 5], [5, 0, 5], [5, 5, 0]],
+        travel,
+        [0, 0, HOUR],
+        [[(DAY0 + 8 * HOUR, DAY0 + 9 * HOUR)], day, day],
+        names=["Depot", "Kiosk", "Farm"],
+    )
     tour = solve_problem(problem, depot=0)
     assert tour.lateness == tour.end_time - (DAY0 + 9 * HOUR)
     root = ElementTree.fromstring(schedule_svg(tour, problem))
@@ -84,7 +88,9 @@ def test_any_name_gives_well_formed_documents(name):
     page = ElementTree.fromstring(tour.to_html(problem, title=name).encode("utf-8"))
     assert shown in [td.text for td in page.iter("td")] and page.find("head/title").text == shown
     assert "applyFilter" in page.find("body/script").text
-    titled = ElementTree.fromstring(schedule_svg(tour, problem, title="lone \ud800").encode("utf-8"))
+    titled = ElementTree.fromstring(
+        schedule_svg(tour, problem, title="lone \ud800").encode("utf-8")
+    )
     assert "lone \ufffd" in [t.text for t in titled.iter(f"{SVG}text")]
 
 
@@ -103,6 +109,7 @@ def test_command_writes_svg_and_page_for_dated_and_classic_problems(tmp_path, ca
 def test_a_failed_write_keeps_the_old_file_and_leaves_nothing_behind(tmp_path, monkeypatch):
     target = tmp_path / "out.svg"
     target.write_text("old")
+
     def full_disk(*_):
         raise OSError(28, "No space left on device")
 

@@ -1,10 +1,10 @@
 """The friendly layer's checked problem: each mistake gets one clear error naming where it is."""
+
 import datetime as dt
 import pickle
 
 import numpy as np
 import pytest
-
 from conftest import DAY0, HOUR
 from tourwright_tools import Problem
 
@@ -17,46 +17,127 @@ def timed(**changes):
         distance_matrix=[[0, 7], [9, 0]],
         duration_matrix=[[0, 1800], [1800, 0]],
         job_durations=[HOUR, HOUR],
-        time_windows=[[(DAY0 + 8 * HOUR, DAY0 + 18 * HOUR)], [(DAY0 + 10 * HOUR, DAY0 + 12 * HOUR)]],
+        time_windows=[
+            [(DAY0 + 8 * HOUR, DAY0 + 18 * HOUR)],
+            [(DAY0 + 10 * HOUR, DAY0 + 12 * HOUR)],
+        ],
         operation_times=(8 * HOUR, 17 * HOUR),
     )
     arguments.update(changes)
     return arguments
 
 
-@pytest.mark.parametrize("changes, error, message", [
-    (dict(distance_matrix=[]), ValueError, "distance_matrix: no rows"),
-    (dict(distance_matrix=[[0, 1, 2], [1, 0, 2]]), ValueError, "distance_matrix[0]: row has 3 entries, expected 2"),
-    (dict(distance_matrix=[[0, -1], [1, 0]]), ValueError, "distance_matrix[0][1]: -1 is negative"),
-    (dict(distance_matrix=[[0, 1.5], [1, 0]]), ValueError, "distance_matrix[0][1]: 1.5 is not a whole number"),
-    (dict(distance_matrix=[[0, "1"], [1, 0]]), TypeError, "distance_matrix[0][1]: expected an integer, got str"),
-    (dict(distance_matrix="01"), TypeError, "distance_matrix: expected a matrix"),
-    (dict(distance_matrix=[[0, 2**64], [1, 0]]), ValueError, "is larger than 18446744073709551615"),
-    (dict(duration_matrix=[[0, 1, 1], [1, 0, 1], [1, 1, 0]]), ValueError, "duration_matrix: has 3 rows, expected 2"),
-    (dict(job_durations=[HOUR, HOUR, HOUR]), ValueError, "job_durations: has 3 entries, expected 2"),
-    (dict(time_windows=None), ValueError, "partial time data: duration_matrix and job_durations given without time_windows"),
-    (dict(job_durations=None, time_windows=None), ValueError, "without job_durations and time_windows"),
-    (dict(time_windows=[[(DAY0 + 9 * HOUR, DAY0 + 8 * HOUR)], [(DAY0, DAY0)]]), ValueError,
-     "time_windows[0][0]: ends at"),
-    (dict(time_windows=[[(DAY0, DAY0 + 1)], []]), ValueError, "time_windows[1]: no window"),
-    (dict(time_windows=[[(DAY0, DAY0 + 9), (DAY0 + 5, DAY0 + 20)], [(DAY0, DAY0)]]), ValueError,
-     "time_windows[0][1]: starts at"),
-    (dict(time_windows=[[(DAY0, DAY0 + 1, DAY0 + 2)], [(DAY0, DAY0)]]), ValueError,
-     "time_windows[0][0]: expected a (start, end) pair, got 3 values"),
-    (dict(time_windows=[[(DAY0 * 1000, DAY0 * 1000 + 1)], [(DAY0, DAY0)]]), ValueError,
-     "time_windows[0][0]: 1796601600000 is not a plausible instant in Unix seconds"),
-    (dict(time_windows=[[(8, 18)], [(DAY0, DAY0)]]), ValueError, "time_windows[0][0]: 8 is not a plausible instant"),
-    (dict(time_windows=[[(dt.datetime(2026, 12, 7, 8), DAY0)], [(DAY0, DAY0)]]), ValueError,
-     "time_windows[0][0][0]: datetime 2026-12-07 08:00:00 has no timezone"),
-    (dict(operation_times=(8, 18)), ValueError, "operation_times: open only 10 seconds a day"),
-    (dict(operation_times=(17 * HOUR, 8 * HOUR)), ValueError, "operation_times: opening 61200 is not before closing 28800"),
-    (dict(operation_times=(0, 90000)), ValueError, "operation_times[1]: 90000 is beyond the end of a day"),
-    (dict(operation_times=(8 * HOUR, 86400)), ValueError, "operation_times[1]: closing at midnight"),
-    (dict(job_durations=[HOUR * 1000 * 1000, HOUR]), ValueError, "job_durations[0]: 3600000000 seconds is more than a year"),
-    (dict(job_durations=[True, HOUR]), TypeError, "job_durations[0]: expected an integer, got bool"),
-    (dict(names=["a"]), ValueError, "names: has 1 entries, expected 2"),
-    (dict(coordinates=[(0, 0), (1, float("nan"))]), ValueError, "coordinates[1]"),
-])
+@pytest.mark.parametrize(
+    "changes, error, message",
+    [
+        (dict(distance_matrix=[]), ValueError, "distance_matrix: no rows"),
+        (
+            dict(distance_matrix=[[0, 1, 2], [1, 0, 2]]),
+            ValueError,
+            "distance_matrix[0]: row has 3 entries, expected 2",
+        ),
+        (
+            dict(distance_matrix=[[0, -1], [1, 0]]),
+            ValueError,
+            "distance_matrix[0][1]: -1 is negative",
+        ),
+        (
+            dict(distance_matrix=[[0, 1.5], [1, 0]]),
+            ValueError,
+            "distance_matrix[0][1]: 1.5 is not a whole number",
+        ),
+        (
+            dict(distance_matrix=[[0, "1"], [1, 0]]),
+            TypeError,
+            "distance_matrix[0][1]: expected an integer, got str",
+        ),
+        (dict(distance_matrix="01"), TypeError, "distance_matrix: expected a matrix"),
+        (
+            dict(distance_matrix=[[0, 2**64], [1, 0]]),
+            ValueError,
+            "is larger than 18446744073709551615",
+        ),
+        (
+            dict(duration_matrix=[[0, 1, 1], [1, 0, 1], [1, 1, 0]]),
+            ValueError,
+            "duration_matrix: has 3 rows, expected 2",
+        ),
+        (
+            dict(job_durations=[HOUR, HOUR, HOUR]),
+            ValueError,
+            "job_durations: has 3 entries, expected 2",
+        ),
+        (
+            dict(time_windows=None),
+            ValueError,
+            "partial time data: duration_matrix and job_durations given without time_windows",
+        ),
+        (
+            dict(job_durations=None, time_windows=None),
+            ValueError,
+            "without job_durations and time_windows",
+        ),
+        (
+            dict(time_windows=[[(DAY0 + 9 * HOUR, DAY0 + 8 * HOUR)], [(DAY0, DAY0)]]),
+            ValueError,
+            "time_windows[0][0]: ends at",
+        ),
+        (dict(time_windows=[[(DAY0, DAY0 + 1)], []]), ValueError, "time_windows[1]: no window"),
+        (
+            dict(time_windows=[[(DAY0, DAY0 + 9), (DAY0 + 5, DAY0 + 20)], [(DAY0, DAY0)]]),
+            ValueError,
+            "time_windows[0][1]: starts at",
+        ),
+        (
+            dict(time_windows=[[(DAY0, DAY0 + 1, DAY0 + 2)], [(DAY0, DAY0)]]),
+            ValueError,
+            "time_windows[0][0]: expected a (start, end) pair, got 3 values",
+        ),
+        (
+            dict(time_windows=[[(DAY0 * 1000, DAY0 * 1000 + 1)], [(DAY0, DAY0)]]),
+            ValueError,
+            "time_windows[0][0]: 1796601600000 is not a plausible instant in Unix seconds",
+        ),
+        (
+            dict(time_windows=[[(8, 18)], [(DAY0, DAY0)]]),
+            ValueError,
+            "time_windows[0][0]: 8 is not a plausible instant",
+        ),
+        (
+            dict(time_windows=[[(dt.datetime(2026, 12, 7, 8), DAY0)], [(DAY0, DAY0)]]),
+            ValueError,
+            "time_windows[0][0][0]: datetime 2026-12-07 08:00:00 has no timezone",
+        ),
+        (dict(operation_times=(8, 18)), ValueError, "operation_times: open only 10 seconds a day"),
+        (
+            dict(operation_times=(17 * HOUR, 8 * HOUR)),
+            ValueError,
+            "operation_times: opening 61200 is not before closing 28800",
+        ),
+        (
+            dict(operation_times=(0, 90000)),
+            ValueError,
+            "operation_times[1]: 90000 is beyond the end of a day",
+        ),
+        (
+            dict(operation_times=(8 * HOUR, 86400)),
+            ValueError,
+            "operation_times[1]: closing at midnight",
+        ),
+        (
+            dict(job_durations=[HOUR * 1000 * 1000, HOUR]),
+            ValueError,
+            "job_durations[0]: 3600000000 seconds is more than a year",
+        ),
+        (
+            dict(job_durations=[True, HOUR]),
+            TypeError,
+            "job_durations[0]: expected an integer, got bool",
+        ),
+        (dict(names=["a"]), ValueError, "names: has 1 entries, expected 2"),
+        (dict(coordinates=[(0, 0), (1, float("nan"))]), ValueError, "coordinates[1]"),
+    ],
+)
 def test_each_mistake_gets_its_message(changes, error, message):
     with pytest.raises(error) as raised:
         Problem(**timed(**changes))
@@ -69,7 +150,9 @@ def test_operating_hours_alone_are_refused():
 
 
 def test_unit_checks_can_be_switched_off():
-    problem = Problem(**timed(time_windows=[[(8, 18)], [(0, 5)]], operation_times=(8, 18)), check_units=False)
+    problem = Problem(
+        **timed(time_windows=[[(8, 18)], [(0, 5)]], operation_times=(8, 18)), check_units=False
+    )
     assert problem.time_windows == (((8, 18),), ((0, 5),))
 
 
@@ -79,8 +162,10 @@ def test_lists_arrays_datetimes_and_timedeltas_give_the_same_problem():
         np.array([[0, 7], [9, 0]], dtype=np.uint64),
         np.array([[0, 1800], [1800, 0]]),
         [dt.timedelta(hours=1), np.int64(HOUR)],
-        [[[dt.datetime(2026, 12, 7, 8, tzinfo=UTC), dt.datetime(2026, 12, 7, 18, tzinfo=UTC)]],
-         np.array([[DAY0 + 10 * HOUR, DAY0 + 12 * HOUR]])],
+        [
+            [[dt.datetime(2026, 12, 7, 8, tzinfo=UTC), dt.datetime(2026, 12, 7, 18, tzinfo=UTC)]],
+            np.array([[DAY0 + 10 * HOUR, DAY0 + 12 * HOUR]]),
+        ],
         [dt.time(8), dt.timedelta(hours=17)],
     )
     assert converted == reference

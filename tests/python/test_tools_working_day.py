@@ -1,11 +1,11 @@
 """A working day as dispatchers write it: start and end kept in place (or an open end), the
 latest useful departure, local time in any zone, and files that say it all."""
+
 import datetime as dt
 import json
 import zoneinfo
 
 import pytest
-
 from tourwright_tools import Problem, Tour, read_json, solve_problem
 from tourwright_tools.cli import main
 
@@ -16,11 +16,20 @@ def day_problem(zone=None, n=6, **options):
     at = lambda hour: dt.datetime(2026, 12, 7, hour, tzinfo=tz if zone is None else None)  # noqa: E731
     legs = [[abs(a - b) * 600 for b in range(n)] for a in range(n)]
     windows = [[(at(7), at(19))]] + [[(at(9 + k), at(11 + k))] for k in range(1, n)]
-    return Problem(legs, legs, [0] + [900] * (n - 1), windows, (dt.time(8), dt.time(17)),
-                   timezone=zone, **options)
+    return Problem(
+        legs,
+        legs,
+        [0] + [900] * (n - 1),
+        windows,
+        (dt.time(8), dt.time(17)),
+        timezone=zone,
+        **options,
+    )
 
 
-@pytest.mark.parametrize("zone, offset", [("America/Los_Angeles", "-08:00"), ("Asia/Tokyo", "+09:00")])
+@pytest.mark.parametrize(
+    "zone, offset", [("America/Los_Angeles", "-08:00"), ("Asia/Tokyo", "+09:00")]
+)
 def test_a_local_working_day_is_on_time_in_any_zone(zone, offset):
     tour = solve_problem(day_problem(zone), depot=0, max_descents=5)
     assert tour.lateness == 0 and tour.route[0] == 0
@@ -35,12 +44,26 @@ def test_a_local_working_day_is_on_time_in_any_zone(zone, offset):
 
 def test_a_horizon_across_a_change_of_offset_is_refused_naming_the_date():
     tz = zoneinfo.ZoneInfo("Europe/Berlin")
-    windows = [[(dt.datetime(2026, 3, 28, 8, tzinfo=tz), dt.datetime(2026, 3, 30, 17, tzinfo=tz))]] * 2
+    windows = [
+        [(dt.datetime(2026, 3, 28, 8, tzinfo=tz), dt.datetime(2026, 3, 30, 17, tzinfo=tz))]
+    ] * 2
     with pytest.raises(ValueError, match="changes on 2026-03-29"):
-        Problem([[0, 1], [1, 0]], [[0, 60], [60, 0]], [0, 0], windows, (dt.time(8), dt.time(17)), timezone=tz)
+        Problem(
+            [[0, 1], [1, 0]],
+            [[0, 60], [60, 0]],
+            [0, 0],
+            windows,
+            (dt.time(8), dt.time(17)),
+            timezone=tz,
+        )
     # A time of day with a zone gives the problem that zone; a fixed offset is a zone too.
-    berlin = Problem([[0, 1], [1, 0]], [[0, 60], [60, 0]], [0, 0], windows[:1] * 2,
-                     (dt.time(8, tzinfo=dt.timezone(dt.timedelta(hours=1))), dt.time(17)))
+    berlin = Problem(
+        [[0, 1], [1, 0]],
+        [[0, 60], [60, 0]],
+        [0, 0],
+        windows[:1] * 2,
+        (dt.time(8, tzinfo=dt.timezone(dt.timedelta(hours=1))), dt.time(17)),
+    )
     assert "+01:00" in repr(berlin)
 
 
@@ -62,29 +85,50 @@ def test_the_latest_departure_keeps_lateness_and_end_and_leaves_later():
     problem = day_problem()
     early = solve_problem(problem, depot=0, departure="earliest", max_descents=3, seed=2)
     late = solve_problem(problem, depot=0, max_descents=3, seed=2)
-    assert (late.route, late.lateness, late.end_time) == (early.route, early.lateness, early.end_time)
+    assert (late.route, late.lateness, late.end_time) == (
+        early.route,
+        early.lateness,
+        early.end_time,
+    )
     assert late.start_time > early.start_time and late.waiting_time < early.waiting_time
     assert late.duration == late.end_time - late.start_time
 
 
 def test_a_job_longer_than_its_windows_and_the_day_is_a_unit_mistake():
-    arguments = ([[0, 1], [1, 0]], [[0, 1], [1, 0]], [0, 1_200_000],
-                 [[(1796630400, 1796662800)], [(1796630400, 1796662800)]])
-    with pytest.raises(ValueError, match=r"job_durations\[1\].*likely a unit mistake.*check_units=False"):
+    arguments = (
+        [[0, 1], [1, 0]],
+        [[0, 1], [1, 0]],
+        [0, 1_200_000],
+        [[(1796630400, 1796662800)], [(1796630400, 1796662800)]],
+    )
+    with pytest.raises(
+        ValueError, match=r"job_durations\[1\].*likely a unit mistake.*check_units=False"
+    ):
         Problem(*arguments)
     assert Problem(*arguments, check_units=False).job_durations[1] == 1_200_000
 
 
 def test_a_json_file_says_it_all_and_the_output_has_names_and_local_times(tmp_path, capsys):
     path = tmp_path / "day.json"
-    path.write_text(json.dumps({
-        "timezone": "America/Los_Angeles", "start": 0, "end": "open", "names": ["Home", "A", "B"],
-        "distance_matrix": [[0, 5, 9], [5, 0, 4], [9, 4, 0]],
-        "duration_matrix": [[0, 300, 600], [300, 0, 240], [600, 240, 0]],
-        "job_durations": ["PT0S", "PT20M", 600],
-        "time_windows": [[["2026-12-07T07:00", "2026-12-07T18:00"]], [["2026-12-07T09:00", "2026-12-07T10:00"]],
-                         [["2026-12-07T10:00-08:00", 1796673600]]],
-        "operation_times": ["08:00", "17:00"]}))
+    path.write_text(
+        json.dumps(
+            {
+                "timezone": "America/Los_Angeles",
+                "start": 0,
+                "end": "open",
+                "names": ["Home", "A", "B"],
+                "distance_matrix": [[0, 5, 9], [5, 0, 4], [9, 4, 0]],
+                "duration_matrix": [[0, 300, 600], [300, 0, 240], [600, 240, 0]],
+                "job_durations": ["PT0S", "PT20M", 600],
+                "time_windows": [
+                    [["2026-12-07T07:00", "2026-12-07T18:00"]],
+                    [["2026-12-07T09:00", "2026-12-07T10:00"]],
+                    [["2026-12-07T10:00-08:00", 1796673600]],
+                ],
+                "operation_times": ["08:00", "17:00"],
+            }
+        )
+    )
     problem = read_json(path)
     assert problem.end == "open" and problem.time_windows[1][0][0] == 1796662800  # 09:00 in LA
     assert read_json(path).to_dict() == Problem.from_dict(problem.to_dict()).to_dict()
@@ -92,6 +136,8 @@ def test_a_json_file_says_it_all_and_the_output_has_names_and_local_times(tmp_pa
     assert main(["solve", str(path), "--json", str(out)]) == 0
     data = json.loads(out.read_text())
     assert data["readable"]["route"] == ["Home", "A", "B"]
-    assert data["readable"]["start"].endswith("-08:00") and data["readable"]["start_utc"].endswith("+00:00")
+    assert data["readable"]["start"].endswith("-08:00") and data["readable"]["start_utc"].endswith(
+        "+00:00"
+    )
     assert Tour.from_dict(data).timezone == "America/Los_Angeles"
     assert "Home > A > B\n" in capsys.readouterr().out

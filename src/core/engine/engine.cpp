@@ -13,12 +13,12 @@
 
 #include "engine/departure.hpp"
 #include "evaluation/trial_evaluator.hpp"
+#include "search/iterated_search.hpp"
+#include "search/solver.hpp"
 #include "util/clock.hpp"
 #include "util/panic.hpp"
-#include "search/iterated_search.hpp"
 #include "util/rng.hpp"
 #include "util/search_clock.hpp"
-#include "search/solver.hpp"
 
 namespace tourwright {
 namespace {
@@ -89,8 +89,9 @@ public:
     std::uint64_t descents_begun() const {
         // An iterated search reports its descents as they end; the one each search
         // thread is in has begun too (exact once the threads are done).
-        return options_.strategy == Strategy::Multistart ? std::min(next_descent_.load(), descent_cap_)
-                                                         : iterated_descents_.load() + iterated_running_.load();
+        return options_.strategy == Strategy::Multistart
+                   ? std::min(next_descent_.load(), descent_cap_)
+                   : iterated_descents_.load() + iterated_running_.load();
     }
 
     // The best tour found, or the first start when no descent finished.
@@ -142,7 +143,8 @@ private:
             if (t == 0 && !options_.ends.start && !(*iterated.plain && options_.time_limit) &&
                 !clock.should_stop())
                 offer(specified_descent(clock), t);
-            if (!clock.should_stop()) offer(iterated_search(*penalizer_, start_of(0), iterated, clock, rng).best, t);
+            if (!clock.should_stop())
+                offer(iterated_search(*penalizer_, start_of(0), iterated, clock, rng).best, t);
         };
         if (options_.seed) {
             SeededRng rng(*options_.seed, t);

@@ -9,9 +9,9 @@
 #include <memory>
 #include <optional>
 
-#include "util/chrono.hpp"
 #include "engine/tour_ends.hpp"
 #include "evaluation/penalizer.hpp"
+#include "util/chrono.hpp"
 
 namespace tourwright {
 
@@ -42,7 +42,7 @@ struct EngineOptions {
 
 struct EngineProgress {
     TimeDelta elapsed;
-    std::uint64_t descents;       // begun so far
+    std::uint64_t descents;         // begun so far
     std::optional<Objective> best;  // of the best finished descent so far; none before the first
 };
 

@@ -28,7 +28,8 @@ public:
             here.resize(n - width + 1);
             // Ranges that reach an entry from `unchanged` on.
             const std::size_t from = unchanged >= width ? unchanged - width + 1 : 0;
-            for (std::size_t k = from; k < here.size(); ++k) here[k] = Pick{}(below[k], below[k + width / 2]);
+            for (std::size_t k = from; k < here.size(); ++k)
+                here[k] = Pick{}(below[k], below[k + width / 2]);
         }
     }
 

@@ -20,8 +20,8 @@ std::int64_t seconds_of(TimeDelta d) { return at_least_zero(d).secs; }
 }  // namespace
 
 std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& scheduler,
-                                                       std::size_t n,
-                                                       const std::function<bool()>& stop) {
+                                                        std::size_t n,
+                                                        const std::function<bool()>& stop) {
     SecondsSchedule compiled;
     compiled.n_ = n;
     if (const auto& hours = scheduler.operation_times) {
@@ -68,14 +68,16 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
             compiled.starts_.push_back(windows[w].start.unix_seconds());
             compiled.ends_.push_back(windows[w].end.unix_seconds());
             if (w == 0) continue;
-            const std::int64_t gap = windows[w].start.unix_seconds() - windows[w - 1].end.unix_seconds();
+            const std::int64_t gap =
+                windows[w].start.unix_seconds() - windows[w - 1].end.unix_seconds();
             ordered = ordered && gap > 0;
             narrowest_gap = std::min(narrowest_gap, gap);
         }
         compiled.offsets_.push_back(compiled.starts_.size());
-        compiled.first_windows_.push_back(windows.empty() ? FirstWindow{-kNever, kNever}
-                                                          : FirstWindow{compiled.starts_[compiled.offsets_[k]],
-                                                                        compiled.ends_[compiled.offsets_[k]]});
+        compiled.first_windows_.push_back(windows.empty()
+                                              ? FirstWindow{-kNever, kNever}
+                                              : FirstWindow{compiled.starts_[compiled.offsets_[k]],
+                                                            compiled.ends_[compiled.offsets_[k]]});
         compiled.ordered_.push_back(ordered);
         // One window only delays the start; between ascending windows without operating
         // hours, a job shorter than every gap moves on to the next window, never past it.
@@ -108,7 +110,8 @@ std::optional<SecondsSchedule::WindowAt> SecondsSchedule::next_window(const Work
     }
     if (starts[base] == t) return WindowAt{site.first + base, 0};
     const std::size_t idx = starts[base] < t ? base + 1 : base;
-    if (idx > 0 && starts[idx - 1] <= t && t <= ends[idx - 1]) return WindowAt{site.first + idx - 1, 0};
+    if (idx > 0 && starts[idx - 1] <= t && t <= ends[idx - 1])
+        return WindowAt{site.first + idx - 1, 0};
     // As in the calendar form: when every start lies before t, the last window holds t.
     return WindowAt{site.first + idx, std::max<std::int64_t>(starts[idx] - t, 0)};
 }
@@ -133,10 +136,10 @@ std::int64_t SecondsSchedule::run(std::int64_t t, std::int64_t amount, const Wor
         std::int64_t step = remaining;
         if (hours_) {
             const std::int64_t time_of_day = floor_mod(t, kSecondsPerDay);
-            const std::int64_t closed = time_of_day < hours_->opening ? hours_->opening - time_of_day
-                                        : time_of_day < hours_->closing
-                                            ? 0
-                                            : kSecondsPerDay + hours_->opening - time_of_day;
+            const std::int64_t closed =
+                time_of_day < hours_->opening   ? hours_->opening - time_of_day
+                : time_of_day < hours_->closing ? 0
+                                                : kSecondsPerDay + hours_->opening - time_of_day;
             if (closed > 0) {
                 t += closed;
                 continue;
@@ -147,7 +150,8 @@ std::int64_t SecondsSchedule::run(std::int64_t t, std::int64_t amount, const Wor
         remaining -= step;
         if (site) {
             work_pending = false;
-            const std::int64_t last_end = site->count ? ends_[site->first + site->count - 1] : kNever;
+            const std::int64_t last_end =
+                site->count ? ends_[site->first + site->count - 1] : kNever;
             if (remaining == 0 && t > last_end) *lateness += t - last_end;
         }
         if (remaining > 0 && hours_) skip_whole_days(t, remaining, site);

@@ -72,7 +72,9 @@ public:
     std::int64_t closing(std::size_t location) const { return first_windows_[location].closing; }
     std::int64_t job(std::size_t location) const { return jobs_[location]; }
     // The end of the location's last window in list order.
-    std::int64_t last_closing(std::size_t location) const { return ends_[offsets_[location + 1] - 1]; }
+    std::int64_t last_closing(std::size_t location) const {
+        return ends_[offsets_[location + 1] - 1];
+    }
 
     // Far outside every instant a tour can reach, and far from overflowing.
     static constexpr std::int64_t kNever = std::int64_t{1} << 62;
@@ -121,7 +123,7 @@ private:
         std::int64_t closing;
     };
     std::vector<FirstWindow> first_windows_;
-    std::vector<char> ordered_;      // the location's windows ascend and are disjoint
+    std::vector<char> ordered_;  // the location's windows ascend and are disjoint
     std::vector<char> keeps_order_;
     std::optional<Hours> hours_;
     bool plain_ = false;

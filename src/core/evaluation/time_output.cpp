@@ -20,7 +20,8 @@ TimeDelta delta_of(Nanos n) {
                      static_cast<std::int32_t>(n % kNanosPerSecond)};
 }
 
-constexpr Nanos kLastInstant = Nanos{DateTime::kMaxUnixSeconds} * kNanosPerSecond + kNanosPerSecond - 1;
+constexpr Nanos kLastInstant =
+    Nanos{DateTime::kMaxUnixSeconds} * kNanosPerSecond + kNanosPerSecond - 1;
 
 // How far ahead the window lookups of the coming passes are known to answer as the
 // one at `t` did, given that it found no wait. A pass looks up its clock and, when
@@ -55,7 +56,7 @@ std::optional<LookupReach> lookup_reach(const TimeWindows* windows, DateTime t,
 // the clock or a total would leave its range (the stepping that follows then meets
 // that failure where it always did).
 std::int64_t days_to_skip(Nanos t, Nanos remaining, Nanos open, Nanos night, Nanos step_total,
-                        Nanos waiting_total, const LookupReach& reach) {
+                          Nanos waiting_total, const LookupReach& reach) {
     const Nanos max_delta = nanos_of(kMaxTimeDelta);
     Nanos days = whole_days_within(remaining, open);
     days = std::min(days, (kLastInstant - t) / kNanosPerDay);
@@ -158,7 +159,7 @@ void continue_with_action(TimeReport& report, TimeDelta duration, const TimeWind
             const Nanos night = kNanosPerDay - open;
             const std::int64_t days =
                 reach ? days_to_skip(nanos_of(t), nanos_of(remaining), open, night,
-                                   nanos_of(step_total), nanos_of(report.waiting_time), *reach)
+                                     nanos_of(step_total), nanos_of(report.waiting_time), *reach)
                       : 0;
             if (days > 0) {
                 step_total += delta_of(open * days);

@@ -3,9 +3,9 @@
 #include <optional>
 #include <vector>
 
-#include "util/chrono.hpp"
 #include "model/operation_times.hpp"
 #include "model/time_windows.hpp"
+#include "util/chrono.hpp"
 
 namespace tourwright {
 

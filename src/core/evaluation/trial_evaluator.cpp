@@ -76,7 +76,7 @@ TrialEvaluator::TrialEvaluator(const Penalizer& penalizer, std::shared_ptr<const
 }
 
 std::shared_ptr<const TrialBasis> TrialEvaluator::basis(const Penalizer& penalizer,
-                                                       const std::function<bool()>& stop) {
+                                                        const std::function<bool()>& stop) {
     return penalizer.trial_basis([&]() -> std::shared_ptr<const TrialBasis> {
         auto made = std::make_shared<TrialBasis>();
         const std::size_t n = penalizer.location_count();

@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <optional>
 
-#include "search/local_moves.hpp"
 #include "evaluation/penalizer.hpp"
 #include "evaluation/trial_evaluator.hpp"
+#include "search/local_moves.hpp"
 
 namespace tourwright {
 

@@ -4,11 +4,11 @@
 #include <array>
 #include <tuple>
 
+#include "search/current_tour.hpp"
 #include "search/local_moves.hpp"
 #include "search/neighbour_lists.hpp"
 #include "search/perturbation.hpp"
 #include "search/plain_tour_search.hpp"
-#include "search/current_tour.hpp"
 #include "search/solver.hpp"
 #include "util/rng.hpp"
 
@@ -18,10 +18,10 @@ namespace {
 // The moves `improve_leg` tries.
 constexpr const LocalMove& kReverse = local_move("reverse");
 constexpr const LocalMove& kSwap = local_move("swap");
-constexpr std::array<const LocalMove*, 3> kRotateLeft{&local_move("rotate_left_1"), &local_move("rotate_left_2"),
-                                                      &local_move("rotate_left_3")};
-constexpr std::array<const LocalMove*, 3> kRotateRight{&local_move("rotate_right_1"), &local_move("rotate_right_2"),
-                                                       &local_move("rotate_right_3")};
+constexpr std::array<const LocalMove*, 3> kRotateLeft{
+    &local_move("rotate_left_1"), &local_move("rotate_left_2"), &local_move("rotate_left_3")};
+constexpr std::array<const LocalMove*, 3> kRotateRight{
+    &local_move("rotate_right_1"), &local_move("rotate_right_2"), &local_move("rotate_right_3")};
 
 // The first location, then the others by the end of their last window and the start
 // of their first (no windows last); without time data in nearest-neighbour order. With
@@ -45,9 +45,12 @@ Route initial_tour(const Penalizer& penalizer, Route start, bool keep_last) {
     for (std::size_t k = 1; start.begin() + static_cast<std::ptrdiff_t>(k + 1) < stop; ++k) {
         const std::size_t from = start[k - 1];
         if (from >= rows.size()) return start;
-        auto leg = [&](std::size_t to) { return to < rows[from].size() ? rows[from][to] : UINT64_MAX; };
-        const auto nearest = std::min_element(start.begin() + static_cast<std::ptrdiff_t>(k), stop,
-                                              [&](std::size_t a, std::size_t b) { return leg(a) < leg(b); });
+        auto leg = [&](std::size_t to) {
+            return to < rows[from].size() ? rows[from][to] : UINT64_MAX;
+        };
+        const auto nearest =
+            std::min_element(start.begin() + static_cast<std::ptrdiff_t>(k), stop,
+                             [&](std::size_t a, std::size_t b) { return leg(a) < leg(b); });
         std::iter_swap(start.begin() + static_cast<std::ptrdiff_t>(k), nearest);
     }
     return start;
@@ -62,8 +65,8 @@ Solution checked_start(const Penalizer& penalizer, Route start) {
 
 class IteratedSearch {
 public:
-    IteratedSearch(const Penalizer& penalizer, const IteratedSearchOptions& options, SearchClock& clock,
-                   RandomWords& rng, Route start)
+    IteratedSearch(const Penalizer& penalizer, const IteratedSearchOptions& options,
+                   SearchClock& clock, RandomWords& rng, Route start)
         : penalizer_(penalizer),
           options_(options),
           clock_(clock),
@@ -73,16 +76,20 @@ public:
           stop_(n_ - (options.keep_last ? 1 : 0)),
           tour_(penalizer, checked_start(penalizer, std::move(start)), true),
           params_(options.params),
-          neighbours_(penalizer, params_.neighbours, tour_.incremental(), [&clock] { return clock.should_stop(); }),
+          neighbours_(penalizer, params_.neighbours, tour_.incremental(),
+                      [&clock] { return clock.should_stop(); }),
           position_(n_),
           queued_(n_, false),
           distances_(&penalizer.distance_matrix().rows),
           // The lists are empty without a full table of distances.
-          distance_only_(!penalizer.time_scheduler() && n_ > 1 && !neighbours_.successors(0).empty()),
-          longest_stretch_(distance_only_ ? std::clamp(n_ / std::max<std::size_t>(params_.locations_per_plain_stretch, 1),
-                                                       params_.longest_stretch,
-                                                       std::max(params_.longest_stretch, params_.longest_plain_stretch))
-                                          : params_.longest_stretch),
+          distance_only_(!penalizer.time_scheduler() && n_ > 1 &&
+                         !neighbours_.successors(0).empty()),
+          longest_stretch_(
+              distance_only_
+                  ? std::clamp(n_ / std::max<std::size_t>(params_.locations_per_plain_stretch, 1),
+                               params_.longest_stretch,
+                               std::max(params_.longest_stretch, params_.longest_plain_stretch))
+                  : params_.longest_stretch),
           run_patience_(std::max<std::uint64_t>(params_.run_patience, n_)) {}
 
     SearchOutcome run() {
@@ -91,12 +98,14 @@ public:
         Solution run_best = tour_.solution();
         std::uint64_t since_run_best = 0;
         bool restart_next = false;
-        while (!stopping_ && !(options_.max_descents && outcome.descents >= *options_.max_descents) &&
+        while (!stopping_ &&
+               !(options_.max_descents && outcome.descents >= *options_.max_descents) &&
                !(stopping_ = clock_.should_stop())) {
             ++outcome.descents;
             const bool fresh = outcome.descents == 1 || restart_next;
             if (fresh) {
-                if (restart_next) tour_.reset(penalizer_.penalize(shuffled(incumbent.route), false));
+                if (restart_next)
+                    tour_.reset(penalizer_.penalize(shuffled(incumbent.route), false));
                 for (std::size_t location : tour_.solution().route) enqueue(location);
                 descend();
                 restart_next = false;
@@ -120,7 +129,8 @@ public:
             if (fresh || !penalizer_.is_better(incumbent, current)) incumbent = current;
             // The first descent, which is all a call without a limit gets, tries the
             // longer lists; the kicked ones are cheaper with the short ones.
-            if (outcome.descents == 1 && penalizer_.time_scheduler()) neighbours_.keep(params_.timed_neighbours);
+            if (outcome.descents == 1 && penalizer_.time_scheduler())
+                neighbours_.keep(params_.timed_neighbours);
             if (options_.on_descent) options_.on_descent(outcome.descents, outcome.best);
         }
         return outcome;
@@ -134,7 +144,8 @@ private:
         std::vector<std::size_t> touched =
             rng_.next_u32() % 2 == 0
                 ? swap_adjacent_stretches(route, first_, stop_, longest_stretch_, rng_)
-                : relocate_near_neighbours(route, first_, stop_, params_.relocated, neighbours_, rng_);
+                : relocate_near_neighbours(route, first_, stop_, params_.relocated, neighbours_,
+                                           rng_);
         route = startable(std::move(route));
         return touched;
     }
@@ -142,11 +153,14 @@ private:
     // Positions first_ .. stop_ - 1 in random order.
     Route shuffled(Route route) {
         for (std::size_t k = stop_; k-- > first_ + 1;)
-            std::swap(route[k], route[first_ + uniform_index(rng_, static_cast<std::uint32_t>(k - first_))]);
+            std::swap(route[k],
+                      route[first_ + uniform_index(rng_, static_cast<std::uint32_t>(k - first_))]);
         return startable(std::move(route));
     }
 
-    Route startable(Route route) const { return first_ == 0 ? start_route(penalizer_, std::move(route)) : route; }
+    Route startable(Route route) const {
+        return first_ == 0 ? start_route(penalizer_, std::move(route)) : route;
+    }
 
     void enqueue(std::size_t location) {
         if (queued_[location]) return;
@@ -184,7 +198,8 @@ private:
             if (improve_leg(anchor, to)) return true;
         }
         for (std::size_t from : neighbours_.predecessors(anchor)) {
-            if (distance_only_ && (*distances_)[from][anchor] >= (*distances_)[previous][anchor]) break;
+            if (distance_only_ && (*distances_)[from][anchor] >= (*distances_)[previous][anchor])
+                break;
             if (improve_leg(from, anchor)) return true;
         }
         return false;
@@ -196,13 +211,15 @@ private:
         if (y > x + 1) {
             if (attempt(kReverse, x + 1, y) || attempt(kReverse, x, y - 1)) return true;
             for (std::size_t w = 1; w <= 3; ++w) {
-                if (x + 1 >= w + first_ && attempt(*kRotateLeft[w - 1], x + 1 - w, y - 1)) return true;
+                if (x + 1 >= w + first_ && attempt(*kRotateLeft[w - 1], x + 1 - w, y - 1))
+                    return true;
                 if (y + w - 1 < n_ && attempt(*kRotateRight[w - 1], x + 1, y + w - 1)) return true;
             }
             if (y >= x + 3 && (attempt(kSwap, x + 1, y) || attempt(kSwap, x, y - 1))) return true;
         } else if (x > y && y >= first_) {
             for (std::size_t w = 1; w <= 3; ++w)
-                if (x >= y + w && (attempt(*kRotateLeft[w - 1], y, x) || attempt(*kRotateRight[w - 1], y, x)))
+                if (x >= y + w &&
+                    (attempt(*kRotateLeft[w - 1], y, x) || attempt(*kRotateRight[w - 1], y, x)))
                     return true;
             if (y >= first_ + 1 && attempt(kSwap, y - 1, x)) return true;
             if (x + 1 < n_ && attempt(kSwap, y, x + 1)) return true;
@@ -219,9 +236,12 @@ private:
         // Only positions i ..= j changed.
         const Route& route = tour_.solution().route;
         for (std::size_t k = i; k <= j; ++k) position_[route[k]] = k;
-        const auto from = static_cast<std::ptrdiff_t>(i) - 1, to = static_cast<std::ptrdiff_t>(j) + 1;
-        for (std::ptrdiff_t p : {from, from + 1, from + 2, from + 3, from + 4, to - 4, to - 3, to - 2, to - 1, to})
-            if (p >= 0 && p < static_cast<std::ptrdiff_t>(n_)) enqueue(route[static_cast<std::size_t>(p)]);
+        const auto from = static_cast<std::ptrdiff_t>(i) - 1,
+                   to = static_cast<std::ptrdiff_t>(j) + 1;
+        for (std::ptrdiff_t p :
+             {from, from + 1, from + 2, from + 3, from + 4, to - 4, to - 3, to - 2, to - 1, to})
+            if (p >= 0 && p < static_cast<std::ptrdiff_t>(n_))
+                enqueue(route[static_cast<std::size_t>(p)]);
         return true;
     }
 
@@ -240,9 +260,9 @@ private:
     std::vector<std::size_t> queue_;  // locations whose moves are still to be tried
     bool stopping_ = false;
     const std::vector<std::vector<std::uint64_t>>* distances_;
-    bool distance_only_;  // the objective is the distance alone
+    bool distance_only_;           // the objective is the distance alone
     std::size_t longest_stretch_;  // that kicks swap
-    std::uint64_t run_patience_;  // descents without a new best before a run ends
+    std::uint64_t run_patience_;   // descents without a new best before a run ends
 };
 
 }  // namespace
@@ -250,16 +270,19 @@ private:
 bool takes_plain_tour_search(const Penalizer& penalizer, const IteratedSearchOptions& options,
                              SearchClock& clock) {
     // The plain-tour search knows closed tours only: a fixed last location keeps the general one.
-    return options.params.plain_tour_search && !options.keep_last && plain_tour_search_applies(penalizer, clock);
+    return options.params.plain_tour_search && !options.keep_last &&
+           plain_tour_search_applies(penalizer, clock);
 }
 
-SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start, const IteratedSearchOptions& options,
-                                   SearchClock& clock, RandomWords& rng) {
+SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start,
+                                   const IteratedSearchOptions& options, SearchClock& clock,
+                                   RandomWords& rng) {
     if (options.plain ? *options.plain : takes_plain_tour_search(penalizer, options, clock)) {
         if (!visits_each_location_once(start, penalizer.location_count()))
             panic_assertion("start visits every location exactly once");
-        return plain_tour_search(penalizer, nearest_neighbour_tour(penalizer, std::move(start), clock), options,
-                                 clock, rng);
+        return plain_tour_search(penalizer,
+                                 nearest_neighbour_tour(penalizer, std::move(start), clock),
+                                 options, clock, rng);
     }
     Route first_tour = initial_tour(penalizer, std::move(start), options.keep_last);
     return IteratedSearch(penalizer, options, clock, rng, std::move(first_tour)).run();

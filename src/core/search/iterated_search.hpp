@@ -14,8 +14,8 @@
 #include <optional>
 
 #include "evaluation/penalizer.hpp"
-#include "util/random_words.hpp"
 #include "search/search_params.hpp"
+#include "util/random_words.hpp"
 #include "util/search_clock.hpp"
 
 namespace tourwright {
@@ -36,7 +36,7 @@ struct IteratedSearchOptions {
 };
 
 struct SearchOutcome {
-    Solution best;  // evaluated without the schedule
+    Solution best;               // evaluated without the schedule
     std::uint64_t descents = 0;  // begun
 };
 
@@ -47,8 +47,9 @@ struct SearchOutcome {
 // neighbour order without windows). Given the same stream of `rng` words and a
 // descent budget that ends the search before the clock does, the result is
 // always the same; it is never worse than the first descent's local optimum.
-SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start, const IteratedSearchOptions& options,
-                                   SearchClock& clock, RandomWords& rng);
+SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start,
+                                   const IteratedSearchOptions& options, SearchClock& clock,
+                                   RandomWords& rng);
 
 // Whether `iterated_search_with` hands the problem to the search of
 // plain_tour_search.hpp (see `plain_tour_search_applies`, clock included).
@@ -56,8 +57,8 @@ bool takes_plain_tour_search(const Penalizer& penalizer, const IteratedSearchOpt
                              SearchClock& clock);
 
 template <class Rng>
-SearchOutcome iterated_search(const Penalizer& penalizer, Route start, const IteratedSearchOptions& options,
-                              SearchClock& clock, Rng& rng) {
+SearchOutcome iterated_search(const Penalizer& penalizer, Route start,
+                              const IteratedSearchOptions& options, SearchClock& clock, Rng& rng) {
     RandomWords words(rng);
     return iterated_search_with(penalizer, std::move(start), options, clock, words);
 }

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <string_view>
 
-#include "util/panic.hpp"
 #include "evaluation/route_sums.hpp"
 #include "model/route.hpp"
+#include "util/panic.hpp"
 
 namespace tourwright {
 

@@ -15,18 +15,19 @@ namespace {
 class WindowedLegs {
 public:
     explicit WindowedLegs(const TimeScheduler* scheduler, std::size_t n) {
-        if (!scheduler || scheduler->job_durations.size() < n || scheduler->time_windows.size() < n ||
-            !is_full_square(scheduler->duration_matrix, n))
+        if (!scheduler || scheduler->job_durations.size() < n ||
+            scheduler->time_windows.size() < n || !is_full_square(scheduler->duration_matrix, n))
             return;
         scheduler_ = scheduler;
         for (std::size_t k = 0; k < n; ++k) {
             const auto& windows = scheduler->time_windows[k].windows;
-            const bool ascending = std::is_sorted(windows.begin(), windows.end(), [](const auto& a, const auto& b) {
-                return a.start < b.start;
-            });
+            const bool ascending =
+                std::is_sorted(windows.begin(), windows.end(),
+                               [](const auto& a, const auto& b) { return a.start < b.start; });
             earliest_departure_.push_back(
                 ascending && !windows.empty()
-                    ? std::optional(windows.front().start + at_least_zero(scheduler->job_durations[k]))
+                    ? std::optional(windows.front().start +
+                                    at_least_zero(scheduler->job_durations[k]))
                     : std::nullopt);
         }
     }
@@ -48,7 +49,8 @@ public:
         const TimeDelta travel = at_least_zero(scheduler_->duration_matrix[from][to]);
         const auto& before = scheduler_->time_windows[from].windows;
         if (!earliest_departure_[to] || before.empty()) return travel;
-        return std::max(travel, scheduler_->time_windows[to].windows.front().start - before.back().end);
+        return std::max(travel,
+                        scheduler_->time_windows[to].windows.front().start - before.back().end);
     }
 
     bool known() const { return scheduler_ != nullptr; }
@@ -67,13 +69,14 @@ NeighbourLists::NeighbourLists(const Penalizer& penalizer, std::size_t count, bo
     const auto& distances = penalizer.distance_matrix().rows;
     // Without full tables there is nothing safe to rank by; the lists stay empty.
     if (!is_full_square(distances, n)) return;
-    const TimeScheduler* scheduler = penalizer.time_scheduler() ? &*penalizer.time_scheduler() : nullptr;
+    const TimeScheduler* scheduler =
+        penalizer.time_scheduler() ? &*penalizer.time_scheduler() : nullptr;
     const WindowedLegs windowed(use_windows ? scheduler : nullptr, n);
     const bool timed = scheduler && is_full_square(scheduler->duration_matrix, n);
     auto cost = [&](std::size_t from, std::size_t to) {
         const TimeDelta time = windowed.known() ? windowed.least_gap(from, to)
-                               : timed          ? at_least_zero(scheduler->duration_matrix[from][to])
-                                                : TimeDelta::zero();
+                               : timed ? at_least_zero(scheduler->duration_matrix[from][to])
+                                       : TimeDelta::zero();
         return std::pair(time, distances[from][to]);
     };
     // Each candidate's rank is worked out once, then the nearest are sorted out.
@@ -88,7 +91,8 @@ NeighbourLists::NeighbourLists(const Penalizer& penalizer, std::size_t count, bo
         const auto kept = static_cast<std::ptrdiff_t>(std::min(count, ranked.size()));
         std::partial_sort(ranked.begin(), ranked.begin() + kept, ranked.end());
         std::vector<std::size_t> others;
-        for (auto it = ranked.begin(); it != ranked.begin() + kept; ++it) others.push_back(it->second);
+        for (auto it = ranked.begin(); it != ranked.begin() + kept; ++it)
+            others.push_back(it->second);
         return others;
     };
     for (std::size_t location = 0; location < n; ++location) {

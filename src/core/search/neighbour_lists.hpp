@@ -26,8 +26,12 @@ public:
     // Keeps the `count` nearest of each list: what a construction with `count` gives.
     void keep(std::size_t count);
 
-    std::span<const std::size_t> successors(std::size_t location) const { return successors_[location]; }
-    std::span<const std::size_t> predecessors(std::size_t location) const { return predecessors_[location]; }
+    std::span<const std::size_t> successors(std::size_t location) const {
+        return successors_[location];
+    }
+    std::span<const std::size_t> predecessors(std::size_t location) const {
+        return predecessors_[location];
+    }
 
 private:
     std::vector<std::vector<std::size_t>> successors_;

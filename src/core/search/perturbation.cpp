@@ -13,9 +13,11 @@ std::size_t draw(RandomWords& rng, std::size_t low, std::size_t high) {
 }
 
 // The locations at the given positions that exist.
-void add_at(std::vector<std::size_t>& touched, const Route& route, std::initializer_list<std::ptrdiff_t> positions) {
+void add_at(std::vector<std::size_t>& touched, const Route& route,
+            std::initializer_list<std::ptrdiff_t> positions) {
     for (std::ptrdiff_t p : positions)
-        if (p >= 0 && static_cast<std::size_t>(p) < route.size()) touched.push_back(route[static_cast<std::size_t>(p)]);
+        if (p >= 0 && static_cast<std::size_t>(p) < route.size())
+            touched.push_back(route[static_cast<std::size_t>(p)]);
 }
 
 }  // namespace
@@ -27,7 +29,8 @@ std::vector<std::size_t> swap_adjacent_stretches(Route& route, std::size_t first
     const std::size_t a = draw(rng, 1, std::min(longest, movable - 1));
     const std::size_t b = draw(rng, 1, std::min(longest, movable - a));
     const std::size_t p = draw(rng, first, stop - a - b);
-    std::rotate(route.begin() + static_cast<std::ptrdiff_t>(p), route.begin() + static_cast<std::ptrdiff_t>(p + a),
+    std::rotate(route.begin() + static_cast<std::ptrdiff_t>(p),
+                route.begin() + static_cast<std::ptrdiff_t>(p + a),
                 route.begin() + static_cast<std::ptrdiff_t>(p + a + b));
     std::vector<std::size_t> touched;
     const auto q = static_cast<std::ptrdiff_t>(p);
@@ -48,7 +51,8 @@ std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t firs
         if (before.empty()) continue;
         const std::size_t after_whom = before[draw(rng, 0, before.size() - 1)];
         route.erase(route.begin() + static_cast<std::ptrdiff_t>(p));
-        add_at(touched, route, {static_cast<std::ptrdiff_t>(p) - 1, static_cast<std::ptrdiff_t>(p)});
+        add_at(touched, route,
+               {static_cast<std::ptrdiff_t>(p) - 1, static_cast<std::ptrdiff_t>(p)});
         // Back where it was when the neighbour would take it out of first .. stop - 1.
         const auto at = std::find(route.begin(), route.end(), after_whom) + 1;
         const auto index = static_cast<std::size_t>(at - route.begin());

@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <vector>
 
+#include "model/route.hpp"
 #include "search/neighbour_lists.hpp"
 #include "util/random_words.hpp"
-#include "model/route.hpp"
 
 namespace tourwright {
 
@@ -21,6 +21,7 @@ std::vector<std::size_t> swap_adjacent_stretches(Route& route, std::size_t first
 // neighbours, chosen at random.
 std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t first, std::size_t stop,
                                                   std::size_t count,
-                                                  const NeighbourLists& neighbours, RandomWords& rng);
+                                                  const NeighbourLists& neighbours,
+                                                  RandomWords& rng);
 
 }  // namespace tourwright

@@ -9,7 +9,8 @@ namespace tourwright {
 namespace {
 
 Route identity_or(std::optional<Route> route, const Penalizer& penalizer) {
-    return route ? std::move(*route) : start_route(penalizer, identity_route(penalizer.location_count()));
+    return route ? std::move(*route)
+                 : start_route(penalizer, identity_route(penalizer.location_count()));
 }
 
 }  // namespace
@@ -31,7 +32,8 @@ Solver::Solver(std::optional<TimeDelta> time_limit, std::shared_ptr<const Penali
       keep_first_(keep_first),
       keep_last_(keep_last),
       location_count_(penalizer_->location_count()),
-      tour_(*penalizer_, penalizer_->penalize(identity_or(std::move(start), *penalizer_), false), true),
+      tour_(*penalizer_, penalizer_->penalize(identity_or(std::move(start), *penalizer_), false),
+            true),
       best_(tour_.solution()),
       clock_(time_limit) {}
 

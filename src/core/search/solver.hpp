@@ -5,10 +5,10 @@
 #include <memory>
 #include <optional>
 
-#include "util/chrono.hpp"
+#include "evaluation/penalizer.hpp"
 #include "search/current_tour.hpp"
 #include "search/local_moves.hpp"
-#include "evaluation/penalizer.hpp"
+#include "util/chrono.hpp"
 #include "util/search_clock.hpp"
 
 namespace tourwright {
@@ -68,7 +68,9 @@ private:
     Solver(std::optional<TimeDelta> time_limit, std::shared_ptr<const Penalizer> penalizer,
            bool keep_first, bool keep_last, std::optional<Route> start);
     void descend();
-    Route start_route(Route route) const { return tourwright::start_route(*penalizer_, std::move(route)); }
+    Route start_route(Route route) const {
+        return tourwright::start_route(*penalizer_, std::move(route));
+    }
 
     std::shared_ptr<const Penalizer> penalizer_;
     bool keep_first_;

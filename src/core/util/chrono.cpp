@@ -34,7 +34,6 @@ NaiveTime NaiveTime::from_seconds_wrapping(std::int64_t count) {
     return NaiveTime{static_cast<std::uint32_t>(floor_mod(count, kSecondsPerDay)), 0};
 }
 
-
 std::optional<DateTime> DateTime::from_unix(std::int64_t secs, std::uint32_t nanos) {
     if (secs < kMinUnixSeconds || secs > kMaxUnixSeconds || nanos >= kNanosPerSecond)
         return std::nullopt;
@@ -65,6 +64,5 @@ std::optional<DateTime> DateTime::from_civil(std::int64_t year, unsigned month, 
 NaiveTime DateTime::time_of_day() const {
     return NaiveTime{static_cast<std::uint32_t>(floor_mod(secs_, kSecondsPerDay)), nanos_};
 }
-
 
 }  // namespace tourwright

@@ -126,8 +126,9 @@ inline DateTime operator-(DateTime t, TimeDelta d) {
 inline DateTime& operator+=(DateTime& t, TimeDelta d) { return t = t + d; }
 // At most about 1.7e13 seconds apart: always representable.
 inline TimeDelta operator-(DateTime a, DateTime b) {
-    TimeDelta difference{a.unix_seconds() - b.unix_seconds(),
-                         static_cast<std::int32_t>(std::int64_t{a.subsec_nanos()} - b.subsec_nanos())};
+    TimeDelta difference{
+        a.unix_seconds() - b.unix_seconds(),
+        static_cast<std::int32_t>(std::int64_t{a.subsec_nanos()} - b.subsec_nanos())};
     if (difference.nanos < 0) difference.nanos += kNanosPerSecond, --difference.secs;
     return difference;
 }

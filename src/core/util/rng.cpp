@@ -36,10 +36,14 @@ void register_fork_handler() {
 std::uint32_t rotl(std::uint32_t v, int n) { return (v << n) | (v >> (32 - n)); }
 
 void quarter_round(std::array<std::uint32_t, 16>& x, int a, int b, int c, int d) {
-    x[a] += x[b]; x[d] = rotl(x[d] ^ x[a], 16);
-    x[c] += x[d]; x[b] = rotl(x[b] ^ x[c], 12);
-    x[a] += x[b]; x[d] = rotl(x[d] ^ x[a], 8);
-    x[c] += x[d]; x[b] = rotl(x[b] ^ x[c], 7);
+    x[a] += x[b];
+    x[d] = rotl(x[d] ^ x[a], 16);
+    x[c] += x[d];
+    x[b] = rotl(x[b] ^ x[c], 12);
+    x[a] += x[b];
+    x[d] = rotl(x[d] ^ x[a], 8);
+    x[c] += x[d];
+    x[b] = rotl(x[b] ^ x[c], 7);
 }
 
 // Reads from the kernel's /dev/urandom once /dev/random is ready, for kernels
@@ -117,7 +121,8 @@ std::array<std::uint32_t, 16> chacha_input(const std::array<std::uint32_t, 8>& k
 SeededRng::SeededRng(std::uint64_t seed, std::uint64_t stream) : stream_(stream) {
     // The seed's two halves, each spread by a distinct odd constant, fill the key.
     for (std::size_t k = 0; k < key_.size(); ++k) {
-        const std::uint64_t mixed = (seed ^ (0x9E3779B97F4A7C15ULL * (k + 1))) * 0xBF58476D1CE4E5B9ULL;
+        const std::uint64_t mixed =
+            (seed ^ (0x9E3779B97F4A7C15ULL * (k + 1))) * 0xBF58476D1CE4E5B9ULL;
         key_[k] = static_cast<std::uint32_t>(mixed >> 32);
     }
 }
@@ -134,7 +139,8 @@ void ThreadRng::reseed() {
     unsigned char seed[32];
     if (int error = os_random(seed, sizeof seed)) {
         // A failed reseed keeps the current key; only the first seeding must succeed.
-        if (!seeded_) panic(std::string("could not initialize thread_rng: ") + std::strerror(error));
+        if (!seeded_)
+            panic(std::string("could not initialize thread_rng: ") + std::strerror(error));
         bytes_since_seed_ = 0;
         return;
     }
