@@ -2,18 +2,18 @@
 
     python3 bench/bench_limit_and_threads.py [--sizes 200 1000 2000] [--limits 1 2] [--problems 8]
 
-Part 1 solves random Euclidean problems (with and without time windows) with
+First, it solves random Euclidean problems (with and without time windows) with
 each time limit and reports the overrun, time taken minus time limit, in
 milliseconds: the search reads the clock inside sweeps and stops where it is.
 With --tools it does so through solve_problem, counting the whole call:
 
     python3 bench/bench_limit_and_threads.py --tools --sizes 1000 5000 --limits 0.2 1
 
-Part 2 solves the same independent problems (one descent each, no limit) on one
+Second, it solves the same independent problems (one descent each, no limit) on one
 thread, then spread over two threads, and reports the speed-up: the interpreter
 lock is released while the search runs.
 
-Part 3 runs the friendly layer's engine with a time limit on one thread, then on
+Third, it runs the friendly layer's engine with a time limit on one thread, then on
 two, and reports descents per second and their ratio.
 """
 
@@ -131,7 +131,7 @@ def main(argv=None):
     parser.add_argument(
         "--tools",
         action="store_true",
-        help=("part 1 only, through solve_problem: the overrun of the whole call"),
+        help=("the first only, through solve_problem: the overrun of the whole call"),
     )
     args = parser.parse_args(argv)
     overruns(args.sizes, args.limits, args.tools)

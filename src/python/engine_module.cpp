@@ -1,5 +1,5 @@
 // `tourwright_tools._engine`: the friendly layer's entry into the same core, with
-// the options the specified `tourwright.solve` cannot offer. Its arguments arrive
+// the options that `tourwright.solve` cannot offer. Its arguments arrive
 // already validated by the layer above; what is checked here is what would
 // otherwise crash or hang, so the errors are short.
 #include <algorithm>
@@ -216,7 +216,7 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
                 .release();
         } catch (const Panic& failure) {
             // The layer above validated the problem, so this is an internal failure:
-            // an ordinary exception of this module, not the specified BaseException.
+            // an ordinary exception of this module, not the contract's BaseException.
             PyRef error_class = PyRef::checked(PyObject_GetAttrString(module, "EngineError"));
             PyErr_SetString(error_class.get(), failure.message().c_str());
             throw PythonError{};

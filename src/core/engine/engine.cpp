@@ -137,12 +137,12 @@ private:
             // Each part's set-up is begun only while the clock allows.
             if (clock.should_stop()) return;
             iterated.plain = takes_plain_tour_search(*penalizer_, iterated, clock);
-            // Under a time limit, plain tours go without the specified descent: its
+            // Under a time limit, plain tours go without the index-order descent: its
             // sweeps try every pair of positions (minutes at n = 5000), and it would
             // take the time of a search whose tours are far shorter.
             if (t == 0 && !options_.ends.start && !(*iterated.plain && options_.time_limit) &&
                 !clock.should_stop())
-                offer(specified_descent(clock), t);
+                offer(index_order_descent(clock), t);
             if (!clock.should_stop())
                 offer(iterated_search(*penalizer_, start_of(0), iterated, clock, rng).best, t);
         };
@@ -160,7 +160,7 @@ private:
     // limit after a quarter of what is left: a full descent costs seconds at a thousand
     // locations, which would leave the iterated search nothing. Cut short, its tour is
     // still a candidate.
-    Solution specified_descent(SearchClock& clock) const {
+    Solution index_order_descent(SearchClock& clock) const {
         const auto left = clock.time_left();
         Solver solver(left ? std::optional(quarter(*left)) : std::nullopt, penalizer_, false);
         solver.set_stop_check([&clock] { return clock.should_stop(); });

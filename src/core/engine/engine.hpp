@@ -1,6 +1,6 @@
 #pragma once
 // The search behind the friendly layer: the same objective and descent as
-// `Solver::solve`, with what callers beyond the specified call ask for: a start
+// `Solver::solve`, with what callers beyond `tourwright.solve` ask for: a start
 // kept first and an end kept last, reproducible restarts, a cap on descents,
 // progress reports that can end the search, and descents on several threads at once.
 #include <cstddef>
