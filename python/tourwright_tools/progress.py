@@ -16,6 +16,8 @@ class ProgressBar:
         self._stream = stream
         self._limit = time_limit
         self._spent = spent
+        # Drawn at once: a search whose limit is nearly used up by then reports no progress.
+        self(0.0, 0, None)
 
     def __call__(self, elapsed: float, descents: int, best: tuple[int, ...] | None) -> bool:
         elapsed = min(self._limit, elapsed + self._spent)
