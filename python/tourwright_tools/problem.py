@@ -24,6 +24,8 @@ LONGEST_PLAUSIBLE_DURATION = 366 * SECONDS_PER_DAY
 SHORTEST_PLAUSIBLE_OPENING = 3600
 
 _TIME_DATA = ("duration_matrix", "job_durations", "time_windows")
+# The most open days a tour's schedule may span (the engine's bound on its records).
+_MOST_WORKING_DAYS = 1_000_000
 _UNITS_HINT = "pass check_units=False if this is really meant"
 
 
@@ -142,6 +144,7 @@ class Problem:
         set_field(self, "end", last)
         if self.check_units:
             self._check_job_lengths()
+        self._check_working_days()
         self.engine_offset()  # refuses a horizon across a change of offset
 
     @property
@@ -354,6 +357,21 @@ class Problem:
             raise ValueError(
                 f"{where}: {bound} is in {local_time.zone_name(tz)}, the problem in "
                 f"{local_time.zone_name(self.timezone)}; give the hours in one zone"
+            )
+
+    def _check_working_days(self) -> None:
+        """Refuses jobs that need more days of work under the operating hours than a schedule
+        holds (one record per open day of each job), also without `check_units`: the solver
+        could only fail on them, after building tables of that size."""
+        if self.job_durations is None or self.operation_times is None:
+            return
+        day = self.operation_times[1] - self.operation_times[0]
+        work = sum(self.job_durations)
+        days = -(-work // day)
+        if days > _MOST_WORKING_DAYS:
+            raise ValueError(
+                f"job_durations: {work} seconds of work in all need {days} days of {day} seconds "
+                f"of operating hours; a schedule holds at most {_MOST_WORKING_DAYS} open days"
             )
 
     def _check_job_lengths(self) -> None:

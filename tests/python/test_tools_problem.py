@@ -154,6 +154,10 @@ def test_unit_checks_can_be_switched_off():
         **timed(time_windows=[[(8, 18)], [(0, 5)]], operation_times=(8, 18)), check_units=False
     )
     assert problem.time_windows == (((8, 18),), ((0, 5),))
+    # Work that no schedule can hold is refused all the same, before the solver builds it.
+    with pytest.raises(ValueError, match="need 1000001 days of 1 seconds"):
+        Problem(**timed(job_durations=[0, 1_000_001], operation_times=(8, 9)), check_units=False)
+    Problem(**timed(job_durations=[0, 1_000_000], operation_times=(8, 9)), check_units=False)
 
 
 def test_lists_arrays_datetimes_and_timedeltas_give_the_same_problem():
