@@ -408,12 +408,19 @@ def _coordinates_instance(path: PathLike, text: str) -> ClassicInstance:
         rows.append(values)
     if not rows:
         raise ProblemFileError(path, "no location lines (number x y demand ready due service)")
+    import numpy
+
     points = [(row[1], row[2]) for row in rows]
-    matrix = _coordinate_matrix(path, points).tolist()
-    for i, (row, values) in enumerate(zip(matrix, rows)):
-        row[:] = [length + int(values[6]) if j != i else length for j, length in enumerate(row)]
+    services = [int(row[6]) for row in rows]
+    # Exact Python integers for service times too long for 64-bit sums (refused when checked).
+    kind = numpy.int64 if max(services) < 2**62 else object
+    matrix = _coordinate_matrix(path, points).astype(kind)
+    diagonal = matrix.diagonal().copy()
+    matrix += numpy.array(services, dtype=kind)[:, None]
+    numpy.fill_diagonal(matrix, diagonal)
     windows = [(int(row[4]), int(row[5])) for row in rows]
-    return _instance(path, matrix, windows, 1, [(float(x), float(y)) for x, y in points])
+    coordinates = [(float(x), float(y)) for x, y in points]
+    return _instance(path, matrix.tolist(), windows, 1, coordinates)
 
 
 # The largest difference of two coordinates, in units of their last decimal place, whose
