@@ -14,13 +14,17 @@
 //
 // Which k need looking at. Let e be the exact distances. Every entry d[k][j] is at least
 // e[k][j] - s[k]: s[k] = 1 while row k is still rounded down, else the largest shortfall
-// e[k][j] - d[k][j] of its row once done. The entry d[i][k] passed on is e[i][k] - a[k]
-// (a[k] < 1 in the first round). Through k, an entry d[i][j] <= e[i][j] drops only if
+// e[k][j] - d[k][j] of its row once done, leaving out the entries lowered more than `deep`,
+// which are tried one by one (a few long chains would otherwise widen every cone). The entry
+// d[i][k] passed on is e[i][k] - a[k] (a[k] < 1 in the first round). Through k, an entry d[i][j] <=
+// e[i][j] drops only if
 //     e[i][k] + e[k][j] - e[i][j] < a[k] + s[k].
 // The left side falls as j moves away from i along its ray, towards r (1 - cos t) with
 // r = e[i][k] and t the angle at i between k and j; so only the j within angle
 // 2 asin(sqrt((a[k] + s[k]) / 2r)) of k's direction from i can be lowered through k. Those
-// are found by bisection among the other points sorted by their direction from i. Rounding
+// are found by bisection among the other points sorted by their direction from i, and each
+// is tested against the inequality before its entry is read; a wide cone sweeps all of row k
+// instead, which only tries more sums. Rounding
 // errors of the floating-point distances and angles are far below the margins added to the
 // bounds, which only widen the cones; the sums themselves are compared in integers.
 
@@ -31,7 +35,7 @@ constexpr double pi = std::numbers::pi;
 // Added to every cone's half-angle: atan2 of whole numbers errs by a few units in the last
 // place, about 1e-15.
 constexpr double angle_margin = 1e-12;
-// A cone holding more than this share of the points is swept whole (see lower_through).
+// A cone holding more than 1 / wide_share of the points is swept whole (see lower_through).
 constexpr std::size_t wide_share = 64;
 // How far below the exact distance an entry of a finished row may be and still count in its
 // row's shortfall; entries lowered further are listed.
