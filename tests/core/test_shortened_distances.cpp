@@ -49,7 +49,10 @@ TEST(ShortenedDistances, SameAsTheThreeLoops) {
     for (int trial = 0; trial < 400; ++trial) {
         const std::size_t n = 2 + static_cast<std::size_t>(uniform(70));
         Points points{{}, {}, trial % 3 == 0 ? 100 : 1};
-        const std::int64_t side = std::int64_t{1} << uniform(12);
+        // Small sides mostly (many shortened legs); some near the widest span allowed, whose
+        // distances need 64-bit entries, or 32-bit ones in hundredths.
+        const std::int64_t side =
+            trial % 5 == 4 ? (std::int64_t{1} << 30) - uniform(1 << 20) : 1 << uniform(12);
         for (std::size_t i = 0; i < n; ++i) {
             switch (trial % 4) {
                 case 0:

@@ -58,20 +58,28 @@ struct Direction {
 #else
 #define TOURWRIGHT_WIDE_CLONES
 #endif
+template <class Value>
+[[gnu::always_inline]] inline void sweep_entries(std::span<Value> target, const Value* through,
+                                                 Value base) {
+    for (std::size_t j = 0; j < target.size(); ++j) {
+        target[j] = std::min(target[j], static_cast<Value>(base + through[j]));
+    }
+}
+// One copy per entry type, each compiled for both kinds of processor.
+TOURWRIGHT_WIDE_CLONES void sweep(std::span<std::int16_t> target, const std::int16_t* through,
+                                  std::int16_t base) {
+    sweep_entries(target, through, base);
+}
 TOURWRIGHT_WIDE_CLONES void sweep(std::span<std::int32_t> target, const std::int32_t* through,
                                   std::int32_t base) {
-    for (std::size_t j = 0; j < target.size(); ++j) {
-        target[j] = std::min(target[j], base + through[j]);
-    }
+    sweep_entries(target, through, base);
 }
 TOURWRIGHT_WIDE_CLONES void sweep(std::span<std::int64_t> target, const std::int64_t* through,
                                   std::int64_t base) {
-    for (std::size_t j = 0; j < target.size(); ++j) {
-        target[j] = std::min(target[j], base + through[j]);
-    }
+    sweep_entries(target, through, base);
 }
 
-// `Value` holds the entries; 32 bits when they fit, as sweeps then go twice as fast.
+// `Value` holds the entries: the narrowest type that fits, as sweeps go as much faster.
 template <class Value>
 class RowShortener {
 public:
@@ -223,16 +231,26 @@ private:
     std::vector<std::size_t> lowered_;
 };
 
+// The shortening done on a copy of `d` in narrower entries.
+template <class Value>
+void shorten_narrow(std::span<std::int64_t> d, std::span<const std::int64_t> xs,
+                    std::span<const std::int64_t> ys, std::int64_t scale) {
+    std::vector<Value> narrow(d.begin(), d.end());
+    RowShortener<Value> shortener(narrow, xs, ys, scale);
+    for (std::size_t i = 0; i < xs.size(); ++i) shortener.shorten(i);
+    std::copy(narrow.begin(), narrow.end(), d.begin());
+}
+
 }  // namespace
 
 void shorten_through_third(std::span<std::int64_t> d, std::span<const std::int64_t> xs,
                            std::span<const std::int64_t> ys, std::int64_t scale) {
     // Sums of two entries must fit too.
-    if (std::all_of(d.begin(), d.end(), [](std::int64_t entry) { return entry < (1 << 30); })) {
-        std::vector<std::int32_t> narrow(d.begin(), d.end());
-        RowShortener<std::int32_t> shortener(narrow, xs, ys, scale);
-        for (std::size_t i = 0; i < xs.size(); ++i) shortener.shorten(i);
-        std::copy(narrow.begin(), narrow.end(), d.begin());
+    const std::int64_t largest = d.empty() ? 0 : *std::max_element(d.begin(), d.end());
+    if (largest < (1 << 14)) {
+        shorten_narrow<std::int16_t>(d, xs, ys, scale);
+    } else if (largest < (1 << 30)) {
+        shorten_narrow<std::int32_t>(d, xs, ys, scale);
     } else {
         RowShortener<std::int64_t> shortener(d, xs, ys, scale);
         for (std::size_t i = 0; i < xs.size(); ++i) shortener.shorten(i);
