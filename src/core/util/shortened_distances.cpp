@@ -127,14 +127,20 @@ public:
                 row[j] = next_[j];
             }
         }
-        double shortfall = 1.0;
+        double shortfall = 1.0, deepest = 1.0;
         for (std::size_t j = 0; j < n_; ++j) {
             const double below = exact_[j] - static_cast<double>(row[j]);
             if (below > deep) {
                 deep_[i].push_back(j);
+                deepest = std::max(deepest, below);
             } else {
                 shortfall = std::max(shortfall, below);
             }
+        }
+        // Many deep entries are cheaper in wider cones, mostly swept, than one by one.
+        if (deep_[i].size() * wide_share > n_) {
+            deep_[i] = {};
+            shortfall = deepest;
         }
         shortfall_[i] = shortfall;
     }
