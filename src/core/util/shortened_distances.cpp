@@ -35,8 +35,7 @@ constexpr double pi = std::numbers::pi;
 // Added to every cone's half-angle: atan2 of whole numbers errs by a few units in the last
 // place, about 1e-15.
 constexpr double angle_margin = 1e-12;
-// A cone holding more than 1 / wide_share of the points is swept whole (see lower_through).
-constexpr std::size_t wide_share = 64;
+constexpr std::size_t probe_every = 32;
 // How far below the exact distance an entry of a finished row may be and still count in its
 // row's shortfall; entries lowered further are listed.
 constexpr double deep = 2.0;
@@ -84,8 +83,9 @@ template <class Value>
 class RowShortener {
 public:
     RowShortener(std::span<Value> d, std::span<const std::int64_t> xs,
-                 std::span<const std::int64_t> ys, std::int64_t scale)
-        : d_(d),
+                 std::span<const std::int64_t> ys, std::int64_t scale, const ShorteningPlan& plan)
+        : plan_(plan),
+          d_(d),
           xs_(xs),
           ys_(ys),
           scale_(static_cast<double>(scale)),
@@ -105,6 +105,15 @@ public:
     }
 
     void shorten(std::size_t i) {
+        // Where most cones are wide (shortened legs are common), whole rows are swept
+        // without looking at directions at all; every probe_every-th row looks at the cones
+        // again to tell whether that still holds.
+        if (i % probe_every == 0) {
+            sweep_all_ = false;
+            looked_ = swept_ = 0;
+        } else if (i % probe_every == 1) {
+            sweep_all_ = swept_ * plan_.sweep_all_share > looked_;
+        }
         look_from(i);
         const std::span<Value> row = d_.subspan(i * n_, n_);
         std::copy(row.begin(), row.end(), old_.begin());
@@ -138,7 +147,7 @@ public:
             }
         }
         // Many deep entries are cheaper in wider cones, mostly swept, than one by one.
-        if (deep_[i].size() * wide_share > n_) {
+        if (deep_[i].size() * plan_.wide_share > n_) {
             deep_[i] = {};
             shortfall = deepest;
         }
@@ -153,13 +162,14 @@ private:
             const auto dx = static_cast<double>(xs_[j] - xs_[i]);
             const auto dy = static_cast<double>(ys_[j] - ys_[i]);
             exact_[j] = std::hypot(dx, dy) / scale_;
+            if (sweep_all_) continue;
             angle_[j] = std::atan2(dy, dx);
             if (j != i) {
                 around_.push_back({angle_[j], static_cast<double>(xs_[j]),
                                    static_cast<double>(ys_[j]), exact_[j], j});
             }
         }
-        std::sort(around_.begin(), around_.end());
+        if (!sweep_all_) std::sort(around_.begin(), around_.end());
     }
 
     // target[j] = min(target[j], base + d[k][j]) for the j within the cone of k (only j > k
@@ -167,6 +177,12 @@ private:
     void lower_through(std::size_t k, Value base, double reach, std::span<Value> target,
                        bool later_only) {
         const Value* through = d_.data() + k * n_;
+        const auto sweep_row = [&] {
+            const std::size_t first = later_only ? k + 1 : 0;
+            sweep(target.subspan(first), through + first, base);
+        };
+        if (sweep_all_) return sweep_row();
+        ++looked_;
         const auto x = static_cast<double>(xs_[k]), y = static_cast<double>(ys_[k]);
         // e[i][k] + e[k][j] - e[i][j] < reach, with the distances in units of 1 / scale.
         const double bound = (reach + margin_ - exact_[k]) * scale_;
@@ -201,10 +217,9 @@ private:
         }
         // A wide cone touches most of row k: read in order, it is one sweep the processor
         // streams, where picking its entries in the cone's order misses the cache at each.
-        if ((runs[0][1] - runs[0][0] + runs[1][1]) * wide_share > n_) {
-            const std::size_t first = later_only ? k + 1 : 0;
-            sweep(target.subspan(first), through + first, base);
-            return;
+        if ((runs[0][1] - runs[0][0] + runs[1][1]) * plan_.wide_share > n_) {
+            ++swept_;
+            return sweep_row();
         }
         for (const auto& [from, to] : runs) lower(from, to);
         for (const std::size_t j : deep_[k]) {
@@ -222,6 +237,7 @@ private:
         return static_cast<std::size_t>(at - around_.begin());
     }
 
+    ShorteningPlan plan_;
     std::span<Value> d_;
     std::span<const std::int64_t> xs_, ys_;
     double scale_;
@@ -235,14 +251,17 @@ private:
     std::vector<Value> old_, next_;
     std::vector<Direction> around_;
     std::vector<std::size_t> lowered_;
+    bool sweep_all_ = false;
+    std::size_t looked_ = 0, swept_ = 0;  // cones looked at, and swept, since the last probe
 };
 
 // The shortening done on a copy of `d` in narrower entries.
 template <class Value>
 void shorten_narrow(std::span<std::int64_t> d, std::span<const std::int64_t> xs,
-                    std::span<const std::int64_t> ys, std::int64_t scale) {
+                    std::span<const std::int64_t> ys, std::int64_t scale,
+                    const ShorteningPlan& plan) {
     std::vector<Value> narrow(d.begin(), d.end());
-    RowShortener<Value> shortener(narrow, xs, ys, scale);
+    RowShortener<Value> shortener(narrow, xs, ys, scale, plan);
     for (std::size_t i = 0; i < xs.size(); ++i) shortener.shorten(i);
     std::copy(narrow.begin(), narrow.end(), d.begin());
 }
@@ -250,15 +269,16 @@ void shorten_narrow(std::span<std::int64_t> d, std::span<const std::int64_t> xs,
 }  // namespace
 
 void shorten_through_third(std::span<std::int64_t> d, std::span<const std::int64_t> xs,
-                           std::span<const std::int64_t> ys, std::int64_t scale) {
+                           std::span<const std::int64_t> ys, std::int64_t scale,
+                           const ShorteningPlan& plan) {
     // Sums of two entries must fit too.
     const std::int64_t largest = d.empty() ? 0 : *std::max_element(d.begin(), d.end());
     if (largest < (1 << 14)) {
-        shorten_narrow<std::int16_t>(d, xs, ys, scale);
+        shorten_narrow<std::int16_t>(d, xs, ys, scale, plan);
     } else if (largest < (1 << 30)) {
-        shorten_narrow<std::int32_t>(d, xs, ys, scale);
+        shorten_narrow<std::int32_t>(d, xs, ys, scale, plan);
     } else {
-        RowShortener<std::int64_t> shortener(d, xs, ys, scale);
+        RowShortener<std::int64_t> shortener(d, xs, ys, scale, plan);
         for (std::size_t i = 0; i < xs.size(); ++i) shortener.shorten(i);
     }
 }

@@ -5,6 +5,7 @@
 // (k innermost, one pass: not a shortest-path closure). The loops take n^3 steps, minutes at a
 // few thousand locations; this gives the same matrix looking only at the k that can lower an
 // entry, those nearly on the segment from i to j.
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -20,7 +21,18 @@ namespace tourwright {
 // Where shortened legs are common (many points per unit of area: each shortened row widens
 // the cones of the rows after it), or points lie on one line, the work tends to the loops' n^3
 // steps, done as sweeps of 32-bit entries (0.2 to 0.5 ns each on current machines).
+//
+// `plan` splits the work between looking at cones point by point and sweeping whole rows; the
+// result is the same whatever it says (the tests try each way), only the time differs.
+struct ShorteningPlan {
+    // A cone holding more than 1 / wide_share of the points is swept whole (0: never).
+    std::size_t wide_share = 64;
+    // Rows are swept whole, without looking at directions, while more than 1 / sweep_all_share
+    // of the cones of the last row that looked were wide (0: never).
+    std::size_t sweep_all_share = 2;
+};
 void shorten_through_third(std::span<std::int64_t> d, std::span<const std::int64_t> xs,
-                           std::span<const std::int64_t> ys, std::int64_t scale);
+                           std::span<const std::int64_t> ys, std::int64_t scale,
+                           const ShorteningPlan& plan = {});
 
 }  // namespace tourwright
