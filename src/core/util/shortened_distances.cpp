@@ -271,8 +271,9 @@ void shorten_narrow(std::span<std::int64_t> d, std::span<const std::int64_t> xs,
 void shorten_through_third(std::span<std::int64_t> d, std::span<const std::int64_t> xs,
                            std::span<const std::int64_t> ys, std::int64_t scale,
                            const ShorteningPlan& plan) {
+    if (xs.empty()) return;
     // Sums of two entries must fit too.
-    const std::int64_t largest = d.empty() ? 0 : *std::max_element(d.begin(), d.end());
+    const std::int64_t largest = *std::max_element(d.begin(), d.end());
     if (largest < (1 << 14)) {
         shorten_narrow<std::int16_t>(d, xs, ys, scale, plan);
     } else if (largest < (1 << 30)) {
