@@ -1,5 +1,6 @@
 from collections.abc import Callable, Sequence
 
+import numpy
 import tourwright
 
 class EngineError(RuntimeError): ...
@@ -24,3 +25,6 @@ def solve(
 def integer_rows(
     text: str, at: int, json: bool
 ) -> tuple[int, bytes, tuple[int, ...], int] | None: ...
+def shorten_through_third(
+    matrix: numpy.ndarray, xs: numpy.ndarray, ys: numpy.ndarray, scale: int
+) -> None: ...

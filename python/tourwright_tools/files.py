@@ -408,12 +408,19 @@ def _coordinates_instance(path: PathLike, text: str) -> ClassicInstance:
         rows.append(values)
     if not rows:
         raise ProblemFileError(path, "no location lines (number x y demand ready due service)")
+    import numpy
+
     points = [(row[1], row[2]) for row in rows]
-    matrix = _shorten_through_third(_floor_distances(path, points)).tolist()
-    for i, (row, values) in enumerate(zip(matrix, rows)):
-        row[:] = [length + int(values[6]) if j != i else length for j, length in enumerate(row)]
+    services = [int(row[6]) for row in rows]
+    # Exact Python integers for service times too long for 64-bit sums (refused when checked).
+    kind = numpy.int64 if max(services) < 2**62 else object
+    matrix = _coordinate_matrix(path, points).astype(kind)
+    diagonal = matrix.diagonal().copy()
+    matrix += numpy.array(services, dtype=kind)[:, None]
+    numpy.fill_diagonal(matrix, diagonal)
     windows = [(int(row[4]), int(row[5])) for row in rows]
-    return _instance(path, matrix, windows, 1, [(float(x), float(y)) for x, y in points])
+    coordinates = [(float(x), float(y)) for x, y in points]
+    return _instance(path, matrix.tolist(), windows, 1, coordinates)
 
 
 # The largest difference of two coordinates, in units of their last decimal place, whose
@@ -421,11 +428,13 @@ def _coordinates_instance(path: PathLike, text: str) -> ClassicInstance:
 _LARGEST_SPAN = 2**31 - 1
 
 
-def _floor_distances(
+def _coordinate_matrix(
     path: PathLike, points: list[tuple[decimal.Decimal, decimal.Decimal]]
 ) -> numpy.ndarray:
     """The Euclidean distances rounded down, exactly: of the coordinates scaled to whole numbers,
-    the integer square root of the squared distance, scaled back and rounded down."""
+    the integer square root of the squared distance, scaled back and rounded down; then
+    shortened through a third location as the collections' loops do, natively: about n^2 steps
+    where few legs get shorter, up to the loops' n^3 (fast ones) where most do."""
     import numpy  # only this layout needs it; the command starts faster without
 
     places = max(_places(coordinate) for point in points for coordinate in point)
@@ -440,57 +449,9 @@ def _floor_distances(
     roots = numpy.sqrt(squares).astype(numpy.int64)  # off by at most one: corrected
     roots -= roots * roots > squares
     roots += (roots + 1) * (roots + 1) <= squares
-    result: numpy.ndarray = roots // 10**places
-    return result
-
-
-# Rows of the matrix added to one row at a time in _shorten_through_third: a few hundred
-# kilobytes of sums, small enough to stay in the processor's cache.
-_BLOCK = 64
-
-
-def _shorten_through_third(matrix: numpy.ndarray) -> numpy.ndarray:
-    """The collections' loops `for i, for j, for k: d[i][j] = min(d[i][j], d[i][k] + d[k][j])`,
-    in place, with the same result in O(n) array operations of O(n^2) each instead of n^3
-    steps in Python. While i is fixed only row i changes, and d[i][j] is the least of row i as
-    it was through any k, and of the entries of row i already lowered (k < j) through k. The
-    latter are found in rounds: each round passes on only the entries the last one lowered."""
-    import numpy
-
-    kind = next(
-        kind
-        for kind in (numpy.int16, numpy.int32, numpy.int64)
-        if 4 * int(matrix.max(initial=0)) < numpy.iinfo(kind).max
-    )
-    matrix = matrix.astype(kind)
-    n = len(matrix)
-    far = numpy.iinfo(kind).max // 2  # beyond any sum of two entries
-    # d[k][j] for j > k only: the entries of row i that a lowered d[i][k] may pass on.
-    after = numpy.triu(matrix, 1) + numpy.tril(numpy.full_like(matrix, far))
-    for i in range(n):
-        original = matrix[i].copy()
-        row = numpy.minimum(original, _least_sums(original, matrix))
-        lowered = numpy.flatnonzero(row < original)
-        while len(lowered):
-            shorter = numpy.minimum(row, _least_sums(row, after, lowered))
-            lowered = numpy.flatnonzero(shorter < row)
-            row = shorter
-        matrix[i] = row
-        after[i, i + 1 :] = row[i + 1 :]
+    matrix: numpy.ndarray = roots // 10**places
+    _engine.shorten_through_third(matrix, axes[0], axes[1], 10**places)
     return matrix
-
-
-def _least_sums(
-    row: numpy.ndarray, matrix: numpy.ndarray, through: numpy.ndarray | None = None
-) -> numpy.ndarray:
-    """For each column j, the least row[k] + matrix[k][j] over k in `through` (default: all)."""
-    import numpy
-
-    least = numpy.full(len(row), numpy.iinfo(matrix.dtype).max, dtype=matrix.dtype)
-    for start in range(0, len(row) if through is None else len(through), _BLOCK):
-        ks = slice(start, start + _BLOCK) if through is None else through[start : start + _BLOCK]
-        numpy.minimum(least, (row[ks, None] + matrix[ks]).min(axis=0), out=least)
-    return least
 
 
 def _whole_numbers(words: list[str]) -> array.array[int] | None:

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cctype>
 #include <cstring>
+#include <type_traits>
 
 namespace tourwright::python {
 namespace {
@@ -37,27 +38,31 @@ bool native_integer(const char* format, bool& is_signed) {
     return true;
 }
 
-// The integer stored at `at`, or nullopt when it is negative.
-template <class Signed, class Unsigned>
-std::optional<std::uint64_t> entry(const char* at, bool is_signed) {
-    if (is_signed) {
-        Signed value;
+// Appends the `count` entries of type `Stored` from `at`, `stride` bytes apart, to `row`;
+// false on a negative one. One loop per type: tables of millions of entries are read here.
+template <class Stored>
+bool append_entries(const char* at, Py_ssize_t stride, Py_ssize_t count,
+                    std::vector<std::uint64_t>& row) {
+    for (Py_ssize_t j = 0; j < count; ++j, at += stride) {
+        Stored value;
         std::memcpy(&value, at, sizeof value);
-        if (value < 0) return std::nullopt;
-        return static_cast<std::uint64_t>(value);
+        if constexpr (std::is_signed_v<Stored>) {
+            if (value < 0) return false;
+        }
+        row.push_back(static_cast<std::uint64_t>(value));
     }
-    Unsigned value;
-    std::memcpy(&value, at, sizeof value);
-    return static_cast<std::uint64_t>(value);
+    return true;
 }
 
-std::optional<std::uint64_t> read_entry(const char* at, Py_ssize_t size, bool is_signed) {
+using RowReader = bool (*)(const char*, Py_ssize_t, Py_ssize_t, std::vector<std::uint64_t>&);
+
+RowReader row_reader(Py_ssize_t size, bool is_signed) {
     switch (size) {
-        case 1: return entry<std::int8_t, std::uint8_t>(at, is_signed);
-        case 2: return entry<std::int16_t, std::uint16_t>(at, is_signed);
-        case 4: return entry<std::int32_t, std::uint32_t>(at, is_signed);
-        case 8: return entry<std::int64_t, std::uint64_t>(at, is_signed);
-        default: return std::nullopt;
+        case 1: return is_signed ? append_entries<std::int8_t> : append_entries<std::uint8_t>;
+        case 2: return is_signed ? append_entries<std::int16_t> : append_entries<std::uint16_t>;
+        case 4: return is_signed ? append_entries<std::int32_t> : append_entries<std::uint32_t>;
+        case 8: return is_signed ? append_entries<std::int64_t> : append_entries<std::uint64_t>;
+        default: return nullptr;
     }
 }
 
@@ -76,17 +81,15 @@ std::optional<std::vector<std::vector<std::uint64_t>>> read_buffer_rows(PyObject
     const Py_buffer& view = buffer.view();
     bool is_signed = false;
     if (view.ndim != 2 || !native_integer(view.format, is_signed)) return std::nullopt;
+    const RowReader read_row = row_reader(view.itemsize, is_signed);
+    if (!read_row) return std::nullopt;
     std::vector<std::vector<std::uint64_t>> rows(static_cast<std::size_t>(view.shape[0]));
     for (Py_ssize_t i = 0; i < view.shape[0]; ++i) {
         run_signal_handlers();
         auto& row = rows[static_cast<std::size_t>(i)];
         row.reserve(static_cast<std::size_t>(view.shape[1]));
         const char* start = static_cast<const char*>(view.buf) + i * view.strides[0];
-        for (Py_ssize_t j = 0; j < view.shape[1]; ++j) {
-            const auto value = read_entry(start + j * view.strides[1], view.itemsize, is_signed);
-            if (!value) return std::nullopt;
-            row.push_back(*value);
-        }
+        if (!read_row(start, view.strides[1], view.shape[1], row)) return std::nullopt;
     }
     return rows;
 }

@@ -240,6 +240,13 @@ PyMethodDef engine_methods[] = {
      "The table of whole numbers in `text` from index `at` (a JSON array of arrays of "
      "integers, or lines of numbers to the end): (end, values as bytes of native uint64, "
      "row lengths, largest value), or None when the text there is anything else."},
+    {"shorten_through_third",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(shorten_through_third)),
+     METH_FASTCALL,
+     "shorten_through_third(matrix, xs, ys, scale)\n--\n\n"
+     "Shortens in place the int64 n x n array of rounded-down distances between the points "
+     "(xs[i] / scale, ys[i] / scale) as the classic collections' loops do: for i, for j, for k, "
+     "d[i][j] = min(d[i][j], d[i][k] + d[k][j])."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -17,8 +17,9 @@ ProblemArguments extract_problem_arguments(std::span<PyObject* const> bound) {
 
 Penalizer ProblemArguments::into_penalizer(const TourEnds& ends) && {
     // Signal handlers (Ctrl-C) run between rows, as while the tables were read.
-    auto time_scheduler = assemble_time_scheduler(duration_rows, job_durations, time_windows,
-                                                  operation_times, run_signal_handlers);
+    auto time_scheduler =
+        assemble_time_scheduler(std::move(duration_rows), job_durations, time_windows,
+                                operation_times, run_signal_handlers);
     return tour_penalizer(DistanceMatrix{std::move(distance_rows)}, std::move(time_scheduler),
                           ends);
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The engine module's quick reader of problem files' big number tables.
+// The engine module's native help for reading problem files: their big number tables, and the
+// shortened distances of the classic coordinate layout.
 #include "pyref.hpp"
 
 namespace tourwright::python {
@@ -12,5 +13,11 @@ namespace tourwright::python {
 // value. None when the text there is anything else, for the general reader to read (and
 // name what is wrong).
 PyObject* integer_rows(PyObject* module, PyObject* const* args, Py_ssize_t nargs);
+
+// shorten_through_third(matrix, xs, ys, scale) -> None
+// Shortens in place the n x n C-contiguous int64 array `matrix` of rounded-down distances
+// between the points (xs[i] / scale, ys[i] / scale), xs and ys int64 arrays of n whole numbers
+// at most 2^31 apart, as the collections' loops do (see util/shortened_distances.hpp).
+PyObject* shorten_through_third(PyObject* module, PyObject* const* args, Py_ssize_t nargs);
 
 }  // namespace tourwright::python

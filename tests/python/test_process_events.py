@@ -6,10 +6,13 @@ import signal
 import subprocess
 import sys
 import textwrap
+import time
 
+import numpy as np
 import pytest
 import tourwright
 from conftest import TRACE_MATRIX
+from tourwright_tools import Problem, solve_problem
 
 
 def run_python(code, timeout=60):
@@ -144,6 +147,24 @@ def test_signal_during_argument_extraction(signum, handler, expected):
         signal.signal(signum, previous)
     assert caught.value.__cause__ is None  # passed on unchanged
     assert tourwright.solve([[0, 1], [1, 0]]).route == [0, 1]
+
+
+def test_ctrl_c_early_in_a_large_solve_interrupts_its_set_up():
+    n = 2500
+    points = np.random.default_rng(1).uniform(0, 30_000, (n, 2))
+    distances = np.hypot(*(points[:, None, :] - points[None, :, :]).transpose(2, 0, 1))
+    distances = distances.astype(np.int64)
+    day = 1_796_601_600
+    windows = [[(day + 6 * 3600, day + 22 * 3600)]] * n
+    problem = Problem(distances, distances // 8, [0] + [300] * (n - 1), windows)
+    killer = subprocess.Popen(["sh", "-c", f"sleep 0.05; kill -INT {os.getpid()}"])
+    started = time.monotonic()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            solve_problem(problem, time_limit=60)
+    finally:
+        killer.wait()
+    assert time.monotonic() - started < 30  # long before the search would have ended
 
 
 EXIT_LOOP = """

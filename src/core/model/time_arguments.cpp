@@ -37,16 +37,17 @@ std::optional<OperationTimes> operation_times_from_seconds(SecondsPair hours) {
 }
 
 std::optional<TimeScheduler> assemble_time_scheduler(
-    const std::optional<std::vector<std::vector<std::uint64_t>>>& duration_matrix,
+    std::optional<std::vector<std::vector<std::uint64_t>>> duration_matrix,
     const std::optional<std::vector<std::uint64_t>>& job_durations,
     const std::optional<std::vector<std::vector<SecondsPair>>>& time_windows,
     const std::optional<SecondsPair>& operation_times, const std::function<void()>& between_rows) {
     TimeScheduler scheduler;
     if (duration_matrix) {
         scheduler.duration_matrix.reserve(duration_matrix->size());
-        for (const auto& row : *duration_matrix) {
+        for (auto& row : *duration_matrix) {
             if (between_rows) between_rows();
             scheduler.duration_matrix.push_back(durations_from_seconds(row));
+            std::vector<std::uint64_t>().swap(row);
         }
     }
     if (job_durations) scheduler.job_durations = durations_from_seconds(*job_durations);

@@ -28,9 +28,10 @@ std::optional<OperationTimes> operation_times_from_seconds(SecondsPair hours);
 // Converts every given table (so each is validated) and returns the time model
 // when the duration matrix, the job durations and the windows are all given.
 // `between_rows`, called before each row of the duration matrix, may throw to abandon
-// the work (a large matrix takes a while).
+// the work (a large matrix takes a while). Each row of seconds is freed once converted, so
+// that the converted rows reuse its memory instead of touching as much again.
 std::optional<TimeScheduler> assemble_time_scheduler(
-    const std::optional<std::vector<std::vector<std::uint64_t>>>& duration_matrix,
+    std::optional<std::vector<std::vector<std::uint64_t>>> duration_matrix,
     const std::optional<std::vector<std::uint64_t>>& job_durations,
     const std::optional<std::vector<std::vector<SecondsPair>>>& time_windows,
     const std::optional<SecondsPair>& operation_times,
