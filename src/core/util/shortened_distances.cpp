@@ -51,8 +51,9 @@ struct Direction {
 };
 
 // Streams the processor can do several entries at a time (most x86-64 machines can, the
-// baseline cannot): `target[j] = min(target[j], base + through[j])` for every j.
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__)
+// baseline cannot): `target[j] = min(target[j], base + through[j])` for every j. Choosing the
+// clone at load time needs glibc's indirect functions, which musl lacks.
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && defined(__GLIBC__)
 #define TOURWRIGHT_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define TOURWRIGHT_WIDE_CLONES
