@@ -22,6 +22,9 @@ constexpr std::size_t kTile = 64;
 // (some tens of microseconds at n = 10,000: on a loaded machine a stop request is
 // seen within a few milliseconds all the same).
 constexpr std::size_t kRowsPerStopCheck = 8;
+// How many steps each level of a chain of 2-opt moves tries, the last figure for
+// every deeper level.
+constexpr std::array<std::size_t, 3> kBreadth{5, 3, 1};
 
 using Rows = std::vector<std::vector<std::uint64_t>>;
 
@@ -174,38 +177,90 @@ private:
         for (std::size_t next = 0; next < queue_.size() && !stopping_; ++next) {
             const std::size_t anchor = queue_[next];
             queued_[anchor] = 0;
-            if (two_opt(anchor) || or_move(anchor)) enqueue(anchor);
+            if (chain(anchor) || or_move(anchor)) enqueue(anchor);
             if (clock_.should_stop_after_trial()) stopping_ = true;
         }
         for (std::size_t location : queue_) queued_[location] = 0;
         queue_.clear();
     }
 
-    // The 2-opt moves that give `a` a nearer neighbour on either side: with symmetric
-    // legs, every improving 2-opt move adds a leg shorter than one it removes at an
-    // end, so the lists, nearest first, can stop at the leg they would replace.
-    bool two_opt(std::size_t a) {
+    // A chain of 2-opt moves from `t1`: the leg from t1 to its neighbour t2 goes, t2
+    // is joined to a near location t3, and t3's neighbour t4 on the side that keeps a
+    // tour is cut off and joined to t1. Then t4 takes t2's part at the next level, up
+    // to `plain_chain_depth` levels, and the chain is cut back to its most gainful
+    // prefix. Each level goes on the tour at once and is undone when nothing beneath
+    // it pays, so every step is an ordinary reversal whose change of length is exact.
+    bool chain(std::size_t t1) {
         for (const bool forward : {true, false}) {
-            const std::size_t b = forward ? tour_.next(a) : tour_.previous(a);
-            const std::int64_t ab = leg(a, b);
-            for (std::size_t k = 0; k < lists_.count; ++k) {
-                const std::size_t c = lists_.near[a * lists_.count + k];
-                const std::int64_t ac = lists_.legs[a * lists_.count + k];
-                if (ac >= ab) break;
-                const std::size_t d = forward ? tour_.next(c) : tour_.previous(c);
-                if (c == b || d == a) continue;
-                const std::int64_t gain = ab + leg(c, d) - ac - leg(b, d);
-                if (gain <= 0) continue;
-                if (forward)
-                    tour_.reverse(b, c);
-                else
-                    tour_.reverse(c, b);
-                length_ -= gain;
-                for (std::size_t location : {b, c, d}) enqueue(location);
-                return true;
-            }
+            const std::size_t t2 = forward ? tour_.next(t1) : tour_.previous(t1);
+            best_closed_ = 0;
+            if (!deepen(t1, t2, leg(t1, t2), 0)) continue;
+            for (; steps_.size() > best_steps_; steps_.pop_back())
+                exchange(t1, steps_.back().t4, steps_.back().t2);
+            length_ -= best_closed_;
+            enqueue(t1);
+            for (const Step& step : steps_)
+                for (std::size_t location : {step.t2, step.t3, step.t4}) enqueue(location);
+            steps_.clear();
+            return true;
         }
         return false;
+    }
+
+    // One level of `chain`, `gain` the length taken out so far beyond what was put in
+    // (the leg t1-t2 not yet counted back). The few steps that leave the most gain are
+    // tried, most first, more of them at the first levels. Once the chain closes with a
+    // gain, it only goes deeper, with no second tries: true, the tour left as it is.
+    bool deepen(std::size_t t1, std::size_t t2, std::int64_t gain, std::size_t level) {
+        std::array<Step, kBreadth.front()> candidates;
+        const std::size_t breadth = kBreadth[std::min(level, kBreadth.size() - 1)];
+        std::size_t found = 0;
+        const bool forward = tour_.next(t1) == t2;
+        for (std::size_t k = 0; k < lists_.count; ++k) {
+            const std::size_t t3 = lists_.near[t2 * lists_.count + k];
+            // A chain worth going on with can still beat the best closing found.
+            const std::int64_t open = gain - lists_.legs[t2 * lists_.count + k];
+            if (open <= best_closed_) break;
+            const std::size_t t4 = forward ? tour_.previous(t3) : tour_.next(t3);
+            if (t3 == t1 || t4 == t2 || was_joined(t3, t4)) continue;
+            const Step step{t2, t3, t4, open + leg(t3, t4)};
+            std::size_t place = std::min(found, breadth);
+            for (; place > 0 && candidates[place - 1].gain < step.gain; --place)
+                if (place < breadth) candidates[place] = candidates[place - 1];
+            if (place < breadth) candidates[place] = step;
+            found = std::min(found + 1, breadth);
+        }
+        for (std::size_t k = 0; k < found; ++k) {
+            const Step& step = candidates[k];
+            exchange(t1, t2, step.t4);
+            steps_.push_back(step);
+            const std::int64_t closed = step.gain - leg(step.t4, t1);
+            if (closed > best_closed_) {
+                best_closed_ = closed;
+                best_steps_ = steps_.size();
+            }
+            if (level + 1 < options_.params.plain_chain_depth)
+                deepen(t1, step.t4, step.gain, level + 1);
+            if (best_closed_ > 0) return true;
+            steps_.pop_back();
+            exchange(t1, step.t4, t2);
+        }
+        return false;
+    }
+
+    bool was_joined(std::size_t a, std::size_t b) const {
+        return std::any_of(steps_.begin(), steps_.end(), [&](const Step& step) {
+            return (step.t2 == a && step.t3 == b) || (step.t2 == b && step.t3 == a);
+        });
+    }
+
+    // The 2-opt move that replaces the legs a-b and c-d, where d follows c the way b
+    // follows a, with a-c and b-d.
+    void exchange(std::size_t a, std::size_t b, std::size_t c) {
+        if (tour_.next(a) == b)
+            tour_.reverse(b, c);
+        else
+            tour_.reverse(c, b);
     }
 
     // The Or-moves that take a stretch beginning at `a` out and put it back with `a`
@@ -335,6 +390,14 @@ private:
     ArrayTour tour_;
     std::vector<std::uint8_t> queued_;
     std::vector<std::size_t> queue_;  // locations whose moves are still to be tried
+    // A chain's steps: t2-t3 joined, t3-t4 cut, with the gain left open after it.
+    struct Step {
+        std::size_t t2, t3, t4;
+        std::int64_t gain;
+    };
+    std::vector<Step> steps_;      // of the chain being tried
+    std::int64_t best_closed_ = 0;  // the most a prefix of it gains when closed
+    std::size_t best_steps_ = 0;    // and how many steps that prefix has
     __int128 length_;                 // of the tour as it stands
     __int128 committed_length_;       // of the tour the next kick changes
     __int128 best_length_ = 0;        // of the best tour found
