@@ -177,7 +177,7 @@ private:
         for (std::size_t next = 0; next < queue_.size() && !stopping_; ++next) {
             const std::size_t anchor = queue_[next];
             queued_[anchor] = 0;
-            if (chain(anchor) || or_move(anchor)) enqueue(anchor);
+            if (chain(anchor) || segment_swap(anchor) || or_move(anchor)) enqueue(anchor);
             if (clock_.should_stop_after_trial()) stopping_ = true;
         }
         for (std::size_t location : queue_) queued_[location] = 0;
@@ -254,6 +254,47 @@ private:
         });
     }
 
+    // The pure 3-opt move that no chain of reversals makes: the leg t1-t2 goes, t2 is
+    // joined to a near t3 further on, t3 leaves its neighbour t4 beyond, and t4 is
+    // joined to a near t5 between t2 and t3, whose neighbour t6 towards t3 is joined to
+    // t1. The two stretches t2 .. t5 and t6 .. t3 change places, neither reversed.
+    bool segment_swap(std::size_t t1) {
+        const std::size_t count = lists_.count;
+        for (const bool forward : {true, false}) {
+            const auto ahead = [&](std::size_t a) {
+                return forward ? tour_.next(a) : tour_.previous(a);
+            };
+            const auto steps = [&](std::size_t from, std::size_t to) {
+                const std::size_t a = tour_.position(from), b = tour_.position(to);
+                return forward ? (b + n_ - a) % n_ : (a + n_ - b) % n_;
+            };
+            const std::size_t t2 = ahead(t1);
+            for (std::size_t k = 0; k < count; ++k) {
+                const std::size_t t3 = lists_.near[t2 * count + k];
+                const std::int64_t first = leg(t1, t2) - lists_.legs[t2 * count + k];
+                if (first <= 0) break;
+                const std::size_t t4 = ahead(t3);
+                if (t4 == t1) continue;
+                const std::size_t span = steps(t2, t3);
+                for (std::size_t j = 0; j < count; ++j) {
+                    const std::size_t t5 = lists_.near[t4 * count + j];
+                    const std::int64_t second = first + leg(t3, t4) - lists_.legs[t4 * count + j];
+                    if (second <= 0) break;
+                    if (steps(t2, t5) >= span) continue;
+                    const std::size_t t6 = ahead(t5);
+                    if (second + leg(t5, t6) - leg(t6, t1) <= 0) continue;
+                    // Cut after t1, t5 and t3 the way round the tour runs.
+                    const auto at = [&](std::size_t a) {
+                        return tour_.position(forward ? a : ahead(a));
+                    };
+                    swap_shorter({at(t1), at(t5), at(t3)}, 0);
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
     // The 2-opt move that replaces the legs a-b and c-d, where d follows c the way b
     // follows a, with a-c and b-d.
     void exchange(std::size_t a, std::size_t b, std::size_t c) {
@@ -328,7 +369,7 @@ private:
         const std::size_t longest =
             std::max<std::size_t>(1, std::min(options_.params.plain_kick_stretch, (n_ - 2) / 2));
         const std::size_t at = draw(0, n_ - 1), first = draw(1, longest), second = draw(1, longest);
-        swap_stretches(at, first, second);
+        swap_stretches(at, first, second, rng_.next_u32());
     }
 
     // Once the search has stalled, it goes back to the best tour and kicks it harder,
@@ -339,8 +380,7 @@ private:
         for (std::size_t k = 0; k < options_.params.plain_restart_kicks; ++k) near_kick();
     }
 
-    // The three cuts split the tour into three stretches; swapping any two of them
-    // gives the same tour, so the two shorter ones move.
+    // A double bridge cut after a location and two of its near neighbours.
     void near_kick() {
         const std::size_t a = draw(0, n_ - 1), count = lists_.count;
         const std::size_t first_pick = draw(0, count - 1);
@@ -349,18 +389,26 @@ private:
         std::array<std::size_t, 3> cuts{tour_.position(a),
                                         tour_.position(lists_.near[a * count + first_pick]),
                                         tour_.position(lists_.near[a * count + second_pick])};
+        swap_shorter(cuts, rng_.next_u32());
+    }
+
+    // Cut after the three positions `cuts`, the tour falls into three stretches;
+    // swapping any two of them gives the same tour, so the two shorter ones move.
+    void swap_shorter(std::array<std::size_t, 3> cuts, std::uint32_t reversals) {
         std::sort(cuts.begin(), cuts.end());
         const std::array<std::size_t, 3> lengths{cuts[1] - cuts[0], cuts[2] - cuts[1],
                                                  n_ - (cuts[2] - cuts[0])};
         const std::size_t longest = static_cast<std::size_t>(
             std::max_element(lengths.begin(), lengths.end()) - lengths.begin());
         swap_stretches((cuts[longest] + lengths[longest] + 1) % n_, lengths[(longest + 1) % 3],
-                       lengths[(longest + 2) % 3]);
+                       lengths[(longest + 2) % 3], reversals);
     }
 
     // The `first` locations from position `at` and the `second` after them change
-    // places, each reversed or not at random; the locations at the new joins are queued.
-    void swap_stretches(std::size_t at, std::size_t first, std::size_t second) {
+    // places, each reversed when its bit of `reversals` says so; the locations at the
+    // new joins are queued.
+    void swap_stretches(std::size_t at, std::size_t first, std::size_t second,
+                        std::uint32_t reversals) {
         const std::size_t ends[] = {at + n_ - 1, at + first - 1, at + first + second - 1};
         const std::size_t new_ends[] = {at + n_ - 1, at + second - 1, at + first + second - 1};
         auto junctions = [&](const std::size_t(&positions)[3]) {
@@ -369,8 +417,7 @@ private:
             return sum;
         };
         const std::int64_t removed = junctions(ends);
-        const std::uint32_t bits = rng_.next_u32();
-        tour_.swap_stretches(at, first, second, bits & 1, bits & 2);
+        tour_.swap_stretches(at, first, second, reversals & 1, reversals & 2);
         length_ += junctions(new_ends) - removed;
         for (std::size_t p : new_ends) {
             enqueue(tour_.at(p % n_));
