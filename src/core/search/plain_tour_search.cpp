@@ -232,15 +232,20 @@ private:
         }
         for (std::size_t k = 0; k < found; ++k) {
             const Step& step = candidates[k];
+            const std::int64_t closed = step.gain - leg(step.t4, t1);
+            // The step goes on the tour only when it closes with a gain or a next
+            // level can follow: t4's nearest neighbour leaves enough open.
+            const bool deeper = level + 1 < options_.params.plain_chain_depth &&
+                                lists_.legs[step.t4 * lists_.count] <
+                                    step.gain - std::max(best_closed_, closed);
+            if (!deeper && closed <= best_closed_) continue;
             exchange(t1, t2, step.t4);
             steps_.push_back(step);
-            const std::int64_t closed = step.gain - leg(step.t4, t1);
             if (closed > best_closed_) {
                 best_closed_ = closed;
                 best_steps_ = steps_.size();
             }
-            if (level + 1 < options_.params.plain_chain_depth)
-                deepen(t1, step.t4, step.gain, level + 1);
+            if (deeper) deepen(t1, step.t4, step.gain, level + 1);
             if (best_closed_ > 0) return true;
             steps_.pop_back();
             exchange(t1, step.t4, t2);
