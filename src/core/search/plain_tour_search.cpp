@@ -223,6 +223,13 @@ private:
             if (open <= best_closed_) break;
             const std::size_t t4 = forward ? tour_.previous(t3) : tour_.next(t3);
             if (t3 == t1 || t4 == t2 || was_joined(t3, t4)) continue;
+            // Steps that rewrite much of a large tour cost more than they find, once
+            // kicks only change a few legs here and there.
+            std::size_t span = forward ? tour_.position(t4) + n_ - tour_.position(t2)
+                                       : tour_.position(t2) + n_ - tour_.position(t4);
+            if (span >= n_) span -= n_;
+            if (std::min(span + 1, n_ - 1 - span) > options_.params.plain_longest_reversal)
+                continue;
             const Step step{t2, t3, t4, open + leg(t3, t4)};
             std::size_t place = std::min(found, breadth);
             for (; place > 0 && candidates[place - 1].gain < step.gain; --place)

@@ -48,6 +48,8 @@ struct IteratedSearchParams {
     // n = 1000 and 2000, 10 s each against LKH, depth 6 came to +0.40 / +0.65 % where
     // 30 came to +0.13 / +0.25 % (before the segment swaps); 60 was no better.
     std::size_t plain_chain_depth = 30;
+    // The most locations a step of those chains may reverse.
+    std::size_t plain_longest_reversal = 1000;
     // How much longer than the best tour found (in millionths of the first local
     // optimum) a kicked tour may be and still replace the current one. Measured with
     // bench_strategy --euclidean-only at n = 1000 against one LKH run, 25 s of a loaded
