@@ -146,11 +146,17 @@ private:
     // Legs below 2^16 are read from a copy of 2 bytes each, which the cache holds
     // four times as much of as the table's 8 (the descent's time goes into reading
     // legs). False when `stop` ended the copy; without it when a leg does not fit.
+    // Also sets the chains' depth: a chain's open gain grows by less than the longest
+    // leg at each level, and has to stay within 64 bits.
     bool copy_short_legs(const std::function<bool()>& stop) {
+        std::uint64_t longest = 1;
         for (std::size_t a = 0; a < n_; ++a) {
             if (a % kRowsPerStopCheck == 0 && stop()) return false;
-            if (*std::max_element(rows_[a].begin(), rows_[a].end()) > UINT16_MAX) return true;
+            longest = std::max(longest, *std::max_element(rows_[a].begin(), rows_[a].end()));
         }
+        chain_depth_ = std::min<std::uint64_t>(options_.params.plain_chain_depth,
+                                               INT64_MAX / longest - 1);
+        if (longest > UINT16_MAX) return true;
         short_legs_.resize(n_ * n_);
         for (std::size_t a = 0; a < n_; ++a) {
             if (a % kRowsPerStopCheck == 0 && stop()) return false;
@@ -242,7 +248,7 @@ private:
             const std::int64_t closed = step.gain - leg(step.t4, t1);
             // The step goes on the tour only when it closes with a gain or a next
             // level can follow: t4's nearest neighbour leaves enough open.
-            const bool deeper = level + 1 < options_.params.plain_chain_depth &&
+            const bool deeper = level + 1 < chain_depth_ &&
                                 lists_.legs[step.t4 * lists_.count] <
                                     step.gain - std::max(best_closed_, closed);
             if (!deeper && closed <= best_closed_) continue;
@@ -457,6 +463,7 @@ private:
     std::vector<Step> steps_;      // of the chain being tried
     std::int64_t best_closed_ = 0;  // the most a prefix of it gains when closed
     std::size_t best_steps_ = 0;    // and how many steps that prefix has
+    std::size_t chain_depth_ = 1;
     __int128 length_;                 // of the tour as it stands
     __int128 committed_length_;       // of the tour the next kick changes
     __int128 best_length_ = 0;        // of the best tour found
