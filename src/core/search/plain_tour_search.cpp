@@ -138,6 +138,13 @@ public:
     }
 
 private:
+    // A step of a chain of 2-opt moves: t2-t3 joined, t3-t4 cut, with the gain left
+    // open after it.
+    struct Step {
+        std::size_t t2, t3, t4;
+        std::int64_t gain;
+    };
+
     std::int64_t leg(std::size_t from, std::size_t to) const {
         return short_legs_.empty() ? static_cast<std::int64_t>(rows_[from][to])
                                    : short_legs_[from * n_ + to];
@@ -154,8 +161,8 @@ private:
             if (a % kRowsPerStopCheck == 0 && stop()) return false;
             longest = std::max(longest, *std::max_element(rows_[a].begin(), rows_[a].end()));
         }
-        chain_depth_ = std::min<std::uint64_t>(options_.params.plain_chain_depth,
-                                               INT64_MAX / longest - 1);
+        chain_depth_ =
+            std::min<std::uint64_t>(options_.params.plain_chain_depth, INT64_MAX / longest - 1);
         if (longest > UINT16_MAX) return true;
         short_legs_.resize(n_ * n_);
         for (std::size_t a = 0; a < n_; ++a) {
@@ -248,9 +255,9 @@ private:
             const std::int64_t closed = step.gain - leg(step.t4, t1);
             // The step goes on the tour only when it closes with a gain or a next
             // level can follow: t4's nearest neighbour leaves enough open.
-            const bool deeper = level + 1 < chain_depth_ &&
-                                lists_.legs[step.t4 * lists_.count] <
-                                    step.gain - std::max(best_closed_, closed);
+            const bool deeper =
+                level + 1 < chain_depth_ &&
+                lists_.legs[step.t4 * lists_.count] < step.gain - std::max(best_closed_, closed);
             if (!deeper && closed <= best_closed_) continue;
             exchange(t1, t2, step.t4);
             steps_.push_back(step);
@@ -455,15 +462,10 @@ private:
     ArrayTour tour_;
     std::vector<std::uint8_t> queued_;
     std::vector<std::size_t> queue_;  // locations whose moves are still to be tried
-    // A chain's steps: t2-t3 joined, t3-t4 cut, with the gain left open after it.
-    struct Step {
-        std::size_t t2, t3, t4;
-        std::int64_t gain;
-    };
-    std::vector<Step> steps_;      // of the chain being tried
-    std::int64_t best_closed_ = 0;  // the most a prefix of it gains when closed
-    std::size_t best_steps_ = 0;    // and how many steps that prefix has
-    std::size_t chain_depth_ = 1;
+    std::vector<Step> steps_;         // of the chain being tried
+    std::int64_t best_closed_ = 0;    // the most a prefix of it gains when closed
+    std::size_t best_steps_ = 0;      // and how many steps that prefix has
+    std::size_t chain_depth_ = 1;     // the most levels a chain has
     __int128 length_;                 // of the tour as it stands
     __int128 committed_length_;       // of the tour the next kick changes
     __int128 best_length_ = 0;        // of the best tour found
