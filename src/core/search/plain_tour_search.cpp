@@ -80,6 +80,7 @@ public:
           first_(start.front()),
           tour_(start),
           queued_(n_, 0),
+          joined_(n_, {n_, n_}),
           length_(tour_length(start)),
           committed_length_(length_) {}
 
@@ -208,13 +209,15 @@ private:
             const std::size_t t2 = forward ? tour_.next(t1) : tour_.previous(t1);
             best_closed_ = 0;
             if (!deepen(t1, t2, leg(t1, t2), 0)) continue;
-            for (; steps_.size() > best_steps_; steps_.pop_back())
+            while (steps_.size() > best_steps_) {
                 exchange(t1, steps_.back().t4, steps_.back().t2);
+                pop_step();
+            }
             length_ -= best_closed_;
             enqueue(t1);
             for (const Step& step : steps_)
                 for (std::size_t location : {step.t2, step.t3, step.t4}) enqueue(location);
-            steps_.clear();
+            while (!steps_.empty()) pop_step();
             return true;
         }
         return false;
@@ -260,23 +263,34 @@ private:
                 lists_.legs[step.t4 * lists_.count] < step.gain - std::max(best_closed_, closed);
             if (!deeper && closed <= best_closed_) continue;
             exchange(t1, t2, step.t4);
-            steps_.push_back(step);
+            push_step(step);
             if (closed > best_closed_) {
                 best_closed_ = closed;
                 best_steps_ = steps_.size();
             }
             if (deeper) deepen(t1, step.t4, step.gain, level + 1);
             if (best_closed_ > 0) return true;
-            steps_.pop_back();
+            pop_step();
             exchange(t1, step.t4, t2);
         }
         return false;
     }
 
+    // The legs a chain joins stay in the tour to its end, so each location has at most
+    // two of them: they are kept by location, looked up at once.
     bool was_joined(std::size_t a, std::size_t b) const {
-        return std::any_of(steps_.begin(), steps_.end(), [&](const Step& step) {
-            return (step.t2 == a && step.t3 == b) || (step.t2 == b && step.t3 == a);
-        });
+        return joined_[a][0] == b || joined_[a][1] == b;
+    }
+    void push_step(const Step& step) {
+        steps_.push_back(step);
+        for (const auto& [a, b] : {std::pair(step.t2, step.t3), std::pair(step.t3, step.t2)})
+            *std::find(joined_[a].begin(), joined_[a].end(), n_) = b;
+    }
+    void pop_step() {
+        const Step& step = steps_.back();
+        for (const auto& [a, b] : {std::pair(step.t2, step.t3), std::pair(step.t3, step.t2)})
+            *std::find(joined_[a].begin(), joined_[a].end(), b) = n_;
+        steps_.pop_back();
     }
 
     // The pure 3-opt move that no chain of reversals makes: the leg t1-t2 goes, t2 is
@@ -466,10 +480,13 @@ private:
     std::int64_t best_closed_ = 0;    // the most a prefix of it gains when closed
     std::size_t best_steps_ = 0;      // and how many steps that prefix has
     std::size_t chain_depth_ = 1;     // the most levels a chain has
-    __int128 length_;                 // of the tour as it stands
-    __int128 committed_length_;       // of the tour the next kick changes
-    __int128 best_length_ = 0;        // of the best tour found
-    __int128 slack_ = 0;              // how much longer than the best tour a current one may be
+    // For each location, the (at most two) locations the chain has joined it to; n_
+    // for none.
+    std::vector<std::array<std::size_t, 2>> joined_;
+    __int128 length_;            // of the tour as it stands
+    __int128 committed_length_;  // of the tour the next kick changes
+    __int128 best_length_ = 0;   // of the best tour found
+    __int128 slack_ = 0;         // how much longer than the best tour a current one may be
     bool stopping_ = false;
 };
 
