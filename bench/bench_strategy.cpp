@@ -167,6 +167,8 @@ const Param kParams[] = {
     TOURWRIGHT_PARAM(plain_tour_search),
     TOURWRIGHT_PARAM(plain_neighbours),
     TOURWRIGHT_PARAM(plain_longest_moved),
+    TOURWRIGHT_PARAM(plain_chain_depth),
+    TOURWRIGHT_PARAM(plain_longest_reversal),
     TOURWRIGHT_PARAM(plain_kick_stretch),
     TOURWRIGHT_PARAM(plain_slack_ppm),
     TOURWRIGHT_PARAM(plain_near_kick_percent),

@@ -46,6 +46,21 @@ Penalizer circle(std::size_t n) {
     return Penalizer(std::move(matrix), std::nullopt);
 }
 
+// `n` random points in a square of side 1000, legs rounded.
+Penalizer random_points(std::size_t n, unsigned seed) {
+    std::mt19937 engine(seed);
+    std::uniform_real_distribution<double> place(0, 1000);
+    std::vector<std::pair<double, double>> points(n);
+    for (auto& point : points) point = {place(engine), place(engine)};
+    DistanceMatrix matrix{
+        std::vector<std::vector<std::uint64_t>>(n, std::vector<std::uint64_t>(n))};
+    for (std::size_t a = 0; a < n; ++a)
+        for (std::size_t b = 0; b < n; ++b)
+            matrix.rows[a][b] = static_cast<std::uint64_t>(std::lround(std::hypot(
+                points[a].first - points[b].first, points[a].second - points[b].second)));
+    return Penalizer(std::move(matrix), std::nullopt);
+}
+
 SearchOutcome search(const Penalizer& penalizer, std::uint64_t descents, unsigned seed = 5,
                      IteratedSearchOptions options = {}) {
     SearchClock clock(std::nullopt);
@@ -101,17 +116,7 @@ TEST(PlainTourSearch, FindsTheRoundTourExactlyAndNeverLosesGround) {
 // so a wrong sum in any accepted kick shows at the next new best.
 TEST(PlainTourSearch, KicksAndRestartsKeepTheTourLengthExact) {
     const std::size_t n = 150;
-    std::mt19937 engine(3);
-    std::uniform_real_distribution<double> place(0, 1000);
-    std::vector<std::pair<double, double>> points(n);
-    for (auto& point : points) point = {place(engine), place(engine)};
-    DistanceMatrix matrix{
-        std::vector<std::vector<std::uint64_t>>(n, std::vector<std::uint64_t>(n))};
-    for (std::size_t a = 0; a < n; ++a)
-        for (std::size_t b = 0; b < n; ++b)
-            matrix.rows[a][b] = static_cast<std::uint64_t>(std::lround(std::hypot(
-                points[a].first - points[b].first, points[a].second - points[b].second)));
-    const Penalizer penalizer(std::move(matrix), std::nullopt);
+    const Penalizer penalizer = random_points(n, 3);
     for (const std::uint64_t near_percent : {0u, 100u}) {
         IteratedSearchOptions options;
         options.params.plain_near_kick_percent = near_percent;
@@ -124,6 +129,35 @@ TEST(PlainTourSearch, KicksAndRestartsKeepTheTourLengthExact) {
         };
         search(penalizer, 1000, 7, options);
         EXPECT_EQ(checked, 1000u) << near_percent;
+    }
+}
+
+// With every other location in each list, one descent (of chains one level deep, or
+// deeper) ends where no 2-opt move and no swap of two adjacent stretches shortens the
+// tour, and its length is the one the moves' gains added up to.
+TEST(PlainTourSearch, OneDescentEndsInAnExactLocalOptimum) {
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        const std::size_t n = 10 + 3 * seed;
+        const Penalizer penalizer = random_points(n, seed);
+        IteratedSearchOptions options;
+        options.params.plain_neighbours = n;
+        options.params.plain_chain_depth = seed % 2 ? 1 : 30;
+        const Solution best = search(penalizer, 1, seed, options).best;
+        ASSERT_TRUE(visits_each_location_once(best.route, n));
+        EXPECT_EQ(best.distance, penalizer.penalize(best.route, false).distance);
+        const auto d = [&](std::size_t i, std::size_t j) {
+            return static_cast<std::int64_t>(
+                penalizer.distance_matrix().rows[best.route[i % n]][best.route[j % n]]);
+        };
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t j = i + 2; j < i + n - 1; ++j) {
+                EXPECT_LE(d(i, i + 1) + d(j, j + 1), d(i, j) + d(i + 1, j + 1)) << seed;
+                // The stretches i+1 .. k and k+1 .. j change places.
+                for (std::size_t k = i + 1; k < j; ++k)
+                    EXPECT_LE(d(i, i + 1) + d(k, k + 1) + d(j, j + 1),
+                              d(i, k + 1) + d(j, i + 1) + d(k, j + 1))
+                        << seed;
+            }
     }
 }
 

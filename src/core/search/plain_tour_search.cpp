@@ -22,6 +22,9 @@ constexpr std::size_t kTile = 64;
 // (some tens of microseconds at n = 10,000: on a loaded machine a stop request is
 // seen within a few milliseconds all the same).
 constexpr std::size_t kRowsPerStopCheck = 8;
+// How many steps each level of a chain of 2-opt moves tries, the last figure for
+// every deeper level.
+constexpr std::array<std::size_t, 3> kBreadth{5, 3, 1};
 
 using Rows = std::vector<std::vector<std::uint64_t>>;
 
@@ -77,6 +80,7 @@ public:
           first_(start.front()),
           tour_(start),
           queued_(n_, 0),
+          joined_(n_, {n_, n_}),
           length_(tour_length(start)),
           committed_length_(length_) {}
 
@@ -135,6 +139,13 @@ public:
     }
 
 private:
+    // A step of a chain of 2-opt moves: t2-t3 joined, t3-t4 cut, with the gain left
+    // open after it.
+    struct Step {
+        std::size_t t2, t3, t4;
+        std::int64_t gain;
+    };
+
     std::int64_t leg(std::size_t from, std::size_t to) const {
         return short_legs_.empty() ? static_cast<std::int64_t>(rows_[from][to])
                                    : short_legs_[from * n_ + to];
@@ -143,11 +154,17 @@ private:
     // Legs below 2^16 are read from a copy of 2 bytes each, which the cache holds
     // four times as much of as the table's 8 (the descent's time goes into reading
     // legs). False when `stop` ended the copy; without it when a leg does not fit.
+    // Also sets the chains' depth: a chain's open gain grows by less than the longest
+    // leg at each level, and has to stay within 64 bits.
     bool copy_short_legs(const std::function<bool()>& stop) {
+        std::uint64_t longest = 1;
         for (std::size_t a = 0; a < n_; ++a) {
             if (a % kRowsPerStopCheck == 0 && stop()) return false;
-            if (*std::max_element(rows_[a].begin(), rows_[a].end()) > UINT16_MAX) return true;
+            longest = std::max(longest, *std::max_element(rows_[a].begin(), rows_[a].end()));
         }
+        chain_depth_ =
+            std::min<std::uint64_t>(options_.params.plain_chain_depth, INT64_MAX / longest - 1);
+        if (longest > UINT16_MAX) return true;
         short_legs_.resize(n_ * n_);
         for (std::size_t a = 0; a < n_; ++a) {
             if (a % kRowsPerStopCheck == 0 && stop()) return false;
@@ -174,38 +191,156 @@ private:
         for (std::size_t next = 0; next < queue_.size() && !stopping_; ++next) {
             const std::size_t anchor = queue_[next];
             queued_[anchor] = 0;
-            if (two_opt(anchor) || or_move(anchor)) enqueue(anchor);
+            if (chain(anchor) || segment_swap(anchor) || or_move(anchor)) enqueue(anchor);
             if (clock_.should_stop_after_trial()) stopping_ = true;
         }
         for (std::size_t location : queue_) queued_[location] = 0;
         queue_.clear();
     }
 
-    // The 2-opt moves that give `a` a nearer neighbour on either side: with symmetric
-    // legs, every improving 2-opt move adds a leg shorter than one it removes at an
-    // end, so the lists, nearest first, can stop at the leg they would replace.
-    bool two_opt(std::size_t a) {
+    // A chain of 2-opt moves from `t1`: the leg from t1 to its neighbour t2 goes, t2
+    // is joined to a near location t3, and t3's neighbour t4 on the side that keeps a
+    // tour is cut off and joined to t1. Then t4 takes t2's part at the next level, up
+    // to `plain_chain_depth` levels, and the chain is cut back to its most gainful
+    // prefix. Each level goes on the tour at once and is undone when nothing beneath
+    // it pays, so every step is an ordinary reversal whose change of length is exact.
+    bool chain(std::size_t t1) {
         for (const bool forward : {true, false}) {
-            const std::size_t b = forward ? tour_.next(a) : tour_.previous(a);
-            const std::int64_t ab = leg(a, b);
-            for (std::size_t k = 0; k < lists_.count; ++k) {
-                const std::size_t c = lists_.near[a * lists_.count + k];
-                const std::int64_t ac = lists_.legs[a * lists_.count + k];
-                if (ac >= ab) break;
-                const std::size_t d = forward ? tour_.next(c) : tour_.previous(c);
-                if (c == b || d == a) continue;
-                const std::int64_t gain = ab + leg(c, d) - ac - leg(b, d);
-                if (gain <= 0) continue;
-                if (forward)
-                    tour_.reverse(b, c);
-                else
-                    tour_.reverse(c, b);
-                length_ -= gain;
-                for (std::size_t location : {b, c, d}) enqueue(location);
-                return true;
+            const std::size_t t2 = forward ? tour_.next(t1) : tour_.previous(t1);
+            best_closed_ = 0;
+            if (!deepen(t1, t2, leg(t1, t2), 0)) continue;
+            while (steps_.size() > best_steps_) {
+                exchange(t1, steps_.back().t4, steps_.back().t2);
+                pop_step();
+            }
+            length_ -= best_closed_;
+            enqueue(t1);
+            for (const Step& step : steps_)
+                for (std::size_t location : {step.t2, step.t3, step.t4}) enqueue(location);
+            while (!steps_.empty()) pop_step();
+            return true;
+        }
+        return false;
+    }
+
+    // One level of `chain`, `gain` the length taken out so far beyond what was put in
+    // (the leg t1-t2 not yet counted back). The few steps that leave the most gain are
+    // tried, most first, more of them at the first levels. Once the chain closes with a
+    // gain, it only goes deeper, with no second tries: true, the tour left as it is.
+    bool deepen(std::size_t t1, std::size_t t2, std::int64_t gain, std::size_t level) {
+        std::array<Step, kBreadth.front()> candidates;
+        const std::size_t breadth = kBreadth[std::min(level, kBreadth.size() - 1)];
+        std::size_t found = 0;
+        const bool forward = tour_.next(t1) == t2;
+        for (std::size_t k = 0; k < lists_.count; ++k) {
+            const std::size_t t3 = lists_.near[t2 * lists_.count + k];
+            // A chain worth going on with can still beat the best closing found.
+            const std::int64_t open = gain - lists_.legs[t2 * lists_.count + k];
+            if (open <= best_closed_) break;
+            const std::size_t t4 = forward ? tour_.previous(t3) : tour_.next(t3);
+            if (t3 == t1 || t4 == t2 || was_joined(t3, t4)) continue;
+            // Steps that rewrite much of a large tour cost more than they find, once
+            // kicks only change a few legs here and there.
+            std::size_t span = forward ? tour_.position(t4) + n_ - tour_.position(t2)
+                                       : tour_.position(t2) + n_ - tour_.position(t4);
+            if (span >= n_) span -= n_;
+            if (std::min(span + 1, n_ - 1 - span) > options_.params.plain_longest_reversal)
+                continue;
+            const Step step{t2, t3, t4, open + leg(t3, t4)};
+            std::size_t place = std::min(found, breadth);
+            for (; place > 0 && candidates[place - 1].gain < step.gain; --place)
+                if (place < breadth) candidates[place] = candidates[place - 1];
+            if (place < breadth) candidates[place] = step;
+            found = std::min(found + 1, breadth);
+        }
+        for (std::size_t k = 0; k < found; ++k) {
+            const Step& step = candidates[k];
+            const std::int64_t closed = step.gain - leg(step.t4, t1);
+            // The step goes on the tour only when it closes with a gain or a next
+            // level can follow: t4's nearest neighbour leaves enough open.
+            const bool deeper =
+                level + 1 < chain_depth_ &&
+                lists_.legs[step.t4 * lists_.count] < step.gain - std::max(best_closed_, closed);
+            if (!deeper && closed <= best_closed_) continue;
+            exchange(t1, t2, step.t4);
+            push_step(step);
+            if (closed > best_closed_) {
+                best_closed_ = closed;
+                best_steps_ = steps_.size();
+            }
+            if (deeper) deepen(t1, step.t4, step.gain, level + 1);
+            if (best_closed_ > 0) return true;
+            pop_step();
+            exchange(t1, step.t4, t2);
+        }
+        return false;
+    }
+
+    // The legs a chain joins stay in the tour to its end, so each location has at most
+    // two of them: they are kept by location, looked up at once.
+    bool was_joined(std::size_t a, std::size_t b) const {
+        return joined_[a][0] == b || joined_[a][1] == b;
+    }
+    void push_step(const Step& step) {
+        steps_.push_back(step);
+        for (const auto& [a, b] : {std::pair(step.t2, step.t3), std::pair(step.t3, step.t2)})
+            *std::find(joined_[a].begin(), joined_[a].end(), n_) = b;
+    }
+    void pop_step() {
+        const Step& step = steps_.back();
+        for (const auto& [a, b] : {std::pair(step.t2, step.t3), std::pair(step.t3, step.t2)})
+            *std::find(joined_[a].begin(), joined_[a].end(), b) = n_;
+        steps_.pop_back();
+    }
+
+    // The pure 3-opt move that no chain of reversals makes: the leg t1-t2 goes, t2 is
+    // joined to a near t3 further on, t3 leaves its neighbour t4 beyond, and t4 is
+    // joined to a near t5 between t2 and t3, whose neighbour t6 towards t3 is joined to
+    // t1. The two stretches t2 .. t5 and t6 .. t3 change places, neither reversed.
+    bool segment_swap(std::size_t t1) {
+        const std::size_t count = lists_.count;
+        for (const bool forward : {true, false}) {
+            const auto ahead = [&](std::size_t a) {
+                return forward ? tour_.next(a) : tour_.previous(a);
+            };
+            const auto steps = [&](std::size_t from, std::size_t to) {
+                const std::size_t a = tour_.position(from), b = tour_.position(to);
+                return forward ? (b + n_ - a) % n_ : (a + n_ - b) % n_;
+            };
+            const std::size_t t2 = ahead(t1);
+            for (std::size_t k = 0; k < count; ++k) {
+                const std::size_t t3 = lists_.near[t2 * count + k];
+                const std::int64_t first = leg(t1, t2) - lists_.legs[t2 * count + k];
+                if (first <= 0) break;
+                const std::size_t t4 = ahead(t3);
+                if (t4 == t1) continue;
+                const std::size_t span = steps(t2, t3);
+                for (std::size_t j = 0; j < count; ++j) {
+                    const std::size_t t5 = lists_.near[t4 * count + j];
+                    const std::int64_t second = first + leg(t3, t4) - lists_.legs[t4 * count + j];
+                    if (second <= 0) break;
+                    if (steps(t2, t5) >= span) continue;
+                    const std::size_t t6 = ahead(t5);
+                    if (second + leg(t5, t6) - leg(t6, t1) <= 0) continue;
+                    // Cut after t1, t5 and t3 the way round the tour runs.
+                    const auto at = [&](std::size_t a) {
+                        return tour_.position(forward ? a : ahead(a));
+                    };
+                    swap_shorter({at(t1), at(t5), at(t3)}, 0);
+                    return true;
+                }
             }
         }
         return false;
+    }
+
+    // The 2-opt move that replaces the legs a-b and c-d, where d follows c the way b
+    // follows a, with a-c and b-d.
+    void exchange(std::size_t a, std::size_t b, std::size_t c) {
+        if (tour_.next(a) == b)
+            tour_.reverse(b, c);
+        else
+            tour_.reverse(c, b);
     }
 
     // The Or-moves that take a stretch beginning at `a` out and put it back with `a`
@@ -273,7 +408,7 @@ private:
         const std::size_t longest =
             std::max<std::size_t>(1, std::min(options_.params.plain_kick_stretch, (n_ - 2) / 2));
         const std::size_t at = draw(0, n_ - 1), first = draw(1, longest), second = draw(1, longest);
-        swap_stretches(at, first, second);
+        swap_stretches(at, first, second, rng_.next_u32());
     }
 
     // Once the search has stalled, it goes back to the best tour and kicks it harder,
@@ -284,8 +419,7 @@ private:
         for (std::size_t k = 0; k < options_.params.plain_restart_kicks; ++k) near_kick();
     }
 
-    // The three cuts split the tour into three stretches; swapping any two of them
-    // gives the same tour, so the two shorter ones move.
+    // A double bridge cut after a location and two of its near neighbours.
     void near_kick() {
         const std::size_t a = draw(0, n_ - 1), count = lists_.count;
         const std::size_t first_pick = draw(0, count - 1);
@@ -294,18 +428,26 @@ private:
         std::array<std::size_t, 3> cuts{tour_.position(a),
                                         tour_.position(lists_.near[a * count + first_pick]),
                                         tour_.position(lists_.near[a * count + second_pick])};
+        swap_shorter(cuts, rng_.next_u32());
+    }
+
+    // Cut after the three positions `cuts`, the tour falls into three stretches;
+    // swapping any two of them gives the same tour, so the two shorter ones move.
+    void swap_shorter(std::array<std::size_t, 3> cuts, std::uint32_t reversals) {
         std::sort(cuts.begin(), cuts.end());
         const std::array<std::size_t, 3> lengths{cuts[1] - cuts[0], cuts[2] - cuts[1],
                                                  n_ - (cuts[2] - cuts[0])};
         const std::size_t longest = static_cast<std::size_t>(
             std::max_element(lengths.begin(), lengths.end()) - lengths.begin());
         swap_stretches((cuts[longest] + lengths[longest] + 1) % n_, lengths[(longest + 1) % 3],
-                       lengths[(longest + 2) % 3]);
+                       lengths[(longest + 2) % 3], reversals);
     }
 
     // The `first` locations from position `at` and the `second` after them change
-    // places, each reversed or not at random; the locations at the new joins are queued.
-    void swap_stretches(std::size_t at, std::size_t first, std::size_t second) {
+    // places, each reversed when its bit of `reversals` says so; the locations at the
+    // new joins are queued.
+    void swap_stretches(std::size_t at, std::size_t first, std::size_t second,
+                        std::uint32_t reversals) {
         const std::size_t ends[] = {at + n_ - 1, at + first - 1, at + first + second - 1};
         const std::size_t new_ends[] = {at + n_ - 1, at + second - 1, at + first + second - 1};
         auto junctions = [&](const std::size_t(&positions)[3]) {
@@ -314,8 +456,7 @@ private:
             return sum;
         };
         const std::int64_t removed = junctions(ends);
-        const std::uint32_t bits = rng_.next_u32();
-        tour_.swap_stretches(at, first, second, bits & 1, bits & 2);
+        tour_.swap_stretches(at, first, second, reversals & 1, reversals & 2);
         length_ += junctions(new_ends) - removed;
         for (std::size_t p : new_ends) {
             enqueue(tour_.at(p % n_));
@@ -335,10 +476,17 @@ private:
     ArrayTour tour_;
     std::vector<std::uint8_t> queued_;
     std::vector<std::size_t> queue_;  // locations whose moves are still to be tried
-    __int128 length_;                 // of the tour as it stands
-    __int128 committed_length_;       // of the tour the next kick changes
-    __int128 best_length_ = 0;        // of the best tour found
-    __int128 slack_ = 0;              // how much longer than the best tour a current one may be
+    std::vector<Step> steps_;         // of the chain being tried
+    std::int64_t best_closed_ = 0;    // the most a prefix of it gains when closed
+    std::size_t best_steps_ = 0;      // and how many steps that prefix has
+    std::size_t chain_depth_ = 1;     // the most levels a chain has
+    // For each location, the (at most two) locations the chain has joined it to; n_
+    // for none.
+    std::vector<std::array<std::size_t, 2>> joined_;
+    __int128 length_;            // of the tour as it stands
+    __int128 committed_length_;  // of the tour the next kick changes
+    __int128 best_length_ = 0;   // of the best tour found
+    __int128 slack_ = 0;         // how much longer than the best tour a current one may be
     bool stopping_ = false;
 };
 

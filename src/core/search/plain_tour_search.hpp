@@ -1,13 +1,14 @@
 #pragma once
 // The search for tours where the distance decides alone and legs are symmetric:
-// 2-opt and Or-moves (a stretch of up to three locations moved elsewhere, either way
-// round) over neighbour lists, with a queue of locations still to look at instead of
-// full sweeps, on an array tour whose moves rewrite the shorter side; then double
-// bridges kept local (two adjacent stretches swap places, each perhaps reversed),
-// after each of which the descent looks only where legs changed, and the result
-// replaces the current tour when it is within a small slack of the best tour found
-// (record-to-record travel). Each move's change of length is worked out exactly in
-// 64 bits, which the legs' bound guarantees.
+// chains of 2-opt moves (each level joining a near location, cut back to the most
+// gainful prefix), segment swaps and Or-moves (a stretch of up to three locations
+// moved elsewhere, either way round) over neighbour lists, with a queue of locations
+// still to look at instead of full sweeps, on an array tour whose moves rewrite the
+// shorter side; then double bridges kept local (two adjacent stretches swap places,
+// each perhaps reversed), after each of which the descent looks only where legs
+// changed, and the result replaces the current tour when it is within a small slack
+// of the best tour found (record-to-record travel). Each move's change of length is
+// worked out exactly in 64 bits, which the legs' bound guarantees.
 #include "search/iterated_search.hpp"
 
 namespace tourwright {

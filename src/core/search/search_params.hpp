@@ -44,6 +44,12 @@ struct IteratedSearchParams {
     // stretch of its kicks (double bridges of two adjacent stretches).
     std::size_t plain_neighbours = 8;
     std::size_t plain_longest_moved = 3;
+    // Levels of the chains of 2-opt moves its descent makes (1: plain 2-opt). At
+    // n = 1000 and 2000, 10 s each against LKH, depth 6 came to +0.40 / +0.65 % where
+    // 30 came to +0.13 / +0.25 % (before the segment swaps); 60 was no better.
+    std::size_t plain_chain_depth = 30;
+    // The most locations a step of those chains may reverse.
+    std::size_t plain_longest_reversal = 1000;
     // How much longer than the best tour found (in millionths of the first local
     // optimum) a kicked tour may be and still replace the current one. Measured with
     // bench_strategy --euclidean-only at n = 1000 against one LKH run, 25 s of a loaded
@@ -55,7 +61,12 @@ struct IteratedSearchParams {
     // +0.66 / +0.69 / +1.46 %; the larger problems suffer first from too much slack,
     // and with 1000 against 500 bench_peers' n = 5000 came to +1.93 % from +1.55 %, hence
     // 1000 of the tour up to n = 1000 and, beyond, what that is in average legs.
-    std::size_t plain_kick_stretch = 10;
+    // With chains of 2-opt moves and segment swaps in the descent, longer kicks pay:
+    // at n = 1000 and 2000, 10 s each against LKH, stretches of up to 10 came to
+    // +0.09 / +0.13 / +0.16 / +0.25 %, 50 to +0.07 / +0.01 / +0.14 / +0.15 %, 100 to
+    // +0.01 / +0.19 / +0.16 / +0.09 %; at n = 200 and 500 (2 s) 50 did as well as 25
+    // and better than 10.
+    std::size_t plain_kick_stretch = 50;
     std::uint64_t plain_slack_ppm = 1000;
     // The share of kicks (in percent) that are double bridges cut next to near
     // neighbours rather than two short adjacent stretches swapped. At n = 1000, 10 s
