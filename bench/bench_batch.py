@@ -4,6 +4,7 @@ processes against the local pool of 2 (the executor must not change the tours ei
 
     python3 bench/bench_batch.py                       # 200 problems, 20 descents each
     python3 bench/bench_batch.py --problems 50 --descents 10
+    python3 bench/bench_batch.py --repeat 3                # each run's best of three rounds
 
 Prints the wall time of each run, the speed-up of 2 threads over 1 and the cluster's overhead
 over the local pool, once with Dask's default settings and once with its housekeeping slowed down
@@ -63,31 +64,46 @@ def main():
     parser.add_argument("--problems", type=int, default=200)
     parser.add_argument("--size", type=int, default=100)
     parser.add_argument("--descents", type=int, default=20)
+    parser.add_argument(
+        "--repeat", type=int, default=1, help="rounds of every run, in turn; the best counts"
+    )
     args = parser.parse_args()
     problems = [problem(args.size, seed) for seed in range(args.problems)]
     options = dict(seed=1, max_descents=args.descents)
     print(f"{args.problems} problems of {args.size} locations, max_descents={args.descents}")
-    with cf.ThreadPoolExecutor(1) as one, cf.ThreadPoolExecutor(2) as two:
-        t1, routes = timed(problems, options, one)
-        t2, routes2 = timed(problems, options, two)
-    print(f"local, 1 thread:   {t1:7.2f} s")
-    print(f"local, 2 threads:  {t2:7.2f} s   speed-up {t1 / t2:.2f}x")
-    assert routes2 == routes
     try:
         import dask
         import distributed  # noqa: F401 - the cluster runs need it
+
+        clusters = {"default settings": {}, "quiet housekeeping": QUIET_DASK}
     except ImportError:
         print("Dask: not installed (pip install 'tourwright[dask]')")
-        return
-
-    for label, settings in (("default settings", {}), ("quiet housekeeping", QUIET_DASK)):
-        with dask.config.set(settings):
-            td, routes_dask = timed_on_cluster(problems, options)
-        overhead = 100 * (td / t2 - 1)
-        print(
-            f"Dask, 2 workers, {label}: {td:7.2f} s   overhead over the local pool {overhead:+.1f} %"
-        )
-        assert routes_dask == routes
+        clusters = {}
+    # On a shared machine a run is only ever slowed down by others: the runs take turns, round
+    # after round, and each keeps its fastest.
+    best: dict[str, float] = {}
+    reference = None
+    for _ in range(args.repeat):
+        runs = {}
+        with cf.ThreadPoolExecutor(1) as one, cf.ThreadPoolExecutor(2) as two:
+            runs["local, 1 thread"] = timed(problems, options, one)
+            runs["local, 2 threads"] = timed(problems, options, two)
+        for label, settings in clusters.items():
+            with dask.config.set(settings):
+                runs[f"Dask, {label}"] = timed_on_cluster(problems, options)
+        for label, (seconds, routes) in runs.items():
+            reference = reference or routes
+            assert routes == reference, f"{label}: other tours"
+            best[label] = min(best.get(label, seconds), seconds)
+    local = best["local, 2 threads"]
+    for label, seconds in best.items():
+        if label == "local, 2 threads":
+            note = f"speed-up {best['local, 1 thread'] / local:.2f}x"
+        elif label.startswith("Dask"):
+            note = f"overhead over the local pool {100 * (seconds / local - 1):+.1f} %"
+        else:
+            note = ""
+        print(f"{label + ':':30} {seconds:7.2f} s   {note}".rstrip())
 
 
 def timed_on_cluster(problems, options):
