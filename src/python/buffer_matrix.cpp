@@ -8,24 +8,6 @@
 namespace tourwright::python {
 namespace {
 
-// A buffer view released when it goes out of scope.
-class BufferView {
-public:
-    explicit BufferView(PyObject* object)
-        : held_(PyObject_GetBuffer(object, &view_, PyBUF_RECORDS_RO) == 0) {}
-    BufferView(const BufferView&) = delete;
-    BufferView& operator=(const BufferView&) = delete;
-    ~BufferView() {
-        if (held_) PyBuffer_Release(&view_);
-    }
-    bool held() const { return held_; }
-    const Py_buffer& view() const { return view_; }
-
-private:
-    Py_buffer view_{};
-    bool held_;
-};
-
 // Whether the format is one native integer type ('@', '=' or a little-endian '<' on a
 // little-endian machine, then one of bBhHiIlLqQnN); `is_signed` tells which kind.
 bool native_integer(const char* format, bool& is_signed) {
@@ -68,9 +50,16 @@ RowReader row_reader(Py_ssize_t size, bool is_signed) {
 
 }  // namespace
 
+std::optional<std::span<std::int64_t>> int64_entries(const Py_buffer& view) {
+    bool is_signed = false;
+    if (!native_integer(view.format, is_signed) || !is_signed || view.itemsize != 8)
+        return std::nullopt;
+    return std::span(static_cast<std::int64_t*>(view.buf), static_cast<std::size_t>(view.len / 8));
+}
+
 std::optional<std::vector<std::vector<std::uint64_t>>> read_buffer_rows(PyObject* object) {
     if (!PyObject_CheckBuffer(object)) return std::nullopt;
-    const BufferView buffer(object);
+    const BufferView buffer(object, PyBUF_RECORDS_RO);
     if (!buffer.held()) {
         // No buffer of that kind: the entries are read one by one instead.
         if (!PyErr_ExceptionMatches(PyExc_BufferError) && !PyErr_ExceptionMatches(PyExc_TypeError))

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 
+#include "buffer_matrix.hpp"
 #include "errors.hpp"
 #include "util/integer_text.hpp"
 #include "util/shortened_distances.hpp"
@@ -38,31 +39,6 @@ PyRef rows_object(const IntegerRows& rows) {
                                         static_cast<unsigned long long>(rows.largest)));
 }
 
-// A C-contiguous buffer of native 64-bit integers, released when it goes out of scope.
-class Int64Buffer {
-public:
-    Int64Buffer(PyObject* object, bool writable) {
-        const int flags = PyBUF_C_CONTIGUOUS | PyBUF_FORMAT | (writable ? PyBUF_WRITABLE : 0);
-        if (PyObject_GetBuffer(object, &view_, flags) < 0) throw PythonError{};
-    }
-    Int64Buffer(const Int64Buffer&) = delete;
-    Int64Buffer& operator=(const Int64Buffer&) = delete;
-    ~Int64Buffer() { PyBuffer_Release(&view_); }
-
-    // The values, or nullopt when the buffer holds anything but 64-bit signed integers.
-    std::optional<std::span<std::int64_t>> values() const {
-        const char* format = view_.format ? view_.format : "B";
-        if (*format == '@' || *format == '=') ++format;
-        if (view_.itemsize != 8 || (std::strcmp(format, "l") != 0 && std::strcmp(format, "q") != 0))
-            return std::nullopt;
-        return std::span(static_cast<std::int64_t*>(view_.buf),
-                         static_cast<std::size_t>(view_.len / 8));
-    }
-
-private:
-    Py_buffer view_{};
-};
-
 }  // namespace
 
 PyObject* shorten_through_third(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
@@ -73,12 +49,16 @@ PyObject* shorten_through_third(PyObject*, PyObject* const* args, Py_ssize_t nar
             PyErr_SetString(PyExc_TypeError, usage);
             throw PythonError{};
         }
-        const Int64Buffer matrix(args[0], true), xs(args[1], false), ys(args[2], false);
+        constexpr int kRead = PyBUF_C_CONTIGUOUS | PyBUF_FORMAT;
+        const BufferView matrix(args[0], kRead | PyBUF_WRITABLE), xs(args[1], kRead),
+            ys(args[2], kRead);
+        for (const BufferView* buffer : {&matrix, &xs, &ys})
+            if (!buffer->held()) throw PythonError{};
         const long long scale = PyLong_AsLongLong(args[3]);
         if (scale == -1 && PyErr_Occurred()) throw PythonError{};
-        const auto d = matrix.values();
-        const auto x = xs.values();
-        const auto y = ys.values();
+        const auto d = int64_entries(matrix.view());
+        const auto x = int64_entries(xs.view());
+        const auto y = int64_entries(ys.view());
         if (!d || !x || !y || x->size() != y->size() || d->size() != x->size() * x->size() ||
             scale < 1) {
             PyErr_SetString(PyExc_ValueError, usage);
