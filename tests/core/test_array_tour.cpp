@@ -26,7 +26,7 @@ std::set<std::pair<std::size_t, std::size_t>> legs(const Route& route) {
 
 TEST(ArrayTour, ChangesMatchPlainRearrangementsAndRollBack) {
     std::mt19937 rng(3);
-    for (std::size_t n : {9u, 10u, 31u}) {
+    for (std::size_t n : {9u, 10u, 31u, 200u}) {
         Route route = identity_route(n);
         std::shuffle(route.begin(), route.end(), rng);
         ArrayTour tour(route);

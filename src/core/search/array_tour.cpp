@@ -4,17 +4,42 @@
 
 namespace tourwright {
 
+namespace {
+// Positions per logged block: small enough that a short move copies little back,
+// large enough that long reversals mark few blocks.
+constexpr std::size_t kBlock = 64;
+}  // namespace
+
 ArrayTour::ArrayTour(const Route& order)
-    : at_(order), position_(order.size()), committed_(order), is_written_(order.size(), 0) {
-    for (std::size_t p = 0; p < order.size(); ++p) position_[order[p]] = p;
+    : at_(order.begin(), order.end()),
+      position_(order.size()),
+      committed_(at_),
+      is_written_((order.size() + kBlock - 1) / kBlock, 0) {
+    for (std::size_t p = 0; p < order.size(); ++p)
+        position_[order[p]] = static_cast<std::uint32_t>(p);
+}
+
+void ArrayTour::mark_written(std::size_t first, std::size_t length) {
+    if (length == 0) return;
+    const std::size_t last = wrap(first + length - 1);
+    const std::size_t blocks = is_written_.size();
+    std::size_t block = first / kBlock;
+    // The blocks from `first`'s to `last`'s, going round the end when `last` < `first`
+    // (then possibly all of them).
+    for (std::size_t count = 0; count < blocks; ++count) {
+        if (!is_written_[block]) {
+            is_written_[block] = 1;
+            written_blocks_.push_back(block);
+        }
+        if (block == last / kBlock && (last >= first || count > 0)) break;
+        block = block + 1 == blocks ? 0 : block + 1;
+    }
 }
 
 void ArrayTour::put(std::size_t position, std::size_t location) {
-    at_[position] = location;
-    position_[location] = position;
-    if (is_written_[position]) return;
-    is_written_[position] = 1;
-    written_.push_back(position);
+    at_[position] = static_cast<std::uint32_t>(location);
+    position_[location] = static_cast<std::uint32_t>(position);
+    mark_written(position, 1);
 }
 
 void ArrayTour::reverse(std::size_t first, std::size_t last) {
@@ -26,12 +51,25 @@ void ArrayTour::reverse(std::size_t first, std::size_t last) {
         to = wrap(from + n - length - 1);
         length = n - length;
     }
+    if (length < 2) return;
+    mark_written(from, length);
+    std::uint32_t* const at = at_.data();
+    std::uint32_t* const position = position_.data();
+    const auto swap = [&](std::size_t p, std::size_t q) {
+        const std::uint32_t a = at[p], b = at[q];
+        at[p] = b;
+        position[b] = static_cast<std::uint32_t>(p);
+        at[q] = a;
+        position[a] = static_cast<std::uint32_t>(q);
+    };
+    if (from <= to) {  // one run of the array: no wrapping in the loop
+        for (; from < to; ++from, --to) swap(from, to);
+        return;
+    }
     for (std::size_t k = 0; k < length / 2; ++k) {
-        const std::size_t a = at_[from], b = at_[to];
-        put(from, b);
-        put(to, a);
+        swap(from, to);
         from = wrap(from + 1);
-        to = wrap(to + n - 1);
+        to = to == 0 ? n - 1 : to - 1;
     }
 }
 
@@ -69,21 +107,30 @@ void ArrayTour::swap_stretches(std::size_t at, std::size_t first, std::size_t se
     for (std::size_t k = 0; k < stretch.size(); ++k) put(wrap(at + k), stretch[k]);
 }
 
-void ArrayTour::commit() {
-    for (std::size_t p : written_) {
-        committed_[p] = at_[p];
-        is_written_[p] = 0;
+template <bool restore>
+void ArrayTour::copy_block(std::size_t block) {
+    const std::size_t begin = block * kBlock, end = std::min(begin + kBlock, size());
+    for (std::size_t p = begin; p < end; ++p) {
+        if constexpr (restore) {
+            at_[p] = committed_[p];
+            position_[at_[p]] = static_cast<std::uint32_t>(p);
+        } else {
+            committed_[p] = at_[p];
+        }
     }
-    written_.clear();
+    is_written_[block] = 0;
 }
 
+void ArrayTour::commit() {
+    for (std::size_t block : written_blocks_) copy_block<false>(block);
+    written_blocks_.clear();
+}
+
+// Every location that moved left a position that was written since, so restoring
+// the written blocks restores every position too.
 void ArrayTour::rollback() {
-    for (std::size_t p : written_) {
-        at_[p] = committed_[p];
-        position_[at_[p]] = p;
-        is_written_[p] = 0;
-    }
-    written_.clear();
+    for (std::size_t block : written_blocks_) copy_block<true>(block);
+    written_blocks_.clear();
 }
 
 Route ArrayTour::route_from(std::size_t location) const {

@@ -2,8 +2,9 @@
 // A closed tour as an array of locations with each location's position, for searches
 // over symmetric legs, where a tour and its mirror image are the same tour. A
 // reversal rewrites the shorter of the two paths it may reverse, so a 2-opt move
-// costs at most n / 2 writes. Every position written since the last `commit` is
-// logged, so a rejected change is undone in the time it took.
+// costs at most n / 2 writes. The blocks of positions written since the last `commit`
+// are logged (a flag per block, not per write: the searches spend much of their time
+// in reversals), so a rejected change is undone in about the time it took.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -49,12 +50,19 @@ private:
         return position >= size() ? position - size() : position;
     }
     void put(std::size_t position, std::size_t location);
+    // Logs the `length` positions from `first` on (wrapping round) as written.
+    void mark_written(std::size_t first, std::size_t length);
+    // Sets `at_` in [begin, end) from `committed_`, or the other way round.
+    template <bool restore>
+    void copy_block(std::size_t block);
 
-    std::vector<std::size_t> at_;
-    std::vector<std::size_t> position_;
-    std::vector<std::size_t> committed_;  // `at_` at the last commit
-    std::vector<std::size_t> written_;    // positions written since
-    std::vector<std::uint8_t> is_written_;
+    // 32-bit entries: half the cache that reversals sweep (a tour of 2^32 locations
+    // would need a table of 2^64 legs).
+    std::vector<std::uint32_t> at_;
+    std::vector<std::uint32_t> position_;
+    std::vector<std::uint32_t> committed_;     // `at_` at the last commit
+    std::vector<std::size_t> written_blocks_;  // blocks with a position written since
+    std::vector<std::uint8_t> is_written_;     // by block
 };
 
 }  // namespace tourwright

@@ -29,10 +29,12 @@ constexpr std::array<std::size_t, 3> kBreadth{5, 3, 1};
 using Rows = std::vector<std::vector<std::uint64_t>>;
 
 // For each location, the `count` others nearest to it, nearest first (ties by index),
-// and their legs. Building them reads the whole table, so it asks `stop` now and then
+// and their legs; locations are numbered as in the search (its `i` is the table's
+// `external[i]`). Building them reads the whole table, so it asks `stop` now and then
 // whether to give up (and leave the lists unfinished).
 struct NearLists {
-    bool build(const Rows& rows, std::size_t count_each, const std::function<bool()>& stop) {
+    bool build(const Rows& rows, const Route& external, std::size_t count_each,
+               const std::function<bool()>& stop) {
         const std::size_t n = rows.size();
         count = count_each;
         near.resize(n * count);
@@ -41,9 +43,10 @@ struct NearLists {
         for (std::size_t a = 0; a < n; ++a) {
             if (a % kRowsPerStopCheck == 0 && stop()) return false;
             heap.clear();
+            const auto& row = rows[external[a]];
             for (std::size_t b = 0; b < n; ++b) {
                 if (b == a) continue;
-                const std::pair candidate(rows[a][b], b);
+                const std::pair candidate(row[external[b]], b);
                 if (heap.size() < count) {
                     heap.push_back(candidate);
                     std::push_heap(heap.begin(), heap.end());
@@ -77,17 +80,18 @@ public:
           rng_(rng),
           rows_(penalizer.distance_matrix().rows),
           n_(start.size()),
-          first_(start.front()),
-          tour_(start),
+          external_(start),
+          tour_(identity_route(n_)),
           queued_(n_, 0),
           joined_(n_, {n_, n_}),
-          length_(tour_length(start)),
+          length_(tour_length(identity_route(n_))),
           committed_length_(length_) {}
 
     SearchOutcome run() {
-        SearchOutcome outcome{penalizer_.penalize(tour_.route_from(first_), false), 0};
+        SearchOutcome outcome{penalizer_.penalize(external_route(), false), 0};
         const auto stop = [this] { return stopping_ = clock_.should_stop(); };
-        if (!lists_.build(rows_, std::min(options_.params.plain_neighbours, n_ - 1), stop) ||
+        if (!lists_.build(rows_, external_, std::min(options_.params.plain_neighbours, n_ - 1),
+                          stop) ||
             !copy_short_legs(stop))
             return outcome;
         const std::uint64_t stall_limit = options_.params.plain_stall_per_location * n_;
@@ -99,7 +103,7 @@ public:
             if (++outcome.descents == 1) {
                 for (std::size_t p = 0; p < n_; ++p) enqueue(tour_.at(p));
             } else if (restart) {
-                restart_from(outcome.best.route);
+                restart_from();
                 since_best = 0;
             } else {
                 kick();
@@ -129,8 +133,9 @@ public:
                 if (length_ < best_length_) {
                     since_best = 0;
                     best_length_ = length_;
-                    outcome.best = Solution{tour_.route_from(first_),
-                                            static_cast<Distance>(length_), std::nullopt};
+                    best_tour_ = tour_.route_from(0);
+                    outcome.best =
+                        Solution{external_route(), static_cast<Distance>(length_), std::nullopt};
                 }
             }
             if (options_.on_descent) options_.on_descent(outcome.descents, outcome.best);
@@ -147,15 +152,24 @@ private:
     };
 
     std::int64_t leg(std::size_t from, std::size_t to) const {
-        return short_legs_.empty() ? static_cast<std::int64_t>(rows_[from][to])
-                                   : short_legs_[from * n_ + to];
+        return short_legs_.empty()
+                   ? static_cast<std::int64_t>(rows_[external_[from]][external_[to]])
+                   : short_legs_[from * n_ + to];
     }
 
-    // Legs below 2^16 are read from a copy of 2 bytes each, which the cache holds
-    // four times as much of as the table's 8 (the descent's time goes into reading
-    // legs). False when `stop` ended the copy; without it when a leg does not fit.
-    // Also sets the chains' depth: a chain's open gain grows by less than the longest
-    // leg at each level, and has to stay within 64 bits.
+    // The tour as the caller numbers locations, from where the start began.
+    Route external_route() const {
+        Route route = tour_.route_from(0);
+        for (std::size_t& location : route) location = external_[location];
+        return route;
+    }
+
+    // Legs below 2^16 are read from a copy of 2 bytes each, numbered as in the
+    // search, which the cache holds four times as much of as the table's 8 (the
+    // descent's time goes into reading legs). False when `stop` ended the copy;
+    // without it when a leg does not fit. Also sets the chains' depth: a chain's open
+    // gain grows by less than the longest leg at each level, and has to stay within
+    // 64 bits.
     bool copy_short_legs(const std::function<bool()>& stop) {
         std::uint64_t longest = 1;
         for (std::size_t a = 0; a < n_; ++a) {
@@ -168,8 +182,9 @@ private:
         short_legs_.resize(n_ * n_);
         for (std::size_t a = 0; a < n_; ++a) {
             if (a % kRowsPerStopCheck == 0 && stop()) return false;
-            std::copy(rows_[a].begin(), rows_[a].end(),
-                      short_legs_.begin() + static_cast<std::ptrdiff_t>(a * n_));
+            const auto& row = rows_[external_[a]];
+            for (std::size_t b = 0; b < n_; ++b)
+                short_legs_[a * n_ + b] = static_cast<std::uint16_t>(row[external_[b]]);
         }
         return true;
     }
@@ -255,7 +270,9 @@ private:
         }
         for (std::size_t k = 0; k < found; ++k) {
             const Step& step = candidates[k];
-            const std::int64_t closed = step.gain - leg(step.t4, t1);
+            // Row t1, read by every level of the chain, stays in the cache (legs are
+            // symmetric here).
+            const std::int64_t closed = step.gain - leg(t1, step.t4);
             // The step goes on the tour only when it closes with a gain or a next
             // level can follow: t4's nearest neighbour leaves enough open.
             const bool deeper =
@@ -321,7 +338,7 @@ private:
                     if (second <= 0) break;
                     if (steps(t2, t5) >= span) continue;
                     const std::size_t t6 = ahead(t5);
-                    if (second + leg(t5, t6) - leg(t6, t1) <= 0) continue;
+                    if (second + leg(t5, t6) - leg(t1, t6) <= 0) continue;
                     // Cut after t1, t5 and t3 the way round the tour runs.
                     const auto at = [&](std::size_t a) {
                         return tour_.position(forward ? a : ahead(a));
@@ -413,8 +430,8 @@ private:
 
     // Once the search has stalled, it goes back to the best tour and kicks it harder,
     // taking the result whatever its length: a new walk from the best place found.
-    void restart_from(const Route& best) {
-        tour_ = ArrayTour(best);
+    void restart_from() {
+        tour_ = ArrayTour(best_tour_);
         length_ = best_length_;
         for (std::size_t k = 0; k < options_.params.plain_restart_kicks; ++k) near_kick();
     }
@@ -471,9 +488,13 @@ private:
     const Rows& rows_;
     std::vector<std::uint16_t> short_legs_;  // row after row, when every leg fits
     std::size_t n_;
-    std::size_t first_;  // where returned tours begin
+    // The search numbers locations in the order of the start tour, so that locations
+    // near one another mostly have near numbers and the legs a move reads lie close
+    // together in the copied table: its `i` is the caller's `external_[i]`.
+    Route external_;
     NearLists lists_;
     ArrayTour tour_;
+    Route best_tour_;  // the best tour found, numbered as in the search
     std::vector<std::uint8_t> queued_;
     std::vector<std::size_t> queue_;  // locations whose moves are still to be tried
     std::vector<Step> steps_;         // of the chain being tried
