@@ -92,6 +92,10 @@ def test_coordinates_file_gives_the_collections_matrix_and_a_map(tmp_path):
         ),
         ("NAME only a header\n", "no location lines"),
         ("1 0 0 0 0 9.5 0\n", "line 1: ready, due and service times must be whole numbers"),
+        (
+            "".join(f"{k} {k} 0 0 0 9 0\n" for k in range(1, 2002)),
+            "line 2001: more than 2000 locations, the most a coordinate file holds",
+        ),
     ],
 )
 def test_bad_coordinates_files_name_file_line_and_fault(tmp_path, text, message):
