@@ -74,8 +74,9 @@ struct IteratedSearchParams {
     // over LKH on average, 10 to +0.90 %, 30 to +0.85 %, 60 to +0.92 %; runs with
     // these kicks also varied less.
     std::uint64_t plain_near_kick_percent = 30;
-    // Descents without a new best (per location) before the search goes back to its best
-    // tour and makes `plain_restart_kicks` near double bridges at once (0: never). Without
+    // Descents without a new best of the walk (per location) before the search goes back
+    // to its best tour and makes `plain_restart_kicks` near double bridges at once (0:
+    // never). Without
     // it a seeded search at n = 1000 returned the same tour at 10 s and 30 s. Over LKH,
     // 10 s each on a loaded machine, it is neutral within the noise so far: at n = 1000,
     // 0 came to +0.66 / +0.89 % and +0.66 / +0.61 %, 20 to +0.64 / +0.80 % and +0.63 /
