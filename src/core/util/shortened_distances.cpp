@@ -58,12 +58,16 @@ struct Direction {
 #else
 #define TOURWRIGHT_WIDE_CLONES
 #endif
+// Entry j of `target` through k: base = d[i][k], `through` row k.
+template <class Value>
+[[gnu::always_inline]] inline void lower_entry(std::span<Value> target, std::size_t j,
+                                               const Value* through, Value base) {
+    target[j] = std::min(target[j], static_cast<Value>(base + through[j]));
+}
 template <class Value>
 [[gnu::always_inline]] inline void sweep_entries(std::span<Value> target, const Value* through,
                                                  Value base) {
-    for (std::size_t j = 0; j < target.size(); ++j) {
-        target[j] = std::min(target[j], static_cast<Value>(base + through[j]));
-    }
+    for (std::size_t j = 0; j < target.size(); ++j) lower_entry(target, j, through, base);
 }
 // One copy per entry type, each compiled for both kinds of processor.
 TOURWRIGHT_WIDE_CLONES void sweep(std::span<std::int16_t> target, const std::int16_t* through,
@@ -195,7 +199,7 @@ private:
                 const double beyond =
                     std::sqrt((other.x - x) * (other.x - x) + (other.y - y) * (other.y - y));
                 if (beyond >= bound + other.distance * scale_) continue;
-                target[j] = std::min(target[j], static_cast<Value>(base + through[j]));
+                lower_entry(target, j, through, base);
             }
         };
         // The cone's one or two runs of `around_`; a cone that wraps past -pi or pi is split.
@@ -224,9 +228,7 @@ private:
         }
         for (const auto& [from, to] : runs) lower(from, to);
         for (const std::size_t j : deep_[k]) {
-            if (!later_only || j > k) {
-                target[j] = std::min(target[j], static_cast<Value>(base + through[j]));
-            }
+            if (!later_only || j > k) lower_entry(target, j, through, base);
         }
     }
 
