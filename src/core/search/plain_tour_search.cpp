@@ -93,7 +93,8 @@ public:
           committed_length_(length_) {}
 
     SearchOutcome run() {
-        SearchOutcome outcome{penalizer_.penalize(external_route(), false), 0};
+        // The start tour, which the search numbers 0 .. n - 1.
+        SearchOutcome outcome{penalizer_.penalize(external_, false), 0};
         const auto stop = [this] { return stopping_ = clock_.should_stop(); };
         if (!lists_.build(rows_, external_, std::min(options_.params.plain_neighbours, n_ - 1),
                           stop) ||
@@ -147,8 +148,8 @@ public:
                 if (length_ < best_length_) {
                     best_length_ = length_;
                     best_tour_ = tour_.route_from(0);
-                    outcome.best =
-                        Solution{external_route(), static_cast<Distance>(length_), std::nullopt};
+                    outcome.best = Solution{external_route(best_tour_),
+                                            static_cast<Distance>(length_), std::nullopt};
                 }
             }
             if (outcome.descents % crossing_interval == 0) cross_with_best(outcome);
@@ -185,12 +186,12 @@ private:
                    : short_legs_[from * n_ + to];
     }
 
-    // A tour as the caller numbers locations, from where the start began.
+    // A route of the search's numbers as the caller numbers locations (the search's 0 is
+    // where the start began).
     Route external_route(Route route) const {
         for (std::size_t& location : route) location = external_[location];
         return route;
     }
-    Route external_route() const { return external_route(tour_.route_from(0)); }
 
     // Legs below 2^16 are read from a copy of 2 bytes each, numbered as in the
     // search, which the cache holds four times as much of as the table's 8 (the
