@@ -41,14 +41,23 @@ struct IteratedSearchParams {
     // plain_tour_search.hpp (0 keeps them with the general one).
     bool plain_tour_search = true;
     // Its neighbour lists, the longest stretch its Or-moves carry, and the longest
-    // stretch of its kicks (double bridges of two adjacent stretches).
+    // stretch of its kicks (double bridges of two adjacent stretches). Lists chosen by
+    // alpha-nearness (a minimum 1-tree after 50 subgradient steps) instead of distance
+    // did worse at n = 2000, 10 s against LKH on four problems: +0.067 % on average for
+    // eight alpha-nearest, +0.045 / +0.038 % for the five / six nearest completed by
+    // alpha-nearest, where the eight nearest came to +0.031 %; at n = 5000, 12 lists
+    // did as well as 8.
     std::size_t plain_neighbours = 8;
     std::size_t plain_longest_moved = 3;
     // Levels of the chains of 2-opt moves its descent makes (1: plain 2-opt). At
     // n = 1000 and 2000, 10 s each against LKH, depth 6 came to +0.40 / +0.65 % where
     // 30 came to +0.13 / +0.25 % (before the segment swaps); 60 was no better.
     std::size_t plain_chain_depth = 30;
-    // The most locations a step of those chains may reverse.
+    // The most locations a step of those chains may reverse. Without the cap (2500)
+    // at n = 5000 three problems came out 0.02 to 0.06 % shorter in 10 s, with a fifth
+    // fewer descents, but two were no shorter in 30 s (+0.01 / -0.02 %); at n = 10,000
+    // (5000 or 2500, 10 s) the descents fell by a third and two problems came to
+    // -0.01 / +0.03 %.
     std::size_t plain_longest_reversal = 1000;
     // How much longer than the best tour found (in millionths of the first local
     // optimum) a kicked tour may be and still replace the current one. Measured with
@@ -65,7 +74,9 @@ struct IteratedSearchParams {
     // at n = 1000 and 2000, 10 s each against LKH, stretches of up to 10 came to
     // +0.09 / +0.13 / +0.16 / +0.25 %, 50 to +0.07 / +0.01 / +0.14 / +0.15 %, 100 to
     // +0.01 / +0.19 / +0.16 / +0.09 %; at n = 200 and 500 (2 s) 50 did as well as 25
-    // and better than 10.
+    // and better than 10. Stretches of 200 came to -0.02 % at n = 5000 in 10 s (two
+    // problems) but +0.03 / -0.01 % in 30 s, and at n = 2000 in 10 s to +0.08 % against
+    // LKH where 100 came to +0.06 % and 50 to +0.03 % (four problems).
     std::size_t plain_kick_stretch = 50;
     std::uint64_t plain_slack_ppm = 1000;
     // The share of kicks (in percent) that are double bridges cut next to near
