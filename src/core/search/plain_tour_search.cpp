@@ -24,7 +24,9 @@ constexpr std::size_t kTile = 64;
 // seen within a few milliseconds all the same).
 constexpr std::size_t kRowsPerStopCheck = 8;
 // How many steps each level of a chain of 2-opt moves tries, the last figure for
-// every deeper level.
+// every deeper level. At n = 2000, 10 s, four problems against LKH, {5, 3, 1} came to
+// +0.027 % on average; {4, 3, 1} +0.054, {6, 3, 1} +0.048, {8, 3, 1} +0.049,
+// {5, 2, 1} +0.058, {5, 4, 1} +0.080, {5, 5, 1} +0.065, {5, 3, 2, 1} +0.11.
 constexpr std::array<std::size_t, 3> kBreadth{5, 3, 1};
 // The walk's tour is crossed with the best one after every n / 2 descents (at least
 // 100): at n = 1000 and 2000 every 100 or 1000 did about as well, and at n = 5000 every
@@ -195,7 +197,8 @@ private:
 
     // Legs below 2^16 are read from a copy of 2 bytes each, numbered as in the
     // search, which the cache holds four times as much of as the table's 8 (the
-    // descent's time goes into reading legs). False when `stop` ended the copy;
+    // descent's time goes into reading legs; looking a leg up in the neighbour lists
+    // first made a sixth fewer descents at n = 5000). False when `stop` ended the copy;
     // without it when a leg does not fit. Also sets the chains' depth: a chain's open
     // gain grows by less than the longest leg at each level, and has to stay within
     // 64 bits.

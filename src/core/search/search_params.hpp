@@ -52,6 +52,15 @@ struct IteratedSearchParams {
     // Levels of the chains of 2-opt moves its descent makes (1: plain 2-opt). At
     // n = 1000 and 2000, 10 s each against LKH, depth 6 came to +0.40 / +0.65 % where
     // 30 came to +0.13 / +0.25 % (before the segment swaps); 60 was no better.
+    // Chains whose levels may also be sequential 3-opt moves (t4 on the side that
+    // closes t2 .. t3 into a loop, opened again at a t5-t6 in it: the two stretches
+    // swapped, or each reversed in place) did worse at n = 2000, 10 s, four problems
+    // against LKH, where the 2-opt chains came to +0.027 % on average: mixed into the
+    // same breadth +0.21 %, the best 3-opt step as one more try +0.064 %, 3-opt steps
+    // only at the first level +0.17 %. Nor did a Lin-Kernighan step of 3-opt levels on
+    // the five alpha-nearest (50 subgradient steps), breadth 1, depth 50, first gain
+    // taken: +0.18 % in place of the 2-opt chains (with 2.4 times the descents), +0.22 %
+    // before them, +0.049 % after them.
     std::size_t plain_chain_depth = 30;
     // The most locations a step of those chains may reverse. Without the cap (2500)
     // at n = 5000 three problems came out 0.02 to 0.06 % shorter in 10 s, with a fifth
@@ -76,7 +85,9 @@ struct IteratedSearchParams {
     // +0.01 / +0.19 / +0.16 / +0.09 %; at n = 200 and 500 (2 s) 50 did as well as 25
     // and better than 10. Stretches of 200 came to -0.02 % at n = 5000 in 10 s (two
     // problems) but +0.03 / -0.01 % in 30 s, and at n = 2000 in 10 s to +0.08 % against
-    // LKH where 100 came to +0.06 % and 50 to +0.03 % (four problems).
+    // LKH where 100 came to +0.06 % and 50 to +0.03 % (four problems). In that setting
+    // the two stretches never reversed came to +0.033 %, and three stretches X Y Z made
+    // Z Y X (a double bridge) to +0.032 %, against +0.027 % as they are.
     std::size_t plain_kick_stretch = 50;
     std::uint64_t plain_slack_ppm = 1000;
     // The share of kicks (in percent) that are double bridges cut next to near
@@ -92,6 +103,9 @@ struct IteratedSearchParams {
     // 10 s each on a loaded machine, it is neutral within the noise so far: at n = 1000,
     // 0 came to +0.66 / +0.89 % and +0.66 / +0.61 %, 20 to +0.64 / +0.80 % and +0.63 /
     // +0.75 %, 100 to +0.65 / +0.88 %; at n = 2000, 0 to +1.05 %, 20 to +0.94 %.
+    // With the present descent, n = 2000, 30 s, two problems against LKH: 20 with 8
+    // kicks came to -0.004 / +0.007 %, 5 with 8 to +0.054 / +0.007 %, 3 with 8 to
+    // +0.049 / +0.007 %, 3 with 32 to +0.054 / +0.019 %.
     std::uint64_t plain_stall_per_location = 20;
     std::size_t plain_restart_kicks = 8;
 };
