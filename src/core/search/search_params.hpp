@@ -105,7 +105,14 @@ struct IteratedSearchParams {
     // +0.75 %, 100 to +0.65 / +0.88 %; at n = 2000, 0 to +1.05 %, 20 to +0.94 %.
     // With the present descent, n = 2000, 30 s, two problems against LKH: 20 with 8
     // kicks came to -0.004 / +0.007 %, 5 with 8 to +0.054 / +0.007 %, 3 with 8 to
-    // +0.049 / +0.007 %, 3 with 32 to +0.054 / +0.019 %.
+    // +0.049 / +0.007 %, 3 with 32 to +0.054 / +0.019 %. At n = 1000, 10 s, eight
+    // problems, where this setting came to +0.033 % on average (three of them stuck at
+    // +0.04 to +0.11 %), every variation tried stayed within noise or did worse: 16,
+    // 100 or 400 kicks +0.035 / +0.037 / +0.037 %, 5 per location +0.035 %, 3 with 32
+    // kicks +0.033 %, 10 or 12 neighbours +0.054 / +0.090 %, and lists of 12 of which
+    // each restart switches between the first 8 and all 12, +0.034 %. Which problems
+    // stick changes with the setting, their lengths mostly do not: the basin the first
+    // seconds reach decides.
     std::uint64_t plain_stall_per_location = 20;
     std::size_t plain_restart_kicks = 8;
 };
