@@ -10,10 +10,12 @@
 //   cmake -S . -B build/bench -DTOURWRIGHT_BUILD_BENCH=ON && cmake --build build/bench -j 2
 //   build/bench/bench_strategy [--budget SECONDS] [--min-n N] [--max-n N] [--only NAME,NAME]
 //       [--seed N] [--verbose] [--windows-only | --euclidean-only] [FOLDER]
-//       [--sizes N,N,..] [--instances K] [--reference FILE] [--param NAME=V,V,..]..
+//       [--sizes N,N,..] [--instances K] [--side S] [--reference FILE]
+//       [--param NAME=V,V,..]..
 // FOLDER holds instances/lopez-ibanez and instances/bks (default: ../shared/bench
 // beside the project).
-// Euclidean: K instances of each size (default 200, 500, 1000; one each). With
+// Euclidean: K instances of each size (default 200, 500, 1000; one each), points in a
+// square of side S (default 10000; bench_peers.py draws in one of 40000). With
 // --reference (the output of bench/lkh_euclidean.py) the iterated search is judged
 // by its gap over LKH's tour instead of against the multi-start descent.
 // --param sweeps the iterated search's tuning (IteratedSearchParams, by member
@@ -168,6 +170,9 @@ const Param kParams[] = {
     TOURWRIGHT_PARAM(plain_neighbours),
     TOURWRIGHT_PARAM(plain_longest_moved),
     TOURWRIGHT_PARAM(plain_chain_depth),
+    TOURWRIGHT_PARAM(plain_three_opt_from),
+    TOURWRIGHT_PARAM(plain_alpha_candidates),
+    TOURWRIGHT_PARAM(plain_ascent_steps),
     TOURWRIGHT_PARAM(plain_longest_reversal),
     TOURWRIGHT_PARAM(plain_kick_stretch),
     TOURWRIGHT_PARAM(plain_slack_ppm),
@@ -268,15 +273,15 @@ void tsptw(const IteratedSearchParams& params, const fs::path& folder, double bu
 
 // Points drawn by splitmix64 seeded with n + 1000003 * instance (instance 0 seeded
 // with n), so that bench/lkh_euclidean.py can give the same problems to LKH:
-// x, y = 10000 * (word >> 11) / 2^53, in turn.
-Matrix random_euclidean(std::size_t n, std::size_t instance) {
+// x, y = side * (word >> 11) / 2^53, in turn.
+Matrix random_euclidean(std::size_t n, std::size_t instance, double side) {
     std::uint64_t state = n + 1000003 * instance;
     auto coordinate = [&] {
         std::uint64_t z = state += 0x9E3779B97F4A7C15ULL;
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
         z ^= z >> 31;
-        return 10000.0 * static_cast<double>(z >> 11) / 9007199254740992.0;
+        return side * static_cast<double>(z >> 11) / 9007199254740992.0;
     };
     std::vector<std::pair<double, double>> points(n);
     for (auto& [x, y] : points) x = coordinate(), y = coordinate();
@@ -307,8 +312,9 @@ std::map<std::pair<std::size_t, std::size_t>, std::uint64_t> read_reference(cons
 // One line of the table: against LKH's `reference` length when given, else against
 // the multi-start descent.
 void euclidean_problem(const IteratedSearchParams& params, std::size_t n, std::size_t k,
-                       double budget, unsigned seed, std::optional<std::uint64_t> reference) {
-    const Matrix rows = random_euclidean(n, k);
+                       double side, double budget, unsigned seed,
+                       std::optional<std::uint64_t> reference) {
+    const Matrix rows = random_euclidean(n, k, side);
     const Penalizer penalizer(DistanceMatrix{rows}, std::nullopt);
     const auto length = [&](const Route& route) {
         return penalizer.penalize(route, false).reported_distance();
@@ -324,7 +330,7 @@ void euclidean_problem(const IteratedSearchParams& params, std::size_t n, std::s
 }
 
 void euclidean(const IteratedSearchParams& params, double budget, unsigned seed,
-               const std::vector<std::size_t>& sizes, std::size_t instances,
+               const std::vector<std::size_t>& sizes, std::size_t instances, double side,
                const fs::path& reference) {
     const auto lkh =
         reference.empty() ? decltype(read_reference(reference)){} : read_reference(reference);
@@ -337,7 +343,7 @@ void euclidean(const IteratedSearchParams& params, double budget, unsigned seed,
             if (!reference.empty() && found == lkh.end())
                 std::printf("%6zu %4zu (no reference)\n", n, k);
             else
-                euclidean_problem(params, n, k, budget, seed,
+                euclidean_problem(params, n, k, side, budget, seed,
                                   found == lkh.end() ? std::nullopt : std::optional(found->second));
         }
     }
@@ -353,6 +359,7 @@ int main(int argc, char** argv) {
     unsigned seed = 7;
     std::vector<std::size_t> sizes{200, 500, 1000};
     std::size_t instances = 1;
+    double side = 10000;
     fs::path reference;
     fs::path folder = fs::path(TOURWRIGHT_SOURCE_DIR) / ".." / "shared" / "bench";
     std::vector<std::pair<const Param*, std::vector<std::uint64_t>>> sweep;
@@ -377,6 +384,8 @@ int main(int argc, char** argv) {
                 sizes.push_back(std::stoul(size));
         } else if (arg == "--instances" && k + 1 < argc)
             instances = std::strtoul(argv[++k], nullptr, 10);
+        else if (arg == "--side" && k + 1 < argc)
+            side = std::atof(argv[++k]);
         else if (arg == "--reference" && k + 1 < argc)
             reference = argv[++k];
         else if (arg == "--param" && k + 1 < argc) {
@@ -420,7 +429,7 @@ int main(int argc, char** argv) {
         }
         if (!sweep.empty()) std::printf("\n");
         if (windows) tsptw(params, folder, budget, min_n, max_n, only, seed, verbose);
-        if (plain) euclidean(params, budget, seed, sizes, instances, reference);
+        if (plain) euclidean(params, budget, seed, sizes, instances, side, reference);
         more = false;
         for (std::size_t p = sweep.size(); p-- > 0 && !more;) {
             more = ++choice[p] < sweep[p].second.size();

@@ -5,8 +5,8 @@ directly with the benchmark's, which reads this output as its reference. elkai i
 benchmark-only dependency:
 
     python3 -m venv /tmp/peers && /tmp/peers/bin/pip install elkai
-    /tmp/peers/bin/python bench/lkh_euclidean.py [--instances K] [--sizes N N ..] > lkh.txt
-    build/bench/bench_strategy --euclidean-only --budget 10 --instances K --reference lkh.txt
+    /tmp/peers/bin/python bench/lkh_euclidean.py [--instances K] [--sizes N N ..] [--side S] > lkh.txt
+    build/bench/bench_strategy --euclidean-only --budget 10 --instances K [--side S] --reference lkh.txt
 """
 
 import argparse
@@ -18,7 +18,7 @@ import elkai
 MASK = (1 << 64) - 1
 
 
-def points(n, instance):
+def points(n, instance, side):
     state = n + 1000003 * instance
     out = []
     for _ in range(2 * n):
@@ -27,13 +27,13 @@ def points(n, instance):
         z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & MASK
         z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & MASK
         z ^= z >> 31
-        out.append(10000.0 * (z >> 11) / 2.0**53)
+        out.append(side * (z >> 11) / 2.0**53)
     return list(zip(out[0::2], out[1::2]))
 
 
-def solve(n, instance):
+def solve(n, instance, side):
     """Prints LKH's tour length for the problem."""
-    p = points(n, instance)
+    p = points(n, instance, side)
     rows = [[int(math.floor(math.hypot(a[0] - b[0], a[1] - b[1]) + 0.5)) for b in p] for a in p]
     started = time.perf_counter()
     tour = elkai.DistanceMatrix(rows).solve_tsp(runs=1)  # one run, as LKH is usually run
@@ -48,11 +48,12 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--sizes", type=int, nargs="+", default=[200, 500, 1000])
     parser.add_argument("--instances", type=int, default=1, help="problems of each size")
+    parser.add_argument("--side", type=float, default=10000.0, help="of the square of points")
     args = parser.parse_args()
     print(f"{'n':>6} {'inst':>4} {'LKH':>12} {'seconds':>8}", flush=True)
     for n in args.sizes:
         for instance in range(args.instances):
-            solve(n, instance)
+            solve(n, instance, args.side)
 
 
 if __name__ == "__main__":

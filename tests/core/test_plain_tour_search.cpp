@@ -119,6 +119,7 @@ TEST(PlainTourSearch, KicksAndRestartsKeepTheTourLengthExact) {
     const Penalizer penalizer = random_points(n, 3);
     for (const std::uint64_t near_percent : {0u, 100u}) {
         IteratedSearchOptions options;
+        options.params.plain_three_opt_from = near_percent ? 0 : n + 1;
         options.params.plain_near_kick_percent = near_percent;
         options.params.plain_stall_per_location = near_percent ? 1 : 0;  // every n descents
         std::size_t checked = 0;
@@ -133,8 +134,9 @@ TEST(PlainTourSearch, KicksAndRestartsKeepTheTourLengthExact) {
 }
 
 // With every other location in each list, one descent (of chains one level deep, or
-// deeper) ends where no 2-opt move and no swap of two adjacent stretches shortens the
-// tour, and its length is the one the moves' gains added up to.
+// deeper, after steps of 3-opt levels or not) ends where no 2-opt move and no swap of
+// two adjacent stretches shortens the tour, and its length is the one the moves' gains
+// added up to.
 TEST(PlainTourSearch, OneDescentEndsInAnExactLocalOptimum) {
     for (unsigned seed = 1; seed <= 12; ++seed) {
         const std::size_t n = 10 + 3 * seed;
@@ -142,6 +144,7 @@ TEST(PlainTourSearch, OneDescentEndsInAnExactLocalOptimum) {
         IteratedSearchOptions options;
         options.params.plain_neighbours = n;
         options.params.plain_chain_depth = seed % 2 ? 1 : 30;
+        options.params.plain_three_opt_from = seed % 4 < 2 ? 0 : n + 1;
         const Solution best = search(penalizer, 1, seed, options).best;
         ASSERT_TRUE(visits_each_location_once(best.route, n));
         EXPECT_EQ(best.distance, penalizer.penalize(best.route, false).distance);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <optional>
 
+#include "search/alpha_nearness.hpp"
 #include "search/array_tour.hpp"
 #include "search/partition_crossover.hpp"
 #include "util/rng.hpp"
@@ -28,6 +30,10 @@ constexpr std::size_t kRowsPerStopCheck = 8;
 // +0.027 % on average; {4, 3, 1} +0.054, {6, 3, 1} +0.048, {8, 3, 1} +0.049,
 // {5, 2, 1} +0.058, {5, 4, 1} +0.080, {5, 5, 1} +0.065, {5, 3, 2, 1} +0.11.
 constexpr std::array<std::size_t, 3> kBreadth{5, 3, 1};
+// Levels of a step of sequential 3-opt moves (not tuned: deep steps are cheap on
+// five candidates, and most end after a few levels).
+constexpr std::uint64_t kThreeOptDepth = 50;
+constexpr std::int64_t kAscentShareOfTimeLeft = 10;
 // The walk's tour is crossed with the best one after every n / 2 descents (at least
 // 100): at n = 1000 and 2000 every 100 or 1000 did about as well, and at n = 5000 every
 // 100 made a tenth fewer descents in one paired run.
@@ -102,6 +108,16 @@ public:
                           stop) ||
             !copy_short_legs(stop))
             return outcome;
+        if (n_ >= options_.params.plain_three_opt_from) {
+            alpha_count_ = std::min(options_.params.plain_alpha_candidates, n_ - 1);
+            const auto ascent_ends = ascent_deadline();
+            alpha_ = alpha_nearest(
+                n_, lists_.near, lists_.count,
+                [this](std::size_t a, std::size_t b) { return leg(a, b); }, alpha_count_,
+                options_.params.plain_ascent_steps, stop,
+                [&] { return ascent_ends && clock_.elapsed() >= *ascent_ends; });
+            if (stopping_) return outcome;
+        }
         const std::uint64_t stall_limit = options_.params.plain_stall_per_location * n_;
         const std::uint64_t crossing_interval =
             std::max<std::uint64_t>(n_ / 2, kFewestDescentsBetweenCrossings);
@@ -161,6 +177,18 @@ public:
     }
 
 private:
+    // Short time limits go to the search rather than the ascent: it may take a tenth
+    // of what is left (at n = 5000 and 1 s, the full ascent and the setup left no time
+    // for a single descent).
+    std::optional<TimeDelta> ascent_deadline() const {
+        const auto left = clock_.time_left();
+        const auto micros = left ? left->whole_microseconds() : std::nullopt;
+        if (!micros) return std::nullopt;
+        const std::int64_t share = *micros / kAscentShareOfTimeLeft;
+        return clock_.elapsed() +
+               TimeDelta{share / 1'000'000, static_cast<std::int32_t>(share % 1'000'000 * 1000)};
+    }
+
     // The walk's tour may be shorter than the best one in places and longer in
     // others: the best tour takes over each group of locations where the walk's tour
     // runs shorter (the walk goes on as it was, so that the two stay apart).
@@ -210,6 +238,7 @@ private:
         }
         chain_depth_ =
             std::min<std::uint64_t>(options_.params.plain_chain_depth, INT64_MAX / longest - 1);
+        three_opt_depth_ = std::min<std::uint64_t>(kThreeOptDepth, (INT64_MAX / longest - 1) / 2);
         if (longest > UINT16_MAX) return true;
         short_legs_.resize(n_ * n_);
         for (std::size_t a = 0; a < n_; ++a) {
@@ -238,7 +267,8 @@ private:
         for (std::size_t next = 0; next < queue_.size() && !stopping_; ++next) {
             const std::size_t anchor = queue_[next];
             queued_[anchor] = 0;
-            if (chain(anchor) || segment_swap(anchor) || or_move(anchor)) enqueue(anchor);
+            if (three_opt_step(anchor) || chain(anchor) || segment_swap(anchor) || or_move(anchor))
+                enqueue(anchor);
             if (clock_.should_stop_after_trial()) stopping_ = true;
         }
         for (std::size_t location : queue_) queued_[location] = 0;
@@ -340,6 +370,166 @@ private:
         for (const auto& [a, b] : {std::pair(step.t2, step.t3), std::pair(step.t3, step.t2)})
             *std::find(joined_[a].begin(), joined_[a].end(), b) = n_;
         steps_.pop_back();
+    }
+
+    // A Lin-Kernighan step from `t1` whose levels are sequential 3-opt moves on the
+    // alpha-nearest: the leg t1-t2 goes, t2 is joined to a candidate t3, t3 leaves a
+    // neighbour t4, t4 is joined to a candidate t5 and t5 leaves the neighbour t6 that
+    // keeps a tour (or the level stops at t4, a 2-opt move). The first level that
+    // closes with a gain (t6 or t4 joined to t1) is kept; otherwise the level with the
+    // most gain left open goes on the tour and the next one starts from t6, as long as
+    // t6's nearest neighbour leaves a gain possible. No leg the step put in is taken
+    // out, and none it took out is put back.
+    bool three_opt_step(std::size_t t1) {
+        if (alpha_.empty()) return false;
+        for (const bool forward : {true, false}) {
+            const std::size_t t2 = forward ? tour_.next(t1) : tour_.previous(t1);
+            reversals_.clear();
+            put_in_.clear();
+            taken_out_ = {ordered(t1, t2)};
+            if (!three_opt_level(t1, t2, leg(t1, t2), 0)) continue;
+            enqueue(t1);
+            for (const auto& [a, b] : taken_out_) {
+                enqueue(a);
+                enqueue(b);
+            }
+            return true;
+        }
+        return false;
+    }
+
+    // One level of `three_opt_step`, `gain` what it has taken out beyond what it put
+    // in (the leg t1-t2 not yet counted back). True once a level closed with a gain,
+    // the tour left with it; else false, the tour as it was.
+    bool three_opt_level(std::size_t t1, std::size_t t2, std::int64_t gain, std::size_t level) {
+        const bool forward = tour_.next(t1) == t2;
+        const auto ahead = [&](std::size_t a) {
+            return forward ? tour_.next(a) : tour_.previous(a);
+        };
+        const auto behind = [&](std::size_t a) {
+            return forward ? tour_.previous(a) : tour_.next(a);
+        };
+        // Whether b lies on the way from a to c, the way t1 runs to t2.
+        const auto between = [&](std::size_t a, std::size_t b, std::size_t c) {
+            const auto steps = [&](std::size_t from, std::size_t to) {
+                const std::size_t p = tour_.position(from), q = tour_.position(to);
+                return forward ? (q + n_ - p) % n_ : (p + n_ - q) % n_;
+            };
+            return steps(a, b) <= steps(a, c);
+        };
+        std::optional<ThreeOptMove> deepest;  // the most gain left open
+        for (std::size_t k = 0; k < alpha_count_; ++k) {
+            const std::size_t t3 = alpha_[t2 * alpha_count_ + k];
+            const std::int64_t g1 = gain - leg(t2, t3);
+            if (g1 <= 0 || t3 == t1 || t3 == ahead(t2) || was_taken_out(t2, t3)) continue;
+            for (const bool t4_ahead : {false, true}) {
+                const std::size_t t4 = t4_ahead ? ahead(t3) : behind(t3);
+                if (t4 == t1 || was_put_in(t3, t4)) continue;
+                const std::int64_t g2 = g1 + leg(t3, t4);
+                if (!t4_ahead && g2 - leg(t4, t1) > 0) {
+                    reverse_leg(t1, t2, t4);
+                    put_in_.push_back(ordered(t2, t3));
+                    taken_out_.push_back(ordered(t3, t4));
+                    length_ -= g2 - leg(t4, t1);
+                    return true;
+                }
+                for (std::size_t j = 0; j < alpha_count_; ++j) {
+                    const std::size_t t5 = alpha_[t4 * alpha_count_ + j];
+                    const std::int64_t g3 = g2 - leg(t4, t5);
+                    if (g3 <= 0 || t5 == t1 || t5 == tour_.next(t4) || t5 == tour_.previous(t4) ||
+                        was_taken_out(t4, t5))
+                        continue;
+                    // With t4 behind t3, t5 anywhere: two 2-opt moves. With t4 ahead,
+                    // t5 between t2 and t3: t2 .. t5 and t6 .. t3 swapped (t6 ahead of
+                    // t5), or each reversed in place (t6 behind t5).
+                    std::array<ThreeOptMove, 2> moves{};
+                    std::size_t count = 0;
+                    if (!t4_ahead) {
+                        moves[count++] = {ThreeOptKind::two_reversals,
+                                          t3,
+                                          t4,
+                                          t5,
+                                          between(t2, t5, t4) ? ahead(t5) : behind(t5),
+                                          0};
+                    } else if (between(t2, t5, t3)) {
+                        moves[count++] = {ThreeOptKind::swap, t3, t4, t5, ahead(t5), 0};
+                        if (t5 != t2)
+                            moves[count++] = {
+                                ThreeOptKind::reversed_in_place, t3, t4, t5, behind(t5), 0};
+                    }
+                    for (std::size_t m = 0; m < count; ++m) {
+                        ThreeOptMove& move = moves[m];
+                        if (was_put_in(move.t5, move.t6)) continue;
+                        move.open = g3 + leg(move.t5, move.t6);
+                        if (move.open - leg(move.t6, t1) > 0) {
+                            apply(t1, t2, move);
+                            length_ -= move.open - leg(move.t6, t1);
+                            return true;
+                        }
+                        if (level + 1 < three_opt_depth_ &&
+                            (!deepest || move.open > deepest->open) &&
+                            lists_.legs[move.t6 * lists_.count] < move.open)
+                            deepest = move;
+                    }
+                }
+            }
+        }
+        if (!deepest) return false;
+        const std::size_t undo_from = reversals_.size();
+        apply(t1, t2, *deepest);
+        if (three_opt_level(t1, deepest->t6, deepest->open, level + 1)) return true;
+        while (reversals_.size() > undo_from) {
+            const auto [a, b, c] = reversals_.back();
+            exchange(a, c, b);
+            reversals_.pop_back();
+        }
+        put_in_.resize(put_in_.size() - 2);
+        taken_out_.resize(taken_out_.size() - 2);
+        return false;
+    }
+
+    enum class ThreeOptKind { two_reversals, swap, reversed_in_place };
+    struct ThreeOptMove {
+        ThreeOptKind kind;
+        std::size_t t3, t4, t5, t6;
+        std::int64_t open;  // the gain left open after it
+    };
+
+    // Puts the level on the tour as 2-opt moves (logged, to be undone), which leave
+    // t6 next to t1.
+    void apply(std::size_t t1, std::size_t t2, const ThreeOptMove& move) {
+        const auto [kind, t3, t4, t5, t6, open] = move;
+        switch (kind) {
+            case ThreeOptKind::two_reversals:
+                reverse_leg(t1, t2, t4);
+                reverse_leg(t1, t4, t6);
+                break;
+            case ThreeOptKind::swap:
+                reverse_leg(t1, t2, t5);
+                reverse_leg(t1, t5, t3);
+                reverse_leg(t1, t3, t6);
+                break;
+            case ThreeOptKind::reversed_in_place:
+                reverse_leg(t1, t2, t6);
+                reverse_leg(t2, t5, t3);
+                break;
+        }
+        put_in_.insert(put_in_.end(), {ordered(t2, t3), ordered(t4, t5)});
+        taken_out_.insert(taken_out_.end(), {ordered(t3, t4), ordered(t5, t6)});
+    }
+
+    void reverse_leg(std::size_t a, std::size_t b, std::size_t c) {
+        exchange(a, b, c);
+        reversals_.push_back({a, b, c});
+    }
+
+    using Leg = std::pair<std::size_t, std::size_t>;
+    static Leg ordered(std::size_t a, std::size_t b) { return a < b ? Leg(a, b) : Leg(b, a); }
+    bool was_put_in(std::size_t a, std::size_t b) const {
+        return std::find(put_in_.begin(), put_in_.end(), ordered(a, b)) != put_in_.end();
+    }
+    bool was_taken_out(std::size_t a, std::size_t b) const {
+        return std::find(taken_out_.begin(), taken_out_.end(), ordered(a, b)) != taken_out_.end();
     }
 
     // The pure 3-opt move that no chain of reversals makes: the leg t1-t2 goes, t2 is
@@ -533,6 +723,13 @@ private:
     std::int64_t best_closed_ = 0;    // the most a prefix of it gains when closed
     std::size_t best_steps_ = 0;      // and how many steps that prefix has
     std::size_t chain_depth_ = 1;     // the most levels a chain has
+    // Each location's `alpha_count_` alpha-nearest, row after row (none: no steps of
+    // 3-opt levels), and what such a step has done so far.
+    std::vector<std::size_t> alpha_;
+    std::size_t alpha_count_ = 0;
+    std::uint64_t three_opt_depth_ = 1;
+    std::vector<std::array<std::size_t, 3>> reversals_;  // 2-opt moves (exchange's a, b, c)
+    std::vector<Leg> put_in_, taken_out_;
     // For each location, the (at most two) locations the chain has joined it to; n_
     // for none.
     std::vector<std::array<std::size_t, 2>> joined_;

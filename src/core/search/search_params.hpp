@@ -62,6 +62,22 @@ struct IteratedSearchParams {
     // taken: +0.18 % in place of the 2-opt chains (with 2.4 times the descents), +0.22 %
     // before them, +0.049 % after them.
     std::size_t plain_chain_depth = 30;
+    // Tours of at least `plain_three_opt_from` locations first try a Lin-Kernighan
+    // step of sequential 3-opt levels on each location's `plain_alpha_candidates`
+    // alpha-nearest (after `plain_ascent_steps` subgradient steps on the trees of the
+    // `plain_neighbours` nearest), then the chains. Measured with bench_strategy
+    // --euclidean-only --side 40000 (bench_peers' square), gap over one LKH run or a
+    // fixed length, three or more problems each: at n = 5000 in 10 s it came to
+    // +0.124 % (two seeds) against +0.194 % without, in 3 s +0.125 % against +0.19 to
+    // +0.30 %, in 30 s -0.114 % against -0.096 %; at n = 10,000 in 10 s 0.22 points
+    // shorter (one problem); at n = 3000 in 10 s even; but at n = 2000 in 10 s +0.115 %
+    // against +0.057 % (three seeds) and at n = 1000 +0.048 % against +0.021 %, where
+    // the chains alone reach deep basins in the time and the step's first gains lead
+    // them elsewhere. After the chains instead of before: +0.143 % at n = 5000, 10 s.
+    // The ascent takes some 0.4 s at n = 5000.
+    std::size_t plain_three_opt_from = 4000;
+    std::size_t plain_alpha_candidates = 5;
+    std::size_t plain_ascent_steps = 300;
     // The most locations a step of those chains may reverse. Without the cap (2500)
     // at n = 5000 three problems came out 0.02 to 0.06 % shorter in 10 s, with a fifth
     // fewer descents, but two were no shorter in 30 s (+0.01 / -0.02 %); at n = 10,000
