@@ -70,12 +70,13 @@ struct IteratedSearchParams {
     // fixed length, three or more problems each: at n = 5000 in 10 s it came to
     // +0.124 % (two seeds) against +0.194 % without, in 3 s +0.125 % against +0.19 to
     // +0.30 %, in 30 s -0.114 % against -0.096 %; at n = 10,000 in 10 s 0.22 points
-    // shorter (one problem); at n = 3000 in 10 s even; but at n = 2000 in 10 s +0.115 %
-    // against +0.057 % (three seeds) and at n = 1000 +0.048 % against +0.021 %, where
-    // the chains alone reach deep basins in the time and the step's first gains lead
-    // them elsewhere. After the chains instead of before: +0.143 % at n = 5000, 10 s.
-    // The ascent takes some 0.4 s at n = 5000.
-    std::size_t plain_three_opt_from = 4000;
+    // shorter (one problem); at n = 3000 in 10 s even, at n = 4000 0.017 points longer
+    // (three problems), at n = 2000 +0.115 % against +0.057 % (three seeds) and at
+    // n = 1000 +0.048 % against +0.021 %: there the chains alone reach deep basins in
+    // the time and the step's first gains lead them elsewhere. After the chains instead
+    // of before: +0.143 % at n = 5000, 10 s.
+    // The ascent takes some 0.4 s at n = 5000 (at most a tenth of the time left).
+    std::size_t plain_three_opt_from = 5000;
     std::size_t plain_alpha_candidates = 5;
     std::size_t plain_ascent_steps = 300;
     // The most locations a step of those chains may reverse. Without the cap (2500)
