@@ -638,9 +638,11 @@ private:
 
     // Kicks: mostly two short adjacent stretches swap places; sometimes a double bridge
     // cut after a location and two of its near neighbours, which joins near locations
-    // that lie far apart in the tour (what local kicks never bring together).
+    // that lie far apart in the tour (what local kicks never bring together). Steps of
+    // 3-opt levels join such locations themselves: with them, at n = 5000 in 10 s
+    // (three problems, two seeds), no near kicks came to 0.025 points shorter.
     void kick() {
-        if (uniform_index(rng_, 99) < options_.params.plain_near_kick_percent) {
+        if (alpha_.empty() && uniform_index(rng_, 99) < options_.params.plain_near_kick_percent) {
             near_kick();
             return;
         }
