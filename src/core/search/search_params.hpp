@@ -67,16 +67,17 @@ struct IteratedSearchParams {
     // alpha-nearest (after `plain_ascent_steps` subgradient steps on the trees of the
     // `plain_neighbours` nearest), then the chains. Measured with bench_strategy
     // --euclidean-only --side 40000 (bench_peers' square), gap over one LKH run or a
-    // fixed length, three or more problems each: at n = 5000 in 10 s it came to
-    // +0.124 % (two seeds) against +0.194 % without, in 3 s +0.125 % against +0.19 to
-    // +0.30 %, in 30 s -0.114 % against -0.096 %; at n = 10,000 in 10 s 0.22 points
-    // shorter (one problem); at n = 3000 in 10 s even, at n = 4000 0.017 points longer
-    // (three problems), at n = 2000 +0.115 % against +0.057 % (three seeds) and at
-    // n = 1000 +0.048 % against +0.021 %: there the chains alone reach deep basins in
-    // the time and the step's first gains lead them elsewhere. After the chains instead
-    // of before: +0.143 % at n = 5000, 10 s.
-    // The ascent takes some 0.4 s at n = 5000 (at most a tenth of the time left).
-    std::size_t plain_three_opt_from = 5000;
+    // fixed length, three or more problems each, these steps (and no near kicks with
+    // them) against the chains alone: at n = 5000 in 10 s +0.092 % against +0.194 %
+    // (two seeds), in 30 s -0.141 % against -0.096 % (two problems), in 3 s (with near
+    // kicks) +0.125 % against +0.19 to +0.30 %; at n = 10,000 in 10 s 0.22 points
+    // shorter (one problem, with near kicks); at n = 4000 in 10 s 0.026 points shorter,
+    // at n = 3000 0.014 longer, at n = 2000 +0.104 % against +0.087 % (eight problems),
+    // and with near kicks at n = 1000 +0.048 % against +0.021 %: on smaller tours the
+    // chains alone reach deep basins in the time and the step's first gains lead them
+    // elsewhere. After the chains instead of before: +0.143 % at n = 5000, 10 s. The
+    // ascent takes some 0.4 s at n = 5000 (at most a tenth of the time left).
+    std::size_t plain_three_opt_from = 4000;
     std::size_t plain_alpha_candidates = 5;
     std::size_t plain_ascent_steps = 300;
     // The most locations a step of those chains may reverse. Without the cap (2500)
