@@ -21,13 +21,18 @@ from tourwright_tools import read_tsptw, solve_problem
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT_COLLECTION = os.path.normpath(os.path.join(HERE, "..", "..", "shared", "bench"))
+COORDINATE_SETS = ("GendreauEtAl-extra", "DaSilvaUrrutia")
 
 
 def set_folders(parser, collection, sets):
     """The collection's instances folder and each set's folder; exits with status 2, naming
     the first missing folder, when the collection is not there."""
     instances = os.path.join(collection, "instances")
-    folders = {name: os.path.join(instances, "lopez-ibanez", name) for name in sets}
+    # Most sets are in López-Ibáñez's matrix files; the coordinate sets sit beside them.
+    folders = {
+        name: os.path.join(instances, "" if name in COORDINATE_SETS else "lopez-ibanez", name)
+        for name in sets
+    }
     missing = [folder for folder in folders.values() if not os.path.isdir(folder)]
     if missing:
         parser.exit(

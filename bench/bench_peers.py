@@ -29,7 +29,12 @@ import sys
 import time
 import types
 
-from bench_instances import DEFAULT_COLLECTION, best_known_travel_times, set_folders
+from bench_instances import (
+    COORDINATE_SETS,
+    DEFAULT_COLLECTION,
+    best_known_travel_times,
+    set_folders,
+)
 from tourwright_tools import Problem, read_tsptw, solve_problem
 
 SETS = (
@@ -323,7 +328,9 @@ def main(argv=None):
         default=DEFAULT_COLLECTION,
         help="folder of the public TSPTW collection (default: %(default)s)",
     )
-    parser.add_argument("--sets", nargs="+", default=list(SETS), choices=SETS, metavar="SET")
+    parser.add_argument(
+        "--sets", nargs="+", default=list(SETS), choices=SETS + COORDINATE_SETS, metavar="SET"
+    )
     parser.add_argument("--min-n", type=int, default=0, help="fewest locations, the depot included")
     parser.add_argument("--max-n", type=int, default=101, help="most locations, the depot included")
     parser.add_argument("--budget", type=float, default=1.0, help="seconds per solver and problem")

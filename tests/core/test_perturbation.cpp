@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "search/neighbour_lists.hpp"
@@ -110,6 +112,32 @@ TEST(Kicks, ARelocatedLocationFollowsOneOfItsNearNeighbours) {
         for (const std::size_t end : changed_legs(before, after))
             EXPECT_NE(std::find(touched.begin(), touched.end(), end), touched.end()) << end;
     }
+}
+
+// Kicks move longer stretches where windows are wide: the count of locations whose
+// windows fit into one window's time.
+TEST(Kicks, LocationsPerWindowCountTheHorizonEachLocationCovers) {
+    const auto windows = [](std::vector<std::pair<std::int64_t, std::int64_t>> spans) {
+        TimeWindows location;
+        for (const auto& [start, end] : spans)
+            location.windows.emplace_back(instant(start), instant(end));
+        return location;
+    };
+    TimeScheduler scheduler;
+    // Horizon 0 .. 100: all of it, a quarter, two tenths in two windows, overlapping
+    // windows counted once at most, and no windows (open all the time).
+    scheduler.time_windows = {windows({{0, 100}}),
+                              windows({{50, 75}}),
+                              windows({{0, 10}, {20, 30}}),
+                              windows({{0, 90}, {10, 100}}),
+                              {}};
+    EXPECT_DOUBLE_EQ(locations_per_window(scheduler, 5), 1 + 0.25 + 0.2 + 1 + 1);
+    // Locations beyond the windows given have none.
+    EXPECT_DOUBLE_EQ(locations_per_window(scheduler, 7), 3.45 + 2);
+    // Windows that leave no horizon, or none at all.
+    scheduler.time_windows = {windows({{40, 40}}), windows({{40, 40}})};
+    EXPECT_EQ(locations_per_window(scheduler, 2), 0);
+    EXPECT_EQ(locations_per_window(TimeScheduler{}, 3), 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <tuple>
 
 #include "search/current_tour.hpp"
@@ -56,6 +57,19 @@ Route initial_tour(const Penalizer& penalizer, Route start, bool keep_last) {
     return start;
 }
 
+// The longest stretch a kick moves (see `longest_stretch` and `longest_plain_stretch`).
+std::size_t longest_kick_stretch(const Penalizer& penalizer, const IteratedSearchParams& params,
+                                 std::size_t n, bool distance_only) {
+    const std::size_t longest = std::max(params.longest_stretch, params.longest_plain_stretch);
+    if (distance_only)
+        return std::clamp(n / std::max<std::size_t>(params.locations_per_plain_stretch, 1),
+                          params.longest_stretch, longest);
+    if (!penalizer.time_scheduler()) return params.longest_stretch;
+    const double per_window = std::ceil(locations_per_window(*penalizer.time_scheduler(), n));
+    return std::clamp(static_cast<std::size_t>(std::min(per_window, static_cast<double>(longest))),
+                      params.longest_stretch, longest);
+}
+
 // A full evaluation of `start`, which must visit every location exactly once.
 Solution checked_start(const Penalizer& penalizer, Route start) {
     if (!visits_each_location_once(start, penalizer.location_count()))
@@ -84,12 +98,7 @@ public:
           // The lists are empty without a full table of distances.
           distance_only_(!penalizer.time_scheduler() && n_ > 1 &&
                          !neighbours_.successors(0).empty()),
-          longest_stretch_(
-              distance_only_
-                  ? std::clamp(n_ / std::max<std::size_t>(params_.locations_per_plain_stretch, 1),
-                               params_.longest_stretch,
-                               std::max(params_.longest_stretch, params_.longest_plain_stretch))
-                  : params_.longest_stretch),
+          longest_stretch_(longest_kick_stretch(penalizer, params_, n_, distance_only_)),
           run_patience_(std::max<std::uint64_t>(params_.run_patience, n_)) {}
 
     SearchOutcome run() {

@@ -1,6 +1,7 @@
 #include "search/perturbation.hpp"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "util/rng.hpp"
 
@@ -63,6 +64,31 @@ std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t firs
         add_at(touched, route, {q - 1, q, q + 1});
     }
     return touched;
+}
+
+double locations_per_window(const TimeScheduler& scheduler, std::size_t n) {
+    std::int64_t opens = INT64_MAX, closes = INT64_MIN;
+    for (const TimeWindows& location : scheduler.time_windows)
+        for (const TimeWindow& window : location.windows) {
+            opens = std::min(opens, window.start.unix_seconds());
+            closes = std::max(closes, window.end.unix_seconds());
+        }
+    if (opens >= closes) return 0;
+    const double horizon = static_cast<double>(closes) - static_cast<double>(opens);
+    double covered = 0;
+    for (std::size_t location = 0; location < n; ++location) {
+        const auto* windows =
+            location < scheduler.time_windows.size() ? &scheduler.time_windows[location] : nullptr;
+        if (!windows || windows->windows.empty()) {
+            covered += 1;
+            continue;
+        }
+        double spans = 0;
+        for (const TimeWindow& window : windows->windows)
+            spans += static_cast<double>(window.end.unix_seconds() - window.start.unix_seconds());
+        covered += std::min(spans / horizon, 1.0);
+    }
+    return covered;
 }
 
 }  // namespace tourwright

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/route.hpp"
+#include "model/time_input.hpp"
 #include "search/neighbour_lists.hpp"
 #include "util/random_words.hpp"
 
@@ -23,5 +24,12 @@ std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t firs
                                                   std::size_t count,
                                                   const NeighbourLists& neighbours,
                                                   RandomWords& rng);
+
+// How many of `n` locations a tour on time can fit into the time one window spans: `n`
+// times the share of the horizon (first opening to last closing) that a location's
+// windows cover on average, a location without windows all of it; 0 when the windows
+// leave no horizon. A kick's stretch no longer than that mostly stays on time where it
+// lands.
+double locations_per_window(const TimeScheduler& scheduler, std::size_t n);
 
 }  // namespace tourwright
