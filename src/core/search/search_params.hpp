@@ -158,7 +158,9 @@ struct IteratedSearchParams {
     // +0.057 %, Or-moves of up to 2 +0.079 %, reversals capped at 300 or 500 +0.072 /
     // +0.081 % (a third and a fifth more descents), restarts with 32 swaps of local
     // stretches of up to 200 +0.040 % (after 3 descents per location +0.064 %), steps of
-    // 3-opt levels from 1000 locations with 30 or 6 % near kicks +0.078 / +0.049 %.
+    // 3-opt levels from 1000 locations with 30 or 6 % near kicks +0.078 / +0.049 %, near
+    // kicks for 10 % of the kicks +0.059 / +0.038 % (seeds 1 / 3), for 50 % +0.019 /
+    // +0.096 / +0.039 / +0.050 % (seeds 1 to 4).
 };
 
 }  // namespace tourwright
