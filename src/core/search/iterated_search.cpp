@@ -60,14 +60,15 @@ Route initial_tour(const Penalizer& penalizer, Route start, bool keep_last) {
 // The longest stretch a kick moves (see `longest_stretch` and `longest_plain_stretch`).
 std::size_t longest_kick_stretch(const Penalizer& penalizer, const IteratedSearchParams& params,
                                  std::size_t n, bool distance_only) {
-    const std::size_t longest = std::max(params.longest_stretch, params.longest_plain_stretch);
+    double wanted = 0;
     if (distance_only)
-        return std::clamp(n / std::max<std::size_t>(params.locations_per_plain_stretch, 1),
-                          params.longest_stretch, longest);
-    if (!penalizer.time_scheduler()) return params.longest_stretch;
-    const double per_window = std::ceil(locations_per_window(*penalizer.time_scheduler(), n));
-    return std::clamp(static_cast<std::size_t>(std::min(per_window, static_cast<double>(longest))),
-                      params.longest_stretch, longest);
+        wanted =
+            static_cast<double>(n / std::max<std::size_t>(params.locations_per_plain_stretch, 1));
+    else if (penalizer.time_scheduler())
+        wanted = std::ceil(locations_per_window(*penalizer.time_scheduler(), n));
+    const std::size_t longest = std::max(params.longest_stretch, params.longest_plain_stretch);
+    return static_cast<std::size_t>(std::clamp(wanted, static_cast<double>(params.longest_stretch),
+                                               static_cast<double>(longest)));
 }
 
 // A full evaluation of `start`, which must visit every location exactly once.
