@@ -132,7 +132,7 @@ def run_case(name, time_limit):
     if problem.pop("plain", False):
         from tourwright_tools import _engine
 
-        result = _engine.solve(
+        result, _ = _engine.solve(
             problem["distance_matrix"],
             None,
             None,

@@ -49,7 +49,12 @@ def main(argv=None):
     )
     for name, problem, instance in problems:
         for limit in [None] + args.limits:
-            tour = solve_problem(problem, limit, depot=None if instance is None else instance.depot)
+            tour = solve_problem(
+                problem,
+                limit,
+                max_descents=1 if limit is None else None,
+                depot=None if instance is None else instance.depot,
+            )
             rate = tour.iterations / max(tour.time_taken_microseconds / 1e6, 1e-6)
             feasible = (
                 "-" if instance is None else ("yes" if instance.report(tour).feasible else "no")

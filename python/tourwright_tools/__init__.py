@@ -3,10 +3,15 @@ batches of problems, pictures of schedules and the `tourwright` command."""
 
 from __future__ import annotations
 
-import importlib
-from typing import TYPE_CHECKING, Any
+import time
 
-from .files import (
+# Before any other import: the `tourwright` command's time limit counts from here.
+_IMPORTED_AT = time.monotonic()
+
+import importlib  # noqa: E402
+from typing import TYPE_CHECKING, Any  # noqa: E402
+
+from .files import (  # noqa: E402
     ClassicInstance,
     ClassicReport,
     ProblemFileError,
@@ -14,9 +19,10 @@ from .files import (
     read_problem,
     read_tsptw,
 )
-from .problem import Problem
-from .solving import SolveError, solve_problem
-from .tour import Event, Tour
+from .options import SolveOptions  # noqa: E402
+from .problem import Problem  # noqa: E402
+from .solving import SolveError, solve_problem, solve_with  # noqa: E402
+from .tour import Event, Tour  # noqa: E402
 
 if TYPE_CHECKING:
     from tourwright import PanicException, PyEvent, PyTravel, PyWait, PyWork
@@ -39,6 +45,7 @@ __all__ = [
     "PyWait",
     "PyWork",
     "SolveError",
+    "SolveOptions",
     "Tour",
     "read_json",
     "read_problem",
@@ -46,7 +53,13 @@ __all__ = [
     "schedule_svg",
     "solve_many",
     "solve_problem",
+    "solve_with",
 ]
+
+
+def imported_at() -> float:
+    """The `time.monotonic()` instant this package was first imported."""
+    return _IMPORTED_AT
 
 
 # Imported on first use: their own imports would slow the start of every command.

@@ -5,13 +5,12 @@ from __future__ import annotations
 
 import concurrent.futures as cf
 import dataclasses
-import inspect
-import os
 from collections.abc import Callable, Iterable, Iterator, Mapping
 from typing import Any, TypeVar, overload
 
+from .options import SolveOptions, TimeLimit, available_cores, limit_seconds
 from .problem import Problem
-from .solving import TimeLimit, limit_seconds, search_options, solve_problem
+from .solving import solve_with
 from .tour import Tour
 
 Result = TypeVar("Result")
@@ -72,7 +71,7 @@ def solve_many(
     Options that are wrong for every problem (an unknown keyword, a negative time limit)
     raise at once, before anything runs.
     """
-    check_options(time_limit, options)
+    record = checked_options(time_limit, options)
     if isinstance(problems, Mapping):
         names = [str(key) for key in problems]
         items = list(problems.values())
@@ -80,25 +79,24 @@ def solve_many(
         items = list(problems)
         names = [f"problems[{index}]" for index in range(len(items))]
     results: list[Tour | BatchError | None] = [None] * len(items)
-    calls = ((_solve_one, (problem, time_limit, options)) for problem in items)
+    calls = ((solve_with, (problem, record)) for problem in items)
     for index, result in run_tasks(calls, names, executor):
         results[index] = result
     return dict(zip(problems, results)) if isinstance(problems, Mapping) else results
 
 
-def check_options(time_limit: object, options: dict[str, Any]) -> None:
-    """Refuses options of `solve_problem` that would fail for every problem."""
-    try:
-        inspect.signature(solve_problem).bind(None, time_limit, **options)
-    except TypeError as error:
-        raise TypeError(f"solve_many: {error}") from None
-    if time_limit is not None:
-        limit_seconds(time_limit)
-    search_options(**{key: value for key, value in options.items() if key != "depot"})
+def checked_options(time_limit: object, options: dict[str, Any]) -> SolveOptions:
+    """The record of `solve_problem`'s options; those that would fail for every problem raise."""
+    names = {field.name for field in dataclasses.fields(SolveOptions)}
+    unknown = sorted(set(options) - names)
+    if unknown:
+        raise TypeError(f"solve_many: got an unexpected keyword argument {unknown[0]!r}")
+    limit = None if time_limit is None else limit_seconds(time_limit)
+    return SolveOptions(time_limit=limit, **options)
 
 
 def default_workers() -> int:
-    return os.cpu_count() or 1
+    return available_cores()
 
 
 def run_tasks(
@@ -138,7 +136,3 @@ def _collect(
             yield index, future.result()
         except Exception as error:  # noqa: BLE001 - any failure is this problem's result
             yield index, BatchError.of(names[index], error)
-
-
-def _solve_one(problem: Problem, time_limit: TimeLimit | None, options: dict[str, Any]) -> Tour:
-    return solve_problem(problem, time_limit, **options)

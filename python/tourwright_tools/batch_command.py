@@ -15,16 +15,26 @@ from collections.abc import Iterator
 from typing import Any, TextIO
 
 from .atomic import write_text_atomically
-from .batch import BatchError, check_options, default_workers, run_tasks
+from .batch import BatchError, default_workers, run_tasks
 from .cli import UserError
 from .files import ClassicInstance, ProblemFileError, problem_from_text
+from .options import SolveOptions, from_arguments
 from .progress import WIDTH
-from .solving import limit_seconds, solve_problem
+from .solving import solve_with
 from .tour import Tour
 
 RESULT_SUFFIX = ".tour.json"
 SUMMARY_FILES = ("summary.csv", "summary.json")
-SUMMARY_FIELDS = ("file", "distance", "lateness", "on_time", "status", "seconds", "error")
+SUMMARY_FIELDS = (
+    "file",
+    "distance",
+    "lateness",
+    "on_time",
+    "cut_short",
+    "status",
+    "seconds",
+    "error",
+)
 # The extensions a result name leaves out (x.json and x.tsptw would share x.tour.json).
 PROBLEM_EXTENSIONS = frozenset({".json", ".txt", ".tw", ".dat", ".tsptw"})
 # Calls submitted ahead per worker: enough to keep every worker busy, few enough that the
@@ -42,20 +52,9 @@ def run(args: argparse.Namespace) -> int:
             "--workers: expected N >= 1, and no --scheduler (its cluster has its own workers)"
         )
     try:
-        limit = None if args.time_limit is None else limit_seconds(args.time_limit)
-    except ValueError as error:
-        raise UserError(f"--time-limit: {error}") from None
-    options = dict(
-        depot=args.depot,
-        seed=args.seed,
-        max_descents=args.max_descents,
-        threads=None if args.threads == 0 else (args.threads or 1),
-        strategy=args.strategy or "iterated",
-    )
-    try:
-        check_options(limit, options)
+        options = from_arguments(args)
     except (TypeError, ValueError) as error:
-        raise UserError(str(error).replace("max_descents", "--max-descents")) from None
+        raise UserError(str(error)) from None
     files = _problem_files(args.inputs, args.out)
     try:
         os.makedirs(args.out, exist_ok=True)
@@ -66,7 +65,7 @@ def run(args: argparse.Namespace) -> int:
     with _executor(args) as (executor, workers):
         bar = _BatchBar(sys.stderr, len(todo)) if sys.stderr.isatty() and todo else None
         names = [files[index][0] for index in todo]
-        calls = ((solve_file, (path, _read(path), limit, options)) for path in names)
+        calls = ((solve_file, (path, _read(path), options)) for path in names)
         try:
             ahead = AHEAD_PER_WORKER * workers
             for position, result in run_tasks(calls, names, executor, workers, ahead):
@@ -86,19 +85,17 @@ def run(args: argparse.Namespace) -> int:
     return 1 if failed else 0
 
 
-def solve_file(
-    path: str, text: str | ProblemFileError, time_limit: float | None, options: dict[str, Any]
-) -> Tour:
+def solve_file(path: str, text: str | ProblemFileError, options: SolveOptions) -> Tour:
     """Solves the problem file `path` from its contents `text` (or fails with the error met
-    reading it); a classic file starts from its depot unless `options` name another."""
+    reading it); a classic file starts from its depot unless `options` name another start."""
     if isinstance(text, ProblemFileError):
         raise text
     loaded = problem_from_text(path, text)
     if isinstance(loaded, ClassicInstance):
-        if options.get("depot") is None:
-            options = {**options, "depot": loaded.depot}
-        return solve_problem(loaded.problem, time_limit, **options)
-    return solve_problem(loaded, time_limit, **options)
+        if options.depot is None and options.start is None:
+            options = options.replace(**{"start" if options.end else "depot": loaded.depot})
+        return solve_with(loaded.problem, options)
+    return solve_with(loaded, options)
 
 
 def _problem_files(inputs: list[str], out: str) -> list[tuple[str, str]]:
@@ -168,7 +165,7 @@ def _record(path: str, result_path: str, result: Tour | BatchError, bar: _BatchB
         print(f"tourwright: {_message(result)}", file=sys.stderr)
         return _row(path, None, "failed", _message(result))
     try:
-        write_text_atomically(result_path, result.to_json(indent=1) + "\n")
+        write_text_atomically(result_path, result.to_json(indent=1, readable=True) + "\n")
     except OSError as error:
         raise UserError(f"cannot write {result_path}: {error.strerror}") from None
     return _row(path, result, "solved")
@@ -186,6 +183,7 @@ def _row(path: str, tour: Tour | None, status: str, error: str | None = None) ->
         "distance": None if tour is None else tour.distance,
         "lateness": lateness,
         "on_time": None if lateness is None else lateness == 0,
+        "cut_short": None if tour is None else tour.cut_short,
         "status": status,
         "seconds": None if tour is None else tour.time_taken_microseconds / 1e6,
         "error": error,

@@ -5,22 +5,24 @@ from __future__ import annotations
 
 import argparse
 import os
+import signal
 import sys
 import time
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 from typing import Any, NoReturn, TextIO
 
-from . import __version__
+from . import __version__, imported_at
 from .atomic import write_text_atomically
 from .files import ClassicInstance, ProblemFileError, read_json, read_problem
 from .local_time import local, zone_name
+from .options import SolveOptions, from_arguments
+from .options import add_arguments as add_search_arguments
 from .problem import Problem
 from .progress import ProgressBar
-from .solving import SolveError, limit_seconds, solve_problem
+from .solving import SolveError, solve_with
 from .tour import Tour
 from .values import clock, format_instant, format_length
 
-EXAMPLE_TIME_LIMIT = 3
 # The time kept back from the search for the schedule, the summary and the files, which grow
 # with the tour: about 0.15 ms a location for the table and the JSON (bench/bench_big_inputs.py).
 OUTPUT_SECONDS_PER_LOCATION = 0.000_15
@@ -36,20 +38,10 @@ class _Parser(argparse.ArgumentParser):
 
 
 def command() -> int:
-    """The `tourwright` command: its time limit counts from the start of the process, so that
-    the interpreter's start-up and imports are within it too."""
-    return main(started=time.monotonic() - _process_age())
-
-
-def _process_age() -> float:
-    """Seconds since this process began, where the system tells (Linux); else 0."""
-    try:
-        with open("/proc/self/stat", "rb") as stat:
-            # Field 22, the start in clock ticks since boot, counted after the parenthesised name.
-            ticks = int(stat.read().rsplit(b")", 1)[1].split()[19])
-        return max(0.0, time.clock_gettime(time.CLOCK_BOOTTIME) - ticks / os.sysconf("SC_CLK_TCK"))
-    except (OSError, ValueError, IndexError, AttributeError):
-        return 0.0
+    """The `tourwright` command: its time limit counts from the package's import, the command's
+    first line of Python, so that its imports are within the limit too (and not whatever ran
+    before it in the process, such as the installation a shell ran before exec'ing it)."""
+    return main(started=imported_at())
 
 
 def main(argv: Sequence[str] | None = None, *, started: float | None = None) -> int:
@@ -100,23 +92,13 @@ def _parser() -> argparse.ArgumentParser:
         "batch", help=("solve many problem files at once, on local workers or a Dask cluster")
     )
     _batch_arguments(batch)
-    _output_options(batch, argparse.SUPPRESS)
+    add_search_arguments(batch, argparse.SUPPRESS)
     parser.set_defaults(command="example")
     return parser
 
 
 def _output_options(parser: argparse.ArgumentParser, default: str | None) -> None:
     # Given before or after the command; the command's own options leave unset ones alone.
-    parser.add_argument(
-        "--time-limit",
-        type=float,
-        default=default,
-        metavar="S",
-        help=(
-            f"seconds of search (default: {EXAMPLE_TIME_LIMIT} for the example; for a file, "
-            "one deterministic descent)"
-        ),
-    )
     parser.add_argument(
         "--json",
         metavar="OUT",
@@ -138,79 +120,7 @@ def _output_options(parser: argparse.ArgumentParser, default: str | None) -> Non
             "to open in a browser (works offline)"
         ),
     )
-    parser.add_argument(
-        "--depot",
-        type=int,
-        default=default,
-        metavar="LOCATION",
-        help=(
-            "start and end every tour at this location (default: the file's; location 0 for a "
-            "classic TSPTW file)"
-        ),
-    )
-    parser.add_argument(
-        "--start",
-        type=int,
-        default=default,
-        metavar="LOCATION",
-        help="leave from this location (default: the file's)",
-    )
-    parser.add_argument(
-        "--end",
-        type=_end,
-        default=default,
-        metavar="LOCATION|open",
-        help=(
-            "finish at this location, or 'open': finish with the last job (default: the file's, "
-            "else back at the start)"
-        ),
-    )
-    parser.add_argument(
-        "--departure",
-        choices=("latest", "earliest"),
-        default=default,
-        help=(
-            "leave at the latest instant that changes neither lateness nor the end (the default), "
-            "or at the opening of the first window"
-        ),
-    )
-    parser.add_argument(
-        "--seed",
-        type=int,
-        default=default,
-        help=(
-            "seed the random restarts, so that the same problem, seed and --max-descents give the same tour"
-        ),
-    )
-    parser.add_argument(
-        "--max-descents",
-        type=int,
-        default=default,
-        metavar="N",
-        help="stop after N descents (also without a time limit)",
-    )
-    parser.add_argument(
-        "--threads",
-        type=int,
-        default=default,
-        metavar="N",
-        help="run descents on N threads (0: one per core; default 1)",
-    )
-    parser.add_argument(
-        "--strategy",
-        choices=("iterated", "multistart"),
-        default=default,
-        help=("iterated local search (the default) or the multi-start descent of tourwright.solve"),
-    )
-
-
-def _end(text: str) -> int | str:
-    if text == "open":
-        return text
-    try:
-        return int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"expected a location or 'open', got {text!r}") from None
+    add_search_arguments(parser, default)
 
 
 def _batch_arguments(batch: argparse.ArgumentParser) -> None:
@@ -247,11 +157,10 @@ def _run(args: argparse.Namespace, started: float) -> int:
         from .batch_command import run
 
         return run(args)
+    outputs = {"--json": args.json, "--svg": args.svg, "--html": args.html}
+    _refuse_overwriting(args.file if args.command == "solve" else None, outputs)
+    _refuse_unwritable(outputs)
     classic: ClassicInstance | None = None
-    _refuse_overwriting(
-        args.file if args.command == "solve" else None,
-        {"--json": args.json, "--svg": args.svg, "--html": args.html},
-    )
     if args.command == "solve":
         source = args.file
         try:
@@ -268,36 +177,13 @@ def _run(args: argparse.Namespace, started: float) -> int:
             importlib.resources.files(__package__) / "example.json"
         ) as path:
             problem = read_json(path)
-    if args.time_limit is None and args.command == "example":
-        args.time_limit = EXAMPLE_TIME_LIMIT
-    try:
-        limit = None if args.time_limit is None else limit_seconds(args.time_limit)
-    except ValueError as error:
-        raise UserError(f"--time-limit: {error}") from None
-    # The limit bounds the whole command: the time spent reading the problem is gone.
-    spent = time.monotonic() - started
-    given = any(value is not None for value in (args.depot, args.start, args.end))
-    depot = classic.depot if classic is not None and not given else args.depot
-    options = dict(
-        depot=depot,
-        start=args.start,
-        end=args.end,
-        departure=args.departure or "latest",
-        seed=args.seed,
-        max_descents=args.max_descents,
-        threads=None if args.threads == 0 else (args.threads or 1),
-        strategy=args.strategy or "iterated",
-    )
-    try:
-        tour = _solve(problem, limit, spent, options)
-    except (TypeError, ValueError) as error:
-        raise UserError(str(error).replace("max_descents", "--max-descents")) from None
-    # With the JSON on standard output the summary moves to standard error, so the JSON can be piped.
-    out: TextIO = sys.stderr if args.json == "-" else sys.stdout
-    _summary(out, source, problem, tour, classic)
-    if args.json is not None:
-        _write(args.json, tour.to_json(indent=1, readable=True) + "\n")
+    options = _options(args, problem, classic)
+    with _Interruption() as interruption:
+        tour = _solve(problem, options, started, interruption)
+    # Files first: a reader of the summary that goes away (`| head`) must not cost them.
     title = f"{os.path.basename(source)}: {_short_summary(tour)}"
+    if args.json is not None and args.json != "-":
+        _write(args.json, tour.to_json(indent=1, readable=True) + "\n")
     if args.svg is not None:
         from .svg import schedule_svg  # here: its imports are slow, and few runs draw
 
@@ -310,24 +196,112 @@ def _run(args: argparse.Namespace, started: float) -> int:
         from .report_page import report_html  # here, as the picture
 
         _write(args.html, report_html(tour, problem, title=title))
-    return 0
+    # With the JSON on standard output the summary moves to standard error, so the JSON can be piped.
+    out: TextIO = sys.stderr if args.json == "-" else sys.stdout
+    _summary(out, source, problem, tour, classic)
+    if interruption.happened:
+        out.write("\ninterrupted: this is the best tour found before the interruption\n")
+    if args.json == "-":
+        _write(args.json, tour.to_json(indent=1, readable=True) + "\n")
+    if tour.cut_short:
+        print(f"tourwright: warning: {cut_short_advice(options)}", file=sys.stderr)
+    return 130 if interruption.happened else 0
 
 
-def _solve(problem: Problem, limit: float | None, spent: float, options: dict[str, Any]) -> Tour:
-    """Solves within what is left of `limit` after the `spent` seconds before the search, less
-    what printing and writing the result will take."""
-    left = (
-        None
-        if limit is None
-        else max(0.0, limit - spent - OUTPUT_SECONDS_PER_LOCATION * problem.size)
-    )
-    if limit is None or limit <= 0 or not sys.stderr.isatty():
-        return solve_problem(problem, left, **options)
-    bar = ProgressBar(sys.stderr, limit, spent)
+def _options(
+    args: argparse.Namespace, problem: Problem, classic: ClassicInstance | None
+) -> SolveOptions:
+    """The search options given, each fault named by its option; a classic file leaves from
+    its depot unless they say otherwise."""
     try:
-        return solve_problem(problem, left, on_progress=bar, **options)
+        options = from_arguments(args)
+    except (TypeError, ValueError) as error:
+        raise UserError(str(error)) from None
+    ends_given = any(value is not None for value in (options.depot, options.start, options.end))
+    if classic is not None and not ends_given:
+        return options.replace(depot=classic.depot)
+    if options.end is not None and options.start is None and options.depot is None:
+        if problem.start is None and classic is None:
+            raise UserError(
+                "--end needs a start, the location the tour leaves from: add --start LOCATION "
+                '(or give the file a "start" or "depot")'
+            )
+        if classic is not None:
+            return options.replace(start=classic.depot)
+    return options
+
+
+def cut_short_advice(options: SolveOptions) -> str:
+    """What a cut-short search tells its user, and what to do."""
+    limit = (
+        "the search was stopped"
+        if options.time_limit is None
+        else (f"the time limit of {options.time_limit:g} s ended the search")
+    )
+    return (
+        f"{limit} before its first descent finished, so the tour is only partly improved; "
+        "give a longer --time-limit, or none for the default search"
+    )
+
+
+def _solve(
+    problem: Problem, options: SolveOptions, started: float, interruption: _Interruption
+) -> Tour:
+    """Solves within what is left of the time limit after what was spent since `started`, less
+    what printing and writing the result will take; with a bar on a terminal, and ended (with
+    its best tour) by an interruption."""
+    limit = options.time_limit
+    if limit is not None:
+        spent = time.monotonic() - started
+        left = max(0.0, limit - spent - OUTPUT_SECONDS_PER_LOCATION * problem.size)
+        options = options.replace(time_limit=left)
+    bar = None
+    if sys.stderr.isatty() and (limit is None or limit > 0):
+        descents, _ = options.effort(problem)
+        bar = ProgressBar(sys.stderr, limit, descents, time.monotonic() - started)
+    watch = interruption.watch(bar)
+    try:
+        return solve_with(problem, options.replace(on_progress=watch))
+    except (TypeError, ValueError) as error:
+        raise UserError(str(error)) from None
     finally:
-        bar.close()
+        if bar is not None:
+            bar.close()
+
+
+class _Interruption:
+    """Ctrl-C during the search ends it with the best tour found, rather than losing it: the
+    signal only marks the interruption, which the search's progress check then reports."""
+
+    def __init__(self) -> None:
+        self.happened = False
+        self._previous: Any = None
+
+    def __enter__(self) -> _Interruption:
+        try:
+            self._previous = signal.signal(signal.SIGINT, self._mark)
+        except ValueError:  # not the main thread: Ctrl-C is not ours to take
+            self._previous = None
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        if self._previous is not None:
+            signal.signal(signal.SIGINT, self._previous)
+
+    def _mark(self, signum: int, frame: object) -> None:
+        if self.happened:  # a second Ctrl-C: stop at once
+            raise KeyboardInterrupt
+        self.happened = True
+
+    def watch(
+        self, bar: ProgressBar | None
+    ) -> Callable[[float, int, tuple[int, ...] | None], bool]:
+        def check(elapsed: float, descents: int, best: tuple[int, ...] | None) -> bool:
+            if bar is not None:
+                bar(elapsed, descents, best)
+            return not self.happened
+
+        return check
 
 
 def _refuse_overwriting(source: str | None, outputs: dict[str, str | None]) -> None:
@@ -349,6 +323,20 @@ def _refuse_overwriting(source: str | None, outputs: dict[str, str | None]) -> N
             where = "standard output" if path == "-" else f"the same file {path}"
             raise UserError(f"{earlier} and {option} both write to {where}; give each its own")
         seen[identity] = option
+
+
+def _refuse_unwritable(outputs: dict[str, str | None]) -> None:
+    """Before any work: an output that cannot be written would fail only after the search."""
+    for option, path in outputs.items():
+        if path is None or path == "-":
+            continue
+        if os.path.isdir(path):
+            raise UserError(f"{option} {path} is a folder; name a file")
+        folder = os.path.dirname(os.path.abspath(path))
+        if not os.path.isdir(folder):
+            raise UserError(f"cannot write {path}: there is no folder {folder}")
+        if not os.access(folder, os.W_OK | os.X_OK):
+            raise UserError(f"cannot write {path}: no permission to write in {folder}")
 
 
 def _file_identity(path: str) -> object:

@@ -1,5 +1,5 @@
-"""A progress bar for a time-limited solve in a terminal, drawn from the search's own
-progress reports (the search releases the interpreter lock and calls back about every 100 ms)."""
+"""A progress bar for a solve in a terminal, drawn from the search's own progress reports (the
+search releases the interpreter lock and calls back about every 100 ms)."""
 
 from __future__ import annotations
 
@@ -9,27 +9,42 @@ WIDTH = 30
 
 
 class ProgressBar:
-    """An `on_progress` callback that draws elapsed of the limit on `stream`; `close()` wipes it.
-    `spent`: seconds of the limit already used before the search began."""
+    """An `on_progress` callback that draws on `stream` how much of the search is done: the
+    elapsed part of `time_limit`, or the descents made of `descents`, whichever is further;
+    `close()` wipes it. `spent`: seconds of the limit already used before the search began."""
 
-    def __init__(self, stream: TextIO, time_limit: float, spent: float = 0.0) -> None:
+    def __init__(
+        self,
+        stream: TextIO,
+        time_limit: float | None,
+        descents: int | None = None,
+        spent: float = 0.0,
+    ) -> None:
         self._stream = stream
         self._limit = time_limit
+        self._descents = descents
         self._spent = spent
         # Drawn at once: a search whose limit is nearly used up by then reports no progress.
         self(0.0, 0, None)
 
     def __call__(self, elapsed: float, descents: int, best: tuple[int, ...] | None) -> bool:
-        elapsed = min(self._limit, elapsed + self._spent)
-        done = min(1.0, elapsed / self._limit) if self._limit else 1.0
+        elapsed += self._spent
+        done = 0.0
+        if self._limit is not None:
+            elapsed = min(self._limit, elapsed)
+            done = min(1.0, elapsed / self._limit) if self._limit else 1.0
+        if self._descents:
+            done = max(done, min(1.0, descents / self._descents))
         filled = round(done * WIDTH)
+        of_limit = f" / {self._limit:g}" if self._limit is not None else ""
+        of_descents = f" of {self._descents}" if self._descents else ""
         self._stream.write(
             f"\rsolving [{'#' * filled}{'.' * (WIDTH - filled)}] "
-            f"{elapsed:5.1f} / {self._limit:g} s, {descents} descents"
+            f"{elapsed:5.1f}{of_limit} s, {descents}{of_descents} descents"
         )
         self._stream.flush()
         return True
 
     def close(self) -> None:
-        self._stream.write("\r" + " " * (WIDTH + 48) + "\r")
+        self._stream.write("\r" + " " * (WIDTH + 56) + "\r")
         self._stream.flush()

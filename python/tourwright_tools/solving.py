@@ -2,30 +2,21 @@
 
 from __future__ import annotations
 
-import datetime as dt
-import math
-import numbers
-import os
 import time
-from collections.abc import Callable
-from typing import Any, Literal
+from typing import Any
 
 from . import _engine
 from .local_time import zone_name
+from .options import (
+    Departure,
+    ProgressCallback,
+    SolveOptions,
+    Strategy,
+    TimeLimit,
+    limit_seconds,
+)
 from .problem import End, Problem
 from .tour import Tour
-from .values import MAX_SECONDS
-
-TimeLimit = int | float | dt.timedelta
-# Called with (elapsed seconds, descents begun, best objective so far or None); the objective
-# is (lateness, traveling time, duration, waiting time, distance) with time data, (distance,)
-# without. Returning False ends the search with the best tour found so far.
-ProgressCallback = Callable[[float, int, tuple[int, ...] | None], bool | None]
-
-Strategy = Literal["iterated", "multistart"]
-STRATEGIES = ("iterated", "multistart")
-Departure = Literal["latest", "earliest"]
-DEPARTURES = ("latest", "earliest")
 
 _U64 = 2**64
 
@@ -55,10 +46,14 @@ def solve_problem(
     `strategy="multistart"` is the search of `tourwright.solve`: independent descents, the
     first from the order 0, 1, ..., n - 1, the others from random tours.
 
-    Without `time_limit` or `max_descents` the search is one deterministic descent (with
-    "multistart", exactly the one `tourwright.solve` makes). With `time_limit` (seconds,
-    fractions too, or a `timedelta`) it goes on until the limit has passed; with
-    `max_descents` it stops after that many descents; given both, whichever comes first.
+    Without `time_limit` or `max_descents` the "iterated" search makes a number of descents
+    that grows with the problem from a fixed seed (`SolveOptions.effort`): the same tour every
+    time and on every machine, in about a second at 100 locations;
+    "multistart" makes one descent, exactly the one `tourwright.solve` makes. With
+    `time_limit` (seconds, fractions too, or a `timedelta`) the search goes on until the limit
+    has passed; with `max_descents` it stops after that many descents; given both, whichever
+    comes first. Where the limit ends the search before its first descent has finished, the
+    tour is at least the one the search begins from, and its `cut_short` says so.
 
     - `start`: the tour leaves this location, which every descent and kick keeps first.
     - `end`: a location every descent and kick keeps last, where the tour finishes (its job
@@ -66,7 +61,7 @@ def solve_problem(
       with its last job. Without it the tour returns to `start`, and a return after the end
       of the start's last window counts as lateness, like a late job. Distance and every time
       total count only the legs driven. `depot=d` is `start=d, end=d`. Given none of the
-      three, those of the problem hold.
+      three, those of the problem hold; an `end` given alone leaves from the problem's start.
     - `departure`: "latest" (the default) leaves at the latest instant that changes neither
       the tour's lateness nor its end, so that it waits on the road only where it must;
       duration and waiting time are counted from there. "earliest" leaves when the first
@@ -87,29 +82,38 @@ def solve_problem(
       raises ends the search and propagates.
     """
     entered = time.monotonic()
-    if not isinstance(problem, Problem):
-        raise TypeError(f"problem: expected a Problem, got {type(problem).__name__}")
-    arguments = problem.solve_arguments()
-    limit = None if time_limit is None else limit_seconds(time_limit)
-    search = search_options(
-        max_descents=max_descents,
+    options = SolveOptions(
+        time_limit=None if time_limit is None else limit_seconds(time_limit),
+        start=start,
+        end=end,
+        depot=depot,
+        departure=departure,
         seed=seed,
+        max_descents=max_descents,
         threads=threads,
         on_progress=on_progress,
         strategy=strategy,
     )
-    given = start is not None or end is not None or depot is not None
-    first, last = problem.checked_ends(start, end, depot) if given else (problem.start, problem.end)
-    if departure not in DEPARTURES:
-        choices = ", ".join(map(repr, DEPARTURES))
-        raise ValueError(f"departure: expected one of {choices}, got {departure!r}")
+    return solve_with(problem, options, entered=entered)
+
+
+def solve_with(problem: Problem, options: SolveOptions, *, entered: float | None = None) -> Tour:
+    """`solve_problem` with its options as one record; the time limit counts from `entered`
+    (a `time.monotonic()` instant; default: now)."""
+    entered = time.monotonic() if entered is None else entered
+    if not isinstance(problem, Problem):
+        raise TypeError(f"problem: expected a Problem, got {type(problem).__name__}")
+    arguments = problem.solve_arguments()
+    first, last = _ends(problem, options)
+    max_descents, seed = options.effort(problem)
     offset = problem.engine_offset()
     if offset:
         arguments["time_windows"] = _shifted(arguments["time_windows"], offset)
+    limit = options.time_limit
     if limit is not None:  # the preparation above counts against the limit too
         limit = max(0.0, limit - (time.monotonic() - entered))
     try:
-        output = _engine.solve(
+        output, descended = _engine.solve(
             arguments["distance_matrix"],
             arguments["duration_matrix"],
             arguments["job_durations"],
@@ -119,69 +123,35 @@ def solve_problem(
             start=first,
             end=None if last == "open" else last,
             open_end=last == "open",
-            latest_departure=departure == "latest",
-            **search,
+            latest_departure=options.departure == "latest",
+            max_descents=max_descents,
+            seed=None if seed is None else seed % _U64,
+            threads=options.engine_threads(),
+            on_progress=options.on_progress,
+            strategy=options.strategy,
         )
     except _engine.EngineError as error:
         raise SolveError(f"the solver stopped: {error}") from error
     tz = None if problem.timezone is None else zone_name(problem.timezone)
     return Tour.from_output(
-        output, shift=offset, timezone=tz, names=problem.names, returns=last is None
+        output,
+        shift=offset,
+        timezone=tz,
+        names=problem.names,
+        returns=last is None,
+        cut_short=not descended,
     )
 
 
-def search_options(
-    *,
-    max_descents: object = None,
-    seed: object = None,
-    threads: object = 1,
-    on_progress: object = None,
-    strategy: object = "iterated",
-) -> dict[str, Any]:
-    """The options of `solve_problem` that do not depend on the problem, checked and in the
-    engine's terms."""
-    if strategy not in STRATEGIES:
-        raise ValueError(
-            f"strategy: expected one of {', '.join(map(repr, STRATEGIES))}, got {strategy!r}"
-        )
-    return {
-        "max_descents": _count("max_descents", max_descents, 1),
-        "seed": None if seed is None else _integer("seed", seed) % _U64,
-        "threads": (os.cpu_count() or 1) if threads is None else _count("threads", threads, 1),
-        "on_progress": _callable(on_progress),
-        "strategy": strategy,
-    }
-
-
-def limit_seconds(time_limit: object) -> float:
-    """A time limit in seconds, checked."""
-    if isinstance(time_limit, dt.timedelta):
-        time_limit = time_limit.total_seconds()
-    if isinstance(time_limit, bool) or not isinstance(time_limit, numbers.Real):
-        raise TypeError(
-            f"time_limit: expected seconds or a timedelta, got {type(time_limit).__name__}"
-        )
-    value = float(time_limit)
-    if math.isnan(value) or value < 0:
-        raise ValueError(f"time_limit: {time_limit} is not a number of seconds >= 0")
-    if value > MAX_SECONDS:
-        raise ValueError(f"time_limit: {time_limit} is larger than {MAX_SECONDS} seconds")
-    return value
-
-
-def _integer(name: str, value: object) -> int:
-    if isinstance(value, bool) or not isinstance(value, numbers.Integral):
-        raise TypeError(f"{name}: expected an int, got {type(value).__name__}")
-    return int(value)
-
-
-def _count(name: str, value: object, least: int) -> int | None:
-    if value is None:
-        return None
-    count = _integer(name, value)
-    if not least <= count < _U64:
-        raise ValueError(f"{name}: {count} is not a whole number >= {least}")
-    return count
+def _ends(problem: Problem, options: SolveOptions) -> tuple[int | None, End | None]:
+    """The start and end the options give, checked; none given: the problem's own, and an end
+    given alone keeps the problem's start."""
+    if options.start is None and options.depot is None:
+        if options.end is None:
+            return problem.start, problem.end
+        if problem.start is not None:
+            return problem.checked_ends(problem.start, options.end)
+    return problem.checked_ends(options.start, options.end, options.depot)
 
 
 def _shifted(time_windows: Any, offset: int) -> list[list[tuple[int, int]]]:
@@ -190,9 +160,3 @@ def _shifted(time_windows: Any, offset: int) -> list[list[tuple[int, int]]]:
     if any(start < 0 for windows in moved for start, _ in windows):
         raise ValueError("timezone: windows this close to 1970 cannot be read in local time")
     return moved
-
-
-def _callable(on_progress: object) -> ProgressCallback | None:
-    if on_progress is not None and not callable(on_progress):
-        raise TypeError(f"on_progress: expected a callable, got {type(on_progress).__name__}")
-    return on_progress

@@ -94,6 +94,9 @@ class Tour:
     returns: bool = True
     timezone: str | None = None
     names: tuple[str, ...] | None = None
+    # True when the time limit (or a stop) ended the search before its first descent reached
+    # a local optimum: the tour is then only partly improved.
+    cut_short: bool = False
 
     def __post_init__(self) -> None:
         route = tuple(
@@ -123,8 +126,11 @@ class Tour:
                     kind = type(event).__name__
                     raise TypeError(f"schedule[{index}]: expected an Event, got {kind}")
             object.__setattr__(self, "schedule", schedule)
-        if not isinstance(self.returns, bool):
-            raise TypeError(f"returns: expected a bool, got {type(self.returns).__name__}")
+        for name in ("returns", "cut_short"):
+            if not isinstance(getattr(self, name), bool):
+                raise TypeError(
+                    f"{name}: expected a bool, got {type(getattr(self, name)).__name__}"
+                )
         if self.timezone is not None:
             local_time.zone(self.timezone)  # a name it can read back, or the error naming it
         if self.names is not None:
@@ -145,6 +151,7 @@ class Tour:
         timezone: str | None = None,
         names: tuple[str, ...] | None = None,
         returns: bool = True,
+        cut_short: bool = False,
     ) -> Tour:
         """The output's values; its instants less `shift` seconds (those of an engine whose
         clock ran ahead by a time zone's offset)."""
@@ -170,6 +177,7 @@ class Tour:
             returns=returns,
             timezone=timezone,
             names=names,
+            cut_short=cut_short,
         )
 
     @property
@@ -293,6 +301,8 @@ class Tour:
                     f"end={local_time.show(self.end_time, self.zone)}"
                 )
         parts.append(f"iterations={self.iterations}")
+        if self.cut_short:
+            parts.append("cut_short=True")
         return f"Tour({', '.join(parts)})"
 
 

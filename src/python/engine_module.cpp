@@ -212,7 +212,10 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
                     }
                     return run_engine(penalizer, options, progress);
                 });
-            return make_output(Output{std::move(result.best), result.descents, result.time_taken})
+            PyRef output =
+                make_output(Output{std::move(result.best), result.descents, result.time_taken});
+            return PyRef::checked(
+                       Py_BuildValue("(OO)", output.get(), result.descended ? Py_True : Py_False))
                 .release();
         } catch (const Panic& failure) {
             // The layer above validated the problem, so this is an internal failure:
@@ -233,7 +236,8 @@ PyMethodDef engine_methods[] = {
      "latest_departure=False)\n--\n\n"
      "Searches as tourwright.solve does, with a start and an end kept in place, seeded restarts, "
      "a cap on descents, progress reports and several threads, and leaves at the latest departure "
-     "that costs nothing. Returns a PyOutput."},
+     "that costs nothing. Returns (PyOutput, whether a descent ended at a local optimum before "
+     "the limit or a stop ended the search)."},
     {"integer_rows", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(integer_rows)),
      METH_FASTCALL,
      "integer_rows(text, at, json)\n--\n\n"

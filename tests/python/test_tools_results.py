@@ -69,6 +69,7 @@ def test_json_round_trip_and_pickling_keep_every_attribute():
         "returns",
         "timezone",
         "names",
+        "cut_short",
     }
     assert set(data["schedule"][0]) == {
         "kind",

@@ -34,6 +34,9 @@ TimeDelta quarter(TimeDelta span) {
 // and the request to stop.
 class Search {
 public:
+    // The order of a candidate that loses every tie.
+    static constexpr std::uint64_t kLastOrder = std::numeric_limits<std::uint64_t>::max();
+
     Search(std::shared_ptr<const Penalizer> penalizer, const EngineOptions& options)
         : penalizer_(std::move(penalizer)),
           options_(options),
@@ -94,11 +97,19 @@ public:
                    : iterated_descents_.load() + iterated_running_.load();
     }
 
-    // The best tour found, or the first start when no descent finished.
+    // The best tour found. Where no descent finished, none may have begun, or the
+    // one cut short may have begun from a worse tour: the tour the iterated search
+    // begins from is a candidate too, so that the shortest limit gives at least it.
     Solution best() {
-        if (best_) return std::move(*best_);
-        return penalizer_->penalize(start_of(0), false);
+        if (!descended_.load()) {
+            Route first = first_tour(*penalizer_, start_of(0), options_.ends.keeps_last());
+            offer(penalizer_->penalize(std::move(first), false), kLastOrder);
+        }
+        return std::move(*best_);
     }
+
+    // Whether a descent ended at a local optimum rather than where the clock stopped it.
+    bool descended() const { return descended_.load(); }
 
 private:
     void run_multistart(Solver& solver) {
@@ -107,6 +118,7 @@ private:
             const std::uint64_t descent = next_descent_.fetch_add(1);
             if (descent >= descent_cap_) break;
             solver.descend_from(start_of(descent));
+            if (!solver.stopped()) descended_.store(true);
             offer(solver.current(), descent);
         }
     }
@@ -137,14 +149,19 @@ private:
             // Each part's set-up is begun only while the clock allows.
             if (clock.should_stop()) return;
             iterated.plain = takes_plain_tour_search(*penalizer_, iterated, clock);
-            // Under a time limit, plain tours go without the index-order descent: its
-            // sweeps try every pair of positions (minutes at n = 5000), and it would
-            // take the time of a search whose tours are far shorter.
-            if (t == 0 && !options_.ends.start && !(*iterated.plain && options_.time_limit) &&
+            // Plain tours go without the index-order descent unless the search is that one
+            // descent: its sweeps try every pair of positions (minutes at n = 5000), and it
+            // would take the time of a search whose tours are far shorter.
+            const bool searching = options_.time_limit || share > 1;
+            if (t == 0 && !options_.ends.start && !(*iterated.plain && searching) &&
                 !clock.should_stop())
                 offer(index_order_descent(clock), t);
-            if (!clock.should_stop())
-                offer(iterated_search(*penalizer_, start_of(0), iterated, clock, rng).best, t);
+            if (!clock.should_stop()) {
+                SearchOutcome outcome =
+                    iterated_search(*penalizer_, start_of(0), iterated, clock, rng);
+                if (outcome.descended) descended_.store(true);
+                offer(outcome.best, t);
+            }
         };
         if (options_.seed) {
             SeededRng rng(*options_.seed, t);
@@ -160,12 +177,13 @@ private:
     // limit after a quarter of what is left: a full descent costs seconds at a thousand
     // locations, which would leave the iterated search nothing. Cut short, its tour is
     // still a candidate.
-    Solution index_order_descent(SearchClock& clock) const {
+    Solution index_order_descent(SearchClock& clock) {
         const auto left = clock.time_left();
         Solver solver(left ? std::optional(quarter(*left)) : std::nullopt, penalizer_, false);
         solver.set_stop_check([&clock] { return clock.should_stop(); });
         solver.clock().start();
         solver.descend_from(start_of(0));
+        if (!solver.stopped()) descended_.store(true);
         return solver.current();
     }
 
@@ -215,6 +233,7 @@ private:
     std::atomic<std::uint64_t> iterated_descents_{0};  // ended
     std::atomic<std::uint64_t> iterated_running_{0};   // search threads in a search
     std::atomic<bool> stop_requested_{false};
+    std::atomic<bool> descended_{false};
     std::mutex mutex_;
     std::optional<Solution> best_;
     std::uint64_t best_order_ = 0;
@@ -312,6 +331,7 @@ EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const Engine
         options.latest_departure ? latest_departure(*penalizer, best) : std::nullopt;
     result.best = penalizer->penalize(std::move(best), true, departure);
     result.descents = search.descents_begun();
+    result.descended = search.descended();
     result.time_taken = monotonic_now() - started_at;
     return result;
 }

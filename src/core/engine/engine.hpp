@@ -53,6 +53,10 @@ using ProgressCheck = std::function<bool(const EngineProgress&)>;
 struct EngineResult {
     Solution best;  // evaluated with its schedule
     std::uint64_t descents = 0;
+    // False when the limit or a stop ended the search before any descent reached a
+    // local optimum: `best` is then no worse than the tour the first descent began
+    // from, but may be far from what a search finds.
+    bool descended = false;
     TimeDelta time_taken;
 };
 

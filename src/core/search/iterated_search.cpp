@@ -24,10 +24,9 @@ constexpr std::array<const LocalMove*, 3> kRotateLeft{
 constexpr std::array<const LocalMove*, 3> kRotateRight{
     &local_move("rotate_right_1"), &local_move("rotate_right_2"), &local_move("rotate_right_3")};
 
-// The first location, then the others by the end of their last window and the start
-// of their first (no windows last); without time data in nearest-neighbour order. With
-// `keep_last`, the last location stays last.
-Route initial_tour(const Penalizer& penalizer, Route start, bool keep_last) {
+}  // namespace
+
+Route first_tour(const Penalizer& penalizer, Route start, bool keep_last) {
     if (start.size() < 3 + (keep_last ? 1 : 0)) return start;
     const auto stop = start.end() - (keep_last ? 1 : 0);
     const auto& scheduler = penalizer.time_scheduler();
@@ -56,6 +55,8 @@ Route initial_tour(const Penalizer& penalizer, Route start, bool keep_last) {
     }
     return start;
 }
+
+namespace {
 
 // The longest stretch a kick moves (see `longest_stretch` and `longest_plain_stretch`).
 std::size_t longest_kick_stretch(const Penalizer& penalizer, const IteratedSearchParams& params,
@@ -103,7 +104,7 @@ public:
           run_patience_(std::max<std::uint64_t>(params_.run_patience, n_)) {}
 
     SearchOutcome run() {
-        SearchOutcome outcome{tour_.solution(), 0};
+        SearchOutcome outcome{tour_.solution(), 0, false};
         Solution incumbent = tour_.solution();  // the tour the next kick changes
         Solution run_best = tour_.solution();
         std::uint64_t since_run_best = 0;
@@ -125,6 +126,8 @@ public:
                 tour_.reset(penalizer_.penalize(std::move(kicked), false));
                 descend();
             }
+            // A descent the clock cut short may not have reached a local optimum.
+            if (!stopping_) outcome.descended = true;
             const Solution& current = tour_.solution();
             if (fresh || penalizer_.is_better(current, run_best)) {
                 run_best = current;
@@ -294,8 +297,8 @@ SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start,
                                  nearest_neighbour_tour(penalizer, std::move(start), clock),
                                  options, clock, rng);
     }
-    Route first_tour = initial_tour(penalizer, std::move(start), options.keep_last);
-    return IteratedSearch(penalizer, options, clock, rng, std::move(first_tour)).run();
+    Route first = first_tour(penalizer, std::move(start), options.keep_last);
+    return IteratedSearch(penalizer, options, clock, rng, std::move(first)).run();
 }
 
 }  // namespace tourwright

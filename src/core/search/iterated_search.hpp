@@ -38,13 +38,19 @@ struct IteratedSearchOptions {
 struct SearchOutcome {
     Solution best;               // evaluated without the schedule
     std::uint64_t descents = 0;  // begun
+    bool descended = false;      // whether a descent ended before the clock stopped it
 };
+
+// The tour the first descent begins from: `start`'s first location, then the others
+// by the end of their last window and the start of their first (no windows last);
+// without time data in nearest-neighbour order. With `keep_last`, the last location
+// stays last.
+Route first_tour(const Penalizer& penalizer, Route start, bool keep_last);
 
 // Searches the tours over the locations of `start` (a permutation of all of them,
 // whose first location can start a tour) until `clock` (already started) says
-// stop or `max_descents` have begun. The first descent begins from `start`'s
-// first location followed by the others in order of their windows' ends (nearest
-// neighbour order without windows). Given the same stream of `rng` words and a
+// stop or `max_descents` have begun. The first descent begins from
+// `first_tour(start)`. Given the same stream of `rng` words and a
 // descent budget that ends the search before the clock does, the result is
 // always the same; it is never worse than the first descent's local optimum.
 SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start,

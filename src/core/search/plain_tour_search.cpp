@@ -102,7 +102,7 @@ public:
 
     SearchOutcome run() {
         // The start tour, which the search numbers 0 .. n - 1.
-        SearchOutcome outcome{penalizer_.penalize(external_, false), 0};
+        SearchOutcome outcome{penalizer_.penalize(external_, false), 0, false};
         const auto stop = [this] { return stopping_ = clock_.should_stop(); };
         if (!lists_.build(rows_, external_, std::min(options_.params.plain_neighbours, n_ - 1),
                           stop) ||
@@ -135,6 +135,7 @@ public:
                 kick();
             }
             descend();
+            if (!stopping_) outcome.descended = true;
             if (outcome.descents == 1) {
                 best_length_ = walk_best_length_ = length_ + 1;
                 const std::uint64_t ppm =

@@ -50,6 +50,9 @@ public:
     void descend_from(Route start);
     // Whether the clock (time limit or stop check) has ended the search.
     bool stopping() { return stopping_ = stopping_ || clock_.should_stop(); }
+    // Whether the clock has ended the search, as last read: after `descend_from`, false
+    // when the descent ended at a local optimum.
+    bool stopped() const { return stopping_; }
     SearchClock& clock() { return clock_; }
 
     const Solution& best() const { return best_; }

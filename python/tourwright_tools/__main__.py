@@ -1,0 +1,7 @@
+"""`python -m tourwright_tools`: the `tourwright` command."""
+
+import sys
+
+from .cli import command
+
+sys.exit(command())
