@@ -19,8 +19,7 @@ from .solving import SolveError, solve_problem
 from .tour import Event, Tour
 
 if TYPE_CHECKING:
-    from tourwright import PanicException, PyEvent, PyTravel, PyWait, PyWork
-
+    from ._classes import PanicException, PyEvent, PyTravel, PyWait, PyWork
     from .batch import BatchError, solve_many
     from .svg import schedule_svg
 

@@ -11,6 +11,7 @@ import subprocess
 import sys
 
 import pytest
+from conftest import mypy_strict
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
 README_TEXT = (REPO / "README.md").read_text(encoding="utf-8")
@@ -71,21 +72,7 @@ COMMANDS = readme_commands()
 def test_the_snippets_pass_mypy_strict_and_the_quick_start_runs(tmp_path):
     for k, snippet in enumerate(SNIPPETS):
         (tmp_path / f"snippet_{k}.py").write_text(snippet, encoding="utf-8")
-    done = subprocess.run(
-        [
-            sys.executable,
-            "-m",
-            "mypy",
-            "--strict",
-            "--cache-dir",
-            str(tmp_path / "cache"),
-            *sorted(map(str, tmp_path.glob("snippet_*.py"))),
-        ],
-        capture_output=True,
-        text=True,
-        cwd=tmp_path,
-        timeout=300,
-    )
+    done = mypy_strict(tmp_path, *sorted(map(str, tmp_path.glob("snippet_*.py"))))
     assert done.returncode == 0, done.stdout + done.stderr
     ran = subprocess.run(
         [sys.executable, "snippet_0.py"], capture_output=True, text=True, cwd=tmp_path, timeout=60
