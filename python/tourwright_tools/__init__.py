@@ -25,8 +25,7 @@ from .solving import SolveError, solve_problem, solve_with  # noqa: E402
 from .tour import Event, Tour  # noqa: E402
 
 if TYPE_CHECKING:
-    from tourwright import PanicException, PyEvent, PyTravel, PyWait, PyWork
-
+    from ._classes import PanicException, PyEvent, PyTravel, PyWait, PyWork
     from .batch import BatchError, solve_many
     from .svg import schedule_svg
 

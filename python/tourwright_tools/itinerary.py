@@ -61,7 +61,15 @@ class Itinerary:
         work: list[list[Event]] = [[] for _ in route]
         wait = [0] * len(route)
         legs: list[tuple[int, int]] = []
+        # Where the tour stands: the end of its latest work or travel. A stop's first event (its
+        # work, or a wait for it) comes after the arrival there, which is that end: also over a
+        # leg of no length, which has no travel event.
+        reached = tour.start_time
         for event, row in rows:
+            if arrival[row] is None:
+                arrival[row] = reached
+            if event.kind != "wait":
+                reached = event.end
             if event.kind == "work":
                 work[row].append(event)
             elif event.kind == "wait":
@@ -70,8 +78,6 @@ class Itinerary:
                 leg = (position[event.from_location], position[event.to_location])
                 if not legs or legs[-1] != leg:
                     legs.append(leg)
-                if leg[1] != 0:
-                    arrival[leg[1]] = event.end
         if tour.schedule is None:
             legs = [(index, index + 1) for index in range(len(route) - 1)]
             legs += [(len(route) - 1, 0)] if len(route) > 1 else []

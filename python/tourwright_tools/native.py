@@ -3,17 +3,20 @@
 from __future__ import annotations
 
 import functools
-from typing import NamedTuple, cast
+from typing import TYPE_CHECKING, NamedTuple, cast
 
 import tourwright
 
+if TYPE_CHECKING:
+    from ._classes import PanicException, PyEvent, PyTravel, PyWait, PyWork
+
 
 class NativeClasses(NamedTuple):
-    PyEvent: type[tourwright.PyEvent]
-    PyWork: type[tourwright.PyWork]
-    PyWait: type[tourwright.PyWait]
-    PyTravel: type[tourwright.PyTravel]
-    PanicException: type[tourwright.PanicException]
+    PyEvent: type[PyEvent]
+    PyWork: type[PyWork]
+    PyWait: type[PyWait]
+    PyTravel: type[PyTravel]
+    PanicException: type[PanicException]
 
 
 @functools.cache
@@ -30,9 +33,9 @@ def native_classes() -> NativeClasses:
     else:
         raise AssertionError("tourwright.solve([]) did not fail")
     return NativeClasses(
-        PyEvent=type(work).__base__,  # type: ignore[arg-type]
-        PyWork=cast("type[tourwright.PyWork]", type(work._0)),
-        PyWait=cast("type[tourwright.PyWait]", type(wait._0)),
-        PyTravel=cast("type[tourwright.PyTravel]", type(travel._0)),
-        PanicException=panic,  # type: ignore[arg-type]
+        PyEvent=cast("type[PyEvent]", type(work).__base__),
+        PyWork=cast("type[PyWork]", type(work._0)),
+        PyWait=cast("type[PyWait]", type(wait._0)),
+        PyTravel=cast("type[PyTravel]", type(travel._0)),
+        PanicException=cast("type[PanicException]", panic),
     )

@@ -7,13 +7,16 @@ import datetime as dt
 import json
 import operator
 from collections.abc import Mapping
-from typing import Any, Literal, cast
+from typing import TYPE_CHECKING, Any, Literal, cast
 
 import tourwright
 
 from . import local_time
 from .problem import Problem
 from .values import UNIX_EPOCH, looks_dated, utc_day_and_time
+
+if TYPE_CHECKING:
+    from ._classes import PyEvent_Travel, PyEvent_Wait, PyEvent_Work, PyWork
 
 EventKind = Literal["work", "wait", "travel"]
 EVENT_KINDS = ("work", "wait", "travel")
@@ -337,7 +340,9 @@ def _construct_again(record: Any, state: Any) -> None:
     record.__init__(**_mapping(state, f"the pickled state of a {type(record).__name__}"))
 
 
-def _events(raw: list[tourwright._Event], route: tuple[int, ...], shift: int) -> tuple[Event, ...]:
+def _events(
+    raw: list[PyEvent_Work | PyEvent_Wait | PyEvent_Travel], route: tuple[int, ...], shift: int
+) -> tuple[Event, ...]:
     """Plain events; a travel leaves the location of the latest work for the next one in the route."""
     # By class name: the engine's results carry classes of the same names but of its own.
     position = {location: index for index, location in enumerate(route)}
@@ -348,7 +353,7 @@ def _events(raw: list[tourwright._Event], route: tuple[int, ...], shift: int) ->
         start, end = (instant - shift for instant in payload.window)
         kind = type(payload).__name__
         if kind == "PyWork":
-            location = cast("tourwright.PyWork", payload).location
+            location = cast("PyWork", payload).location
             here = position[location]
             events.append(Event("work", start, end, location=location))
         elif kind == "PyTravel":

@@ -1,6 +1,8 @@
 import datetime
 import math
 import random
+import subprocess
+import sys
 
 import pytest
 import tourwright
@@ -19,6 +21,17 @@ TRACE_MATRIX = [
     [14, 6, 11, 5, 0, 16],
     [14, 2, 3, 18, 19, 0],
 ]
+
+
+def mypy_strict(folder, *targets):
+    """`mypy --strict` on `targets`, run in `folder` (with its cache there)."""
+    return subprocess.run(
+        [sys.executable, "-m", "mypy", "--strict", "--cache-dir", str(folder / "cache"), *targets],
+        capture_output=True,
+        text=True,
+        cwd=folder,
+        timeout=300,
+    )
 
 
 def panic_type():

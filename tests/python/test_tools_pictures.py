@@ -10,6 +10,7 @@ from conftest import DAY0, HOUR, planned_day
 from tourwright_tools import Problem, schedule_svg, solve_problem
 from tourwright_tools.atomic import write_text_atomically
 from tourwright_tools.cli import main
+from tourwright_tools.itinerary import Itinerary
 
 SVG = "{http://www.w3.org/2000/svg}"
 
@@ -74,6 +75,32 @@ def test_a_late_return_and_a_zero_length_job_are_drawn():
     zero = [r for r in root.iter(f"{SVG}rect") if "zero" in r.get("class", "").split()]
     # The depot's and the kiosk's
     assert len(zero) == 2 and min(float(r.get("width")) for r in zero) >= 3
+
+
+def test_a_stop_reached_over_a_zero_length_leg_shows_its_arrival_everywhere():
+    # Two flats in one building, the second opening later: no travel between them, then a wait.
+    half = HOUR // 2
+    problem = Problem(
+        [[0, 5, 5], [5, 0, 0], [5, 0, 0]],
+        [[0, half, half], [half, 0, 0], [half, 0, 0]],
+        [0, 600, 600],
+        [[(DAY0 + 8 * HOUR, DAY0 + 18 * HOUR)]]
+        + [[(DAY0 + h * HOUR, DAY0 + (h + 1) * HOUR)] for h in (8, 10)],
+        names=["Depot", "Flat 1", "Flat 2"],
+    )
+    tour = solve_problem(problem, depot=0, departure="earliest")
+    kinds = ["work", "travel", "work", "wait", "work", "travel"]  # none between the flats
+    assert tour.route == (0, 1, 2) and [event.kind for event in tour.schedule] == kinds
+    shown, arrivals = ["08:00", "08:30", "08:40"], [DAY0 + 8 * HOUR + m * 60 for m in (0, 30, 40)]
+    assert [stop.arrival for stop in Itinerary.of(tour, problem).stops] == arrivals
+    root = ElementTree.fromstring(schedule_svg(tour, problem))
+    rows = [g for g in root.iter(f"{SVG}g") if g.get("class") == "row"]
+    assert [[t.text for t in row.iter(f"{SVG}text")][2] for row in rows[:3]] == shown
+    page = ElementTree.fromstring(tour.to_html(problem).encode("utf-8"))
+    cells = [row.findall("td")[3] for row in page.find(".//tbody")]
+    assert [(c.text, int(c.get("data-sort"))) for c in cells] == [
+        (t + ":00", a) for t, a in zip(shown, arrivals)
+    ]
 
 
 # A lone surrogate cannot be a name (Problem refuses it), but it can reach a title.
