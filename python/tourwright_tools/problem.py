@@ -20,6 +20,9 @@ EARLIEST_PLAUSIBLE_INSTANT = 100_000_000
 LATEST_PLAUSIBLE_INSTANT = 4_102_444_800
 # A single travel leg or job of more than a year suggests milliseconds.
 LONGEST_PLAUSIBLE_DURATION = 366 * SECONDS_PER_DAY
+# A travel leg longer than a week and than the whole span of the time windows cannot be meant
+# (a matrix in milliseconds gives such legs).
+LONGEST_PLAUSIBLE_LEG = 7 * SECONDS_PER_DAY
 # Opening hours of less than an hour a day suggest hours given where seconds belong.
 SHORTEST_PLAUSIBLE_OPENING = 3600
 
@@ -144,6 +147,7 @@ class Problem:
         set_field(self, "end", last)
         if self.check_units:
             self._check_job_lengths()
+            self._check_leg_lengths()
         self._check_working_days()
         self.engine_offset()  # refuses a horizon across a change of offset
 
@@ -387,6 +391,21 @@ class Problem:
                     f"location and than the operating day ({day} seconds): likely a unit mistake "
                     f"(durations are whole seconds; milliseconds given?); {_UNITS_HINT}"
                 )
+
+    def _check_leg_lengths(self) -> None:
+        if self.duration_matrix is None or self.time_windows is None:
+            return
+        first = min(start for windows in self.time_windows for start, _ in windows)
+        span = max(end for windows in self.time_windows for _, end in windows) - first
+        found = self.duration_matrix.first_above(max(span, LONGEST_PLAUSIBLE_LEG))
+        if found is not None:
+            row, column, leg = found
+            raise ValueError(
+                f"duration_matrix[{row}][{column}]: a leg of {leg} s = {leg // SECONDS_PER_DAY} "
+                f"days is longer than a week and than the whole span of the time windows ({span} s "
+                "from the earliest start to the latest end): likely a unit mistake (durations are "
+                f"whole seconds; milliseconds given?); {_UNITS_HINT}"
+            )
 
 
 def _located(value: Any, where: str, n: int, what: str) -> list[Any]:

@@ -1,5 +1,6 @@
 """The friendly layer's checked problem: each mistake gets one clear error naming where it is."""
 
+import contextlib
 import datetime as dt
 import pickle
 
@@ -158,6 +159,20 @@ def test_unit_checks_can_be_switched_off():
     with pytest.raises(ValueError, match="need 1000001 days of 1 seconds"):
         Problem(**timed(job_durations=[0, 1_000_001], operation_times=(8, 9)), check_units=False)
     Problem(**timed(job_durations=[0, 1_000_000], operation_times=(8, 9)), check_units=False)
+
+
+@pytest.mark.parametrize(
+    "days, span, accepted", [(6.9, 1, True), (7.1, 1, False), (20, 30, True), (30.1, 30, False)]
+)
+def test_legs_longer_than_a_week_and_the_windows_span_are_refused(days, span, accepted):
+    leg, windows = round(days * 86400), [[(DAY0, DAY0 + span * 86400)], [(DAY0, DAY0)]]
+    arguments = timed(duration_matrix=np.array([[0, 60], [leg, 0]]), time_windows=windows)
+    message = (
+        rf"^duration_matrix\[1\]\[0\]: a leg of {leg} s = {int(days)} days .*check_units=False"
+    )
+    with contextlib.nullcontext() if accepted else pytest.raises(ValueError, match=message):
+        Problem(**arguments)
+    assert Problem(**arguments, check_units=False).duration_matrix.at(1, 0) == leg
 
 
 def test_lists_arrays_datetimes_and_timedeltas_give_the_same_problem():
