@@ -37,10 +37,11 @@ class Problem:
     """A TSPTW problem for `solve_problem`, checked up front.
 
     The arguments are those of `tourwright.solve`. They may be lists, tuples or numpy arrays;
-    durations may be `timedelta`, window bounds timezone-aware `datetime`, and operating
-    hours `datetime.time`; strings in ISO 8601 are read as such ("PT20M",
-    "2026-12-07T08:00:00+01:00", "08:00"). Time data is all three of `duration_matrix`,
-    `job_durations` and `time_windows`, or none of them. `names` and `coordinates` (x, y per
+    durations may be `timedelta` or numpy `timedelta64`, window bounds timezone-aware
+    `datetime` (numpy `datetime64` with a `timezone`), and operating hours `datetime.time`;
+    strings in ISO 8601 are read as such ("PT20M", "2026-12-07T08:00:00+01:00", "08:00").
+    Time data is all three of `duration_matrix`, `job_durations` and `time_windows`, or none
+    of them. `names` and `coordinates` (x, y per
     location) are only used for display. With `check_units` (the default) values that look
     like a unit mistake (milliseconds, hours) are refused.
 
