@@ -71,7 +71,9 @@ class Matrix(Sequence[tuple[int, ...]]):
         import numpy
 
         entries = numpy.frombuffer(self._flat, dtype=numpy.uint64)
-        index = int(numpy.argmax(entries > limit))
+        index = int(numpy.argmax(entries > limit))  # 0 also when none is (the bound is above all)
+        if entries[index] <= limit:
+            return None
         row, column = divmod(index, self._size)
         return row, column, int(entries[index])
 
