@@ -18,6 +18,7 @@ from . import _engine
 from .matrix import Matrix
 from .problem import Problem
 from .tour import Tour
+from .values import MissingOffset
 
 if TYPE_CHECKING:
     import numpy
@@ -175,6 +176,12 @@ def _json_problem(path: PathLike, text: str) -> Problem:
         raise ProblemFileError(path, "missing key 'distance_matrix'")
     try:
         return Problem.from_dict({key: value for key, value in data.items() if key in JSON_KEYS})
+    except MissingOffset as error:
+        message = (
+            f"{error.where}: {error.text} has no UTC offset; write one ({error.text}Z for UTC, or "
+            f'e.g. {error.text}+01:00), or give the file a "timezone" key (e.g. "Europe/Berlin")'
+        )
+        raise ProblemFileError(path, message) from error
     except (TypeError, ValueError) as error:
         raise ProblemFileError(path, str(error)) from error
 

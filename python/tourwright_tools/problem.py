@@ -20,6 +20,9 @@ EARLIEST_PLAUSIBLE_INSTANT = 100_000_000
 LATEST_PLAUSIBLE_INSTANT = 4_102_444_800
 # A single travel leg or job of more than a year suggests milliseconds.
 LONGEST_PLAUSIBLE_DURATION = 366 * SECONDS_PER_DAY
+# A travel leg longer than a week and than the whole span of the time windows cannot be meant
+# (a matrix in milliseconds gives such legs).
+LONGEST_PLAUSIBLE_LEG = 7 * SECONDS_PER_DAY
 # Opening hours of less than an hour a day suggest hours given where seconds belong.
 SHORTEST_PLAUSIBLE_OPENING = 3600
 
@@ -34,10 +37,11 @@ class Problem:
     """A TSPTW problem for `solve_problem`, checked up front.
 
     The arguments are those of `tourwright.solve`. They may be lists, tuples or numpy arrays;
-    durations may be `timedelta`, window bounds timezone-aware `datetime`, and operating
-    hours `datetime.time`; strings in ISO 8601 are read as such ("PT20M",
-    "2026-12-07T08:00:00+01:00", "08:00"). Time data is all three of `duration_matrix`,
-    `job_durations` and `time_windows`, or none of them. `names` and `coordinates` (x, y per
+    durations may be `timedelta` or numpy `timedelta64`, window bounds timezone-aware
+    `datetime` (numpy `datetime64` with a `timezone`), and operating hours `datetime.time`;
+    strings in ISO 8601 are read as such ("PT20M", "2026-12-07T08:00:00+01:00", "08:00").
+    Time data is all three of `duration_matrix`, `job_durations` and `time_windows`, or none
+    of them. `names` and `coordinates` (x, y per
     location) are only used for display. With `check_units` (the default) values that look
     like a unit mistake (milliseconds, hours) are refused.
 
@@ -144,6 +148,7 @@ class Problem:
         set_field(self, "end", last)
         if self.check_units:
             self._check_job_lengths()
+            self._check_leg_lengths()
         self._check_working_days()
         self.engine_offset()  # refuses a horizon across a change of offset
 
@@ -279,22 +284,25 @@ class Problem:
         result = []
         for location, windows in enumerate(_located(time_windows, "time_windows", n, "windows")):
             where = f"time_windows[{location}]"
-            pairs = tuple(
+            read = [
                 self._window(window, f"{where}[{k}]")
                 for k, window in enumerate(values.items(windows, where, "a list of windows"))
-            )
-            if not pairs:
+            ]
+            if not read:
                 raise ValueError(f"{where}: no window; give at least one (start, end)")
-            for k in range(1, len(pairs)):
-                if pairs[k][0] <= pairs[k - 1][1]:
+            for k in range(1, len(read)):
+                ((start, _), given), ((_, end), given_before) = read[k], read[k - 1]
+                if start <= end:
                     raise ValueError(
-                        f"{where}[{k}]: starts at {pairs[k][0]}, not after the end {pairs[k - 1][1]} of "
-                        "the window before it; give a location's windows in time order without overlap"
+                        f"{where}[{k}]: starts at {values.written(given[0]) or start}, not after the "
+                        f"end {values.written(given_before[1]) or end} of the window before it; give "
+                        "a location's windows in time order without overlap"
                     )
-            result.append(pairs)
+            result.append(tuple(pair for pair, _ in read))
         return tuple(result)
 
-    def _window(self, window: Any, where: str) -> Window:
+    def _window(self, window: Any, where: str) -> tuple[Window, list[Any]]:
+        """The window in Unix seconds, and its bounds as given (for messages)."""
         bounds = values.items(window, where, "a (start, end) pair")
         if len(bounds) != 2:
             raise ValueError(f"{where}: expected a (start, end) pair, got {len(bounds)} values")
@@ -302,15 +310,22 @@ class Problem:
             values.instant(bound, f"{where}[{i}]", self.timezone) for i, bound in enumerate(bounds)
         )
         if end < start:
-            raise ValueError(f"{where}: ends at {end}, before it starts at {start}")
+            raise ValueError(
+                f"{where}: ends at {values.written(bounds[1]) or end}, before it starts at "
+                f"{values.written(bounds[0]) or start}"
+            )
         if self.check_units:
-            for bound in (start, end):
-                if not EARLIEST_PLAUSIBLE_INSTANT <= bound <= LATEST_PLAUSIBLE_INSTANT:
-                    raise ValueError(
-                        f"{where}: {bound} is not a plausible instant in Unix seconds (1973 to 2100); "
-                        f"milliseconds or an offset given? {_UNITS_HINT}"
+            for bound, instant in zip(bounds, (start, end)):
+                if not EARLIEST_PLAUSIBLE_INSTANT <= instant <= LATEST_PLAUSIBLE_INSTANT:
+                    text = values.written(bound)
+                    fault = (
+                        f"{instant} is not a plausible instant in Unix seconds (1973 to 2100); "
+                        "milliseconds or an offset given?"
+                        if text is None
+                        else f"{text} is not a plausible time of a schedule (1973 to 2100);"
                     )
-        return start, end
+                    raise ValueError(f"{where}: {fault} {_UNITS_HINT}")
+        return (start, end), bounds
 
     def _hours(self, operation_times: Any) -> Window:
         where = "operation_times"
@@ -324,9 +339,11 @@ class Problem:
         opening, closing = (
             values.time_of_day(bound, f"{where}[{i}]") for i, bound in enumerate(bounds)
         )
+        given = [values.written(bound) for bound in bounds]
         if closing > SECONDS_PER_DAY:
             raise ValueError(
-                f"{where}[1]: {closing} is beyond the end of a day (86400 seconds after midnight)"
+                f"{where}[1]: {given[1] or closing} is beyond the end of a day (86400 seconds "
+                "after midnight)"
             )
         if closing == SECONDS_PER_DAY and opening > 0:
             # The engine reads a closing of 86400 as 00:00 of the same day.
@@ -334,16 +351,23 @@ class Problem:
                 f"{where}[1]: closing at midnight (86400) is only possible from 0 (open around "
                 "the clock); close at 86399 instead"
             )
+        # Hours given as times are named as given; plain numbers are seconds after midnight.
+        opened, closed = given[0] or str(opening), given[1] or str(closing)
+        numbers = given == [None, None]
         if opening >= closing:
             raise ValueError(
-                f"{where}: opening {opening} is not before closing {closing}; operating hours are "
-                "seconds after midnight (UTC, or local with a timezone) within one day"
+                f"{where}: opening {opened} is not before closing {closed}; operating hours are "
+                f"{'seconds after midnight' if numbers else 'times of day'} (UTC, or local with a "
+                "timezone) within one day"
             )
         if self.check_units and closing - opening < SHORTEST_PLAUSIBLE_OPENING:
-            raise ValueError(
-                f"{where}: open only {closing - opening} seconds a day; operating hours are seconds "
-                f"after midnight (08:00 is 28800, or give datetime.time(8)); {_UNITS_HINT}"
+            detail = (
+                f"{closing - opening} seconds a day; operating hours are seconds after midnight "
+                "(08:00 is 28800 or '08:00')"
+                if numbers
+                else f"{clock(closing - opening)} a day ({opened} to {closed})"
             )
+            raise ValueError(f"{where}: open only {detail}; {_UNITS_HINT}")
         return opening, closing
 
     def _adopt_zone(self, bound: Any, where: str) -> None:
@@ -387,6 +411,21 @@ class Problem:
                     f"location and than the operating day ({day} seconds): likely a unit mistake "
                     f"(durations are whole seconds; milliseconds given?); {_UNITS_HINT}"
                 )
+
+    def _check_leg_lengths(self) -> None:
+        if self.duration_matrix is None or self.time_windows is None:
+            return
+        first = min(start for windows in self.time_windows for start, _ in windows)
+        span = max(end for windows in self.time_windows for _, end in windows) - first
+        found = self.duration_matrix.first_above(max(span, LONGEST_PLAUSIBLE_LEG))
+        if found is not None:
+            row, column, leg = found
+            raise ValueError(
+                f"duration_matrix[{row}][{column}]: a leg of {leg} s = {leg // SECONDS_PER_DAY} "
+                f"days is longer than a week and than the whole span of the time windows ({span} s "
+                "from the earliest start to the latest end): likely a unit mistake (durations are "
+                f"whole seconds; milliseconds given?); {_UNITS_HINT}"
+            )
 
 
 def _located(value: Any, where: str, n: int, what: str) -> list[Any]:

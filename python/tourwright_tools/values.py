@@ -11,6 +11,7 @@ import math
 import numbers
 import operator
 import re
+import sys
 from collections.abc import Iterable, Mapping
 from typing import Any
 
@@ -27,6 +28,20 @@ _CYCLE_SECONDS = 146_097 * 86_400
 _ONE_SECOND = dt.timedelta(seconds=1)
 # ISO 8601 durations of days, hours, minutes and seconds ("PT20M", "P1DT2H30M", "PT90S").
 _ISO_DURATION = re.compile(r"^P(?:(\d+)D)?(?:T(?=\d)(?:(\d+)H)?(?:(\d+)M)?(?:(\d+)S)?)?$")
+# Seconds in one step of a numpy time unit, and steps of the units shorter than a second.
+_NUMPY_UNITS = {"W": 604_800, "D": 86_400, "h": 3600, "m": 60, "s": 1}
+_NUMPY_FRACTIONS = {"ms": 10**3, "us": 10**6, "ns": 10**9, "ps": 10**12, "fs": 10**15, "as": 10**18}
+
+
+class MissingOffset(ValueError):
+    """An ISO 8601 date and time without an offset, where the problem has no timezone."""
+
+    def __init__(self, where: str, text: str) -> None:
+        super().__init__(
+            f"{where}: {text} has no UTC offset; write one ({text}Z for UTC, or e.g. "
+            f"{text}+01:00), or give the problem a timezone"
+        )
+        self.where, self.text = where, text
 
 
 def integer(value: Any, where: str, maximum: int = MAX_U64) -> int:
@@ -36,6 +51,9 @@ def integer(value: Any, where: str, maximum: int = MAX_U64) -> int:
     try:
         number = operator.index(value)
     except TypeError:
+        if _numpy_time(value):  # a Real to `numbers`, which float() refuses
+            kind = type(value).__name__
+            raise TypeError(f"{where}: expected an integer, got numpy {kind} {value}") from None
         if not isinstance(value, numbers.Real):
             raise TypeError(f"{where}: expected an integer, got {type(value).__name__}") from None
         real = float(value)
@@ -64,20 +82,27 @@ def seconds(value: Any, where: str) -> int:
         if value < dt.timedelta(0):
             raise ValueError(f"{where}: {value} is negative")
         value = value // _ONE_SECOND
+    elif _numpy_time(value) == "m":
+        value = _numpy_seconds(value, where)
     return integer(value, where, MAX_SECONDS)
 
 
 def instant(value: Any, where: str, zone: dt.tzinfo | None = None) -> int:
     """An instant in Unix seconds: an integer, a `datetime` or an ISO 8601 date and time
     ("2026-12-07T08:00:00+01:00"), fractions dropped; without an offset, one in `zone`."""
-    if isinstance(value, str):
+    text = value if isinstance(value, str) else None
+    if text is not None:
         try:
-            value = dt.datetime.fromisoformat(value)
+            value = dt.datetime.fromisoformat(text)
         except ValueError:
-            raise ValueError(f"{where}: {value!r} is not an ISO 8601 date and time") from None
+            raise ValueError(f"{where}: {text!r} is not an ISO 8601 date and time") from None
+    elif _numpy_time(value) == "M":
+        value = _numpy_datetime(value, where, zone)
     if isinstance(value, dt.datetime):
         if value.utcoffset() is None and zone is not None:
             value = value.replace(tzinfo=zone)
+        if value.utcoffset() is None and text is not None:
+            raise MissingOffset(where, text)
         if value.utcoffset() is None:
             raise ValueError(
                 f"{where}: datetime {value} has no timezone; give one, e.g. "
@@ -107,6 +132,10 @@ def time_of_day(value: Any, where: str) -> int:
 
 def items(value: Any, where: str, what: str) -> list[Any]:
     """The items of a list, tuple, numpy array or other ordered collection."""
+    kind = type(value)
+    if kind.__module__.startswith("pandas") and kind.__name__ == "DataFrame":
+        # Iterating a DataFrame gives its column labels.
+        raise TypeError(f"{where}: expected {what}, got a pandas DataFrame; pass df.to_numpy()")
     unordered = isinstance(value, (Mapping, set, frozenset))
     if isinstance(value, (str, bytes, bytearray)) or unordered or not isinstance(value, Iterable):
         raise TypeError(
@@ -116,6 +145,60 @@ def items(value: Any, where: str, what: str) -> list[Any]:
         return list(value)
     except TypeError as error:
         raise TypeError(f"{where}: {error}") from error
+
+
+def written(value: Any) -> str | None:
+    """How a date, time or duration reads as the user gave it (a string as written); None for a
+    plain number, which messages show as the seconds it is."""
+    if isinstance(value, str):
+        return value
+    if isinstance(value, (dt.datetime, dt.time)):
+        return value.isoformat()
+    if isinstance(value, dt.timedelta) or _numpy_time(value):
+        return str(value)
+    return None
+
+
+def _numpy_time(value: Any) -> str | None:
+    """'m' for a numpy timedelta64, 'M' for a datetime64, None for anything else."""
+    numpy = sys.modules.get("numpy")  # such a value can only come from numpy once it is imported
+    if numpy is None or not isinstance(value, (numpy.timedelta64, numpy.datetime64)):
+        return None
+    return "m" if isinstance(value, numpy.timedelta64) else "M"
+
+
+def _numpy_seconds(value: Any, where: str) -> int:
+    """Whole seconds of a numpy timedelta64, or since 1970 of a datetime64 read as UTC, counted
+    exactly from its unit (fractions dropped, rounding down)."""
+    import numpy
+
+    unit, steps = numpy.datetime_data(value.dtype)
+    if numpy.isnat(value):
+        raise ValueError(f"{where}: numpy {type(value).__name__} NaT is not a time")
+    count = int(value.astype(numpy.int64)) * steps
+    if unit in _NUMPY_UNITS:
+        return count * _NUMPY_UNITS[unit]
+    if unit in _NUMPY_FRACTIONS:
+        return count // _NUMPY_FRACTIONS[unit]
+    raise ValueError(
+        f"{where}: numpy {type(value).__name__} {value} is in a unit ({unit}) without a fixed "
+        "length in seconds; give it in days, hours, minutes or seconds"
+    )
+
+
+def _numpy_datetime(value: Any, where: str, zone: dt.tzinfo | None) -> dt.datetime:
+    """A numpy datetime64 (which has no zone) as a datetime in the problem's zone."""
+    if zone is None:
+        raise ValueError(
+            f"{where}: numpy datetime64 {value} has no timezone; give the problem one "
+            "(timezone='UTC' if these are UTC times)"
+        )
+    try:
+        return dt.datetime(1970, 1, 1) + dt.timedelta(seconds=_numpy_seconds(value, where))
+    except OverflowError:
+        raise ValueError(
+            f"{where}: numpy datetime64 {value} is outside the years 1 to 9999"
+        ) from None
 
 
 def clock(seconds_after_midnight: int) -> str:

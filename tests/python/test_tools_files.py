@@ -167,6 +167,12 @@ def test_json_problem_with_names_and_coordinates(tmp_path):
         ('{"distance_matrix": [[' + "9" * 5000 + "]]}", "an integer of 5000 digits"),
         ('{"distance_matrix": ' + "[" * 100_000 + "]" * 100_000 + "}", "nested too deeply"),
         ('{"distance_matrix": [[0]], "names": ["\\ud800"]}', "names[0]: '\\ud800' holds a lone"),
+        (
+            '{"distance_matrix": [[0]], "duration_matrix": [[0]], "job_durations": [0], '
+            '"time_windows": [[["2026-12-07T08:00", "2026-12-07T09:00Z"]]]}',
+            "time_windows[0][0][0]: 2026-12-07T08:00 has no UTC offset; write one (2026-12-07T08:00Z"
+            ' for UTC, or e.g. 2026-12-07T08:00+01:00), or give the file a "timezone" key',
+        ),
     ],
 )
 def test_bad_json_files_name_file_and_fault(tmp_path, text, message):
