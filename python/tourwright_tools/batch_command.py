@@ -16,7 +16,7 @@ from typing import Any, TextIO
 
 from .atomic import write_text_atomically
 from .batch import BatchError, default_workers, run_tasks
-from .cli import UserError
+from .cli import CUT_SHORT_STATUS, UserError, cut_short_advice
 from .files import ClassicInstance, ProblemFileError, problem_from_text
 from .options import SolveOptions, from_arguments
 from .progress import WIDTH
@@ -78,11 +78,18 @@ def run(args: argparse.Namespace) -> int:
                 bar.close()
     _write_summary(args.out, rows)
     failed = sum(row["status"] == "failed" for row in rows)
+    cut_short = sum(bool(row["cut_short"]) for row in rows)
     print(
         f"{len(rows) - failed} of {len(rows)} problems solved ({len(todo) - failed} now, "
         f"{len(rows) - len(todo)} earlier), {failed} failed; results in {args.out}"
     )
-    return 1 if failed else 0
+    if cut_short:
+        print(
+            f"tourwright: warning: {cut_short} of the tours are cut short (see summary.csv): "
+            f"{cut_short_advice(options)}",
+            file=sys.stderr,
+        )
+    return 1 if failed else CUT_SHORT_STATUS if cut_short else 0
 
 
 def solve_file(path: str, text: str | ProblemFileError, options: SolveOptions) -> Tour:

@@ -28,6 +28,11 @@ from .values import clock, format_instant, format_length
 OUTPUT_SECONDS_PER_LOCATION = 0.000_15
 
 
+# The exit status of a tour whose search ended before its first descent finished: a tour, but
+# not one a script should take for a plan.
+CUT_SHORT_STATUS = 3
+
+
 class UserError(Exception):
     """A mistake in the command line or its files: one line, exit status 2."""
 
@@ -205,7 +210,9 @@ def _run(args: argparse.Namespace, started: float) -> int:
         _write(args.json, tour.to_json(indent=1, readable=True) + "\n")
     if tour.cut_short:
         print(f"tourwright: warning: {cut_short_advice(options)}", file=sys.stderr)
-    return 130 if interruption.happened else 0
+    if interruption.happened:
+        return 130
+    return CUT_SHORT_STATUS if tour.cut_short else 0
 
 
 def _options(

@@ -60,7 +60,6 @@ class Itinerary:
         arrival: list[int | None] = [tour.start_time] + [None] * (len(route) - 1)
         work: list[list[Event]] = [[] for _ in route]
         wait = [0] * len(route)
-        legs: list[tuple[int, int]] = []
         # Where the tour stands: the end of its latest work or travel. A stop's first event (its
         # work, or a wait for it) comes after the arrival there, which is that end: also over a
         # leg of no length, which has no travel event.
@@ -74,13 +73,11 @@ class Itinerary:
                 work[row].append(event)
             elif event.kind == "wait":
                 wait[row] += event.length
-            elif event.from_location is not None and event.to_location is not None:
-                leg = (position[event.from_location], position[event.to_location])
-                if not legs or legs[-1] != leg:
-                    legs.append(leg)
-        if tour.schedule is None:
-            legs = [(index, index + 1) for index in range(len(route) - 1)]
-            legs += [(len(route) - 1, 0)] if len(route) > 1 else []
+        # The legs follow the route, and the return where the tour makes one: also a leg of
+        # no length (a last stop in the depot's building), which has no travel event.
+        returns = tour.returns and len(route) > 1
+        legs = [(index, index + 1) for index in range(len(route) - 1)]
+        legs += [(len(route) - 1, 0)] if returns else []
         windows = problem.time_windows or tuple(() for _ in range(problem.size))
         stops = tuple(
             _stop(
@@ -95,7 +92,6 @@ class Itinerary:
             for index, location in enumerate(route)
         )
         late_end = max(0, (tour.lateness or 0) - sum(stop.late for stop in stops))
-        returns = len(route) > 1 and bool(legs) and legs[-1][1] == 0
         return cls(
             stops,
             tuple(legs),

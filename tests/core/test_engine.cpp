@@ -15,6 +15,7 @@
 #include "engine/departure.hpp"
 #include "engine/engine.hpp"
 #include "evaluation/penalizer.hpp"
+#include "search/iterated_search.hpp"
 #include "search/solver.hpp"
 #include "test_support.hpp"
 
@@ -220,22 +221,30 @@ TEST(EngineProgress, ACheckThatSaysStopEndsATimeLimitedSearch) {
               result.best.time_report->lateness);
 }
 
-// A limit that has passed before any descent still ends with a whole tour, from the
-// start, and without a word to the progress check.
-TEST(EngineProgress, ALimitPassedInTheSetUpEndsWithTheFirstStart) {
+// A limit that has passed before any descent still ends with a whole tour, the one the
+// iterated search begins from (not the index order), says that no descent finished,
+// and asks nothing of the progress check.
+TEST(EngineProgress, ALimitPassedInTheSetUpEndsWithTheFirstTourAndSaysSo) {
     Rng rng(3);
     const auto penalizer = std::make_shared<const Penalizer>(depot_problem(300, rng));
     EngineOptions options;
     options.time_limit = TimeDelta::zero();
     options.threads = 2;
+    options.ends = {0, std::nullopt, false};
     const EngineResult result = run_engine(penalizer, options, [](const EngineProgress&) -> bool {
         ADD_FAILURE() << "the check was asked after the limit";
         return false;
     });
     EXPECT_EQ(result.descents, 0u);
-    EXPECT_TRUE(visits_each_location_once(result.best.route, 300));
-    EXPECT_EQ(result.best.route[0], 0u);
+    EXPECT_FALSE(result.descended);
+    const Route first = first_tour(*penalizer, identity_route(300), false);
+    EXPECT_NE(first, identity_route(300));
+    EXPECT_EQ(result.best.route, first);
     EXPECT_FALSE(result.best.time_report->schedule.empty());
+
+    options.time_limit.reset();
+    options.max_descents = 1;
+    EXPECT_TRUE(run_engine(penalizer, options, nullptr).descended);
 }
 
 }  // namespace

@@ -101,6 +101,15 @@ def test_a_stop_reached_over_a_zero_length_leg_shows_its_arrival_everywhere():
     assert [(c.text, int(c.get("data-sort"))) for c in cells] == [
         (t + ":00", a) for t, a in zip(shown, arrivals)
     ]
+    # Flat 2 is the depot's building: the return has no travel event, yet the tour returns.
+    rows = [[0, 5, 0], [5, 0, 5], [0, 5, 0]]
+    same_building = Problem(
+        **{**problem.to_dict(), "distance_matrix": rows, "duration_matrix": rows}
+    )
+    back = solve_problem(same_building, depot=0, departure="earliest")
+    assert back.returns and back.schedule[-1].kind != "travel"
+    itinerary = Itinerary.of(back, same_building)
+    assert itinerary.returns and itinerary.legs[-1] == (len(back.route) - 1, 0)
 
 
 # A lone surrogate cannot be a name (Problem refuses it), but it can reach a title.
@@ -123,7 +132,7 @@ def test_any_name_gives_well_formed_documents(name):
 
 def test_command_writes_svg_and_page_for_dated_and_classic_problems(tmp_path, capsys):
     examples = os.path.join(os.path.dirname(__file__), "..", "..", "examples")
-    for argv in (["--time-limit", "0"], ["solve", os.path.join(examples, "small.tsptw")]):
+    for argv in (["--max-descents", "1"], ["solve", os.path.join(examples, "small.tsptw")]):
         svg, html = tmp_path / "t.svg", tmp_path / "t.html"
         assert main(argv + ["--svg", str(svg), "--html", str(html)]) == 0
         ElementTree.parse(svg)
