@@ -17,6 +17,7 @@ from .files import (  # noqa: E402
     ProblemFileError,
     read_json,
     read_problem,
+    read_problem_file,
     read_tsptw,
 )
 from .options import SolveOptions  # noqa: E402
@@ -48,6 +49,7 @@ __all__ = [
     "Tour",
     "read_json",
     "read_problem",
+    "read_problem_file",
     "read_tsptw",
     "schedule_svg",
     "solve_many",

@@ -17,8 +17,8 @@ from typing import Any, TextIO
 from .atomic import write_text_atomically
 from .batch import BatchError, default_workers, run_tasks
 from .cli import CUT_SHORT_STATUS, UserError, cut_short_advice
-from .files import ClassicInstance, ProblemFileError, problem_from_text
-from .options import SolveOptions, from_arguments
+from .files import ClassicInstance, ProblemFileError, problem_file_from_text
+from .options import SolveOptions, from_arguments, given_arguments
 from .progress import WIDTH
 from .solving import solve_with
 from .tour import Tour
@@ -55,6 +55,7 @@ def run(args: argparse.Namespace) -> int:
         options = from_arguments(args)
     except (TypeError, ValueError) as error:
         raise UserError(str(error)) from None
+    given = given_arguments(args)
     files = _problem_files(args.inputs, args.out)
     try:
         os.makedirs(args.out, exist_ok=True)
@@ -65,7 +66,7 @@ def run(args: argparse.Namespace) -> int:
     with _executor(args) as (executor, workers):
         bar = _BatchBar(sys.stderr, len(todo)) if sys.stderr.isatty() and todo else None
         names = [files[index][0] for index in todo]
-        calls = ((solve_file, (path, _read(path), options)) for path in names)
+        calls = ((solve_file, (path, _read(path), given)) for path in names)
         try:
             ahead = AHEAD_PER_WORKER * workers
             for position, result in run_tasks(calls, names, executor, workers, ahead):
@@ -92,12 +93,14 @@ def run(args: argparse.Namespace) -> int:
     return 1 if failed else CUT_SHORT_STATUS if cut_short else 0
 
 
-def solve_file(path: str, text: str | ProblemFileError, options: SolveOptions) -> Tour:
+def solve_file(path: str, text: str | ProblemFileError, given: dict[str, Any]) -> Tour:
     """Solves the problem file `path` from its contents `text` (or fails with the error met
-    reading it); a classic file starts from its depot unless `options` name another start."""
+    reading it) with the options `given` over the file's own; a classic file starts from its
+    depot unless they name another start."""
     if isinstance(text, ProblemFileError):
         raise text
-    loaded = problem_from_text(path, text)
+    loaded, in_file = problem_file_from_text(path, text)
+    options = SolveOptions(**{**in_file, **given})
     if isinstance(loaded, ClassicInstance):
         if options.depot is None and options.start is None:
             options = options.replace(**{"start" if options.end else "depot": loaded.depot})

@@ -13,7 +13,7 @@ from typing import Any, NoReturn, TextIO
 
 from . import __version__, imported_at
 from .atomic import write_text_atomically
-from .files import ClassicInstance, ProblemFileError, read_json, read_problem
+from .files import ClassicInstance, ProblemFileError, read_json, read_problem_file
 from .local_time import local, zone_name
 from .options import SolveOptions, from_arguments
 from .options import add_arguments as add_search_arguments
@@ -166,10 +166,11 @@ def _run(args: argparse.Namespace, started: float) -> int:
     _refuse_overwriting(args.file if args.command == "solve" else None, outputs)
     _refuse_unwritable(outputs)
     classic: ClassicInstance | None = None
+    in_file: dict[str, Any] = {}
     if args.command == "solve":
         source = args.file
         try:
-            loaded = read_problem(args.file)
+            loaded, in_file = read_problem_file(args.file)
         except ProblemFileError as error:
             raise UserError(str(error)) from None
         problem = loaded.problem if isinstance(loaded, ClassicInstance) else loaded
@@ -182,7 +183,7 @@ def _run(args: argparse.Namespace, started: float) -> int:
             importlib.resources.files(__package__) / "example.json"
         ) as path:
             problem = read_json(path)
-    options = _options(args, problem, classic)
+    options = _options(args, in_file, problem, classic)
     with _Interruption() as interruption:
         tour = _solve(problem, options, started, interruption)
     # Files first: a reader of the summary that goes away (`| head`) must not cost them.
@@ -216,12 +217,15 @@ def _run(args: argparse.Namespace, started: float) -> int:
 
 
 def _options(
-    args: argparse.Namespace, problem: Problem, classic: ClassicInstance | None
+    args: argparse.Namespace,
+    in_file: dict[str, Any],
+    problem: Problem,
+    classic: ClassicInstance | None,
 ) -> SolveOptions:
-    """The search options given, each fault named by its option; a classic file leaves from
-    its depot unless they say otherwise."""
+    """The search options given over those `in_file`, each fault named by its option; a
+    classic file leaves from its depot unless they say otherwise."""
     try:
-        options = from_arguments(args)
+        options = from_arguments(args, in_file)
     except (TypeError, ValueError) as error:
         raise UserError(str(error)) from None
     ends_given = any(value is not None for value in (options.depot, options.start, options.end))

@@ -16,6 +16,7 @@ from typing import TYPE_CHECKING, Any, Union
 
 from . import _engine
 from .matrix import Matrix
+from .options import SolveOptions
 from .problem import Problem
 from .tour import Tour
 from .values import MissingOffset
@@ -41,6 +42,10 @@ JSON_KEYS = frozenset(
         "timezone",
     }
 )
+# Search options a JSON problem may hold under "options": those of `SolveOptions` but the ends
+# (the file's own "start", "end" and "depot") and the progress callback. Options given to the
+# command or to `solve_problem` take their place.
+FILE_OPTIONS = ("time_limit", "max_descents", "seed", "departure", "threads", "strategy")
 CLASSIC_EXTENSIONS = frozenset({".txt", ".tw", ".dat", ".tsptw"})
 # Keys a person may add to a JSON problem for their own notes.
 JSON_NOTE_KEYS = frozenset({"description", "comment"})
@@ -79,19 +84,32 @@ def read_problem(path: PathLike) -> Problem | ClassicInstance:
     return problem_from_text(path, _read_text(path))
 
 
+def read_problem_file(path: PathLike) -> tuple[Problem | ClassicInstance, dict[str, Any]]:
+    """`read_problem`'s problem and the search options the file holds ("options" of a JSON
+    file, checked; none in a classic file), as keywords of `solve_problem`."""
+    return problem_file_from_text(path, _read_text(path))
+
+
 def problem_from_text(path: PathLike, text: str) -> Problem | ClassicInstance:
     """What `read_problem` makes of `text`, the contents of the file `path` read elsewhere
     (a batch reads its files where they are and solves them on other machines)."""
+    return problem_file_from_text(path, text)[0]
+
+
+def problem_file_from_text(
+    path: PathLike, text: str
+) -> tuple[Problem | ClassicInstance, dict[str, Any]]:
+    """What `read_problem_file` makes of `text`, the contents of the file `path`."""
     if os.fspath(path).endswith(".json") or text.lstrip().startswith("{"):
-        return _json_problem(path, text)
-    return _classic_instance(path, text)
+        return _json_file(path, text)
+    return _classic_instance(path, text), {}
 
 
 def read_json(path: PathLike) -> Problem:
     """A problem from a JSON object whose keys are `solve`'s parameter names (plus `names`,
     `coordinates`, `check_units`, `start`, `end`, `depot`, `timezone` and a free-text
     `description`). Instants and durations are numbers of seconds or ISO 8601 strings."""
-    return _json_problem(path, _read_text(path))
+    return _json_file(path, _read_text(path))[0]
 
 
 def read_tsptw(path: PathLike) -> ClassicInstance:
@@ -156,7 +174,7 @@ class _TableDecoder(json.JSONDecoder):
         return result
 
 
-def _json_problem(path: PathLike, text: str) -> Problem:
+def _json_file(path: PathLike, text: str) -> tuple[Problem, dict[str, Any]]:
     try:
         data = _TableDecoder().decode(text)
     except json.JSONDecodeError as error:
@@ -167,15 +185,17 @@ def _json_problem(path: PathLike, text: str) -> Problem:
         raise ProblemFileError(path, str(error)) from None
     if not isinstance(data, dict):
         raise ProblemFileError(path, f"expected a JSON object, found {type(data).__name__}")
-    unknown = sorted(set(data) - JSON_KEYS - JSON_NOTE_KEYS)
+    unknown = sorted(set(data) - JSON_KEYS - JSON_NOTE_KEYS - {"options"})
     if unknown:
         raise ProblemFileError(
-            path, f"unknown key {unknown[0]!r}; known keys: {', '.join(sorted(JSON_KEYS))}"
+            path,
+            f"unknown key {unknown[0]!r}; known keys: {', '.join(sorted(JSON_KEYS | {'options'}))}",
         )
     if "distance_matrix" not in data:
         raise ProblemFileError(path, "missing key 'distance_matrix'")
+    options = _file_options(path, data.get("options", {}))
     try:
-        return Problem.from_dict({key: value for key, value in data.items() if key in JSON_KEYS})
+        problem = Problem.from_dict({key: value for key, value in data.items() if key in JSON_KEYS})
     except MissingOffset as error:
         message = (
             f"{error.where}: {error.text} has no UTC offset; write one ({error.text}Z for UTC, or "
@@ -184,6 +204,23 @@ def _json_problem(path: PathLike, text: str) -> Problem:
         raise ProblemFileError(path, message) from error
     except (TypeError, ValueError) as error:
         raise ProblemFileError(path, str(error)) from error
+    return problem, options
+
+
+def _file_options(path: PathLike, given: Any) -> dict[str, Any]:
+    """The "options" of a JSON problem, checked as the search will check them."""
+    if not isinstance(given, dict):
+        raise ProblemFileError(path, f"options: expected an object, found {type(given).__name__}")
+    unknown = sorted(set(given) - set(FILE_OPTIONS))
+    if unknown:
+        raise ProblemFileError(
+            path, f"options: unknown option {unknown[0]!r}; known: {', '.join(FILE_OPTIONS)}"
+        )
+    try:
+        SolveOptions(**given)
+    except (TypeError, ValueError) as error:
+        raise ProblemFileError(path, f"options: {error}") from None
+    return dict(given)
 
 
 def _json_integer(text: str) -> int:

@@ -9,7 +9,7 @@ import datetime as dt
 import math
 import numbers
 import os
-from collections.abc import Callable, Iterator
+from collections.abc import Callable, Iterator, Mapping
 from typing import Any, Literal
 
 from . import values
@@ -232,9 +232,8 @@ def add_arguments(parser: argparse.ArgumentParser, default: Any = None) -> None:
         )
 
 
-def from_arguments(args: argparse.Namespace, **changes: Any) -> SolveOptions:
-    """The record of the options given on a command line (and `changes`), each fault named by
-    its option."""
+def given_arguments(args: argparse.Namespace) -> dict[str, Any]:
+    """The options given on a command line, as keywords of `SolveOptions`."""
     given = {
         field.name: getattr(args, field.name)
         for field in command_line_fields()
@@ -242,10 +241,18 @@ def from_arguments(args: argparse.Namespace, **changes: Any) -> SolveOptions:
     }
     if given.get("threads") == 0:
         given["threads"] = None
+    return given
+
+
+def from_arguments(args: argparse.Namespace, base: Mapping[str, Any] | None = None) -> SolveOptions:
+    """The record of the options given on a command line over those of `base` (a file's), each
+    fault of the command line named by its option."""
+    given = given_arguments(args)
     try:
-        return SolveOptions(**{**given, **changes})
+        SolveOptions(**given)
     except (TypeError, ValueError) as error:
         raise type(error)(command_line_message(str(error))) from None
+    return SolveOptions(**{**(base or {}), **given})
 
 
 def command_line_message(message: str) -> str:

@@ -1,12 +1,14 @@
 """Every search option reaches the search alike through every surface: `solve_problem`,
-`solve_many` on a pool, the `solve` and `batch` commands, and a problem file's own ends."""
+`solve_many` on a pool, the `solve` and `batch` commands, and a problem file's own ends and
+"options"."""
 
 import json
 
 import pytest
 from conftest import planned_day
-from tourwright_tools import Problem, Tour, solve_many, solve_problem
+from tourwright_tools import Problem, ProblemFileError, Tour, solve_many, solve_problem
 from tourwright_tools.cli import main
+from tourwright_tools.files import problem_from_text
 
 # Each case is reproducible (a seed and a count, or the default search), so every surface
 # must give exactly the tour solve_problem gives.
@@ -60,20 +62,25 @@ def test_every_option_through_every_surface(options, day, tmp_path, capsys):
     result = json.loads((tmp_path / "out" / "day.tour.json").read_text())
     assert shape(Tour.from_dict(result)) == expected and result["readable"]["route"]
 
+    # The same options held by the file itself: its ends at the top, the rest under "options".
     ends = {name: value for name, value in options.items() if name in ENDS}
-    if "start" in ends or "depot" in ends:
-        # The same ends given in the file itself.
-        file.write_text(json.dumps({**problem.to_dict(), **ends}))
-        others = {name: value for name, value in options.items() if name not in ENDS}
-        assert main(["solve", str(file), *flags(others), "--json", str(out)]) == 0
-        assert shape(Tour.from_json(out.read_text())) == expected
+    others = {name: value for name, value in options.items() if name not in ENDS}
+    file.write_text(json.dumps({**problem.to_dict(), **ends, "options": others}))
+    assert main(["solve", str(file), "--json", str(out)]) == 0
+    assert shape(Tour.from_json(out.read_text())) == expected
+    assert main(["batch", str(file), "--out", str(tmp_path / "again")]) == 0
+    assert shape(Tour.from_json((tmp_path / "again" / "day.tour.json").read_text())) == expected
     capsys.readouterr()
 
 
-def test_options_that_fail_every_problem_raise_before_anything_runs(day):
+def test_options_that_fail_every_problem_raise_before_anything_runs_or_name_the_file(day):
     with pytest.raises(ValueError, match="departure: expected one of 'latest', 'earliest'"):
         solve_many([day], departure="soon")
     with pytest.raises(TypeError, match="unexpected keyword argument 'begin'"):
         solve_many([day], begin=3)
     with pytest.raises(ValueError, match="end: expected a location or 'open'"):
         solve_many([day], start=0, end="closed")
+    with pytest.raises(ProblemFileError, match=r"options: unknown option 'depot'"):
+        problem_from_text("day.json", json.dumps({**day.to_dict(), "options": {"depot": 0}}))
+    with pytest.raises(ProblemFileError, match=r"options: seed: expected an int, got str"):
+        problem_from_text("day.json", json.dumps({**day.to_dict(), "options": {"seed": "x"}}))
