@@ -29,14 +29,15 @@ DEPARTURES = ("latest", "earliest")
 
 # The search that neither a limit nor a count of descents is asked for: a number of descents
 # from a fixed seed, so that the tour is the same every time and on every machine. A descent
-# costs about as much more as the problem is larger, so the count is 100 a location up to
-# 10,000 (about a second at 100 locations, some five at 1000), then falls as the square of
-# the size. Where a location has several windows or the day has hours, a descent costs some
-# thirty times as much (its trials are walked in full rather than summed in closed form), so
-# those problems make a thirtieth of the count, at least 200 (bench/bench_default_effort.py).
+# costs about as much more as the problem is larger, so the count is two million over the
+# number of locations, at least 1000 and at most 10,000: about a second at 100 locations and at
+# 1000, some three at 2000.
+# Where a location has several windows or the day has hours, a descent costs some thirty times
+# as much (its trials are walked in full rather than summed in closed form), so those problems
+# make a thirtieth of the count, at least 200 (bench/bench_default_effort.py).
 DEFAULT_SEED = 0
 DEFAULT_DESCENTS = (1_000, 10_000)
-DEFAULT_DESCENTS_PER_LOCATION = 100
+DEFAULT_LOCATION_DESCENTS = 2_000_000
 TIMED_DESCENT_COST = 30
 TIMED_LEAST_DESCENTS = 200
 
@@ -45,9 +46,7 @@ def default_descents(locations: int, walked: bool) -> int:
     """The descents of the default search of a problem of `locations`; `walked`: its trials
     are walked in full (several windows at a location, or operating hours)."""
     least, most = DEFAULT_DESCENTS
-    growing = DEFAULT_DESCENTS_PER_LOCATION * locations
-    falling = most * 1000**2 // max(locations, 1) ** 2
-    count = max(least, min(most, growing, falling))
+    count = max(least, min(most, DEFAULT_LOCATION_DESCENTS // max(locations, 1)))
     return max(TIMED_LEAST_DESCENTS, count // TIMED_DESCENT_COST) if walked else count
 
 
@@ -157,10 +156,11 @@ class SolveOptions:
         # Locations: whether each is one of the problem's is checked with the problem.
         for name in ("depot", "start", "end"):
             value = getattr(self, name)
-            if value is None or value == "open":
+            if value is None or (name == "end" and value == "open"):
                 continue
             if isinstance(value, str):
-                raise ValueError(f"{name}: expected a location or 'open', got {value!r}")
+                also = " or 'open'" if name == "end" else ""
+                raise ValueError(f"{name}: expected a location{also}, got {value!r}")
             object.__setattr__(self, name, values.integer(value, name))
         _choice("departure", self.departure, DEPARTURES)
         _choice("strategy", self.strategy, STRATEGIES)
