@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "util/panic.hpp"
@@ -26,11 +25,10 @@ constexpr int kRounds = 12;
 std::atomic<std::uint64_t> fork_generation{0};
 
 void register_fork_handler() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        pthread_atfork(nullptr, nullptr,
-                       [] { fork_generation.fetch_add(1, std::memory_order_relaxed); });
-    });
+    // A static's initialisation runs once, thread-safe, without std::call_once (whose
+    // pthread_once would tie the wheel to glibc 2.34).
+    [[maybe_unused]] static const int registered = pthread_atfork(
+        nullptr, nullptr, [] { fork_generation.fetch_add(1, std::memory_order_relaxed); });
 }
 
 std::uint32_t rotl(std::uint32_t v, int n) { return (v << n) | (v >> (32 - n)); }
