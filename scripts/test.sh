@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds and installs the module, and runs every test:
-# the core's GoogleTest suite through ctest, then the Python suite through pytest; both
-# again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# the core's GoogleTest suite through ctest (built with GCC, then with Clang), then the Python
+# suite through pytest; both again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
