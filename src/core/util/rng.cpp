@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "util/panic.hpp"
@@ -26,11 +25,10 @@ constexpr int kRounds = 12;
 std::atomic<std::uint64_t> fork_generation{0};
 
 void register_fork_handler() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        pthread_atfork(nullptr, nullptr,
-                       [] { fork_generation.fetch_add(1, std::memory_order_relaxed); });
-    });
+    // A static's initialisation runs once, thread-safe, without std::call_once (whose
+    // pthread_once would tie the wheel to glibc 2.34).
+    [[maybe_unused]] static const int registered = pthread_atfork(
+        nullptr, nullptr, [] { fork_generation.fetch_add(1, std::memory_order_relaxed); });
 }
 
 std::uint32_t rotl(std::uint32_t v, int n) { return (v << n) | (v >> (32 - n)); }
@@ -46,6 +44,19 @@ void quarter_round(std::array<std::uint32_t, 16>& x, int a, int b, int c, int d)
     x[b] = rotl(x[b] ^ x[c], 7);
 }
 
+#ifdef __APPLE__
+// Fills `buffer` from the operating system, which has getentropy (macOS 10.12 and later) but no
+// getrandom; each call fills at most 256 bytes. Returns 0 or an errno value.
+int os_random(unsigned char* buffer, std::size_t length) {
+    while (length > 0) {
+        const std::size_t part = std::min<std::size_t>(length, 256);
+        if (getentropy(buffer, part) != 0) return errno;
+        buffer += part;
+        length -= part;
+    }
+    return 0;
+}
+#else
 // Reads from the kernel's /dev/urandom once /dev/random is ready, for kernels
 // without the getrandom call. Returns 0 or an errno value.
 int read_urandom_after_ready(unsigned char* buffer, std::size_t length) {
@@ -87,6 +98,7 @@ int os_random(unsigned char* buffer, std::size_t length) {
     }
     return 0;
 }
+#endif
 
 }  // namespace
 

@@ -40,6 +40,11 @@ constexpr std::size_t probe_every = 32;
 // row's shortfall; entries lowered further are listed.
 constexpr double deep = 2.0;
 
+// The length of (dx, dy), differences of 64-bit coordinates: their squares cannot overflow a
+// double, and the result does not depend on the C library (std::hypot's does, and glibc's
+// newest hypot would tie the wheel to glibc 2.35).
+double length(double dx, double dy) { return std::sqrt(dx * dx + dy * dy); }
+
 // Another point as seen from i, with what the test of a pair needs at hand: the cone of a k
 // holds points far apart in the matrix, so its rows are read only for the pairs that pass.
 struct Direction {
@@ -103,8 +108,8 @@ public:
           next_(n_) {
         const auto [low_x, high_x] = std::minmax_element(xs.begin(), xs.end());
         const auto [low_y, high_y] = std::minmax_element(ys.begin(), ys.end());
-        const double extent = std::hypot(static_cast<double>(*high_x - *low_x),
-                                         static_cast<double>(*high_y - *low_y));
+        const double extent =
+            length(static_cast<double>(*high_x - *low_x), static_cast<double>(*high_y - *low_y));
         // Distances err by a few units in the last place of the largest one.
         margin_ = 1e-6 + 1e-12 * extent / scale_;
     }
@@ -166,7 +171,7 @@ private:
         for (std::size_t j = 0; j < n_; ++j) {
             const auto dx = static_cast<double>(xs_[j] - xs_[i]);
             const auto dy = static_cast<double>(ys_[j] - ys_[i]);
-            exact_[j] = std::hypot(dx, dy) / scale_;
+            exact_[j] = length(dx, dy) / scale_;
             if (sweep_all_) continue;
             angle_[j] = std::atan2(dy, dx);
             if (j != i) {
