@@ -79,7 +79,8 @@ class Tour:
     `start_time` and `end_time` Unix seconds (`start_datetime`, `end_datetime` give UTC
     datetimes, `start_local`, `end_local` those in the problem's `timezone`). With `returns`
     the tour goes back to its first location after the last; otherwise it ends there.
-    `names` are the problem's names of the locations, where it has them.
+    `names` are the problem's names of the locations, where it has them. `cut_short`: the time
+    limit ended the search before its first descent finished, so the tour is only partly improved.
     """
 
     route: tuple[int, ...]
