@@ -1,5 +1,6 @@
 #include "text_tables.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -39,6 +40,27 @@ PyRef rows_object(const IntegerRows& rows) {
                                         static_cast<unsigned long long>(rows.largest)));
 }
 
+// The shortening adds two entries, and the cones take differences of coordinates.
+constexpr std::int64_t kLargestEntry = INT64_MAX / 2;
+constexpr std::int64_t kLargestSpan = std::int64_t{1} << 31;
+
+// Why the entries or the coordinates cannot be shortened, or nullptr when they can.
+const char* shortening_fault(std::span<const std::int64_t> d, std::span<const std::int64_t> xs,
+                             std::span<const std::int64_t> ys) {
+    const auto [low, high] = std::minmax_element(d.begin(), d.end());
+    if (low != d.end() && *low < 0) return "shorten_through_third: a matrix entry is negative";
+    if (high != d.end() && *high > kLargestEntry)
+        return "shorten_through_third: a matrix entry is 2^62 or more (a sum of two would "
+               "overflow 64 bits)";
+    for (const auto axis : {xs, ys}) {
+        const auto [first, last] = std::minmax_element(axis.begin(), axis.end());
+        if (first != axis.end() &&
+            (*first < -kLargestSpan || *last > kLargestSpan || *last - *first > kLargestSpan))
+            return "shorten_through_third: coordinates more than 2^31 apart";
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 PyObject* shorten_through_third(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
@@ -62,6 +84,10 @@ PyObject* shorten_through_third(PyObject*, PyObject* const* args, Py_ssize_t nar
         if (!d || !x || !y || x->size() != y->size() || d->size() != x->size() * x->size() ||
             scale < 1) {
             PyErr_SetString(PyExc_ValueError, usage);
+            throw PythonError{};
+        }
+        if (const char* fault = shortening_fault(*d, *x, *y)) {
+            PyErr_SetString(PyExc_ValueError, fault);
             throw PythonError{};
         }
         tourwright::shorten_through_third(*d, *x, *y, scale);
