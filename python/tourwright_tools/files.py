@@ -529,7 +529,13 @@ def _decimal(path: PathLike, word: str, line: int, negative: bool = False) -> de
         raise ProblemFileError(path, f"{word[:MAX_NUMBER_LENGTH]!r} is not a number", line)
     if len(word) > MAX_NUMBER_LENGTH:
         raise ProblemFileError(path, f"a number of more than {MAX_NUMBER_LENGTH} characters", line)
-    value = decimal.Decimal(word)
+    try:
+        value = decimal.Decimal(word)
+    except decimal.InvalidOperation:  # an exponent beyond the decimal module's range
+        mantissa, exponent = re.split("[eE]", word)
+        # A stand-in as far beyond the bounds below as the number written.
+        shift = MAX_INTEGER_DIGITS if int(exponent) > 0 else -MAX_DECIMAL_PLACES - 1
+        value = decimal.Decimal(mantissa).scaleb(shift)
     if value < 0 and not negative:
         raise ProblemFileError(path, f"{word} is negative", line)
     if _places(value) > MAX_DECIMAL_PLACES:

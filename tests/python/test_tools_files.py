@@ -5,6 +5,7 @@ import math
 import os
 import pathlib
 import random
+import re
 
 import pytest
 from tourwright_tools import (
@@ -128,6 +129,14 @@ def test_bad_coordinates_files_name_file_line_and_fault(tmp_path, text, message)
             "2\n0 1e999999\n1 0\n0 5\n0 5\n",
             "line 2: 1e999999 has more than 20 digits before the point",
         ),
+        (
+            "2\n0 1e9999999999999999999\n1 0\n0 5\n0 5\n",
+            "line 2: 1e9999999999999999999 has more than 20 digits before the point",
+        ),
+        (
+            "2\n0 2.5E-9999999999999999999\n1 0\n0 5\n0 5\n",
+            "line 2: 2.5E-9999999999999999999 has more than 9 decimal places",
+        ),
         ("2\n0 " + "1" * 41 + "\n1 0\n0 5\n0 5\n", "line 2: a number of more than 40 characters"),
     ],
 )
@@ -227,6 +236,27 @@ def test_coordinate_matrix_is_the_three_loops_shortening_of_rounded_down_distanc
         floors = [[math.floor(math.dist(a, b)) for b in points] for a in points]
         matrix = read_tsptw(write(tmp_path, "dense.txt", text)).problem.distance_matrix
         assert list(map(list, matrix)) == shortened_by_three_loops(floors)
+
+
+@pytest.mark.parametrize(
+    "entry, xs, message",
+    [
+        (-1, [0, 1], "a matrix entry is negative"),
+        (2**62, [0, 1], "a matrix entry is 2^62 or more"),
+        (1, [0, 2**31 + 1], "coordinates more than 2^31 apart"),
+        (1, [0, 1, 2], "int64 arrays of n x n, n and n entries"),
+    ],
+)
+def test_shortening_refuses_entries_it_cannot_add_and_shapes_that_differ(entry, xs, message):
+    import numpy
+
+    from tourwright_tools import _engine
+
+    matrix = numpy.array([[0, entry], [entry, 0]], dtype=numpy.int64)
+    points = numpy.array(xs, dtype=numpy.int64)
+    with pytest.raises(ValueError, match=re.escape(message)):
+        _engine.shorten_through_third(matrix, points, points, 1)
+    assert matrix.tolist() == [[0, entry], [entry, 0]]  # left as it was
 
 
 def test_bundled_examples_read():
