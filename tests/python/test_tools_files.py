@@ -249,7 +249,6 @@ def test_coordinate_matrix_is_the_three_loops_shortening_of_rounded_down_distanc
 )
 def test_shortening_refuses_entries_it_cannot_add_and_shapes_that_differ(entry, xs, message):
     import numpy
-
     from tourwright_tools import _engine
 
     matrix = numpy.array([[0, entry], [entry, 0]], dtype=numpy.int64)
