@@ -14,14 +14,14 @@ from typing import Any, NoReturn, TextIO
 from . import __version__, imported_at
 from .atomic import write_text_atomically
 from .files import ClassicInstance, ProblemFileError, read_json, read_problem_file
-from .local_time import local, zone_name
+from .local_time import zone_name
 from .options import SolveOptions, from_arguments
 from .options import add_arguments as add_search_arguments
 from .problem import Problem
 from .progress import ProgressBar
 from .solving import SolveError, solve_with
 from .tour import Tour
-from .values import clock, format_instant, format_length
+from .values import clock, format_instant, format_length, shifted_local
 
 # The time kept back from the search for the schedule, the summary and the files, which grow
 # with the tour: about 0.15 ms a location for the table and the JSON (bench/bench_big_inputs.py).
@@ -436,7 +436,8 @@ def _instant(tour: Tour, instant: int) -> str:
         return str(instant)
     if tour.zone is None:  # also past the year 9999, where datetime ends
         return f"{format_instant(instant, True)} UTC"
-    text = format_instant(instant, True, zone=tour.zone) + f" {local(instant, tour.zone):%z}"
+    offset = f"{shifted_local(instant, tour.zone)[0]:%z}"
+    text = f"{format_instant(instant, True, zone=tour.zone)} {offset}"
     return f"{text} ({format_instant(instant, True)} UTC)"
 
 

@@ -140,7 +140,7 @@ def timeline_part(itinerary: Itinerary, plot_width: float) -> Part:
         for at, _ in ticks
     ]
     bands = [top - AXIS + 2] + [y(row) - AXIS + 2 for row in range(AXIS_EVERY, count, AXIS_EVERY)]
-    caption = f"{text.zone_name}, {text.local(first):%Y-%m-%d}" if text.dated else "time"
+    caption = f"{text.zone_name}, {text.day(first)}" if text.dated else "time"
     for band in bands + ([bottom + 2] if count > AXIS_EVERY // 2 else []):
         body.append(
             element(

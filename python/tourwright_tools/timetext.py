@@ -5,7 +5,7 @@ from __future__ import annotations
 import dataclasses
 import datetime as dt
 
-from .values import SECONDS_PER_DAY, UNIX_EPOCH, format_length, looks_dated
+from .values import SECONDS_PER_DAY, format_length, looks_dated, shifted_local
 
 # Tick steps of a dated axis, in seconds: a minute to a week.
 DATED_STEPS = (60, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400, 172800, 604800)
@@ -29,12 +29,17 @@ class TimeText:
         text = cls(True, zone=zone or dt.timezone.utc)
         return dataclasses.replace(
             text,
-            multi_day=text.local(first).date()
-            != text.local(last if last is not None else first).date(),
+            multi_day=text.day(first) != text.day(last if last is not None else first),
         )
 
     def local(self, instant: int) -> dt.datetime:
-        return (UNIX_EPOCH + dt.timedelta(seconds=instant)).astimezone(self.zone)
+        """The local datetime; past the year 9999 in the year 400 * k before (see `day`)."""
+        return shifted_local(instant, self.zone)[0]
+
+    def day(self, instant: int) -> str:
+        """'2026-12-07', the local date, also past the year 9999."""
+        moment, years = shifted_local(instant, self.zone)
+        return f"{moment.year + years:04d}-{moment:%m-%d}"
 
     @property
     def zone_name(self) -> str:
@@ -55,7 +60,7 @@ class TimeText:
             return str(instant)
         moment = self.local(instant)
         zone = "UTC" if moment.utcoffset() == dt.timedelta(0) else f"{moment:%Z} (UTC{moment:%z})"
-        return f"{moment:%Y-%m-%d %H:%M:%S} {zone}"
+        return f"{self.day(instant)} {moment:%H:%M:%S} {zone}"
 
     def length(self, seconds: int) -> str:
         """'1:02:03' (days added when long), or the number."""

@@ -240,10 +240,10 @@ class Tour:
 
         def times(start: int, end: int) -> dict[str, str]:
             return {
-                "start": local_time.local(start, self.zone).isoformat(),
-                "end": local_time.local(end, self.zone).isoformat(),
-                "start_utc": local_time.local(start, None).isoformat(),
-                "end_utc": local_time.local(end, None).isoformat(),
+                "start": local_time.iso(start, self.zone),
+                "end": local_time.iso(end, self.zone),
+                "start_utc": local_time.iso(start, None),
+                "end_utc": local_time.iso(end, None),
             }
 
         data.update(times(self.start_time, self.end_time))

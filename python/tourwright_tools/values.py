@@ -20,6 +20,8 @@ MAX_U64 = 2**64 - 1
 MAX_SECONDS = 9_223_372_036_854_775
 # The engine's calendar ends with the year 262142.
 LATEST_INSTANT = 8_210_266_876_799
+# The last second of the year 9999, where datetime ends.
+LATEST_DATETIME_INSTANT = 253_402_300_799
 SECONDS_PER_DAY = 86_400
 UNIX_EPOCH = dt.datetime(1970, 1, 1, tzinfo=dt.timezone.utc)
 # The Gregorian calendar repeats every 400 years (146,097 days): instants after the year 9999,
@@ -90,7 +92,7 @@ def seconds(value: Any, where: str) -> int:
 def instant(value: Any, where: str, zone: dt.tzinfo | None = None) -> int:
     """An instant in Unix seconds: an integer, a `datetime` or an ISO 8601 date and time
     ("2026-12-07T08:00:00+01:00"), fractions dropped; without an offset, one in `zone`."""
-    text = value if isinstance(value, str) else None
+    given, text = value, value if isinstance(value, str) else None
     if text is not None:
         try:
             value = dt.datetime.fromisoformat(text)
@@ -99,8 +101,13 @@ def instant(value: Any, where: str, zone: dt.tzinfo | None = None) -> int:
     elif _numpy_time(value) == "M":
         value = _numpy_datetime(value, where, zone)
     if isinstance(value, dt.datetime):
+        chosen = isinstance(given, dt.datetime)  # a datetime's fold says which of a repeated hour
         if value.utcoffset() is None and zone is not None:
             value = value.replace(tzinfo=zone)
+        if value.tzinfo is not None and value.utcoffset() is not None:
+            from .local_time import check_wall_time
+
+            check_wall_time(value, where, None if chosen else text or _wall(value))
         if value.utcoffset() is None and text is not None:
             raise MissingOffset(where, text)
         if value.utcoffset() is None:
@@ -113,6 +120,10 @@ def instant(value: Any, where: str, zone: dt.tzinfo | None = None) -> int:
             raise ValueError(f"{where}: {value} is before 1970")
         return offset
     return integer(value, where, LATEST_INSTANT)
+
+
+def _wall(moment: dt.datetime) -> str:
+    return moment.replace(tzinfo=None).isoformat()
 
 
 def time_of_day(value: Any, where: str) -> int:
@@ -223,8 +234,19 @@ def format_instant(
     if zone is None:
         day, time = utc_day_and_time(unix_seconds)
         return f"{day} {time}" if with_date else time
-    moment = (UNIX_EPOCH + dt.timedelta(seconds=unix_seconds)).astimezone(zone)
-    return f"{moment:%Y-%m-%d %H:%M:%S}" if with_date else f"{moment:%H:%M:%S}"
+    moment, years = shifted_local(unix_seconds, zone)
+    day = f"{moment.year + years:04d}-{moment:%m-%d}"
+    return f"{day} {moment:%H:%M:%S}" if with_date else f"{moment:%H:%M:%S}"
+
+
+def shifted_local(unix_seconds: int, zone: dt.tzinfo | None) -> tuple[dt.datetime, int]:
+    """The instant as an aware datetime in `zone` (UTC without one) and 0; past the year 9999,
+    where datetime ends, moved back whole 400-year cycles, and the years so taken away. The
+    calendar repeats every cycle, and so do the rules of a zone's clocks that far ahead."""
+    beyond = unix_seconds - LATEST_DATETIME_INSTANT + 2 * SECONDS_PER_DAY  # room for an offset
+    cycles = max(0, -(-beyond // _CYCLE_SECONDS))
+    moment = UNIX_EPOCH + dt.timedelta(seconds=unix_seconds - cycles * _CYCLE_SECONDS)
+    return moment.astimezone(zone or dt.timezone.utc), 400 * cycles
 
 
 def utc_day_and_time(unix_seconds: int) -> tuple[str, str]:
