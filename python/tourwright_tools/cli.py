@@ -57,10 +57,10 @@ def main(argv: Sequence[str] | None = None, *, started: float | None = None) -> 
         args = _parser().parse_args(argv)
         return _run(args, started)
     except UserError as error:
-        print(f"tourwright: {error}", file=sys.stderr)
+        print(f"tourwright: {shown(str(error), keep_lines=True)}", file=sys.stderr)
         return 2
     except SolveError as error:
-        print(f"tourwright: {error}", file=sys.stderr)
+        print(f"tourwright: {shown(str(error), keep_lines=True)}", file=sys.stderr)
         return 1
     except OverflowError as error:
         # A value of the problem or its result beyond what can be computed with or shown.
@@ -73,6 +73,19 @@ def main(argv: Sequence[str] | None = None, *, started: float | None = None) -> 
         # The reader of the output went away (e.g. `| head`): stop quietly.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 1
+
+
+def shown(text: str, keep_lines: bool = False) -> str:
+    """`text` for a terminal: control and other invisible characters (an escape sequence in a
+    name, a file name) written as Python escapes ('\\x1b'); line breaks kept on request."""
+    if text.isprintable():
+        return text
+    return "".join(
+        character
+        if character.isprintable() or (keep_lines and character == "\n")
+        else character.encode("unicode_escape").decode("ascii")
+        for character in text
+    )
 
 
 def _parser() -> argparse.ArgumentParser:
@@ -386,9 +399,9 @@ def _summary(
 ) -> None:
     dated = tour.dated
     back = tour.route[:1] if tour.returns else ()
-    names = [problem.name(location) for location in tour.route + back]
+    names = [shown(problem.name(location)) for location in tour.route + back]
     rows: list[tuple[str, str | int]] = [
-        ("problem", f"{source}: {problem!r}"),
+        ("problem", f"{shown(source)}: {problem!r}"),
         ("tour", " > ".join(names)),
         ("distance", tour.distance),
     ]
@@ -452,9 +465,12 @@ def _schedule_table(out: TextIO, problem: Problem, tour: Tour, dated: bool) -> N
     lines = [f"\n{'kind':7} {'location':32} {'start':>{width}} {'end':>{width}} {'length':>10}\n"]
     for event in tour.schedule:
         if event.location is not None:
-            where = problem.name(event.location)
+            where = shown(problem.name(event.location))
         elif event.from_location is not None and event.to_location is not None:
-            where = f"{problem.name(event.from_location)} > {problem.name(event.to_location)}"
+            where = (
+                f"{shown(problem.name(event.from_location))} > "
+                f"{shown(problem.name(event.to_location))}"
+            )
         else:
             where = ""
         start, end = (

@@ -117,6 +117,25 @@ def test_a_bad_name_is_refused_before_any_output_and_a_late_tour_shown(tmp_path,
     assert "start:           11476-08-15 05:20:00 UTC" in capsys.readouterr().out
 
 
+def test_control_characters_of_names_and_files_are_escaped_on_the_terminal_only(tmp_path, capsys):
+    problem = read_json(pathlib.Path(tourwright_tools.__file__).parent / "example.json").to_dict()
+    problem["names"] = ["\x1b]0;owned\x07"] + [f"n\r{i}" for i in range(1, len(problem["names"]))]
+    path = tmp_path / "p\x1b[2J.json"
+    path.write_text(json.dumps(problem))
+    assert (
+        main(["solve", str(path), "--json", str(tmp_path / "t.json"), "--max-descents", "5"]) == 0
+    )
+    out = capsys.readouterr().out
+    assert "\x1b" not in out and "\r" not in out and "\x07" not in out
+    assert "p\\x1b[2J.json:" in out and "\\x1b]0;owned\\x07 > " in out and "n\\r1" in out
+    assert Tour.from_json((tmp_path / "t.json").read_text()).names[0] == "\x1b]0;owned\x07"
+    path.write_text("{")
+    assert main(["solve", str(path)]) == 2
+    assert capsys.readouterr().err.startswith(
+        f"tourwright: {tmp_path}/p\\x1b[2J.json, line 1: not valid JSON"
+    )
+
+
 def test_outputs_are_written_whole_and_never_over_the_problem_file(tmp_path, capsys):
     problem = tmp_path / "problem.json"
     shutil.copy(EXAMPLES / "delivery_day.json", problem)
