@@ -6,17 +6,19 @@ from __future__ import annotations
 import argparse
 import contextlib
 import csv
+import errno
 import importlib
 import io
 import json
 import os
+import stat
 import sys
 from collections.abc import Iterator
 from typing import Any, TextIO
 
 from .atomic import write_text_atomically
 from .batch import BatchError, default_workers, run_tasks
-from .cli import CUT_SHORT_STATUS, UserError, cut_short_advice
+from .cli import CUT_SHORT_STATUS, UserError, cut_short_advice, shown
 from .files import ClassicInstance, ProblemFileError, problem_file_from_text
 from .options import SolveOptions, from_arguments, given_arguments
 from .progress import WIDTH
@@ -115,14 +117,7 @@ def _problem_files(inputs: list[str], out: str) -> list[tuple[str, str]]:
     paths: list[str] = []
     for given in inputs:
         if os.path.isdir(given):
-            ours = os.path.realpath(given) == out_folder
-            paths += sorted(
-                entry.path
-                for entry in os.scandir(given)
-                if not entry.name.startswith(".")
-                and entry.is_file()
-                and not (ours and _is_output(entry.name))
-            )
+            paths += _folder_files(given, os.path.realpath(given) == out_folder)
         else:
             paths.append(given)  # missing or unreadable files fail by name when read
     unique = list(dict.fromkeys(paths, None))
@@ -135,6 +130,43 @@ def _problem_files(inputs: list[str], out: str) -> list[tuple[str, str]]:
     if not unique:
         raise UserError(f"no problem files in {', '.join(inputs)}")
     return [(path, _result_name(path)) for path in unique if by_name[_result_name(path)] == path]
+
+
+def _folder_files(folder: str, ours: bool) -> list[str]:
+    """The visible regular files directly inside `folder` (but for the batch's own results
+    when it is the output folder), sorted; each other entry is named on standard error."""
+    files = []
+    try:
+        entries = sorted(os.scandir(folder), key=lambda entry: entry.name)
+    except OSError as error:
+        raise UserError(f"cannot read the folder {shown(folder)}: {error.strerror}") from None
+    for entry in entries:
+        if entry.name.startswith(".") or (ours and _is_output(entry.name)):
+            continue
+        why = _not_a_problem_file(entry.path)
+        if why is None:
+            files.append(entry.path)
+        else:
+            print(f"tourwright: skipped {shown(entry.path)}: {why}", file=sys.stderr)
+    return files
+
+
+def _not_a_problem_file(path: str) -> str | None:
+    """Why the folder entry `path` is not read as a problem file, or None for a regular file."""
+    try:
+        mode = os.stat(path).st_mode
+    except FileNotFoundError:
+        return "a symbolic link to nothing"
+    except OSError as error:
+        if error.errno == errno.ELOOP:
+            return "a loop of symbolic links"
+        return error.strerror or str(error)
+    if stat.S_ISREG(mode):
+        return None
+    if stat.S_ISDIR(mode):
+        return "a folder (folders inside an input folder are not searched)"
+    kinds = {stat.S_ISFIFO: "a FIFO", stat.S_ISSOCK: "a socket"}
+    return next((kind for test, kind in kinds.items() if test(mode)), "a device, not a file")
 
 
 def _is_output(name: str) -> bool:
@@ -231,12 +263,29 @@ def _executor(args: argparse.Namespace) -> Iterator[tuple[Any, int]]:
         distributed: Any = importlib.import_module("distributed")
     except ImportError:
         raise UserError("--scheduler needs Dask: pip install 'tourwright[dask]'") from None
-    try:
-        client = distributed.Client(args.scheduler, timeout=10)
-    except (OSError, ValueError, TimeoutError) as error:
-        raise UserError(f"--scheduler: cannot reach {args.scheduler}: {error}") from None
-    with client:
+    with _client(distributed, args.scheduler) as client:
         yield client.get_executor(), max(1, sum(client.nthreads().values()))
+
+
+def _client(distributed: Any, address: str) -> Any:
+    """A Dask client of the scheduler at `address`, or the UserError that says why not."""
+    scheme = address.partition("://")[0] if "://" in address else "tcp"
+    try:
+        return distributed.Client(address, timeout=10)
+    except (OSError, ValueError, TimeoutError) as error:
+        raise UserError(f"--scheduler: cannot reach {shown(address)}: {error}") from None
+    except TypeError as error:  # Dask's answer to a protocol it is not set up for
+        needs = _SCHEME_NEEDS.get(scheme, f"a setup that is missing here ({error})")
+        raise UserError(
+            f"--scheduler: {shown(scheme)}:// needs {needs}; tcp:// needs none"
+        ) from None
+
+
+# What Dask's protocols other than tcp:// need before a client can connect with them.
+_SCHEME_NEEDS = {
+    "tls": "TLS certificates in Dask's configuration (distributed.comm.tls)",
+    "ucx": "UCX and its Dask package (distributed-ucxx)",
+}
 
 
 class _BatchBar:
