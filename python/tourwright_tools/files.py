@@ -49,6 +49,8 @@ FILE_OPTIONS = ("time_limit", "max_descents", "seed", "departure", "threads", "s
 CLASSIC_EXTENSIONS = frozenset({".txt", ".tw", ".dat", ".tsptw"})
 # Keys a person may add to a JSON problem for their own notes.
 JSON_NOTE_KEYS = frozenset({"description", "comment"})
+# The longest note read (and then ignored).
+MAX_NOTE_CHARACTERS = 1_000_000
 # Beyond the largest problem worth solving in memory (a JSON file of 10,000 locations with both
 # matrices is about 1.3 GB), and small enough to refuse a wrong file before reading it whole.
 MAX_FILE_BYTES = 2 * 2**30
@@ -148,6 +150,18 @@ _TOO_LARGE = f"larger than {MAX_FILE_BYTES // 2**20} MiB, the largest problem fi
 # The standard library's pure Python scanner and array reader, which its stubs do not list.
 _make_python_scanner: Any = vars(json.scanner)["py_make_scanner"]
 _read_json_array: Any = vars(json.decoder)["JSONArray"]
+_read_json_object: Any = vars(json.decoder)["JSONObject"]
+
+
+class _KeyMemo(dict[str, str]):
+    """The decoder's memo of the keys it read, which also keeps the last one: the key of the
+    value being read, unless that value is inside a list or object of another key's value."""
+
+    last: str | None = None
+
+    def setdefault(self, key: str, default: Any = None) -> str:
+        self.last = key
+        return super().setdefault(key, default)
 
 
 class _TableDecoder(json.JSONDecoder):
@@ -158,11 +172,33 @@ class _TableDecoder(json.JSONDecoder):
 
     def __init__(self) -> None:
         super().__init__(object_pairs_hook=_object_without_repeated_keys, parse_int=_json_integer)
+        self.memo = _KeyMemo()
         self.parse_array = self._array
+        self.parse_object = self._object
+        self.parse_string = self._string
         self.scan_once = _make_python_scanner(self)
 
-    @staticmethod
-    def _array(text_and_end: tuple[str, int], scan_once: Any) -> tuple[Any, int]:
+    def _refuse_a_long_note(self, found: str) -> None:
+        """A note is short text, refused before it is read when it is anything else (a list of
+        a million numbers takes seconds to read)."""
+        if self.memo.last in JSON_NOTE_KEYS:
+            raise ValueError(f"{self.memo.last}: expected a short text (a string), found {found}")
+
+    def _object(self, text_and_end: tuple[str, int], *rest: Any) -> tuple[Any, int]:
+        self._refuse_a_long_note("an object")
+        result: tuple[Any, int] = _read_json_object(text_and_end, *rest)
+        return result
+
+    def _string(self, text: str, end: int, strict: bool) -> tuple[str, int]:
+        result: tuple[str, int] = json.decoder.scanstring(text, end, strict)
+        if len(result[0]) > MAX_NOTE_CHARACTERS and self.memo.last in JSON_NOTE_KEYS:
+            self._refuse_a_long_note(
+                f"{len(result[0]):,} characters (at most {MAX_NOTE_CHARACTERS:,})"
+            )
+        return result
+
+    def _array(self, text_and_end: tuple[str, int], scan_once: Any) -> tuple[Any, int]:
+        self._refuse_a_long_note("a list")
         text, end = text_and_end  # end: just past the opening bracket
         table = _engine.integer_rows(text, end - 1, True)
         if table is not None:

@@ -176,6 +176,9 @@ def test_json_problem_with_names_and_coordinates(tmp_path):
         ('{"distance_matrix": [[' + "9" * 5000 + "]]}", "an integer of 5000 digits"),
         ('{"distance_matrix": ' + "[" * 100_000 + "]" * 100_000 + "}", "nested too deeply"),
         ('{"distance_matrix": [[0]], "names": ["\\ud800"]}', "names[0]: '\\ud800' holds a lone"),
+        ('{"comment": [1, 2], "distance_matrix": [[0]]}', "comment: expected a short text"),
+        ('{"description": {"a": 1}}', "description: expected a short text (a string), found an"),
+        ('{"description": "' + "a" * 1_000_001 + '"}', "found 1,000,001 characters (at most"),
         (
             '{"distance_matrix": [[0]], "duration_matrix": [[0]], "job_durations": [0], '
             '"time_windows": [[["2026-12-07T08:00", "2026-12-07T09:00Z"]]]}',
