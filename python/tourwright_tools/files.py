@@ -151,6 +151,7 @@ _TOO_LARGE = f"larger than {MAX_FILE_BYTES // 2**20} MiB, the largest problem fi
 _make_python_scanner: Any = vars(json.scanner)["py_make_scanner"]
 _read_json_array: Any = vars(json.decoder)["JSONArray"]
 _read_json_object: Any = vars(json.decoder)["JSONObject"]
+_read_json_string: Any = vars(json.decoder)["scanstring"]
 
 
 class _KeyMemo(dict[str, str]):
@@ -190,7 +191,7 @@ class _TableDecoder(json.JSONDecoder):
         return result
 
     def _string(self, text: str, end: int, strict: bool) -> tuple[str, int]:
-        result: tuple[str, int] = json.decoder.scanstring(text, end, strict)
+        result: tuple[str, int] = _read_json_string(text, end, strict)
         if len(result[0]) > MAX_NOTE_CHARACTERS and self.memo.last in JSON_NOTE_KEYS:
             self._refuse_a_long_note(
                 f"{len(result[0]):,} characters (at most {MAX_NOTE_CHARACTERS:,})"
