@@ -86,42 +86,24 @@ def test_batch_writes_results_and_a_summary_and_resumes(tmp_path, capsys):
 
 
 def test_folder_entries_that_are_not_files_are_named_and_skipped(tmp_path, capsys):
-    folder, out = batch_folder(tmp_path, 0), tmp_path / "out"
-    for link, target in [("loop", "loop"), ("dangling", "gone"), ("zero", "/dev/zero")]:
+    folder = batch_folder(tmp_path, 0)
+    for link, target in [("dangling", "gone"), ("loop", "loop"), ("zero", "/dev/zero")]:
         os.symlink(target, folder / link)
     os.mkfifo(folder / "fifo")
     (folder / "sub").mkdir()
-    assert main(["batch", str(folder), "--out", str(out)]) == 1  # broken.json fails
-    skipped = {
-        "dangling": "a symbolic link to nothing",
-        "fifo": "a FIFO",
-        "loop": "a loop of symbolic links",
-        "sub": "a folder",
-        "zero": "a device",
-    }
-    lines = capsys.readouterr().err.splitlines()
-    assert len(lines) == len(skipped) + 1  # and broken.json's failure
-    for line, (name, why) in zip(lines, skipped.items()):
-        assert line.startswith(f"tourwright: skipped {folder / name}: {why}")
+    assert main(["batch", str(folder), "--out", str(tmp_path / "out")]) == 1  # broken.json
+    skipped = "dangling: a symbolic link to nothing|fifo: a FIFO|loop: a loop of symbolic links"
+    err = capsys.readouterr().err
+    for entry in f"{skipped}|sub: a folder|zero: a device".split("|"):
+        assert f"tourwright: skipped {folder}/{entry}" in err
+    assert len(err.splitlines()) == 6
 
 
 @pytest.mark.parametrize("scheme, needs", [("tls", "TLS certificates"), ("ucx", "UCX")])
 def test_a_scheduler_protocol_dask_is_not_set_up_for_is_one_line(tmp_path, capsys, scheme, needs):
     pytest.importorskip("distributed")
-    address = f"{scheme}://127.0.0.1:9"
-    assert (
-        main(
-            [
-                "batch",
-                str(batch_folder(tmp_path, 0)),
-                "--out",
-                str(tmp_path),
-                "--scheduler",
-                address,
-            ]
-        )
-        == 2
-    )
+    argv = ["batch", str(batch_folder(tmp_path, 0)), "--out", str(tmp_path)]
+    assert main([*argv, "--scheduler", f"{scheme}://127.0.0.1:9"]) == 2
     assert f"--scheduler: {scheme}:// needs {needs}" in capsys.readouterr().err
 
 

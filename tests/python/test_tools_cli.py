@@ -119,20 +119,14 @@ def test_a_bad_name_is_refused_before_any_output_and_a_late_tour_shown(tmp_path,
 
 def test_control_characters_of_names_and_files_are_escaped_on_the_terminal_only(tmp_path, capsys):
     problem = read_json(pathlib.Path(tourwright_tools.__file__).parent / "example.json").to_dict()
-    problem["names"] = ["\x1b]0;owned\x07"] + [f"n\r{i}" for i in range(1, len(problem["names"]))]
-    path = tmp_path / "p\x1b[2J.json"
+    problem["names"][0] = "\x1b]0;owned\x07"
+    path, out = tmp_path / "p\x1b[2J.json", str(tmp_path / "t.json")
     path.write_text(json.dumps(problem))
+    assert main(["solve", str(path), "--json", out, "--max-descents", "5"]) == 0
+    shown = capsys.readouterr().out
+    assert not {"\x1b", "\x07"} & set(shown) and "\\x1b]0;owned\\x07 > " in shown
     assert (
-        main(["solve", str(path), "--json", str(tmp_path / "t.json"), "--max-descents", "5"]) == 0
-    )
-    out = capsys.readouterr().out
-    assert "\x1b" not in out and "\r" not in out and "\x07" not in out
-    assert "p\\x1b[2J.json:" in out and "\\x1b]0;owned\\x07 > " in out and "n\\r1" in out
-    assert Tour.from_json((tmp_path / "t.json").read_text()).names[0] == "\x1b]0;owned\x07"
-    path.write_text("{")
-    assert main(["solve", str(path)]) == 2
-    assert capsys.readouterr().err.startswith(
-        f"tourwright: {tmp_path}/p\\x1b[2J.json, line 1: not valid JSON"
+        "p\\x1b[2J.json:" in shown and "\x1b]0;owned" in Tour.from_json(open(out).read()).names[0]
     )
 
 
