@@ -82,7 +82,10 @@ def zone_name(tz: dt.tzinfo) -> str:
 
 def local(unix_seconds: int, tz: dt.tzinfo | None) -> dt.datetime:
     """The instant as an aware datetime in `tz` (UTC without a zone)."""
-    return (UNIX_EPOCH + dt.timedelta(seconds=unix_seconds)).astimezone(tz or dt.timezone.utc)
+    try:
+        return (UNIX_EPOCH + dt.timedelta(seconds=unix_seconds)).astimezone(tz or dt.timezone.utc)
+    except OverflowError:
+        raise ValueError(f"{unix_seconds} is after the year 9999, where datetime ends") from None
 
 
 def offset_seconds(tz: dt.tzinfo, unix_seconds: int) -> int:

@@ -53,7 +53,8 @@ class Problem:
       `datetime.timezone`). Operating hours and datetimes without an offset are then local
       (a `datetime.time` with a zone also gives the problem that zone), and results show
       local times. A horizon across a change of the zone's offset is refused where
-      operating hours depend on it.
+      operating hours depend on it, and so is a local time the clocks skip, or show twice
+      unless a datetime's `fold` or an offset says which.
     """
 
     distance_matrix: Matrix
