@@ -37,7 +37,12 @@ struct EngineOptions {
     // on thread t draws from stream t and makes its share of the cap: the same seed,
     // cap and number of threads give the same tour.
     std::optional<std::uint64_t> seed;
+    // The searches: independent iterated searches (one per thread t above), or threads
+    // sharing the multi-start's descents. They run on at most `most_workers` OS threads
+    // (0: the machine's cores), an iterated search's logical searches one after another
+    // on each, so the same seed, cap and `threads` give the same tour on any machine.
     unsigned threads = 1;
+    unsigned most_workers = 0;
 };
 
 struct EngineProgress {
@@ -60,8 +65,9 @@ struct EngineResult {
     TimeDelta time_taken;
 };
 
-// Runs the search on the calling thread and `threads - 1` more, capped at the
-// machine's cores (unless a seeded iterated search) and at one per eight locations.
+// Runs the search on the calling thread and up to `most_workers - 1` more. The
+// searches (`threads`) are capped at one per eight locations, and but for a seeded
+// iterated search (whose tour they decide) at the workers too.
 // Validation of the options (ends that are locations, a start that can start a tour,
 // an end other than the start only with a start) is the caller's; a thread that
 // cannot be started is a Panic.
