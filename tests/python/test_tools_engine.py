@@ -14,7 +14,7 @@ import time
 import pytest
 import tourwright
 from conftest import DAY0, HOUR
-from tourwright_tools import Problem, solve_problem
+from tourwright_tools import Problem, SolveError, solve_problem
 from tourwright_tools.cli import main
 
 
@@ -204,8 +204,19 @@ def test_a_schedule_too_long_to_build_is_refused_by_both_surfaces(PanicException
     with pytest.raises(PanicException, match="spans too many days to build"):
         tourwright.solve(*arguments)
     # The friendly layer sees it in the problem, before anything is built.
-    with pytest.raises(ValueError, match="a schedule holds at most 1000000 open days"):
+    with pytest.raises(ValueError, match="a schedule holds at most 10000 open days"):
         Problem(*arguments, check_units=False)
+    # 499,000 days of records once took 5 s past a 0.5 s limit; solve_problem refuses a
+    # tour of more than 10,000 days, here 5,000 days of work and 12,000 of travel.
+    windows = [[(DAY0 + 8 * HOUR, DAY0 + 9 * HOUR)]] * 2
+
+    def two_stops(travel, work):
+        hours, durations = (28800, 28801), [[0, travel], [travel, 0]]
+        return Problem([[0, 1], [1, 0]], durations, [0, work], windows, hours, check_units=False)
+
+    with pytest.raises(SolveError, match="spans too many days to build: more than 10000 days"):
+        solve_problem(two_stops(6000, 5000), time_limit=0.5)
+    assert len(solve_problem(two_stops(3000, 3000), time_limit=0.5).schedule) > 9000
 
 
 @pytest.mark.parametrize(

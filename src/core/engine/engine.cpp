@@ -406,7 +406,7 @@ EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const Engine
     Route best = search.best().route;
     const auto departure =
         options.latest_departure ? latest_departure(*penalizer, best) : std::nullopt;
-    result.best = penalizer->penalize(std::move(best), true, departure);
+    result.best = penalizer->penalize(std::move(best), true, departure, options.most_schedule_days);
     result.descents = search.descents_begun();
     result.descended = search.descended();
     result.time_taken = monotonic_now() - started_at;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -31,6 +32,9 @@ struct EngineOptions {
     // The best tour leaves at its latest departure (see latest_departure) rather
     // than at the opening of its first location's first window.
     bool latest_departure = false;
+    // The best tour's schedule is refused (see Penalizer::penalize) where it would span
+    // more days than this.
+    std::int64_t most_schedule_days = std::numeric_limits<std::int64_t>::max();
     // With a seed, the multi-start's descent d starts from a route drawn from stream d
     // of a generator seeded with it, whichever thread makes it: the same seed and cap
     // on descents give the same tour for any number of threads. The iterated search
