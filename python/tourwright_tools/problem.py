@@ -27,8 +27,9 @@ LONGEST_PLAUSIBLE_LEG = 7 * SECONDS_PER_DAY
 SHORTEST_PLAUSIBLE_OPENING = 3600
 
 _TIME_DATA = ("duration_matrix", "job_durations", "time_windows")
-# The most open days a tour's schedule may span (the engine's bound on its records).
-_MOST_WORKING_DAYS = 1_000_000
+# The most days a tour's schedule may span (the engine's bound, as its records take time
+# to build and convert).
+_MOST_WORKING_DAYS = 10_000
 _UNITS_HINT = "pass check_units=False if this is really meant"
 
 

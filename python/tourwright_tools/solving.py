@@ -75,8 +75,10 @@ def solve_problem(
     - `threads`: searches run on that many threads at once (None: one per core): independent
       descents with "multistart", independent iterated searches with "iterated"; the best
       tour wins, and between equal tours the one of the earliest descent (or thread). At most
-      one thread per 8 locations is started, and no more than the cores unless the search is
-      a seeded "iterated" one; a thread that cannot be started raises `SolveError`.
+      one search per 8 locations, and no more than the cores unless the search is a seeded
+      "iterated" one; they run on at most one OS thread per core (a seeded "iterated" search's
+      searches in turn, which gives the same tour). A thread that cannot be started raises
+      `SolveError`.
     - `on_progress(elapsed, descents, best)`: called from the solving thread about every
       100 ms; returning False ends the search with the best tour found so far. An exception it
       raises ends the search and propagates.

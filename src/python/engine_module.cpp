@@ -57,6 +57,11 @@ constexpr auto kEngineParameters = [] {
 // Progress is reported at most this often, whatever the pace of the stop checks.
 constexpr TimeDelta kProgressInterval{0, 100'000'000};
 constexpr unsigned kMostThreads = 1024;
+// The most days a tour's schedule may span: under operating hours each open day costs
+// up to two records, and a record some 3 us to build and to become a Tour's event, so
+// 10,000 days (27 years) cost some 60 ms past the search, where the million records
+// that the core allows took 5 s past a 0.5 s limit.
+constexpr std::int64_t kMostScheduleDays = 10'000;
 
 [[noreturn]] void raise_value_error(const char* format, auto... values) {
     PyErr_Format(PyExc_ValueError, format, values...);
@@ -175,6 +180,7 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
                     : 1;
         PyObject* on_progress = argument(kOnProgress, extract_callable).value_or(nullptr);
         options.strategy = argument(kStrategy, extract_strategy).value_or(Strategy::Iterated);
+        options.most_schedule_days = kMostScheduleDays;
 
         check_ends(options.ends, problem.distance_rows.size());
         try {

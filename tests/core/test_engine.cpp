@@ -203,6 +203,31 @@ TEST(EngineSeed, TheIteratedSearchRepeatsItsTourForTheSameSeedCapAndThreads) {
     EXPECT_EQ(full.time_report->duration, first.best.time_report->duration);
 }
 
+// The logical searches decide the tour, not the OS threads; 512 keep a limit.
+TEST(EngineSeed, TheIteratedSearchGivesTheSameTourOnAnyNumberOfWorkers) {
+    Rng rng(11);
+    const auto penalizer = std::make_shared<const Penalizer>(depot_problem(60, rng));
+    EngineOptions options;
+    options.max_descents = 30;
+    options.ends.start = 0;
+    options.seed = 3;
+    options.threads = 6;
+    std::optional<Route> first;
+    for (unsigned workers : {1u, 2u, 4u, 6u}) {
+        options.most_workers = workers;
+        const EngineResult result = run_engine(penalizer, options, nullptr);
+        EXPECT_EQ(result.descents, 30u);
+        EXPECT_EQ(result.best.route, first.value_or(result.best.route)) << workers;
+        first = result.best.route;
+    }
+    const auto big = std::make_shared<const Penalizer>(random_problem(4096, rng, {.time = false}));
+    EngineOptions many;
+    many.time_limit = TimeDelta{0, 300'000'000};
+    many.seed = 3;
+    many.threads = 512;
+    EXPECT_LT(run_engine(big, many, nullptr).time_taken, TimeDelta::seconds(3));
+}
+
 TEST(EngineProgress, ACheckThatSaysStopEndsATimeLimitedSearch) {
     Rng rng(7);
     const auto penalizer = std::make_shared<const Penalizer>(depot_problem(40, rng));

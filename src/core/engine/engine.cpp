@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <cstdlib>
 #include <exception>
 #include <limits>
 #include <mutex>
@@ -56,9 +58,11 @@ public:
         return true;
     }
 
-    // Searches on thread `t` with the stop check `check` until the cap, the clock or a
-    // stop request ends it.
-    void run_thread(unsigned t, SearchClock::StopCheck check) {
+    // Searches on worker `w` of `workers` with the stop check `check` until the cap, the
+    // clock or a stop request ends it. The iterated search's logical searches
+    // (`options.threads` of them, see EngineOptions) go to the workers in turn: w, w +
+    // workers, ..., one after another on one clock.
+    void run_worker(unsigned w, unsigned workers, SearchClock::StopCheck check) {
         if (options_.strategy == Strategy::Multistart) {
             Solver solver(options_.time_limit, penalizer_, options_.ends.start.has_value(),
                           options_.ends.keeps_last());
@@ -68,7 +72,8 @@ public:
             SearchClock clock(options_.time_limit);
             clock.set_stop_check(std::move(check));
             clock.start();
-            run_iterated(t, clock);
+            for (unsigned t = w; t < options_.threads && !clock.should_stop(); t += workers)
+                run_iterated(t, clock);
         }
     }
 
@@ -239,13 +244,32 @@ private:
     std::uint64_t best_order_ = 0;
 };
 
+// Makes the calling thread's thread-local data of the C++ runtime (its exception
+// globals) and of this library (thread_rng). Where they live in a library loaded
+// after the program started (the C++ runtime and this library under Python), the C
+// library allocates them at their first use, and ends the process when that fails:
+// a thread that first meets them in the `std::bad_alloc` of an exhausted address
+// space would end it instead of failing.
+void make_thread_locals() {
+    // Declared pure, so that only a store the compiler must make keeps the call.
+    [[maybe_unused]] volatile int unwinding = std::uncaught_exceptions();
+    thread_rng();
+}
+
+// Room kept free while a helper is started, and handed back just before it makes its
+// thread-local data: that data takes a few hundred bytes, and the C library may have
+// to grow its heap by a little more than 128 KiB for them.
+constexpr std::size_t kThreadLocalReserve = std::size_t{1} << 20;
+
 // The helper threads of one search, stopped and joined on every way out of
 // run_engine: also when the calling thread unwinds, whatever the cause (a thread
 // that the interpreter ends inside the progress check included), since a thread
-// left joinable would end the process.
+// left joinable would end the process. They are started one at a time while no
+// search thread allocates: each makes its thread-local data (see make_thread_locals)
+// in room freed for it, and waits until every helper is started before it searches.
 class Helpers {
 public:
-    Helpers(Search& search, unsigned count) : search_(search) {
+    Helpers(Search& search, unsigned count) : search_(search), workers_(count + 1) {
         threads_.reserve(count);
         failures_.resize(count);
     }
@@ -253,25 +277,45 @@ public:
     Helpers& operator=(const Helpers&) = delete;
     ~Helpers() {
         search_.request_stop();
+        open_gate();
         wait();
     }
 
-    // Starts the next helper, as thread t of the search.
-    void start(unsigned t) {
+    // Starts the next helper, as worker w of the search; returns when it is ready
+    // to search. No room for it is a Panic.
+    void start(unsigned w) {
         std::exception_ptr& failure = failures_[threads_.size()];
+        void* reserve = std::malloc(kThreadLocalReserve);
+        if (!reserve) cannot_start(w, "no memory for its thread-local data");
         try {
             // Helpers run no code that could end their thread, so catching all is safe.
-            threads_.emplace_back([this, t, &failure] {
+            threads_.emplace_back([this, w, &failure] {
+                make_thread_locals();
+                if (!ready_and_wait()) return;
                 try {
-                    search_.run_thread(t, [this] { return search_.other_thread_check(); });
+                    search_.run_worker(w, workers_,
+                                       [this] { return search_.other_thread_check(); });
                 } catch (...) {
                     failure = std::current_exception();
                     search_.request_stop();
                 }
             });
         } catch (const std::system_error& error) {
-            panic("could not start search thread " + std::to_string(t) + ": " + error.what());
+            std::free(reserve);
+            cannot_start(w, error.what());
         }
+        std::free(reserve);
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return ready_ == threads_.size(); });
+    }
+
+    // Lets the started helpers search.
+    void open_gate() {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        changed_.notify_all();
     }
 
     // Waits for every helper; rethrows the first failure among them.
@@ -282,28 +326,57 @@ public:
     }
 
 private:
+    [[noreturn]] static void cannot_start(unsigned w, const std::string& why) {
+        panic("could not start search thread " + std::to_string(w) + ": " + why);
+    }
+
+    // Tells the starting thread that this helper is ready, then waits for the gate;
+    // false when the search was ended before it opened.
+    bool ready_and_wait() {
+        std::unique_lock lock(mutex_);
+        ++ready_;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return open_; });
+        return !search_.other_thread_check();
+    }
+
     void wait() {
         for (std::thread& thread : threads_)
             if (thread.joinable()) thread.join();
     }
 
     Search& search_;
+    const unsigned workers_;  // the helpers and the calling thread
     std::vector<std::thread> threads_;
     std::vector<std::exception_ptr> failures_;  // one per helper, sized up front
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t ready_ = 0;  // helpers that made their thread-local data
+    bool open_ = false;
 };
 
-// Threads beyond the machine's cores only take turns, and each search thread
-// builds its own neighbour lists, so more than one per kLocationsPerThread
-// locations costs more in set-up than it finds. The cores are
-// not counted where the number of threads decides the tour (a seeded iterated
-// search), so that a seed gives the same tour on any machine.
+// The logical searches: the iterated search's thread t draws from its own stream
+// and makes its share of the descents, so where a seed makes the tour reproducible
+// their number decides it and does not depend on the machine. Each builds its own
+// neighbour lists, so more than one per kLocationsPerThread locations costs more in
+// set-up than it finds. The multi-start's descents are numbered whichever thread
+// makes them, and an unseeded search is not reproducible: for them there are no more
+// than the workers.
 constexpr std::size_t kLocationsPerThread = 8;
 
-unsigned threads_that_help(const EngineOptions& options, std::size_t locations) {
+unsigned logical_threads(const EngineOptions& options, std::size_t locations, unsigned workers) {
     std::size_t most = std::max<std::size_t>(locations / kLocationsPerThread, 1);
     if (options.strategy == Strategy::Multistart || !options.seed)
-        most = std::min<std::size_t>(most, std::max(std::thread::hardware_concurrency(), 1u));
+        most = std::min<std::size_t>(most, workers);
     return static_cast<unsigned>(std::clamp<std::size_t>(options.threads, 1, most));
+}
+
+// The most OS threads that search: threads beyond the machine's cores only take
+// turns (and each would set up its search at once, outside the time limit), so no
+// more than the cores, or `most_workers` where it is set.
+unsigned most_workers(const EngineOptions& options) {
+    return options.most_workers ? options.most_workers
+                                : std::max(std::thread::hardware_concurrency(), 1u);
 }
 
 }  // namespace
@@ -312,16 +385,20 @@ EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const Engine
                         const ProgressCheck& progress) {
     const TimeDelta started_at = monotonic_now();
     EngineOptions options = requested;
-    options.threads = threads_that_help(requested, penalizer->location_count());
+    make_thread_locals();
+    const unsigned cap = most_workers(requested);
+    options.threads = logical_threads(requested, penalizer->location_count(), cap);
+    const unsigned workers = std::min(options.threads, cap);
     Search search(penalizer, options);
     const SearchClock::StopCheck check = [&] {
         return search.calling_thread_check(progress, started_at);
     };
     // Stopped in its set-up, the search ends with its first start.
     if (search.set_up(check)) {
-        Helpers helpers(search, options.threads > 1 ? options.threads - 1 : 0);
-        for (unsigned t = 1; t < options.threads; ++t) helpers.start(t);
-        search.run_thread(0, check);
+        Helpers helpers(search, workers - 1);
+        for (unsigned w = 1; w < workers; ++w) helpers.start(w);
+        helpers.open_gate();
+        search.run_worker(0, workers, check);
         helpers.join();
     }
 
@@ -329,7 +406,7 @@ EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const Engine
     Route best = search.best().route;
     const auto departure =
         options.latest_departure ? latest_departure(*penalizer, best) : std::nullopt;
-    result.best = penalizer->penalize(std::move(best), true, departure);
+    result.best = penalizer->penalize(std::move(best), true, departure, options.most_schedule_days);
     result.descents = search.descents_begun();
     result.descended = search.descended();
     result.time_taken = monotonic_now() - started_at;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -31,13 +32,21 @@ struct EngineOptions {
     // The best tour leaves at its latest departure (see latest_departure) rather
     // than at the opening of its first location's first window.
     bool latest_departure = false;
+    // The best tour's schedule is refused (see Penalizer::penalize) where it would span
+    // more days than this.
+    std::int64_t most_schedule_days = std::numeric_limits<std::int64_t>::max();
     // With a seed, the multi-start's descent d starts from a route drawn from stream d
     // of a generator seeded with it, whichever thread makes it: the same seed and cap
     // on descents give the same tour for any number of threads. The iterated search
     // on thread t draws from stream t and makes its share of the cap: the same seed,
     // cap and number of threads give the same tour.
     std::optional<std::uint64_t> seed;
+    // The searches: independent iterated searches (one per thread t above), or threads
+    // sharing the multi-start's descents. They run on at most `most_workers` OS threads
+    // (0: the machine's cores), an iterated search's logical searches one after another
+    // on each, so the same seed, cap and `threads` give the same tour on any machine.
     unsigned threads = 1;
+    unsigned most_workers = 0;
 };
 
 struct EngineProgress {
@@ -60,8 +69,9 @@ struct EngineResult {
     TimeDelta time_taken;
 };
 
-// Runs the search on the calling thread and `threads - 1` more, capped at the
-// machine's cores (unless a seeded iterated search) and at one per eight locations.
+// Runs the search on the calling thread and up to `most_workers - 1` more. The
+// searches (`threads`) are capped at one per eight locations, and but for a seeded
+// iterated search (whose tour they decide) at the workers too.
 // Validation of the options (ends that are locations, a start that can start a tour,
 // an end other than the start only with a start) is the caller's; a thread that
 // cannot be started is a Panic.

@@ -11,16 +11,20 @@ namespace {
 // action makes one step per open day it spans, each with at most one wait before it:
 // a tour of `actions` actions from `start` to `end` has at most two records per day
 // it spans and two more per action (the days where one action ends and the next
-// begins). Worked out from the tour's totals, which come cheaply without the schedule.
-std::int64_t schedule_record_bound(const TimeReport& report, std::size_t actions) {
-    const std::int64_t days = (report.end_time - report.start_time).secs / kSecondsPerDay + 2;
-    return 2 * days + 2 * static_cast<std::int64_t>(actions);
+// begins). The days, counted generously, are worked out from the tour's totals, which
+// come cheaply without the schedule.
+std::int64_t schedule_days(const TimeReport& report) {
+    return (report.end_time - report.start_time).secs / kSecondsPerDay + 2;
 }
 
-void check_schedule_size(const TimeReport& report, std::size_t actions) {
-    if (schedule_record_bound(report, actions) > kMostScheduleRecords)
+void check_schedule_size(const TimeReport& report, std::size_t actions, std::int64_t most_days) {
+    const std::int64_t days = schedule_days(report);
+    if (2 * days + 2 * static_cast<std::int64_t>(actions) > kMostScheduleRecords)
         panic("the schedule of this tour spans too many days to build: it could need more than " +
               std::to_string(kMostScheduleRecords) + " records (one per open day of each action)");
+    if (days > most_days)
+        panic("the schedule of this tour spans too many days to build: more than " +
+              std::to_string(most_days) + " days (one record per open day of each action)");
 }
 
 }  // namespace
@@ -63,13 +67,13 @@ TimeDelta Penalizer::late_return(std::size_t first_location, DateTime end) const
     return late.is_positive() ? late : TimeDelta::zero();
 }
 
-Solution Penalizer::penalize(Route route, bool with_schedule,
-                             std::optional<DateTime> departure) const {
+Solution Penalizer::penalize(Route route, bool with_schedule, std::optional<DateTime> departure,
+                             std::int64_t most_days) const {
     const Distance distance = tour_distance(route);
     std::optional<TimeReport> time_report;
     // Only operating hours make a schedule grow with the days a tour spans.
     if (with_schedule && time_scheduler_ && time_scheduler_->operation_times)
-        check_schedule_size(tour_time(route, false, departure), 2 * route.size());
+        check_schedule_size(tour_time(route, false, departure), 2 * route.size(), most_days);
     if (time_scheduler_) time_report = tour_time(route, with_schedule, departure);
     return Solution{std::move(route), distance, std::move(time_report)};
 }

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -46,9 +47,12 @@ public:
 
     // Evaluates the closed tour `route` (taken over and returned inside the Solution),
     // which leaves its first location at `departure` when given (with time data), and
-    // otherwise when the first window (in list order) of that location opens.
+    // otherwise when the first window (in list order) of that location opens. A schedule
+    // that could need more than kMostScheduleRecords records, or span more than
+    // `most_days` days, is refused as a panic before it is built.
     Solution penalize(Route route, bool with_schedule,
-                      std::optional<DateTime> departure = std::nullopt) const;
+                      std::optional<DateTime> departure = std::nullopt,
+                      std::int64_t most_days = std::numeric_limits<std::int64_t>::max()) const;
 
     // The keys `solution` is judged by (its time report must be present with time data).
     Objective objective(const Solution& solution) const;
