@@ -6,6 +6,7 @@ from __future__ import annotations
 import argparse
 import contextlib
 import csv
+import errno
 import hashlib
 import importlib
 import io
@@ -270,7 +271,12 @@ def _kept_row(path: str, result_path: str, given: dict[str, Any]) -> Row:
 
 def _read_result(path: str) -> Any:
     """The JSON of an earlier result: of a regular file itself, never through a link."""
-    descriptor = os.open(path, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK)
+    try:
+        descriptor = os.open(path, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK)
+    except OSError as error:
+        if error.errno == errno.ELOOP:
+            raise ValueError("a link, not a regular file") from None
+        raise
     with open(descriptor, encoding="utf-8") as file:
         if not stat.S_ISREG(os.fstat(descriptor).st_mode):
             raise ValueError("not a regular file")
