@@ -20,7 +20,7 @@ from typing import Any, TextIO
 
 from .atomic import write_text_atomically
 from .batch import BatchError, default_workers, run_tasks
-from .cli import CUT_SHORT_STATUS, UserError, _Interruption, cut_short_advice
+from .cli import CUT_SHORT_STATUS, Interruption, UserError, cut_short_advice
 from .files import ClassicInstance, ProblemFileError, problem_file_from_text
 from .options import SolveOptions, from_arguments, given_arguments
 from .problem import Problem
@@ -75,7 +75,7 @@ def run(args: argparse.Namespace) -> int:
     todo = [index for index, row in enumerate(rows) if row["status"] != "kept"]
     digests: dict[str, str | None] = {}
     lost: list[str] = []
-    with _executor(args) as (executor, workers), _Interruption() as interruption:
+    with _executor(args) as (executor, workers), Interruption() as interruption:
         bar = _BatchBar(sys.stderr, len(todo)) if sys.stderr.isatty() and todo else None
         names = [files[index][0] for index in todo]
         # On local threads Ctrl-C ends the running searches with their best tours.
