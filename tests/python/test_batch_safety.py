@@ -119,19 +119,17 @@ class ExitsItsWorker:
 
 def test_a_lost_scheduler_is_told_once_and_what_finished_is_summed_up(tmp_path):
     pytest.importorskip("distributed")
-    folder, port = batch_folder(tmp_path, 6), "127.0.0.1:8793"
-    python, quiet = [sys.executable, "-m"], dict(stderr=subprocess.DEVNULL)
-    scheduler = subprocess.Popen(
-        [*python, "distributed.cli.dask_scheduler", "--port", "8793"], **quiet
-    )
-    worker = subprocess.Popen(
-        [*python, "distributed.cli.dask_worker", port, "--nworkers", "2"], **quiet
-    )
-    time.sleep(5)  # both up
-    argv = ["tourwright_tools", "batch", str(folder), "--out", "out", "--scheduler", port]
-    run = subprocess.Popen(
-        [*python, *argv, "--time-limit", "2"], cwd=tmp_path, stderr=-1, text=True
-    )
+    folder, file = batch_folder(tmp_path, 6), str(tmp_path / "cluster.json")
+
+    def dask(role, *more):
+        command = [sys.executable, "-m", f"distributed.cli.dask_{role}", "--scheduler-file", file]
+        return subprocess.Popen([*command, *more], stderr=subprocess.DEVNULL)
+
+    scheduler, worker = dask("scheduler", "--port", "0"), dask("worker", "--nworkers", "2")
+    time.sleep(6)  # both up
+    argv = ["-m", "tourwright_tools", "batch", str(folder), "--out", "out", "--time-limit", "2"]
+    argv += ["--scheduler", json.load(open(file))["address"]]
+    run = subprocess.Popen([sys.executable, *argv], cwd=tmp_path, stderr=-1, text=True)
     while not any((tmp_path / "out").glob("*.tour.json")) and run.poll() is None:
         time.sleep(0.05)
     scheduler.kill()
