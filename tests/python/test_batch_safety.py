@@ -96,9 +96,8 @@ def test_solve_many_keeps_the_other_results_when_one_callback_or_worker_dies():
             raise KeyboardInterrupt
 
     results = solve_many(problems, 0.5, on_progress=interrupt_one)
-    kinds = {type(result).__name__ for result in results}
-    errors = {result.error for result in results if isinstance(result, BatchError)}
-    assert kinds == {"Tour", "BatchError"} and errors == {"KeyboardInterrupt"}
+    errors = {getattr(result, "error", "a Tour") for result in results}
+    assert errors == {"a Tour", "KeyboardInterrupt"}
     threading.Timer(1, os.kill, (os.getpid(), signal.SIGINT)).start()
     started, before = time.monotonic(), threading.active_count()
     with pytest.raises(KeyboardInterrupt):
