@@ -143,10 +143,19 @@ def run_tasks(
     pool = executor or cf.ThreadPoolExecutor(workers or default_workers())
     pending: dict[cf.Future[Result], int] = {}
     lost: list[str] = []
-    poll = None if stop is None else 0.1
+    poll = None if stop is None and _client(pool) is None else 0.1
 
     def collect() -> Iterator[tuple[int, Result | BatchError]]:
         done, _ = cf.wait(pending, timeout=poll, return_when=cf.FIRST_COMPLETED)
+        if not done and _closed(pool):
+            # A Dask client that closed for good leaves the calls it was fetching pending.
+            if not lost:
+                lost.append(f"{_executor_name(pool)} was lost: its client closed")
+            for future in sorted(pending, key=pending.__getitem__):
+                index = pending.pop(future)
+                future.cancel()
+                yield index, BatchError(names[index], "LostExecutor", f"{BROKE}{lost[0]}")
+            return
         if stop is not None and stop():
             for future in pending:
                 future.cancel()
@@ -215,6 +224,15 @@ GONE = frozenset({"ClosedClientError", "CommClosedError", "FutureCancelledError"
 
 def _gone(error: BatchError) -> bool:
     return error.error in GONE | {"BrokenProcessPool", "BrokenThreadPool", "CancelledError"}
+
+
+def _client(pool: cf.Executor) -> Any:
+    """The Dask client of a Dask executor, else None."""
+    return getattr(pool, "_client", None) if type(pool).__name__ == "ClientExecutor" else None
+
+
+def _closed(pool: cf.Executor) -> bool:
+    return getattr(_client(pool), "status", None) in ("closing", "closed")
 
 
 def _executor_name(pool: cf.Executor) -> str:

@@ -370,19 +370,27 @@ def _executor(args: argparse.Namespace) -> Iterator[tuple[Any, int]]:
         client = distributed.Client(args.scheduler, timeout=10)
     except (OSError, ValueError, TimeoutError) as error:
         raise UserError(f"--scheduler: cannot reach {args.scheduler}: {error}") from None
-    try:
-        yield client.get_executor(), max(1, sum(client.nthreads().values()))
-    finally:
-        # A client that lost its scheduler logs tracebacks as it closes: the loss is told once.
-        loggers = [logging.getLogger(name) for name in ("distributed", "distributed.client")]
-        levels = [logger.level for logger in loggers]
-        for logger in loggers:
-            logger.setLevel(logging.CRITICAL + 1)
+    # The client logs the loss of its scheduler as tracebacks, while it runs and as it closes:
+    # the batch tells that loss itself, in one line.
+    with _quiet("distributed.client", "tornado.application"):
         try:
-            client.close()
+            yield client.get_executor(), max(1, sum(client.nthreads().values()))
         finally:
-            for logger, level in zip(loggers, levels):
-                logger.setLevel(level)
+            with _quiet("distributed"):
+                client.close()
+
+
+@contextlib.contextmanager
+def _quiet(*names: str) -> Iterator[None]:
+    loggers = [logging.getLogger(name) for name in names]
+    levels = [logger.level for logger in loggers]
+    for logger in loggers:
+        logger.setLevel(logging.CRITICAL + 1)
+    try:
+        yield
+    finally:
+        for logger, level in zip(loggers, levels):
+            logger.setLevel(level)
 
 
 class _BatchBar:
