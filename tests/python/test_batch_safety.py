@@ -138,4 +138,4 @@ def test_a_lost_scheduler_is_told_once_and_what_finished_is_summed_up(tmp_path):
         assert told.count("the Dask cluster was lost") == 1 and "Traceback" not in told
         assert "solved" in [row["status"] for row in summary(tmp_path / "out").values()]
     finally:
-        worker.kill(), scheduler.wait(), worker.wait()
+        run.kill(), worker.kill(), scheduler.wait(), worker.wait()
