@@ -10,11 +10,17 @@ from typing import Union
 PathLike = Union[str, "os.PathLike[str]"]
 
 
-def write_text_atomically(path: PathLike, text: str) -> None:
+def write_text_atomically(path: PathLike, text: str, *, follow_links: bool = True) -> None:
     """Write `text` (UTF-8) to `path`: into a new file beside it, flushed to disk, that then
     takes the place of `path` in one step. On failure `path` is as it was and no file is left.
     A link is followed (its target is replaced); a path that is no regular file (a terminal,
-    a pipe such as /dev/stdout) cannot be replaced and is written directly."""
+    a pipe such as /dev/stdout) cannot be replaced and is written directly.
+
+    With `follow_links=False` the new file takes the place of whatever has the name `path` (a
+    link itself, not its target; a pipe): the text always lands as a regular file at `path`."""
+    if not follow_links:
+        _replace(os.path.abspath(path), text)
+        return
     target = os.path.realpath(path)
     try:
         regular = stat.S_ISREG(os.stat(target).st_mode)
@@ -24,6 +30,10 @@ def write_text_atomically(path: PathLike, text: str) -> None:
         with open(target, "w", encoding="utf-8") as file:
             file.write(text)
         return
+    _replace(target, text)
+
+
+def _replace(target: str, text: str) -> None:
     descriptor, temporary = _new_file_beside(target)
     try:
         with open(descriptor, "w", encoding="utf-8") as file:

@@ -197,7 +197,7 @@ def _run(args: argparse.Namespace, started: float) -> int:
         ) as path:
             problem = read_json(path)
     options = _options(args, in_file, problem, classic)
-    with _Interruption() as interruption:
+    with Interruption() as interruption:
         tour = _solve(problem, options, started, interruption)
     # Files first: a reader of the summary that goes away (`| head`) must not cost them.
     title = f"{os.path.basename(source)}: {_short_summary(tour)}"
@@ -269,7 +269,7 @@ def cut_short_advice(options: SolveOptions) -> str:
 
 
 def _solve(
-    problem: Problem, options: SolveOptions, started: float, interruption: _Interruption
+    problem: Problem, options: SolveOptions, started: float, interruption: Interruption
 ) -> Tour:
     """Solves within what is left of the time limit after what was spent since `started`, less
     what printing and writing the result will take; with a bar on a terminal, and ended (with
@@ -293,7 +293,7 @@ def _solve(
             bar.close()
 
 
-class _Interruption:
+class Interruption:
     """Ctrl-C during the search ends it with the best tour found, rather than losing it: the
     signal only marks the interruption, which the search's progress check then reports."""
 
@@ -301,7 +301,7 @@ class _Interruption:
         self.happened = False
         self._previous: Any = None
 
-    def __enter__(self) -> _Interruption:
+    def __enter__(self) -> Interruption:
         try:
             self._previous = signal.signal(signal.SIGINT, self._mark)
         except ValueError:  # not the main thread: Ctrl-C is not ours to take

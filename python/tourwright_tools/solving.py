@@ -106,7 +106,7 @@ def solve_with(problem: Problem, options: SolveOptions, *, entered: float | None
     if not isinstance(problem, Problem):
         raise TypeError(f"problem: expected a Problem, got {type(problem).__name__}")
     arguments = problem.solve_arguments()
-    first, last = _ends(problem, options)
+    first, last = ends_of(problem, options)
     max_descents, seed = options.effort(problem)
     offset = problem.engine_offset()
     if offset:
@@ -145,7 +145,7 @@ def solve_with(problem: Problem, options: SolveOptions, *, entered: float | None
     )
 
 
-def _ends(problem: Problem, options: SolveOptions) -> tuple[int | None, End | None]:
+def ends_of(problem: Problem, options: SolveOptions) -> tuple[int | None, End | None]:
     """The start and end the options give, checked; none given: the problem's own, and an end
     given alone keeps the problem's start."""
     if options.start is None and options.depot is None:

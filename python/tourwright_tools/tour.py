@@ -20,6 +20,19 @@ if TYPE_CHECKING:
 
 EventKind = Literal["work", "wait", "travel"]
 EVENT_KINDS = ("work", "wait", "travel")
+# Sums and counts of a tour: never negative, and within the engine's 64 bits.
+TOTALS = (
+    "distance",
+    "lateness",
+    "duration",
+    "working_time",
+    "waiting_time",
+    "traveling_time",
+    "iterations",
+    "time_taken_microseconds",
+)
+# Keys of a tour's record that are not its fields: `to_dict(readable=True)`'s, and the batch's.
+NOT_FIELDS = frozenset({"readable", "batch"})
 
 
 def to_datetime(unix_seconds: int | None) -> dt.datetime | None:
@@ -81,6 +94,11 @@ class Tour:
     the tour goes back to its first location after the last; otherwise it ends there.
     `names` are the problem's names of the locations, where it has them. `cut_short`: the time
     limit ended the search before its first descent finished, so the tour is only partly improved.
+
+    A Tour checks on its own only what needs no problem: a route without repeats, totals from 0
+    to 2**64, events at locations of its route. One read from outside (`from_dict`, `from_json`,
+    unpickling) is checked against its problem only where one is at hand: the resume of
+    `tourwright batch` does that before it keeps an earlier result.
     """
 
     route: tuple[int, ...]
@@ -109,6 +127,8 @@ class Tour:
         )
         if any(location < 0 for location in route):
             raise ValueError(f"route: {route} holds a negative location")
+        if len(set(route)) != len(route):
+            raise ValueError(f"route: {route} visits a location twice")
         object.__setattr__(self, "route", route)
         _check_whole(
             self,
@@ -123,12 +143,20 @@ class Tour:
                 "end_time",
             ),
         )
+        for name in TOTALS:
+            value = getattr(self, name)
+            if value is not None and not 0 <= value < 2**64:
+                raise ValueError(f"{name}: {value} is not a total from 0 to 2**64")
         if self.schedule is not None:
             schedule = _sequence(self.schedule, "schedule")
+            on_route = set(route)
             for index, event in enumerate(schedule):
                 if not isinstance(event, Event):
                     kind = type(event).__name__
                     raise TypeError(f"schedule[{index}]: expected an Event, got {kind}")
+                places = (event.location, event.from_location, event.to_location)
+                if any(place is not None and place not in on_route for place in places):
+                    raise ValueError(f"schedule[{index}]: a location not on the route {route}")
             object.__setattr__(self, "schedule", schedule)
         for name in ("returns", "cut_short"):
             if not isinstance(getattr(self, name), bool):
@@ -264,7 +292,7 @@ class Tour:
     @classmethod
     def from_dict(cls, data: dict[str, Any]) -> Tour:
         fields = {
-            key: value for key, value in _mapping(data, "a tour").items() if key != "readable"
+            key: value for key, value in _mapping(data, "a tour").items() if key not in NOT_FIELDS
         }
         if fields.get("schedule") is not None:
             events = enumerate(_sequence(fields["schedule"], "schedule"))
