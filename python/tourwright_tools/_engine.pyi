@@ -22,6 +22,18 @@ def solve(
     open_end: bool = False,
     latest_departure: bool = False,
 ) -> tuple[tourwright.PyOutput, bool]: ...
+def evaluate(
+    distance_matrix: Sequence[Sequence[int]],
+    duration_matrix: Sequence[Sequence[int]] | None,
+    job_durations: Sequence[int] | None,
+    time_windows: Sequence[Sequence[tuple[int, int]]] | None,
+    operation_times: tuple[int, int] | None,
+    route: Sequence[int],
+    start: int | None = None,
+    end: int | None = None,
+    open_end: bool = False,
+    latest_departure: bool = False,
+) -> tourwright.PyOutput: ...
 def integer_rows(
     text: str, at: int, json: bool
 ) -> tuple[int, bytes, tuple[int, ...], int] | None: ...

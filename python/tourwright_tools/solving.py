@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import time
+from collections.abc import Sequence
 from typing import Any
 
 from . import _engine
@@ -105,22 +106,15 @@ def solve_with(problem: Problem, options: SolveOptions, *, entered: float | None
     entered = time.monotonic() if entered is None else entered
     if not isinstance(problem, Problem):
         raise TypeError(f"problem: expected a Problem, got {type(problem).__name__}")
-    arguments = problem.solve_arguments()
+    arguments, offset = _engine_arguments(problem)
     first, last = ends_of(problem, options)
     max_descents, seed = options.effort(problem)
-    offset = problem.engine_offset()
-    if offset:
-        arguments["time_windows"] = _shifted(arguments["time_windows"], offset)
     limit = options.time_limit
     if limit is not None:  # the preparation above counts against the limit too
         limit = max(0.0, limit - (time.monotonic() - entered))
     try:
         output, descended = _engine.solve(
-            arguments["distance_matrix"],
-            arguments["duration_matrix"],
-            arguments["job_durations"],
-            arguments["time_windows"],
-            arguments["operation_times"],
+            *arguments,
             time_limit=limit,
             start=first,
             end=None if last == "open" else last,
@@ -134,6 +128,48 @@ def solve_with(problem: Problem, options: SolveOptions, *, entered: float | None
         )
     except _engine.EngineError as error:
         raise SolveError(f"the solver stopped: {error}") from error
+    return _tour(output, problem, offset, last, cut_short=not descended)
+
+
+def timed_route(problem: Problem, route: Sequence[int], options: SolveOptions) -> Tour:
+    """The `Tour` of exactly `route` with the ends and departure of `options`: what a search
+    that ended on it reports (but `iterations` and `time_taken_microseconds`, which are 0)."""
+    arguments, offset = _engine_arguments(problem)
+    first, last = ends_of(problem, options)
+    try:
+        output = _engine.evaluate(
+            *arguments,
+            list(route),
+            start=first,
+            end=None if last == "open" else last,
+            open_end=last == "open",
+            latest_departure=options.departure == "latest",
+        )
+    except _engine.EngineError as error:
+        raise SolveError(f"the solver stopped: {error}") from error
+    return _tour(output, problem, offset, last)
+
+
+def _engine_arguments(problem: Problem) -> tuple[tuple[Any, Any, Any, Any, Any], int]:
+    """The problem's arguments of the engine, in its order, and the seconds its clock runs
+    ahead (see `Problem.engine_offset`)."""
+    arguments = problem.solve_arguments()
+    offset = problem.engine_offset()
+    if offset:
+        arguments["time_windows"] = _shifted(arguments["time_windows"], offset)
+    given = (
+        arguments["distance_matrix"],
+        arguments["duration_matrix"],
+        arguments["job_durations"],
+        arguments["time_windows"],
+        arguments["operation_times"],
+    )
+    return given, offset
+
+
+def _tour(
+    output: Any, problem: Problem, offset: int, last: End | None, cut_short: bool = False
+) -> Tour:
     tz = None if problem.timezone is None else zone_name(problem.timezone)
     return Tour.from_output(
         output,
@@ -141,7 +177,7 @@ def solve_with(problem: Problem, options: SolveOptions, *, entered: float | None
         timezone=tz,
         names=problem.names,
         returns=last is None,
-        cut_short=not descended,
+        cut_short=cut_short,
     )
 
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "arguments.hpp"
+#include "engine/departure.hpp"
 #include "engine/engine.hpp"
 #include "errors.hpp"
 #include "extract.hpp"
@@ -135,6 +136,14 @@ bool extract_flag(PyObject* object) {
     return truth != 0;
 }
 
+// The layer above validated the problem, so a panic is an internal failure: an
+// ordinary exception of this module, not the contract's BaseException.
+[[noreturn]] void raise_engine_error(PyObject* module, const Panic& failure) {
+    PyRef error_class = PyRef::checked(PyObject_GetAttrString(module, "EngineError"));
+    PyErr_SetString(error_class.get(), failure.message().c_str());
+    throw PythonError{};
+}
+
 // Before the penalizer is formed, which reads the start.
 void check_ends(const TourEnds& ends, std::size_t n) {
     if (ends.start && *ends.start >= n)
@@ -224,16 +233,81 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
                        Py_BuildValue("(OO)", output.get(), result.descended ? Py_True : Py_False))
                 .release();
         } catch (const Panic& failure) {
-            // The layer above validated the problem, so this is an internal failure:
-            // an ordinary exception of this module, not the contract's BaseException.
-            PyRef error_class = PyRef::checked(PyObject_GetAttrString(module, "EngineError"));
-            PyErr_SetString(error_class.get(), failure.message().c_str());
-            throw PythonError{};
+            raise_engine_error(module, failure);
+        }
+    });
+}
+
+// The parameters of `evaluate`, after the problem's.
+enum EvaluateParameter : std::size_t {
+    kRoute = kProblemParameters.size(),
+    kEvaluateStart,
+    kEvaluateEnd,
+    kEvaluateOpenEnd,
+    kEvaluateLatestDeparture,
+    kEvaluateParameterCount
+};
+
+constexpr auto kEvaluateParameters = [] {
+    std::array<const char*, kEvaluateParameterCount> names{};
+    std::copy(kProblemParameters.begin(), kProblemParameters.end(), names.begin());
+    names[kRoute] = "route";
+    names[kEvaluateStart] = "start";
+    names[kEvaluateEnd] = "end";
+    names[kEvaluateOpenEnd] = "open_end";
+    names[kEvaluateLatestDeparture] = "latest_departure";
+    return names;
+}();
+
+// The totals and schedule of exactly `route`, as a search that ended on it reports them.
+PyObject* engine_evaluate(PyObject* module, PyObject* const* args, Py_ssize_t nargsf,
+                          PyObject* kwnames) {
+    return guarded<PyObject*>(nullptr, [&] {
+        std::array<PyObject*, kEvaluateParameters.size()> bound{};
+        bind_fastcall({"evaluate()", kEvaluateParameters, kRoute + 1}, args, nargsf, kwnames,
+                      bound);
+        auto argument = [&](std::size_t parameter, auto extract) {
+            return extract_optional(bound[parameter], kEvaluateParameters[parameter], extract);
+        };
+        ProblemArguments problem =
+            extract_problem_arguments(std::span(bound).first(kProblemParameters.size()));
+        const std::vector<std::uint64_t> given = extract_u64_list(bound[kRoute]);
+        TourEnds ends;
+        ends.start = argument(kEvaluateStart, extract_u64);
+        ends.end = argument(kEvaluateEnd, extract_u64);
+        ends.open = argument(kEvaluateOpenEnd, extract_flag).value_or(false);
+        const bool latest = argument(kEvaluateLatestDeparture, extract_flag).value_or(false);
+        const std::size_t n = problem.distance_rows.size();
+        check_ends(ends, n);
+        Route route(given.begin(), given.end());
+        if (!visits_each_location_once(route, n))
+            raise_value_error("route must visit each of the %zu locations once", n);
+        if (ends.start && route.front() != *ends.start)
+            raise_value_error("route must begin with the start %zu", *ends.start);
+        if (ends.end && route.back() != *ends.end)
+            raise_value_error("route must finish with the end %zu", *ends.end);
+        try {
+            const Penalizer penalizer = std::move(problem).into_penalizer(ends);
+            if (!penalizer.can_start_tour(route.front()))
+                raise_value_error("route begins with %zu, which has no time window to start in",
+                                  route.front());
+            const auto departure = latest ? latest_departure(penalizer, route) : std::nullopt;
+            Solution solution =
+                penalizer.penalize(std::move(route), true, departure, kMostScheduleDays);
+            return make_output(Output{std::move(solution), 0, TimeDelta::zero()}).release();
+        } catch (const Panic& failure) {
+            raise_engine_error(module, failure);
         }
     });
 }
 
 PyMethodDef engine_methods[] = {
+    {"evaluate", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(engine_evaluate)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "evaluate(distance_matrix, duration_matrix, job_durations, time_windows, operation_times, "
+     "route, start=None, end=None, open_end=False, latest_departure=False)\n--\n\n"
+     "The PyOutput of exactly `route` (a permutation of the locations, with the start first and "
+     "a fixed end last), as `solve` reports a tour it ends on."},
     {"solve", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(engine_solve)),
      METH_FASTCALL | METH_KEYWORDS,
      "solve(distance_matrix, duration_matrix=None, job_durations=None, time_windows=None, "

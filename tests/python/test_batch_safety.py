@@ -13,7 +13,7 @@ import time
 import pytest
 from test_batch import batch_folder
 from test_tools_engine import delivery_problem
-from tourwright_tools import BatchError, Tour, solve_many, solve_problem
+from tourwright_tools import BatchError, Problem, Tour, solve_many, solve_problem
 from tourwright_tools.cli import main
 
 
@@ -139,3 +139,31 @@ def test_a_lost_scheduler_is_told_once_and_what_finished_is_summed_up(tmp_path):
         assert "solved" in [row["status"] for row in summary(tmp_path / "out").values()]
     finally:
         run.kill(), worker.kill(), scheduler.wait(), worker.wait()
+
+
+def test_the_resume_times_the_kept_route_afresh_with_hours_and_split_work(tmp_path):
+    # Under hours of 08:00-17:00 the ten-hour job goes on the next morning: two work events.
+    day, hour = 1796601600, 3600
+    problem = Problem(
+        [[0, 5, 7], [5, 0, 4], [7, 4, 0]],
+        [[0, 900, 1200], [900, 0, 600], [1200, 600, 0]],
+        [0, 10 * hour, 1800],
+        [
+            [(day + 8 * hour, day + 60 * hour)],
+            [(day + 8 * hour, day + 40 * hour)],
+            [(day + 9 * hour, day + 12 * hour), (day + 32 * hour, day + 36 * hour)],
+        ],
+        operation_times=(8 * hour, 17 * hour),
+        depot=0,
+    )
+    folder, out = tmp_path / "in", tmp_path / "out"
+    folder.mkdir()
+    (folder / "d.json").write_text(json.dumps(problem.to_dict()))
+    argv = ["batch", str(folder), "--out", str(out)]
+    assert main(argv) == 0
+    result = json.loads((out / "d.tour.json").read_text())
+    assert sum(event["kind"] == "work" for event in result["schedule"]) > problem.size
+    assert main(argv) == 0 and summary(out)["d.json"]["status"] == "kept"
+    (out / "d.tour.json").write_text(json.dumps({**result, "lateness": result["lateness"] + 60}))
+    assert main(argv) == 0
+    assert "lateness is not that of its route" in summary(out)["d.json"]["note"]

@@ -268,3 +268,29 @@ def test_the_command_takes_a_depot_a_seed_and_threads(tmp_path, capsys):
     assert result["route"][0] == 4 and result["iterations"] == 3
     assert main(["solve", str(path), "--depot", "12"]) == 2
     assert "depot: 12 is not a location" in capsys.readouterr().err
+
+
+@pytest.mark.parametrize(
+    "options",
+    [
+        {"depot": 0},
+        {"start": 2, "end": "open", "departure": "earliest"},
+        {"start": 1, "end": 4},
+        {},  # no start: the search turns the tour to begin where one can
+    ],
+)
+def test_a_route_timed_afresh_is_what_the_search_reported(options):
+    from tourwright_tools.options import SolveOptions
+    from tourwright_tools.solving import timed_route
+    from tourwright_tools.tour_check import EVALUATED
+
+    for seed in range(3):
+        problem = delivery_problem(12, seed)
+        record = SolveOptions(max_descents=5, seed=seed, **options)
+        tour = solve_problem(problem, **options, max_descents=5, seed=seed)
+        fresh = timed_route(problem, tour.route, record)
+        assert [getattr(fresh, name) for name in EVALUATED] == [
+            getattr(tour, name) for name in EVALUATED
+        ]
+    with pytest.raises(ValueError, match="visit each of the 12 locations once"):
+        timed_route(problem, [0, 0, *range(2, 12)], record)
