@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdlib>
 #include <exception>
 #include <limits>
@@ -305,17 +304,14 @@ public:
             cannot_start(w, error.what());
         }
         std::free(reserve);
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return ready_ == threads_.size(); });
+        for (std::size_t seen = ready_.load(); seen != threads_.size(); seen = ready_.load())
+            ready_.wait(seen);
     }
 
     // Lets the started helpers search.
     void open_gate() {
-        {
-            std::lock_guard lock(mutex_);
-            open_ = true;
-        }
-        changed_.notify_all();
+        open_.store(true);
+        open_.notify_all();
     }
 
     // Waits for every helper; rethrows the first failure among them.
@@ -333,10 +329,9 @@ private:
     // Tells the starting thread that this helper is ready, then waits for the gate;
     // false when the search was ended before it opened.
     bool ready_and_wait() {
-        std::unique_lock lock(mutex_);
-        ++ready_;
-        changed_.notify_all();
-        changed_.wait(lock, [&] { return open_; });
+        ready_.fetch_add(1);
+        ready_.notify_all();
+        open_.wait(false);
         return !search_.other_thread_check();
     }
 
@@ -349,10 +344,10 @@ private:
     const unsigned workers_;  // the helpers and the calling thread
     std::vector<std::thread> threads_;
     std::vector<std::exception_ptr> failures_;  // one per helper, sized up front
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::size_t ready_ = 0;  // helpers that made their thread-local data
-    bool open_ = false;
+    // Atomic waits rather than a condition variable, whose wait needs a newer C++
+    // runtime (GLIBCXX_3.4.30) than the oldest the wheels are made for.
+    std::atomic<std::size_t> ready_{0};  // helpers that made their thread-local data
+    std::atomic<bool> open_{false};
 };
 
 // The logical searches: the iterated search's thread t draws from its own stream
