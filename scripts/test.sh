@@ -56,7 +56,7 @@ bash scripts/build_wheel.sh
 # keeps memory until it exits) and the quarantine is off (the memory-growth test measures
 # resident memory). Left out (README, Reliability): the daemon-thread tests (ASan reports the
 # forced unwind that ends a thread at exit as an error), the wall-clock tests (faketime replaces
-# LD_PRELOAD), the thread-starving test (ASan's shadow memory needs the address space) and the
+# LD_PRELOAD), the thread-starving and memory-starving tests (ASan's shadow memory needs the address space) and the
 # report page in a browser (chromedriver does not start with the runtimes preloaded).
 sanitized="$PWD/build/python-sanitize"
 python3 -m pip install --quiet --no-deps --upgrade --target "$sanitized" \
@@ -66,5 +66,5 @@ cd tests/python
 LD_PRELOAD="$(gcc -print-file-name=libasan.so) $(gcc -print-file-name=libubsan.so)" \
 ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=0 PYTHONPATH="$sanitized" \
     python3 -m pytest -q -p no:cacheprovider \
-    -k "not daemon_thread and not wall_clock and not cannot_be_started" \
+    -k "not daemon_thread and not wall_clock and not cannot_be_started and not short_of_memory" \
     --ignore=test_tools_report_page.py
