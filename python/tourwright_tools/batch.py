@@ -9,7 +9,7 @@ import threading
 from collections.abc import Callable, Iterable, Iterator, Mapping
 from typing import Any, TypeVar, overload
 
-from .options import ProgressCallback, SolveOptions, TimeLimit, available_cores, limit_seconds
+from .options import SolveOptions, TimeLimit, available_cores, limit_seconds, stoppable
 from .problem import Problem
 from .solving import solve_with
 from .tour import Tour
@@ -83,7 +83,7 @@ def solve_many(
     record = checked_options(time_limit, options)
     stop = threading.Event()
     if executor is None or isinstance(executor, cf.ThreadPoolExecutor):
-        record = record.replace(on_progress=_stoppable(record.on_progress, stop))
+        record = record.replace(on_progress=stoppable(record.on_progress, stop.is_set))
     if isinstance(problems, Mapping):
         names = [str(key) for key in problems]
         items = list(problems.values())
@@ -108,15 +108,6 @@ def checked_options(time_limit: object, options: dict[str, Any]) -> SolveOptions
         raise TypeError(f"solve_many: got an unexpected keyword argument {unknown[0]!r}")
     limit = None if time_limit is None else limit_seconds(time_limit)
     return SolveOptions(time_limit=limit, **options)
-
-
-def _stoppable(callback: ProgressCallback | None, stop: threading.Event) -> ProgressCallback:
-    def check(elapsed: float, descents: int, best: tuple[int, ...] | None) -> Any:
-        if stop.is_set():
-            return False
-        return True if callback is None else callback(elapsed, descents, best)
-
-    return check
 
 
 def default_workers() -> int:

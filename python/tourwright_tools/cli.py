@@ -8,14 +8,14 @@ import os
 import signal
 import sys
 import time
-from collections.abc import Callable, Sequence
+from collections.abc import Sequence
 from typing import Any, NoReturn, TextIO
 
 from . import __version__, imported_at
 from .atomic import write_text_atomically
 from .files import ClassicInstance, ProblemFileError, read_json, read_problem_file
 from .local_time import zone_name
-from .options import SolveOptions, from_arguments
+from .options import ProgressCallback, SolveOptions, from_arguments, stoppable
 from .options import add_arguments as add_search_arguments
 from .problem import Problem
 from .progress import ProgressBar
@@ -317,15 +317,9 @@ class Interruption:
             raise KeyboardInterrupt
         self.happened = True
 
-    def watch(
-        self, bar: ProgressBar | None
-    ) -> Callable[[float, int, tuple[int, ...] | None], bool]:
-        def check(elapsed: float, descents: int, best: tuple[int, ...] | None) -> bool:
-            if bar is not None:
-                bar(elapsed, descents, best)
-            return not self.happened
-
-        return check
+    def watch(self, bar: ProgressBar | None) -> ProgressCallback:
+        """An `on_progress` that draws `bar` and ends the search once interrupted."""
+        return stoppable(bar, lambda: self.happened)
 
 
 def _refuse_overwriting(source: str | None, outputs: dict[str, str | None]) -> None:

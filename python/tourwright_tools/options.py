@@ -188,6 +188,17 @@ class SolveOptions:
         return dataclasses.replace(self, **changes)
 
 
+def stoppable(callback: ProgressCallback | None, stopped: Callable[[], bool]) -> ProgressCallback:
+    """`callback` (or none) as an `on_progress` that also ends the search once `stopped()`."""
+
+    def check(elapsed: float, descents: int, best: tuple[int, ...] | None) -> bool | None:
+        if stopped():
+            return False
+        return True if callback is None else callback(elapsed, descents, best)
+
+    return check
+
+
 def available_cores() -> int:
     """The cores this process may run on: those of its affinity (which `taskset` and
     containers narrow), no more than its control group's CPU quota allows."""
