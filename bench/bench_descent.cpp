@@ -12,24 +12,16 @@
 #include <random>
 #include <vector>
 
+#include "euclidean_points.hpp"
 #include "search/solver.hpp"
 
 namespace {
 
 using namespace tourwright;
 
-DistanceMatrix euclidean(std::size_t n, unsigned seed) {
+DistanceMatrix random_plane(std::size_t n, unsigned seed) {
     std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> coordinate(0, 1000);
-    std::vector<std::pair<double, double>> points(n);
-    for (auto& [x, y] : points) x = coordinate(rng), y = coordinate(rng);
-    DistanceMatrix matrix{
-        std::vector<std::vector<std::uint64_t>>(n, std::vector<std::uint64_t>(n))};
-    for (std::size_t a = 0; a < n; ++a)
-        for (std::size_t b = 0; b < n; ++b)
-            matrix.rows[a][b] = static_cast<std::uint64_t>(std::lround(std::hypot(
-                points[a].first - points[b].first, points[a].second - points[b].second)));
-    return matrix;
+    return DistanceMatrix{euclidean::random_rows(n, rng)};
 }
 
 // Travel takes the distance in seconds; each location has a two-hour window
@@ -84,7 +76,7 @@ int main() {
                 "speed-up", "distance");
     for (bool with_time : {false, true}) {
         for (std::size_t n : {25, 50, 100, 200}) {
-            const DistanceMatrix matrix = euclidean(n, static_cast<unsigned>(n));
+            const DistanceMatrix matrix = random_plane(n, static_cast<unsigned>(n));
             std::optional<TimeScheduler> time;
             if (with_time) time = windows_along_a_tour(matrix, static_cast<unsigned>(n));
             const Outcome full = descend(matrix, time, true);

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "collection_instance.hpp"
+#include "euclidean_points.hpp"
 #include "evaluation/seconds_schedule.hpp"
 #include "evaluation/trial_evaluator.hpp"
 #include "search/current_tour.hpp"
@@ -83,23 +84,11 @@ std::optional<Problem> read_matrix_instance(const std::filesystem::path& path) {
     return problem;
 }
 
-Rows euclidean(std::size_t n, std::mt19937& rng) {
-    std::uniform_real_distribution<double> coordinate(0, 1000);
-    std::vector<std::pair<double, double>> points(n);
-    for (auto& [x, y] : points) x = coordinate(rng), y = coordinate(rng);
-    Rows rows(n, std::vector<std::uint64_t>(n));
-    for (std::size_t a = 0; a < n; ++a)
-        for (std::size_t b = 0; b < n; ++b)
-            rows[a][b] = static_cast<std::uint64_t>(std::lround(std::hypot(
-                points[a].first - points[b].first, points[a].second - points[b].second)));
-    return rows;
-}
-
 // A window of 30 to 120 minutes around each location's visit on a random tour
 // (travel in seconds, ten times the distance), the first location's from its start.
 Problem random_problem(std::size_t n) {
     std::mt19937 rng(static_cast<unsigned>(n));
-    Problem problem{"random", euclidean(n, rng), {}};
+    Problem problem{"random", euclidean::random_rows(n, rng), {}};
     for (auto& row : problem.distances)
         for (auto& d : row) d *= 10;
     std::vector<std::size_t> order(n);
@@ -314,7 +303,7 @@ bool run(const Problem& problem, double reference_limit, int repeats) {
 // (the best of `repeats`).
 void distance_rate_at_1000(double limit, int repeats) {
     std::mt19937 rng(1000);
-    const Penalizer penalizer(DistanceMatrix{euclidean(1000, rng)}, std::nullopt);
+    const Penalizer penalizer(DistanceMatrix{euclidean::random_rows(1000, rng)}, std::nullopt);
     Descent descent;
     for (int k = 0; k < repeats; ++k) {
         Incremental incremental(penalizer, solver_start_route(penalizer));

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 
+#include "euclidean_points.hpp"
 #include "search/partition_crossover.hpp"
 
 namespace {
@@ -13,9 +14,9 @@ namespace {
 using namespace tourwright;
 
 struct Points {
-    std::vector<std::pair<double, double>> at;
+    euclidean::Points at;
     std::int64_t operator()(std::size_t a, std::size_t b) const {
-        return std::lround(std::hypot(at[a].first - at[b].first, at[a].second - at[b].second));
+        return static_cast<std::int64_t>(euclidean::rounded_distance(at[a], at[b]));
     }
     std::int64_t length(const Route& route) const {
         std::int64_t total = 0;
@@ -26,10 +27,7 @@ struct Points {
 };
 
 Points random_points(std::size_t n, std::mt19937& rng) {
-    std::uniform_real_distribution<double> place(0, 1000);
-    Points points;
-    for (std::size_t k = 0; k < n; ++k) points.at.emplace_back(place(rng), place(rng));
-    return points;
+    return Points{euclidean::random_points(n, rng)};
 }
 
 Route reversed_between(Route route, std::size_t from, std::size_t to) {

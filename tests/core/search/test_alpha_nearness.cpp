@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "euclidean_points.hpp"
 #include "search/alpha_nearness.hpp"
 
 namespace {
@@ -34,8 +35,8 @@ std::vector<std::vector<std::int64_t>> plane(const std::vector<std::pair<double,
                                                 std::vector<std::int64_t>(points.size()));
     for (std::size_t a = 0; a < points.size(); ++a)
         for (std::size_t b = 0; b < points.size(); ++b)
-            legs[a][b] = std::lround(
-                std::hypot(points[a].first - points[b].first, points[a].second - points[b].second));
+            legs[a][b] =
+                static_cast<std::int64_t>(euclidean::rounded_distance(points[a], points[b]));
     return legs;
 }
 

@@ -6,6 +6,7 @@
 #include <numeric>
 #include <random>
 
+#include "euclidean_points.hpp"
 #include "search/plain_tour_search.hpp"
 
 namespace {
@@ -49,16 +50,7 @@ Penalizer circle(std::size_t n) {
 // `n` random points in a square of side 1000, legs rounded.
 Penalizer random_points(std::size_t n, unsigned seed) {
     std::mt19937 engine(seed);
-    std::uniform_real_distribution<double> place(0, 1000);
-    std::vector<std::pair<double, double>> points(n);
-    for (auto& point : points) point = {place(engine), place(engine)};
-    DistanceMatrix matrix{
-        std::vector<std::vector<std::uint64_t>>(n, std::vector<std::uint64_t>(n))};
-    for (std::size_t a = 0; a < n; ++a)
-        for (std::size_t b = 0; b < n; ++b)
-            matrix.rows[a][b] = static_cast<std::uint64_t>(std::lround(std::hypot(
-                points[a].first - points[b].first, points[a].second - points[b].second)));
-    return Penalizer(std::move(matrix), std::nullopt);
+    return Penalizer(DistanceMatrix{euclidean::random_rows(n, engine)}, std::nullopt);
 }
 
 SearchOutcome search(const Penalizer& penalizer, std::uint64_t descents, unsigned seed = 5,

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/engine.hpp"
+#include "euclidean_points.hpp"
 #include "evaluation/penalizer.hpp"
 #include "evaluation/trial_evaluator.hpp"
 #include "search/iterated_search.hpp"
@@ -29,17 +30,13 @@ using namespace tourwright::test_support;
 // Symmetric Euclidean legs between random points and no time data: the distance is
 // the whole objective.
 Penalizer euclidean_problem(std::size_t n, Rng& rng) {
-    std::vector<std::pair<double, double>> points(n);
+    // Whole coordinates from the suite's own stream, which its expectations were drawn on.
+    euclidean::Points points(n);
     for (auto& [x, y] : points) {
         x = static_cast<double>(draw(rng, 0, 1000));
         y = static_cast<double>(draw(rng, 0, 1000));
     }
-    std::vector<std::vector<std::uint64_t>> distances(n, std::vector<std::uint64_t>(n));
-    for (std::size_t a = 0; a < n; ++a)
-        for (std::size_t b = 0; b < n; ++b)
-            distances[a][b] = static_cast<std::uint64_t>(std::lround(std::hypot(
-                points[a].first - points[b].first, points[a].second - points[b].second)));
-    return Penalizer(DistanceMatrix{std::move(distances)}, std::nullopt);
+    return Penalizer(DistanceMatrix{euclidean::distance_rows(points)}, std::nullopt);
 }
 
 Route identity(std::size_t n) {
