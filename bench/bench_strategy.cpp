@@ -20,8 +20,8 @@
 // by its gap over LKH's tour instead of against the multi-start descent.
 // --param sweeps the iterated search's tuning (IteratedSearchParams, by member
 // name): the benchmark runs once for each combination of the values given, e.g.
-//   bench_strategy --euclidean-only --param plain_kick_stretch=10,30,50 --param
-//   plain_neighbours=6,8
+//   bench_strategy --euclidean-only --param distance_only.kick_stretch=10,30,50 --param
+//   distance_only.neighbours=6,8
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -162,23 +162,23 @@ const Param kParams[] = {
     TOURWRIGHT_PARAM(timed_neighbours),
     TOURWRIGHT_PARAM(longest_stretch),
     TOURWRIGHT_PARAM(relocated),
-    TOURWRIGHT_PARAM(longest_plain_stretch),
-    TOURWRIGHT_PARAM(locations_per_plain_stretch),
+    TOURWRIGHT_PARAM(longest_distance_only_stretch),
+    TOURWRIGHT_PARAM(locations_per_distance_only_stretch),
     TOURWRIGHT_PARAM(patience),
     TOURWRIGHT_PARAM(run_patience),
-    TOURWRIGHT_PARAM(plain_tour_search),
-    TOURWRIGHT_PARAM(plain_neighbours),
-    TOURWRIGHT_PARAM(plain_longest_moved),
-    TOURWRIGHT_PARAM(plain_chain_depth),
-    TOURWRIGHT_PARAM(plain_three_opt_from),
-    TOURWRIGHT_PARAM(plain_alpha_candidates),
-    TOURWRIGHT_PARAM(plain_ascent_steps),
-    TOURWRIGHT_PARAM(plain_longest_reversal),
-    TOURWRIGHT_PARAM(plain_kick_stretch),
-    TOURWRIGHT_PARAM(plain_slack_ppm),
-    TOURWRIGHT_PARAM(plain_near_kick_percent),
-    TOURWRIGHT_PARAM(plain_stall_per_location),
-    TOURWRIGHT_PARAM(plain_restart_kicks),
+    TOURWRIGHT_PARAM(distance_only_search),
+    TOURWRIGHT_PARAM(distance_only.neighbours),
+    TOURWRIGHT_PARAM(distance_only.longest_moved),
+    TOURWRIGHT_PARAM(distance_only.chain_depth),
+    TOURWRIGHT_PARAM(distance_only.three_opt_from),
+    TOURWRIGHT_PARAM(distance_only.alpha_candidates),
+    TOURWRIGHT_PARAM(distance_only.ascent_steps),
+    TOURWRIGHT_PARAM(distance_only.longest_reversal),
+    TOURWRIGHT_PARAM(distance_only.kick_stretch),
+    TOURWRIGHT_PARAM(distance_only.slack_ppm),
+    TOURWRIGHT_PARAM(distance_only.near_kick_percent),
+    TOURWRIGHT_PARAM(distance_only.stall_per_location),
+    TOURWRIGHT_PARAM(distance_only.restart_kicks),
 };
 #undef TOURWRIGHT_PARAM
 
@@ -354,7 +354,7 @@ void euclidean(const IteratedSearchParams& params, double budget, unsigned seed,
 int main(int argc, char** argv) {
     double budget = 1;
     std::size_t min_n = 0, max_n = 101;
-    bool verbose = false, windows = true, plain = true;
+    bool verbose = false, windows = true, euclidean_problems = true;
     std::string only;
     unsigned seed = 7;
     std::vector<std::size_t> sizes{200, 500, 1000};
@@ -405,7 +405,7 @@ int main(int argc, char** argv) {
                 values.push_back(std::stoull(value));
             sweep.emplace_back(&*param, std::move(values));
         } else if (arg == "--windows-only")
-            plain = false;
+            euclidean_problems = false;
         else if (arg == "--euclidean-only")
             windows = false;
         else
@@ -429,7 +429,7 @@ int main(int argc, char** argv) {
         }
         if (!sweep.empty()) std::printf("\n");
         if (windows) tsptw(params, folder, budget, min_n, max_n, only, seed, verbose);
-        if (plain) euclidean(params, budget, seed, sizes, instances, side, reference);
+        if (euclidean_problems) euclidean(params, budget, seed, sizes, instances, side, reference);
         more = false;
         for (std::size_t p = sweep.size(); p-- > 0 && !more;) {
             more = ++choice[p] < sweep[p].second.size();

@@ -152,12 +152,12 @@ private:
             const Running running(iterated_running_);
             // Each part's set-up is begun only while the clock allows.
             if (clock.should_stop()) return;
-            iterated.plain = takes_plain_tour_search(*penalizer_, iterated, clock);
+            iterated.takes_distance_only = takes_distance_only_search(*penalizer_, iterated, clock);
             // Plain tours go without the index-order descent unless the search is that one
             // descent: its sweeps try every pair of positions (minutes at n = 5000), and it
             // would take the time of a search whose tours are far shorter.
             const bool searching = options_.time_limit || share > 1;
-            if (t == 0 && !options_.ends.start && !(*iterated.plain && searching) &&
+            if (t == 0 && !options_.ends.start && !(*iterated.takes_distance_only && searching) &&
                 !clock.should_stop())
                 offer(index_order_descent(clock), t);
             if (!clock.should_stop()) {

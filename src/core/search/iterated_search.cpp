@@ -6,10 +6,10 @@
 #include <tuple>
 
 #include "search/current_tour.hpp"
+#include "search/distance_only/distance_only_search.hpp"
 #include "search/local_moves.hpp"
 #include "search/neighbour_lists.hpp"
 #include "search/perturbation.hpp"
-#include "search/plain_tour_search.hpp"
 #include "search/solver.hpp"
 #include "util/rng.hpp"
 
@@ -58,16 +58,17 @@ Route first_tour(const Penalizer& penalizer, Route start, bool keep_last) {
 
 namespace {
 
-// The longest stretch a kick moves (see `longest_stretch` and `longest_plain_stretch`).
+// The longest stretch a kick moves (see `longest_stretch` and `longest_distance_only_stretch`).
 std::size_t longest_kick_stretch(const Penalizer& penalizer, const IteratedSearchParams& params,
                                  std::size_t n, bool distance_only) {
     double wanted = 0;
     if (distance_only)
-        wanted =
-            static_cast<double>(n / std::max<std::size_t>(params.locations_per_plain_stretch, 1));
+        wanted = static_cast<double>(
+            n / std::max<std::size_t>(params.locations_per_distance_only_stretch, 1));
     else if (penalizer.time_scheduler())
         wanted = std::ceil(locations_per_window(*penalizer.time_scheduler(), n));
-    const std::size_t longest = std::max(params.longest_stretch, params.longest_plain_stretch);
+    const std::size_t longest =
+        std::max(params.longest_stretch, params.longest_distance_only_stretch);
     return static_cast<std::size_t>(std::clamp(wanted, static_cast<double>(params.longest_stretch),
                                                static_cast<double>(longest)));
 }
@@ -280,22 +281,24 @@ private:
 
 }  // namespace
 
-bool takes_plain_tour_search(const Penalizer& penalizer, const IteratedSearchOptions& options,
-                             SearchClock& clock) {
-    // The plain-tour search knows closed tours only: a fixed last location keeps the general one.
-    return options.params.plain_tour_search && !options.keep_last &&
-           plain_tour_search_applies(penalizer, clock);
+bool takes_distance_only_search(const Penalizer& penalizer, const IteratedSearchOptions& options,
+                                SearchClock& clock) {
+    // The distance-only search knows closed tours only: a fixed last location keeps the general
+    // one.
+    return options.params.distance_only_search && !options.keep_last &&
+           distance_only_search_applies(penalizer, clock);
 }
 
 SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start,
                                    const IteratedSearchOptions& options, SearchClock& clock,
                                    RandomWords& rng) {
-    if (options.plain ? *options.plain : takes_plain_tour_search(penalizer, options, clock)) {
+    if (options.takes_distance_only ? *options.takes_distance_only
+                                    : takes_distance_only_search(penalizer, options, clock)) {
         if (!visits_each_location_once(start, penalizer.location_count()))
             panic_assertion("start visits every location exactly once");
-        return plain_tour_search(penalizer,
-                                 nearest_neighbour_tour(penalizer, std::move(start), clock),
-                                 options, clock, rng);
+        return distance_only_search(penalizer,
+                                    nearest_neighbour_tour(penalizer, std::move(start), clock),
+                                    options, clock, rng);
     }
     Route first = first_tour(penalizer, std::move(start), options.keep_last);
     return IteratedSearch(penalizer, options, clock, rng, std::move(first)).run();

@@ -30,9 +30,9 @@ struct IteratedSearchOptions {
     // Told after every descent: the number begun so far and the best solution.
     std::function<void(std::uint64_t descents, const Solution& best)> on_descent;
     IteratedSearchParams params;
-    // Whether the plain-tour search takes the problem, when the caller has already
-    // asked `takes_plain_tour_search` (which reads the whole table).
-    std::optional<bool> plain;
+    // Whether the distance-only search takes the problem, when the caller has already
+    // asked `takes_distance_only_search` (which reads the whole table).
+    std::optional<bool> takes_distance_only;
 };
 
 struct SearchOutcome {
@@ -58,9 +58,9 @@ SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start,
                                    RandomWords& rng);
 
 // Whether `iterated_search_with` hands the problem to the search of
-// plain_tour_search.hpp (see `plain_tour_search_applies`, clock included).
-bool takes_plain_tour_search(const Penalizer& penalizer, const IteratedSearchOptions& options,
-                             SearchClock& clock);
+// distance_only/distance_only_search.hpp (see `distance_only_search_applies`, clock included).
+bool takes_distance_only_search(const Penalizer& penalizer, const IteratedSearchOptions& options,
+                                SearchClock& clock);
 
 template <class Rng>
 SearchOutcome iterated_search(const Penalizer& penalizer, Route start,

@@ -1,4 +1,4 @@
-#include "search/alpha_nearness.hpp"
+#include "search/distance_only/alpha_nearness.hpp"
 
 #include <algorithm>
 #include <limits>

@@ -8,7 +8,7 @@
 #include <set>
 #include <utility>
 
-#include "search/array_tour.hpp"
+#include "search/distance_only/array_tour.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "search/partition_crossover.hpp"
+#include "search/distance_only/partition_crossover.hpp"
 
 #include <array>
 #include <numeric>

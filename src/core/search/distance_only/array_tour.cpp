@@ -1,4 +1,4 @@
-#include "search/array_tour.hpp"
+#include "search/distance_only/array_tour.hpp"
 
 #include <algorithm>
 

@@ -7,7 +7,7 @@
 #include <numeric>
 
 #include "euclidean_points.hpp"
-#include "search/alpha_nearness.hpp"
+#include "search/distance_only/alpha_nearness.hpp"
 
 namespace {
 

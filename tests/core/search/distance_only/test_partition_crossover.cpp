@@ -7,7 +7,7 @@
 #include <random>
 
 #include "euclidean_points.hpp"
-#include "search/partition_crossover.hpp"
+#include "search/distance_only/partition_crossover.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The search for plain symmetric tours: which problems it takes, that it finds the
+// The distance-only search of symmetric tours: which problems it takes, that it finds the
 // obvious best tour, and that more descents never end with a longer tour.
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <random>
 
 #include "euclidean_points.hpp"
-#include "search/plain_tour_search.hpp"
+#include "search/distance_only/distance_only_search.hpp"
 
 namespace {
 
@@ -62,16 +62,16 @@ SearchOutcome search(const Penalizer& penalizer, std::uint64_t descents, unsigne
     Route start = identity_route(penalizer.location_count());
     std::shuffle(start.begin() + 1, start.end(), std::mt19937(seed));
     RandomWords random(words);
-    return plain_tour_search(penalizer, start, options, clock, random);
+    return distance_only_search(penalizer, start, options, clock, random);
 }
 
-TEST(PlainTourSearch, TakesOnlySymmetricTablesWithSmallLegs) {
+TEST(DistanceOnlySearch, TakesOnlySymmetricTablesWithSmallLegs) {
     SearchClock clock(std::nullopt);
-    EXPECT_TRUE(plain_tour_search_applies(circle(8), clock));
-    EXPECT_FALSE(plain_tour_search_applies(circle(7), clock));
+    EXPECT_TRUE(distance_only_search_applies(circle(8), clock));
+    EXPECT_FALSE(distance_only_search_applies(circle(7), clock));
     auto rows = circle(9).distance_matrix().rows;
     const auto applies = [&] {
-        return plain_tour_search_applies(Penalizer(DistanceMatrix{rows}, std::nullopt), clock);
+        return distance_only_search_applies(Penalizer(DistanceMatrix{rows}, std::nullopt), clock);
     };
     rows[2][5] = rows[5][2] = (std::uint64_t{1} << 59) - 1;
     EXPECT_TRUE(applies());
@@ -85,7 +85,7 @@ TEST(PlainTourSearch, TakesOnlySymmetricTablesWithSmallLegs) {
     EXPECT_FALSE(applies());
 }
 
-TEST(PlainTourSearch, FindsTheRoundTourExactlyAndNeverLosesGround) {
+TEST(DistanceOnlySearch, FindsTheRoundTourExactlyAndNeverLosesGround) {
     for (std::size_t n : {8u, 60u, 300u}) {
         const Penalizer penalizer = circle(n);
         const std::uint64_t round = penalizer.penalize(round_tour(n), false).reported_distance();
@@ -106,14 +106,14 @@ TEST(PlainTourSearch, FindsTheRoundTourExactlyAndNeverLosesGround) {
 
 // Every new best tour's length is the running sum the kicks, restarts and moves kept,
 // so a wrong sum in any accepted kick shows at the next new best.
-TEST(PlainTourSearch, KicksAndRestartsKeepTheTourLengthExact) {
+TEST(DistanceOnlySearch, KicksAndRestartsKeepTheTourLengthExact) {
     const std::size_t n = 150;
     const Penalizer penalizer = random_points(n, 3);
     for (const std::uint64_t near_percent : {0u, 100u}) {
         IteratedSearchOptions options;
-        options.params.plain_three_opt_from = near_percent ? 0 : n + 1;
-        options.params.plain_near_kick_percent = near_percent;
-        options.params.plain_stall_per_location = near_percent ? 1 : 0;  // every n descents
+        options.params.distance_only.three_opt_from = near_percent ? 0 : n + 1;
+        options.params.distance_only.near_kick_percent = near_percent;
+        options.params.distance_only.stall_per_location = near_percent ? 1 : 0;  // every n descents
         std::size_t checked = 0;
         options.on_descent = [&](std::uint64_t, const Solution& best) {
             ASSERT_TRUE(visits_each_location_once(best.route, n));
@@ -129,14 +129,14 @@ TEST(PlainTourSearch, KicksAndRestartsKeepTheTourLengthExact) {
 // deeper, after steps of 3-opt levels or not) ends where no 2-opt move and no swap of
 // two adjacent stretches shortens the tour, and its length is the one the moves' gains
 // added up to.
-TEST(PlainTourSearch, OneDescentEndsInAnExactLocalOptimum) {
+TEST(DistanceOnlySearch, OneDescentEndsInAnExactLocalOptimum) {
     for (unsigned seed = 1; seed <= 12; ++seed) {
         const std::size_t n = 10 + 3 * seed;
         const Penalizer penalizer = random_points(n, seed);
         IteratedSearchOptions options;
-        options.params.plain_neighbours = n;
-        options.params.plain_chain_depth = seed % 2 ? 1 : 30;
-        options.params.plain_three_opt_from = seed % 4 < 2 ? 0 : n + 1;
+        options.params.distance_only.neighbours = n;
+        options.params.distance_only.chain_depth = seed % 2 ? 1 : 30;
+        options.params.distance_only.three_opt_from = seed % 4 < 2 ? 0 : n + 1;
         const Solution best = search(penalizer, 1, seed, options).best;
         ASSERT_TRUE(visits_each_location_once(best.route, n));
         EXPECT_EQ(best.distance, penalizer.penalize(best.route, false).distance);

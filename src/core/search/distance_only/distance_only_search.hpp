@@ -13,24 +13,24 @@
 
 namespace tourwright {
 
-// Whether the plain search takes the tours of this problem: no time data, a square
+// Whether the distance-only search takes the tours of this problem: no time data, a square
 // symmetric table over at least eight locations, every leg below 2^59 (so that the
 // few legs a move adds and removes sum within 64 bits). Reading the table takes a
 // while on large problems: when `clock` says stop on the way, the answer is yes, and
-// the plain search then stops at once too.
-bool plain_tour_search_applies(const Penalizer& penalizer, SearchClock& clock);
+// the distance-only search then stops at once too.
+bool distance_only_search_applies(const Penalizer& penalizer, SearchClock& clock);
 
 // `start`'s first location, then each time the nearest of those left; cut short
-// (the rest in `start`'s order) when `clock` says stop. For problems the plain
+// (the rest in `start`'s order) when `clock` says stop. For problems the
 // search takes.
 Route nearest_neighbour_tour(const Penalizer& penalizer, Route start, SearchClock& clock);
 
-// What `iterated_search_with` promises, for problems the plain search takes; tours
+// What `iterated_search_with` promises, for problems the distance-only search takes; tours
 // begin with `start`'s first location. Kicks and descents depend on the random
 // words alone, never on the clock, and the best tour is kept apart from the current
 // one: with the same words, a longer search never ends with a longer tour.
-SearchOutcome plain_tour_search(const Penalizer& penalizer, const Route& start,
-                                const IteratedSearchOptions& options, SearchClock& clock,
-                                RandomWords& rng);
+SearchOutcome distance_only_search(const Penalizer& penalizer, const Route& start,
+                                   const IteratedSearchOptions& options, SearchClock& clock,
+                                   RandomWords& rng);
 
 }  // namespace tourwright
