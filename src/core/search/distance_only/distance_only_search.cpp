@@ -22,23 +22,9 @@ constexpr std::uint64_t kLegBound = std::uint64_t{1} << 59;
 constexpr std::size_t kFewestLocations = 8;
 // A slack of a thousand times the tour accepts any tour (and keeps the product in range).
 constexpr std::uint64_t kMostSlackPpm = 1'000'000'000;
-constexpr std::size_t kSlackLocations = 1000;
 // The table is compared with its mirror image in tiles of this side, so that both
 // stay in the cache.
 constexpr std::size_t kTile = 64;
-// How many steps each level of a chain of 2-opt moves tries, the last figure for
-// every deeper level. At n = 2000, 10 s, four problems against LKH, {5, 3, 1} came to
-// +0.027 % on average; {4, 3, 1} +0.054, {6, 3, 1} +0.048, {8, 3, 1} +0.049,
-// {5, 2, 1} +0.058, {5, 4, 1} +0.080, {5, 5, 1} +0.065, {5, 3, 2, 1} +0.11.
-constexpr std::array<std::size_t, 3> kBreadth{5, 3, 1};
-// Levels of a step of sequential 3-opt moves (not tuned: deep steps are cheap on
-// five candidates, and most end after a few levels).
-constexpr std::uint64_t kThreeOptDepth = 50;
-constexpr std::int64_t kAscentShareOfTimeLeft = 10;
-// The walk's tour is crossed with the best one after every n / 2 descents (at least
-// 100): at n = 1000 and 2000 every 100 or 1000 did about as well, and at n = 5000 every
-// 100 made a tenth fewer descents in one paired run.
-constexpr std::uint64_t kFewestDescentsBetweenCrossings = 100;
 
 class DistanceOnlySearch {
 public:
@@ -50,7 +36,8 @@ public:
           clock_(clock),
           rng_(rng),
           t_(penalizer.distance_matrix().rows, start),
-          chains_(t_, kBreadth),
+          chains_(t_, {params_.chain_breadth_first, params_.chain_breadth_second,
+                       params_.chain_breadth_deeper}),
           three_opt_(t_),
           committed_length_(t_.length) {}
 
@@ -66,7 +53,7 @@ public:
         if (!longest) return outcome;
         chains_.set_depth(std::min<std::uint64_t>(params_.chain_depth, INT64_MAX / longest - 1));
         three_opt_.set_depth(
-            std::min<std::uint64_t>(kThreeOptDepth, (INT64_MAX / longest - 1) / 2));
+            std::min<std::uint64_t>(params_.three_opt_depth, (INT64_MAX / longest - 1) / 2));
         if (t_.n >= params_.three_opt_from) {
             const auto ascent_ends = ascent_deadline();
             three_opt_.build_candidates(
@@ -76,7 +63,7 @@ public:
         }
         const std::uint64_t stall_limit = params_.stall_per_location * t_.n;
         const std::uint64_t crossing_interval =
-            std::max<std::uint64_t>(t_.n / 2, kFewestDescentsBetweenCrossings);
+            std::max<std::uint64_t>(t_.n / 2, params_.fewest_descents_between_crossings);
         std::uint64_t since_best = 0;  // descents without a new best of the walk
         while (!stopping_ &&
                !(options_.max_descents && outcome.descents >= *options_.max_descents) &&
@@ -95,12 +82,12 @@ public:
             if (outcome.descents == 1) {
                 best_length_ = walk_best_length_ = t_.length + 1;
                 const std::uint64_t ppm = std::min<std::uint64_t>(params_.slack_ppm, kMostSlackPpm);
-                // Beyond `kSlackLocations` the slack stays that many average legs: a
+                // Beyond `slack_locations` the slack stays that many average legs: a
                 // kick changes a few legs wherever it falls, and a slack growing with
                 // the whole tour let large tours drift.
                 slack_ = t_.length * static_cast<__int128>(ppm) / 1'000'000 *
-                         static_cast<__int128>(kSlackLocations) /
-                         static_cast<__int128>(std::max(t_.n, kSlackLocations));
+                         static_cast<__int128>(params_.slack_locations) /
+                         static_cast<__int128>(std::max(t_.n, params_.slack_locations));
             }
             // Record-to-record travel: a tour within the slack of the best one the walk
             // found since its last restart replaces the current one, so that the search
@@ -140,7 +127,8 @@ private:
         const auto left = clock_.time_left();
         const auto micros = left ? left->whole_microseconds() : std::nullopt;
         if (!micros) return std::nullopt;
-        const std::int64_t share = *micros / kAscentShareOfTimeLeft;
+        const std::int64_t share = *micros / static_cast<std::int64_t>(std::max<std::uint64_t>(
+                                                 params_.ascent_time_divisor, 1));
         return clock_.elapsed() +
                TimeDelta{share / 1'000'000, static_cast<std::int32_t>(share % 1'000'000 * 1000)};
     }
