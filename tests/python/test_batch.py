@@ -12,8 +12,8 @@ import time
 import pytest
 from test_tools_engine import delivery_problem
 from tourwright_tools import BatchError, Tour, solve_many, solve_problem
-from tourwright_tools.atomic import write_text_atomically
-from tourwright_tools.cli import main
+from tourwright_tools.command.cli import main
+from tourwright_tools.files.atomic import write_text_atomically
 
 SEEDED = dict(seed=7, max_descents=40)
 

@@ -14,7 +14,7 @@ import pytest
 from test_batch import batch_folder
 from test_tools_engine import delivery_problem
 from tourwright_tools import BatchError, Problem, Tour, solve_many, solve_problem
-from tourwright_tools.cli import main
+from tourwright_tools.command.cli import main
 
 
 def summary(out):

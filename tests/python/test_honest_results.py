@@ -14,7 +14,7 @@ import pytest
 from conftest import planned_day
 from test_tools_cli import installed_script
 from tourwright_tools import Problem, solve_problem
-from tourwright_tools.cli import main
+from tourwright_tools.command.cli import main
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "bench"))
@@ -154,7 +154,7 @@ def test_command_edges(day_file, tmp_path, capsys):
         timeout=60,
     )
     assert module.returncode == 0 and module.stdout.startswith("tourwright ")
-    one_core = "import os; os.sched_setaffinity(0, {0}); from tourwright_tools.batch import default_workers; print(default_workers())"
+    one_core = "import os; os.sched_setaffinity(0, {0}); from tourwright_tools.solve.batch import default_workers; print(default_workers())"
     if hasattr(os, "sched_setaffinity"):
         cores = subprocess.run(
             [sys.executable, "-c", one_core], capture_output=True, text=True, timeout=60

@@ -7,8 +7,8 @@ import json
 import pytest
 from conftest import planned_day
 from tourwright_tools import Problem, ProblemFileError, Tour, solve_many, solve_problem
-from tourwright_tools.cli import main
-from tourwright_tools.files import problem_from_text
+from tourwright_tools.command.cli import main
+from tourwright_tools.files.formats import problem_from_text
 
 # Each case is reproducible (a seed and a count, or the default search), so every surface
 # must give exactly the tour solve_problem gives.

@@ -14,8 +14,8 @@ import xml.etree.ElementTree as ElementTree
 import pytest
 import tourwright_tools
 from tourwright_tools import Tour, read_json, solve_problem
-from tourwright_tools.atomic import write_text_atomically
-from tourwright_tools.cli import main
+from tourwright_tools.command.cli import main
+from tourwright_tools.files.atomic import write_text_atomically
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
 

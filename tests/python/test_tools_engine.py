@@ -15,7 +15,7 @@ import pytest
 import tourwright
 from conftest import DAY0, HOUR
 from tourwright_tools import Problem, SolveError, solve_problem
-from tourwright_tools.cli import main
+from tourwright_tools.command.cli import main
 
 
 def delivery_problem(n=25, seed=1, depot_hours=(7, 19)):
@@ -280,9 +280,9 @@ def test_the_command_takes_a_depot_a_seed_and_threads(tmp_path, capsys):
     ],
 )
 def test_a_route_timed_afresh_is_what_the_search_reported(options):
-    from tourwright_tools.options import SolveOptions
-    from tourwright_tools.solving import timed_route
-    from tourwright_tools.tour_check import EVALUATED
+    from tourwright_tools.solve.options import SolveOptions
+    from tourwright_tools.solve.solving import timed_route
+    from tourwright_tools.solve.tour_check import EVALUATED
 
     for seed in range(3):
         problem = delivery_problem(12, seed)

@@ -15,12 +15,12 @@ from tourwright_tools import (
     ProblemFileError,
     Tour,
     _engine,
-    files,
     read_json,
     read_problem,
     read_tsptw,
     solve_problem,
 )
+from tourwright_tools.files import formats as files
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
 SHARED_BENCH = pathlib.Path(__file__).resolve().parents[3] / "shared" / "bench" / "instances"

@@ -8,9 +8,9 @@ import xml.etree.ElementTree as ElementTree
 import pytest
 from conftest import DAY0, HOUR, planned_day
 from tourwright_tools import Problem, schedule_svg, solve_problem
-from tourwright_tools.atomic import write_text_atomically
-from tourwright_tools.cli import main
-from tourwright_tools.itinerary import Itinerary
+from tourwright_tools.command.cli import main
+from tourwright_tools.files.atomic import write_text_atomically
+from tourwright_tools.render.itinerary import Itinerary
 
 SVG = "{http://www.w3.org/2000/svg}"
 

@@ -8,7 +8,7 @@ import zoneinfo
 
 import pytest
 from tourwright_tools import Problem, Tour, read_json, solve_problem
-from tourwright_tools.cli import main
+from tourwright_tools.command.cli import main
 
 
 def day_problem(zone=None, n=6, **options):

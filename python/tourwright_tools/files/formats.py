@@ -14,12 +14,12 @@ import stat
 from collections.abc import Sequence
 from typing import TYPE_CHECKING, Any, Union
 
-from . import _engine
-from .matrix import Matrix
-from .options import SolveOptions
-from .problem import Problem
-from .tour import Tour
-from .values import MissingOffset
+from .. import _engine
+from ..model.problem import Problem
+from ..solve.options import SolveOptions, file_option_names
+from ..solve.tour import Tour
+from ..units.matrix import Matrix
+from ..units.values import MissingOffset
 
 if TYPE_CHECKING:
     import numpy
@@ -45,7 +45,7 @@ JSON_KEYS = frozenset(
 # Search options a JSON problem may hold under "options": those of `SolveOptions` but the ends
 # (the file's own "start", "end" and "depot") and the progress callback. Options given to the
 # command or to `solve_problem` take their place.
-FILE_OPTIONS = ("time_limit", "max_descents", "seed", "departure", "threads", "strategy")
+FILE_OPTIONS = file_option_names()
 CLASSIC_EXTENSIONS = frozenset({".txt", ".tw", ".dat", ".tsptw"})
 # Keys a person may add to a JSON problem for their own notes.
 JSON_NOTE_KEYS = frozenset({"description", "comment"})

@@ -9,8 +9,8 @@ import threading
 from collections.abc import Callable, Iterable, Iterator, Mapping
 from typing import Any, TypeVar, overload
 
+from ..model.problem import Problem
 from .options import SolveOptions, TimeLimit, available_cores, limit_seconds, stoppable
-from .problem import Problem
 from .solving import solve_with
 from .tour import Tour
 

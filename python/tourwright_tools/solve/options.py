@@ -12,9 +12,9 @@ import os
 from collections.abc import Callable, Iterator, Mapping
 from typing import Any, Literal
 
-from . import values
-from .problem import End, Problem
-from .values import MAX_SECONDS
+from ..model.problem import End, Problem
+from ..units import values
+from ..units.values import MAX_SECONDS
 
 TimeLimit = int | float | dt.timedelta
 # Called with (elapsed seconds, descents begun, best objective so far or None); the objective
@@ -222,6 +222,17 @@ def _cgroup_quota() -> int | None:
 def command_line_fields() -> Iterator[dataclasses.Field[Any]]:
     """The fields of `SolveOptions` that the command line takes, in order."""
     return (field for field in dataclasses.fields(SolveOptions) if field.metadata["command"])
+
+
+# The options that place a tour's ends: a problem file holds them as its own "start", "end" and
+# "depot", beside its data.
+END_OPTIONS = frozenset({"depot", "start", "end"})
+
+
+def file_option_names() -> tuple[str, ...]:
+    """The options a problem file may hold under "options", in order: those of the command line
+    but the ends, which it holds beside its data."""
+    return tuple(field.name for field in command_line_fields() if field.name not in END_OPTIONS)
 
 
 def flag(name: str) -> str:

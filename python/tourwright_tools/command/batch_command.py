@@ -18,16 +18,16 @@ import sys
 from collections.abc import Iterator
 from typing import Any, TextIO
 
-from .atomic import write_text_atomically
-from .batch import BatchError, default_workers, run_tasks
-from .cli import CUT_SHORT_STATUS, Interruption, UserError, cut_short_advice, shown
-from .files import ClassicInstance, ProblemFileError, problem_file_from_text
-from .options import SolveOptions, from_arguments, given_arguments
-from .problem import Problem
-from .progress import WIDTH
-from .solving import solve_with
-from .tour import Tour, _indented
-from .tour_check import tour_fault
+from ..files.atomic import write_text_atomically
+from ..files.formats import ClassicInstance, ProblemFileError, problem_file_from_text
+from ..model.problem import Problem
+from ..solve.batch import BatchError, default_workers, run_tasks
+from ..solve.options import SolveOptions, from_arguments, given_arguments
+from ..solve.solving import solve_with
+from ..solve.tour import Tour, _indented
+from ..solve.tour_check import tour_fault
+from .common import CUT_SHORT_STATUS, UserError, cut_short_advice, shown
+from .progress import WIDTH, Interruption
 
 RESULT_SUFFIX = ".tour.json"
 SUMMARY_FILES = ("summary.csv", "summary.json")

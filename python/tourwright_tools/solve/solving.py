@@ -6,8 +6,9 @@ import time
 from collections.abc import Sequence
 from typing import Any
 
-from . import _engine
-from .local_time import zone_name
+from .. import _engine
+from ..model.problem import End, Problem
+from ..units.local_time import zone_name
 from .options import (
     Departure,
     ProgressCallback,
@@ -16,7 +17,6 @@ from .options import (
     TimeLimit,
     limit_seconds,
 )
-from .problem import End, Problem
 from .tour import Tour
 
 _U64 = 2**64

@@ -5,36 +5,27 @@ from __future__ import annotations
 
 import argparse
 import os
-import signal
 import sys
 import time
 from collections.abc import Sequence
 from typing import Any, NoReturn, TextIO
 
-from . import __version__, imported_at
-from .atomic import write_text_atomically
-from .files import ClassicInstance, ProblemFileError, read_json, read_problem_file
-from .local_time import zone_name
-from .options import ProgressCallback, SolveOptions, from_arguments, stoppable
-from .options import add_arguments as add_search_arguments
-from .problem import Problem
-from .progress import ProgressBar
-from .solving import SolveError, solve_with
-from .tour import Tour
-from .values import clock, format_instant, format_length, shifted_local
+from .. import __version__, imported_at
+from ..files.atomic import write_text_atomically
+from ..files.formats import ClassicInstance, ProblemFileError, read_json, read_problem_file
+from ..model.problem import Problem
+from ..solve.options import SolveOptions, from_arguments
+from ..solve.options import add_arguments as add_search_arguments
+from ..solve.solving import SolveError, solve_with
+from ..solve.tour import Tour
+from ..units.local_time import zone_name
+from ..units.values import clock, format_instant, format_length, shifted_local
+from .common import CUT_SHORT_STATUS, UserError, cut_short_advice, shown
+from .progress import Interruption, ProgressBar
 
 # The time kept back from the search for the schedule, the summary and the files, which grow
 # with the tour: about 0.15 ms a location for the table and the JSON (bench/bench_big_inputs.py).
 OUTPUT_SECONDS_PER_LOCATION = 0.000_15
-
-
-# The exit status of a tour whose search ended before its first descent finished: a tour, but
-# not one a script should take for a plan.
-CUT_SHORT_STATUS = 3
-
-
-class UserError(Exception):
-    """A mistake in the command line or its files: one line, exit status 2."""
 
 
 class _Parser(argparse.ArgumentParser):
@@ -73,19 +64,6 @@ def main(argv: Sequence[str] | None = None, *, started: float | None = None) -> 
         # The reader of the output went away (e.g. `| head`): stop quietly.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 1
-
-
-def shown(text: str, keep_lines: bool = False) -> str:
-    """`text` for a terminal: control and other invisible characters (an escape sequence in a
-    name, a file name) written as Python escapes ('\\x1b'); line breaks kept on request."""
-    if text.isprintable():
-        return text
-    return "".join(
-        character
-        if character.isprintable() or (keep_lines and character == "\n")
-        else character.encode("unicode_escape").decode("ascii")
-        for character in text
-    )
 
 
 def _parser() -> argparse.ArgumentParser:
@@ -193,7 +171,7 @@ def _run(args: argparse.Namespace, started: float) -> int:
         import importlib.resources  # here: slow to import, and only the example needs it
 
         with importlib.resources.as_file(
-            importlib.resources.files(__package__) / "example.json"
+            importlib.resources.files("tourwright_tools") / "example.json"
         ) as path:
             problem = read_json(path)
     options = _options(args, in_file, problem, classic)
@@ -204,7 +182,7 @@ def _run(args: argparse.Namespace, started: float) -> int:
     if args.json is not None and args.json != "-":
         _write(args.json, tour.to_json(indent=1, readable=True) + "\n")
     if args.svg is not None:
-        from .svg import schedule_svg  # here: its imports are slow, and few runs draw
+        from ..render.svg import schedule_svg  # here: its imports are slow, and few runs draw
 
         try:
             picture = schedule_svg(tour, problem, title=title)
@@ -212,7 +190,7 @@ def _run(args: argparse.Namespace, started: float) -> int:
             raise UserError(f"--svg: {error}") from None
         _write(args.svg, picture)
     if args.html is not None:
-        from .report_page import report_html  # here, as the picture
+        from ..render.report_page import report_html  # here, as the picture
 
         _write(args.html, report_html(tour, problem, title=title))
     # With the JSON on standard output the summary moves to standard error, so the JSON can be piped.
@@ -255,19 +233,6 @@ def _options(
     return options
 
 
-def cut_short_advice(options: SolveOptions) -> str:
-    """What a cut-short search tells its user, and what to do."""
-    limit = (
-        "the search was stopped"
-        if options.time_limit is None
-        else (f"the time limit of {options.time_limit:g} s ended the search")
-    )
-    return (
-        f"{limit} before its first descent finished, so the tour is only partly improved; "
-        "give a longer --time-limit, or none for the default search"
-    )
-
-
 def _solve(
     problem: Problem, options: SolveOptions, started: float, interruption: Interruption
 ) -> Tour:
@@ -291,35 +256,6 @@ def _solve(
     finally:
         if bar is not None:
             bar.close()
-
-
-class Interruption:
-    """Ctrl-C during the search ends it with the best tour found, rather than losing it: the
-    signal only marks the interruption, which the search's progress check then reports."""
-
-    def __init__(self) -> None:
-        self.happened = False
-        self._previous: Any = None
-
-    def __enter__(self) -> Interruption:
-        try:
-            self._previous = signal.signal(signal.SIGINT, self._mark)
-        except ValueError:  # not the main thread: Ctrl-C is not ours to take
-            self._previous = None
-        return self
-
-    def __exit__(self, *exc: object) -> None:
-        if self._previous is not None:
-            signal.signal(signal.SIGINT, self._previous)
-
-    def _mark(self, signum: int, frame: object) -> None:
-        if self.happened:  # a second Ctrl-C: stop at once
-            raise KeyboardInterrupt
-        self.happened = True
-
-    def watch(self, bar: ProgressBar | None) -> ProgressCallback:
-        """An `on_progress` that draws `bar` and ends the search once interrupted."""
-        return stoppable(bar, lambda: self.happened)
 
 
 def _refuse_overwriting(source: str | None, outputs: dict[str, str | None]) -> None:

@@ -1,9 +1,13 @@
 """A progress bar for a solve in a terminal, drawn from the search's own progress reports (the
-search releases the interpreter lock and calls back about every 100 ms)."""
+search releases the interpreter lock and calls back about every 100 ms), and the Ctrl-C that
+ends a search with its best tour."""
 
 from __future__ import annotations
 
-from typing import TextIO
+import signal
+from typing import Any, TextIO
+
+from ..solve.options import ProgressCallback, stoppable
 
 WIDTH = 30
 
@@ -48,3 +52,32 @@ class ProgressBar:
     def close(self) -> None:
         self._stream.write("\r" + " " * (WIDTH + 56) + "\r")
         self._stream.flush()
+
+
+class Interruption:
+    """Ctrl-C during the search ends it with the best tour found, rather than losing it: the
+    signal only marks the interruption, which the search's progress check then reports."""
+
+    def __init__(self) -> None:
+        self.happened = False
+        self._previous: Any = None
+
+    def __enter__(self) -> Interruption:
+        try:
+            self._previous = signal.signal(signal.SIGINT, self._mark)
+        except ValueError:  # not the main thread: Ctrl-C is not ours to take
+            self._previous = None
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        if self._previous is not None:
+            signal.signal(signal.SIGINT, self._previous)
+
+    def _mark(self, signum: int, frame: object) -> None:
+        if self.happened:  # a second Ctrl-C: stop at once
+            raise KeyboardInterrupt
+        self.happened = True
+
+    def watch(self, bar: ProgressBar | None) -> ProgressCallback:
+        """An `on_progress` that draws `bar` and ends the search once interrupted."""
+        return stoppable(bar, lambda: self.happened)

@@ -3,9 +3,9 @@ its route, and everything the route determines, evaluated afresh."""
 
 from __future__ import annotations
 
-from .local_time import zone_name
+from ..model.problem import Problem
+from ..units.local_time import zone_name
 from .options import SolveOptions
-from .problem import Problem
 from .solving import SolveError, ends_of, timed_route
 from .tour import Tour
 

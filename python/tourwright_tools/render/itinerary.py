@@ -4,9 +4,9 @@ from __future__ import annotations
 
 import dataclasses
 
-from .problem import Problem, Window
-from .timetext import TimeText
-from .tour import Event, Tour
+from ..model.problem import Problem, Window
+from ..units.timetext import TimeText
+from .shapes import DrawnTour, ScheduledEvent
 
 
 @dataclasses.dataclass(frozen=True)
@@ -43,11 +43,11 @@ class Itinerary:
     end: int
     end_time: int | None
     late_end: int
-    rows: tuple[tuple[Event, int], ...]
+    rows: tuple[tuple[ScheduledEvent, int], ...]
     text: TimeText
 
     @classmethod
-    def of(cls, tour: Tour, problem: Problem) -> Itinerary:
+    def of(cls, tour: DrawnTour, problem: Problem) -> Itinerary:
         route = tour.route
         if not route or any(not 0 <= location < problem.size for location in route):
             raise ValueError(
@@ -58,7 +58,7 @@ class Itinerary:
         schedule = tour.schedule or ()
         rows = _rows(schedule, position, len(route))
         arrival: list[int | None] = [tour.start_time] + [None] * (len(route) - 1)
-        work: list[list[Event]] = [[] for _ in route]
+        work: list[list[ScheduledEvent]] = [[] for _ in route]
         wait = [0] * len(route)
         # Where the tour stands: the end of its latest work or travel. A stop's first event (its
         # work, or a wait for it) comes after the arrival there, which is that end: also over a
@@ -108,7 +108,7 @@ class Itinerary:
         return sum(1 for stop in self.stops if stop.late)
 
 
-def summary(tour: Tour, itinerary: Itinerary) -> list[tuple[str, str]]:
+def summary(tour: DrawnTour, itinerary: Itinerary) -> list[tuple[str, str]]:
     """The figures of a tour, labelled, for the top of a picture or a page."""
     text = itinerary.text
     rows = [("stops", str(len(itinerary.stops))), ("distance", f"{tour.distance}")]
@@ -142,8 +142,8 @@ def counted(count: int, thing: str) -> str:
 
 
 def _rows(
-    schedule: tuple[Event, ...], position: dict[int, int], count: int
-) -> list[tuple[Event, int]]:
+    schedule: tuple[ScheduledEvent, ...], position: dict[int, int], count: int
+) -> list[tuple[ScheduledEvent, int]]:
     rows: list[int | None] = []
     for event in schedule:
         if event.kind == "work" and event.location is not None:
@@ -167,7 +167,7 @@ def _stop(
     location: int,
     problem: Problem,
     arrival: int | None,
-    work: list[Event],
+    work: list[ScheduledEvent],
     wait: int,
     windows: tuple[Window, ...],
 ) -> Stop:

@@ -8,7 +8,7 @@ from typing import TYPE_CHECKING, NamedTuple, cast
 import tourwright
 
 if TYPE_CHECKING:
-    from ._classes import PanicException, PyEvent, PyTravel, PyWait, PyWork
+    from .._classes import PanicException, PyEvent, PyTravel, PyWait, PyWork
 
 
 class NativeClasses(NamedTuple):

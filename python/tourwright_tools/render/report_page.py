@@ -8,12 +8,12 @@ from __future__ import annotations
 
 import importlib.resources
 
+from ..model.problem import Problem
+from ..units.timetext import TimeText
 from .itinerary import Itinerary, Stop, summary
 from .markup import element, escape
-from .problem import Problem
+from .shapes import DrawnTour
 from .svg import PLOT_MIN, default_title, map_part, timeline_part
-from .timetext import TimeText
-from .tour import Tour
 
 COLUMNS = (
     ("#", "number"),
@@ -27,7 +27,7 @@ COLUMNS = (
 )
 
 
-def report_html(tour: Tour, problem: Problem, title: str = "") -> str:
+def report_html(tour: DrawnTour, problem: Problem, title: str = "") -> str:
     """The page as text; see the module's description."""
     itinerary = Itinerary.of(tour, problem)
     heading = escape(title or default_title(tour, itinerary))
@@ -73,7 +73,9 @@ def report_html(tour: Tour, problem: Problem, title: str = "") -> str:
 
 
 def _resource(name: str) -> str:
-    text = (importlib.resources.files(__package__) / "page" / name).read_text(encoding="utf-8")
+    text = (importlib.resources.files("tourwright_tools") / "page" / name).read_text(
+        encoding="utf-8"
+    )
     # Either would end the inline block early.
     assert "]]>" not in text and "</" not in text, name
     return text

@@ -11,12 +11,12 @@ from typing import TYPE_CHECKING, Any, Literal, cast
 
 import tourwright
 
-from . import local_time
-from .problem import Problem
-from .values import UNIX_EPOCH, looks_dated, utc_day_and_time
+from ..model.problem import Problem
+from ..units import local_time
+from ..units.values import UNIX_EPOCH, looks_dated, utc_day_and_time
 
 if TYPE_CHECKING:
-    from ._classes import PyEvent_Travel, PyEvent_Wait, PyEvent_Work, PyWork
+    from .._classes import PyEvent_Travel, PyEvent_Wait, PyEvent_Work, PyWork
 
 EventKind = Literal["work", "wait", "travel"]
 EVENT_KINDS = ("work", "wait", "travel")
@@ -308,7 +308,7 @@ class Tour:
     def to_html(self, problem: Problem, title: str = "") -> str:
         """A report page of this tour of `problem`: one self-contained HTML file with a summary,
         a map (when the problem has coordinates), the timeline and a table of stops."""
-        from .report_page import report_html
+        from ..render.report_page import report_html
 
         return report_html(self, problem, title)
 

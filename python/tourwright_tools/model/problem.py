@@ -7,9 +7,9 @@ import datetime as dt
 import math
 from typing import Any, Literal
 
-from . import local_time, values
-from .matrix import Matrix, fast_matrix, fast_windows
-from .values import SECONDS_PER_DAY, clock
+from ..units import local_time, values
+from ..units.matrix import Matrix, fast_matrix, fast_windows
+from ..units.values import SECONDS_PER_DAY, clock
 
 Window = tuple[int, int]
 End = int | Literal["open"]
@@ -309,7 +309,8 @@ class Problem:
         if len(bounds) != 2:
             raise ValueError(f"{where}: expected a (start, end) pair, got {len(bounds)} values")
         start, end = (
-            values.instant(bound, f"{where}[{i}]", self.timezone) for i, bound in enumerate(bounds)
+            local_time.instant(bound, f"{where}[{i}]", self.timezone)
+            for i, bound in enumerate(bounds)
         )
         if end < start:
             raise ValueError(

@@ -10,11 +10,11 @@ import math
 from collections.abc import Callable
 from typing import NamedTuple
 
+from ..model.problem import Problem
+from ..units.timetext import TimeText
 from .itinerary import Itinerary, Stop, counted, summary
 from .markup import element, escape
-from .problem import Problem
-from .timetext import TimeText
-from .tour import Event, Tour
+from .shapes import DrawnTour, ScheduledEvent
 
 COLOURS = {
     "work": "#2f6fb5",
@@ -66,7 +66,7 @@ class Part(NamedTuple):
         return element("g", {"transform": f"translate({x:g},{y:g})"}, self.body)
 
 
-def schedule_svg(tour: Tour, problem: Problem, title: str = "") -> str:
+def schedule_svg(tour: DrawnTour, problem: Problem, title: str = "") -> str:
     """An SVG document: a summary, a map of the tour when the problem has coordinates, and a
     timeline with one row per stop in visiting order (work, travel and wait in their colours,
     late work in red and marked "late h:mm", each location's windows shaded behind)."""
@@ -96,7 +96,7 @@ def schedule_svg(tour: Tour, problem: Problem, title: str = "") -> str:
     )
 
 
-def default_title(tour: Tour, itinerary: Itinerary) -> str:
+def default_title(tour: DrawnTour, itinerary: Itinerary) -> str:
     words = [counted(len(itinerary.stops), "stop"), f"distance {tour.distance}"]
     if tour.lateness is not None:
         words.append(f"lateness {itinerary.text.length(tour.lateness)}")
@@ -150,7 +150,7 @@ def timeline_part(itinerary: Itinerary, plot_width: float) -> Part:
         )
         body.append(_text(0, band + 14, caption, size=10, fill=COLOURS["muted"]))
         body += [_text(x(at), band + 14, label, anchor="middle", size=10) for at, label in ticks]
-    by_row: dict[int, list[Event]] = {}
+    by_row: dict[int, list[ScheduledEvent]] = {}
     for event, row in events:
         by_row.setdefault(row, []).append(event)
     for stop in stops:
@@ -194,7 +194,7 @@ def _row(
     stop: Stop,
     label: str,
     arrival: int | None,
-    events: list[Event],
+    events: list[ScheduledEvent],
     top: float,
     height: float,
     x: Callable[[int], float],
@@ -277,7 +277,7 @@ def _row(
 
 
 def _event(
-    event: Event,
+    event: ScheduledEvent,
     x: Callable[[int], float],
     right: float,
     top: float,

@@ -1,4 +1,5 @@
-"""Conversion of one user value (an integer, a duration, an instant, a sequence) into plain ints.
+"""Conversion of one user value (an integer, a duration, a time of day, a sequence) into plain
+ints; an instant, which may need its zone's clock, is read in `local_time`.
 
 Every failure names where the value sits (`where`, e.g. "time_windows[3][0]") and what was
 expected, as a TypeError for a value of the wrong kind and a ValueError for one out of range.
@@ -53,7 +54,7 @@ def integer(value: Any, where: str, maximum: int = MAX_U64) -> int:
     try:
         number = operator.index(value)
     except TypeError:
-        if _numpy_time(value):  # a Real to `numbers`, which float() refuses
+        if numpy_time(value):  # a Real to `numbers`, which float() refuses
             kind = type(value).__name__
             raise TypeError(f"{where}: expected an integer, got numpy {kind} {value}") from None
         if not isinstance(value, numbers.Real):
@@ -84,46 +85,9 @@ def seconds(value: Any, where: str) -> int:
         if value < dt.timedelta(0):
             raise ValueError(f"{where}: {value} is negative")
         value = value // _ONE_SECOND
-    elif _numpy_time(value) == "m":
-        value = _numpy_seconds(value, where)
+    elif numpy_time(value) == "m":
+        value = numpy_seconds(value, where)
     return integer(value, where, MAX_SECONDS)
-
-
-def instant(value: Any, where: str, zone: dt.tzinfo | None = None) -> int:
-    """An instant in Unix seconds: an integer, a `datetime` or an ISO 8601 date and time
-    ("2026-12-07T08:00:00+01:00"), fractions dropped; without an offset, one in `zone`."""
-    given, text = value, value if isinstance(value, str) else None
-    if text is not None:
-        try:
-            value = dt.datetime.fromisoformat(text)
-        except ValueError:
-            raise ValueError(f"{where}: {text!r} is not an ISO 8601 date and time") from None
-    elif _numpy_time(value) == "M":
-        value = _numpy_datetime(value, where, zone)
-    if isinstance(value, dt.datetime):
-        chosen = isinstance(given, dt.datetime)  # a datetime's fold says which of a repeated hour
-        if value.utcoffset() is None and zone is not None:
-            value = value.replace(tzinfo=zone)
-        if value.tzinfo is not None and value.utcoffset() is not None:
-            from .local_time import check_wall_time
-
-            check_wall_time(value, where, None if chosen else text or _wall(value))
-        if value.utcoffset() is None and text is not None:
-            raise MissingOffset(where, text)
-        if value.utcoffset() is None:
-            raise ValueError(
-                f"{where}: datetime {value} has no timezone; give one, e.g. "
-                "tzinfo=datetime.timezone.utc, or give the problem a timezone"
-            )
-        offset = int((value - UNIX_EPOCH) // _ONE_SECOND)
-        if offset < 0:
-            raise ValueError(f"{where}: {value} is before 1970")
-        return offset
-    return integer(value, where, LATEST_INSTANT)
-
-
-def _wall(moment: dt.datetime) -> str:
-    return moment.replace(tzinfo=None).isoformat()
 
 
 def time_of_day(value: Any, where: str) -> int:
@@ -165,12 +129,12 @@ def written(value: Any) -> str | None:
         return value
     if isinstance(value, (dt.datetime, dt.time)):
         return value.isoformat()
-    if isinstance(value, dt.timedelta) or _numpy_time(value):
+    if isinstance(value, dt.timedelta) or numpy_time(value):
         return str(value)
     return None
 
 
-def _numpy_time(value: Any) -> str | None:
+def numpy_time(value: Any) -> str | None:
     """'m' for a numpy timedelta64, 'M' for a datetime64, None for anything else."""
     numpy = sys.modules.get("numpy")  # such a value can only come from numpy once it is imported
     if numpy is None or not isinstance(value, (numpy.timedelta64, numpy.datetime64)):
@@ -178,7 +142,7 @@ def _numpy_time(value: Any) -> str | None:
     return "m" if isinstance(value, numpy.timedelta64) else "M"
 
 
-def _numpy_seconds(value: Any, where: str) -> int:
+def numpy_seconds(value: Any, where: str) -> int:
     """Whole seconds of a numpy timedelta64, or since 1970 of a datetime64 read as UTC, counted
     exactly from its unit (fractions dropped, rounding down)."""
     import numpy
@@ -195,21 +159,6 @@ def _numpy_seconds(value: Any, where: str) -> int:
         f"{where}: numpy {type(value).__name__} {value} is in a unit ({unit}) without a fixed "
         "length in seconds; give it in days, hours, minutes or seconds"
     )
-
-
-def _numpy_datetime(value: Any, where: str, zone: dt.tzinfo | None) -> dt.datetime:
-    """A numpy datetime64 (which has no zone) as a datetime in the problem's zone."""
-    if zone is None:
-        raise ValueError(
-            f"{where}: numpy datetime64 {value} has no timezone; give the problem one "
-            "(timezone='UTC' if these are UTC times)"
-        )
-    try:
-        return dt.datetime(1970, 1, 1) + dt.timedelta(seconds=_numpy_seconds(value, where))
-    except OverflowError:
-        raise ValueError(
-            f"{where}: numpy datetime64 {value} is outside the years 1 to 9999"
-        ) from None
 
 
 def clock(seconds_after_midnight: int) -> str:

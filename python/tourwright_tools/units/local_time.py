@@ -1,5 +1,6 @@
-"""Local time: a problem's time zone, the offset its operating hours are read with, and
-instants shown as local times with their offset.
+"""Local time: a problem's time zone, the offset its operating hours are read with, instants
+read from dates and times (checked against the zone's clock changes), and instants shown as
+local times with their offset.
 
 Instants stay Unix seconds (UTC) everywhere. Operating hours are seconds after local
 midnight; the engine counts them from the midnight of its own clock, so it is given every
@@ -12,8 +13,19 @@ from __future__ import annotations
 import datetime as dt
 import re
 import zoneinfo
+from typing import Any
 
-from .values import LATEST_DATETIME_INSTANT, SECONDS_PER_DAY, UNIX_EPOCH, shifted_local
+from .values import (
+    LATEST_DATETIME_INSTANT,
+    LATEST_INSTANT,
+    SECONDS_PER_DAY,
+    UNIX_EPOCH,
+    MissingOffset,
+    integer,
+    numpy_seconds,
+    numpy_time,
+    shifted_local,
+)
 
 _OFFSET = re.compile(r"^([+-])(\d{2}):?(\d{2})(?::?(\d{2}))?$")
 # The longest horizon read in a zone whose offset may change, probed a day at a time.
@@ -142,6 +154,56 @@ def iso(unix_seconds: int, tz: dt.tzinfo | None) -> str:
     """ISO 8601 with the offset, also past the year 9999 ('12026-12-07T08:00:00+01:00')."""
     moment, years = shifted_local(unix_seconds, tz)
     return f"{moment.year + years:04d}{moment.isoformat()[4:]}"
+
+
+def instant(value: Any, where: str, zone: dt.tzinfo | None = None) -> int:
+    """An instant in Unix seconds: an integer, a `datetime` or an ISO 8601 date and time
+    ("2026-12-07T08:00:00+01:00"), fractions dropped; without an offset, one in `zone`."""
+    given, text = value, value if isinstance(value, str) else None
+    if text is not None:
+        try:
+            value = dt.datetime.fromisoformat(text)
+        except ValueError:
+            raise ValueError(f"{where}: {text!r} is not an ISO 8601 date and time") from None
+    elif numpy_time(value) == "M":
+        value = _numpy_datetime(value, where, zone)
+    if isinstance(value, dt.datetime):
+        chosen = isinstance(given, dt.datetime)  # a datetime's fold says which of a repeated hour
+        if value.utcoffset() is None and zone is not None:
+            value = value.replace(tzinfo=zone)
+        if value.tzinfo is not None and value.utcoffset() is not None:
+            check_wall_time(value, where, None if chosen else text or _wall(value))
+        if value.utcoffset() is None and text is not None:
+            raise MissingOffset(where, text)
+        if value.utcoffset() is None:
+            raise ValueError(
+                f"{where}: datetime {value} has no timezone; give one, e.g. "
+                "tzinfo=datetime.timezone.utc, or give the problem a timezone"
+            )
+        offset = int((value - UNIX_EPOCH) // _ONE_SECOND)
+        if offset < 0:
+            raise ValueError(f"{where}: {value} is before 1970")
+        return offset
+    return integer(value, where, LATEST_INSTANT)
+
+
+def _wall(moment: dt.datetime) -> str:
+    return moment.replace(tzinfo=None).isoformat()
+
+
+def _numpy_datetime(value: Any, where: str, zone: dt.tzinfo | None) -> dt.datetime:
+    """A numpy datetime64 (which has no zone) as a datetime in the problem's zone."""
+    if zone is None:
+        raise ValueError(
+            f"{where}: numpy datetime64 {value} has no timezone; give the problem one "
+            "(timezone='UTC' if these are UTC times)"
+        )
+    try:
+        return dt.datetime(1970, 1, 1) + dt.timedelta(seconds=numpy_seconds(value, where))
+    except OverflowError:
+        raise ValueError(
+            f"{where}: numpy datetime64 {value} is outside the years 1 to 9999"
+        ) from None
 
 
 def check_wall_time(moment: dt.datetime, where: str, text: str | None) -> None:
