@@ -69,4 +69,4 @@ LD_PRELOAD="$(gcc -print-file-name=libasan.so) $(gcc -print-file-name=libubsan.s
 ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=0 PYTHONPATH="$sanitized" \
     python3 -m pytest -q -p no:cacheprovider \
     -k "not daemon_thread and not wall_clock and not cannot_be_started and not short_of_memory" \
-    --ignore=test_tools_report_page.py
+    --ignore=render/test_report_page.py

@@ -57,7 +57,15 @@ def problems(draw):
     origin = draw(st.sampled_from([DAY0, DAY0, DAY0, LAST_SECOND - 30 * 86400]))
     hours = draw(
         st.sampled_from(
-            [None, (8 * 3600, 17 * 3600), (0, 3600), (43200, 43201), (0, 86400), (72000, 100800)]
+            [
+                None,
+                (8 * 3600, 17 * 3600),
+                (6 * 3600, 22 * 3600),
+                (0, 3600),
+                (43200, 43201),
+                (0, 86400),
+                (72000, 100800),
+            ]
         )
     )
     scale = 1 if hours == (43200, 43201) else 3600
@@ -66,7 +74,8 @@ def problems(draw):
     distances = [[distance(rng, distance_style) for _ in range(n)] for _ in range(n)]
     durations = [[length(rng, leg_style, scale) for _ in range(n)] for _ in range(n)]
     jobs = [length(rng, job_style, scale) for _ in range(n)]
-    time_limit = draw(st.sampled_from([None, None, 0]))
+    # No limit, none at all, and the largest one (which must not overflow the deadline).
+    time_limit = draw(st.sampled_from([None, None, 0, U64 - 1]))
     return distances, durations, jobs, windows, hours, time_limit
 
 

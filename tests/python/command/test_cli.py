@@ -7,17 +7,16 @@ import pathlib
 import select
 import shutil
 import subprocess
-import sys
-import sysconfig
 import xml.etree.ElementTree as ElementTree
 
 import pytest
 import tourwright_tools
+from conftest import installed_script
 from tourwright_tools import Tour, read_json, solve_problem
 from tourwright_tools.command.cli import main
 from tourwright_tools.files.atomic import write_text_atomically
 
-EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
+EXAMPLES = pathlib.Path(__file__).resolve().parents[3] / "examples"
 
 
 def test_bundled_example_prints_summary_and_schedule(capsys):
@@ -156,15 +155,6 @@ def test_outputs_are_written_whole_and_never_over_the_problem_file(tmp_path, cap
     write_text_atomically(tmp_path / "link.json", "after")  # the link's target is replaced
     assert problem.read_text() == "after"
     assert sorted(os.listdir(tmp_path)) == ["alias.svg", "link.json", "out.svg", "problem.json"]
-
-
-def installed_script():
-    search = os.pathsep.join(
-        [sysconfig.get_path("scripts"), os.path.dirname(sys.executable), os.environ["PATH"]]
-    )
-    script = shutil.which("tourwright", path=search)
-    assert script is not None
-    return script
 
 
 def test_console_script_is_installed():

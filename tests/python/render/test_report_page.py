@@ -11,7 +11,7 @@ import pytest
 from conftest import planned_day
 from tourwright_tools import read_json, solve_problem
 
-ARTIFACTS = pathlib.Path(__file__).resolve().parent / "artifacts"
+ARTIFACTS = pathlib.Path(__file__).resolve().parents[1] / "artifacts"
 CHROMIUM, DRIVER = shutil.which("chromium"), shutil.which("chromedriver")
 pytestmark = pytest.mark.skipif(
     not (CHROMIUM and DRIVER), reason="chromium and chromedriver are not installed"

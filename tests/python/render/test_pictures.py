@@ -131,7 +131,7 @@ def test_any_name_gives_well_formed_documents(name):
 
 
 def test_command_writes_svg_and_page_for_dated_and_classic_problems(tmp_path, capsys):
-    examples = os.path.join(os.path.dirname(__file__), "..", "..", "examples")
+    examples = os.path.join(os.path.dirname(__file__), "..", "..", "..", "examples")
     for argv in (["--max-descents", "1"], ["solve", os.path.join(examples, "small.tsptw")]):
         svg, html = tmp_path / "t.svg", tmp_path / "t.html"
         assert main(argv + ["--svg", str(svg), "--html", str(html)]) == 0

@@ -6,7 +6,7 @@ import pickle
 import numpy as np
 import pytest
 import tourwright
-from test_tools_engine import delivery_problem
+from conftest import delivery_problem
 from tourwright_tools import Problem, solve_problem
 
 

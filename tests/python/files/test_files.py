@@ -22,8 +22,8 @@ from tourwright_tools import (
 )
 from tourwright_tools.files import formats as files
 
-EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
-SHARED_BENCH = pathlib.Path(__file__).resolve().parents[3] / "shared" / "bench" / "instances"
+EXAMPLES = pathlib.Path(__file__).resolve().parents[3] / "examples"
+SHARED_BENCH = pathlib.Path(__file__).resolve().parents[4] / "shared" / "bench" / "instances"
 
 CLASSIC = """\
 # a comment line is skipped

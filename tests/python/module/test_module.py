@@ -4,6 +4,7 @@ import sys
 
 import pytest
 import tourwright
+from conftest import RESULT_ATTRIBUTES
 
 
 def test_exports_only_solve_and_output():
@@ -52,20 +53,7 @@ def test_output_class_shape():
     with pytest.raises(TypeError):
         type("Sub", (cls,), {})
     getters = [name for name, value in vars(cls).items() if inspect.isgetsetdescriptor(value)]
-    assert getters == [
-        "distance",
-        "route",
-        "lateness",
-        "duration",
-        "working_time",
-        "waiting_time",
-        "traveling_time",
-        "start_time",
-        "end_time",
-        "iterations",
-        "time_taken_microseconds",
-        "schedule",
-    ]
+    assert tuple(getters) == RESULT_ATTRIBUTES
 
 
 @pytest.mark.parametrize("name", ["distance", "route", "lateness", "schedule", "other"])

@@ -5,7 +5,6 @@ and clear errors for bad options."""
 import dataclasses
 import json
 import os
-import random
 import subprocess
 import sys
 import textwrap
@@ -13,29 +12,12 @@ import time
 
 import pytest
 import tourwright
-from conftest import DAY0, HOUR
+from conftest import DAY0, HOUR, delivery_problem
 from tourwright_tools import Problem, SolveError, solve_problem
 from tourwright_tools.command.cli import main
 
-
-def delivery_problem(n=25, seed=1, depot_hours=(7, 19)):
-    """Location 0 is a depot open `depot_hours`; customers have one or two windows."""
-    rng = random.Random(seed)
-    points = [(rng.uniform(0, 30), rng.uniform(0, 30)) for _ in range(n)]
-    distances = [
-        [int(1000 * ((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points]
-        for ax, ay in points
-    ]
-    windows = [[(DAY0 + depot_hours[0] * HOUR, DAY0 + depot_hours[1] * HOUR)]]
-    for _ in range(1, n):
-        opening = DAY0 + rng.randrange(8, 14) * HOUR
-        windows.append(
-            [(opening, opening + 2 * HOUR)]
-            + ([(opening + 3 * HOUR, opening + 4 * HOUR)] if rng.random() < 0.3 else [])
-        )
-    return Problem(
-        distances, [[d // 10 for d in row] for row in distances], [0] + [600] * (n - 1), windows
-    )
+# The helpers' folder, where a fresh interpreter finds conftest.
+HERE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def test_the_multistart_strategy_without_options_searches_as_the_module_does():
@@ -158,7 +140,7 @@ def test_threads_that_cannot_be_started_are_a_solve_error():
             "-c",
             textwrap.dedent("""
         import resource
-        from test_tools_engine import delivery_problem
+        from conftest import delivery_problem
         from tourwright_tools import SolveError, solve_problem
         problem = delivery_problem(n=40)
         size = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
@@ -172,7 +154,7 @@ def test_threads_that_cannot_be_started_are_a_solve_error():
         capture_output=True,
         text=True,
         timeout=60,
-        cwd=os.path.dirname(__file__),
+        cwd=HERE,
     )
     assert result.returncode == 0, result.stderr
     assert "could not start search thread" in result.stdout
@@ -182,7 +164,7 @@ def test_threads_short_of_memory_fail_cleanly_and_never_abort():
     # Under these limits the process once ended with status 127 in 13 of 66 runs.
     script = textwrap.dedent("""
         import resource, sys
-        from test_tools_engine import delivery_problem
+        from conftest import delivery_problem
         from tourwright_tools import SolveError, solve_problem
         problem = delivery_problem(n=800)
         resource.setrlimit(resource.RLIMIT_AS, (int(sys.argv[1]) << 10, resource.RLIM_INFINITY))
@@ -193,7 +175,7 @@ def test_threads_short_of_memory_fail_cleanly_and_never_abort():
     """)
     for kib in (600_000, 700_000, 800_000, 1_000_000, 1_500_000):
         run = [sys.executable, "-c", script, str(kib)]
-        result = subprocess.run(run, capture_output=True, text=True, cwd=os.path.dirname(__file__))
+        result = subprocess.run(run, capture_output=True, text=True, cwd=HERE)
         assert result.returncode == 0, (kib, result.returncode, result.stderr[-500:])
         assert result.stdout.split() in (["tour", "800"], ["SolveError"], ["MemoryError"])
 

@@ -10,7 +10,7 @@ import threading
 import time
 
 import pytest
-from test_tools_engine import delivery_problem
+from conftest import batch_folder, delivery_problem
 from tourwright_tools import BatchError, Tour, solve_many, solve_problem
 from tourwright_tools.command.cli import main
 from tourwright_tools.files.atomic import write_text_atomically
@@ -36,15 +36,6 @@ def test_solve_many_keeps_order_and_names_failures_on_any_executor():
         solve_many(problems, frob=1)
     with pytest.raises(ValueError, match="max_descents"):
         solve_many(problems, max_descents=0)
-
-
-def batch_folder(tmp_path, count):
-    folder = tmp_path / "in"
-    folder.mkdir()
-    for seed in range(count):
-        (folder / f"p{seed}.json").write_text(json.dumps(delivery_problem(60, seed).to_dict()))
-    (folder / "broken.json").write_text('{"distance_matrix": [[0, 1], [1]]}')
-    return folder
 
 
 def results_of(out):

@@ -11,12 +11,11 @@ import sys
 import time
 
 import pytest
-from conftest import planned_day
-from test_tools_cli import installed_script
+from conftest import installed_script, planned_day
 from tourwright_tools import Problem, solve_problem
 from tourwright_tools.command.cli import main
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
+ROOT = pathlib.Path(__file__).resolve().parents[3]
 sys.path.insert(0, str(ROOT / "bench"))
 from realistic_days import realistic_day  # noqa: E402
 

@@ -11,8 +11,7 @@ import threading
 import time
 
 import pytest
-from test_batch import batch_folder
-from test_tools_engine import delivery_problem
+from conftest import batch_folder, delivery_problem
 from tourwright_tools import BatchError, Problem, Tour, solve_many, solve_problem
 from tourwright_tools.command.cli import main
 

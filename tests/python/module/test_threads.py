@@ -3,31 +3,13 @@ it searches, answers Ctrl-C, and works in threads and forked children."""
 
 import multiprocessing
 import os
-import random
 import signal
 import threading
 import time
 
 import pytest
 import tourwright
-from conftest import DAY0, HOUR
-
-
-def random_problem(n, seed, windows):
-    rng = random.Random(seed)
-    points = [(rng.uniform(0, 1000), rng.uniform(0, 1000)) for _ in range(n)]
-    matrix = [
-        [int(((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points] for ax, ay in points
-    ]
-    if not windows:
-        return dict(distance_matrix=matrix)
-    opens = [DAY0 + rng.randrange(0, 8 * HOUR) for _ in range(n)]
-    return dict(
-        distance_matrix=matrix,
-        duration_matrix=[[6 * d for d in row] for row in matrix],
-        job_durations=[rng.randrange(0, 900) for _ in range(n)],
-        time_windows=[[(start, start + rng.randrange(HOUR, 3 * HOUR))] for start in opens],
-    )
+from problems import random_problem
 
 
 def summary(result):

@@ -1,17 +1,6 @@
 import pytest
 import tourwright
-from conftest import TRACE_MATRIX
-
-TIME_ATTRIBUTES = [
-    "lateness",
-    "duration",
-    "working_time",
-    "waiting_time",
-    "traveling_time",
-    "start_time",
-    "end_time",
-    "schedule",
-]
+from conftest import TIME_ATTRIBUTES, TRACE_MATRIX
 
 
 def test_single_location():
