@@ -7,7 +7,7 @@ start-up, reading and writing around its time limit, at n = 1000, 2000 and 5000.
 Columns (seconds, the best of --repeat runs):
 - check: `Problem(...)` from numpy arrays (distance, duration, job durations, one window each);
 - solve0: `solve_problem(problem, 0)` (hand-over to the engine, set-up, one evaluation);
-- import: `python -c "import tourwright_tools.cli"` in a fresh interpreter;
+- import: `python -c "import tourwright_tools.command.cli"` in a fresh interpreter;
 - read classic, read json: `read_problem(FILE)` of the classic (matrix layout) and JSON files;
 - classic, json: `tourwright solve FILE --time-limit L --json OUT` in a fresh interpreter, less L
   (what the command spends outside its search; the limit should bound the whole command).
@@ -81,7 +81,7 @@ def main():
     parser.add_argument("--sizes", type=int, nargs="+", default=[1000, 2000, 5000])
     parser.add_argument("--repeat", type=int, default=3)
     args = parser.parse_args()
-    importing = [sys.executable, "-c", "import tourwright_tools.cli"]
+    importing = [sys.executable, "-c", "import tourwright_tools.command.cli"]
     started = best_of(args.repeat, lambda: subprocess.run(importing, check=True))
     print(f"import of the command: {started:.3f} s")
     print(

@@ -18,31 +18,32 @@ two, and reports descents per second and their ratio.
 """
 
 import argparse
-import random
+import pathlib
+import sys
 import threading
 import time
 
 import tourwright
 from tourwright_tools import Problem, solve_problem
 
+# The random problems of the tests' own making (tests/python/problems.py).
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests" / "python"))
+import problems  # noqa: E402
+
 HOUR = 3600
-DAY0 = 1796601600  # 2026-12-07T00:00:00Z
 
 
 def random_problem(n, seed, windows):
-    rng = random.Random(seed)
-    points = [(rng.uniform(0, 1000), rng.uniform(0, 1000)) for _ in range(n)]
-    matrix = [
-        [int(((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points] for ax, ay in points
-    ]
-    if not windows:
-        return dict(distance_matrix=matrix)
-    opens = [DAY0 + rng.randrange(0, 10 * HOUR) for _ in range(n)]
-    return dict(
-        distance_matrix=matrix,
-        duration_matrix=matrix,
-        job_durations=[rng.randrange(0, 300) for _ in range(n)],
-        time_windows=[[(start, start + rng.randrange(HOUR // 2, 2 * HOUR))] for start in opens],
+    """The tests' random Euclidean problem, with wider days: windows within 10 hours, travel of a
+    second per unit, jobs under 5 minutes, and working hours 06:00-20:00."""
+    return problems.random_problem(
+        n,
+        seed,
+        windows,
+        opens_within=10 * HOUR,
+        seconds_per_unit=1,
+        longest_job=300,
+        window_length=(HOUR // 2, 2 * HOUR),
         operation_times=(6 * HOUR, 20 * HOUR),
     )
 

@@ -9,6 +9,8 @@ python3 -m pip install --quiet ".[test,dask]"
 command -v cmake >/dev/null || python3 -m pip install --quiet cmake
 # One version of ruff: its formatting changes between versions.
 python3 -m pip install --quiet "ruff==0.17.6"
+# The layers of the friendly layer (scripts/lint.sh), one version of import-linter.
+python3 -m pip install --quiet "import-linter==2.16"
 # GoogleTest for the core suite; faketime for the tests that run the module under a wrong wall
 # clock; headless Chromium and its driver for the tests of the report page in a browser;
 # clang-format for the formatting check; Clang for the core's second compiler.
@@ -67,4 +69,4 @@ LD_PRELOAD="$(gcc -print-file-name=libasan.so) $(gcc -print-file-name=libubsan.s
 ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=0 PYTHONPATH="$sanitized" \
     python3 -m pytest -q -p no:cacheprovider \
     -k "not daemon_thread and not wall_clock and not cannot_be_started and not short_of_memory" \
-    --ignore=test_tools_report_page.py
+    --ignore=render/test_report_page.py

@@ -11,7 +11,7 @@ _IMPORTED_AT = time.monotonic()
 import importlib  # noqa: E402
 from typing import TYPE_CHECKING, Any  # noqa: E402
 
-from .files import (  # noqa: E402
+from .files.formats import (  # noqa: E402
     ClassicInstance,
     ClassicReport,
     ProblemFileError,
@@ -20,15 +20,15 @@ from .files import (  # noqa: E402
     read_problem_file,
     read_tsptw,
 )
-from .options import SolveOptions  # noqa: E402
-from .problem import Problem  # noqa: E402
-from .solving import SolveError, solve_problem, solve_with  # noqa: E402
-from .tour import Event, Tour  # noqa: E402
+from .model.problem import Problem  # noqa: E402
+from .solve.options import SolveOptions  # noqa: E402
+from .solve.solving import SolveError, solve_problem, solve_with  # noqa: E402
+from .solve.tour import Event, Tour  # noqa: E402
 
 if TYPE_CHECKING:
     from ._classes import PanicException, PyEvent, PyTravel, PyWait, PyWork
-    from .batch import BatchError, solve_many
-    from .svg import schedule_svg
+    from .render.svg import schedule_svg
+    from .solve.batch import BatchError, solve_many
 
 __version__ = "0.1.0"
 
@@ -64,14 +64,14 @@ def imported_at() -> float:
 
 
 # Imported on first use: their own imports would slow the start of every command.
-_LAZY = {"BatchError": "batch", "solve_many": "batch", "schedule_svg": "svg"}
+_LAZY = {"BatchError": "solve.batch", "solve_many": "solve.batch", "schedule_svg": "render.svg"}
 
 
 def __getattr__(name: str) -> Any:
     if name in _LAZY:
         return getattr(importlib.import_module(f".{_LAZY[name]}", __name__), name)
     # The classes of `tourwright` that it does not export, looked up on first use.
-    from .native import NativeClasses, native_classes
+    from .solve.native import NativeClasses, native_classes
 
     if name in NativeClasses._fields:
         return getattr(native_classes(), name)

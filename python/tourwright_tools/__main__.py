@@ -2,6 +2,6 @@
 
 import sys
 
-from .cli import command
+from .command.cli import command
 
 sys.exit(command())

@@ -2,7 +2,7 @@
 read through `_classes.pyi`. Importing it finds them (a tiny solve); `tourwright_tools` itself
 looks them up on first use instead."""
 
-from .native import native_classes
+from .solve.native import native_classes
 
 __all__ = [
     "PanicException",

@@ -1,8 +1,12 @@
 import datetime
+import json
 import math
+import os
 import random
+import shutil
 import subprocess
 import sys
+import sysconfig
 
 import pytest
 import tourwright
@@ -10,6 +14,25 @@ import tourwright
 HOUR = 3600
 # Midnight of 2026-12-07 (UTC) in Unix seconds: a fixed day for time problems.
 DAY0 = int(datetime.datetime(2026, 12, 7, tzinfo=datetime.timezone.utc).timestamp())
+
+# What a result of `tourwright.solve` holds, in the order its class declares it; the friendly
+# `Tour` holds the same and more.
+RESULT_ATTRIBUTES = (
+    "distance",
+    "route",
+    "lateness",
+    "duration",
+    "working_time",
+    "waiting_time",
+    "traveling_time",
+    "start_time",
+    "end_time",
+    "iterations",
+    "time_taken_microseconds",
+    "schedule",
+)
+# Those a problem without time data leaves None.
+TIME_ATTRIBUTES = RESULT_ATTRIBUTES[2:9] + ("schedule",)
 
 # A six-location distance-only problem whose single descent from the identity
 # order is known step by step; it ends in 2 0 5 1 4 3 with distance 33.
@@ -89,3 +112,43 @@ def planned_day(n, seed=1):
         names=names,
         coordinates=points,
     )
+
+
+def delivery_problem(n=25, seed=1, depot_hours=(7, 19)):
+    """Location 0 is a depot open `depot_hours`; customers have one or two windows."""
+    from tourwright_tools import Problem
+
+    rng = random.Random(seed)
+    points = [(rng.uniform(0, 30), rng.uniform(0, 30)) for _ in range(n)]
+    distances = [
+        [int(1000 * ((ax - bx) ** 2 + (ay - by) ** 2) ** 0.5) for bx, by in points]
+        for ax, ay in points
+    ]
+    windows = [[(DAY0 + depot_hours[0] * HOUR, DAY0 + depot_hours[1] * HOUR)]]
+    for _ in range(1, n):
+        opening = DAY0 + rng.randrange(8, 14) * HOUR
+        windows.append(
+            [(opening, opening + 2 * HOUR)]
+            + ([(opening + 3 * HOUR, opening + 4 * HOUR)] if rng.random() < 0.3 else [])
+        )
+    return Problem(
+        distances, [[d // 10 for d in row] for row in distances], [0] + [600] * (n - 1), windows
+    )
+
+
+def batch_folder(tmp_path, count):
+    folder = tmp_path / "in"
+    folder.mkdir()
+    for seed in range(count):
+        (folder / f"p{seed}.json").write_text(json.dumps(delivery_problem(60, seed).to_dict()))
+    (folder / "broken.json").write_text('{"distance_matrix": [[0, 1], [1]]}')
+    return folder
+
+
+def installed_script():
+    search = os.pathsep.join(
+        [sysconfig.get_path("scripts"), os.path.dirname(sys.executable), os.environ["PATH"]]
+    )
+    script = shutil.which("tourwright", path=search)
+    assert script is not None
+    return script

@@ -1,7 +1,7 @@
 """Hypothesis settings shared by the fuzz tests, and the messages a call may end with.
 
 The default profile keeps the test run short. For a long run:
-    TOURWRIGHT_FUZZ=long python3 -m pytest -q tests/python/test_fuzz_*.py --hypothesis-show-statistics
+    TOURWRIGHT_FUZZ=long python3 -m pytest -q tests/python/module/test_fuzz_*.py --hypothesis-show-statistics
 """
 
 import os

@@ -1,0 +1,1 @@
+"""The `tourwright` command: `solve` and `batch`, their progress bar and their interruption."""

@@ -1,0 +1,189 @@
+"""A solved tour read stop by stop, as its picture and its report page show it."""
+
+from __future__ import annotations
+
+import dataclasses
+
+from ..model.problem import Problem, Window
+from ..units.timetext import TimeText
+from .shapes import DrawnTour, ScheduledEvent
+
+
+@dataclasses.dataclass(frozen=True)
+class Stop:
+    """One stop: `index` counts from 0 in visiting order and is shown from 1 (`number`);
+    `label` is the location's name, else "#" and its id."""
+
+    index: int
+    location: int
+    label: str
+    arrival: int | None
+    work_start: int | None
+    work_end: int | None
+    work: int
+    wait: int
+    late: int
+    windows: tuple[Window, ...]
+
+    @property
+    def number(self) -> int:
+        return self.index + 1
+
+
+@dataclasses.dataclass(frozen=True)
+class Itinerary:
+    """The stops of a tour with their times, its legs between stops (stop indexes), where it
+    ends, the lateness that belongs to no job (a late end or return), and each schedule event
+    with the timeline row it is drawn in: work at its stop, travel at the stop it leaves, a wait
+    at the row of the action it waits for."""
+
+    stops: tuple[Stop, ...]
+    legs: tuple[tuple[int, int], ...]
+    returns: bool
+    end: int
+    end_time: int | None
+    late_end: int
+    rows: tuple[tuple[ScheduledEvent, int], ...]
+    text: TimeText
+
+    @classmethod
+    def of(cls, tour: DrawnTour, problem: Problem) -> Itinerary:
+        route = tour.route
+        if not route or any(not 0 <= location < problem.size for location in route):
+            raise ValueError(
+                f"the tour visits locations {list(route[:5])}..., not of this problem "
+                f"of {problem.size} locations"
+            )
+        position = {location: index for index, location in enumerate(route)}
+        schedule = tour.schedule or ()
+        rows = _rows(schedule, position, len(route))
+        arrival: list[int | None] = [tour.start_time] + [None] * (len(route) - 1)
+        work: list[list[ScheduledEvent]] = [[] for _ in route]
+        wait = [0] * len(route)
+        # Where the tour stands: the end of its latest work or travel. A stop's first event (its
+        # work, or a wait for it) comes after the arrival there, which is that end: also over a
+        # leg of no length, which has no travel event.
+        reached = tour.start_time
+        for event, row in rows:
+            if arrival[row] is None:
+                arrival[row] = reached
+            if event.kind != "wait":
+                reached = event.end
+            if event.kind == "work":
+                work[row].append(event)
+            elif event.kind == "wait":
+                wait[row] += event.length
+        # The legs follow the route, and the return where the tour makes one: also a leg of
+        # no length (a last stop in the depot's building), which has no travel event.
+        returns = tour.returns and len(route) > 1
+        legs = [(index, index + 1) for index in range(len(route) - 1)]
+        legs += [(len(route) - 1, 0)] if returns else []
+        windows = problem.time_windows or tuple(() for _ in range(problem.size))
+        stops = tuple(
+            _stop(
+                index,
+                location,
+                problem,
+                arrival[index],
+                work[index],
+                wait[index],
+                windows[location],
+            )
+            for index, location in enumerate(route)
+        )
+        late_end = max(0, (tour.lateness or 0) - sum(stop.late for stop in stops))
+        return cls(
+            stops,
+            tuple(legs),
+            returns,
+            legs[-1][1] if legs else len(route) - 1,
+            tour.end_time,
+            late_end,
+            tuple(rows),
+            TimeText.for_span(tour.start_time, tour.end_time, tour.zone),
+        )
+
+    @property
+    def late_stops(self) -> int:
+        return sum(1 for stop in self.stops if stop.late)
+
+
+def summary(tour: DrawnTour, itinerary: Itinerary) -> list[tuple[str, str]]:
+    """The figures of a tour, labelled, for the top of a picture or a page."""
+    text = itinerary.text
+    rows = [("stops", str(len(itinerary.stops))), ("distance", f"{tour.distance}")]
+    if tour.lateness is not None:
+        late = counted(itinerary.late_stops, "late stop")
+        late += ", late end" if itinerary.late_end else ""
+        rows.append(
+            (
+                "lateness",
+                f"{text.length(tour.lateness)} ({late})" if tour.lateness else text.length(0),
+            )
+        )
+    if tour.start_time is not None and tour.end_time is not None:
+        rows += [("start", text.full(tour.start_time)), ("end", text.full(tour.end_time))]
+    rows += [
+        (label, text.length(value))
+        for label, value in (
+            ("duration", tour.duration),
+            ("working", tour.working_time),
+            ("travelling", tour.traveling_time),
+            ("waiting", tour.waiting_time),
+        )
+        if value is not None
+    ]
+    return rows
+
+
+def counted(count: int, thing: str) -> str:
+    """'1 stop', '3 stops'."""
+    return f"{count} {thing}" + ("" if count == 1 else "s")
+
+
+def _rows(
+    schedule: tuple[ScheduledEvent, ...], position: dict[int, int], count: int
+) -> list[tuple[ScheduledEvent, int]]:
+    rows: list[int | None] = []
+    for event in schedule:
+        if event.kind == "work" and event.location is not None:
+            rows.append(position[event.location])
+        elif event.kind == "travel" and event.from_location is not None:
+            rows.append(position[event.from_location])
+        else:
+            rows.append(None)
+    following = count - 1
+    for index in range(len(rows) - 1, -1, -1):
+        row = rows[index]
+        if row is None:
+            rows[index] = following
+        else:
+            following = row
+    return [(event, row if row is not None else count - 1) for event, row in zip(schedule, rows)]
+
+
+def _stop(
+    index: int,
+    location: int,
+    problem: Problem,
+    arrival: int | None,
+    work: list[ScheduledEvent],
+    wait: int,
+    windows: tuple[Window, ...],
+) -> Stop:
+    work_end = work[-1].end if work else None
+    closing = windows[-1][1] if windows else None
+    late = work_end - closing if work_end is not None and closing is not None else 0
+    label = problem.names[location] if problem.names is not None else f"#{location}"
+    return Stop(
+        index,
+        location,
+        label,
+        arrival,
+        work[0].start if work else None,
+        work_end,
+        sum(event.length for event in work),
+        wait,
+        max(late, 0),
+        windows,
+    )
