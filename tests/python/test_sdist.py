@@ -32,6 +32,6 @@ def test_local_folders_stay_out_of_the_sdist(tmp_path, monkeypatch):
     archive = tmp_path / build.build_sdist(str(tmp_path))
     with tarfile.open(archive) as sdist:
         names = {name.split("/", 1)[1] for name in sdist.getnames() if "/" in name}
-    assert "pyproject.toml" in names and "src/python/extract.cpp" in names
+    assert "pyproject.toml" in names and "src/binding/extract.cpp" in names
     assert not {name.split("/")[0] for name in names} & set(LOCAL_FOLDERS)
     assert archive.stat().st_size < 2 << 20
