@@ -154,8 +154,9 @@ struct SeededWords {
 struct ProblemShape {
     bool time = true;
     // At most one window per location and no operating hours: the single-window algebra.
-    bool plain = false;
-    bool hours = false;  // operating hours always (else in one problem of three, unless plain)
+    bool single_window = false;
+    bool hours =
+        false;  // operating hours always (else in one problem of three, unless single-window)
     // With ends, location 0 is their start and opens for a few hours only, so that many
     // tours that return come back late.
     std::optional<TourEnds> ends = std::nullopt;
@@ -184,14 +185,15 @@ inline Penalizer random_problem(std::size_t n, Rng& rng, const ProblemShape& sha
         auto& windows = scheduler.time_windows.emplace_back().windows;
         const bool depot = shape.ends && from == 0;
         std::int64_t at = depot ? 480 : draw(rng, shape.ends ? 480 : 0, 900);
-        const std::int64_t count = depot ? 1 : draw(rng, from == 0 ? 1 : 0, shape.plain ? 1 : 3);
+        const std::int64_t count =
+            depot ? 1 : draw(rng, from == 0 ? 1 : 0, shape.single_window ? 1 : 3);
         for (std::int64_t w = 0; w < count; ++w) {
             const std::int64_t length = depot ? draw(rng, 60, 300) : draw(rng, 0, 240);
             windows.emplace_back(day + minutes(at), day + minutes(at + length));
             at += length + draw(rng, 1, 900);
         }
     }
-    if (!shape.plain && (shape.hours || draw(rng, 0, 2) == 0))
+    if (!shape.single_window && (shape.hours || draw(rng, 0, 2) == 0))
         scheduler.operation_times.emplace(
             NaiveTime{static_cast<std::uint32_t>(draw(rng, 5, 9) * 3600), 0},
             NaiveTime{static_cast<std::uint32_t>(draw(rng, 15, 20) * 3600), 0});

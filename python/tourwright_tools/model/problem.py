@@ -46,7 +46,9 @@ class Problem:
     location) are only used for display. With `check_units` (the default) values that look
     like a unit mistake (milliseconds, hours) are refused.
 
-    - `start`: the location every tour leaves from, at the opening of its first window.
+    - `start`: the location every tour leaves from: at the latest instant that changes
+      neither lateness nor the end (`solve_problem`'s default `departure="latest"`), or at
+      the opening of its first window (`departure="earliest"`, as `tourwright.solve` does).
     - `end`: where it finishes: a location kept last (its job done there like any other),
       or "open" (it finishes with its last job). Without `end` it returns to `start`.
       `depot=d` is `start=d, end=d`. `solve_problem` may override all three.

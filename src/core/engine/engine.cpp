@@ -153,7 +153,7 @@ private:
             // Each part's set-up is begun only while the clock allows.
             if (clock.should_stop()) return;
             iterated.takes_distance_only = takes_distance_only_search(*penalizer_, iterated, clock);
-            // Plain tours go without the index-order descent unless the search is that one
+            // Distance-only tours go without the index-order descent unless the search is that one
             // descent: its sweeps try every pair of positions (minutes at n = 5000), and it
             // would take the time of a search whose tours are far shorter.
             const bool searching = options_.time_limit || share > 1;

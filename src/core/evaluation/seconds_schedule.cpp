@@ -54,7 +54,7 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
         });
     };
     if (!(short_legs ? fill(compiled.short_travel_) : fill(compiled.travel_))) return std::nullopt;
-    compiled.plain_ = !compiled.hours_;
+    compiled.single_window_ = !compiled.hours_;
     compiled.offsets_.push_back(0);
     for (std::size_t k = 0; k < n; ++k) {
         if (!whole(scheduler.job_durations[k])) return std::nullopt;
@@ -83,7 +83,7 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
         // hours, a job shorter than every gap moves on to the next window, never past it.
         compiled.keeps_order_.push_back(windows.size() <= 1 ||
                                         (ordered && !compiled.hours_ && job < narrowest_gap));
-        compiled.plain_ = compiled.plain_ && windows.size() <= 1;
+        compiled.single_window_ = compiled.single_window_ && windows.size() <= 1;
     }
     return compiled;
 }

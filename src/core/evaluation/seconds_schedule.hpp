@@ -33,12 +33,12 @@ public:
     std::int64_t tour_start(std::size_t location) const { return starts_[offsets_[location]]; }
 
     void work(SecondsClock& clock, std::size_t location) const {
-        if (!plain_) return work_anywhere(clock, location);
-        work_plain(clock, location);
+        if (!single_window_) return work_anywhere(clock, location);
+        work_single_window(clock, location);
     }
-    // Work on a plain problem: what the general simulation comes to with one window at
+    // Work on a single-window problem: what the general simulation comes to with one window at
     // most and no hours. Never calls out, so that a caller's clock can stay in registers.
-    void work_plain(SecondsClock& clock, std::size_t location) const {
+    void work_single_window(SecondsClock& clock, std::size_t location) const {
         clock.at = std::max(clock.at, opening(location)) + jobs_[location];
         clock.lateness += std::max<std::int64_t>(clock.at - closing(location), 0);
     }
@@ -66,8 +66,8 @@ public:
     bool keeps_order(std::size_t location) const { return keeps_order_[location] != 0; }
     // Whether work ends at max(arrival, opening) + job everywhere: no operating hours
     // and at most one window per location.
-    bool is_plain() const { return plain_; }
-    // For plain problems: the location's window, or bounds that never bind.
+    bool is_single_window() const { return single_window_; }
+    // For single-window problems: the location's window, or bounds that never bind.
     std::int64_t opening(std::size_t location) const { return first_windows_[location].opening; }
     std::int64_t closing(std::size_t location) const { return first_windows_[location].closing; }
     std::int64_t job(std::size_t location) const { return jobs_[location]; }
@@ -117,7 +117,7 @@ private:
     std::vector<std::size_t> offsets_;  // windows of location k: [offsets_[k], offsets_[k + 1])
     std::vector<std::int64_t> starts_;  // all windows, in each location's list order
     std::vector<std::int64_t> ends_;
-    // Each location's first window side by side, read on every step of plain problems.
+    // Each location's first window side by side, read on every step of single-window problems.
     struct FirstWindow {
         std::int64_t opening;
         std::int64_t closing;
@@ -126,7 +126,7 @@ private:
     std::vector<char> ordered_;  // the location's windows ascend and are disjoint
     std::vector<char> keeps_order_;
     std::optional<Hours> hours_;
-    bool plain_ = false;
+    bool single_window_ = false;
 };
 
 }  // namespace tourwright

@@ -119,7 +119,7 @@ void TrialEvaluator::rebase(const Solution& current) {
     if (!schedule_) return;
     travel_times_.reset(r, unchanged);
     walk_current(unchanged);
-    if (schedule_->is_plain()) return summarize_plain(unchanged);
+    if (schedule_->is_single_window()) return summarize_single_window(unchanged);
     keeps_order_from_.assign(n + 1, 1);
     for (std::size_t k = n - 1; k >= 1; --k)
         keeps_order_from_[k] = schedule_->keeps_order(r[k]) && keeps_order_from_[k + 1];
@@ -152,9 +152,11 @@ void TrialEvaluator::walk_current(std::size_t unchanged) {
         }
         return clock;
     };
-    auto plain = [&](SecondsClock& c, std::size_t location) { schedule.work_plain(c, location); };
+    auto single_window = [&](SecondsClock& c, std::size_t location) {
+        schedule.work_single_window(c, location);
+    };
     auto general = [&](SecondsClock& c, std::size_t location) { schedule.work(c, location); };
-    clock = schedule.is_plain() ? walk(clock, plain) : walk(clock, general);
+    clock = schedule.is_single_window() ? walk(clock, single_window) : walk(clock, general);
     end_ = clock.at;
     job_lateness_ = clock.lateness;
     const std::int64_t traveling = travel_times_.total(), duration = end_ - start_;
@@ -162,7 +164,7 @@ void TrialEvaluator::walk_current(std::size_t unchanged) {
                                   duration - working_ - traveling, current_->distance};
 }
 
-void TrialEvaluator::summarize_plain(std::size_t unchanged) {
+void TrialEvaluator::summarize_single_window(std::size_t unchanged) {
     const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
     const std::size_t n = r.size();
@@ -258,14 +260,14 @@ private:
     std::optional<std::int64_t> traveling_;
 };
 
-// A trial on a plain problem: its unchanged stretches taken at once from the
+// A trial on a single-window problem: its unchanged stretches taken at once from the
 // summaries, the clock exactly and the lateness within bounds (reversed stretches
 // bounded too with the least effort). Open when the bounds leave the verdict
 // undecided, which never happens with Effort::Exact.
 template <TrialEvaluator::Effort effort>
-class TrialEvaluator::PlainWalk {
+class TrialEvaluator::SummaryWalk {
 public:
-    PlainWalk(const TrialEvaluator& evaluator, TrialObjective& objective, SecondsClock clock)
+    SummaryWalk(const TrialEvaluator& evaluator, TrialObjective& objective, SecondsClock clock)
         : ev_(evaluator),
           schedule_(*evaluator.schedule_),
           r_(evaluator.current_->route),
@@ -508,20 +510,22 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,
     const std::int64_t start = i > 0 ? start_ : schedule.tour_start(first_location);
     const SecondsClock clock = i > 0 ? after_work_[i - 1] : SecondsClock{start, 0};
     // Each path keeps an objective of its own: where no call takes its address, the
-    // plain walk's stays in registers.
-    if (!schedule.is_plain()) return better(simulate(i, j, runs, clock, first_location, start));
+    // summary walk's stays in registers.
+    if (!schedule.is_single_window())
+        return better(simulate(i, j, runs, clock, first_location, start));
     TrialObjective objective(*this, i, j, runs, first_location, start);
     if (!objective.beats(clock.lateness, clock.at))
         return better(settled(Rule::BeforeStretch, false));
     Verdict verdict =
-        PlainWalk<Effort::Bound>(*this, objective, clock).run(i, j, runs, first_location);
+        SummaryWalk<Effort::Bound>(*this, objective, clock).run(i, j, runs, first_location);
     const bool reversal =
         std::any_of(runs.begin(), runs.end(), [](const Run& run) { return run.reversed; });
     if (verdict == Verdict::Open && reversal)
-        verdict = PlainWalk<Effort::SimulateReversed>(*this, objective, clock)
+        verdict = SummaryWalk<Effort::SimulateReversed>(*this, objective, clock)
                       .run(i, j, runs, first_location);
     if (verdict == Verdict::Open)
-        verdict = PlainWalk<Effort::Exact>(*this, objective, clock).run(i, j, runs, first_location);
+        verdict =
+            SummaryWalk<Effort::Exact>(*this, objective, clock).run(i, j, runs, first_location);
     return better(verdict);
 }
 

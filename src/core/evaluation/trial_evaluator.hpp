@@ -50,7 +50,7 @@ public:
         Count
     };
     using RuleCounts = std::array<std::uint64_t, static_cast<std::size_t>(Rule::Count)>;
-    // How hard a walk of a plain problem tries: bounds only; reversed stretches
+    // How hard a walk of a single-window problem tries: bounds only; reversed stretches
     // simulated; or whatever is needed for the exact answer.
     enum class Effort { Bound, SimulateReversed, Exact };
 
@@ -91,19 +91,19 @@ private:
     };
     // The objective of one trial, its keys summed only as far as the comparison needs.
     class TrialObjective;
-    // One trial on a plain problem, walked with the summaries.
+    // One trial on a single-window problem, walked with the summaries.
     template <Effort effort>
-    class PlainWalk;
+    class SummaryWalk;
 
     TrialEvaluator(const Penalizer& penalizer, std::shared_ptr<const TrialBasis> basis);
 
     // The clocks along the current route from position `unchanged` on, and its totals.
     void walk_current(std::size_t unchanged);
-    // The summaries of the current route for plain problems, of which those over the
+    // The summaries of the current route for single-window problems, of which those over the
     // first `unchanged` positions stand.
-    void summarize_plain(std::size_t unchanged);
+    void summarize_single_window(std::size_t unchanged);
     bool improves_in_time(std::size_t i, std::size_t j, std::span<const Run> runs) const;
-    // For problems that are not plain: simulated from where the trial differs, and
+    // For problems that are not single-window: simulated from where the trial differs, and
     // settled by the current route's clocks once it rejoins it where they allow.
     Verdict simulate(std::size_t i, std::size_t j, std::span<const Run> runs, SecondsClock clock,
                      std::size_t first_location, std::int64_t start) const;
@@ -135,12 +135,12 @@ private:
     SecondsObjective objective_;
     std::int64_t job_lateness_ = 0;  // the lateness of its jobs, without a late return
     // Along the current route, for each position k: the clock on arrival (the tour's
-    // start for k = 0) and after the work there, and (for problems that are not plain)
+    // start for k = 0) and after the work there, and (for problems that are not single-window)
     // whether every location from k on keeps the order of arrivals.
     std::vector<SecondsClock> on_arrival_;
     std::vector<SecondsClock> after_work_;
     std::vector<char> keeps_order_from_;
-    // For plain problems (see window_summaries.hpp): the leads and the sums before each
+    // For single-window problems (see window_summaries.hpp): the leads and the sums before each
     // position (n + 1 entries), and each position's summaries for stretches walked
     // forwards and backwards.
     std::vector<std::int64_t> lead_;

@@ -1,6 +1,6 @@
 #pragma once
 // The single-window algebra: what the trial evaluator keeps along the current route
-// of a plain problem (one window at most per location, no operating hours), where work
+// of a single-window problem (one window at most per location, no operating hours), where work
 // at a location begins at max(arrival, opening), ends a job later, and is late by
 // whatever that end passes the closing. Every quantity is in seconds.
 //

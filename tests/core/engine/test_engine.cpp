@@ -24,9 +24,9 @@ namespace {
 using namespace tourwright;
 using namespace tourwright::test_support;
 
-Penalizer depot_problem(std::size_t n, Rng& rng, bool plain = false,
+Penalizer depot_problem(std::size_t n, Rng& rng, bool single_window = false,
                         TourEnds ends = {0, std::nullopt, false}) {
-    return random_problem(n, rng, {.plain = plain, .ends = ends});
+    return random_problem(n, rng, {.single_window = single_window, .ends = ends});
 }
 
 enum class EndKind { Return, Fixed, Open };
@@ -56,14 +56,14 @@ class EngineEndsAgreement
     : public ::testing::TestWithParam<std::tuple<std::size_t, bool, EndKind>> {};
 
 TEST_P(EngineEndsAgreement, DescentsKeepTheEndsAndDecideAsFullEvaluation) {
-    const auto [n, plain, kind] = GetParam();
-    Rng rng(n * 31337 + plain + 7 * static_cast<int>(kind));
+    const auto [n, single_window, kind] = GetParam();
+    Rng rng(n * 31337 + single_window + 7 * static_cast<int>(kind));
     const TourEnds ends = ends_of(kind, n);
     const std::size_t stop = n - (ends.keeps_last() ? 1 : 0);
     std::size_t taken = 0;
     for (int problem = 0; problem < 25; ++problem) {
         const auto penalizer =
-            std::make_shared<const Penalizer>(depot_problem(n, rng, plain, ends));
+            std::make_shared<const Penalizer>(depot_problem(n, rng, single_window, ends));
         Route start = identity_route(n);
         std::shuffle(start.begin() + 1, start.begin() + static_cast<std::ptrdiff_t>(stop), rng);
         const Acceptances accepted = expect_descents_agree(

@@ -158,8 +158,8 @@ TEST_P(SecondsTrials, EveryTrialIsDecidedAsFullEvaluationDecidesIt) {
         for (std::size_t r = 0; r < counts.size(); ++r) counts[r] += evaluator->rule_counts()[r];
     }
     // The shortcuts must have been taken, or the agreement above proves little: the
-    // summaries of plain problems, and where several windows or operating hours make
-    // problems not plain, meeting clocks; the order bounds in both. Stretches of a
+    // summaries of single-window problems, and where several windows or operating hours make
+    // problems not single-window, meeting clocks; the order bounds in both. Stretches of a
     // few locations are simulated, so tiny routes never reach the summaries.
     using Rule = TrialEvaluator::Rule;
     std::vector<Rule> taken;
