@@ -24,10 +24,18 @@ def solve(
     time_windows: Sequence[Sequence[_Pair]] | None = None,
     operation_times: _Pair | None = None,
     time_limit: _Int | None = None,
-) -> PyOutput: ...
+) -> PyOutput:
+    """Solving the Traveling Salesman Problem with Time Windows.
+
+    Returns the best tour found: its route and distance and, where the problem has time
+    data, its lateness, totals and timed schedule of events.
+    """
 
 @final
 class PyOutput:
+    """What `solve` returns: the route, its distance and, where the problem has time data,
+    its totals and schedule (otherwise `None`)."""
+
     @property
     def distance(self) -> int: ...
     @property
