@@ -31,6 +31,16 @@ TOTALS = (
     "iterations",
     "time_taken_microseconds",
 )
+# What a tour has only where its problem has time data.
+TIME_VALUES = (
+    "lateness",
+    "duration",
+    "working_time",
+    "waiting_time",
+    "traveling_time",
+    "start_time",
+    "end_time",
+)
 # Keys of a tour's record that are not its fields: `to_dict(readable=True)`'s, and the batch's.
 NOT_FIELDS = frozenset({"readable", "batch"})
 
@@ -130,19 +140,7 @@ class Tour:
         if len(set(route)) != len(route):
             raise ValueError(f"route: {route} visits a location twice")
         object.__setattr__(self, "route", route)
-        _check_whole(
-            self,
-            ("distance", "iterations", "time_taken_microseconds"),
-            (
-                "lateness",
-                "duration",
-                "working_time",
-                "waiting_time",
-                "traveling_time",
-                "start_time",
-                "end_time",
-            ),
-        )
+        _check_whole(self, ("distance", "iterations", "time_taken_microseconds"), TIME_VALUES)
         for name in TOTALS:
             value = getattr(self, name)
             if value is not None and not 0 <= value < 2**64:

@@ -7,20 +7,10 @@ from ..model.problem import Problem
 from ..units.local_time import zone_name
 from .options import SolveOptions
 from .solving import SolveError, ends_of, timed_route
-from .tour import Tour
+from .tour import TIME_VALUES, Tour
 
 # What a tour's route determines, given the problem and the options.
-EVALUATED = (
-    "distance",
-    "lateness",
-    "duration",
-    "working_time",
-    "waiting_time",
-    "traveling_time",
-    "start_time",
-    "end_time",
-    "schedule",
-)
+EVALUATED = ("distance", *TIME_VALUES, "schedule")
 
 
 def tour_fault(tour: Tour, problem: Problem, options: SolveOptions) -> str | None:

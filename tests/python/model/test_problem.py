@@ -6,26 +6,15 @@ import pickle
 
 import numpy as np
 import pytest
-from conftest import DAY0, HOUR
+from conftest import DAY0, HOUR, two_location_problem
 from tourwright_tools import Problem
 
 UTC = dt.timezone.utc
 
 
 def timed(**changes):
-    """A valid two-location time problem with some arguments replaced."""
-    arguments = dict(
-        distance_matrix=[[0, 7], [9, 0]],
-        duration_matrix=[[0, 1800], [1800, 0]],
-        job_durations=[HOUR, HOUR],
-        time_windows=[
-            [(DAY0 + 8 * HOUR, DAY0 + 18 * HOUR)],
-            [(DAY0 + 10 * HOUR, DAY0 + 12 * HOUR)],
-        ],
-        operation_times=(8 * HOUR, 17 * HOUR),
-    )
-    arguments.update(changes)
-    return arguments
+    """A valid two-location time problem, open 08:00-17:00, with some arguments replaced."""
+    return {**two_location_problem(), "operation_times": (8 * HOUR, 17 * HOUR), **changes}
 
 
 @pytest.mark.parametrize(
