@@ -22,11 +22,12 @@ from .files.formats import (  # noqa: E402
 )
 from .model.problem import Problem  # noqa: E402
 from .solve.options import SolveOptions  # noqa: E402
-from .solve.solving import SolveError, solve_problem, solve_with  # noqa: E402
+from .solve.solving import SolveError, evaluate_route, solve_problem, solve_with  # noqa: E402
 from .solve.tour import Event, Tour  # noqa: E402
 
 if TYPE_CHECKING:
     from ._classes import PanicException, PyEvent, PyTravel, PyWait, PyWork
+    from .render.itinerary import Stop
     from .render.svg import schedule_svg
     from .solve.batch import BatchError, solve_many
 
@@ -46,7 +47,9 @@ __all__ = [
     "PyWork",
     "SolveError",
     "SolveOptions",
+    "Stop",
     "Tour",
+    "evaluate_route",
     "read_json",
     "read_problem",
     "read_problem_file",
@@ -64,7 +67,12 @@ def imported_at() -> float:
 
 
 # Imported on first use: their own imports would slow the start of every command.
-_LAZY = {"BatchError": "solve.batch", "solve_many": "solve.batch", "schedule_svg": "render.svg"}
+_LAZY = {
+    "BatchError": "solve.batch",
+    "solve_many": "solve.batch",
+    "schedule_svg": "render.svg",
+    "Stop": "render.itinerary",
+}
 
 
 def __getattr__(name: str) -> Any:

@@ -9,10 +9,24 @@ from ..units.timetext import TimeText
 from .shapes import DrawnTour, ScheduledEvent
 
 
+# Why a stop is late, as `Stop.late_because` says it.
+LONG_JOB = "its job is longer than its windows"
+HOURS = "the hours paused the way there or the work"
+EARLIER_STOPS = "the stops before it"
+LATE_START = "the start"
+
+
 @dataclasses.dataclass(frozen=True)
 class Stop:
-    """One stop: `index` counts from 0 in visiting order and is shown from 1 (`number`);
-    `label` is the location's name, else "#" and its id."""
+    """One stop of a tour: when the van arrives, waits (seconds in all), works and leaves
+    (Unix seconds, None without time data; `departure` is when it drives on, or its work ends
+    where it drives no more), and how late its work ends after its last window (`late`, seconds).
+
+    `index` counts from 0 in visiting order and is shown from 1 (`number`); `label` is the
+    location's name, else "#" and its id. A late stop tells the window it `missed` and
+    `late_because`: its job does not fit any of its windows, the hours paused the way there
+    or the work (it left the stop before early enough to be on time), the stops before it
+    were done too late, or the tour started too late."""
 
     index: int
     location: int
@@ -24,10 +38,17 @@ class Stop:
     wait: int
     late: int
     windows: tuple[Window, ...]
+    departure: int | None = None
+    late_because: str | None = None
 
     @property
     def number(self) -> int:
         return self.index + 1
+
+    @property
+    def missed(self) -> Window | None:
+        """The window a late stop's work ended after: its last."""
+        return self.windows[-1] if self.late and self.windows else None
 
 
 @dataclasses.dataclass(frozen=True)
@@ -58,6 +79,7 @@ class Itinerary:
         schedule = tour.schedule or ()
         rows = _rows(schedule, position, len(route))
         arrival: list[int | None] = [tour.start_time] + [None] * (len(route) - 1)
+        departure: list[int | None] = [None] * len(route)
         work: list[list[ScheduledEvent]] = [[] for _ in route]
         wait = [0] * len(route)
         # Where the tour stands: the end of its latest work or travel. A stop's first event (its
@@ -71,6 +93,8 @@ class Itinerary:
                 reached = event.end
             if event.kind == "work":
                 work[row].append(event)
+            elif event.kind == "travel" and departure[row] is None:
+                departure[row] = event.start
             elif event.kind == "wait":
                 wait[row] += event.length
         # The legs follow the route, and the return where the tour makes one: also a leg of
@@ -79,21 +103,17 @@ class Itinerary:
         legs = [(index, index + 1) for index in range(len(route) - 1)]
         legs += [(len(route) - 1, 0)] if returns else []
         windows = problem.time_windows or tuple(() for _ in range(problem.size))
-        stops = tuple(
-            _stop(
-                index,
-                location,
-                problem,
-                arrival[index],
-                work[index],
-                wait[index],
-                windows[location],
+        stops: list[Stop] = []
+        for index, location in enumerate(route):
+            stop = _stop(
+                index, location, problem, arrival[index], work[index], wait[index], windows[location]
             )
-            for index, location in enumerate(route)
-        )
+            leaves = departure[index] if departure[index] is not None else stop.work_end
+            because = _late_because(stop, stops[-1] if stops else None, problem) if stop.late else None
+            stops.append(dataclasses.replace(stop, departure=leaves, late_because=because))
         late_end = max(0, (tour.lateness or 0) - sum(stop.late for stop in stops))
         return cls(
-            stops,
+            tuple(stops),
             tuple(legs),
             returns,
             legs[-1][1] if legs else len(route) - 1,
@@ -160,6 +180,23 @@ def _rows(
         else:
             following = row
     return [(event, row if row is not None else count - 1) for event, row in zip(schedule, rows)]
+
+
+def _late_because(stop: Stop, before: Stop | None, problem: Problem) -> str:
+    """Why `stop`, which is late, is late (one of the words above)."""
+    job = problem.job_durations[stop.location] if problem.job_durations is not None else 0
+    if all(end - start < job for start, end in stop.windows):
+        return LONG_JOB
+    # When the van could have driven on from the stop before: its work done (or its arrival).
+    ready = None if before is None else before.arrival
+    if before is not None and before.work_end is not None:
+        ready = before.work_end
+    if ready is None:
+        return LATE_START
+    closing = stop.windows[-1][1]
+    legs = problem.duration_matrix
+    leg = legs.at(before.location, stop.location) if legs is not None else 0
+    return HOURS if ready + leg + job <= closing else EARLIER_STOPS
 
 
 def _stop(

@@ -15,6 +15,7 @@ from typing import Any, Literal
 from ..model.problem import End, Problem
 from ..units import values
 from ..units.values import MAX_SECONDS
+from .routes import route_of
 
 TimeLimit = int | float | dt.timedelta
 # Called with (elapsed seconds, descents begun, best objective so far or None); the objective
@@ -70,6 +71,15 @@ def _threads(text: str) -> int:
     if count < 0:
         raise argparse.ArgumentTypeError(f"expected 0 (one per core) or more, got {count}")
     return count
+
+
+def _locations(text: str) -> tuple[int, ...]:
+    try:
+        return tuple(int(part) for part in text.split(",") if part.strip())
+    except ValueError:
+        raise argparse.ArgumentTypeError(
+            f"expected locations separated by commas, got {text!r}"
+        ) from None
 
 
 def _option(default: Any, help: str, *, metavar: str | None = None, **command: Any) -> Any:
@@ -142,14 +152,23 @@ class SolveOptions:
         "iterated local search (the default) or the multi-start descent of tourwright.solve",
         choices=STRATEGIES,
     )
+    pinned: tuple[int, ...] = _option(
+        (),
+        "keep these stops right after the start, in this order, in every tour searched",
+        metavar="L,L,...",
+        type=_locations,
+    )
     on_progress: ProgressCallback | None = _option(
         None, "called about every 100 ms with (elapsed, descents, best); False stops"
     )
+    # A route (or a `Tour`) the search begins from; the result is never worse than it.
+    initial: tuple[int, ...] | None = _option(None, "")
 
     def __post_init__(self) -> None:
         if self.time_limit is not None:
             object.__setattr__(self, "time_limit", limit_seconds(self.time_limit))
-        for name, least in (("max_descents", 1), ("threads", 1)):
+        # No descent at all times the initial route alone, which `solve_with` requires then.
+        for name, least in (("max_descents", 0), ("threads", 1)):
             object.__setattr__(self, name, _count(name, getattr(self, name), least))
         if self.seed is not None:
             object.__setattr__(self, "seed", _integer("seed", self.seed))
@@ -162,6 +181,9 @@ class SolveOptions:
                 also = " or 'open'" if name == "end" else ""
                 raise ValueError(f"{name}: expected a location{also}, got {value!r}")
             object.__setattr__(self, name, values.integer(value, name))
+        object.__setattr__(self, "pinned", route_of(self.pinned, "pinned"))
+        if self.initial is not None:
+            object.__setattr__(self, "initial", route_of(self.initial, "initial"))
         _choice("departure", self.departure, DEPARTURES)
         _choice("strategy", self.strategy, STRATEGIES)
         if self.on_progress is not None and not callable(self.on_progress):

@@ -17,6 +17,7 @@ from .options import (
     TimeLimit,
     limit_seconds,
 )
+from .routes import checked_pinned, checked_route, route_of
 from .tour import Tour
 
 _U64 = 2**64
@@ -39,6 +40,8 @@ def solve_problem(
     threads: int | None = 1,
     on_progress: ProgressCallback | None = None,
     strategy: Strategy = "iterated",
+    initial: Sequence[int] | Tour | None = None,
+    pinned: Sequence[int] = (),
 ) -> Tour:
     """Solve a checked problem.
 
@@ -83,6 +86,11 @@ def solve_problem(
     - `on_progress(elapsed, descents, best)`: called from the solving thread about every
       100 ms; returning False ends the search with the best tour found so far. An exception it
       raises ends the search and propagates.
+    - `initial`: a route (or a `Tour` of this problem) the search begins from, as given: the
+      result is never worse than that route timed alone (`evaluate_route`), and with
+      `max_descents=0` it is that route.
+    - `pinned`: stops that follow the start in this order in every tour the search tries (a
+      start is needed); the search orders the others.
     """
     entered = time.monotonic()
     options = SolveOptions(
@@ -96,6 +104,8 @@ def solve_problem(
         threads=threads,
         on_progress=on_progress,
         strategy=strategy,
+        initial=initial,
+        pinned=tuple(pinned),
     )
     return solve_with(problem, options, entered=entered)
 
@@ -108,6 +118,13 @@ def solve_with(problem: Problem, options: SolveOptions, *, entered: float | None
         raise TypeError(f"problem: expected a Problem, got {type(problem).__name__}")
     arguments, offset = _engine_arguments(problem)
     first, last = ends_of(problem, options)
+    pinned = checked_pinned(problem, options.pinned, first, last)
+    warm: dict[str, list[int]] = {"pinned": list(pinned)} if pinned else {}
+    if options.initial is not None:
+        initial = checked_route(problem, options.initial, first, last, pinned, where="initial")
+        warm["initial"] = list(initial)
+    elif options.max_descents == 0:
+        raise ValueError("max_descents: 0 descents search nothing; give an initial route")
     max_descents, seed = options.effort(problem)
     limit = options.time_limit
     if limit is not None:  # the preparation above counts against the limit too
@@ -125,10 +142,39 @@ def solve_with(problem: Problem, options: SolveOptions, *, entered: float | None
             threads=options.engine_threads(),
             on_progress=options.on_progress,
             strategy=options.strategy,
+            **warm,
         )
     except _engine.EngineError as error:
         raise SolveError(f"the solver stopped: {error}") from error
-    return _tour(output, problem, offset, last, cut_short=not descended)
+    # No descent asked for, the initial route is the answer asked for, not a cut-short search.
+    cut_short = not descended and options.max_descents != 0
+    return _tour(output, problem, offset, last, cut_short=cut_short)
+
+
+def evaluate_route(
+    problem: Problem,
+    route: Sequence[int] | Tour,
+    *,
+    start: int | None = None,
+    end: End | None = None,
+    depot: int | None = None,
+    departure: Departure = "latest",
+) -> Tour:
+    """The `Tour` of exactly `route`, timed as a search that ended on it would time it: the same
+    totals, schedule and lateness, with `iterations == 0`.
+
+    `route` visits each location of the problem once (a `Tour` of it will do), beginning with the
+    start and, where the tour has a fixed end, finishing with it; `start`, `end`, `depot` and
+    `departure` mean what they mean to `solve_problem`. A route that is no such order raises a
+    ValueError that names its first fault. `Tour.stops(problem)` then tells stop by stop when the
+    van arrives, waits, works and leaves, and why a late stop is late.
+    """
+    if not isinstance(problem, Problem):
+        raise TypeError(f"problem: expected a Problem, got {type(problem).__name__}")
+    options = SolveOptions(start=start, end=end, depot=depot, departure=departure)
+    first, last = ends_of(problem, options)
+    order = checked_route(problem, route_of(route, "route"), first, last)
+    return timed_route(problem, order, options)
 
 
 def timed_route(problem: Problem, route: Sequence[int], options: SolveOptions) -> Tour:

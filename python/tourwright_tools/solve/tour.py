@@ -16,6 +16,7 @@ from ..units import local_time
 from ..units.values import UNIX_EPOCH, looks_dated, utc_day_and_time
 
 if TYPE_CHECKING:
+    from ..render.itinerary import Stop
     from .._classes import PyEvent_Travel, PyEvent_Wait, PyEvent_Work, PyWork
 
 EventKind = Literal["work", "wait", "travel"]
@@ -302,6 +303,13 @@ class Tour:
     @classmethod
     def from_json(cls, text: str) -> Tour:
         return cls.from_dict(json.loads(text))
+
+    def stops(self, problem: Problem) -> tuple[Stop, ...]:
+        """The tour stop by stop, with `problem` (the one it was solved for): when the van
+        arrives, waits, works and leaves, and how late it is and why (see `Stop`)."""
+        from ..render.itinerary import Itinerary
+
+        return Itinerary.of(self, problem).stops
 
     def to_html(self, problem: Problem, title: str = "") -> str:
         """A report page of this tour of `problem`: one self-contained HTML file with a summary,
