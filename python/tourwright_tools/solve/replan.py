@@ -237,9 +237,7 @@ def _spans(tour: Tour) -> list[_Span]:
 def _leg(problem: Problem, position: Sequence[Any], done: frozenset[int]) -> _Place:
     if len(position) != 3:
         raise ValueError("position: expected a location or a leg (from, to, elapsed)")
-    origin, target = (
-        values.integer(position[index], f"position[{index}]") for index in range(2)
-    )
+    origin, target = (values.integer(position[index], f"position[{index}]") for index in range(2))
     elapsed = values.seconds(position[2], "position[2]")
     for location in (origin, target):
         if location >= problem.size:
