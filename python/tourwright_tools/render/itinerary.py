@@ -85,10 +85,14 @@ class Itinerary:
         # work, or a wait for it) comes after the arrival there, which is that end: also over a
         # leg of no length, which has no travel event.
         reached = tour.start_time
-        for event, row in rows:
-            if event.kind == "travel" and event.from_location is None:
-                # The way to the first stop from where the van stood, off the route.
-                reached = event.end
+        # A tour from a place off its route (the van's, when planned again) begins with the
+        # way from there, waits for the hours included, which belongs to no stop.
+        lead = next((k for k, (event, _) in enumerate(rows) if event.kind == "travel"), len(rows))
+        if lead == len(rows) or rows[lead][0].from_location is not None:
+            lead = -1
+        for k, (event, row) in enumerate(rows):
+            if k <= lead:
+                reached = event.end if event.kind == "travel" else reached
                 continue
             if arrival[row] is None:
                 arrival[row] = reached

@@ -95,9 +95,10 @@ def replan(
     first = tour.route[0]
     last = _day_end(problem, tour, end)
     finished = _done(problem, tour, moment, done, first)
-    place = _place(problem, tour, moment, finished, position, in_progress)
     if last is not None and last != first and last in finished:
         raise ValueError(f"done: {last} is the end of the day, which comes last")
+    # The van may be on its way to the end, which is never done before the day is.
+    place = _place(problem, tour, moment, finished - {last}, position, in_progress)
     options = SolveOptions(
         time_limit=None if time_limit is None else limit_seconds(time_limit),
         seed=seed,
