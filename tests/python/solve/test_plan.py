@@ -5,7 +5,7 @@ import random
 
 import pytest
 from conftest import DAY0, HOUR, delivery_problem
-from tourwright_tools import Problem, evaluate_route, solve_many, solve_problem
+from tourwright_tools import Problem, evaluate_route, schedule_svg, solve_many, solve_problem
 
 ENDS = [{}, {"depot": 0}, {"start": 0, "end": "open"}, {"start": 0, "end": 3}]
 
@@ -125,6 +125,9 @@ def test_each_stop_says_when_the_van_comes_and_goes_and_why_it_is_late():
         assert stop.arrival <= stop.work_start <= stop.work_end <= stop.departure
         assert stop.late == max(0, stop.work_end - windows[stop.location][-1][1])
     assert sum(stop.late for stop in stops) <= tour.lateness
+    # The picture and the page tell the same.
+    assert "late 1:20:00 (the stops before it)" in schedule_svg(tour, problem)
+    assert "<td>its job is longer than its windows</td>" in tour.to_html(problem)
 
 
 def test_a_search_begun_from_a_route_is_never_worse_and_keeps_its_pinned_run():
