@@ -30,6 +30,7 @@ if TYPE_CHECKING:
     from .render.itinerary import Stop
     from .render.svg import schedule_svg
     from .solve.batch import BatchError, solve_many
+    from .solve.replan import replan
 
 __version__ = "0.1.0"
 
@@ -54,6 +55,7 @@ __all__ = [
     "read_problem",
     "read_problem_file",
     "read_tsptw",
+    "replan",
     "schedule_svg",
     "solve_many",
     "solve_problem",
@@ -72,6 +74,7 @@ _LAZY = {
     "solve_many": "solve.batch",
     "schedule_svg": "render.svg",
     "Stop": "render.itinerary",
+    "replan": "solve.replan",
 }
 
 

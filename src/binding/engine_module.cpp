@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "arguments.hpp"
 #include "engine/departure.hpp"
@@ -36,6 +38,8 @@ enum Parameter : std::size_t {
     kEnd,
     kOpenEnd,
     kLatestDeparture,
+    kInitial,
+    kPinned,
     kParameterCount
 };
 
@@ -52,6 +56,8 @@ constexpr auto kEngineParameters = [] {
     names[kEnd] = "end";
     names[kOpenEnd] = "open_end";
     names[kLatestDeparture] = "latest_departure";
+    names[kInitial] = "initial";
+    names[kPinned] = "pinned";
     return names;
 }();
 
@@ -153,10 +159,54 @@ void check_ends(const TourEnds& ends, std::size_t n) {
     if ((ends.end || ends.open) && !ends.start) raise_value_error("an end needs a start");
 }
 
+// The pinned run, as given, before it becomes locations: the engine would search forever
+// for a place of a location that is not there, or keep two in one place.
+std::vector<std::size_t> checked_pinned(const std::vector<std::uint64_t>& given,
+                                        const TourEnds& ends, std::size_t n) {
+    if (!given.empty() && !ends.start) raise_value_error("pinned locations need a start");
+    std::vector<bool> seen(n, false);
+    for (const std::uint64_t location : given) {
+        if (location >= n)
+            raise_value_error("pinned location %llu is out of range for %zu locations",
+                              static_cast<unsigned long long>(location), n);
+        if (location == *ends.start)
+            raise_value_error("pinned location %zu is the start", *ends.start);
+        if (ends.end && location == *ends.end)
+            raise_value_error("pinned location %zu is the end", *ends.end);
+        if (seen[location])
+            raise_value_error("pinned location %llu is repeated",
+                              static_cast<unsigned long long>(location));
+        seen[location] = true;
+    }
+    return {given.begin(), given.end()};
+}
+
+// An initial route keeps every fixed place as the search does, or the search would begin
+// outside the tours it keeps to.
+Route checked_initial(const std::vector<std::uint64_t>& given, const EngineOptions& options,
+                      std::size_t n) {
+    Route route(given.begin(), given.end());
+    if (!visits_each_location_once(route, n))
+        raise_value_error("initial must visit each of the %zu locations once", n);
+    const TourEnds& ends = options.ends;
+    if (ends.start && route.front() != *ends.start)
+        raise_value_error("initial must begin with the start %zu", *ends.start);
+    if (!options.pinned.empty() &&
+        !std::equal(options.pinned.begin(), options.pinned.end(), route.begin() + 1))
+        raise_value_error("initial must follow the start with the pinned locations in order");
+    if (ends.keeps_last() && route.back() != *ends.end)
+        raise_value_error("initial must finish with the end %zu", *ends.end);
+    return route;
+}
+
 void check_options(const Penalizer& penalizer, const EngineOptions& options) {
     if (options.ends.start && !penalizer.can_start_tour(*options.ends.start))
         raise_value_error("start %zu has no time window for the tour to start in",
                           *options.ends.start);
+    if (options.initial && !options.initial->empty() &&
+        !penalizer.can_start_tour(options.initial->front()))
+        raise_value_error("initial begins with %zu, which has no time window to start in",
+                          options.initial->front());
     if (options.threads < 1 || options.threads > kMostThreads)
         raise_value_error("threads must be between 1 and %u", kMostThreads);
 }
@@ -191,7 +241,13 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         options.strategy = argument(kStrategy, extract_strategy).value_or(Strategy::Iterated);
         options.most_schedule_days = kMostScheduleDays;
 
-        check_ends(options.ends, problem.distance_rows.size());
+        const std::size_t n = problem.distance_rows.size();
+        check_ends(options.ends, n);
+        options.pinned = checked_pinned(
+            argument(kPinned, extract_u64_list).value_or(std::vector<std::uint64_t>{}),
+            options.ends, n);
+        if (const auto initial = argument(kInitial, extract_u64_list))
+            options.initial = checked_initial(*initial, options, n);
         try {
             auto penalizer =
                 std::make_shared<const Penalizer>(std::move(problem).into_penalizer(options.ends));
@@ -313,11 +369,15 @@ PyMethodDef engine_methods[] = {
      "solve(distance_matrix, duration_matrix=None, job_durations=None, time_windows=None, "
      "operation_times=None, time_limit=None, max_descents=None, start=None, seed=None, "
      "threads=None, on_progress=None, strategy='iterated', end=None, open_end=False, "
-     "latest_departure=False)\n--\n\n"
+     "latest_departure=False, initial=None, pinned=None)\n--\n\n"
      "Searches as tourwright.solve does, with a start and an end kept in place, seeded restarts, "
      "a cap on descents, progress reports and several threads, and leaves at the latest departure "
-     "that costs nothing. Returns (PyOutput, whether a descent ended at a local optimum before "
-     "the limit or a stop ended the search)."},
+     "that costs nothing. `pinned` (locations other than the start and end, needs a start) stay "
+     "right after the start in that order. `initial` (each location once, the start first, the "
+     "pinned run next, a fixed end last) is where the search begins and what it improves on: "
+     "the result is never worse, and with max_descents=0 it is exactly that route. Returns "
+     "(PyOutput, whether a descent ended at a local optimum before the limit or a stop ended "
+     "the search)."},
     {"integer_rows", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(integer_rows)),
      METH_FASTCALL,
      "integer_rows(text, at, json)\n--\n\n"

@@ -78,7 +78,7 @@ class Itinerary:
         position = {location: index for index, location in enumerate(route)}
         schedule = tour.schedule or ()
         rows = _rows(schedule, position, len(route))
-        arrival: list[int | None] = [tour.start_time] + [None] * (len(route) - 1)
+        arrival: list[int | None] = [None] * len(route)
         departure: list[int | None] = [None] * len(route)
         work: list[list[ScheduledEvent]] = [[] for _ in route]
         wait = [0] * len(route)
@@ -87,6 +87,10 @@ class Itinerary:
         # leg of no length, which has no travel event.
         reached = tour.start_time
         for event, row in rows:
+            if event.kind == "travel" and event.from_location is None:
+                # The way to the first stop from where the van stood, off the route.
+                reached = event.end
+                continue
             if arrival[row] is None:
                 arrival[row] = reached
             if event.kind != "wait":
@@ -97,6 +101,8 @@ class Itinerary:
                 departure[row] = event.start
             elif event.kind == "wait":
                 wait[row] += event.length
+        if route and arrival[0] is None:
+            arrival[0] = tour.start_time
         # The legs follow the route, and the return where the tour makes one: also a leg of
         # no length (a last stop in the depot's building), which has no travel event.
         returns = tour.returns and len(route) > 1

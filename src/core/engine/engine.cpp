@@ -43,7 +43,9 @@ public:
           options_(options),
           descent_cap_(options.max_descents ? *options.max_descents
                        : options.time_limit ? std::numeric_limits<std::uint64_t>::max()
-                                            : 1) {}
+                                            : 1) {
+        if (options_.initial) offer(penalizer_->penalize(*options_.initial, false), kLastOrder);
+    }
 
     // Makes what every thread reads, once, under the time limit and `check`; the threads
     // then get what is left of the limit. False when the limit or the check ended it.
@@ -63,7 +65,7 @@ public:
     // workers, ..., one after another on one clock.
     void run_worker(unsigned w, unsigned workers, SearchClock::StopCheck check) {
         if (options_.strategy == Strategy::Multistart) {
-            Solver solver(options_.time_limit, penalizer_, options_.ends.start.has_value(),
+            Solver solver(options_.time_limit, penalizer_, kept_first(),
                           options_.ends.keeps_last());
             solver.set_stop_check(std::move(check));
             run_multistart(solver);
@@ -103,10 +105,12 @@ public:
 
     // The best tour found. Where no descent finished, none may have begun, or the
     // one cut short may have begun from a worse tour: the tour the iterated search
-    // begins from is a candidate too, so that the shortest limit gives at least it.
+    // begins from is a candidate too, so that the shortest limit gives at least it
+    // (an initial route was one from the outset).
     Solution best() {
-        if (!descended_.load()) {
-            Route first = first_tour(*penalizer_, start_of(0), options_.ends.keeps_last());
+        if (!descended_.load() && !options_.initial) {
+            Route first =
+                first_tour(*penalizer_, start_of(0), kept_first(), options_.ends.keeps_last());
             offer(penalizer_->penalize(std::move(first), false), kLastOrder);
         }
         return std::move(*best_);
@@ -136,8 +140,9 @@ private:
                 : descent_cap_ / threads + (t < descent_cap_ % threads ? 1 : 0);
         if (share == 0) return;
         IteratedSearchOptions iterated;
-        iterated.keep_first = options_.ends.start.has_value();
+        iterated.keep_first = kept_first();
         iterated.keep_last = options_.ends.keeps_last();
+        iterated.begin_as_given = options_.initial.has_value();
         if (share != std::numeric_limits<std::uint64_t>::max()) iterated.max_descents = share;
         iterated.on_descent = [&](std::uint64_t, const Solution& best) {
             iterated_descents_.fetch_add(1, std::memory_order_relaxed);
@@ -155,10 +160,11 @@ private:
             iterated.takes_distance_only = takes_distance_only_search(*penalizer_, iterated, clock);
             // Distance-only tours go without the index-order descent unless the search is that one
             // descent: its sweeps try every pair of positions (minutes at n = 5000), and it
-            // would take the time of a search whose tours are far shorter.
+            // would take the time of a search whose tours are far shorter. An initial route
+            // is the candidate that bounds the result instead.
             const bool searching = options_.time_limit || share > 1;
-            if (t == 0 && !options_.ends.start && !(*iterated.takes_distance_only && searching) &&
-                !clock.should_stop())
+            if (t == 0 && !options_.ends.start && !options_.initial &&
+                !(*iterated.takes_distance_only && searching) && !clock.should_stop())
                 offer(index_order_descent(clock), t);
             if (!clock.should_stop()) {
                 SearchOutcome outcome =
@@ -191,16 +197,28 @@ private:
         return solver.current();
     }
 
-    // Descent 0 starts from the index order, later ones from a random order; a start
-    // stays first, an end last, and only the others are shuffled.
+    // The positions that stay where they are at the front of every tour: the start and
+    // the run pinned after it.
+    std::size_t kept_first() const { return options_.ends.start ? 1 + options_.pinned.size() : 0; }
+
+    // Descent 0 starts from the initial route or else the index order, later ones from a
+    // random order; a start stays first with its pinned run after it, an end last, and
+    // only the others are shuffled.
     Route start_of(std::uint64_t descent) const {
+        if (descent == 0 && options_.initial) return *options_.initial;
         Route route = identity_route(penalizer_->location_count());
         const TourEnds& ends = options_.ends;
-        const std::size_t fixed = ends.start ? 1 : 0;
+        const std::size_t fixed = kept_first();
         const std::size_t stop = route.size() - (ends.keeps_last() ? 1 : 0);
         if (ends.start) {
             const auto start = route.begin() + static_cast<std::ptrdiff_t>(*ends.start);
             std::rotate(route.begin(), start, start + 1);
+            // Each pinned location moves up to its place; the others keep their order.
+            for (std::size_t k = 0; k < options_.pinned.size(); ++k) {
+                const auto place = route.begin() + static_cast<std::ptrdiff_t>(k + 1);
+                const auto pinned = std::find(place, route.end(), options_.pinned[k]);
+                std::rotate(place, pinned, pinned + 1);
+            }
         }
         if (ends.keeps_last()) {
             const auto end = std::find(route.begin(), route.end(), *ends.end);

@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "engine/tour_ends.hpp"
 #include "evaluation/penalizer.hpp"
@@ -29,6 +30,14 @@ struct EngineOptions {
     // Kept in place by every descent, kick and restart (the penalizer must have been
     // built for them by tour_penalizer).
     TourEnds ends;
+    // Locations kept right after the start, in this order (only with a start): like
+    // the ends, positions 1 .. pinned.size() stay as they are in every tour searched.
+    std::vector<std::size_t> pinned;
+    // A route to improve on: every location once, the start first, the pinned run next,
+    // a fixed end last (the caller checks). The first descent of each iterated search
+    // and the multi-start's descent 0 begin from it as it is, and it is a candidate
+    // itself: the result is never worse, and is exactly it when no descent is made.
+    std::optional<Route> initial;
     // The best tour leaves at its latest departure (see latest_departure) rather
     // than at the opening of its first location's first window.
     bool latest_departure = false;
@@ -51,8 +60,9 @@ struct EngineOptions {
 
 struct EngineProgress {
     TimeDelta elapsed;
-    std::uint64_t descents;         // begun so far
-    std::optional<Objective> best;  // of the best finished descent so far; none before the first
+    std::uint64_t descents;  // begun so far
+    // Of the best finished descent so far (or the initial route); none before the first.
+    std::optional<Objective> best;
 };
 
 // Called from the calling thread every few tens of milliseconds: false ends the
@@ -73,7 +83,8 @@ struct EngineResult {
 // searches (`threads`) are capped at one per eight locations, and but for a seeded
 // iterated search (whose tour they decide) at the workers too.
 // Validation of the options (ends that are locations, a start that can start a tour,
-// an end other than the start only with a start) is the caller's; a thread that
+// an end other than the start only with a start, a pinned run of other locations and
+// an initial route that keeps them all in place) is the caller's; a thread that
 // cannot be started is a Panic.
 EngineResult run_engine(std::shared_ptr<const Penalizer> penalizer, const EngineOptions& options,
                         const ProgressCheck& progress);

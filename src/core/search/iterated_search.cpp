@@ -26,9 +26,11 @@ constexpr std::array<const LocalMove*, 3> kRotateRight{
 
 }  // namespace
 
-Route first_tour(const Penalizer& penalizer, Route start, bool keep_last) {
-    if (start.size() < 3 + (keep_last ? 1 : 0)) return start;
+Route first_tour(const Penalizer& penalizer, Route start, std::size_t kept, bool keep_last) {
+    kept = std::max<std::size_t>(kept, 1);
+    if (start.size() < kept + 2 + (keep_last ? 1 : 0)) return start;
     const auto stop = start.end() - (keep_last ? 1 : 0);
+    const auto movable = start.begin() + static_cast<std::ptrdiff_t>(kept);
     const auto& scheduler = penalizer.time_scheduler();
     if (scheduler) {
         const auto& windows = scheduler->time_windows;
@@ -37,12 +39,11 @@ Route first_tour(const Penalizer& penalizer, Route start, bool keep_last) {
             return std::tuple(!has, has ? windows[location].windows.back().end : DateTime{},
                               has ? windows[location].windows.front().start : DateTime{}, location);
         };
-        std::sort(start.begin() + 1, stop,
-                  [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+        std::sort(movable, stop, [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
         return start;
     }
     const auto& rows = penalizer.distance_matrix().rows;
-    for (std::size_t k = 1; start.begin() + static_cast<std::ptrdiff_t>(k + 1) < stop; ++k) {
+    for (std::size_t k = kept; start.begin() + static_cast<std::ptrdiff_t>(k + 1) < stop; ++k) {
         const std::size_t from = start[k - 1];
         if (from >= rows.size()) return start;
         auto leg = [&](std::size_t to) {
@@ -89,7 +90,7 @@ public:
           clock_(clock),
           rng_(rng),
           n_(penalizer.location_count()),
-          first_(options.keep_first ? 1 : 0),
+          first_(std::min(options.keep_first, n_)),
           stop_(n_ - (options.keep_last ? 1 : 0)),
           tour_(penalizer, checked_start(penalizer, std::move(start)), true),
           params_(options.params),
@@ -283,9 +284,9 @@ private:
 
 bool takes_distance_only_search(const Penalizer& penalizer, const IteratedSearchOptions& options,
                                 SearchClock& clock) {
-    // The distance-only search knows closed tours only: a fixed last location keeps the general
-    // one.
-    return options.params.distance_only_search && !options.keep_last &&
+    // The distance-only search knows closed tours from a free or fixed first location only: a
+    // fixed last location or a pinned run keeps the general one.
+    return options.params.distance_only_search && !options.keep_last && options.keep_first <= 1 &&
            distance_only_search_applies(penalizer, clock);
 }
 
@@ -296,11 +297,13 @@ SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start,
                                     : takes_distance_only_search(penalizer, options, clock)) {
         if (!visits_each_location_once(start, penalizer.location_count()))
             panic_assertion("start visits every location exactly once");
-        return distance_only_search(penalizer,
-                                    nearest_neighbour_tour(penalizer, std::move(start), clock),
-                                    options, clock, rng);
+        if (!options.begin_as_given)
+            start = nearest_neighbour_tour(penalizer, std::move(start), clock);
+        return distance_only_search(penalizer, start, options, clock, rng);
     }
-    Route first = first_tour(penalizer, std::move(start), options.keep_last);
+    Route first = options.begin_as_given ? std::move(start)
+                                         : first_tour(penalizer, std::move(start),
+                                                      options.keep_first, options.keep_last);
     return IteratedSearch(penalizer, options, clock, rng, std::move(first)).run();
 }
 

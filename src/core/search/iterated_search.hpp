@@ -9,6 +9,7 @@
 // next run begins from a random tour; the best of all runs is the result. Every
 // trial is decided as full evaluation would decide it, and every stored solution
 // is a full evaluation.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -21,8 +22,9 @@
 namespace tourwright {
 
 struct IteratedSearchOptions {
-    // Position 0 never moves (a start): moves and kicks work on positions 1 .. n - 1.
-    bool keep_first = false;
+    // How many leading positions never move (a start, then the run pinned after it):
+    // moves, kicks and restarts work on positions keep_first .. n - 1.
+    std::size_t keep_first = 0;
     // Nor does position n - 1 (an end).
     bool keep_last = false;
     // Stops after this many descents even when the clock has not.
@@ -30,6 +32,9 @@ struct IteratedSearchOptions {
     // Told after every descent: the number begun so far and the best solution.
     std::function<void(std::uint64_t descents, const Solution& best)> on_descent;
     IteratedSearchParams params;
+    // The first descent begins from `start` as it is, not from first_tour(start) nor from
+    // a nearest-neighbour tour (a route the caller already has, to improve on).
+    bool begin_as_given = false;
     // Whether the distance-only search takes the problem, when the caller has already
     // asked `takes_distance_only_search` (which reads the whole table).
     std::optional<bool> takes_distance_only;
@@ -41,18 +46,18 @@ struct SearchOutcome {
     bool descended = false;      // whether a descent ended before the clock stopped it
 };
 
-// The tour the first descent begins from: `start`'s first location, then the others
-// by the end of their last window and the start of their first (no windows last);
-// without time data in nearest-neighbour order. With `keep_last`, the last location
-// stays last.
-Route first_tour(const Penalizer& penalizer, Route start, bool keep_last);
+// The tour the first descent begins from: `start`'s first `kept` locations (its first
+// location at least), then the others by the end of their last window and the start
+// of their first (no windows last); without time data in nearest-neighbour order. With
+// `keep_last`, the last location stays last.
+Route first_tour(const Penalizer& penalizer, Route start, std::size_t kept, bool keep_last);
 
 // Searches the tours over the locations of `start` (a permutation of all of them,
 // whose first location can start a tour) until `clock` (already started) says
 // stop or `max_descents` have begun. The first descent begins from
-// `first_tour(start)`. Given the same stream of `rng` words and a
-// descent budget that ends the search before the clock does, the result is
-// always the same; it is never worse than the first descent's local optimum.
+// `first_tour(start)`, or from `start` itself with `begin_as_given`. Given the same stream of `rng`
+// words and a descent budget that ends the search before the clock does, the result is always the
+// same; it is never worse than the first descent's local optimum.
 SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start,
                                    const IteratedSearchOptions& options, SearchClock& clock,
                                    RandomWords& rng);

@@ -23,11 +23,11 @@ Solver::Solver(std::optional<TimeDelta> time_limit, Penalizer penalizer,
              std::move(initial_route)) {}
 
 Solver::Solver(std::optional<TimeDelta> time_limit, std::shared_ptr<const Penalizer> penalizer,
-               bool keep_first, bool keep_last)
+               std::size_t keep_first, bool keep_last)
     : Solver(time_limit, std::move(penalizer), keep_first, keep_last, std::nullopt) {}
 
 Solver::Solver(std::optional<TimeDelta> time_limit, std::shared_ptr<const Penalizer> penalizer,
-               bool keep_first, bool keep_last, std::optional<Route> start)
+               std::size_t keep_first, bool keep_last, std::optional<Route> start)
     : penalizer_(std::move(penalizer)),
       keep_first_(keep_first),
       keep_last_(keep_last),
@@ -47,7 +47,7 @@ Route start_route(const Penalizer& penalizer, Route route) {
 bool Solver::run_move(const LocalMove& move, std::size_t gap) {
     bool improved = false;
     const std::size_t n = location_count_ - (keep_last_ && location_count_ > 0 ? 1 : 0);
-    for (std::size_t i = keep_first_ ? 1 : 0; i < n; ++i) {
+    for (std::size_t i = keep_first_; i < n; ++i) {
         for (std::size_t j = i + gap + 1; j < n; ++j) {
             const bool accepted = tour_.try_move(move, i, j);
             improved = improved || accepted;

@@ -31,10 +31,10 @@ public:
     Solver(std::optional<TimeDelta> time_limit, Penalizer penalizer,
            std::optional<Route> initial_route = std::nullopt);
     // A solver over a penalizer shared with others (one per thread of a search).
-    // With `keep_first`, position 0 (a start) is never moved by any trial; with
-    // `keep_last`, neither is position n - 1 (an end).
+    // No trial moves the first `keep_first` positions (a start, then the run pinned
+    // after it); with `keep_last`, nor position n - 1 (an end).
     Solver(std::optional<TimeDelta> time_limit, std::shared_ptr<const Penalizer> penalizer,
-           bool keep_first, bool keep_last = false);
+           std::size_t keep_first, bool keep_last = false);
     // The trial evaluator refers to the penalizer held here, so a solver stays put.
     Solver(const Solver&) = delete;
     Solver& operator=(const Solver&) = delete;
@@ -69,14 +69,14 @@ public:
 
 private:
     Solver(std::optional<TimeDelta> time_limit, std::shared_ptr<const Penalizer> penalizer,
-           bool keep_first, bool keep_last, std::optional<Route> start);
+           std::size_t keep_first, bool keep_last, std::optional<Route> start);
     void descend();
     Route start_route(Route route) const {
         return tourwright::start_route(*penalizer_, std::move(route));
     }
 
     std::shared_ptr<const Penalizer> penalizer_;
-    bool keep_first_;
+    std::size_t keep_first_;
     bool keep_last_;
     std::size_t location_count_;
     CurrentTour tour_;

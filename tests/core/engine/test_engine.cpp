@@ -262,7 +262,7 @@ TEST(EngineProgress, ALimitPassedInTheSetUpEndsWithTheFirstTourAndSaysSo) {
     });
     EXPECT_EQ(result.descents, 0u);
     EXPECT_FALSE(result.descended);
-    const Route first = first_tour(*penalizer, identity_route(300), false);
+    const Route first = first_tour(*penalizer, identity_route(300), 1, false);
     EXPECT_NE(first, identity_route(300));
     EXPECT_EQ(result.best.route, first);
     EXPECT_FALSE(result.best.time_report->schedule.empty());
