@@ -172,9 +172,9 @@ def refuse_overwriting(sources: dict[str, str], outputs: dict[str, str | None]) 
     output) would leave only the last."""
     seen: dict[object, str] = {}
     read: dict[object, tuple[str, str]] = {}
-    for path, what in sources.items():
-        if path != "-":  # standard input: no output can be it
-            read[file_identity(path)] = (what, path)
+    for source, what in sources.items():
+        if source != "-":  # standard input: no output can be it
+            read[file_identity(source)] = (what, source)
     for option, path in outputs.items():
         if path is None:
             continue
@@ -184,7 +184,9 @@ def refuse_overwriting(sources: dict[str, str], outputs: dict[str, str | None]) 
             raise UserError(f"{option} {path} is {what} {source}; write the result elsewhere")
         if identity in seen:
             where = "standard output" if path == "-" else f"the same file {path}"
-            raise UserError(f"{seen[identity]} and {option} both write to {where}; give each its own")
+            raise UserError(
+                f"{seen[identity]} and {option} both write to {where}; give each its own"
+            )
         seen[identity] = option
 
 

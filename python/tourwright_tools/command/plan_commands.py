@@ -293,7 +293,9 @@ def _refuse_other_options(args: argparse.Namespace, names: tuple[str, ...], comm
 def _renamed(message: str, names: dict[str, str]) -> str:
     """A message about an argument ("route: ...") as it reads on the command line."""
     name, colon, rest = message.partition(":")
-    return names[name] + colon + rest if colon and name in names else message
+    # "position[2]: ...": the third part of what --position gave.
+    given = name.partition("[")[0]
+    return names[given] + colon + rest if colon and given in names else message
 
 
 def _locations(text: str) -> tuple[int, ...]:
