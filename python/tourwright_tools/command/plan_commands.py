@@ -223,7 +223,9 @@ def stop_table(out: TextIO, problem: Problem, tour: Tour) -> None:
     def at(instant: int | None) -> str:
         return "-" if instant is None else text.at(instant, seconds=True)
 
-    rows = [("#", "stop", "arrives", "waits", "starts work", "leaves", "late")]
+    rows: list[tuple[str, ...]] = [
+        ("#", "stop", "arrives", "waits", "starts work", "leaves", "late")
+    ]
     notes = [""]
     for stop in stops:
         timed = stop.arrival is not None
@@ -244,6 +246,8 @@ def stop_table(out: TextIO, problem: Problem, tour: Tour) -> None:
             if stop.missed is not None:
                 note += f"; missed {_window(text, stop.missed)}"
         notes.append(note)
+    if tour.lateness is None:  # no time data: the order alone
+        rows = [row[:2] for row in rows]
     widths = [max(len(row[column]) for row in rows) for column in range(len(rows[0]))]
     lines = ["\n"]
     for row, note in zip(rows, notes):
