@@ -8,12 +8,15 @@ import argparse
 from collections.abc import Callable, Iterable
 from typing import Any, TextIO
 
+from ..files.formats import ClassicInstance
 from ..model.problem import Problem
 from ..solve.options import (
     SolveOptions,
+    _locations,
     command_line_fields,
     command_line_message,
     flag,
+    from_arguments,
     given_arguments,
 )
 from ..solve.routes import checked_pinned, checked_route
@@ -44,7 +47,6 @@ CHECK_OPTIONS = ("depot", "start", "end", "departure")
 REPLAN_OPTIONS = ("time_limit", "max_descents", "seed", "end", "threads", "strategy")
 # The arguments of `replan` that its command takes under another name.
 REPLAN_FLAGS = {
-    "tour": "--from",
     "now": "--now",
     "done": "--done",
     "position": "--position",
@@ -128,20 +130,10 @@ def add_plan_commands(commands: Any, output_options: OutputOptions) -> None:
 
 def run_check(args: argparse.Namespace) -> int:
     """`tourwright check`: 0 when the route is on time, 3 when it is late (a late stop or end)."""
-    outputs = outputs_of(args)
-    sources = {args.file: "the problem file"}
-    if args.route_from is not None:
-        sources.setdefault(args.route_from, "the tour file")
-    refuse_overwriting(sources, outputs)
-    refuse_unwritable(outputs)
-    _refuse_other_options(args, CHECK_OPTIONS, "check")
-    problem, classic, in_file = read_problem(args.file)
-    options = command_options(args, in_file, problem, classic)
-    if args.route_from is not None:
-        route, where = read_tour(args.route_from, "--route-from").route, "--route-from"
-        where += f" {args.route_from}"
-    else:
-        route, where = args.route, "--route"
+    problem, classic, options, given = _read(args, "--route-from", args.route_from, CHECK_OPTIONS)
+    route, where = args.route, "--route"
+    if given is not None:
+        route, where = given.route, f"--route-from {args.route_from}"
     try:
         tour = evaluate_route(
             problem,
@@ -161,17 +153,10 @@ def run_check(args: argparse.Namespace) -> int:
 
 def run_replan(args: argparse.Namespace, started: float) -> int:
     """`tourwright replan`: exit statuses as for `solve`."""
-    from ..solve.replan import replan  # noqa: PLC0415 - with the search, as solve's
+    from ..solve.replan import replan  # here: only a re-plan needs it
 
-    outputs = outputs_of(args)
-    sources = {args.file: "the problem file"}
-    sources.setdefault(args.plan, "the tour file")
-    refuse_overwriting(sources, outputs)
-    refuse_unwritable(outputs)
-    _refuse_other_options(args, REPLAN_OPTIONS, "replan")
-    problem, classic, in_file = read_problem(args.file)
-    options = command_options(args, in_file, problem, classic)
-    plan = read_tour(args.plan, "--from")
+    problem, classic, options, plan = _read(args, "--from", args.plan, REPLAN_OPTIONS)
+    assert plan is not None
     now: int | str = int(args.now) if args.now.strip().isdigit() else args.now
 
     def search(given: SolveOptions) -> Tour:
@@ -200,6 +185,33 @@ def run_replan(args: argparse.Namespace, started: float) -> int:
         tour = searched(search, problem, options, started, interruption)
     deliver(args, args.file, problem, tour, classic, interrupted=interruption.happened)
     return search_status(tour, options, interruption)
+
+
+def _read(
+    args: argparse.Namespace, option: str, path: str | None, names: tuple[str, ...]
+) -> tuple[Problem, ClassicInstance | None, SolveOptions, Tour | None]:
+    """The problem file, the options given (only the search options `names`) and the tour
+    `path` that `option` names, once the outputs are known not to overwrite them."""
+    outputs = outputs_of(args)
+    sources = {args.file: "the problem file"}
+    if path is not None:
+        sources.setdefault(path, "the tour file")
+    refuse_overwriting(sources, outputs)
+    refuse_unwritable(outputs)
+    # A search option given before the command's name that the command does not take would be
+    # silently ignored.
+    for name in given_arguments(args):
+        if name not in names:
+            raise UserError(f"{flag(name)} is not an option of tourwright {args.command}")
+    problem, classic, in_file = read_problem(args.file)
+    if args.command == "replan":  # it leaves from where the van is: an end needs no start
+        try:
+            options = from_arguments(args, in_file)
+        except (TypeError, ValueError) as error:
+            raise UserError(str(error)) from None
+    else:
+        options = command_options(args, in_file, problem, classic)
+    return problem, classic, options, None if path is None else read_tour(path, option)
 
 
 def initial_route(path: str, problem: Problem, options: SolveOptions) -> tuple[int, ...]:
@@ -286,29 +298,12 @@ def _search_arguments(parser: argparse.ArgumentParser, names: Iterable[str]) -> 
             )
 
 
-def _refuse_other_options(args: argparse.Namespace, names: tuple[str, ...], command: str) -> None:
-    """A search option given before the command's name that the command does not take would be
-    silently ignored."""
-    for name in given_arguments(args):
-        if name not in names:
-            raise UserError(f"{flag(name)} is not an option of tourwright {command}")
-
-
 def _renamed(message: str, names: dict[str, str]) -> str:
     """A message about an argument ("route: ...") as it reads on the command line."""
     name, colon, rest = message.partition(":")
     # "position[2]: ...": the third part of what --position gave.
     given = name.partition("[")[0]
     return names[given] + colon + rest if colon and given in names else message
-
-
-def _locations(text: str) -> tuple[int, ...]:
-    try:
-        return tuple(int(part) for part in text.split(",") if part.strip())
-    except ValueError:
-        raise argparse.ArgumentTypeError(
-            f"expected locations separated by commas, got {text!r}"
-        ) from None
 
 
 def _duration(text: str, where: str) -> int:
