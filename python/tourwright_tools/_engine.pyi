@@ -21,6 +21,8 @@ def solve(
     end: int | None = None,
     open_end: bool = False,
     latest_departure: bool = False,
+    initial: Sequence[int] | None = None,
+    pinned: Sequence[int] | None = None,
 ) -> tuple[tourwright.PyOutput, bool]: ...
 def evaluate(
     distance_matrix: Sequence[Sequence[int]],

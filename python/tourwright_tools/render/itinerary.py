@@ -8,7 +8,6 @@ from ..model.problem import Problem, Window
 from ..units.timetext import TimeText
 from .shapes import DrawnTour, ScheduledEvent
 
-
 # Why a stop is late, as `Stop.late_because` says it.
 LONG_JOB = "its job is longer than its windows"
 HOURS = "the hours paused the way there or the work"
@@ -86,10 +85,14 @@ class Itinerary:
         # work, or a wait for it) comes after the arrival there, which is that end: also over a
         # leg of no length, which has no travel event.
         reached = tour.start_time
-        for event, row in rows:
-            if event.kind == "travel" and event.from_location is None:
-                # The way to the first stop from where the van stood, off the route.
-                reached = event.end
+        # A tour from a place off its route (the van's, when planned again) begins with the
+        # way from there, waits for the hours included, which belongs to no stop.
+        lead = next((k for k, (event, _) in enumerate(rows) if event.kind == "travel"), len(rows))
+        if lead == len(rows) or rows[lead][0].from_location is not None:
+            lead = -1
+        for k, (event, row) in enumerate(rows):
+            if k <= lead:
+                reached = event.end if event.kind == "travel" else reached
                 continue
             if arrival[row] is None:
                 arrival[row] = reached
@@ -112,10 +115,18 @@ class Itinerary:
         stops: list[Stop] = []
         for index, location in enumerate(route):
             stop = _stop(
-                index, location, problem, arrival[index], work[index], wait[index], windows[location]
+                index,
+                location,
+                problem,
+                arrival[index],
+                work[index],
+                wait[index],
+                windows[location],
             )
             leaves = departure[index] if departure[index] is not None else stop.work_end
-            because = _late_because(stop, stops[-1] if stops else None, problem) if stop.late else None
+            because = (
+                _late_because(stop, stops[-1] if stops else None, problem) if stop.late else None
+            )
             stops.append(dataclasses.replace(stop, departure=leaves, late_because=because))
         late_end = max(0, (tour.lateness or 0) - sum(stop.late for stop in stops))
         return cls(
@@ -193,10 +204,10 @@ def _late_because(stop: Stop, before: Stop | None, problem: Problem) -> str:
     job = problem.job_durations[stop.location] if problem.job_durations is not None else 0
     if all(end - start < job for start, end in stop.windows):
         return LONG_JOB
+    if before is None:
+        return LATE_START
     # When the van could have driven on from the stop before: its work done (or its arrival).
-    ready = None if before is None else before.arrival
-    if before is not None and before.work_end is not None:
-        ready = before.work_end
+    ready = before.arrival if before.work_end is None else before.work_end
     if ready is None:
         return LATE_START
     closing = stop.windows[-1][1]

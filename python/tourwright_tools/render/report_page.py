@@ -23,7 +23,9 @@ COLUMNS = (
     ("window", "number"),
     ("wait", "number"),
     ("work", "number"),
+    ("leaves", "number"),
     ("late", "number"),
+    ("why late", "text"),
 )
 
 
@@ -118,6 +120,7 @@ def _table(itinerary: Itinerary) -> str:
     rows = []
     for stop in itinerary.stops:
         arrival = "" if stop.arrival is None else text.at(stop.arrival, seconds=True)
+        leaves = "" if stop.departure is None else text.at(stop.departure, seconds=True)
         # (sort key, text) per column; the name sorts by its text.
         cells = [
             (stop.number, str(stop.number)),
@@ -127,7 +130,9 @@ def _table(itinerary: Itinerary) -> str:
             (stop.windows[0][0] if stop.windows else -1, _windows(stop, text)),
             (stop.wait, text.length(stop.wait)),
             (stop.work, text.length(stop.work)),
+            (-1 if stop.departure is None else stop.departure, leaves),
             (stop.late, text.length(stop.late) if stop.late else ""),
+            (None, stop.late_because or ""),
         ]
         content = "".join(
             _cell(key, shown, name) for (key, shown), (name, _) in zip(cells, COLUMNS)
@@ -147,8 +152,9 @@ def _table(itinerary: Itinerary) -> str:
             [
                 element("td", {"colspan": 3}, escape(f"return to {first.label}")),
                 element("td", {}, escape(text.at(itinerary.end_time, seconds=True))),
-                element("td", {"colspan": 3}, escape(_windows(first, text))),
+                element("td", {"colspan": 4}, escape(_windows(first, text))),
                 element("td", {"class": "lateness"}, escape(late)),
+                element("td", {}, ""),
             ]
         )
         foot = element(

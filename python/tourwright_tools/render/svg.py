@@ -248,7 +248,7 @@ def _row(
     labels = []  # drawn over every bar of the row
     for index, event in enumerate(events):
         late = stop.late if index == last_work else 0
-        parts.append(_event(event, x, right, bar_top, bar, late, text))
+        parts.append(_event(event, x, right, bar_top, bar, late, text, stop.late_because))
         if late:
             labels.append(_late_label(x(event.start), x(event.end), middle, late, right, text))
     if end is not None and arrival is not None:
@@ -284,13 +284,16 @@ def _event(
     height: float,
     late: int,
     text: TimeText,
+    why: str | None = None,
 ) -> str:
     """A bar from the event's start to its end, work at least MARK_MIN wide (kept inside the
-    plot), late work in red."""
+    plot), late work in red and its title saying `why`."""
     left, width = x(event.start), x(event.end) - x(event.start)
     least = (MARK_MIN + 1 if late else MARK_MIN) if event.kind == "work" else 1
     thin = width < least
-    what = event.kind + (f", late {text.length(late)}" if late else "")
+    what = event.kind
+    if late:
+        what += f", late {text.length(late)}" + (f" ({why})" if why else "")
     classes = f"event {event.kind}" + (" late" if late else "") + ("" if event.length else " zero")
     return element(
         "rect",

@@ -69,6 +69,10 @@ def solve_many(
     `ProcessPoolExecutor` or a Dask `Client.get_executor()`; it is left running. With a `seed`
     and `max_descents` (and no time limit) the tours do not depend on the executor.
 
+    `initial` gives each problem the route its search begins from (see `solve_problem`): a
+    sequence in the order of the problems, or a mapping with their keys; None (or a key left
+    out) begins that one as usual.
+
     Options that are wrong for every problem (an unknown keyword, a negative time limit)
     raise at once, before anything runs.
 
@@ -80,6 +84,7 @@ def solve_many(
     every problem it had not finished is a `BatchError` naming that; the executor given is
     not replaced.
     """
+    given = options.pop("initial", None)
     record = checked_options(time_limit, options)
     stop = threading.Event()
     if executor is None or isinstance(executor, cf.ThreadPoolExecutor):
@@ -90,14 +95,37 @@ def solve_many(
     else:
         items = list(problems)
         names = [f"problems[{index}]" for index in range(len(items))]
+    initial = _initial_routes(given, problems, len(items))
+    if record.max_descents == 0 and None in initial:
+        raise ValueError("max_descents: 0 descents search nothing; give each problem a route")
     results: list[Tour | BatchError | None] = [None] * len(items)
-    calls = ((solve_with, (problem, record)) for problem in items)
+    calls = (
+        (solve_with, (problem, record if route is None else record.replace(initial=route)))
+        for problem, route in zip(items, initial)
+    )
     try:
         for index, result in run_tasks(calls, names, executor):
             results[index] = result
     finally:
         stop.set()  # searches still running after an interruption end with it
     return dict(zip(problems, results)) if isinstance(problems, Mapping) else results
+
+
+def _initial_routes(given: Any, problems: Any, count: int) -> list[Any]:
+    """One initial route (or None) per problem, in their order."""
+    if given is None:
+        return [None] * count
+    if isinstance(problems, Mapping):
+        if not isinstance(given, Mapping):
+            raise TypeError("initial: expected a mapping with the problems' keys")
+        unknown = [key for key in given if key not in problems]
+        if unknown:
+            raise ValueError(f"initial: {unknown[0]!r} is not the key of a problem")
+        return [given.get(key) for key in problems]
+    routes = list(given)
+    if len(routes) != count:
+        raise ValueError(f"initial: {len(routes)} routes for {count} problems")
+    return routes
 
 
 def checked_options(time_limit: object, options: dict[str, Any]) -> SolveOptions:

@@ -95,9 +95,10 @@ def replan(
     first = tour.route[0]
     last = _day_end(problem, tour, end)
     finished = _done(problem, tour, moment, done, first)
-    place = _place(problem, tour, moment, finished, position, in_progress)
     if last is not None and last != first and last in finished:
         raise ValueError(f"done: {last} is the end of the day, which comes last")
+    # The van may be on its way to the end, which is never done before the day is.
+    place = _place(problem, tour, moment, finished - {last}, position, in_progress)
     options = SolveOptions(
         time_limit=None if time_limit is None else limit_seconds(time_limit),
         seed=seed,
@@ -237,9 +238,7 @@ def _spans(tour: Tour) -> list[_Span]:
 def _leg(problem: Problem, position: Sequence[Any], done: frozenset[int]) -> _Place:
     if len(position) != 3:
         raise ValueError("position: expected a location or a leg (from, to, elapsed)")
-    origin, target = (
-        values.integer(position[index], f"position[{index}]") for index in range(2)
-    )
+    origin, target = (values.integer(position[index], f"position[{index}]") for index in range(2))
     elapsed = values.seconds(position[2], "position[2]")
     for location in (origin, target):
         if location >= problem.size:

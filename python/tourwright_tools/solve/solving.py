@@ -104,7 +104,7 @@ def solve_problem(
         threads=threads,
         on_progress=on_progress,
         strategy=strategy,
-        initial=initial,
+        initial=None if initial is None else route_of(initial, "initial"),
         pinned=tuple(pinned),
     )
     return solve_with(problem, options, entered=entered)
@@ -119,10 +119,9 @@ def solve_with(problem: Problem, options: SolveOptions, *, entered: float | None
     arguments, offset = _engine_arguments(problem)
     first, last = ends_of(problem, options)
     pinned = checked_pinned(problem, options.pinned, first, last)
-    warm: dict[str, list[int]] = {"pinned": list(pinned)} if pinned else {}
+    initial = None
     if options.initial is not None:
         initial = checked_route(problem, options.initial, first, last, pinned, where="initial")
-        warm["initial"] = list(initial)
     elif options.max_descents == 0:
         raise ValueError("max_descents: 0 descents search nothing; give an initial route")
     max_descents, seed = options.effort(problem)
@@ -142,7 +141,8 @@ def solve_with(problem: Problem, options: SolveOptions, *, entered: float | None
             threads=options.engine_threads(),
             on_progress=options.on_progress,
             strategy=options.strategy,
-            **warm,
+            initial=None if initial is None else list(initial),
+            pinned=list(pinned) or None,
         )
     except _engine.EngineError as error:
         raise SolveError(f"the solver stopped: {error}") from error

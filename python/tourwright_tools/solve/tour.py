@@ -16,8 +16,8 @@ from ..units import local_time
 from ..units.values import UNIX_EPOCH, looks_dated, utc_day_and_time
 
 if TYPE_CHECKING:
-    from ..render.itinerary import Stop
     from .._classes import PyEvent_Travel, PyEvent_Wait, PyEvent_Work, PyWork
+    from ..render.itinerary import Stop
 
 EventKind = Literal["work", "wait", "travel"]
 EVENT_KINDS = ("work", "wait", "travel")

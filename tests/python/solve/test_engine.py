@@ -208,7 +208,7 @@ def test_a_schedule_too_long_to_build_is_refused_by_both_surfaces(PanicException
         (dict(threads=1.5), TypeError, "threads: expected an int, got float"),
         (dict(depot=25), ValueError, "depot: 25 is not a location of this problem"),
         (dict(depot=True), TypeError, "depot: expected an integer, got bool"),
-        (dict(max_descents=0), ValueError, "max_descents: 0 is not a whole number >= 1"),
+        (dict(max_descents=0), ValueError, "max_descents: 0 descents search nothing"),
         (dict(on_progress=3), TypeError, "on_progress: expected a callable, got int"),
         (dict(seed="x"), TypeError, "seed: expected an int, got str"),
         (

@@ -4,9 +4,8 @@ keeping a run of stops in place."""
 import random
 
 import pytest
-from tourwright_tools import Problem, evaluate_route, solve_problem
-
 from conftest import DAY0, HOUR, delivery_problem
+from tourwright_tools import Problem, evaluate_route, schedule_svg, solve_many, solve_problem
 
 ENDS = [{}, {"depot": 0}, {"start": 0, "end": "open"}, {"start": 0, "end": 3}]
 
@@ -25,10 +24,10 @@ def varied_problem(seed):
     )
 
 
-def check_schedule(tour, problem):
+def check_schedule(tour, problem, started):
     """The events follow one another without a gap, sum to the totals, serve the route in
     order, and the lateness is that of the work ending after each stop's last window (and of a
-    return after the start's)."""
+    return after the last window of a start given)."""
     clock, sums, served, ends = tour.start_time, {"work": 0, "travel": 0, "wait": 0}, [], {}
     for event in tour.schedule:
         assert event.start == clock
@@ -46,7 +45,7 @@ def check_schedule(tour, problem):
         tour.waiting_time,
     )
     late = sum(max(0, at - problem.time_windows[k][-1][1]) for k, at in ends.items())
-    if tour.returns:
+    if tour.returns and started:
         late += max(0, tour.end_time - problem.time_windows[tour.route[0]][-1][1])
     assert tour.lateness == late
 
@@ -70,13 +69,15 @@ def test_a_route_is_timed_as_a_search_ending_on_it_would_time_it():
                         route = route[1:] + route[:1]
                     timed = evaluate_route(problem, route, departure=departure, **ends)
                     assert timed.route == tuple(route) and timed.iterations == 0
-                    check_schedule(timed, problem)
+                    check_schedule(timed, problem, bool(ends))
                     warm = solve_problem(
                         problem, initial=route, max_descents=0, departure=departure, **ends
                     )
                     assert warm.to_dict() | {"time_taken_microseconds": 0} == timed.to_dict()
                     checked += 1
-                searched = solve_problem(problem, max_descents=3, seed=seed, departure=departure, **ends)
+                searched = solve_problem(
+                    problem, max_descents=3, seed=seed, departure=departure, **ends
+                )
                 again = evaluate_route(problem, searched, departure=departure, **ends)
                 assert again.to_dict() | {"iterations": 3} == searched.to_dict() | {
                     "iterations": 3,
@@ -124,6 +125,9 @@ def test_each_stop_says_when_the_van_comes_and_goes_and_why_it_is_late():
         assert stop.arrival <= stop.work_start <= stop.work_end <= stop.departure
         assert stop.late == max(0, stop.work_end - windows[stop.location][-1][1])
     assert sum(stop.late for stop in stops) <= tour.lateness
+    # The picture and the page tell the same.
+    assert "late 1:20:00 (the stops before it)" in schedule_svg(tour, problem)
+    assert "<td>its job is longer than its windows</td>" in tour.to_html(problem)
 
 
 def test_a_search_begun_from_a_route_is_never_worse_and_keeps_its_pinned_run():
@@ -148,7 +152,15 @@ def test_a_search_begun_from_a_route_is_never_worse_and_keeps_its_pinned_run():
         solve_problem(Problem(problem.distance_matrix.tolist()), pinned=[1])
     with pytest.raises(ValueError, match="initial: begins with 1, not with the start 0"):
         solve_problem(problem, initial=[1, 0, *range(2, 14)], depot=0)
-    with pytest.raises(ValueError, match="initial: 5 at position 1, where the pinned 4 is kept"):
+    with pytest.raises(ValueError, match="initial: 1 at position 1, where the pinned 4 is kept"):
         solve_problem(problem, initial=list(range(14)), pinned=[4], depot=0)
     with pytest.raises(ValueError, match="max_descents: 0 descents search nothing"):
         solve_problem(problem, max_descents=0)
+    # A batch takes one route per problem, by position or by key.
+    other = list(reversed(route[1:])) + [0]
+    tours = solve_many([problem, problem], initial=[route, other], max_descents=0)
+    assert [tour.route for tour in tours] == [tuple(route), tuple(other)]
+    named = solve_many({"a": problem, "b": problem}, initial={"b": other}, max_descents=1)
+    assert named["a"].iterations == named["b"].iterations == 1
+    with pytest.raises(ValueError, match="give each problem a route"):
+        solve_many({"a": problem, "b": problem}, initial={"b": other}, max_descents=0)

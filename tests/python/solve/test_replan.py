@@ -41,7 +41,9 @@ def test_the_rest_of_the_day_starts_from_now_and_is_on_time_where_it_can_be():
             now = round(tour.start_time + share * (tour.end_time - tour.start_time))
             for keep_next in (0, 2):
                 done = {e.location for e in tour.schedule if e.kind == "work" and e.end <= now}
-                working = [e.location for e in tour.schedule if e.kind == "work" and e.start <= now < e.end]
+                working = [
+                    e.location for e in tour.schedule if e.kind == "work" and e.start <= now < e.end
+                ]
                 left = [k for k in tour.route if k not in done and k not in working]
                 if keep_next > len(left):
                     continue
@@ -77,7 +79,7 @@ def test_the_van_goes_on_along_its_leg_finishes_its_job_and_takes_new_work():
     assert (first.kind, first.from_location, first.to_location) == ("travel", None, 1)
     assert first.length == 300 and new.stops(problem)[0].arrival == now + 300
     # Working at 2: that job's remaining 10 minutes come first, and a new stop 4 is served.
-    now = tour.stops(problem)[1].work_start + 1200
+    now = tour.stops(problem)[2].work_start + 1200
     bigger = Problem(
         [row + [2000] for row in problem.distance_matrix.tolist()] + [[2000] * 4 + [0]],
         [row + [1000] for row in problem.duration_matrix.tolist()] + [[1000] * 4 + [0]],
