@@ -64,6 +64,11 @@ def test_check_refuses_a_bad_route_with_one_line_and_writes_nothing(
     assert err.count("\n") == 1 and message in err and not out.exists()
 
 
+def test_a_search_option_before_the_command_that_it_does_not_take_is_refused(capsys):
+    assert main(["--max-descents", "2", "check", DAY, "--route", "0,1,2,3,4,5,6,7"]) == 2
+    assert "--max-descents is not an option of tourwright check" in capsys.readouterr().err
+
+
 def test_initial_without_descents_is_the_tour_and_one_that_does_not_fit_is_refused(
     plan, tmp_path, capsys
 ):
