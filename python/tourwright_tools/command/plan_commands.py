@@ -12,12 +12,12 @@ from ..files.formats import ClassicInstance
 from ..model.problem import Problem
 from ..solve.options import (
     SolveOptions,
-    _locations,
     command_line_fields,
     command_line_message,
     flag,
     from_arguments,
     given_arguments,
+    locations_argument,
 )
 from ..solve.routes import checked_pinned, checked_route
 from ..solve.solving import ends_of, evaluate_route
@@ -68,7 +68,10 @@ def add_plan_commands(commands: Any, output_options: OutputOptions) -> None:
     check.add_argument("file", help="the problem file")
     route = check.add_mutually_exclusive_group(required=True)
     route.add_argument(
-        "--route", metavar="L,L,...", type=_locations, help="the locations in visiting order"
+        "--route",
+        metavar="L,L,...",
+        type=locations_argument,
+        help="the locations in visiting order",
     )
     route.add_argument(
         "--route-from",
@@ -99,7 +102,7 @@ def add_plan_commands(commands: Any, output_options: OutputOptions) -> None:
     replan.add_argument(
         "--done",
         metavar="L,L,...",
-        type=_locations,
+        type=locations_argument,
         help="the locations whose jobs are done (default: those the plan had done by --now; "
         "'' for none)",
     )

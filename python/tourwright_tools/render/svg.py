@@ -291,7 +291,7 @@ def _event(
     left, width = x(event.start), x(event.end) - x(event.start)
     least = (MARK_MIN + 1 if late else MARK_MIN) if event.kind == "work" else 1
     thin = width < least
-    what = event.kind
+    what: str = event.kind
     if late:
         what += f", late {text.length(late)}" + (f" ({why})" if why else "")
     classes = f"event {event.kind}" + (" late" if late else "") + ("" if event.length else " zero")

@@ -73,7 +73,8 @@ def _threads(text: str) -> int:
     return count
 
 
-def _locations(text: str) -> tuple[int, ...]:
+def locations_argument(text: str) -> tuple[int, ...]:
+    """Locations written as on a command line: "4,2,7"."""
     try:
         return tuple(int(part) for part in text.split(",") if part.strip())
     except ValueError:
@@ -156,7 +157,7 @@ class SolveOptions:
         (),
         "keep these stops right after the start, in this order, in every tour searched",
         metavar="L,L,...",
-        type=_locations,
+        type=locations_argument,
     )
     on_progress: ProgressCallback | None = _option(
         None, "called about every 100 ms with (elapsed, descents, best); False stops"

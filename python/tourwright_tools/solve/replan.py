@@ -303,7 +303,11 @@ class _Rest:
         ]
         # The stop the van goes to first: the leg's end, or where it stands with the job to do.
         forced = place.towards if place.towards is not None else place.location
-        planned = [location for location in tour.route if location in todo]
+        # The plan from where the van is on: the stops after its place come next, those before
+        # it that are not done yet after them.
+        route = list(tour.route)
+        at = route.index(forced) if forced in route else 0
+        planned = [location for location in route[at:] + route[:at] if location in todo]
         kept = [forced] if forced in todo else []
         for location in planned:
             if len(kept) >= keep:
