@@ -31,6 +31,9 @@ struct IteratedSearchOptions {
     std::optional<std::uint64_t> max_descents;
     // Told after every descent: the number begun so far and the best solution.
     std::function<void(std::uint64_t descents, const Solution& best)> on_descent;
+    // Told of the route each descent of the general search begins from: the first tour,
+    // a kicked incumbent or a random restart.
+    std::function<void(const Route& route)> on_begin;
     IteratedSearchParams params;
     // The first descent begins from `start` as it is, not from first_tour(start) nor from
     // a nearest-neighbour tour (a route the caller already has, to improve on).
