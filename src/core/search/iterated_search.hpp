@@ -58,9 +58,10 @@ Route first_tour(const Penalizer& penalizer, Route start, std::size_t kept, bool
 // Searches the tours over the locations of `start` (a permutation of all of them,
 // whose first location can start a tour) until `clock` (already started) says
 // stop or `max_descents` have begun. The first descent begins from
-// `first_tour(start)`, or from `start` itself with `begin_as_given`. Given the same stream of `rng`
-// words and a descent budget that ends the search before the clock does, the result is always the
-// same; it is never worse than the first descent's local optimum.
+// `first_tour(start)`, or from `start` itself with `begin_as_given`. Given the
+// same stream of `rng` words and a descent budget that ends the search before the
+// clock does, the result is always the same; it is never worse than the first
+// descent's local optimum.
 SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start,
                                    const IteratedSearchOptions& options, SearchClock& clock,
                                    RandomWords& rng);
