@@ -232,11 +232,9 @@ TEST(EngineSeed, TheIteratedSearchGivesTheSameTourOnAnyNumberOfWorkers) {
 // One descent of `strategy` from exactly `start`, its first four and its last location kept.
 Route one_descent_from(const std::shared_ptr<const Penalizer>& penalizer, const Route& start,
                        Strategy strategy) {
-    SearchClock clock(std::nullopt);
-    clock.start();
+    Solver solver(std::nullopt, penalizer, 4, true);
+    solver.clock().start();
     if (strategy == Strategy::Multistart) {
-        Solver solver(std::nullopt, penalizer, 4, true);
-        solver.clock().start();
         solver.descend_from(start);
         return solver.current().route;
     }
@@ -244,8 +242,9 @@ Route one_descent_from(const std::shared_ptr<const Penalizer>& penalizer, const 
     options.keep_first = 4;
     options.keep_last = options.begin_as_given = true;
     options.max_descents = 1;
+    options.on_begin = [&](const Route& route) { EXPECT_EQ(route, start); };
     SeededWords words{Rng(1)};
-    return iterated_search(*penalizer, start, options, clock, words).best.route;
+    return iterated_search(*penalizer, start, options, solver.clock(), words).best.route;
 }
 
 // A pinned run stays after the start, and a fixed end last, in the tour of either strategy

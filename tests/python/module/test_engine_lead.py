@@ -28,13 +28,3 @@ MATRIX = [[0 if i == j else rng.randint(1, 50) for j in range(N)] for i in range
 def test_pinned_runs_and_initial_routes_the_search_cannot_keep_are_refused(kwargs, message):
     with pytest.raises(ValueError, match=f"^{message}$"):
         _engine.solve(MATRIX, max_descents=1, **kwargs)
-
-
-@pytest.mark.parametrize("strategy", ["iterated", "multistart"])
-def test_an_initial_route_comes_back_without_descents_and_a_pinned_run_stays(strategy):
-    initial = [0, 4, 2, 6, 1, 5, 3]
-    keys = {"start": 0, "pinned": [4, 2], "strategy": strategy, "seed": 3}
-    output, descended = _engine.solve(MATRIX, max_descents=0, initial=initial, **keys)
-    assert (list(output.route), descended) == (initial, False)
-    output, descended = _engine.solve(MATRIX, max_descents=20, threads=2, **keys)
-    assert list(output.route)[:3] == [0, 4, 2] and descended
