@@ -159,8 +159,8 @@ void check_ends(const TourEnds& ends, std::size_t n) {
     if ((ends.end || ends.open) && !ends.start) raise_value_error("an end needs a start");
 }
 
-// The pinned run, as given, before it becomes locations: the engine would search forever
-// for a place of a location that is not there, or keep two in one place.
+// The pinned run, as given: the engine would look for a location out of range past the
+// route's end, and would keep a repeated location, or one of the ends, in two places.
 std::vector<std::size_t> checked_pinned(const std::vector<std::uint64_t>& given,
                                         const TourEnds& ends, std::size_t n) {
     if (!given.empty() && !ends.start) raise_value_error("pinned locations need a start");

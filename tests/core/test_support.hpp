@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/tour_ends.hpp"
+#include "evaluation/time_output.hpp"
 #include "evaluation/trial_evaluator.hpp"
 #include "search/local_moves.hpp"
 #include "search/solver.hpp"
@@ -263,6 +264,17 @@ inline Acceptances expect_solves_agree(const Penalizer& penalizer) {
 inline NaiveTime tod(unsigned hour, unsigned minute = 0, unsigned second = 0,
                      std::uint32_t ns = 0) {
     return NaiveTime{hour * 3600 + minute * 60 + second, ns};
+}
+
+// Schedule records as the simulations make them: work at a location, travel and waits at none.
+inline ScheduleRecord work(std::size_t location, DateTime from, DateTime to) {
+    return {RecordKind::Work, location, TimeWindow(from, to)};
+}
+inline ScheduleRecord travel(DateTime from, DateTime to) {
+    return {RecordKind::Travel, 0, TimeWindow(from, to)};
+}
+inline ScheduleRecord wait(DateTime from, DateTime to) {
+    return {RecordKind::Wait, 0, TimeWindow(from, to)};
 }
 
 }  // namespace test_support

@@ -120,14 +120,14 @@ public:
                 if (restart_next)
                     tour_.reset(penalizer_.penalize(shuffled(incumbent.route), false));
                 for (std::size_t location : tour_.solution().route) enqueue(location);
-                descend();
                 restart_next = false;
             } else {
                 Route kicked = incumbent.route;
                 for (std::size_t location : kick(kicked)) enqueue(location);
                 tour_.reset(penalizer_.penalize(std::move(kicked), false));
-                descend();
             }
+            if (options_.on_begin) options_.on_begin(tour_.solution().route);
+            descend();
             // A descent the clock cut short may not have reached a local optimum.
             if (!stopping_) outcome.descended = true;
             const Solution& current = tour_.solution();

@@ -31,6 +31,9 @@ struct IteratedSearchOptions {
     std::optional<std::uint64_t> max_descents;
     // Told after every descent: the number begun so far and the best solution.
     std::function<void(std::uint64_t descents, const Solution& best)> on_descent;
+    // Told of the route each descent of the general search begins from: the first tour,
+    // a kicked incumbent or a random restart.
+    std::function<void(const Route& route)> on_begin;
     IteratedSearchParams params;
     // The first descent begins from `start` as it is, not from first_tour(start) nor from
     // a nearest-neighbour tour (a route the caller already has, to improve on).
@@ -55,9 +58,10 @@ Route first_tour(const Penalizer& penalizer, Route start, std::size_t kept, bool
 // Searches the tours over the locations of `start` (a permutation of all of them,
 // whose first location can start a tour) until `clock` (already started) says
 // stop or `max_descents` have begun. The first descent begins from
-// `first_tour(start)`, or from `start` itself with `begin_as_given`. Given the same stream of `rng`
-// words and a descent budget that ends the search before the clock does, the result is always the
-// same; it is never worse than the first descent's local optimum.
+// `first_tour(start)`, or from `start` itself with `begin_as_given`. Given the
+// same stream of `rng` words and a descent budget that ends the search before the
+// clock does, the result is always the same; it is never worse than the first
+// descent's local optimum.
 SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start,
                                    const IteratedSearchOptions& options, SearchClock& clock,
                                    RandomWords& rng);

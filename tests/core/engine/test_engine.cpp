@@ -4,6 +4,7 @@
 // number of threads, and progress checks that end a search.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -226,6 +227,66 @@ TEST(EngineSeed, TheIteratedSearchGivesTheSameTourOnAnyNumberOfWorkers) {
     many.seed = 3;
     many.threads = 512;
     EXPECT_LT(run_engine(big, many, nullptr).time_taken, TimeDelta::seconds(3));
+}
+
+// One descent of `strategy` from exactly `start`, its first four and its last location kept.
+Route one_descent_from(const std::shared_ptr<const Penalizer>& penalizer, const Route& start,
+                       Strategy strategy) {
+    Solver solver(std::nullopt, penalizer, 4, true);
+    solver.clock().start();
+    if (strategy == Strategy::Multistart) {
+        solver.descend_from(start);
+        return solver.current().route;
+    }
+    IteratedSearchOptions options;
+    options.keep_first = 4;
+    options.keep_last = options.begin_as_given = true;
+    options.max_descents = 1;
+    options.on_begin = [&](const Route& route) { EXPECT_EQ(route, start); };
+    SeededWords words{Rng(1)};
+    return iterated_search(*penalizer, start, options, solver.clock(), words).best.route;
+}
+
+// A pinned run stays after the start, and a fixed end last, in the tour of either strategy
+// on one thread or three, for any seed. An initial route comes back exactly without
+// descents, bounds the result with them, repeats its tour for a seed, and is where the
+// first descent begins, as it is.
+TEST(EngineFixedLead, PinnedRunsStayAndInitialRoutesBoundTheResult) {
+    Rng rng(29);
+    const std::size_t n = 24;  // room for three searches
+    EngineOptions options;
+    options.ends = ends_of(EndKind::Fixed, n);
+    const auto penalizer = std::make_shared<const Penalizer>(
+        random_problem(n, rng, {.hours = true, .ends = options.ends}));
+    Route initial = identity_route(n);
+    std::shuffle(initial.begin() + 1, initial.end() - 1, rng);
+    options.pinned.assign(initial.begin() + 1, initial.begin() + 4);
+    const Solution alone = penalizer->penalize(initial, false);
+    for (Strategy strategy : {Strategy::Iterated, Strategy::Multistart}) {
+        const Route descended = one_descent_from(penalizer, initial, strategy);
+        EXPECT_TRUE(penalizer->is_better(penalizer->penalize(descended, false), alone));
+        for (unsigned threads : {1u, 3u}) {
+            options.strategy = strategy;
+            options.seed = options.threads = threads;
+            options.initial.reset();
+            options.max_descents = 30;
+            const Route route = run_engine(penalizer, options, nullptr).best.route;
+            EXPECT_TRUE(std::equal(initial.begin(), initial.begin() + 4, route.begin()));
+            EXPECT_EQ(route.back(), n - 1);
+
+            options.initial = initial;
+            options.max_descents = 0;
+            const EngineResult none = run_engine(penalizer, options, nullptr);
+            EXPECT_EQ(none.best.route, initial);
+            EXPECT_FALSE(none.descended);
+            options.max_descents = 1;
+            EXPECT_EQ(run_engine(penalizer, options, nullptr).best.route, descended);
+            options.max_descents = 5;
+            const Solution some = run_engine(penalizer, options, nullptr).best;
+            EXPECT_FALSE(penalizer->is_better(alone, some));
+            EXPECT_EQ(run_engine(penalizer, options, nullptr).best.route, some.route);
+        }
+    }
 }
 
 TEST(EngineProgress, ACheckThatSaysStopEndsATimeLimitedSearch) {

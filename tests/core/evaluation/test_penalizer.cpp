@@ -90,16 +90,6 @@ std::vector<std::string> describe(const std::vector<ScheduleRecord>& records) {
     return lines;
 }
 
-ScheduleRecord work(std::size_t location, DateTime from, DateTime to) {
-    return {RecordKind::Work, location, TimeWindow(from, to)};
-}
-ScheduleRecord travel(DateTime from, DateTime to) {
-    return {RecordKind::Travel, 0, TimeWindow(from, to)};
-}
-ScheduleRecord wait(DateTime from, DateTime to) {
-    return {RecordKind::Wait, 0, TimeWindow(from, to)};
-}
-
 void expect_same_totals(const TimeReport& a, const TimeReport& b) {
     EXPECT_EQ(a.duration, b.duration);
     EXPECT_EQ(a.lateness, b.lateness);

@@ -46,16 +46,6 @@ DateTime at(unsigned hour, unsigned minute = 0, unsigned second = 0, std::uint32
 }
 DateTime next_day(unsigned hour, unsigned minute = 0) { return at(hour, minute, 0, 0, 11); }
 
-ScheduleRecord work(std::size_t location, DateTime from, DateTime to) {
-    return {RecordKind::Work, location, TimeWindow(from, to)};
-}
-ScheduleRecord travel(DateTime from, DateTime to) {
-    return {RecordKind::Travel, 0, TimeWindow(from, to)};
-}
-ScheduleRecord wait(DateTime from, DateTime to) {
-    return {RecordKind::Wait, 0, TimeWindow(from, to)};
-}
-
 using WindowList = std::vector<std::pair<DateTime, DateTime>>;
 using Hours = std::pair<NaiveTime, NaiveTime>;
 

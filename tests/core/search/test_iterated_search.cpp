@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
-#include <numeric>
 #include <optional>
 #include <random>
 #include <tuple>
@@ -39,12 +38,6 @@ Penalizer euclidean_problem(std::size_t n, Rng& rng) {
     return Penalizer(DistanceMatrix{euclidean::distance_rows(points)}, std::nullopt);
 }
 
-Route identity(std::size_t n) {
-    Route route(n);
-    std::iota(route.begin(), route.end(), std::size_t{0});
-    return route;
-}
-
 SearchOutcome search(const Penalizer& penalizer, bool keep_first, std::uint64_t descents,
                      unsigned seed) {
     SearchClock clock(std::nullopt);
@@ -53,7 +46,8 @@ SearchOutcome search(const Penalizer& penalizer, bool keep_first, std::uint64_t 
     IteratedSearchOptions options;
     options.keep_first = keep_first;
     options.max_descents = descents;
-    return iterated_search(penalizer, identity(penalizer.location_count()), options, clock, words);
+    return iterated_search(penalizer, identity_route(penalizer.location_count()), options, clock,
+                           words);
 }
 
 auto totals(const Solution& s) {
@@ -82,7 +76,7 @@ TEST_P(IteratedSearchOnRandomProblems, ReturnsExactRepeatableToursNoWorseThanThe
         ASSERT_EQ(outcome.descents, descents);
         Route sorted = outcome.best.route;
         std::sort(sorted.begin(), sorted.end());
-        ASSERT_EQ(sorted, identity(n));
+        ASSERT_EQ(sorted, identity_route(n));
         EXPECT_EQ(totals(outcome.best), totals(penalizer.penalize(outcome.best.route, false)));
         EXPECT_FALSE(penalizer.is_better(first.best, outcome.best));
         if (keep_first) {
@@ -115,10 +109,39 @@ TEST(IteratedSearchAcrossRuns, KeepsTheBestOfAllRuns) {
         clock.start();
         SeededWords words{Rng(4)};
         const SearchOutcome outcome =
-            iterated_search(penalizer, identity(40), options, clock, words);
+            iterated_search(penalizer, identity_route(40), options, clock, words);
         EXPECT_EQ(worse, 0);
         ASSERT_TRUE(previous.has_value());
         EXPECT_EQ(totals(outcome.best), totals(*previous));
+    }
+}
+
+// A pinned run after the start stays in place in the tour every descent begins from (the
+// first, as given or not, each kick and each restart) and in every best reported.
+TEST(IteratedSearchPinned, EveryBeginningAndEveryBestKeepTheLeadingPositions) {
+    Rng rng(23);
+    for (bool as_given : {false, true}) {
+        const Penalizer penalizer = random_problem(30, rng, {.hours = as_given});
+        const Route start = random_route(penalizer, rng);
+        auto expect_lead = [&](const Route& route) {
+            EXPECT_TRUE(std::equal(start.begin(), start.begin() + 4, route.begin()));
+        };
+        std::vector<Route> begun;
+        IteratedSearchOptions options;
+        options.keep_first = 4;
+        options.max_descents = 300;
+        options.begin_as_given = as_given;
+        options.on_begin = [&](const Route& route) {
+            expect_lead(route);
+            begun.push_back(route);
+        };
+        options.on_descent = [&](std::uint64_t, const Solution& best) { expect_lead(best.route); };
+        SearchClock clock(std::nullopt);
+        clock.start();
+        SeededWords words{Rng(as_given)};
+        expect_lead(iterated_search(penalizer, start, options, clock, words).best.route);
+        ASSERT_EQ(begun.size(), 300u);
+        EXPECT_EQ(begun[0], as_given ? start : first_tour(penalizer, start, 4, false));
     }
 }
 
@@ -142,7 +165,7 @@ TEST(IteratedSearchStops, WhenTheClockHasRunOutAlready) {
     SearchClock clock(TimeDelta::seconds(-1));
     clock.start();
     SeededWords words{Rng(1)};
-    const SearchOutcome outcome = iterated_search(penalizer, identity(20), {}, clock, words);
+    const SearchOutcome outcome = iterated_search(penalizer, identity_route(20), {}, clock, words);
     EXPECT_EQ(outcome.descents, 0u);
     EXPECT_EQ(totals(outcome.best), totals(penalizer.penalize(outcome.best.route, false)));
 }
@@ -157,7 +180,7 @@ TEST(IteratedSearchFirstLocation, MovesAndMatchesExhaustiveSearchOnSmallProblems
         const std::size_t n = static_cast<std::size_t>(draw(rng, 2, 7));
         const auto penalizer = std::make_shared<const Penalizer>(random_problem(n, rng));
         std::optional<Solution> optimum;
-        Route order = identity(n);
+        Route order = identity_route(n);
         do {
             if (!penalizer->can_start_tour(order[0])) continue;
             Solution tour = penalizer->penalize(order, false);
@@ -169,7 +192,7 @@ TEST(IteratedSearchFirstLocation, MovesAndMatchesExhaustiveSearchOnSmallProblems
         worse += penalizer->is_better(*optimum, run_engine(penalizer, options, nullptr).best);
         Solver solver(std::nullopt, penalizer, false);
         solver.clock().start();
-        solver.descend_from(start_route(*penalizer, identity(n)));
+        solver.descend_from(start_route(*penalizer, identity_route(n)));
         options.max_descents = 1;
         EXPECT_FALSE(
             penalizer->is_better(solver.current(), run_engine(penalizer, options, nullptr).best))

@@ -4,16 +4,17 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <numeric>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "model/route.hpp"
 #include "search/local_moves.hpp"
 #include "util/panic.hpp"
 
 namespace {
 
+using tourwright::identity_route;
 using tourwright::kLocalMoves;
 using tourwright::LocalMove;
 using tourwright::Panic;
@@ -23,12 +24,6 @@ const LocalMove* find_move(const std::string& name) {
     for (const LocalMove& move : kLocalMoves)
         if (name == move.name) return &move;
     return nullptr;
-}
-
-Route identity(std::size_t n) {
-    Route route(n);
-    std::iota(route.begin(), route.end(), std::size_t{0});
-    return route;
 }
 
 struct MoveRow {
@@ -53,7 +48,7 @@ TEST_P(LocalMovesTable, WorkedExampleOnSegmentOneToSeven) {
     const auto& row = GetParam();
     const LocalMove* move = find_move(row.name);
     ASSERT_NE(move, nullptr) << row.name;
-    Route route = identity(9);
+    Route route = identity_route(9);
     move->apply(route, 1, 7);
     EXPECT_EQ(route, row.on_0_to_8_at_1_7);
 }
@@ -123,7 +118,7 @@ TEST(LocalMoves, SegmentAsLongAsTheRotationIsAccepted) {
                           Case{"rotate_left_3", 2, 4}, Case{"rotate_right_3", 2, 4}}) {
         const LocalMove* move = find_move(c.name);
         ASSERT_NE(move, nullptr) << c.name;
-        Route route = identity(6);
+        Route route = identity_route(6);
         std::string message = "<no panic>";
         try {
             move->apply(route, c.i, c.j);
@@ -133,7 +128,7 @@ TEST(LocalMoves, SegmentAsLongAsTheRotationIsAccepted) {
         EXPECT_EQ(message, "<no panic>") << c.name << " at (" << c.i << ", " << c.j << ")";
         // Width 1 on two elements exchanges them; a full-length rotation is the identity.
         const std::size_t width = std::string(c.name).back() - '0';
-        const Route expected = width == 1 ? Route{0, 1, 3, 2, 4, 5} : identity(6);
+        const Route expected = width == 1 ? Route{0, 1, 3, 2, 4, 5} : identity_route(6);
         if (message == "<no panic>") {
             EXPECT_EQ(route, expected) << c.name;
         }
@@ -154,7 +149,7 @@ TEST_P(LocalMovesBadPositions, FailAnAssertionAndLeaveTheRoute) {
     const auto& c = GetParam();
     const LocalMove* move = find_move(c.move);
     ASSERT_NE(move, nullptr) << c.move;
-    Route route = identity(c.length);
+    Route route = identity_route(c.length);
     std::string message = "<no panic>";
     try {
         move->apply(route, c.i, c.j);
@@ -162,7 +157,7 @@ TEST_P(LocalMovesBadPositions, FailAnAssertionAndLeaveTheRoute) {
         message = p.message();
     }
     EXPECT_EQ(message.rfind("assertion failed: ", 0), 0u) << "message: " << message;
-    EXPECT_EQ(route, identity(c.length));
+    EXPECT_EQ(route, identity_route(c.length));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -22,6 +22,7 @@
 namespace {
 
 using tourwright::DistanceMatrix;
+using tourwright::identity_route;
 using tourwright::kLocalMoves;
 using tourwright::LocalMove;
 using tourwright::Penalizer;
@@ -39,15 +40,9 @@ Penalizer distance_only(Rows rows) {
 
 Rows zeros(std::size_t n) { return Rows(n, std::vector<std::uint64_t>(n, 0)); }
 
-Route identity(std::size_t n) {
-    Route route(n);
-    std::iota(route.begin(), route.end(), std::size_t{0});
-    return route;
-}
-
 bool is_permutation_of_identity(Route route) {
     std::sort(route.begin(), route.end());
-    return route == identity(route.size());
+    return route == identity_route(route.size());
 }
 
 // Deterministic pseudo-random distances 1 ..= 100; symmetric on request.
@@ -138,7 +133,7 @@ TEST_P(SolverSweep, TriesEachAdmissiblePairOnceInAscendingOrder) {
                 }
             }
         }
-        EXPECT_EQ(solver.current().route, identity(c.n));
+        EXPECT_EQ(solver.current().route, identity_route(c.n));
     }
 }
 
@@ -227,7 +222,7 @@ class SolverTrace : public ::testing::TestWithParam<Evaluation> {};
 TEST_P(SolverTrace, FirstPassAcceptsInOrderAndSecondPassNothing) {
     Solver solver(std::nullopt, distance_only(kTraceRows));
     set_evaluation(solver, GetParam());
-    ASSERT_EQ(solver.current().route, identity(6));
+    ASSERT_EQ(solver.current().route, identity_route(6));
     ASSERT_EQ(solver.current().reported_distance(), 71u);
 
     std::vector<Trial> trials;
@@ -350,7 +345,7 @@ TEST_P(SolverFullReversal, IsTakenOnlyWhenStrictlyShorter) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, SolverFullReversal,
     ::testing::Values(
-        FullReversalCase{"SymmetricIdentity", scrambled(7, 1, true), identity(7), false},
+        FullReversalCase{"SymmetricIdentity", scrambled(7, 1, true), identity_route(7), false},
         FullReversalCase{
             "SymmetricScrambledStart", scrambled(9, 2, true), {4, 8, 0, 3, 7, 1, 6, 2, 5}, false},
         FullReversalCase{"SymmetricTwoLocations", {{0, 4}, {4, 0}}, {1, 0}, false},
@@ -390,7 +385,7 @@ TEST(SolverLimit, PassedLimitGivesTheIdentityRouteAndNoIteration) {
         solver.solve();
         EXPECT_EQ(solver.iterations(), 0u);
         EXPECT_TRUE(trials.empty());
-        EXPECT_EQ(solver.best().route, identity(6));
+        EXPECT_EQ(solver.best().route, identity_route(6));
         EXPECT_EQ(solver.best().reported_distance(), 71u);
         EXPECT_GT(solver.time_taken(), limit);
     }
@@ -464,7 +459,7 @@ TEST_P(SolverShortLimit, BestNeverWorsensAndTheLimitIsExceeded) {
     const Rows rows = scrambled(9, 42, false);
     const Penalizer reference = distance_only(rows);
     const std::uint64_t identity_distance =
-        reference.penalize(identity(9), false).reported_distance();
+        reference.penalize(identity_route(9), false).reported_distance();
 
     Solver solver(limit, distance_only(rows));
     std::uint64_t best_seen = solver.best().reported_distance();
