@@ -197,7 +197,7 @@ Route iterated(const Penalizer& penalizer, const IteratedSearchParams& params, d
     Route start(penalizer.location_count());
     std::iota(start.begin(), start.end(), std::size_t{0});
     IteratedSearchOptions options;
-    options.keep_first = true;
+    options.keep_first = 1;
     options.params = params;
     clock.start();
     SearchOutcome outcome = iterated_search(penalizer, std::move(start), options, clock, words);
