@@ -98,7 +98,11 @@ def replan(
     if last is not None and last != first and last in finished:
         raise ValueError(f"done: {last} is the end of the day, which comes last")
     # The van may be on its way to the end, which is never done before the day is.
-    place = _place(problem, tour, moment, finished - {last}, position, in_progress)
+    place = _place(
+        problem, tour, moment, finished - {last}, position, in_progress, done is not None
+    )
+    if place.working is not None:  # a job said to be in progress, which the plan had done
+        finished -= {place.location}
     options = SolveOptions(
         time_limit=None if time_limit is None else limit_seconds(time_limit),
         seed=seed,
@@ -149,11 +153,13 @@ def _place(
     done: frozenset[int],
     position: int | Sequence[Any] | None,
     in_progress: int | Sequence[Any] | None,
+    done_given: bool,
 ) -> _Place:
-    """Where the van is at `now`, from what is given or else from the tour."""
+    """Where the van is at `now`, from what is given or else from the tour (a job said to be in
+    progress is not done, whatever the tour planned)."""
     if in_progress is not None:
         location, remaining = _in_progress(problem, tour, now, in_progress)
-        if location in done:
+        if done_given and location in done:
             raise ValueError(f"in_progress: {location} is also done")
         if position is not None and position != location:
             raise ValueError(
@@ -355,7 +361,11 @@ class _Rest:
             0 if location == last and self.returns_to_start else day.job_durations[location]
             for location in real
         ]
+        # The van leaves at `now`; a job in progress there is late as its own windows say
+        # (counted from `now` where it is late already), any other stand has the day.
         closing = max(window[1] for windows in day.time_windows for window in windows)
+        if place.working is not None:
+            closing = day.time_windows[place.location][-1][1]
         windows = [((self.now, max(self.now, closing)),)] + [
             day.time_windows[location] for location in real
         ]

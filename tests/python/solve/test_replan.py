@@ -11,14 +11,13 @@ from tourwright_tools.solve import replan as replanning
 def best_lateness_by_brute_force(problem, tour, now, **given):
     """The least lateness of any order of the stops left free, the van's place and kept stops
     first, on the problem of the rest of the day that `replan` solves."""
-    place = replanning._place(
-        problem, tour, now, replanning._done(problem, tour, now, None, tour.route[0]), None, None
-    )
+    done = replanning._done(problem, tour, now, None, tour.route[0])
+    place = replanning._place(problem, tour, now, done, None, None, False)
     rest = replanning._Rest(
         problem,
         tour,
         now,
-        replanning._done(problem, tour, now, None, tour.route[0]),
+        done,
         place,
         tour.route[0],
         given.get("keep_next", 0),
@@ -91,6 +90,9 @@ def test_the_van_goes_on_along_its_leg_finishes_its_job_and_takes_new_work():
     assert new.schedule[0] == type(new.schedule[0])("work", now, now + 600, location=2)
     given = replan(bigger, tour, now, done=[1], in_progress=(2, 300), max_descents=5)
     assert given.schedule[0].length == 300
+    # A job said to be in progress that the plan had done, and that ends after its window.
+    late = replan(problem, tour, DAY0 + 16 * HOUR - 60, in_progress=(1, 600), max_descents=5)
+    assert late.route[0] == 1 and late.stops(problem)[0].late == 540 <= late.lateness
 
 
 @pytest.mark.parametrize(
