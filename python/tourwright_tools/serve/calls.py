@@ -49,7 +49,6 @@ def replan_call(data: dict[str, Any], settings: Settings) -> Search:
     """`POST /replan`: the rest of the day of "tour" from "now"."""
     _known(data, ("problem", "tour", "now"), REPLAN_ARGUMENTS)
     problem, in_file = problem_of(data["problem"], settings)
-    plan = tour_of(data["tour"])
     given = data.get("options", {})
     if not isinstance(given, dict):
         raise RequestError(422, f"options: expected an object, found {type(given).__name__}")
@@ -59,6 +58,7 @@ def replan_call(data: dict[str, Any], settings: Settings) -> Search:
         raise RequestError(422, f"options: unknown option {unknown[0]!r}; known: {known}")
     chosen = {name: value for name, value in in_file.items() if name in REPLAN_OPTIONS}
     options = _options({**chosen, **given}, settings)
+    plan = tour_of(data["tour"])
 
     def search(progress: Any) -> Tour:
         return replan(
