@@ -67,7 +67,7 @@ def narrow(tmp_path_factory):
     token_file = tmp_path_factory.mktemp("token") / "token"
     token_file.write_text(TOKEN + "\n")
     started = Service("--workers", "1", "--queue", "0", "--token-file", str(token_file),
-                      token=TOKEN)  # fmt: skip
+                      "--max-locations", "200", token=TOKEN)  # fmt: skip
     yield started
     started.close()
 
@@ -138,6 +138,16 @@ def test_200_requests_from_20_threads_are_all_answered_right(service):
         assert tuple(record["route"]) == expected[index % 10]
 
 
+def wait_for(condition, seconds=5.0):
+    """Whether `condition()` holds within `seconds`."""
+    end = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > end:
+            return False
+        time.sleep(0.02)
+    return True
+
+
 def raw(service, head, body=b"", pause=0.0):
     """A request sent by hand (a slow sender, a body cut short); its status."""
     with socket.create_connection(("127.0.0.1", service.port), timeout=10) as sock:
@@ -202,15 +212,21 @@ def test_a_full_service_says_429_and_a_stopped_job_keeps_its_best_tour(narrow):
     assert (anonymous.status_code, wrong.status_code) == (401, 401)
     assert httpx.get(f"{narrow.url}/health").status_code == 200
     assert narrow.client.get("/metrics").status_code == 200
+    assert narrow.client.post("/solve", json=planned_day(201).to_dict()).status_code == 413
     body = {**planned_day(150).to_dict(), "options": {"time_limit": 20}}
+    # A client that goes away stops its solve, freeing the one slot.
+    text = json.dumps(body).encode()
+    head = f"POST /solve HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer {TOKEN}\r\n"
+    head += f"Content-Length: {len(text)}\r\n\r\n"
+    with socket.create_connection(("127.0.0.1", narrow.port)) as sock:
+        sock.sendall(head.encode() + text)
+        assert wait_for(lambda: narrow.client.get("/health").json()["solving"] == 1)
+    assert wait_for(lambda: narrow.client.get("/health").json()["solving"] == 0)
     started = narrow.client.post("/jobs", json=body)
     assert started.status_code == 202, started.text
     job = f"/jobs/{started.json()['id']}"
-    for _ in range(100):
-        record = narrow.client.get(job).json()
-        if record["progress"]["best"] is not None:
-            break
-        time.sleep(0.05)
+    assert wait_for(lambda: narrow.client.get(job).json()["progress"]["best"] is not None)
+    record = narrow.client.get(job).json()
     assert record["status"] == "running" and record["tour"] is None
     for path in ("/solve", "/jobs"):
         busy = narrow.client.post(path, json=example(max_descents=1))
@@ -232,8 +248,10 @@ def test_sigterm_answers_every_accepted_request_and_exits_0():
                      for _ in range(4)]  # fmt: skip
             job = started.client.post("/jobs", json={**body, "options": {"time_limit": 20}})
             # All four solves and the job admitted: two solving, three queued.
-            while sum(started.client.get("/health").json()[n] for n in ("solving", "queued")) < 5:
-                time.sleep(0.02)
+            health = started.client.get
+            assert wait_for(
+                lambda: sum(health("/health").json()[n] for n in ("solving", "queued")) == 5
+            )
             started.process.send_signal(signal.SIGTERM)
             time.sleep(0.3)
             with contextlib.suppress(httpx.TransportError):  # refused, or closed already
