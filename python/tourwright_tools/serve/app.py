@@ -15,7 +15,6 @@ from starlette.responses import JSONResponse, Response
 from starlette.routing import Route
 
 from ..solve.solving import SolveError
-from ..solve.tour import Tour
 from . import calls, openapi
 from .bodies import body_text, json_object
 from .failures import RequestError, message_of, refused
@@ -43,8 +42,7 @@ def create_app(settings: Settings) -> Starlette:
     async def solve(request: Request) -> Response:
         until = deadline()
         search = await run_in_threadpool(calls.solve_call, await body(request, until), settings)
-        tour = await _solved(service, request, search, until)
-        return _json_text(tour.to_json(indent=1, readable=True) + "\n")
+        return await _solved(service, request, search, until)
 
     async def check(request: Request) -> Response:
         data = await run_in_threadpool(json_object, await body(request, deadline()))
@@ -54,8 +52,7 @@ def create_app(settings: Settings) -> Starlette:
         until = deadline()
         data = await run_in_threadpool(json_object, await body(request, until))
         search = await run_in_threadpool(calls.replan_call, data, settings)
-        tour = await _solved(service, request, search, until)
-        return _json_text(tour.to_json(indent=1, readable=True) + "\n")
+        return await _solved(service, request, search, until)
 
     async def start_job(request: Request) -> Response:
         search = await run_in_threadpool(
@@ -65,8 +62,9 @@ def create_app(settings: Settings) -> Starlette:
             job = service.jobs.start(search, service.within)
         except Busy:
             raise _busy() from None
-        record = job.record()
-        return JSONResponse({"id": record["id"], "status": record["status"]}, status_code=202)
+        # Started, or waiting for a slot: one that has already finished says so at its record.
+        status = "queued" if job.status == "queued" else "running"
+        return JSONResponse({"id": job.id, "status": status}, status_code=202)
 
     async def job(request: Request) -> Response:
         found = service.jobs.get(request.path_params["id"])
@@ -120,8 +118,8 @@ def create_app(settings: Settings) -> Starlette:
     return app
 
 
-async def _solved(service: Service, request: Request, search: Search, until: float) -> Tour:
-    """`search` on a free slot, its tour once done; stopped (answering its best tour) when the
+async def _solved(service: Service, request: Request, search: Search, until: float) -> Response:
+    """`search` on a free slot, its tour (as --json writes it) once done; stopped (answering its best tour) when the
     client goes away, the request's time is up or the service stops after its grace time."""
     gone = threading.Event()
 
@@ -142,15 +140,11 @@ async def _solved(service: Service, request: Request, search: Search, until: flo
     except (TypeError, ValueError, OverflowError, SolveError) as error:
         raise refused(error) from None
     service.metrics.solved(time.monotonic() - started)
-    return tour
+    return Response(tour.to_json(indent=1, readable=True) + "\n", media_type="application/json")
 
 
 def _busy() -> RequestError:
     return RequestError(429, "every solve slot and place in the queue is taken; try again later")
-
-
-def _json_text(text: str) -> Response:
-    return Response(text, media_type="application/json")
 
 
 def _error(status: int, message: str) -> Response:
