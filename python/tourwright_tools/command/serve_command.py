@@ -8,8 +8,11 @@ import sys
 from types import FrameType
 from typing import Any
 
+from ..serve.settings import Settings
 from ..solve.options import available_cores
 from .common import UserError
+
+DEFAULTS = Settings()
 
 # What uvicorn waits for once told to stop, beyond the solves' grace time: their answers.
 ANSWER_SECONDS = 5.0
@@ -30,28 +33,28 @@ def add_serve_command(commands: Any) -> None:
     serve.add_argument(
         "--max-body",
         type=int,
-        default=10 * 2**20,
+        default=DEFAULTS.max_body,
         metavar="BYTES",
         help="the largest request body read (default 10 MiB)",
     )
     serve.add_argument(
         "--max-locations",
         type=int,
-        default=5000,
+        default=DEFAULTS.max_locations,
         metavar="N",
         help="the largest problem solved (default 5000 locations)",
     )
     serve.add_argument(
         "--max-time-limit",
         type=float,
-        default=60.0,
+        default=DEFAULTS.max_time_limit,
         metavar="S",
         help="the longest search; caps a request's time limit (default 60 s)",
     )
     serve.add_argument(
         "--request-timeout",
         type=float,
-        default=120.0,
+        default=DEFAULTS.request_timeout,
         metavar="S",
         help="the time to send a body in, and the longest synchronous solve (default 120 s)",
     )
@@ -67,7 +70,6 @@ def run_serve(args: argparse.Namespace) -> int:
         import uvicorn
 
         from ..serve.app import create_app
-        from ..serve.settings import Settings
     except ImportError as error:
         raise UserError(
             f"serve needs pip install 'tourwright[serve]' ({error.name} is missing)"
@@ -122,8 +124,10 @@ def _token(path: str) -> str:
     try:
         with open(path, encoding="utf-8") as file:
             token = file.read().strip()
-    except (OSError, UnicodeDecodeError) as error:
-        raise UserError(f"--token-file {path}: {error}") from None
+    except OSError as error:
+        raise UserError(f"--token-file {path}: {error.strerror or error}") from None
+    except UnicodeDecodeError:
+        raise UserError(f"--token-file {path}: not UTF-8 text") from None
     if not token or any(character.isspace() for character in token):
         raise UserError(f"--token-file {path}: expected one token on one line")
     return token
