@@ -13,6 +13,13 @@ from ..solve.options import available_cores
 from .common import UserError
 
 DEFAULTS = Settings()
+# The service's limits: each a setting of the same name, positive.
+LIMITS = (
+    ("max_body", "BYTES", "the largest request body read, in bytes"),
+    ("max_locations", "N", "the most locations of a problem solved"),
+    ("max_time_limit", "S", "the longest search in seconds; caps a request's time limit"),
+    ("request_timeout", "S", "seconds to send a body in, and the longest synchronous solve"),
+)
 
 # What uvicorn waits for once told to stop, beyond the solves' grace time: their answers.
 ANSWER_SECONDS = 5.0
@@ -30,34 +37,15 @@ def add_serve_command(commands: Any) -> None:
     serve.add_argument(
         "--queue", type=int, metavar="N", help="solves waiting beyond those (default: 2 x workers)"
     )
-    serve.add_argument(
-        "--max-body",
-        type=int,
-        default=DEFAULTS.max_body,
-        metavar="BYTES",
-        help="the largest request body read (default 10 MiB)",
-    )
-    serve.add_argument(
-        "--max-locations",
-        type=int,
-        default=DEFAULTS.max_locations,
-        metavar="N",
-        help="the largest problem solved (default 5000 locations)",
-    )
-    serve.add_argument(
-        "--max-time-limit",
-        type=float,
-        default=DEFAULTS.max_time_limit,
-        metavar="S",
-        help="the longest search; caps a request's time limit (default 60 s)",
-    )
-    serve.add_argument(
-        "--request-timeout",
-        type=float,
-        default=DEFAULTS.request_timeout,
-        metavar="S",
-        help="the time to send a body in, and the longest synchronous solve (default 120 s)",
-    )
+    for name, metavar, help in LIMITS:
+        default = getattr(DEFAULTS, name)
+        serve.add_argument(
+            f"--{name.replace('_', '-')}",
+            type=type(default),
+            default=default,
+            metavar=metavar,
+            help=f"{help} (default {default:.15g})",
+        )
     serve.add_argument(
         "--token-file",
         metavar="PATH",
@@ -78,7 +66,7 @@ def run_serve(args: argparse.Namespace) -> int:
     queue = 2 * workers if args.queue is None else args.queue
     if workers < 1 or queue < 0:
         raise UserError("--workers needs 1 or more, --queue 0 or more")
-    for name in ("max_body", "max_locations", "max_time_limit", "request_timeout"):
+    for name, _, _ in LIMITS:
         if not getattr(args, name) > 0:
             raise UserError(f"--{name.replace('_', '-')} needs a positive value")
     settings = Settings(
