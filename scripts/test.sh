@@ -44,7 +44,7 @@ bash scripts/build_wheel.sh --build-dir build/wheel --with-core-tests
 ctest --test-dir build/wheel --output-on-failure -j 2
 wheel=$(ls -t wheelhouse/tourwright-*manylinux*.whl | head -n 1)
 python3 -m pip install --quiet --force-reinstall --no-deps "$wheel"
-python3 -m pip install --quiet "$wheel[test,dask]"
+python3 -m pip install --quiet "$wheel[test,dask,serve]"
 
 # The core and its suite again with Clang (Debian's, against the same libstdc++), so that what
 # GCC accepts and Clang rejects or warns about shows here and not first on a macOS build.

@@ -27,6 +27,7 @@ from .one_tour import (
 )
 from .plan_commands import add_plan_commands, initial_route, run_check, run_replan
 from .progress import Interruption
+from .serve_command import add_serve_command, run_serve
 
 
 class _Parser(argparse.ArgumentParser):
@@ -96,6 +97,7 @@ def _parser() -> argparse.ArgumentParser:
     _batch_arguments(batch)
     add_search_arguments(batch, argparse.SUPPRESS)
     add_plan_commands(commands, _output_options)
+    add_serve_command(commands)
     parser.set_defaults(command="example")
     return parser
 
@@ -167,6 +169,8 @@ def _run(args: argparse.Namespace, started: float) -> int:
         return run_check(args)
     if args.command == "replan":
         return run_replan(args, started)
+    if args.command == "serve":
+        return run_serve(args)
     outputs = outputs_of(args)
     sources = {args.file: "the problem file"} if args.command == "solve" else {}
     initial = getattr(args, "initial", None)

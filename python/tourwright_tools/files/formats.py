@@ -20,35 +20,21 @@ from ..solve.options import SolveOptions, file_option_names
 from ..solve.tour import Tour
 from ..units.matrix import Matrix
 from ..units.values import MissingOffset
+from .schema import NOTE_KEYS, PROBLEM_KEYS
 
 if TYPE_CHECKING:
     import numpy
 
 PathLike = Union[str, "os.PathLike[str]"]
 
-JSON_KEYS = frozenset(
-    {
-        "distance_matrix",
-        "duration_matrix",
-        "job_durations",
-        "time_windows",
-        "operation_times",
-        "names",
-        "coordinates",
-        "check_units",
-        "start",
-        "end",
-        "depot",
-        "timezone",
-    }
-)
+JSON_KEYS = frozenset(PROBLEM_KEYS)
 # Search options a JSON problem may hold under "options": those of `SolveOptions` but the ends
 # (the file's own "start", "end" and "depot") and the progress callback. Options given to the
 # command or to `solve_problem` take their place.
 FILE_OPTIONS = file_option_names()
 CLASSIC_EXTENSIONS = frozenset({".txt", ".tw", ".dat", ".tsptw"})
 # Keys a person may add to a JSON problem for their own notes.
-JSON_NOTE_KEYS = frozenset({"description", "comment"})
+JSON_NOTE_KEYS = frozenset(NOTE_KEYS)
 # The longest note read (and then ignored).
 MAX_NOTE_CHARACTERS = 1_000_000
 # Beyond the largest problem worth solving in memory (a JSON file of 10,000 locations with both

@@ -1,0 +1,76 @@
+"""The keys of a JSON problem file, described once: the reader refuses any other key, and the
+service's OpenAPI description derives the problem's JSON Schema from the same table."""
+
+from __future__ import annotations
+
+from typing import Any
+
+from ..solve.options import file_option_names
+
+_INSTANT = {
+    "description": "Unix seconds, or ISO 8601 text (local to timezone without an offset)",
+    "oneOf": [{"type": "integer", "minimum": 0}, {"type": "string"}],
+}
+_DURATION = {
+    "description": "seconds, or an ISO 8601 duration (PT20M)",
+    "oneOf": [{"type": "integer", "minimum": 0}, {"type": "string"}],
+}
+_MATRIX = {"type": "array", "items": {"type": "array", "items": {"type": "integer", "minimum": 0}}}
+_LOCATION = {"type": "integer", "minimum": 0}
+_WINDOW = {"type": "array", "items": _INSTANT, "minItems": 2, "maxItems": 2}
+
+# Each key with what it holds, as JSON Schema.
+PROBLEM_KEYS: dict[str, dict[str, Any]] = {
+    "distance_matrix": {**_MATRIX, "description": "distance from row to column"},
+    "duration_matrix": {**_MATRIX, "description": "travel seconds from row to column"},
+    "job_durations": {"type": "array", "items": _DURATION},
+    "time_windows": {
+        "description": "per location, its windows (start, end) in time order",
+        "type": "array",
+        "items": {"type": "array", "items": _WINDOW},
+    },
+    "operation_times": {**_WINDOW, "description": "the working hours of each day"},
+    "names": {"type": "array", "items": {"type": "string"}},
+    "coordinates": {
+        "type": "array",
+        "items": {"type": "array", "items": {"type": "number"}, "minItems": 2, "maxItems": 2},
+    },
+    "check_units": {"type": "boolean", "description": "refuse implausible units (default true)"},
+    "start": {**_LOCATION, "description": "the location the tour leaves from"},
+    "end": {
+        "description": "the location the tour finishes at, or 'open'",
+        "oneOf": [_LOCATION, {"const": "open"}],
+    },
+    "depot": {**_LOCATION, "description": "start and end"},
+    "timezone": {"type": "string", "description": "an IANA zone such as Europe/Berlin"},
+}
+# Keys a person may add for their own notes, read and then ignored.
+NOTE_KEYS: dict[str, dict[str, Any]] = {
+    "description": {"type": "string"},
+    "comment": {"type": "string"},
+}
+# The search options under "options", by name.
+_OPTION_TYPES: dict[str, dict[str, Any]] = {
+    "time_limit": {"type": "number", "minimum": 0},
+    "max_descents": {"type": "integer", "minimum": 0},
+    "seed": {"type": "integer"},
+    "departure": {"enum": ["latest", "earliest"]},
+    "threads": {"type": "integer", "minimum": 0},
+    "strategy": {"enum": ["iterated", "multistart"]},
+    "pinned": {"type": "array", "items": _LOCATION},
+}
+
+
+def problem_schema() -> dict[str, Any]:
+    """The JSON Schema of a problem file."""
+    options = {name: _OPTION_TYPES[name] for name in file_option_names()}
+    return {
+        "type": "object",
+        "required": ["distance_matrix"],
+        "additionalProperties": False,
+        "properties": {
+            **PROBLEM_KEYS,
+            **NOTE_KEYS,
+            "options": {"type": "object", "additionalProperties": False, "properties": options},
+        },
+    }

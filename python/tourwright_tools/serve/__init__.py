@@ -1,0 +1,1 @@
+"""`tourwright serve`: the engine behind an HTTP service (Starlette, run by uvicorn)."""
