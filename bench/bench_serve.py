@@ -100,14 +100,17 @@ def load(url, path, body, clients, requests):
                     if next(taken, None) is None:
                         break
                 began = time.perf_counter()
-                if body is None:
-                    answer = session.get(path)
-                else:
-                    answer = session.post(
-                        path, content=body, headers={"Content-Type": "application/json"}
-                    )
+                try:
+                    if body is None:
+                        status = session.get(path).status_code
+                    else:
+                        status = session.post(
+                            path, content=body, headers={"Content-Type": "application/json"}
+                        ).status_code
+                except httpx.TransportError as error:  # counted, so that the row shows it
+                    status = type(error).__name__
                 mine.append(time.perf_counter() - began)
-                seen[answer.status_code] = seen.get(answer.status_code, 0) + 1
+                seen[status] = seen.get(status, 0) + 1
         with lock:
             latencies.extend(mine)
             for status, count in seen.items():
@@ -128,7 +131,8 @@ def percentile(ordered, share):
 
 def row(label, clients, wall, latencies, statuses):
     ms = [1000 * percentile(latencies, p) for p in (0.50, 0.90, 0.99)]
-    refused = ", ".join(f"{s}: {n}" for s, n in sorted(statuses.items()) if s != 200) or "-"
+    others = sorted((str(s), n) for s, n in statuses.items() if s != 200)
+    refused = ", ".join(f"{s}: {n}" for s, n in others) or "-"
     print(
         f"{label:<14} {clients:>7} {len(latencies):>8} {len(latencies) / wall:>8.0f}"
         f" {ms[0]:>8.1f} {ms[1]:>8.1f} {ms[2]:>8.1f}  {refused}",
