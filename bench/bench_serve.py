@@ -1,6 +1,8 @@
 """The service under load: requests per second and latency of `POST /solve` for small problems
 at 1, 4 and 20 concurrent clients, and the service's resident memory before and after 10^4
-requests. The service runs as a user runs it, as a process of its own on a free loopback port.
+requests. The service runs as a user runs it, as a process of its own on a free loopback port;
+"solve ms" is the mean time of a solve as its /metrics tell, the rest of a latency is HTTP,
+JSON and the problem's check.
 
     python bench/bench_serve.py [--workers 2] [--queue 20] [--sizes 10,50] [--clients 1,4,20]
                                 [--requests 1000] [--descents 5] [--memory-requests 10000]
@@ -70,7 +72,7 @@ def start_service(workers, queue):
             )
         try:
             if httpx.get(f"{url}/health", timeout=1).status_code == 200:
-                return service, url, " ".join(command[1:])
+                return service, url, " ".join(["python", *command[1:]])
         except httpx.TransportError:
             pass
         time.sleep(0.1)
@@ -125,17 +127,38 @@ def load(url, path, body, clients, requests):
     return time.perf_counter() - began, sorted(latencies), statuses
 
 
+def solve_totals(url):
+    """(seconds, count) of the service's searches so far, from its /metrics."""
+    totals = {}
+    for line in httpx.get(f"{url}/metrics").text.splitlines():
+        name, _, value = line.partition(" ")
+        if name in ("tourwright_solve_seconds_sum", "tourwright_solve_seconds_count"):
+            totals[name] = float(value)
+    return totals["tourwright_solve_seconds_sum"], totals["tourwright_solve_seconds_count"]
+
+
+def measured(url, path, body, clients, requests):
+    """`load`'s figures and the mean milliseconds of the service's solves meanwhile, as its
+    /metrics count them (the wait for a slot included), None for requests that solve nothing."""
+    seconds, count = solve_totals(url)
+    wall, latencies, statuses = load(url, path, body, clients, requests)
+    more_seconds, more = solve_totals(url)
+    solving = 1000 * (more_seconds - seconds) / (more - count) if more > count else None
+    return wall, latencies, statuses, solving
+
+
 def percentile(ordered, share):
     return ordered[min(len(ordered) - 1, int(share * len(ordered)))]
 
 
-def row(label, clients, wall, latencies, statuses):
+def row(label, clients, wall, latencies, statuses, solving):
     ms = [1000 * percentile(latencies, p) for p in (0.50, 0.90, 0.99)]
+    solve = "-" if solving is None else f"{solving:.1f}"
     others = sorted((str(s), n) for s, n in statuses.items() if s != 200)
     refused = ", ".join(f"{s}: {n}" for s, n in others) or "-"
     print(
         f"{label:<14} {clients:>7} {len(latencies):>8} {len(latencies) / wall:>8.0f}"
-        f" {ms[0]:>8.1f} {ms[1]:>8.1f} {ms[2]:>8.1f}  {refused}",
+        f" {ms[0]:>8.1f} {ms[1]:>8.1f} {ms[2]:>8.1f} {solve:>9}  {refused}",
         flush=True,
     )
 
@@ -163,25 +186,24 @@ def main():
         )
         print(
             f"{'request':<14} {'clients':>7} {'answers':>8} {'per s':>8} {'p50 ms':>8}"
-            f" {'p90 ms':>8} {'p99 ms':>8}  not 200"
+            f" {'p90 ms':>8} {'p99 ms':>8} {'solve ms':>9}  not 200"
         )
         for clients in concurrency:
-            row("GET /health", clients, *load(url, "/health", None, clients, arguments.requests))
+            figures = measured(url, "/health", None, clients, arguments.requests)
+            row("GET /health", clients, *figures)
         bodies = {n: problem_body(n, arguments.descents) for n in sizes}
         for n, body in bodies.items():
             load(url, "/solve", body, 1, 20)  # the first solves of a size take their memory
             for clients in concurrency:
-                wall, latencies, statuses = load(url, "/solve", body, clients, arguments.requests)
-                row(f"/solve n={n}", clients, wall, latencies, statuses)
+                figures = measured(url, "/solve", body, clients, arguments.requests)
+                row(f"/solve n={n}", clients, *figures)
 
         smallest = bodies[min(sizes)]
         before = resident_kib(service.pid)
         clients = min(4, max(concurrency))
-        wall, latencies, statuses = load(
-            url, "/solve", smallest, clients, arguments.memory_requests
-        )
+        figures = measured(url, "/solve", smallest, clients, arguments.memory_requests)
         after = resident_kib(service.pid)
-        row(f"/solve n={min(sizes)}", clients, wall, latencies, statuses)
+        row(f"/solve n={min(sizes)}", clients, *figures)
         print(
             f"resident memory (VmRSS): {idle / 1024:.1f} MiB idle, {before / 1024:.1f} MiB "
             f"before {arguments.memory_requests} solves of n={min(sizes)}, "
