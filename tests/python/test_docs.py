@@ -50,6 +50,8 @@ NOT_RUN = {
     r"^dask (scheduler|worker)\b|--scheduler tcp://SCHEDULER\b": "needs a Dask cluster",
     r"^export DASK_": "tunes the processes of a Dask cluster",
     r"^tourwright\b.*(\[--|\[search|\.\.\.)": "a synopsis of options, not a command",
+    r"^tourwright serve\b": "starts the service, which runs until it is stopped",
+    r"\bcurl\b": "needs a running service",
 }
 
 
