@@ -156,7 +156,7 @@ def run_check(args: argparse.Namespace) -> int:
 
 def run_replan(args: argparse.Namespace, started: float) -> int:
     """`tourwright replan`: exit statuses as for `solve`."""
-    from ..solve.replan import replan  # here: only a re-plan needs it
+    from ..solve.replan import replan_with  # here: only a re-plan needs it
 
     problem, classic, options, plan = _read(args, "--from", args.plan, REPLAN_OPTIONS)
     assert plan is not None
@@ -164,21 +164,15 @@ def run_replan(args: argparse.Namespace, started: float) -> int:
 
     def search(given: SolveOptions) -> Tour:
         try:
-            return replan(
+            return replan_with(
                 problem,
                 plan,
                 now,
+                given,
                 done=args.done,
                 position=args.position,
                 in_progress=args.in_progress,
                 keep_next=args.keep_next,
-                end=given.end,
-                time_limit=given.time_limit,
-                seed=given.seed,
-                max_descents=given.max_descents,
-                threads=given.threads,
-                strategy=given.strategy,
-                on_progress=given.on_progress,
             )
         except (TypeError, ValueError) as error:
             flags = {**REPLAN_FLAGS, "tour": f"--from {args.plan}"}

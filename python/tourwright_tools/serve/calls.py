@@ -11,7 +11,7 @@ from typing import Any
 from ..files.formats import ProblemFileError, problem_file_from_text
 from ..model.problem import Problem
 from ..solve.options import SolveOptions
-from ..solve.replan import replan
+from ..solve.replan import replan_with
 from ..solve.solving import evaluate_route, solve_with
 from ..solve.tour import Tour
 from .failures import RequestError, refused
@@ -61,20 +61,15 @@ def replan_call(data: dict[str, Any], settings: Settings) -> Search:
     plan = tour_of(data["tour"])
 
     def search(progress: Any) -> Tour:
-        return replan(
+        return replan_with(
             problem,
             plan,
             data["now"],
+            options.replace(on_progress=progress),
             done=data.get("done"),
             position=data.get("position"),
             in_progress=data.get("in_progress"),
             keep_next=data.get("keep_next", 0),
-            time_limit=options.time_limit,
-            seed=options.seed,
-            max_descents=options.max_descents,
-            threads=options.threads,
-            strategy=options.strategy,
-            on_progress=progress,
         )
 
     return search

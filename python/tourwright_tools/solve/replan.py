@@ -76,6 +76,40 @@ def replan(
     first, where there is one) and finishes at the end; it starts at `now` and does not return.
     A fault in the input raises a ValueError or TypeError with one line; nothing is solved then.
     """
+    options = SolveOptions(
+        time_limit=None if time_limit is None else limit_seconds(time_limit),
+        end=end,
+        seed=seed,
+        max_descents=max_descents,
+        threads=threads,
+        strategy=strategy,
+        on_progress=on_progress,
+    )
+    return replan_with(
+        problem,
+        tour,
+        now,
+        options,
+        done=done,
+        position=position,
+        in_progress=in_progress,
+        keep_next=keep_next,
+    )
+
+
+def replan_with(
+    problem: Problem,
+    tour: Tour,
+    now: Any,
+    options: SolveOptions,
+    *,
+    done: Iterable[int] | None = None,
+    position: int | Sequence[Any] | None = None,
+    in_progress: int | Sequence[Any] | None = None,
+    keep_next: int = 0,
+) -> Tour:
+    """`replan` with its search options as one record; of its ends only `end` is read (the
+    rest of the day starts where the van is)."""
     if not isinstance(problem, Problem):
         raise TypeError(f"problem: expected a Problem, got {type(problem).__name__}")
     if not isinstance(tour, Tour):
@@ -89,11 +123,10 @@ def replan(
             raise ValueError(f"tour: visits {location}, which is not a location of this problem")
     keep = values.integer(keep_next, "keep_next")
     moment = instant(now, "now", problem.timezone)
-    closing = max(window[1] for windows in problem.time_windows for window in windows)
-    if moment > closing:
+    if moment > _day_closing(problem):
         raise ValueError(f"now: {now} is after the last window of the day closes")
     first = tour.route[0]
-    last = _day_end(problem, tour, end)
+    last = _day_end(problem, tour, options.end)
     finished = _done(problem, tour, moment, done, first)
     if last is not None and last != first and last in finished:
         raise ValueError(f"done: {last} is the end of the day, which comes last")
@@ -103,17 +136,15 @@ def replan(
     )
     if place.working is not None:  # a job said to be in progress, which the plan had done
         finished -= {place.location}
-    options = SolveOptions(
-        time_limit=None if time_limit is None else limit_seconds(time_limit),
-        seed=seed,
-        max_descents=max_descents,
-        threads=threads,
-        strategy=strategy,
-        on_progress=on_progress,
-    )
     rest = _Rest(problem, tour, moment, finished, place, last, keep)
-    solved = solve_with(rest.problem, options.replace(**rest.options()))
+    solved = solve_with(rest.problem, options.replace(depot=None, **rest.options()))
     return rest.mapped(solved)
+
+
+def _day_closing(problem: Problem) -> int:
+    """When the last window of the day closes."""
+    assert problem.time_windows is not None
+    return max(window[1] for windows in problem.time_windows for window in windows)
 
 
 def _day_end(problem: Problem, tour: Tour, end: End | None) -> int | None:
@@ -313,7 +344,8 @@ class _Rest:
         # it that are not done yet after them.
         route = list(tour.route)
         at = route.index(forced) if forced in route else 0
-        planned = [location for location in route[at:] + route[:at] if location in todo]
+        waiting = set(todo)
+        planned = [location for location in route[at:] + route[:at] if location in waiting]
         kept = [forced] if forced in todo else []
         for location in planned:
             if len(kept) >= keep:
@@ -328,7 +360,8 @@ class _Rest:
         self.index = {location: k for k, location in enumerate(self.locations) if k}
         self.pinned = tuple(self.index[location] for location in kept)
         rest = [location for location in planned if location not in kept]
-        rest += [location for location in todo if location not in kept and location not in rest]
+        ordered = set(kept) | set(rest)
+        rest += [location for location in todo if location not in ordered]
         self.initial = (0, *self.pinned, *(self.index[location] for location in rest))
         if last is not None:
             self.initial += (len(self.locations) - 1,)
@@ -351,19 +384,19 @@ class _Rest:
         assert day.time_windows is not None
         real = [location for location in self.locations if location is not None]
 
-        distances = [self._van_row(day.distance_matrix, real)] + [
-            [0] + [day.distance_matrix.at(a, b) for b in real] for a in real
-        ]
-        durations = [self._van_row(day.duration_matrix, real)] + [
-            [0] + [day.duration_matrix.at(a, b) for b in real] for a in real
-        ]
+        # A row at a time: one tuple a row rather than a lookup an entry.
+        distances, durations = (
+            [self._van_row(matrix, real)]
+            + [[0] + [row[b] for b in real] for row in map(matrix.__getitem__, real)]
+            for matrix in (day.distance_matrix, day.duration_matrix)
+        )
         jobs = [place.working or 0] + [
             0 if location == last and self.returns_to_start else day.job_durations[location]
             for location in real
         ]
         # The van leaves at `now`; a job in progress there is late as its own windows say
         # (counted from `now` where it is late already), any other stand has the day.
-        closing = max(window[1] for windows in day.time_windows for window in windows)
+        closing = _day_closing(day)
         if place.working is not None:
             closing = day.time_windows[place.location][-1][1]
         windows = [((self.now, max(self.now, closing)),)] + [
