@@ -31,6 +31,8 @@ if TYPE_CHECKING:
     from .render.svg import schedule_svg
     from .solve.batch import BatchError, solve_many
     from .solve.replan import replan
+    from .units.geo import matrices_from_coordinates
+    from .units.roads import RoutingError
 
 __version__ = "0.1.0"
 
@@ -46,11 +48,13 @@ __all__ = [
     "PyTravel",
     "PyWait",
     "PyWork",
+    "RoutingError",
     "SolveError",
     "SolveOptions",
     "Stop",
     "Tour",
     "evaluate_route",
+    "matrices_from_coordinates",
     "read_json",
     "read_problem",
     "read_problem_file",
@@ -75,6 +79,8 @@ _LAZY = {
     "schedule_svg": "render.svg",
     "Stop": "render.itinerary",
     "replan": "solve.replan",
+    "matrices_from_coordinates": "units.geo",
+    "RoutingError": "units.roads",
 }
 
 
