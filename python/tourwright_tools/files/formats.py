@@ -96,7 +96,8 @@ def problem_file_from_text(
 def read_json(path: PathLike) -> Problem:
     """A problem from a JSON object whose keys are `solve`'s parameter names (plus `names`,
     `coordinates`, `check_units`, `start`, `end`, `depot`, `timezone` and a free-text
-    `description`). Instants and durations are numbers of seconds or ISO 8601 strings."""
+    `description`). Instants and durations are numbers of seconds or ISO 8601 strings. In place
+    of the matrices: `places` with a `speed` (`Problem.from_places`)."""
     return _json_file(path, _read_text(path))[0]
 
 
@@ -214,8 +215,8 @@ def _json_file(path: PathLike, text: str) -> tuple[Problem, dict[str, Any]]:
             path,
             f"unknown key {unknown[0]!r}; known keys: {', '.join(sorted(JSON_KEYS | {'options'}))}",
         )
-    if "distance_matrix" not in data:
-        raise ProblemFileError(path, "missing key 'distance_matrix'")
+    if "distance_matrix" not in data and not {"places", "speed"} <= set(data):
+        raise ProblemFileError(path, "missing key 'distance_matrix' (or 'places' with a 'speed')")
     options = _file_options(path, data.get("options", {}))
     try:
         problem = Problem.from_dict({key: value for key, value in data.items() if key in JSON_KEYS})

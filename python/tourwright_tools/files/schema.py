@@ -17,6 +17,10 @@ _DURATION = {
 }
 _MATRIX = {"type": "array", "items": {"type": "array", "items": {"type": "integer", "minimum": 0}}}
 _LOCATION = {"type": "integer", "minimum": 0}
+_PAIRS = {
+    "type": "array",
+    "items": {"type": "array", "items": {"type": "number"}, "minItems": 2, "maxItems": 2},
+}
 _WINDOW = {"type": "array", "items": _INSTANT, "minItems": 2, "maxItems": 2}
 
 # Each key with what it holds, as JSON Schema.
@@ -31,10 +35,7 @@ PROBLEM_KEYS: dict[str, dict[str, Any]] = {
     },
     "operation_times": {**_WINDOW, "description": "the working hours of each day"},
     "names": {"type": "array", "items": {"type": "string"}},
-    "coordinates": {
-        "type": "array",
-        "items": {"type": "array", "items": {"type": "number"}, "minItems": 2, "maxItems": 2},
-    },
+    "coordinates": _PAIRS,
     "check_units": {"type": "boolean", "description": "refuse implausible units (default true)"},
     "start": {**_LOCATION, "description": "the location the tour leaves from"},
     "end": {
@@ -43,6 +44,17 @@ PROBLEM_KEYS: dict[str, dict[str, Any]] = {
     },
     "depot": {**_LOCATION, "description": "start and end"},
     "timezone": {"type": "string", "description": "an IANA zone such as Europe/Berlin"},
+    "places": {
+        **_PAIRS,
+        "description": "per location, (lat, lon) in degrees; with a speed, instead of the matrices",
+    },
+    "speed": {"type": "number", "exclusiveMinimum": 0, "description": "km/h between places"},
+    "detour": {
+        "type": "number",
+        "exclusiveMinimum": 0,
+        "description": "road length over great-circle length between places (default 1.3)",
+    },
+    "unit": {"enum": ["m", "km"], "description": "of distances between places (default m)"},
 }
 # Keys a person may add for their own notes, read and then ignored.
 NOTE_KEYS: dict[str, dict[str, Any]] = {
@@ -66,7 +78,7 @@ def problem_schema() -> dict[str, Any]:
     options = {name: _OPTION_TYPES[name] for name in file_option_names()}
     return {
         "type": "object",
-        "required": ["distance_matrix"],
+        "anyOf": [{"required": ["distance_matrix"]}, {"required": ["places", "speed"]}],
         "additionalProperties": False,
         "properties": {
             **PROBLEM_KEYS,

@@ -7,7 +7,7 @@ import datetime as dt
 import math
 from typing import Any, Literal
 
-from ..units import local_time, values
+from ..units import geo, local_time, values
 from ..units.matrix import Matrix, fast_matrix, fast_windows
 from ..units.values import SECONDS_PER_DAY, clock
 
@@ -42,8 +42,8 @@ class Problem:
     `datetime` (numpy `datetime64` with a `timezone`), and operating hours `datetime.time`;
     strings in ISO 8601 are read as such ("PT20M", "2026-12-07T08:00:00+01:00", "08:00").
     Time data is all three of `duration_matrix`, `job_durations` and `time_windows`, or none
-    of them. `names` and `coordinates` (x, y per
-    location) are only used for display. With `check_units` (the default) values that look
+    of them. `names`, `coordinates` (x, y per location) and `places` ((lat, lon) per location,
+    in degrees; `from_places` makes the matrices from them) are only used for display. With `check_units` (the default) values that look
     like a unit mistake (milliseconds, hours) are refused.
 
     - `start`: the location every tour leaves from: at the latest instant that changes
@@ -71,6 +71,9 @@ class Problem:
     start: int | None
     end: End | None
     timezone: dt.tzinfo | None
+    places: tuple[tuple[float, float], ...] | None
+    # How `from_places` made the matrices, so that `to_dict` writes the places as given.
+    place_travel: geo.PlaceTravel | None = dataclasses.field(default=None, compare=False)
 
     def __init__(
         self,
@@ -87,6 +90,7 @@ class Problem:
         end: Any = None,
         depot: Any = None,
         timezone: Any = None,
+        places: Any = None,
     ) -> None:
         if not isinstance(check_units, bool):
             raise TypeError(
@@ -147,6 +151,8 @@ class Problem:
         set_field(
             self, "coordinates", None if coordinates is None else _coordinates(coordinates, n)
         )
+        set_field(self, "places", None if places is None else _places(places, n))
+        set_field(self, "place_travel", None)
         first, last = self.checked_ends(start, end, depot)
         set_field(self, "start", first)
         set_field(self, "end", last)
@@ -155,6 +161,31 @@ class Problem:
             self._check_leg_lengths()
         self._check_working_days()
         self.engine_offset()  # refuses a horizon across a change of offset
+
+    @classmethod
+    def from_places(
+        cls,
+        places: Any,
+        *,
+        speed: float,
+        detour: float = geo.DEFAULT_DETOUR,
+        unit: Literal["m", "km"] = "m",
+        **rest: Any,
+    ) -> Problem:
+        """A problem whose matrices are made from `places`, (lat, lon) pairs in degrees, by
+        `matrices_from_coordinates`: great circles `detour` times longer, travelled at `speed`
+        km/h, distances in `unit`. `rest` are the other arguments of `Problem`; the travel
+        times are kept where they are time data (with `job_durations` and `time_windows`)."""
+        given = sorted({"distance_matrix", "duration_matrix"} & set(rest))
+        if given:
+            raise ValueError(f"{given[0]}: a problem from places has its matrices made from them")
+        distances, durations = geo.matrices_from_coordinates(
+            places, speed=speed, detour=detour, unit=unit
+        )
+        timed = rest.get("job_durations") is not None or rest.get("time_windows") is not None
+        problem = cls(distances, durations if timed else None, places=places, **rest)
+        object.__setattr__(problem, "place_travel", geo.PlaceTravel(speed, detour, unit))
+        return problem
 
     @property
     def size(self) -> int:
@@ -223,8 +254,11 @@ class Problem:
 
     def to_dict(self) -> dict[str, Any]:
         """The problem as JSON-ready data whose keys are the constructor's parameter names."""
-        data: dict[str, Any] = {"distance_matrix": self.distance_matrix.tolist()}
-        if self.duration_matrix is not None:
+        travel = self.place_travel
+        data: dict[str, Any] = (
+            {"distance_matrix": self.distance_matrix.tolist()} if travel is None else travel.keys()
+        )
+        if self.duration_matrix is not None and travel is None:
             data["duration_matrix"] = self.duration_matrix.tolist()
         if self.job_durations is not None:
             data["job_durations"] = list(self.job_durations)
@@ -236,6 +270,8 @@ class Problem:
             data["names"] = list(self.names)
         if self.coordinates is not None:
             data["coordinates"] = [list(xy) for xy in self.coordinates]
+        if self.places is not None:
+            data["places"] = [list(place) for place in self.places]
         if not self.check_units:
             data["check_units"] = False
         for key in ("start", "end"):
@@ -247,6 +283,9 @@ class Problem:
 
     @classmethod
     def from_dict(cls, data: dict[str, Any]) -> Problem:
+        """The problem of `to_dict`'s data; with a "speed" its matrices made from its "places"."""
+        if {"speed", "detour", "unit"} & set(data):
+            return cls.from_places(**data)
         return cls(**data)
 
     def __repr__(self) -> str:
@@ -261,6 +300,8 @@ class Problem:
             parts.append("names")
         if self.coordinates is not None:
             parts.append("coordinates")
+        if self.places is not None:
+            parts.append("places")
         return f"Problem({', '.join(parts)})"
 
     @property
@@ -478,6 +519,13 @@ def _names(value: Any, n: int) -> tuple[str, ...]:
                 f"names[{i}]: {name!r} holds a lone surrogate, which no text can hold"
             ) from None
     return tuple(names)
+
+
+def _places(value: Any, n: int) -> tuple[tuple[float, float], ...]:
+    places = geo.checked_places(value, "places")
+    if len(places) != n:
+        raise ValueError(f"places: {len(places)} (lat, lon) pairs for a matrix of {n} locations")
+    return tuple((lat, lon) for lat, lon in places.tolist())
 
 
 def _coordinates(value: Any, n: int) -> tuple[tuple[float, float], ...]:
