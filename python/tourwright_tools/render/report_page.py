@@ -13,7 +13,7 @@ from ..units.timetext import TimeText
 from .itinerary import Itinerary, Stop, summary
 from .markup import element, escape
 from .shapes import DrawnTour
-from .svg import PLOT_MIN, default_title, map_part, timeline_part
+from .svg import PLOT_MIN, default_title, problem_map, timeline_part
 
 COLUMNS = (
     ("#", "number"),
@@ -38,10 +38,9 @@ def report_html(tour: DrawnTour, problem: Problem, title: str = "") -> str:
         for label, value in summary(tour, itinerary)
     )
     panels = []
-    if problem.coordinates is not None:
-        picture = map_part(itinerary, problem.coordinates, least=560).svg(
-            **{"class": "map", "role": "img", "aria-label": "map of the tour"}
-        )
+    map_ = problem_map(itinerary, problem, least=560)
+    if map_ is not None:
+        picture = map_.svg(**{"class": "map", "role": "img", "aria-label": "map of the tour"})
         panels.append(element("section", {"id": "map-panel"}, _tools_for_map() + picture))
     table = element("div", {"class": "scroll"}, _table(itinerary))
     panels.append(element("section", {"id": "table-panel"}, _tools_for_table() + table))
@@ -60,7 +59,7 @@ def report_html(tour: DrawnTour, problem: Problem, title: str = "") -> str:
         + element("title", {}, heading)
         + element("style", {}, "/*<![CDATA[*/\n" + _resource("report.css") + "/*]]>*/")
     )
-    layout = None if problem.coordinates is not None else "no-map"
+    layout = None if map_ is not None else "no-map"
     body = (
         element(
             "header", {}, element("h1", {}, heading) + element("dl", {"class": "summary"}, facts)

@@ -12,6 +12,7 @@ from typing import NamedTuple
 
 from ..model.problem import Problem
 from ..units.timetext import TimeText
+from . import mercator
 from .itinerary import Itinerary, Stop, counted, summary
 from .markup import element, escape
 from .shapes import DrawnTour, ScheduledEvent
@@ -70,10 +71,12 @@ def schedule_svg(tour: DrawnTour, problem: Problem, title: str = "") -> str:
     """An SVG document: a summary, a map of the tour when the problem has coordinates, and a
     timeline with one row per stop in visiting order (work, travel and wait in their colours,
     late work in red and marked "late h:mm", each location's windows shaded behind)."""
-    if tour.schedule is None and problem.coordinates is None:
-        raise ValueError("nothing to draw: the tour has no schedule and the problem no coordinates")
+    if tour.schedule is None and problem.coordinates is None and problem.places is None:
+        raise ValueError(
+            "nothing to draw: the tour has no schedule and the problem no coordinates or places"
+        )
     itinerary = Itinerary.of(tour, problem)
-    map_ = None if problem.coordinates is None else map_part(itinerary, problem.coordinates)
+    map_ = problem_map(itinerary, problem)
     facts = summary_part(summary(tour, itinerary), 1 if map_ else 2)
     band_width = facts.width + (map_.width + GAP if map_ else 0)
     width = MARGIN * 2 + max(band_width, LABEL_WIDTH + PLOT_MIN if tour.schedule else 0)
@@ -412,12 +415,26 @@ class _Room:
             self.cells.setdefault(cell, []).append(box)
 
 
+def problem_map(itinerary: Itinerary, problem: Problem, least: int = 320) -> Part | None:
+    """The map of the tour: of the problem's places in Web Mercator, with a scale in metres or
+    kilometres, else of its coordinates; None when it has neither."""
+    if problem.places is not None:
+        points = mercator.project(problem.places)
+        return map_part(itinerary, points, least, metres_per_unit=mercator.metres_per_unit(points))
+    return None if problem.coordinates is None else map_part(itinerary, problem.coordinates, least)
+
+
 def map_part(
-    itinerary: Itinerary, coordinates: tuple[tuple[float, float], ...], least: int = 320
+    itinerary: Itinerary,
+    coordinates: tuple[tuple[float, float], ...],
+    least: int = 320,
+    *,
+    metres_per_unit: float | None = None,
 ) -> Part:
     """The tour on a map, y upwards, at least `least` pixels wide or high: legs with an arrow at
     their middle, each stop labelled with its number and name (else id) where there is room,
-    the start and the end marked, and a scale in the coordinates' units below it."""
+    the start and the end marked, and a scale below it: in the coordinates' units, or in metres
+    or kilometres where `metres_per_unit` says how many a unit of the coordinates holds."""
     stops = itinerary.stops
     size = max(least, min(860, round(36 * math.sqrt(len(stops)))))
     caption, pad = 20, 26
@@ -469,7 +486,7 @@ def map_part(
     body += [
         element("g", {"class": "stop", "data-stop": index}, marks[index]) for index in sorted(marks)
     ]
-    length, pixels = _scale(span, scale)
+    length, pixels = _scale(span, scale, metres_per_unit or 1.0)
     base = caption + height + 14
     body.append(
         element(
@@ -486,7 +503,9 @@ def map_part(
         _text(
             pixels + 6,
             base,
-            f"{length:g} (in the coordinates' units)",
+            f"{length:g} (in the coordinates' units)"
+            if metres_per_unit is None
+            else mercator.length_text(length),
             size=10,
             fill=COLOURS["muted"],
         )
@@ -604,13 +623,13 @@ def _place_label(
     return None
 
 
-def _scale(span: float, scale: float) -> tuple[float, float]:
-    """A round length of about a fifth of the map (1, 2 or 5 times a power of ten), and its
-    pixels."""
-    target = span / 5
+def _scale(span: float, scale: float, ground: float) -> tuple[float, float]:
+    """A round length of about a fifth of the map (1, 2 or 5 times a power of ten) in units
+    on the ground, `ground` of them to a unit of the map, and its pixels."""
+    target = span * ground / 5
     power = 10 ** math.floor(math.log10(target))
     length = max(step * power for step in (1, 2, 5) if step * power <= target)
-    return length, length * scale
+    return length, length / ground * scale
 
 
 def _title(content: str) -> str:
