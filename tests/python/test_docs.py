@@ -52,6 +52,7 @@ NOT_RUN = {
     r"^tourwright\b.*(\[--|\[search|\.\.\.)": "a synopsis of options, not a command",
     r"^tourwright serve\b": "starts the service, which runs until it is stopped",
     r"\bcurl\b": "needs a running service",
+    r"^(wget|docker)\b": "fetches a map extract or runs a routing server: minutes, and the network",
 }
 
 
