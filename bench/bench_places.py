@@ -9,6 +9,7 @@ Columns (seconds, the best of --repeat runs): matrices, from_places.
 """
 
 import argparse
+import functools
 import time
 
 import numpy as np
@@ -33,8 +34,10 @@ def main():
     for n in map(int, options.sizes.split(",")):
         rng = np.random.default_rng(n)
         places = np.c_[rng.uniform(47.3, 55.0, n), rng.uniform(5.9, 15.0, n)]
-        matrices = best_of(options.repeat, lambda: matrices_from_coordinates(places, speed=50))
-        problem = best_of(options.repeat, lambda: Problem.from_places(places, speed=50))
+        matrices = best_of(
+            options.repeat, functools.partial(matrices_from_coordinates, places, speed=50)
+        )
+        problem = best_of(options.repeat, functools.partial(Problem.from_places, places, speed=50))
         print(f"{n:>6} {matrices:>9.3f} {problem:>12.3f}")
 
 
