@@ -10,19 +10,10 @@ Columns (seconds, the best of --repeat runs): matrices, from_places.
 
 import argparse
 import functools
-import time
+import timeit
 
 import numpy as np
 from tourwright_tools import Problem, matrices_from_coordinates
-
-
-def best_of(repeat, action):
-    times = []
-    for _ in range(repeat):
-        start = time.perf_counter()
-        action()
-        times.append(time.perf_counter() - start)
-    return min(times)
 
 
 def main():
@@ -30,14 +21,16 @@ def main():
     parser.add_argument("--sizes", default="1000,2000,5000")
     parser.add_argument("--repeat", type=int, default=3)
     options = parser.parse_args()
+
+    def best_of(action):
+        return min(timeit.repeat(action, number=1, repeat=options.repeat))
+
     print(f"{'n':>6} {'matrices':>9} {'from_places':>12}")
     for n in map(int, options.sizes.split(",")):
         rng = np.random.default_rng(n)
         places = np.c_[rng.uniform(47.3, 55.0, n), rng.uniform(5.9, 15.0, n)]
-        matrices = best_of(
-            options.repeat, functools.partial(matrices_from_coordinates, places, speed=50)
-        )
-        problem = best_of(options.repeat, functools.partial(Problem.from_places, places, speed=50))
+        matrices = best_of(functools.partial(matrices_from_coordinates, places, speed=50))
+        problem = best_of(functools.partial(Problem.from_places, places, speed=50))
         print(f"{n:>6} {matrices:>9.3f} {problem:>12.3f}")
 
 
