@@ -313,7 +313,7 @@ class Tour:
 
     def to_html(self, problem: Problem, title: str = "") -> str:
         """A report page of this tour of `problem`: one self-contained HTML file with a summary,
-        a map (when the problem has coordinates), the timeline and a table of stops."""
+        a map (when the problem has coordinates or places), the timeline and a table of stops."""
         from ..render.report_page import report_html
 
         return report_html(self, problem, title)

@@ -124,3 +124,4 @@ def test_the_map_of_places_is_mercator_with_a_scale_in_metres_or_kilometres():
         assert heights[1] < heights[0] == pytest.approx(heights[2])  # north is up
         texts = [t.text for t in root.iter(f"{svg}text")]
         assert any(re.fullmatch(rf"[125]0* {unit}", text or "") for text in texts), texts
+        assert re.search(rf">[125]0* {unit}</text>", tour.to_html(problem))  # the report's map
