@@ -43,8 +43,9 @@ class Problem:
     strings in ISO 8601 are read as such ("PT20M", "2026-12-07T08:00:00+01:00", "08:00").
     Time data is all three of `duration_matrix`, `job_durations` and `time_windows`, or none
     of them. `names`, `coordinates` (x, y per location) and `places` ((lat, lon) per location,
-    in degrees; `from_places` makes the matrices from them) are only used for display. With `check_units` (the default) values that look
-    like a unit mistake (milliseconds, hours) are refused.
+    in degrees; `from_places` makes the matrices from them) are only used for display. With
+    `check_units` (the default) values that look like a unit mistake (milliseconds, hours) are
+    refused.
 
     - `start`: the location every tour leaves from: at the latest instant that changes
       neither lateness nor the end (`solve_problem`'s default `departure="latest"`), or at
@@ -152,7 +153,6 @@ class Problem:
             self, "coordinates", None if coordinates is None else _coordinates(coordinates, n)
         )
         set_field(self, "places", None if places is None else _places(places, n))
-        set_field(self, "place_travel", None)
         first, last = self.checked_ends(start, end, depot)
         set_field(self, "start", first)
         set_field(self, "end", last)
@@ -178,7 +178,10 @@ class Problem:
         times are kept where they are time data (with `job_durations` and `time_windows`)."""
         given = sorted({"distance_matrix", "duration_matrix"} & set(rest))
         if given:
-            raise ValueError(f"{given[0]}: a problem from places has its matrices made from them")
+            raise ValueError(
+                f"{given[0]}: given with a speed; a problem from places has its matrices made "
+                "from them"
+            )
         distances, durations = geo.matrices_from_coordinates(
             places, speed=speed, detour=detour, unit=unit
         )

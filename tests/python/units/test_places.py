@@ -84,7 +84,7 @@ def test_problems_from_places_keep_them_and_time_data_only_where_given():
         ValueError, match=r"^places: 1 \(lat, lon\) pairs for a matrix of 2 locations$"
     ):
         Problem([[0, 1], [1, 0]], places=[BERLIN])
-    with pytest.raises(ValueError, match="^distance_matrix: a problem from places"):
+    with pytest.raises(ValueError, match="^distance_matrix: given with a speed"):
         Problem.from_places([BERLIN], speed=80, distance_matrix=[[0]])
 
 
