@@ -100,8 +100,9 @@ class PlaceTravel(NamedTuple):
 
 
 def checked_places(points: Any, name: str) -> numpy.ndarray:
-    """`points` (the argument `name`) as an n x 2 float array of (lat, lon) in degrees, n >= 1; refused with the first
-    pair at fault: not finite, out of range, or evidently (lon, lat)."""
+    """`points` (the argument `name`) as a read-only n x 2 float array of (lat, lon) in
+    degrees, n >= 1; refused with the first pair at fault: not finite, out of range, or
+    evidently (lon, lat)."""
     import numpy
 
     try:
@@ -111,13 +112,10 @@ def checked_places(points: Any, name: str) -> numpy.ndarray:
     if places.ndim != 2 or places.shape[1] != 2 or len(places) == 0:
         raise ValueError(f"{name}: expected (lat, lon) pairs, got an array of shape {places.shape}")
     lat, lon = places[:, 0], places[:, 1]
+    swapped = "has its latitude beyond ±90 and its longitude within: given as (lon, lat)?"
     faults = (
         (~numpy.isfinite(places).all(axis=1), "is not a finite (lat, lon) pair"),
-        (
-            (abs(lat) > 90) & (abs(lon) <= 90),
-            "has its latitude beyond ±90 and its longitude "
-            "within: given as (lon, lat)? expected (lat, lon)",
-        ),
+        ((abs(lat) > 90) & (abs(lon) <= 90), f"{swapped} expected (lat, lon)"),
         (abs(lat) > 90, "has its latitude beyond ±90"),
         (abs(lon) > 180, "has its longitude beyond ±180"),
     )
