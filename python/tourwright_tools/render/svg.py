@@ -21,6 +21,7 @@ COLOURS = {
     "late": "#d23c3c",
     "travel": "#f0a030",
     "wait": "#bfbfbf",
+    "break": "#8fbf6f",
     "window": "#d8efd2",
     "text": "#222222",
     "grid": "#dddddd",
