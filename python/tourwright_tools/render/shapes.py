@@ -9,7 +9,8 @@ from typing import Literal, Protocol
 
 
 class ScheduledEvent(Protocol):
-    """One entry of a schedule: work at `location`, a wait, or travel between two locations."""
+    """One entry of a schedule: work at `location`, a wait, travel between two locations, or a
+    break (at `location`, or pausing the travel between two)."""
 
     @property
     def kind(self) -> Literal["work", "wait", "travel", "break"]: ...
@@ -44,6 +45,8 @@ class DrawnTour(Protocol):
     def waiting_time(self) -> int | None: ...
     @property
     def traveling_time(self) -> int | None: ...
+    @property
+    def break_time(self) -> int | None: ...
     @property
     def start_time(self) -> int | None: ...
     @property
