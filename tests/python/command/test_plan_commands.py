@@ -1,11 +1,15 @@
-"""`tourwright check`, `solve --initial` and `tourwright replan` on a result written by --json."""
+"""`tourwright check`, `solve --initial` and `tourwright replan` on a result written by --json;
+the summary and the tables of a tour with breaks."""
 
+import io
 import pathlib
 
 import pytest
-from conftest import DAY0, HOUR
+from conftest import DAY0, HOUR, working_week
 from tourwright_tools import Tour, evaluate_route, read_json
 from tourwright_tools.command.cli import main
+from tourwright_tools.command.one_tour import summary
+from tourwright_tools.command.plan_commands import stop_table
 
 DAY = str(pathlib.Path(__file__).resolve().parents[3] / "examples" / "delivery_day.json")
 NOON = DAY0 + 11 * HOUR + 600  # 12:10 in Berlin
@@ -123,3 +127,41 @@ def test_replan_refuses_bad_input_with_one_line(argv, message, plan, capsys):
     assert main(argv) == 2
     err = capsys.readouterr().err
     assert err.count("\n") == 1 and message in err
+
+
+def test_summary_names_the_hours_and_breaks_and_both_tables_show_the_breaks():
+    problem, tour = working_week()
+    out = io.StringIO()
+    summary(out, "week.json", problem, tour, None)
+    lines = out.getvalue().splitlines()
+    figures = dict(line.split(": ", 1) for line in lines if ": " in line and line[0] != " ")
+    assert figures["break time"].strip() == "1:00:00"
+    assert figures["hours"].strip() == f"{problem.hours.describe()} (UTC)"
+    assert figures["breaks"].strip() == problem.breaks[0].describe()
+    breaks = [line.split() for line in lines if line.startswith("break  ")]  # the kind column
+    assert breaks == [
+        ["break", "Mill", "2026-12-11", "11:30:00", "2026-12-11", "12:00:00", "0:30:00"],
+        [
+            "break",
+            "Farm",
+            ">",
+            "Depot",
+            "2026-12-14",
+            "13:00:00",
+            "2026-12-14",
+            "13:30:00",
+            "0:30:00",
+        ],
+    ]
+    out = io.StringIO()
+    stop_table(out, problem, tour)
+    table = out.getvalue().splitlines()[1:]
+    assert [line.split()[:2] for line in table[1:]] == [
+        ["1", "Depot"],
+        ["2", "Bakery"],
+        ["3", "Mill"],
+        ["break", "during"],
+        ["4", "Farm"],
+        ["break", "pausing"],
+    ]
+    assert table[4].split()[-4:] == ["12-11", "11:30:00", "12-11", "12:00:00"]
