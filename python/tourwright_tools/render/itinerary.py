@@ -19,7 +19,8 @@ LATE_START = "the start"
 class Stop:
     """One stop of a tour: when the van arrives, waits (seconds in all), works and leaves
     (Unix seconds, None without time data; `departure` is when it drives on, or its work ends
-    where it drives no more), and how late its work ends after its last window (`late`, seconds).
+    where it drives no more), and how late its work ends after its last window (`late`, seconds;
+    where the windows bind only the start, how late its work starts).
 
     `index` counts from 0 in visiting order and is shown from 1 (`number`); `label` is the
     location's name, else "#" and its id. A late stop tells the window it `missed` and
@@ -202,7 +203,9 @@ def _rows(
 def _late_because(stop: Stop, before: Stop | None, problem: Problem) -> str:
     """Why `stop`, which is late, is late (one of the words above)."""
     job = problem.job_durations[stop.location] if problem.job_durations is not None else 0
-    if all(end - start < job for start, end in stop.windows):
+    if problem.window_rule[stop.location] == "start":
+        job = 0  # only the start need be within a window: any job fits
+    elif all(end - start < job for start, end in stop.windows):
         return LONG_JOB
     if before is None:
         return LATE_START
@@ -227,7 +230,9 @@ def _stop(
 ) -> Stop:
     work_end = work[-1].end if work else None
     closing = windows[-1][1] if windows else None
-    late = work_end - closing if work_end is not None and closing is not None else 0
+    # Late: the end of its work after its last window, or its start where that is bound.
+    bound = work[0].start if work and problem.window_rule[location] == "start" else work_end
+    late = bound - closing if bound is not None and closing is not None else 0
     label = problem.names[location] if problem.names is not None else f"#{location}"
     return Stop(
         index,
