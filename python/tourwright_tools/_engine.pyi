@@ -24,7 +24,7 @@ def solve(
     initial: Sequence[int] | None = None,
     pinned: Sequence[int] | None = None,
     open_hours: Sequence[tuple[int, int]] | None = None,
-    start_windows: Sequence[bool] | None = None,
+    start_windows: Sequence[bool | int] | None = None,
     breaks: Sequence[tuple[int, int, int]] | None = None,
 ) -> tuple[tourwright.PyOutput, bool]: ...
 def evaluate(
@@ -39,7 +39,7 @@ def evaluate(
     open_end: bool = False,
     latest_departure: bool = False,
     open_hours: Sequence[tuple[int, int]] | None = None,
-    start_windows: Sequence[bool] | None = None,
+    start_windows: Sequence[bool | int] | None = None,
     breaks: Sequence[tuple[int, int, int]] | None = None,
 ) -> tourwright.PyOutput: ...
 def breaks_of(output: tourwright.PyOutput) -> list[tuple[int, int, int | None]]: ...

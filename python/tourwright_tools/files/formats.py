@@ -95,8 +95,9 @@ def problem_file_from_text(
 
 def read_json(path: PathLike) -> Problem:
     """A problem from a JSON object whose keys are `solve`'s parameter names (plus `names`,
-    `coordinates`, `check_units`, `start`, `end`, `depot`, `timezone` and a free-text
-    `description`). Instants and durations are numbers of seconds or ISO 8601 strings."""
+    `coordinates`, `check_units`, `start`, `end`, `depot`, `timezone`, `hours`, `breaks`,
+    `window_rule`, `clock_changes` and a free-text `description`). Instants and durations are
+    numbers of seconds or ISO 8601 strings, times of day "HH:MM"."""
     return _json_file(path, _read_text(path))[0]
 
 

@@ -3,6 +3,7 @@ the van works or on the days named, laid out day by day as the engine's break ru
 
 from __future__ import annotations
 
+import copy
 import dataclasses
 import datetime as dt
 from typing import Any
@@ -19,14 +20,22 @@ BreakRule = tuple[int, int, int]
 class Break:
     """A break of `length` (seconds, a `timedelta` or ISO 8601 "PT30M") that starts between
     the local times of day `start_between` ("11:30", "13:30"). `days`: None (every day the
-    calendar opens), or weekday names and ISO dates."""
+    calendar opens), or weekday names and ISO dates. `except_dates`: ISO dates on which it is
+    not taken (where a plan for the rest of a day finds it taken already)."""
 
     length: int
     start_between: tuple[int, int]
     days: tuple[int | dt.date, ...] | None
+    except_dates: tuple[dt.date, ...]
 
     def __init__(
-        self, length: Any, start_between: Any, days: Any = None, *, where: str = "breaks"
+        self,
+        length: Any,
+        start_between: Any,
+        days: Any = None,
+        *,
+        except_dates: Any = (),
+        where: str = "breaks",
     ) -> None:
         seconds = values.seconds(length, f"{where}.length")
         if seconds == 0:
@@ -52,13 +61,28 @@ class Break:
             read_days = tuple(
                 weekday_or_date(day, f"{where}.days[{i}]") for i, day in enumerate(given)
             )
+        skipped = []
+        for index, day in enumerate(values.items(except_dates, f"{where}.except_dates", "dates")):
+            read = day if isinstance(day, dt.date) else weekday_or_date(day, where)
+            if not isinstance(read, dt.date):
+                raise ValueError(f"{where}.except_dates[{index}]: {day!r} is not an ISO date")
+            skipped.append(read)
         set_field = object.__setattr__
+        set_field(self, "except_dates", tuple(sorted(set(skipped))))
         set_field(self, "length", seconds)
         set_field(self, "start_between", (earliest, latest))
         set_field(self, "days", read_days)
 
     def applies(self, day: dt.date) -> bool:
+        if day in self.except_dates:
+            return False
         return self.days is None or day in self.days or day.weekday() in self.days
+
+    def skipping(self, dates: set[dt.date]) -> Break:
+        """This break, not taken on `dates` either."""
+        result = copy.copy(self)
+        object.__setattr__(result, "except_dates", tuple(sorted({*self.except_dates, *dates})))
+        return result
 
     def describe(self) -> str:
         earliest, latest = self.start_between
@@ -76,6 +100,8 @@ class Break:
         }
         if self.days is not None:
             data["days"] = [WEEKDAYS[d] if isinstance(d, int) else str(d) for d in self.days]
+        if self.except_dates:
+            data["except_dates"] = [str(day) for day in self.except_dates]
         return data
 
     def reaches(self, other: Break) -> bool:

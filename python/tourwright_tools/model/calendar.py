@@ -113,6 +113,10 @@ class Calendar:
     def longest_interval(self) -> int:
         return max(close - opening for day in self._pattern() for opening, close in day)
 
+    def longest_day(self) -> int:
+        """The most open seconds a day's own intervals hold."""
+        return max(sum(close - opening for opening, close in day) for day in self._pattern())
+
     def typical_interval(self) -> int:
         """The mean length of its open intervals, weekdays and dates alike."""
         intervals = [close - opening for day in self._pattern() for opening, close in day]
@@ -180,8 +184,11 @@ class Calendar:
 
     def _instants(self, first: int, last: int, tz: dt.tzinfo | None) -> Iterator[Interval]:
         # From the day before: its night may run into the first day.
-        for day in local_dates(first - SECONDS_PER_DAY, last, tz):
+        days = local_dates(first - SECONDS_PER_DAY, last, tz)
+        for day in days:
             hours = self.on(day)
+            if hours is None and day == days[0]:
+                continue  # only a night from the day before reaches in
             if hours is None:
                 raise ValueError(
                     f"hours: the calendar has no entry for {day}, a day the tour may reach; "

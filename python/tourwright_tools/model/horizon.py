@@ -16,10 +16,9 @@ from .calendar import local_dates
 if TYPE_CHECKING:
     from .problem import Problem
 
-_WEEK = 7 * SECONDS_PER_DAY
-# The most weeks walked to find open time for all the work: beyond the engine's bound on the
-# days of a schedule.
-_MOST_WEEKS = 10_000 // 7 + 2
+# The most days walked to find open time for all the work: beyond the engine's bound on the
+# open days of a schedule, with weekends.
+_MOST_DAYS = 15_000
 
 
 @dataclasses.dataclass(frozen=True)
@@ -65,34 +64,25 @@ def engine_time(problem: Problem) -> EngineTime:
 
 def horizon_end(problem: Problem, first: int, last: int) -> int:
     """An instant by which every tour has ended: past the last window's end, open time for all
-    jobs, the longest leg out of each location and every break (with the wait it may cost
-    before it has room), and a day more."""
+    jobs, the longest leg out of each location and a break per passage (each may cost its
+    length, the wait for its room and the open time of the days it waits through), and a day
+    more."""
     assert problem.job_durations is not None and problem.duration_matrix is not None
     import numpy
 
     legs = numpy.asarray(problem.duration_matrix.buffer).max(axis=1).tolist()
     need = sum(problem.job_durations) + sum(legs)
     tz, calendar = problem.timezone, problem.hours
-    counted: set[dt.date] = set()
-
-    def breaks_of(days: list[dt.date]) -> int:
-        fresh = [day for day in days if day not in counted]
-        counted.update(fresh)
-        return sum(
-            item.start_between[1] - item.start_between[0] + 2 * item.length
-            for day in fresh
-            for item in problem.breaks
-            if item.applies(day)
-        )
-
-    need += breaks_of(local_dates(first, last, tz))
+    if problem.breaks:
+        day = SECONDS_PER_DAY if calendar is None else calendar.longest_day()
+        longest = max(item.length for item in problem.breaks)
+        need += (problem.size + 1) * 2 * (day + longest)
     moment, found = last, 0
-    for _ in range(_MOST_WEEKS):
-        ahead = moment + _WEEK
-        need += breaks_of(local_dates(moment, ahead, tz))
-        intervals = (
-            [(moment, ahead)] if calendar is None else calendar.open_intervals(moment, ahead, tz)
-        )
+    for _ in range(_MOST_DAYS):
+        ahead = moment + SECONDS_PER_DAY
+        intervals = [(moment, ahead)]
+        if calendar is not None:
+            intervals = calendar.open_intervals(moment, ahead, tz)
         for opening, closing in intervals:
             opening, closing = max(opening, moment), min(closing, ahead)
             if found + closing - opening >= need:

@@ -314,7 +314,7 @@ class Problem:
             parts.append(f"{len(self.breaks)} break{'s' if len(self.breaks) > 1 else ''}")
         starts = self.window_rule.count("start")
         if starts:
-            parts.append(f"start windows at {starts} locations")
+            parts.append(f"start windows at {starts} location{'s' if starts > 1 else ''}")
         if self.names is not None:
             parts.append("names")
         if self.coordinates is not None:
@@ -395,6 +395,8 @@ class Problem:
         with its checks and messages)."""
         if operation_times is None and hours is None:
             return None
+        if isinstance(hours, Calendar):
+            return dataclasses.replace(hours, clock_changes=self.clock_changes)
         where = "hours" if hours is not None else "operation_times"
         given = operation_times if hours is None else hours
         if where == "operation_times" and not isinstance(given, dict):
