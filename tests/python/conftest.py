@@ -156,11 +156,10 @@ def installed_script():
 
 def working_week():
     """A problem open Mon-Fri 08:00-17:00 (UTC) with a break of 30 minutes to start 11:30-13:30,
-    and a tour of it by hand from Friday DAY0 + 4 days to Monday: the break of Friday is taken
-    during the wait at the Mill (whose window binds only the start: its job starts at 14:00
-    and runs on into Monday), Monday's pauses the way back from the Farm; Saturday and Sunday
-    are closed."""
-    from tourwright_tools import Break, Event, Problem, Tour
+    and its tour 0 1 2 3 from Friday (DAY0 + 4 days) 08:00 to Monday: Friday's break is taken
+    during the wait at the Mill, whose window binds only the start (its job starts at 14:00 and
+    runs on into Monday); Monday's pauses the way back from the Farm; the weekend is closed."""
+    from tourwright_tools import Break, Problem, evaluate_route
 
     friday, monday = DAY0 + 4 * 86400, DAY0 + 7 * 86400
     half = HOUR // 2
@@ -181,45 +180,4 @@ def working_week():
         window_rule=["whole", "whole", "start", "whole"],
         names=["Depot", "Bakery", "Mill", "Farm"],
     )
-    at_friday = [
-        ("work", 16, 16, {"location": 0}),
-        ("travel", 16, 17, {"from_location": 0, "to_location": 1}),
-        ("work", 17, 22, {"location": 1}),
-        ("travel", 22, 23, {"from_location": 1, "to_location": 2}),
-        ("break", 23, 24, {"location": 2}),
-        ("wait", 24, 28, {}),
-        ("work", 28, 34, {"location": 2}),
-    ]
-    at_monday = [
-        ("work", 16, 18, {"location": 2}),
-        ("travel", 18, 20, {"from_location": 2, "to_location": 3}),
-        ("work", 20, 26, {"location": 3}),
-        ("break", 26, 27, {"from_location": 3, "to_location": 0}),
-        ("travel", 27, 29, {"from_location": 3, "to_location": 0}),
-    ]
-    # Times in half hours after each day's midnight; the weekend is one wait.
-    schedule = [
-        Event(kind, friday + a * half, friday + b * half, **at) for kind, a, b, at in at_friday
-    ]
-    schedule.append(Event("wait", friday + 17 * HOUR, monday + 8 * HOUR))
-    schedule += [
-        Event(kind, monday + a * half, monday + b * half, **at) for kind, a, b, at in at_monday
-    ]
-    start, end = friday + 8 * HOUR, monday + 29 * half
-    tour = Tour(
-        route=(0, 1, 2, 3),
-        distance=4 + 3 + 6 + 9,
-        lateness=0,
-        duration=end - start,
-        working_time=19 * half,
-        waiting_time=65 * HOUR,
-        traveling_time=3 * HOUR,
-        break_time=HOUR,
-        start_time=start,
-        end_time=end,
-        iterations=0,
-        time_taken_microseconds=0,
-        schedule=tuple(schedule),
-        names=problem.names,
-    )
-    return problem, tour
+    return problem, evaluate_route(problem, [0, 1, 2, 3], departure="earliest")

@@ -2,6 +2,7 @@
 the summary and the tables of a tour with breaks."""
 
 import io
+import json
 import pathlib
 
 import pytest
@@ -9,7 +10,6 @@ from conftest import DAY0, HOUR, working_week
 from tourwright_tools import Tour, evaluate_route, read_json
 from tourwright_tools.command.cli import main
 from tourwright_tools.command.one_tour import summary
-from tourwright_tools.command.plan_commands import stop_table
 
 DAY = str(pathlib.Path(__file__).resolve().parents[3] / "examples" / "delivery_day.json")
 NOON = DAY0 + 11 * HOUR + 600  # 12:10 in Berlin
@@ -129,16 +129,31 @@ def test_replan_refuses_bad_input_with_one_line(argv, message, plan, capsys):
     assert err.count("\n") == 1 and message in err
 
 
-def test_summary_names_the_hours_and_breaks_and_both_tables_show_the_breaks():
+def test_check_names_the_hours_and_breaks_and_its_tables_and_json_show_the_breaks(tmp_path, capsys):
     problem, tour = working_week()
-    out = io.StringIO()
-    summary(out, "week.json", problem, tour, None)
-    lines = out.getvalue().splitlines()
-    figures = dict(line.split(": ", 1) for line in lines if ": " in line and line[0] != " ")
+    path, timed = tmp_path / "week.json", tmp_path / "timed.json"
+    path.write_text(json.dumps(problem.to_dict()))
+    argv = ["check", str(path), "--route", "0,1,2,3", "--departure", "earliest"]
+    assert main([*argv, "--json", str(timed)]) == 0
+    lines = capsys.readouterr().out.splitlines()
+    figures = dict(line.split(":", 1) for line in lines if line[:1].isalpha())
+    assert figures["hours"].strip() == "Mon\u2013Fri 08:00\u201317:00, Sat\u2013Sun closed (UTC)"
+    assert figures["breaks"].strip() == "30 min break starting 11:30\u201313:30"
     assert figures["break time"].strip() == "1:00:00"
-    assert figures["hours"].strip() == f"{problem.hours.describe()} (UTC)"
-    assert figures["breaks"].strip() == problem.breaks[0].describe()
-    breaks = [line.split() for line in lines if line.startswith("break  ")]  # the kind column
+    table = lines[lines.index("") + 1 :]
+    assert [line.split()[:2] for line in table[1:]] == [
+        ["1", "Depot"],
+        ["2", "Bakery"],
+        ["3", "Mill"],
+        ["break", "during"],
+        ["4", "Farm"],
+        ["break", "pausing"],
+    ]
+    assert table[4].split()[-4:] == ["12-11", "11:30:00", "12-11", "12:00:00"]
+    assert Tour.from_json(timed.read_text()).schedule == tour.schedule
+    out = io.StringIO()
+    summary(out, str(path), problem, tour, None)  # as `solve` prints it, with the schedule
+    breaks = [line.split() for line in out.getvalue().splitlines() if line.startswith("break  ")]
     assert breaks == [
         ["break", "Mill", "2026-12-11", "11:30:00", "2026-12-11", "12:00:00", "0:30:00"],
         [
@@ -153,15 +168,3 @@ def test_summary_names_the_hours_and_breaks_and_both_tables_show_the_breaks():
             "0:30:00",
         ],
     ]
-    out = io.StringIO()
-    stop_table(out, problem, tour)
-    table = out.getvalue().splitlines()[1:]
-    assert [line.split()[:2] for line in table[1:]] == [
-        ["1", "Depot"],
-        ["2", "Bakery"],
-        ["3", "Mill"],
-        ["break", "during"],
-        ["4", "Farm"],
-        ["break", "pausing"],
-    ]
-    assert table[4].split()[-4:] == ["12-11", "11:30:00", "12-11", "12:00:00"]
