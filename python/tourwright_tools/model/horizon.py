@@ -5,7 +5,6 @@ days a tour may reach; the window rule per location."""
 from __future__ import annotations
 
 import dataclasses
-import datetime as dt
 from typing import TYPE_CHECKING, Any
 
 from ..units.local_time import local, steady_offset
@@ -34,8 +33,11 @@ class EngineTime:
 
     def keywords(self) -> dict[str, Any]:
         """The engine module's keywords beyond `tourwright.solve`'s, where given."""
-        given = {"open_hours": self.open_hours, "breaks": self.breaks}
-        given["start_windows"] = self.start_windows
+        given: dict[str, Any] = {
+            "open_hours": self.open_hours,
+            "breaks": self.breaks,
+            "start_windows": self.start_windows,
+        }
         return {name: value for name, value in given.items() if value is not None}
 
 
@@ -70,7 +72,7 @@ def horizon_end(problem: Problem, first: int, last: int) -> int:
     assert problem.job_durations is not None and problem.duration_matrix is not None
     import numpy
 
-    legs = numpy.asarray(problem.duration_matrix.buffer).max(axis=1).tolist()
+    legs: list[int] = numpy.asarray(problem.duration_matrix.buffer).max(axis=1).tolist()
     need = sum(problem.job_durations) + sum(legs)
     tz, calendar = problem.timezone, problem.hours
     if problem.breaks:
