@@ -44,16 +44,21 @@ class EngineTime:
 def engine_time(problem: Problem) -> EngineTime:
     if problem.time_windows is None:
         return EngineTime()
-    flags = [rule == "start" for rule in problem.window_rule]
-    start_windows = flags if any(flags) else None
+    start_windows = None
+    if "start" in problem.window_rule:
+        start_windows = [rule == "start" for rule in problem.window_rule]
+    tz, pair, calendar = problem.timezone, problem.operation_times, problem.hours
+    if calendar is None and not problem.breaks:
+        return EngineTime(start_windows=start_windows)
+    if tz is None and pair is not None and not problem.breaks:
+        return EngineTime(0, pair, start_windows=start_windows)
     bounds = [bound for windows in problem.time_windows for window in windows for bound in window]
     first, last = min(bounds), max(bounds)
-    tz, pair, calendar = problem.timezone, problem.operation_times, problem.hours
     offset = None
     if pair is not None:
         offset = 0 if tz is None else steady_offset(tz, first, last)
-    if calendar is None and not problem.breaks or offset is not None and not problem.breaks:
-        return EngineTime(offset or 0, pair, start_windows=start_windows)
+    if offset is not None and not problem.breaks:
+        return EngineTime(offset, pair, start_windows=start_windows)
     end = horizon_end(problem, first, last)
     intervals = None if calendar is None else calendar.open_intervals(first, end, tz)
     days = local_dates(first, end, tz)
