@@ -5,7 +5,6 @@ days a tour may reach; the window rule per location."""
 from __future__ import annotations
 
 import dataclasses
-import datetime as dt
 from typing import TYPE_CHECKING, Any
 
 from ..units.local_time import local, steady_offset
@@ -34,24 +33,32 @@ class EngineTime:
 
     def keywords(self) -> dict[str, Any]:
         """The engine module's keywords beyond `tourwright.solve`'s, where given."""
-        given = {"open_hours": self.open_hours, "breaks": self.breaks}
-        given["start_windows"] = self.start_windows
+        given: dict[str, Any] = {
+            "open_hours": self.open_hours,
+            "breaks": self.breaks,
+            "start_windows": self.start_windows,
+        }
         return {name: value for name, value in given.items() if value is not None}
 
 
 def engine_time(problem: Problem) -> EngineTime:
     if problem.time_windows is None:
         return EngineTime()
-    flags = [rule == "start" for rule in problem.window_rule]
-    start_windows = flags if any(flags) else None
+    start_windows = None
+    if "start" in problem.window_rule:
+        start_windows = [rule == "start" for rule in problem.window_rule]
+    tz, pair, calendar = problem.timezone, problem.operation_times, problem.hours
+    if calendar is None and not problem.breaks:
+        return EngineTime(start_windows=start_windows)
+    if tz is None and pair is not None and not problem.breaks:
+        return EngineTime(0, pair, start_windows=start_windows)
     bounds = [bound for windows in problem.time_windows for window in windows for bound in window]
     first, last = min(bounds), max(bounds)
-    tz, pair, calendar = problem.timezone, problem.operation_times, problem.hours
     offset = None
     if pair is not None:
         offset = 0 if tz is None else steady_offset(tz, first, last)
-    if calendar is None and not problem.breaks or offset is not None and not problem.breaks:
-        return EngineTime(offset or 0, pair, start_windows=start_windows)
+    if offset is not None and not problem.breaks:
+        return EngineTime(offset, pair, start_windows=start_windows)
     end = horizon_end(problem, first, last)
     intervals = None if calendar is None else calendar.open_intervals(first, end, tz)
     days = local_dates(first, end, tz)
@@ -70,7 +77,7 @@ def horizon_end(problem: Problem, first: int, last: int) -> int:
     assert problem.job_durations is not None and problem.duration_matrix is not None
     import numpy
 
-    legs = numpy.asarray(problem.duration_matrix.buffer).max(axis=1).tolist()
+    legs: list[int] = numpy.asarray(problem.duration_matrix.buffer).max(axis=1).tolist()
     need = sum(problem.job_durations) + sum(legs)
     tz, calendar = problem.timezone, problem.hours
     if problem.breaks:

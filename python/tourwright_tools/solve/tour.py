@@ -402,7 +402,7 @@ def _events(
     # By class name: the engine's results carry classes of the same names but of its own.
     position = {location: index for index, location in enumerate(route)}
     here = 0
-    events = []
+    events: list[Event] = []
     pending = [(start - shift, end - shift, location) for start, end, location in breaks]
     pending.reverse()
     paused: list[int] = []  # the indices of the events of breaks on a leg, named below
