@@ -109,7 +109,7 @@ class Itinerary:
         position = {location: index for index, location in enumerate(route)}
         schedule = tour.schedule or ()
         rows = _rows(schedule, position, len(route))
-        breaks = _breaks(rows, problem, tour.start_time)
+        breaks = _breaks(rows, problem)
         arrival: list[int | None] = [None] * len(route)
         departure: list[int | None] = [None] * len(route)
         work: list[list[ScheduledEvent]] = [[] for _ in route]
@@ -239,19 +239,18 @@ def _rows(
     return [(event, row if row is not None else count - 1) for event, row in zip(schedule, rows)]
 
 
-def _breaks(
-    rows: list[tuple[ScheduledEvent, int]], problem: Problem, start: int | None
-) -> tuple[TakenBreak, ...]:
+def _breaks(rows: list[tuple[ScheduledEvent, int]], problem: Problem) -> tuple[TakenBreak, ...]:
     """The breaks of the schedule with their places and lateness: one with a location was taken
     there, during a wait when the van waits on after it (it then delayed nothing), else on
-    arriving. A tour takes the problem's breaks in order from the first whose latest start is
-    not before its own start, so the k-th break taken is the k-th of those."""
+    arriving. Each is late after the latest start of the last of the problem's breaks that may
+    have begun by then (not by the order of the tour's breaks: a tour planned again from noon
+    leaves out the morning's)."""
     engine = problem.engine_time
     rules = [
-        latest - engine.offset
-        for _, _, latest in engine.breaks or ()
-        if start is not None and latest - engine.offset >= start
+        (earliest - engine.offset, latest - engine.offset)
+        for _, earliest, latest in engine.breaks or ()
     ]
+    due = -1  # the last rule begun by the break at hand: breaks and rules both ascend
     taken: list[TakenBreak] = []
     for index, (event, row) in enumerate(rows):
         if event.kind != "break":
@@ -266,10 +265,10 @@ def _breaks(
             how, place = "wait", f"during the wait at {_label(problem, event.location)}"
         else:
             how, place = "stop", f"at {_label(problem, event.location)}"
-        latest = rules[len(taken)] if len(taken) < len(rules) else event.start
-        taken.append(
-            TakenBreak(event.start, event.end, row, how, place, max(0, event.start - latest))
-        )
+        while due + 1 < len(rules) and rules[due + 1][0] <= event.start:
+            due += 1
+        late = max(0, event.start - rules[due][1]) if due >= 0 else 0
+        taken.append(TakenBreak(event.start, event.end, row, how, place, late))
     return tuple(taken)
 
 
