@@ -207,7 +207,7 @@ def _closed_day(
     start: int, end: int, x: Callable[[int], float], top: float, bottom: float, text: TimeText
 ) -> str:
     """A day the hours do not open, shaded over every row (letting the rows take the pointer),
-    and named at its top."""
+    and named at its top where the name fits."""
     left, right = x(start), x(end)
     shade = element(
         "rect",
@@ -223,10 +223,13 @@ def _closed_day(
         },
     )
     day = text.local(start)
+    label = f"{day:%a} closed"
+    if right - left < _width(label, 10) + 4:  # a day too narrow on a long tour: shaded only
+        return shade
     return shade + _text(
         (left + right) / 2,
         top + 12,
-        f"{day:%a} closed",
+        label,
         anchor="middle",
         size=10,
         halo=True,
