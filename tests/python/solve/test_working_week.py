@@ -109,24 +109,13 @@ def test_the_rest_of_the_day_skips_the_breaks_already_taken():
     )
 
 
-def test_a_start_bound_stop_is_late_by_its_start_and_not_for_a_long_job():
+@pytest.mark.parametrize("leaves, late", [((7, 0), 0), ((9, 40), 20 * 60)])
+def test_a_start_bound_stop_is_late_by_its_start_and_not_for_a_long_job(leaves, late):
     legs = [[0, 600], [600, 0]]
-    windows = [[(at(12, 7, 7), at(12, 7, 20))], [(at(12, 7, 9), at(12, 7, 9, 30))]]
-    problem = Problem(
-        legs, legs, [0, 4 * HOUR], windows, timezone="Europe/Berlin", window_rule="start"
-    )
+    windows = [[(at(12, 7, *leaves), at(12, 7, 20))], [(at(12, 7, 9), at(12, 7, 9, 30))]]
+    problem = Problem(legs, legs, [0, 4 * HOUR], windows, timezone=BERLIN, window_rule="start")
     tour = evaluate_route(problem, [0, 1], departure="earliest")
     check_schedule(tour, problem)
     stop = tour.stops(problem)[1]
-    assert stop.late == 0 and tour.lateness == 0
-    late = Problem(
-        legs,
-        legs,
-        [0, 4 * HOUR],
-        [[(at(12, 7, 9, 40), at(12, 7, 20))], windows[1]],
-        timezone="Europe/Berlin",
-        window_rule="start",
-    )
-    tour = evaluate_route(late, [0, 1], departure="earliest")
-    stop = tour.stops(late)[1]
-    assert stop.late == 20 * 60 and stop.late_because == "the stops before it"
+    assert stop.late == tour.lateness == late
+    assert stop.late_because == (late and "the stops before it" or None)
