@@ -251,7 +251,8 @@ class Problem:
     def solve_arguments(self) -> dict[str, Any]:
         """Keyword arguments for `tourwright.solve` (without `time_limit`); the matrices as
         buffers, which it reads without a Python object per entry. With a `timezone` the operating
-        hours are local, which `solve_problem` accounts for and `solve` does not."""
+        hours are local, which `solve_problem` accounts for and `solve` does not; a calendar, breaks
+        and window rules only `solve_problem` knows."""
         return {
             "distance_matrix": self.distance_matrix.buffer,
             "duration_matrix": None

@@ -6,6 +6,8 @@ import random
 import zoneinfo
 
 import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
 from schedule_check import check_schedule
 from tourwright_tools import Break, Problem, Tour, evaluate_route, replan, solve_problem
 
@@ -119,3 +121,40 @@ def test_a_start_bound_stop_is_late_by_its_start_and_not_for_a_long_job(leaves, 
     stop = tour.stops(problem)[1]
     assert stop.late == tour.lateness == late
     assert stop.late_because == (late and "the stops before it" or None)
+
+
+clock = st.integers(0, 47).map(lambda half: f"{half // 2:02d}:{half % 2 * 30:02d}")
+interval = st.tuples(clock, clock).filter(lambda pair: pair[0] != pair[1])
+calendars = st.one_of(
+    interval,
+    st.dictionaries(st.sampled_from(["mon", "tue", "wed", "thu", "fri", "sat", "sun"]), interval),
+)
+breaks = st.lists(
+    st.builds(
+        lambda minutes, start, width: Break(minutes * 60, (start, min(start + width, 86399))),
+        st.integers(5, 60),
+        st.integers(0, 23).map(lambda hour: hour * 3600),
+        st.integers(0, 4 * 3600),
+    ),
+    max_size=1,
+)
+
+
+@settings(max_examples=40, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(
+    hours=calendars,
+    breaks=breaks,
+    rule=st.sampled_from(["whole", "start"]),
+    first=st.sampled_from([(12, 7), (3, 27), (10, 23)]),
+    seed=st.integers(0, 9),
+)
+def test_random_calendars_and_breaks_give_schedules_that_keep_every_rule(
+    hours, breaks, rule, first, seed
+):
+    try:
+        problem = week_problem(seed, n=6, first=first, hours=hours, breaks=breaks, window_rule=rule)
+    except ValueError as error:  # hours that never open, overlap or skip, a break too long
+        assert "\n" not in str(error)
+        return
+    tour = solve_problem(problem, depot=0, max_descents=1, seed=seed)
+    check_schedule(tour, problem)
