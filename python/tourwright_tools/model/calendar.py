@@ -96,7 +96,11 @@ class Calendar:
     def daily_pair(self) -> Interval | None:
         """The one (opening, closing) of every day within the day, where there is one."""
         daily = self.daily
-        if daily is None or len(daily) != 1 or daily[0][1] > SECONDS_PER_DAY:
+        if daily is None or len(daily) != 1:
+            return None
+        opening, closing = daily[0]
+        # The engine's daily hours end within the day: at midnight only from midnight.
+        if closing > SECONDS_PER_DAY or closing == SECONDS_PER_DAY and opening > 0:
             return None
         return daily[0]
 

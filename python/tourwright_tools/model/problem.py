@@ -251,7 +251,8 @@ class Problem:
     def solve_arguments(self) -> dict[str, Any]:
         """Keyword arguments for `tourwright.solve` (without `time_limit`); the matrices as
         buffers, which it reads without a Python object per entry. With a `timezone` the operating
-        hours are local, which `solve_problem` accounts for and `solve` does not."""
+        hours are local, which `solve_problem` accounts for and `solve` does not; a calendar, breaks
+        and window rules only `solve_problem` knows."""
         return {
             "distance_matrix": self.distance_matrix.buffer,
             "duration_matrix": None
@@ -403,7 +404,13 @@ class Problem:
             items = values.items(given, where, "an (opening, closing) pair")
             if not items or isinstance(items[0], (str, bytes)) or not hasattr(items[0], "__len__"):
                 return Calendar(((self._hours(given),),) * 7, clock_changes=self.clock_changes)
-        return Calendar.read(given, where, self.clock_changes, self._adopt_zone)
+        calendar = Calendar.read(given, where, self.clock_changes, self._adopt_zone)
+        if self.check_units and calendar.longest_day() < SHORTEST_PLAUSIBLE_OPENING:
+            raise ValueError(
+                f"{where}: open at most {calendar.longest_day()} seconds a day; hours are times "
+                f"of day (08:00 is 28800 or '08:00'); {_UNITS_HINT}"
+            )
+        return calendar
 
     def _hours(self, operation_times: Any) -> Window:
         where = "operation_times"

@@ -6,6 +6,8 @@ import random
 import zoneinfo
 
 import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
 from schedule_check import check_schedule
 from tourwright_tools import Break, Problem, Tour, evaluate_route, replan, solve_problem
 
@@ -109,24 +111,50 @@ def test_the_rest_of_the_day_skips_the_breaks_already_taken():
     )
 
 
-def test_a_start_bound_stop_is_late_by_its_start_and_not_for_a_long_job():
+@pytest.mark.parametrize("leaves, late", [((7, 0), 0), ((9, 40), 20 * 60)])
+def test_a_start_bound_stop_is_late_by_its_start_and_not_for_a_long_job(leaves, late):
     legs = [[0, 600], [600, 0]]
-    windows = [[(at(12, 7, 7), at(12, 7, 20))], [(at(12, 7, 9), at(12, 7, 9, 30))]]
-    problem = Problem(
-        legs, legs, [0, 4 * HOUR], windows, timezone="Europe/Berlin", window_rule="start"
-    )
+    windows = [[(at(12, 7, *leaves), at(12, 7, 20))], [(at(12, 7, 9), at(12, 7, 9, 30))]]
+    problem = Problem(legs, legs, [0, 4 * HOUR], windows, timezone=BERLIN, window_rule="start")
     tour = evaluate_route(problem, [0, 1], departure="earliest")
     check_schedule(tour, problem)
     stop = tour.stops(problem)[1]
-    assert stop.late == 0 and tour.lateness == 0
-    late = Problem(
-        legs,
-        legs,
-        [0, 4 * HOUR],
-        [[(at(12, 7, 9, 40), at(12, 7, 20))], windows[1]],
-        timezone="Europe/Berlin",
-        window_rule="start",
-    )
-    tour = evaluate_route(late, [0, 1], departure="earliest")
-    stop = tour.stops(late)[1]
-    assert stop.late == 20 * 60 and stop.late_because == "the stops before it"
+    assert stop.late == tour.lateness == late
+    assert stop.late_because == (late and "the stops before it" or None)
+
+
+clock = st.integers(0, 47).map(lambda half: f"{half // 2:02d}:{half % 2 * 30:02d}")
+interval = st.tuples(clock, clock).filter(lambda pair: pair[0] != pair[1])
+calendars = st.one_of(
+    interval,
+    st.dictionaries(st.sampled_from(["mon", "tue", "wed", "thu", "fri", "sat", "sun"]), interval),
+)
+breaks = st.lists(
+    st.builds(
+        lambda minutes, start, width: Break(minutes * 60, (start, min(start + width, 86399))),
+        st.integers(5, 60),
+        st.integers(0, 23).map(lambda hour: hour * 3600),
+        st.integers(0, 4 * 3600),
+    ),
+    max_size=1,
+)
+
+
+@settings(max_examples=40, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(
+    hours=calendars,
+    breaks=breaks,
+    rule=st.sampled_from(["whole", "start"]),
+    first=st.sampled_from([(12, 7), (3, 27), (10, 23)]),
+    seed=st.integers(0, 9),
+)
+def test_random_calendars_and_breaks_give_schedules_that_keep_every_rule(
+    hours, breaks, rule, first, seed
+):
+    try:
+        problem = week_problem(seed, n=6, first=first, hours=hours, breaks=breaks, window_rule=rule)
+    except ValueError as error:  # hours that never open, overlap or skip, a break too long
+        assert "\n" not in str(error)
+        return
+    tour = solve_problem(problem, depot=0, max_descents=1, seed=seed)
+    check_schedule(tour, problem)
