@@ -20,6 +20,8 @@ from .files.formats import (  # noqa: E402
     read_problem_file,
     read_tsptw,
 )
+from .model.breaks import Break  # noqa: E402
+from .model.calendar import Calendar  # noqa: E402
 from .model.problem import Problem  # noqa: E402
 from .solve.options import SolveOptions  # noqa: E402
 from .solve.solving import SolveError, evaluate_route, solve_problem, solve_with  # noqa: E402
@@ -38,6 +40,8 @@ __version__ = "0.1.0"
 
 __all__ = [
     "BatchError",
+    "Break",
+    "Calendar",
     "ClassicInstance",
     "ClassicReport",
     "Event",

@@ -152,3 +152,32 @@ def installed_script():
     script = shutil.which("tourwright", path=search)
     assert script is not None
     return script
+
+
+def working_week():
+    """A problem open Mon-Fri 08:00-17:00 (UTC) with a break of 30 minutes to start 11:30-13:30,
+    and its tour 0 1 2 3 from Friday (DAY0 + 4 days) 08:00 to Monday: Friday's break is taken
+    during the wait at the Mill, whose window binds only the start (its job starts at 14:00 and
+    runs on into Monday); Monday's pauses the way back from the Farm; the weekend is closed."""
+    from tourwright_tools import Break, Problem, evaluate_route
+
+    friday, monday = DAY0 + 4 * 86400, DAY0 + 7 * 86400
+    half = HOUR // 2
+    weekdays = {day: ("08:00", "17:00") for day in ("mon", "tue", "wed", "thu", "fri")}
+    travel = [[0, half, half, HOUR], [half, 0, half, HOUR], [half, half, 0, HOUR], [HOUR] * 3 + [0]]
+    problem = Problem(
+        [[0, 4, 5, 9], [4, 0, 3, 7], [5, 3, 0, 6], [9, 7, 6, 0]],
+        travel,
+        [0, 5 * half, 4 * HOUR, 3 * HOUR],
+        [
+            [(friday + 8 * HOUR, monday + 17 * HOUR)],
+            [(friday + 8 * HOUR, friday + 17 * HOUR)],
+            [(friday + 14 * HOUR, friday + 16 * HOUR)],
+            [(monday + 8 * HOUR, monday + 17 * HOUR)],
+        ],
+        hours=weekdays,
+        breaks=[Break("PT30M", start_between=("11:30", "13:30"))],
+        window_rule=["whole", "whole", "start", "whole"],
+        names=["Depot", "Bakery", "Mill", "Farm"],
+    )
+    return problem, evaluate_route(problem, [0, 1, 2, 3], departure="earliest")

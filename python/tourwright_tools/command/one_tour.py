@@ -264,15 +264,21 @@ def summary(
                 ("waiting time", tour.waiting_time),
             )
         ]
+        if problem.breaks or tour.break_time:
+            rows.append(("break time", format_length(tour.break_time or 0, dated)))
         if tour.start_time is not None and tour.end_time is not None:
             rows += [
                 ("start", _instant(tour, tour.start_time)),
                 ("end", _instant(tour, tour.end_time)),
             ]
+    zone = "UTC" if problem.timezone is None else zone_name(problem.timezone)
     if problem.operation_times is not None:
         opening, closing = problem.operation_times
-        zone = "UTC" if problem.timezone is None else zone_name(problem.timezone)
         rows.append(("operating hours", f"{clock(opening)} to {clock(closing)} {zone}"))
+    elif problem.hours is not None:
+        rows.append(("hours", f"{problem.hours.describe()} ({zone})"))
+    if problem.breaks:
+        rows.append(("breaks", "; ".join(rule.describe() for rule in problem.breaks)))
     if searched:
         rows += [
             ("iterations", tour.iterations),

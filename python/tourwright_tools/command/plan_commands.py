@@ -10,6 +10,7 @@ from typing import Any, TextIO
 
 from ..files.formats import ClassicInstance
 from ..model.problem import Problem
+from ..render.itinerary import Itinerary
 from ..solve.options import (
     SolveOptions,
     command_line_fields,
@@ -225,9 +226,11 @@ def initial_route(path: str, problem: Problem, options: SolveOptions) -> tuple[i
 
 def stop_table(out: TextIO, problem: Problem, tour: Tour) -> None:
     """The tour stop by stop: when the van arrives, waits, starts work and leaves, how late it
-    is, and for a late stop why and the window it missed."""
-    stops = tour.stops(problem)
-    text = TimeText.for_span(tour.start_time, tour.end_time, tour.zone)
+    is, and for a late stop why and the window it missed; each break under the stop whose
+    row it is in, from its start to its end."""
+    itinerary = Itinerary.of(tour, problem)
+    stops = itinerary.stops
+    text = itinerary.text
 
     def at(instant: int | None) -> str:
         return "-" if instant is None else text.at(instant, seconds=True)
@@ -255,6 +258,21 @@ def stop_table(out: TextIO, problem: Problem, tour: Tour) -> None:
             if stop.missed is not None:
                 note += f"; missed {_window(text, stop.missed)}"
         notes.append(note)
+        for taken in itinerary.breaks:
+            if taken.row == stop.index:
+                late = text.length(taken.late) if taken.late else ""
+                rows.append(
+                    (
+                        "",
+                        shown(f"break {taken.place}"),
+                        at(taken.start),
+                        "",
+                        "",
+                        at(taken.end),
+                        late,
+                    )
+                )
+                notes.append("! after its latest start" if taken.late else "")
     if tour.lateness is None:  # no time data: the order alone
         rows = [row[:2] for row in rows]
     widths = [max(len(row[column]) for row in rows) for column in range(len(rows[0]))]
@@ -263,12 +281,11 @@ def stop_table(out: TextIO, problem: Problem, tour: Tour) -> None:
         cells = [row[0].rjust(widths[0]), row[1].ljust(widths[1])]
         cells += [cell.rjust(width) for cell, width in zip(row[2:], widths[2:])]
         lines.append(("  ".join(cells) + ("  " + note if note else "")).rstrip() + "\n")
-    late_end = (tour.lateness or 0) - sum(stop.late for stop in stops)
-    if late_end > 0:
+    if itinerary.late_end > 0:
         end = tour.route[0] if tour.returns else tour.route[-1]
         lines.append(
-            f"! the end at {shown(problem.name(end))} is {text.length(late_end)} after its last "
-            "window\n"
+            f"! the end at {shown(problem.name(end))} is {text.length(itinerary.late_end)} after "
+            "its last window\n"
         )
     out.write("".join(lines))
 

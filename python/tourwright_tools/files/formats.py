@@ -95,9 +95,10 @@ def problem_file_from_text(
 
 def read_json(path: PathLike) -> Problem:
     """A problem from a JSON object whose keys are `solve`'s parameter names (plus `names`,
-    `coordinates`, `check_units`, `start`, `end`, `depot`, `timezone` and a free-text
-    `description`). Instants and durations are numbers of seconds or ISO 8601 strings. In place
-    of the matrices: `places` with a `speed` (`Problem.from_places`)."""
+    `coordinates`, `check_units`, `start`, `end`, `depot`, `timezone`, `hours`, `breaks`,
+    `window_rule`, `clock_changes` and a free-text `description`). Instants and durations are
+    numbers of seconds or ISO 8601 strings, times of day "HH:MM". In place of the matrices:
+    `places` with a `speed` (`Problem.from_places`)."""
     return _json_file(path, _read_text(path))[0]
 
 

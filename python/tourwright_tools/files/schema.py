@@ -22,6 +22,12 @@ _PAIRS = {
     "items": {"type": "array", "items": {"type": "number"}, "minItems": 2, "maxItems": 2},
 }
 _WINDOW = {"type": "array", "items": _INSTANT, "minItems": 2, "maxItems": 2}
+_TIME_OF_DAY = {
+    "description": "HH:MM, or seconds after midnight",
+    "oneOf": [{"type": "integer", "minimum": 0}, {"type": "string"}],
+}
+_HOURS_PAIR = {"type": "array", "items": _TIME_OF_DAY, "minItems": 2, "maxItems": 2}
+_RULE = {"enum": ["whole", "start"]}
 
 # Each key with what it holds, as JSON Schema.
 PROBLEM_KEYS: dict[str, dict[str, Any]] = {
@@ -34,6 +40,59 @@ PROBLEM_KEYS: dict[str, dict[str, Any]] = {
         "items": {"type": "array", "items": _WINDOW},
     },
     "operation_times": {**_WINDOW, "description": "the working hours of each day"},
+    "hours": {
+        "description": "open hours: a pair of times ('08:00', '17:00'; closing before opening "
+        "runs past midnight), a list of pairs, or an object of weekday names (mon ... sun) and "
+        "ISO dates to a pair, a list of pairs or null (closed)",
+        "oneOf": [
+            _HOURS_PAIR,
+            {"type": "array", "items": _HOURS_PAIR},
+            {
+                "type": "object",
+                "additionalProperties": {
+                    "oneOf": [
+                        {"type": "null"},
+                        _HOURS_PAIR,
+                        {"type": "array", "items": _HOURS_PAIR},
+                    ]
+                },
+            },
+        ],
+    },
+    "breaks": {
+        "type": "array",
+        "items": {
+            "type": "object",
+            "required": ["length", "start_between"],
+            "additionalProperties": False,
+            "properties": {
+                "length": _DURATION,
+                "start_between": {
+                    **_HOURS_PAIR,
+                    "description": "the earliest and latest start, local times of day",
+                },
+                "days": {
+                    "description": "weekday names and ISO dates (default: every open day)",
+                    "type": "array",
+                    "items": {"type": "string"},
+                },
+                "except_dates": {
+                    "description": "ISO dates on which it is not taken",
+                    "type": "array",
+                    "items": {"type": "string"},
+                },
+            },
+        },
+    },
+    "window_rule": {
+        "description": "'whole': the job within a window; 'start': only its start; or one per "
+        "location",
+        "oneOf": [_RULE, {"type": "array", "items": _RULE}],
+    },
+    "clock_changes": {
+        "description": "how a local time the clocks skip or show twice is read",
+        "enum": ["refuse", "earlier", "later"],
+    },
     "names": {"type": "array", "items": {"type": "string"}},
     "coordinates": _PAIRS,
     "check_units": {"type": "boolean", "description": "refuse implausible units (default true)"},

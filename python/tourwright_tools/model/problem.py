@@ -10,9 +10,14 @@ from typing import Any, Literal
 from ..units import geo, local_time, values
 from ..units.matrix import Matrix, fast_matrix, fast_windows
 from ..units.values import SECONDS_PER_DAY, clock
+from .breaks import Break, check_lengths, read_breaks
+from .calendar import CLOCK_CHANGES, Calendar, ClockChanges
+from .horizon import EngineTime, engine_time
 
 Window = tuple[int, int]
 End = int | Literal["open"]
+WindowRule = Literal["whole", "start"]
+WINDOW_RULES = ("whole", "start")
 
 # Instants outside these bounds are far more likely hours, offsets or milliseconds than Unix
 # seconds of a real schedule (1973-03-03 and 2100-01-01).
@@ -42,8 +47,20 @@ class Problem:
     `datetime` (numpy `datetime64` with a `timezone`), and operating hours `datetime.time`;
     strings in ISO 8601 are read as such ("PT20M", "2026-12-07T08:00:00+01:00", "08:00").
     Time data is all three of `duration_matrix`, `job_durations` and `time_windows`, or none
-    of them. `names`, `coordinates` (x, y per location) and `places` ((lat, lon) per location,
-    in degrees; `from_places` makes the matrices from them) are only used for display. With
+    of them.
+
+    Open hours are `hours` (or `operation_times`, one or the other): a pair ("08:00", "17:00")
+    every day, several a day [("08:00", "12:00"), ("13:00", "17:00")], one across midnight
+    ("22:00", "06:00", `hours` only: an `operation_times` pair stays within one day), or a
+    mapping of weekday names ("mon" ... "sun"; those not named are closed) and ISO dates that
+    differ, each to a pair, a list of pairs or None (closed). They are local times in the
+    `timezone`; `clock_changes` reads a time the clocks skip or show twice: "refuse" (the
+    default), or its "earlier" or "later" reading. `breaks`: `Break`s, taken on the days they
+    name. `window_rule`: "whole" (the job within a window) or "start" (only its start), or one
+    per location.
+
+    `names`, `coordinates` (x, y per location) and `places` ((lat, lon) per location, in
+    degrees; `from_places` makes the matrices from them) are only used for display. With
     `check_units` (the default) values that look like a unit mistake (milliseconds, hours) are
     refused.
 
@@ -56,9 +73,8 @@ class Problem:
     - `timezone`: an IANA name, a `ZoneInfo`, a fixed offset ("+01:00" or a
       `datetime.timezone`). Operating hours and datetimes without an offset are then local
       (a `datetime.time` with a zone also gives the problem that zone), and results show
-      local times. A horizon across a change of the zone's offset is refused where
-      operating hours depend on it, and so is a local time the clocks skip, or show twice
-      unless a datetime's `fold` or an offset says which.
+      local times. A local time the clocks skip, or show twice unless a datetime's `fold`
+      or an offset says which, is refused.
     """
 
     distance_matrix: Matrix
@@ -66,6 +82,10 @@ class Problem:
     job_durations: tuple[int, ...] | None
     time_windows: tuple[tuple[Window, ...], ...] | None
     operation_times: Window | None
+    hours: Calendar | None
+    breaks: tuple[Break, ...]
+    window_rule: tuple[WindowRule, ...]
+    clock_changes: ClockChanges
     names: tuple[str, ...] | None
     coordinates: tuple[tuple[float, float], ...] | None
     check_units: bool
@@ -84,6 +104,10 @@ class Problem:
         time_windows: Any = None,
         operation_times: Any = None,
         *,
+        hours: Any = None,
+        breaks: Any = None,
+        window_rule: Any = "whole",
+        clock_changes: Any = "refuse",
         names: Any = None,
         coordinates: Any = None,
         check_units: bool = True,
@@ -109,10 +133,19 @@ class Problem:
                 f"partial time data: {' and '.join(present)} given without {' and '.join(missing)}; "
                 "time data needs all of duration_matrix, job_durations and time_windows"
             )
-        if operation_times is not None and not present:
+        if operation_times is not None and hours is not None:
+            raise ValueError("hours: give operation_times or hours, not both")
+        for name, given_value in (("operation_times", operation_times), ("hours", hours)):
+            if given_value is not None and not present:
+                raise ValueError(
+                    f"{name}: operating hours need time data "
+                    "(duration_matrix, job_durations and time_windows)"
+                )
+        if breaks is not None and not present:
+            raise ValueError("breaks: breaks need time data")
+        if clock_changes not in CLOCK_CHANGES:
             raise ValueError(
-                "operation_times: operating hours need time data "
-                "(duration_matrix, job_durations and time_windows)"
+                f"clock_changes: expected one of {', '.join(CLOCK_CHANGES)}, got {clock_changes!r}"
             )
         distances = _matrix(
             distance_matrix, "distance_matrix", None, values.integer, values.MAX_U64
@@ -121,12 +154,13 @@ class Problem:
         set_field = object.__setattr__
         set_field(self, "check_units", check_units)
         set_field(self, "timezone", local_time.zone(timezone))
+        set_field(self, "clock_changes", clock_changes)
         # The hours first: a zone they carry is the problem's, for the windows too.
-        set_field(
-            self,
-            "operation_times",
-            None if operation_times is None else self._hours(operation_times),
-        )
+        calendar = self._calendar(operation_times, hours)
+        set_field(self, "hours", calendar)
+        set_field(self, "operation_times", None if calendar is None else calendar.daily_pair)
+        set_field(self, "breaks", () if breaks is None else read_breaks(breaks))
+        check_lengths(self.breaks, calendar)
         set_field(self, "distance_matrix", distances)
         set_field(
             self,
@@ -148,6 +182,7 @@ class Problem:
         set_field(
             self, "time_windows", None if time_windows is None else self._windows(time_windows, n)
         )
+        set_field(self, "window_rule", _window_rules(window_rule, n))
         set_field(self, "names", None if names is None else _names(names, n))
         set_field(
             self, "coordinates", None if coordinates is None else _coordinates(coordinates, n)
@@ -160,7 +195,8 @@ class Problem:
             self._check_job_lengths()
             self._check_leg_lengths()
         self._check_working_days()
-        self.engine_offset()  # refuses a horizon across a change of offset
+        # Laid out now, so that a calendar that cannot cover the horizon is refused here.
+        set_field(self, "_engine_time", engine_time(self))
 
     @classmethod
     def from_places(
@@ -233,18 +269,24 @@ class Problem:
             )
         return location
 
+    @property
+    def engine_time(self) -> EngineTime:
+        """The time arguments of the engine: the hours, breaks and window rules, and the
+        seconds its clock runs ahead of the instants."""
+        result: EngineTime = self.__dict__["_engine_time"]
+        return result
+
     def engine_offset(self) -> int:
-        """Seconds to add to every instant so that the engine, which counts operating hours from
-        the midnight of its own clock, counts them from local midnight (0 without hours)."""
-        if self.timezone is None or self.operation_times is None or self.time_windows is None:
-            return 0
-        bounds = [bound for windows in self.time_windows for window in windows for bound in window]
-        return local_time.steady_offset(self.timezone, min(bounds), max(bounds))
+        """Seconds to add to every instant so that the engine, which counts daily operating
+        hours from the midnight of its own clock, counts them from local midnight (0 where the
+        hours go to it as instants, or there are none)."""
+        return self.engine_time.offset
 
     def solve_arguments(self) -> dict[str, Any]:
         """Keyword arguments for `tourwright.solve` (without `time_limit`); the matrices as
         buffers, which it reads without a Python object per entry. With a `timezone` the operating
-        hours are local, which `solve_problem` accounts for and `solve` does not."""
+        hours are local, which `solve_problem` accounts for and `solve` does not; a calendar, breaks
+        and window rules only `solve_problem` knows."""
         return {
             "distance_matrix": self.distance_matrix.buffer,
             "duration_matrix": None
@@ -269,6 +311,15 @@ class Problem:
             data["time_windows"] = [[list(w) for w in ws] for ws in self.time_windows]
         if self.operation_times is not None:
             data["operation_times"] = list(self.operation_times)
+        elif self.hours is not None:
+            data["hours"] = self.hours.to_data()
+        if self.breaks:
+            data["breaks"] = [item.to_data() for item in self.breaks]
+        if "start" in self.window_rule:
+            rules = set(self.window_rule)
+            data["window_rule"] = "start" if len(rules) == 1 else list(self.window_rule)
+        if self.clock_changes != "refuse":
+            data["clock_changes"] = self.clock_changes
         if self.names is not None:
             data["names"] = list(self.names)
         if self.coordinates is not None:
@@ -299,6 +350,14 @@ class Problem:
             opening, closing = self.operation_times
             zone = "UTC" if self.timezone is None else local_time.zone_name(self.timezone)
             parts.append(f"open {clock(opening)}-{clock(closing)} {zone}")
+        elif self.hours is not None:
+            zone = "UTC" if self.timezone is None else local_time.zone_name(self.timezone)
+            parts.append(f"open {self.hours.describe()} {zone}")
+        if self.breaks:
+            parts.append(f"{len(self.breaks)} break{'s' if len(self.breaks) > 1 else ''}")
+        starts = self.window_rule.count("start")
+        if starts:
+            parts.append(f"start windows at {starts} location{'s' if starts > 1 else ''}")
         if self.names is not None:
             parts.append("names")
         if self.coordinates is not None:
@@ -376,6 +435,27 @@ class Problem:
                     raise ValueError(f"{where}: {fault} {_UNITS_HINT}")
         return (start, end), bounds
 
+    def _calendar(self, operation_times: Any, hours: Any) -> Calendar | None:
+        """The open hours; an `operation_times` pair is read as it always was (within a day,
+        with its checks and messages)."""
+        if operation_times is None and hours is None:
+            return None
+        if isinstance(hours, Calendar):
+            return dataclasses.replace(hours, clock_changes=self.clock_changes)
+        where = "hours" if hours is not None else "operation_times"
+        given = operation_times if hours is None else hours
+        if where == "operation_times" and not isinstance(given, dict):
+            items = values.items(given, where, "an (opening, closing) pair")
+            if not items or isinstance(items[0], (str, bytes)) or not hasattr(items[0], "__len__"):
+                return Calendar(((self._hours(given),),) * 7, clock_changes=self.clock_changes)
+        calendar = Calendar.read(given, where, self.clock_changes, self._adopt_zone)
+        if self.check_units and calendar.longest_day() < SHORTEST_PLAUSIBLE_OPENING:
+            raise ValueError(
+                f"{where}: open at most {calendar.longest_day()} seconds a day; hours are times "
+                f"of day (08:00 is 28800 or '08:00'); {_UNITS_HINT}"
+            )
+        return calendar
+
     def _hours(self, operation_times: Any) -> Window:
         where = "operation_times"
         bounds = values.items(operation_times, where, "an (opening, closing) pair")
@@ -436,9 +516,9 @@ class Problem:
         """Refuses jobs that need more days of work under the operating hours than a schedule
         holds (one record per open day of each job), also without `check_units`: the solver
         could only fail on them, after building tables of that size."""
-        if self.job_durations is None or self.operation_times is None:
+        if self.job_durations is None or self.hours is None:
             return
-        day = self.operation_times[1] - self.operation_times[0]
+        day = self.hours.typical_interval()
         work = sum(self.job_durations)
         days = -(-work // day)
         if days > _MOST_WORKING_DAYS:
@@ -450,10 +530,11 @@ class Problem:
     def _check_job_lengths(self) -> None:
         if self.job_durations is None or self.time_windows is None:
             return
-        day = SECONDS_PER_DAY
-        if self.operation_times is not None:
-            day = self.operation_times[1] - self.operation_times[0]
+        day = SECONDS_PER_DAY if self.hours is None else self.hours.longest_interval()
         for location, (job, windows) in enumerate(zip(self.job_durations, self.time_windows)):
+            # A job whose windows bind only its start may run far past them.
+            if self.window_rule[location] == "start":
+                continue
             if job > day and all(job > end - start for start, end in windows):
                 raise ValueError(
                     f"job_durations[{location}]: {job} seconds is longer than every window of its "
@@ -475,6 +556,16 @@ class Problem:
                 "from the earliest start to the latest end): likely a unit mistake (durations are "
                 f"whole seconds; milliseconds given?); {_UNITS_HINT}"
             )
+
+
+def _window_rules(value: Any, n: int) -> tuple[WindowRule, ...]:
+    """One rule per location: the one given for all, or those given one by one."""
+    rules = [value] * n if isinstance(value, str) else _located(value, "window_rule", n, "rules")
+    for location, rule in enumerate(rules):
+        if rule not in WINDOW_RULES:
+            where = "window_rule" if isinstance(value, str) else f"window_rule[{location}]"
+            raise ValueError(f"{where}: expected 'whole' or 'start', got {rule!r}")
+    return tuple(rules)
 
 
 def _located(value: Any, where: str, n: int, what: str) -> list[Any]:

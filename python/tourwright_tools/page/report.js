@@ -2,8 +2,19 @@
 // marks it in all three; the table sorts by any column and filters; the map pans and zooms.
 (function () {
   "use strict";
-  var table = document.getElementById("stops");
-  var rows = Array.prototype.slice.call(table.tBodies[0].rows);
+  var table = document.getElementById("stops"), body = table.tBodies[0];
+  var rows = Array.prototype.filter.call(body.rows, function (row) {
+    return !row.classList.contains("break");
+  });
+  // The rows of breaks go with the row of their stop, sorted or filtered.
+  var breaksOf = {};
+  body.querySelectorAll("tr.break").forEach(function (row) {
+    var stop = row.getAttribute("data-stop");
+    (breaksOf[stop] = breaksOf[stop] || []).push(row);
+  });
+  function withBreaks(row) {
+    return [row].concat(breaksOf[row.getAttribute("data-stop")] || []);
+  }
   var map = document.querySelector("svg.map");
   var hovered = null, selected = null, dragged = false;
   // The elements of each stop in all three views, gathered once.
@@ -75,7 +86,9 @@
         return (ascending ? order : -order) || a.number - b.number;
       });
       rows = keyed.map(function (entry) { return entry.row; });
-      rows.forEach(function (row) { table.tBodies[0].appendChild(row); });
+      rows.forEach(function (row) {
+        withBreaks(row).forEach(function (each) { body.appendChild(each); });
+      });
       table.querySelectorAll("thead th").forEach(function (other) {
         other.removeAttribute("aria-sort");
       });
@@ -88,12 +101,13 @@
   function applyFilter() {
     var words = filter.value.trim().toLowerCase(), count = 0;
     rows.forEach(function (row) {
+      var own = withBreaks(row);
       var keep = (!words || row.textContent.toLowerCase().indexOf(words) >= 0) &&
-        (!lateOnly.checked || row.classList.contains("late"));
+        (!lateOnly.checked || own.some(function (each) { return each.classList.contains("late"); }));
       count += keep ? 1 : 0;
-      row.hidden = !keep;
+      own.forEach(function (each) { each.hidden = !keep; });
       parts(row.getAttribute("data-stop")).forEach(function (element) {
-        if (element !== row) element.classList.toggle("dim", !keep);
+        if (own.indexOf(element) < 0) element.classList.toggle("dim", !keep);
       });
     });
     shown.textContent = count + " of " + rows.length + " stops";

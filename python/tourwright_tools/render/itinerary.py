@@ -3,9 +3,12 @@
 from __future__ import annotations
 
 import dataclasses
+import datetime as dt
+from typing import Literal
 
 from ..model.problem import Problem, Window
 from ..units.timetext import TimeText
+from ..units.values import looks_dated
 from .shapes import DrawnTour, ScheduledEvent
 
 # Why a stop is late, as `Stop.late_because` says it.
@@ -13,6 +16,10 @@ LONG_JOB = "its job is longer than its windows"
 HOURS = "the hours paused the way there or the work"
 EARLIER_STOPS = "the stops before it"
 LATE_START = "the start"
+BREAK = "a break on the way there or before the work"
+
+# Where a break was taken, as `TakenBreak.how` says it.
+BreakPlace = Literal["stop", "wait", "leg"]
 
 
 @dataclasses.dataclass(frozen=True)
@@ -24,8 +31,10 @@ class Stop:
     `index` counts from 0 in visiting order and is shown from 1 (`number`); `label` is the
     location's name, else "#" and its id. A late stop tells the window it `missed` and
     `late_because`: its job does not fit any of its windows, the hours paused the way there
-    or the work (it left the stop before early enough to be on time), the stops before it
-    were done too late, or the tour started too late."""
+    or the work (it left the stop before early enough to be on time), a break taken on the
+    way there or before the work, the stops before it were done too late, or the tour started
+    too late. With `start_only` its windows bind only the start of its work: it is late by
+    how far its work starts after its last window."""
 
     index: int
     location: int
@@ -39,6 +48,7 @@ class Stop:
     windows: tuple[Window, ...]
     departure: int | None = None
     late_because: str | None = None
+    start_only: bool = False
 
     @property
     def number(self) -> int:
@@ -46,8 +56,26 @@ class Stop:
 
     @property
     def missed(self) -> Window | None:
-        """The window a late stop's work ended after: its last."""
+        """The window a late stop's work ended (or, with `start_only`, started) after: its last."""
         return self.windows[-1] if self.late and self.windows else None
+
+
+@dataclasses.dataclass(frozen=True)
+class TakenBreak:
+    """A break of the tour (Unix seconds), the timeline row it is drawn in (a stop's index),
+    where the van took it (`how`: on arriving at a stop, during a wait there, or pausing a leg,
+    which `place` says in words) and how long after its latest start it began (`late`)."""
+
+    start: int
+    end: int
+    row: int
+    how: BreakPlace
+    place: str
+    late: int = 0
+
+    @property
+    def length(self) -> int:
+        return self.end - self.start
 
 
 @dataclasses.dataclass(frozen=True)
@@ -55,7 +83,9 @@ class Itinerary:
     """The stops of a tour with their times, its legs between stops (stop indexes), where it
     ends, the lateness that belongs to no job (a late end or return), and each schedule event
     with the timeline row it is drawn in: work at its stop, travel at the stop it leaves, a wait
-    at the row of the action it waits for."""
+    at the row of the action it waits for, a break where it was taken (a break that pauses a leg
+    at the stop the leg leaves). `breaks` are the breaks with their places, `closed_days` the
+    local days within the tour on which the hours do not open at all, as (start, end) instants."""
 
     stops: tuple[Stop, ...]
     legs: tuple[tuple[int, int], ...]
@@ -65,6 +95,8 @@ class Itinerary:
     late_end: int
     rows: tuple[tuple[ScheduledEvent, int], ...]
     text: TimeText
+    breaks: tuple[TakenBreak, ...] = ()
+    closed_days: tuple[tuple[int, int], ...] = ()
 
     @classmethod
     def of(cls, tour: DrawnTour, problem: Problem) -> Itinerary:
@@ -77,6 +109,7 @@ class Itinerary:
         position = {location: index for index, location in enumerate(route)}
         schedule = tour.schedule or ()
         rows = _rows(schedule, position, len(route))
+        breaks = _breaks(rows, problem)
         arrival: list[int | None] = [None] * len(route)
         departure: list[int | None] = [None] * len(route)
         work: list[list[ScheduledEvent]] = [[] for _ in route]
@@ -124,20 +157,21 @@ class Itinerary:
                 windows[location],
             )
             leaves = departure[index] if departure[index] is not None else stop.work_end
-            because = (
-                _late_because(stop, stops[-1] if stops else None, problem) if stop.late else None
-            )
+            before = stops[-1] if stops else None
+            because = _late_because(stop, before, problem, breaks) if stop.late else None
             stops.append(dataclasses.replace(stop, departure=leaves, late_because=because))
-        late_end = max(0, (tour.lateness or 0) - sum(stop.late for stop in stops))
+        late = sum(stop.late for stop in stops) + sum(taken.late for taken in breaks)
         return cls(
             tuple(stops),
             tuple(legs),
             returns,
             legs[-1][1] if legs else len(route) - 1,
             tour.end_time,
-            late_end,
+            max(0, (tour.lateness or 0) - late),
             tuple(rows),
             TimeText.for_span(tour.start_time, tour.end_time, tour.zone),
+            breaks,
+            _closed_days(problem, tour.start_time, tour.end_time),
         )
 
     @property
@@ -170,6 +204,9 @@ def summary(tour: DrawnTour, itinerary: Itinerary) -> list[tuple[str, str]]:
         )
         if value is not None
     ]
+    if itinerary.breaks:
+        taken = counted(len(itinerary.breaks), "break")
+        rows.append(("breaks", f"{text.length(tour.break_time or 0)} ({taken})"))
     return rows
 
 
@@ -182,10 +219,13 @@ def _rows(
     schedule: tuple[ScheduledEvent, ...], position: dict[int, int], count: int
 ) -> list[tuple[ScheduledEvent, int]]:
     rows: list[int | None] = []
+    left = False  # whether the van has left its first stop: a break there is then the return's
     for event in schedule:
-        if event.kind == "work" and event.location is not None:
-            rows.append(position[event.location])
-        elif event.kind == "travel" and event.from_location is not None:
+        left = left or (event.kind == "travel" and event.from_location is not None)
+        if event.kind in ("work", "break") and event.location is not None:
+            returning = left and position[event.location] == 0
+            rows.append(None if returning else position[event.location])
+        elif event.kind in ("travel", "break") and event.from_location is not None:
             rows.append(position[event.from_location])
         else:
             rows.append(None)
@@ -199,10 +239,63 @@ def _rows(
     return [(event, row if row is not None else count - 1) for event, row in zip(schedule, rows)]
 
 
-def _late_because(stop: Stop, before: Stop | None, problem: Problem) -> str:
+def _breaks(rows: list[tuple[ScheduledEvent, int]], problem: Problem) -> tuple[TakenBreak, ...]:
+    """The breaks of the schedule with their places and lateness: one with a location was taken
+    there, during a wait when the van waits on after it (it then delayed nothing), else on
+    arriving. Each is late after the latest start of the last of the problem's breaks that may
+    have begun by then (not by the order of the tour's breaks: a tour planned again from noon
+    leaves out the morning's)."""
+    engine = problem.engine_time
+    rules = [
+        (earliest - engine.offset, latest - engine.offset)
+        for _, earliest, latest in engine.breaks or ()
+    ]
+    due = -1  # the last rule begun by the break at hand: breaks and rules both ascend
+    taken: list[TakenBreak] = []
+    for index, (event, row) in enumerate(rows):
+        if event.kind != "break":
+            continue
+        how: BreakPlace
+        if event.location is None:
+            how, place = "leg", "pausing the way"
+            if event.from_location is not None and event.to_location is not None:
+                ends = (_label(problem, event.from_location), _label(problem, event.to_location))
+                place += " {} > {}".format(*ends)
+        elif index + 1 < len(rows) and rows[index + 1][0].kind == "wait":
+            how, place = "wait", f"during the wait at {_label(problem, event.location)}"
+        else:
+            how, place = "stop", f"at {_label(problem, event.location)}"
+        while due + 1 < len(rules) and rules[due + 1][0] <= event.start:
+            due += 1
+        late = max(0, event.start - rules[due][1]) if due >= 0 else 0
+        taken.append(TakenBreak(event.start, event.end, row, how, place, late))
+    return tuple(taken)
+
+
+def _closed_days(
+    problem: Problem, first: int | None, last: int | None
+) -> tuple[tuple[int, int], ...]:
+    """The local days from `first` to `last` on which the problem's hours never open, as
+    instants from their midnight to the next."""
+    if problem.hours is None or first is None or last is None or not looks_dated(first):
+        return ()
+    zone = problem.timezone or dt.timezone.utc
+
+    def midnight(day: dt.date) -> int:
+        return int(dt.datetime.combine(day, dt.time(), tzinfo=zone).timestamp())
+
+    days = problem.hours.closed_days(first, last, problem.timezone)
+    return tuple((midnight(day), midnight(day + dt.timedelta(days=1))) for day in days)
+
+
+def _late_because(
+    stop: Stop, before: Stop | None, problem: Problem, breaks: tuple[TakenBreak, ...]
+) -> str:
     """Why `stop`, which is late, is late (one of the words above)."""
     job = problem.job_durations[stop.location] if problem.job_durations is not None else 0
-    if all(end - start < job for start, end in stop.windows):
+    # A window that binds only the start holds a job of any length.
+    bound = 0 if stop.start_only else job
+    if all(end - start < bound for start, end in stop.windows):
         return LONG_JOB
     if before is None:
         return LATE_START
@@ -213,7 +306,15 @@ def _late_because(stop: Stop, before: Stop | None, problem: Problem) -> str:
     closing = stop.windows[-1][1]
     legs = problem.duration_matrix
     leg = legs.at(before.location, stop.location) if legs is not None else 0
-    return HOURS if ready + leg + job <= closing else EARLIER_STOPS
+    if ready + leg + bound > closing:
+        return EARLIER_STOPS
+    # On time but for what happened on the way: a break that delayed it, or the hours.
+    starts = stop.work_start if stop.work_start is not None else stop.arrival
+    delayed = any(
+        taken.how != "wait" and ready <= taken.start and (starts is None or taken.start < starts)
+        for taken in breaks
+    )
+    return BREAK if delayed else HOURS
 
 
 def _stop(
@@ -225,19 +326,26 @@ def _stop(
     wait: int,
     windows: tuple[Window, ...],
 ) -> Stop:
+    work_start = work[0].start if work else None
     work_end = work[-1].end if work else None
+    start_only = problem.window_rule[location] == "start"
+    bound = work_start if start_only else work_end
     closing = windows[-1][1] if windows else None
-    late = work_end - closing if work_end is not None and closing is not None else 0
-    label = problem.names[location] if problem.names is not None else f"#{location}"
+    late = bound - closing if bound is not None and closing is not None else 0
     return Stop(
         index,
         location,
-        label,
+        _label(problem, location),
         arrival,
-        work[0].start if work else None,
+        work_start,
         work_end,
         sum(event.length for event in work),
         wait,
         max(late, 0),
         windows,
+        start_only=start_only,
     )
+
+
+def _label(problem: Problem, location: int) -> str:
+    return problem.names[location] if problem.names is not None else f"#{location}"

@@ -1,6 +1,7 @@
 """A report page of a solved tour: one self-contained HTML file (its style and script inline,
 nothing fetched) with a summary, a map that pans and zooms, the timeline, and a table of stops
-that sorts and filters; a stop hovered or selected in one of them is marked in all three.
+that sorts and filters (each break listed under the stop whose row it is drawn in, and kept
+there); a stop hovered or selected in one of them is marked in all three.
 
 The page is also well-formed XML, so that any name shows as text and never as markup."""
 
@@ -10,7 +11,7 @@ import importlib.resources
 
 from ..model.problem import Problem
 from ..units.timetext import TimeText
-from .itinerary import Itinerary, Stop, summary
+from .itinerary import Itinerary, Stop, TakenBreak, summary
 from .markup import element, escape
 from .shapes import DrawnTour
 from .svg import PLOT_MIN, default_title, problem_map, timeline_part
@@ -117,6 +118,9 @@ def _table(itinerary: Itinerary) -> str:
         element("th", {"data-type": kind, "scope": "col"}, escape(name)) for name, kind in COLUMNS
     )
     rows = []
+    breaks: dict[int, list[TakenBreak]] = {}
+    for taken in itinerary.breaks:
+        breaks.setdefault(taken.row, []).append(taken)
     for stop in itinerary.stops:
         arrival = "" if stop.arrival is None else text.at(stop.arrival, seconds=True)
         leaves = "" if stop.departure is None else text.at(stop.departure, seconds=True)
@@ -143,6 +147,7 @@ def _table(itinerary: Itinerary) -> str:
                 content,
             )
         )
+        rows += [_break_row(taken, text) for taken in breaks.get(stop.index, [])]
     foot = ""
     if itinerary.returns and itinerary.end_time is not None:
         first = itinerary.stops[0]
@@ -168,6 +173,23 @@ def _table(itinerary: Itinerary) -> str:
     )
 
 
+def _break_row(taken: TakenBreak, text: TimeText) -> str:
+    """A break under the stop it belongs to: where it was taken, from when, how long, until
+    when, and how late it started."""
+    late = text.length(taken.late) if taken.late else ""
+    cells = [
+        element("td", {"colspan": 2}, ""),
+        element("td", {}, escape(f"break {taken.place}")),
+        element("td", {}, escape(text.at(taken.start, seconds=True))),
+        element("td", {"colspan": 3}, escape(f"{text.length(taken.length)} break")),
+        element("td", {}, escape(text.at(taken.end, seconds=True))),
+        element("td", {"class": "lateness"}, escape(late)),
+        element("td", {}, "after its latest start" if taken.late else ""),
+    ]
+    classes = "break late" if taken.late else "break"
+    return element("tr", {"data-stop": taken.row, "class": classes}, "".join(cells))
+
+
 def _cell(key: int | None, shown: str, column: str) -> str:
     classes = [
         name
@@ -181,6 +203,6 @@ def _cell(key: int | None, shown: str, column: str) -> str:
 
 
 def _windows(stop: Stop, text: TimeText) -> str:
-    return (
-        ", ".join(f"{text.at(start)}\u2013{text.at(end)}" for start, end in stop.windows) or "none"
-    )
+    """The stop's windows, "for the start" where they bind only the start of its work."""
+    shown = ", ".join(f"{text.at(start)}\u2013{text.at(end)}" for start, end in stop.windows)
+    return (shown + (" for the start" if stop.start_only else "")) if shown else "none"

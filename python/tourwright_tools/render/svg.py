@@ -13,7 +13,7 @@ from typing import NamedTuple
 from ..model.problem import Problem
 from ..units.timetext import TimeText
 from . import mercator
-from .itinerary import Itinerary, Stop, counted, summary
+from .itinerary import Itinerary, Stop, TakenBreak, counted, summary
 from .markup import element, escape
 from .shapes import DrawnTour, ScheduledEvent
 
@@ -22,7 +22,10 @@ COLOURS = {
     "late": "#d23c3c",
     "travel": "#f0a030",
     "wait": "#bfbfbf",
+    "break": "#8a5cc2",
     "window": "#d8efd2",
+    "start window": "#cfe6f2",
+    "closed": "#5a5a5a",
     "text": "#222222",
     "grid": "#dddddd",
     "stripe": "#f4f4f4",
@@ -44,6 +47,7 @@ AXIS = 22  # a band of time labels, repeated every AXIS_EVERY rows
 AXIS_EVERY = 40
 MARK_MIN = 3  # the narrowest mark of work, so that short and zero-length jobs show
 SUMMARY_WIDTH = 330
+CLOSED_OPACITY = 0.16  # a closed day is shaded over the rows, whose bars show through
 
 
 class Part(NamedTuple):
@@ -69,8 +73,9 @@ class Part(NamedTuple):
 
 def schedule_svg(tour: DrawnTour, problem: Problem, title: str = "") -> str:
     """An SVG document: a summary, a map of the tour when the problem has coordinates, and a
-    timeline with one row per stop in visiting order (work, travel and wait in their colours,
-    late work in red and marked "late h:mm", each location's windows shaded behind)."""
+    timeline with one row per stop in visiting order (work, travel, wait and breaks in their
+    colours, late work in red and marked "late h:mm", each location's windows shaded behind,
+    the days the hours do not open shaded over all rows)."""
     if tour.schedule is None and problem.coordinates is None and problem.places is None:
         raise ValueError(
             "nothing to draw: the tour has no schedule and the problem no coordinates or places"
@@ -118,7 +123,8 @@ def summary_part(rows: list[tuple[str, str]], columns: int = 1) -> Part:
 
 def timeline_part(itinerary: Itinerary, plot_width: float) -> Part:
     """The legend, then one row per stop (and one for the return to the start, when the tour
-    has it) on a common time axis whose labels repeat every AXIS_EVERY rows."""
+    has it) on a common time axis whose labels repeat every AXIS_EVERY rows, the closed days
+    shaded over them."""
     stops, text = itinerary.stops, itinerary.text
     events = itinerary.rows
     first = min((event.start for event, _ in events), default=0)
@@ -134,7 +140,7 @@ def timeline_part(itinerary: Itinerary, plot_width: float) -> Part:
         return top + row * row_height + (row // AXIS_EVERY) * AXIS
 
     bottom, plot_right = y(count - 1) + row_height, LABEL_WIDTH + plot_width
-    body = [_legend()]
+    body = [_legend(itinerary)]
     ticks = text.ticks(first, last)
     body += [
         element(
@@ -155,7 +161,11 @@ def timeline_part(itinerary: Itinerary, plot_width: float) -> Part:
         body += [_text(x(at), band + 14, label, anchor="middle", size=10) for at, label in ticks]
     by_row: dict[int, list[ScheduledEvent]] = {}
     for event, row in events:
-        by_row.setdefault(row, []).append(event)
+        if event.kind != "break":  # drawn from `itinerary.breaks`, which say where
+            by_row.setdefault(row, []).append(event)
+    breaks_by_row: dict[int, list[TakenBreak]] = {}
+    for taken in itinerary.breaks:
+        breaks_by_row.setdefault(taken.row, []).append(taken)
     for stop in stops:
         ends_here = not itinerary.returns and stop.index == itinerary.end and itinerary.late_end > 0
         body.append(
@@ -164,6 +174,7 @@ def timeline_part(itinerary: Itinerary, plot_width: float) -> Part:
                 stop.label,
                 stop.arrival,
                 by_row.get(stop.index, []),
+                breaks_by_row.get(stop.index, []),
                 y(stop.index),
                 row_height,
                 x,
@@ -181,6 +192,7 @@ def timeline_part(itinerary: Itinerary, plot_width: float) -> Part:
                 f"{start.label} (return)",
                 itinerary.end_time,
                 [],
+                [],
                 y(count - 1),
                 row_height,
                 x,
@@ -190,7 +202,42 @@ def timeline_part(itinerary: Itinerary, plot_width: float) -> Part:
                 itinerary.late_end,
             )
         )
+    body += [_closed_day(start, end, x, top, bottom, text) for start, end in itinerary.closed_days]
     return Part("\n".join(body), plot_right, bottom + (AXIS if count > AXIS_EVERY // 2 else 0) + 4)
+
+
+def _closed_day(
+    start: int, end: int, x: Callable[[int], float], top: float, bottom: float, text: TimeText
+) -> str:
+    """A day the hours do not open, shaded over every row (letting the rows take the pointer),
+    and named at its top where the name fits."""
+    left, right = x(start), x(end)
+    shade = element(
+        "rect",
+        {
+            "class": "closed",
+            "x": left,
+            "y": top,
+            "width": max(right - left, 1),
+            "height": bottom - top,
+            "fill": COLOURS["closed"],
+            "fill-opacity": CLOSED_OPACITY,
+            "pointer-events": "none",
+        },
+    )
+    day = text.local(start)
+    label = f"{day:%a} closed"
+    if right - left < _width(label, 10) + 4:  # a day too narrow on a long tour: shaded only
+        return shade
+    return shade + _text(
+        (left + right) / 2,
+        top + 12,
+        label,
+        anchor="middle",
+        size=10,
+        halo=True,
+        tip=f"closed all day: {day:%a} {text.day(start)}",
+    )
 
 
 def _row(
@@ -198,6 +245,7 @@ def _row(
     label: str,
     arrival: int | None,
     events: list[ScheduledEvent],
+    breaks: list[TakenBreak],
     top: float,
     height: float,
     x: Callable[[int], float],
@@ -206,9 +254,9 @@ def _row(
     end: str | None,
     late_end: int,
 ) -> str:
-    """One row: number, label and arrival on the left; windows, the events and the marks of
-    lateness on the axis; `end` ("end", "return") marks the tour's end at `arrival` here, and
-    `late_end` is how late that end is."""
+    """One row: number, label and arrival on the left; windows, the events, the breaks and the
+    marks of lateness on the axis; `end` ("end", "return") marks the tour's end at `arrival`
+    here, and `late_end` is how late that end is."""
     parts = [
         element(
             "rect",
@@ -224,19 +272,7 @@ def _row(
     ]
     for start, finish in stop.windows:
         if x(finish) > x(start) or start == finish:
-            parts.append(
-                element(
-                    "rect",
-                    {
-                        "class": "window",
-                        "x": x(start),
-                        "y": top + 1,
-                        "width": max(x(finish) - x(start), 1),
-                        "height": height - 2,
-                        "fill": COLOURS["window"],
-                    },
-                )
-            )
+            parts.append(_window(start, finish, stop.start_only, x, top, height, text))
     middle = top + height / 2 + FONT / 3
     arrival_text = text.at(arrival) if arrival is not None else ""
     room = LABEL_WIDTH - 38 - 12 - _width(arrival_text) - 6
@@ -251,9 +287,33 @@ def _row(
     labels = []  # drawn over every bar of the row
     for index, event in enumerate(events):
         late = stop.late if index == last_work else 0
-        parts.append(_event(event, x, right, bar_top, bar, late, text, stop.late_because))
+        why = stop.late_because
+        parts.append(
+            _event(event.kind, event.start, event.end, x, right, bar_top, bar, late, text, why)
+        )
         if late:
             labels.append(_late_label(x(event.start), x(event.end), middle, late, right, text))
+    for taken in breaks:
+        why = "after its latest start" if taken.late else None
+        parts.append(
+            _event(
+                "break",
+                taken.start,
+                taken.end,
+                x,
+                right,
+                bar_top,
+                bar,
+                taken.late,
+                text,
+                why,
+                where=taken.place,
+            )
+        )
+        if taken.late:
+            labels.append(
+                _late_label(x(taken.start), x(taken.end), middle, taken.late, right, text)
+            )
     if end is not None and arrival is not None:
         kind = "late" if late_end else "end"
         width = MARK_MIN + 1 if late_end else MARK_MIN
@@ -279,8 +339,39 @@ def _row(
     return element("g", {"class": "row", "data-stop": stop.index}, "".join(parts + labels))
 
 
+def _window(
+    start: int,
+    finish: int,
+    start_only: bool,
+    x: Callable[[int], float],
+    top: float,
+    height: float,
+    text: TimeText,
+) -> str:
+    """A window shaded behind the row; one that binds only the start in its own colour, its
+    end dashed (the work may run past it) and its title saying so."""
+    shade = {
+        "x": x(start),
+        "y": top + 1,
+        "width": max(x(finish) - x(start), 1),
+        "height": height - 2,
+    }
+    if not start_only:
+        return element("rect", {"class": "window", **shade, "fill": COLOURS["window"]})
+    tip = f"the work starts within {text.at(start)}\u2013{text.at(finish)} and may run past it"
+    edge = {"x1": x(finish), "y1": top + 1, "x2": x(finish), "y2": top + height - 1}
+    return element(
+        "rect", {"class": "window start", **shade, "fill": COLOURS["start window"]}, _title(tip)
+    ) + element(
+        "line",
+        {**edge, "class": "window-end", "stroke": "#4b8db0", "stroke-dasharray": "3 2"},
+    )
+
+
 def _event(
-    event: ScheduledEvent,
+    kind: str,
+    start: int,
+    end: int,
     x: Callable[[int], float],
     right: float,
     top: float,
@@ -288,16 +379,17 @@ def _event(
     late: int,
     text: TimeText,
     why: str | None = None,
+    where: str | None = None,
 ) -> str:
-    """A bar from the event's start to its end, work at least MARK_MIN wide (kept inside the
-    plot), late work in red and its title saying `why`."""
-    left, width = x(event.start), x(event.end) - x(event.start)
-    least = (MARK_MIN + 1 if late else MARK_MIN) if event.kind == "work" else 1
+    """A bar from `start` to `end` in the colour of its `kind`, work at least MARK_MIN wide
+    (kept inside the plot), a late one in red, its title saying `why` and `where` it was."""
+    left, width = x(start), x(end) - x(start)
+    least = (MARK_MIN + 1 if late else MARK_MIN) if kind == "work" else 1
     thin = width < least
-    what: str = event.kind
+    what = kind
     if late:
         what += f", late {text.length(late)}" + (f" ({why})" if why else "")
-    classes = f"event {event.kind}" + (" late" if late else "") + ("" if event.length else " zero")
+    classes = f"event {kind}" + (" late" if late else "") + ("" if end > start else " zero")
     return element(
         "rect",
         {
@@ -306,14 +398,14 @@ def _event(
             "y": top,
             "width": max(width, least),
             "height": height,
-            "fill": COLOURS["late" if late else event.kind],
+            "fill": COLOURS["late" if late else kind],
             # An outline sets a thin mark of work apart from the travel beside it.
-            "stroke": "#123a66" if thin and event.kind == "work" and not late else None,
-            "stroke-width": 0.6 if thin and event.kind == "work" and not late else None,
+            "stroke": "#123a66" if thin and kind == "work" and not late else None,
+            "stroke-width": 0.6 if thin and kind == "work" and not late else None,
         },
         _title(
-            f"{what}: {text.at(event.start, seconds=True)} to {text.at(event.end, seconds=True)} "
-            f"({text.length(event.length)})"
+            f"{what}: {text.at(start, seconds=True)} to {text.at(end, seconds=True)} "
+            f"({text.length(end - start)})" + (f", {where}" if where else "")
         ),
     )
 
@@ -335,7 +427,8 @@ def _late_label(
     )
 
 
-def _legend() -> str:
+def _legend(itinerary: Itinerary) -> str:
+    """The colours, those of breaks, start windows and closed days where the tour has them."""
     entries = [
         ("work", "work"),
         ("late", "late work"),
@@ -343,6 +436,10 @@ def _legend() -> str:
         ("wait", "wait"),
         ("window", "time window"),
     ]
+    entries += [("break", "break")] if itinerary.breaks else []
+    if any(stop.start_only for stop in itinerary.stops):
+        entries.append(("start window", "window for the start only"))
+    entries += [("closed", "closed day")] if itinerary.closed_days else []
     parts, x = [], 0.0
     for key, label in entries:
         parts.append(
@@ -355,6 +452,7 @@ def _legend() -> str:
                     "width": 14,
                     "height": 12,
                     "fill": COLOURS[key],
+                    "fill-opacity": CLOSED_OPACITY if key == "closed" else None,
                 },
             )
         )
@@ -660,7 +758,9 @@ def _text(
     weight: str = "normal",
     fill: str = COLOURS["text"],
     halo: bool = False,
+    tip: str | None = None,
 ) -> str:
+    """A text, with the tooltip `tip` where given."""
     return element(
         "text",
         {
@@ -674,5 +774,5 @@ def _text(
             "stroke-width": 3 if halo else None,
             "paint-order": "stroke" if halo else None,
         },
-        escape(content),
+        escape(content) + ("" if tip is None else _title(tip)),
     )

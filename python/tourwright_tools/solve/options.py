@@ -198,8 +198,10 @@ class SolveOptions:
             return self.max_descents, self.seed
         if self.strategy != "iterated":
             return None, self.seed
-        walked = problem.operation_times is not None or any(
-            len(windows) > 1 for windows in problem.time_windows or ()
+        walked = (
+            problem.hours is not None
+            or bool(problem.breaks)
+            or any(len(windows) > 1 for windows in problem.time_windows or ())
         )
         count = default_descents(problem.size, walked)
         return count, DEFAULT_SEED if self.seed is None else self.seed

@@ -9,12 +9,14 @@ end. The plan is the search's first tour, so the new plan is never worse than go
 from __future__ import annotations
 
 import dataclasses
+import datetime as dt
 from collections.abc import Iterable, Sequence
 from typing import Any
 
+from ..model.breaks import Break
 from ..model.problem import End, Problem
 from ..units import values
-from ..units.local_time import instant
+from ..units.local_time import instant, local
 from .options import ProgressCallback, SolveOptions, Strategy, TimeLimit, limit_seconds
 from .routes import route_of
 from .solving import solve_with
@@ -317,6 +319,29 @@ def _planned_place(tour: Tour, now: int, done: frozenset[int]) -> _Place:
     return _Place(here)
 
 
+def _untaken_breaks(problem: Problem, tour: Tour, now: int) -> tuple[Break, ...]:
+    """The problem's breaks, less those the tour takes (or has begun) before `now`: each
+    skips the dates on which it was taken. A break taken is the one of its day whose window
+    opens last before it starts."""
+    taken: dict[int, set[dt.date]] = {}
+    for event in tour.schedule or ():
+        if event.kind != "break" or event.start >= now:
+            continue
+        moment = local(event.start, problem.timezone)
+        day, time = moment.date(), moment.hour * 3600 + moment.minute * 60 + moment.second
+        opened = [
+            (item.start_between[0], index)
+            for index, item in enumerate(problem.breaks)
+            if item.applies(day) and item.start_between[0] <= time
+        ]
+        if opened:
+            taken.setdefault(max(opened)[1], set()).add(day)
+    return tuple(
+        item.skipping(taken[index]) if index in taken else item
+        for index, item in enumerate(problem.breaks)
+    )
+
+
 class _Rest:
     """The problem of the rest of the day, its options, and the way back to the day's own
     locations. Location 0 is the van's place; then the stops still to do; then the end."""
@@ -331,7 +356,7 @@ class _Rest:
         last: int | None,
         keep: int,
     ) -> None:
-        self.day, self.place, self.now = problem, place, now
+        self.day, self.tour, self.place, self.now = problem, tour, place, now
         busy = {place.location} if place.working is not None else set()
         todo = [
             location
@@ -397,7 +422,10 @@ class _Rest:
         # The van leaves at `now`; a job in progress there is late as its own windows say
         # (counted from `now` where it is late already), any other stand has the day.
         closing = _day_closing(day)
-        if place.working is not None:
+        van_rule = "whole"
+        if place.working is not None and day.window_rule[place.location] == "start":
+            van_rule = "start"  # begun already, so never late
+        elif place.working is not None:
             closing = day.time_windows[place.location][-1][1]
         windows = [((self.now, max(self.now, closing)),)] + [
             day.time_windows[location] for location in real
@@ -413,7 +441,10 @@ class _Rest:
             durations,
             jobs,
             windows,
-            day.operation_times,
+            hours=day.hours,
+            breaks=_untaken_breaks(day, self.tour, self.now) or None,
+            window_rule=[van_rule] + [day.window_rule[location] for location in real],
+            clock_changes=day.clock_changes,
             names=names,
             coordinates=coordinates,
             check_units=day.check_units,

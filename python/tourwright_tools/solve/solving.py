@@ -116,7 +116,7 @@ def solve_with(problem: Problem, options: SolveOptions, *, entered: float | None
     entered = time.monotonic() if entered is None else entered
     if not isinstance(problem, Problem):
         raise TypeError(f"problem: expected a Problem, got {type(problem).__name__}")
-    arguments, offset = _engine_arguments(problem)
+    arguments, keywords, offset = _engine_arguments(problem)
     first, last = ends_of(problem, options)
     pinned = checked_pinned(problem, options.pinned, first, last)
     initial = None
@@ -143,6 +143,7 @@ def solve_with(problem: Problem, options: SolveOptions, *, entered: float | None
             strategy=options.strategy,
             initial=None if initial is None else list(initial),
             pinned=list(pinned) or None,
+            **keywords,
         )
     except _engine.EngineError as error:
         raise SolveError(f"the solver stopped: {error}") from error
@@ -180,7 +181,7 @@ def evaluate_route(
 def timed_route(problem: Problem, route: Sequence[int], options: SolveOptions) -> Tour:
     """The `Tour` of exactly `route` with the ends and departure of `options`: what a search
     that ended on it reports (but `iterations` and `time_taken_microseconds`, which are 0)."""
-    arguments, offset = _engine_arguments(problem)
+    arguments, keywords, offset = _engine_arguments(problem)
     first, last = ends_of(problem, options)
     try:
         output = _engine.evaluate(
@@ -190,17 +191,22 @@ def timed_route(problem: Problem, route: Sequence[int], options: SolveOptions) -
             end=None if last == "open" else last,
             open_end=last == "open",
             latest_departure=options.departure == "latest",
+            **keywords,
         )
     except _engine.EngineError as error:
         raise SolveError(f"the solver stopped: {error}") from error
     return _tour(output, problem, offset, last)
 
 
-def _engine_arguments(problem: Problem) -> tuple[tuple[Any, Any, Any, Any, Any], int]:
-    """The problem's arguments of the engine, in its order, and the seconds its clock runs
-    ahead (see `Problem.engine_offset`)."""
+def _engine_arguments(
+    problem: Problem,
+) -> tuple[tuple[Any, Any, Any, Any, Any], dict[str, Any], int]:
+    """The problem's arguments of the engine, in its order, its keywords of open hours,
+    breaks and window rules, and the seconds its clock runs ahead (see
+    `Problem.engine_offset`)."""
     arguments = problem.solve_arguments()
-    offset = problem.engine_offset()
+    time = problem.engine_time
+    offset = time.offset
     if offset:
         arguments["time_windows"] = _shifted(arguments["time_windows"], offset)
     given = (
@@ -208,15 +214,17 @@ def _engine_arguments(problem: Problem) -> tuple[tuple[Any, Any, Any, Any, Any],
         arguments["duration_matrix"],
         arguments["job_durations"],
         arguments["time_windows"],
-        arguments["operation_times"],
+        time.operation_times,
     )
-    return given, offset
+    return given, time.keywords(), offset
 
 
 def _tour(
     output: Any, problem: Problem, offset: int, last: End | None, cut_short: bool = False
 ) -> Tour:
     tz = None if problem.timezone is None else zone_name(problem.timezone)
+    # Without breaks the engine takes none.
+    breaks = _engine.breaks_of(output) if problem.engine_time.breaks else ()
     return Tour.from_output(
         output,
         shift=offset,
@@ -224,6 +232,7 @@ def _tour(
         names=problem.names,
         returns=last is None,
         cut_short=cut_short,
+        breaks=breaks,
     )
 
 

@@ -6,7 +6,7 @@ import dataclasses
 import datetime as dt
 import json
 import operator
-from collections.abc import Mapping
+from collections.abc import Mapping, Sequence
 from typing import TYPE_CHECKING, Any, Literal, cast
 
 import tourwright
@@ -19,8 +19,8 @@ if TYPE_CHECKING:
     from .._classes import PyEvent_Travel, PyEvent_Wait, PyEvent_Work, PyWork
     from ..render.itinerary import Stop
 
-EventKind = Literal["work", "wait", "travel"]
-EVENT_KINDS = ("work", "wait", "travel")
+EventKind = Literal["work", "wait", "travel", "break"]
+EVENT_KINDS = ("work", "wait", "travel", "break")
 # Sums and counts of a tour: never negative, and within the engine's 64 bits.
 TOTALS = (
     "distance",
@@ -29,6 +29,7 @@ TOTALS = (
     "working_time",
     "waiting_time",
     "traveling_time",
+    "break_time",
     "iterations",
     "time_taken_microseconds",
 )
@@ -39,6 +40,7 @@ TIME_VALUES = (
     "working_time",
     "waiting_time",
     "traveling_time",
+    "break_time",
     "start_time",
     "end_time",
 )
@@ -58,7 +60,9 @@ def to_datetime(unix_seconds: int | None) -> dt.datetime | None:
 
 @dataclasses.dataclass(frozen=True)
 class Event:
-    """One entry of a schedule: work at `location`, a wait, or travel `from_location` → `to_location`.
+    """One entry of a schedule: work at `location`, a wait, travel `from_location` →
+    `to_location`, or a break: at `location` where the van waits, or (`location` None) on the
+    leg `from_location` → `to_location`, which it pauses.
 
     `start` and `end` are Unix seconds.
     """
@@ -99,7 +103,8 @@ class Event:
 class Tour:
     """A solved tour with the attributes of `tourwright.PyOutput`, as plain values.
 
-    The time attributes are None for a problem without time data. Durations are seconds,
+    The time attributes are None for a problem without time data. Durations are seconds
+    (`duration` is `working_time + traveling_time + waiting_time + break_time`),
     `start_time` and `end_time` Unix seconds (`start_datetime`, `end_datetime` give UTC
     datetimes, `start_local`, `end_local` those in the problem's `timezone`). With `returns`
     the tour goes back to its first location after the last; otherwise it ends there.
@@ -130,8 +135,12 @@ class Tour:
     # True when the time limit (or a stop) ended the search before its first descent reached
     # a local optimum: the tour is then only partly improved.
     cut_short: bool = False
+    # The breaks' seconds (0 where a time problem has none).
+    break_time: int | None = None
 
     def __post_init__(self) -> None:
+        if self.break_time is None and self.duration is not None:
+            object.__setattr__(self, "break_time", 0)
         route = tuple(
             _whole(location, f"route[{index}]")
             for index, location in enumerate(_sequence(self.route, "route"))
@@ -183,9 +192,12 @@ class Tour:
         names: tuple[str, ...] | None = None,
         returns: bool = True,
         cut_short: bool = False,
+        breaks: Sequence[tuple[int, int, int | None]] = (),
     ) -> Tour:
         """The output's values; its instants less `shift` seconds (those of an engine whose
-        clock ran ahead by a time zone's offset)."""
+        clock ran ahead by a time zone's offset). `breaks`: the breaks the engine took, as
+        `(start, end, location or None)` (`_engine.breaks_of(output)`), merged into the
+        schedule."""
         route = tuple(output.route)
         raw = output.schedule
 
@@ -200,11 +212,14 @@ class Tour:
             working_time=output.working_time,
             waiting_time=output.waiting_time,
             traveling_time=output.traveling_time,
+            break_time=None
+            if output.duration is None
+            else sum(end - start for start, end, _ in breaks),
             start_time=back(output.start_time),
             end_time=back(output.end_time),
             iterations=output.iterations,
             time_taken_microseconds=output.time_taken_microseconds,
-            schedule=None if raw is None else _events(raw, route, shift),
+            schedule=None if raw is None else _events(raw, route, shift, breaks),
             returns=returns,
             timezone=timezone,
             names=names,
@@ -376,16 +391,29 @@ def _construct_again(record: Any, state: Any) -> None:
 
 
 def _events(
-    raw: list[PyEvent_Work | PyEvent_Wait | PyEvent_Travel], route: tuple[int, ...], shift: int
+    raw: list[PyEvent_Work | PyEvent_Wait | PyEvent_Travel],
+    route: tuple[int, ...],
+    shift: int,
+    breaks: Sequence[tuple[int, int, int | None]],
 ) -> tuple[Event, ...]:
-    """Plain events; a travel leaves the location of the latest work for the next one in the route."""
+    """Plain events; a travel leaves the location of the latest work for the next one in the
+    route; the breaks go where they fall (before what starts at their end), one on a leg
+    named by the leg it pauses."""
     # By class name: the engine's results carry classes of the same names but of its own.
     position = {location: index for index, location in enumerate(route)}
     here = 0
-    events = []
+    events: list[Event] = []
+    pending = [(start - shift, end - shift, location) for start, end, location in breaks]
+    pending.reverse()
+    paused: list[int] = []  # the indices of the events of breaks on a leg, named below
     for event in raw:
         payload = event._0
         start, end = (instant - shift for instant in payload.window)
+        while pending and pending[-1][0] < start:
+            taken, over, location = pending.pop()
+            if location is None:
+                paused.append(len(events))
+            events.append(Event("break", taken, over, location=location))
         kind = type(payload).__name__
         if kind == "PyWork":
             location = cast("PyWork", payload).location
@@ -403,7 +431,23 @@ def _events(
             )
         else:
             events.append(Event("wait", start, end))
+    for taken, over, location in reversed(pending):
+        events.append(Event("break", taken, over, location=location))
+    for index in paused:
+        leg = _paused_leg(events, index)
+        if leg is not None:
+            events[index] = dataclasses.replace(
+                events[index], from_location=leg.from_location, to_location=leg.to_location
+            )
     return tuple(events)
+
+
+def _paused_leg(events: list[Event], index: int) -> Event | None:
+    """The travel a break on a leg pauses: the one it interrupts, else the one it precedes."""
+    for neighbour in (index - 1, index + 1):
+        if 0 <= neighbour < len(events) and events[neighbour].kind == "travel":
+            return events[neighbour]
+    return None
 
 
 def _indented(value: Any, indent: int, depth: int = 0) -> str:

@@ -2,10 +2,10 @@
 read from dates and times (checked against the zone's clock changes), and instants shown as
 local times with their offset.
 
-Instants stay Unix seconds (UTC) everywhere. Operating hours are seconds after local
+Instants stay Unix seconds (UTC) everywhere. Daily operating hours are seconds after local
 midnight; the engine counts them from the midnight of its own clock, so it is given every
 instant moved by the zone's offset and its results are moved back. That is exact while the
-offset holds, so a horizon across a change of offset (daylight saving) is refused.
+offset holds; across a change of offset (daylight saving) the hours go to it as instants.
 """
 
 from __future__ import annotations
@@ -105,13 +105,20 @@ def offset_seconds(tz: dt.tzinfo, unix_seconds: int) -> int:
     return 0 if offset is None else offset // dt.timedelta(seconds=1)
 
 
-def steady_offset(tz: dt.tzinfo, first: int, last: int) -> int:
-    """The zone's offset in seconds, the same from instant `first` to `last`; a ValueError
-    naming the local date where it changes otherwise. A fixed offset holds for any horizon; a
-    zone whose offset may change is probed a day at a time, over at most MOST_ZONE_YEARS
-    years ending by the year 9999."""
+def steady_offset(tz: dt.tzinfo, first: int, last: int) -> int | None:
+    """The zone's offset in seconds where it holds from instant `first` to `last`, else None."""
     if isinstance(tz, dt.timezone):
         return tz.utcoffset(None) // _ONE_SECOND
+    return None if offset_change(tz, first, last) is not None else offset_seconds(tz, first)
+
+
+def offset_change(tz: dt.tzinfo, first: int, last: int) -> int | None:
+    """The first instant after `first`, up to `last`, at which the zone's offset differs from
+    its offset at `first`; None where it holds. A fixed offset holds for any horizon; a zone
+    whose offset may change is probed a day at a time, over at most MOST_ZONE_YEARS years
+    ending by the year 9999."""
+    if isinstance(tz, dt.timezone):
+        return None
     years = (last - first) / (365.2425 * SECONDS_PER_DAY)
     if years > MOST_ZONE_YEARS or last > LATEST_DATETIME_INSTANT:
         raise ValueError(
@@ -134,14 +141,9 @@ def steady_offset(tz: dt.tzinfo, first: int, last: int) -> int:
                     low = middle
                 else:
                     high = middle
-            changed = local(high, tz)
-            raise ValueError(
-                f"timezone: the offset of {zone_name(tz)} changes on {changed:%Y-%m-%d} (to UTC"
-                f"{changed:%z}), within the time windows; operating hours are read with one "
-                "offset, so solve the days on either side of the change separately"
-            )
+            return high
         probe = step_end
-    return offset
+    return None
 
 
 def show(unix_seconds: int, tz: dt.tzinfo | None) -> str:

@@ -1,9 +1,10 @@
 """`tourwright check`, `solve --initial` and `tourwright replan` on a result written by --json."""
 
+import json
 import pathlib
 
 import pytest
-from conftest import DAY0, HOUR
+from conftest import DAY0, HOUR, working_week
 from tourwright_tools import Tour, evaluate_route, read_json
 from tourwright_tools.command.cli import main
 
@@ -123,3 +124,23 @@ def test_replan_refuses_bad_input_with_one_line(argv, message, plan, capsys):
     assert main(argv) == 2
     err = capsys.readouterr().err
     assert err.count("\n") == 1 and message in err
+
+
+def test_check_names_the_hours_and_breaks_and_lists_the_breaks_in_its_table_and_json(
+    tmp_path, capsys
+):
+    problem, tour = working_week()
+    path, timed = tmp_path / "week.json", tmp_path / "timed.json"
+    path.write_text(json.dumps(problem.to_dict()))
+    argv = ["check", str(path), "--route", "0,1,2,3", "--departure", "earliest"]
+    assert main([*argv, "--json", str(timed)]) == 0
+    lines = capsys.readouterr().out.splitlines()
+    figures = dict(line.split(":", 1) for line in lines if line[:1].isalpha())
+    assert figures["hours"].strip() == "Mon\u2013Fri 08:00\u201317:00, Sat\u2013Sun closed (UTC)"
+    assert figures["breaks"].strip() == "30 min break starting 11:30\u201313:30"
+    assert figures["break time"].strip() == "1:00:00"
+    table = lines[lines.index("") + 1 :]
+    rows = [" ".join(line.split()[:2]) for line in table[1:]]
+    assert rows == ["1 Depot", "2 Bakery", "3 Mill", "break during", "4 Farm", "break pausing"]
+    assert table[4].split()[-4:] == ["12-11", "11:30:00", "12-11", "12:00:00"]
+    assert Tour.from_json(timed.read_text()).schedule == tour.schedule

@@ -4,6 +4,7 @@ error an argument itself raised), never the module's PanicException, never a cra
 
 from hypothesis import event, given
 from hypothesis import strategies as st
+from schedule_check import check_schedule
 from test_fuzz_arguments import ArgumentsOwnError, hours, job_lists, matrices, values, window_lists
 from tourwright_tools import Problem, SolveError, Tour, solve_problem
 
@@ -27,6 +28,7 @@ options = st.fixed_dictionaries(
     time_windows=st.one_of(st.none(), values, window_lists),
     operation_times=st.one_of(st.none(), values, hours),
     check_units=st.booleans(),
+    window_rule=st.sampled_from(["whole", "start"]),
     options=options,
 )
 def test_friendly_layer_survives_malformed_problems_and_options(
@@ -36,6 +38,7 @@ def test_friendly_layer_survives_malformed_problems_and_options(
     time_windows,
     operation_times,
     check_units,
+    window_rule,
     options,
 ):
     try:
@@ -46,6 +49,7 @@ def test_friendly_layer_survives_malformed_problems_and_options(
             time_windows,
             operation_times,
             check_units=check_units,
+            window_rule=window_rule,
         )
         # A short limit keeps every search brief, whatever the options ask for.
         tour = solve_problem(problem, 0.02, **options)
@@ -58,3 +62,4 @@ def test_friendly_layer_survives_malformed_problems_and_options(
     assert sorted(tour.route) == list(range(len(problem.distance_matrix)))
     if options.get("depot") in tour.route and type(options.get("depot")) is int:
         assert tour.route[0] == options["depot"]
+    check_schedule(tour, problem)

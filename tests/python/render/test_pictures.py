@@ -1,13 +1,14 @@
 """The SVG picture and the report page as documents: every stop labelled at any size, lateness
 and zero-length jobs visible, well-formed whatever the names; and how the command writes them."""
 
+import dataclasses
 import math
 import os
 import xml.etree.ElementTree as ElementTree
 
 import pytest
-from conftest import DAY0, HOUR, planned_day
-from tourwright_tools import Problem, schedule_svg, solve_problem
+from conftest import DAY0, HOUR, planned_day, working_week
+from tourwright_tools import Event, Problem, schedule_svg, solve_problem
 from tourwright_tools.command.cli import main
 from tourwright_tools.files.atomic import write_text_atomically
 from tourwright_tools.render.itinerary import Itinerary
@@ -153,3 +154,66 @@ def test_a_failed_write_keeps_the_old_file_and_leaves_nothing_behind(tmp_path, m
     with pytest.raises(OSError):
         write_text_atomically(target, "new")
     assert target.read_text() == "old" and os.listdir(tmp_path) == ["out.svg"]
+
+
+def test_breaks_closed_days_and_start_windows_are_drawn_and_listed():
+    problem, tour = working_week()
+    itinerary = Itinerary.of(tour, problem)
+    # The Mill's job ends on Monday, long after its window: only its start is bound.
+    assert [stop.late for stop in itinerary.stops] == [0] * 4 and itinerary.late_end == 0
+    root = ElementTree.fromstring(schedule_svg(tour, problem))
+    rows = {int(g.get("data-stop")): g for g in root.iter(f"{SVG}g") if g.get("class") == "row"}
+    bars = {
+        stop: row.findall(f"{SVG}rect[@class='event break']/{SVG}title")
+        for stop, row in rows.items()
+    }
+    assert [(stop, title.text) for stop, titles in bars.items() for title in titles] == [
+        (2, "break: 12-11 11:30:00 to 12-11 12:00:00 (0:30:00), during the wait at Mill"),
+        (3, "break: 12-14 13:00:00 to 12-14 13:30:00 (0:30:00), pausing the way Farm > Depot"),
+    ]
+    starts = [
+        stop
+        for stop, row in rows.items()
+        if row.find(f"{SVG}rect[@class='window start']") is not None
+    ]
+    assert starts == [2]
+    shades = [
+        float(r.get(key))
+        for r in root.iter(f"{SVG}rect")
+        if r.get("class") == "closed"
+        for key in ("x", "width")
+    ]
+    assert len(shades) == 4 and shades[0] + shades[1] == pytest.approx(shades[2])  # side by side
+    named = [(t.text, t.find(f"{SVG}title").text) for t in root.iter(f"{SVG}text") if len(t)]
+    assert named == [
+        ("Sat closed", "closed all day: Sat 2026-12-12"),
+        ("Sun closed", "closed all day: Sun 2026-12-13"),
+    ]
+    texts = {t.text for t in root.iter(f"{SVG}text")}
+    assert {"break", "window for the start only", "closed day", "1:00:00 (2 breaks)"} <= texts
+    body = ElementTree.fromstring(tour.to_html(problem).encode("utf-8")).find(".//tbody")
+    listed = [(row.get("class") or "") + row.get("data-stop") for row in body]
+    assert listed == ["0", "1", "2", "break2", "3", "break3"]
+    assert body[2].findall("td")[4].text == "12-11 14:00\u201312-11 16:00 for the start"
+    cells = [td.text for td in body[5]]
+    assert cells[1:4] == ["break pausing the way Farm > Depot", "12-14 13:00:00", "0:30:00 break"]
+
+
+def test_a_late_break_is_late_itself_and_not_the_end():
+    problem, tour = working_week()
+    # The van waits 40 minutes at the Farm before the way back and Monday's break, which then
+    # starts at 13:40, ten minutes after its latest start.
+    *before, pause, back = tour.schedule
+    later = [dataclasses.replace(e, start=e.start + 2400, end=e.end + 2400) for e in (pause, back)]
+    tour = dataclasses.replace(
+        tour,
+        schedule=(*before, Event("wait", pause.start, pause.start + 2400), *later),
+        lateness=600,
+        end_time=tour.end_time + 2400,
+        duration=tour.duration + 2400,
+        waiting_time=tour.waiting_time + 2400,
+    )
+    itinerary = Itinerary.of(tour, problem)
+    assert [taken.late for taken in itinerary.breaks] == [0, 600]
+    assert itinerary.late_end == 0 and itinerary.late_stops == 0
+    assert late_minutes(ElementTree.fromstring(schedule_svg(tour, problem))) == {3: [10]}

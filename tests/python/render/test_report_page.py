@@ -8,7 +8,7 @@ import pathlib
 import shutil
 
 import pytest
-from conftest import planned_day
+from conftest import planned_day, working_week
 from tourwright_tools import read_json, solve_problem
 
 ARTIFACTS = pathlib.Path(__file__).resolve().parents[1] / "artifacts"
@@ -135,3 +135,27 @@ def test_table_sorts_filters_and_a_stop_is_marked_in_all_three_views(page):
     assert list(map(float, script(browser, view).split())) == pytest.approx(
         list(map(float, home.split()))
     )
+
+
+def test_break_rows_stay_under_their_stop_when_sorted_and_filtered(browser, tmp_path):
+    problem, tour = working_week()
+    path = tmp_path / "week.html"
+    path.write_text(tour.to_html(problem), encoding="utf-8")
+    browser.get(path.as_uri())
+    shown = (
+        "return Array.from(document.querySelectorAll('#stops tbody tr:not([hidden])'),"
+        " r => r.classList.contains('break') ? r.cells[1].textContent : r.cells[2].textContent)"
+    )
+    assert browser.find_element("css selector", "#stops tbody tr.break").is_displayed()
+    browser.find_elements("css selector", "#stops thead th")[2].click()  # by name
+    assert script(browser, shown) == [
+        "Bakery",
+        "Depot",
+        "Farm",
+        "break pausing the way Farm > Depot",
+        "Mill",
+        "break during the wait at Mill",
+    ]
+    browser.find_element("id", "filter").send_keys("Mill")
+    assert script(browser, shown) == ["Mill", "break during the wait at Mill"]
+    assert browser.find_element("id", "shown").text == "1 of 4 stops"

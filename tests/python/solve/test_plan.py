@@ -5,13 +5,15 @@ import random
 
 import pytest
 from conftest import DAY0, HOUR, delivery_problem
+from schedule_check import check_schedule
 from tourwright_tools import Problem, evaluate_route, schedule_svg, solve_many, solve_problem
 
 ENDS = [{}, {"depot": 0}, {"start": 0, "end": "open"}, {"start": 0, "end": 3}]
 
 
 def varied_problem(seed):
-    """Several windows, jobs, and on every other problem operating hours 08:00-17:00."""
+    """Several windows, jobs, on every other problem operating hours 08:00-17:00, and on every
+    fourth windows that bind only the start."""
     rng = random.Random(seed)
     day = delivery_problem(rng.randrange(5, 11), seed=seed)
     hours = (8 * HOUR, 17 * HOUR) if seed % 2 else None
@@ -21,33 +23,8 @@ def varied_problem(seed):
         [rng.randrange(0, 3 * HOUR) for _ in range(day.size)],
         day.time_windows,
         hours,
+        window_rule="start" if seed % 4 == 3 else "whole",
     )
-
-
-def check_schedule(tour, problem, started):
-    """The events follow one another without a gap, sum to the totals, serve the route in
-    order, and the lateness is that of the work ending after each stop's last window (and of a
-    return after the last window of a start given)."""
-    clock, sums, served, ends = tour.start_time, {"work": 0, "travel": 0, "wait": 0}, [], {}
-    for event in tour.schedule:
-        assert event.start == clock
-        clock = event.end
-        sums[event.kind] += event.length
-        if event.kind == "work":
-            if not served or served[-1] != event.location:
-                served.append(event.location)
-            ends[event.location] = event.end
-    assert clock == tour.end_time
-    assert served == [k for k in tour.route if k in ends]
-    assert (sums["work"], sums["travel"], sums["wait"]) == (
-        tour.working_time,
-        tour.traveling_time,
-        tour.waiting_time,
-    )
-    late = sum(max(0, at - problem.time_windows[k][-1][1]) for k, at in ends.items())
-    if tour.returns and started:
-        late += max(0, tour.end_time - problem.time_windows[tour.route[0]][-1][1])
-    assert tour.lateness == late
 
 
 def test_a_route_is_timed_as_a_search_ending_on_it_would_time_it():
@@ -69,7 +46,7 @@ def test_a_route_is_timed_as_a_search_ending_on_it_would_time_it():
                         route = route[1:] + route[:1]
                     timed = evaluate_route(problem, route, departure=departure, **ends)
                     assert timed.route == tuple(route) and timed.iterations == 0
-                    check_schedule(timed, problem, bool(ends))
+                    check_schedule(timed, problem, started=bool(ends))
                     warm = solve_problem(
                         problem, initial=route, max_descents=0, departure=departure, **ends
                     )

@@ -53,7 +53,14 @@ def test_tour_matches_solve_and_names_every_travel_leg():
 def test_json_round_trip_and_pickling_keep_every_attribute():
     tour = solve_problem(three_stop_problem(), time_limit=dt.timedelta(seconds=0))
     data = tour.to_dict()
-    assert set(data) == {*RESULT_ATTRIBUTES, "returns", "timezone", "names", "cut_short"}
+    assert set(data) == {
+        *RESULT_ATTRIBUTES,
+        "returns",
+        "timezone",
+        "names",
+        "cut_short",
+        "break_time",
+    }
     assert set(data["schedule"][0]) == {
         "kind",
         "start",

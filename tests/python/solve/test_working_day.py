@@ -43,20 +43,24 @@ def test_a_local_working_day_is_on_time_in_any_zone(zone, offset):
             assert dt.time(8) <= start.time() and start.hour < 17
 
 
-def test_a_horizon_across_a_change_of_offset_is_refused_naming_the_date():
+def test_a_horizon_across_a_change_of_offset_gets_its_hours_as_instants():
     tz = zoneinfo.ZoneInfo("Europe/Berlin")
     windows = [
         [(dt.datetime(2026, 3, 28, 8, tzinfo=tz), dt.datetime(2026, 3, 30, 17, tzinfo=tz))]
     ] * 2
-    with pytest.raises(ValueError, match="changes on 2026-03-29"):
-        Problem(
-            [[0, 1], [1, 0]],
-            [[0, 60], [60, 0]],
-            [0, 0],
-            windows,
-            (dt.time(8), dt.time(17)),
-            timezone=tz,
-        )
+    problem = Problem(
+        [[0, 1], [1, 0]],
+        [[0, 60], [60, 0]],
+        [0, 0],
+        windows,
+        (dt.time(8), dt.time(17)),
+        timezone=tz,
+    )
+    engine = problem.engine_time
+    assert engine.offset == 0 and engine.operation_times is None
+    opened = [dt.datetime.fromtimestamp(start, tz) for start, _ in engine.open_hours]
+    assert {moment.time() for moment in opened} == {dt.time(8)}
+    assert problem.operation_times == (8 * 3600, 17 * 3600)
     # A time of day with a zone gives the problem that zone; a fixed offset is a zone too.
     berlin = Problem(
         [[0, 1], [1, 0]],

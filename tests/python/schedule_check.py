@@ -1,0 +1,108 @@
+"""What every schedule of a time problem satisfies, checked from the problem alone (its windows,
+window rules, open hours and breaks), never from the engine's own reckoning."""
+
+from tourwright_tools.units.values import SECONDS_PER_DAY
+
+
+def check_schedule(tour, problem, started=True):
+    """Asserts that `tour`, a tour of `problem`, keeps every rule of its schedule; a return
+    after the last window of its first location is late where the tour was given a start."""
+    events = tour.schedule
+    if events is None or problem.time_windows is None:
+        return
+    time = problem.engine_time
+    open_span = _open_spans(time)
+    clock = tour.start_time
+    totals = {"work": 0, "travel": 0, "wait": 0, "break": 0}
+    for event in events:
+        assert event.start == clock, f"{event} does not follow on at {clock}"
+        clock = event.end
+        totals[event.kind] += event.length
+        if event.kind in ("work", "travel", "break") and event.length:
+            assert open_span(event.start, event.end), f"{event} is not within open hours"
+    assert clock == tour.end_time
+    assert tour.duration == tour.end_time - tour.start_time == sum(totals.values())
+    assert (tour.working_time, tour.traveling_time) == (totals["work"], totals["travel"])
+    assert (tour.waiting_time, tour.break_time) == (totals["wait"], totals["break"])
+    assert tour.working_time == sum(problem.job_durations[k] for k in tour.route)
+    _check_legs(tour, problem)
+    late = _job_lateness(tour, problem) + _break_lateness(tour, time)
+    if tour.returns and started:
+        late += max(0, tour.end_time - problem.time_windows[tour.route[0]][-1][1])
+    assert tour.lateness == late
+
+
+def _open_spans(time):
+    """Whether [start, end] lies within one open interval (always, without hours)."""
+    if time.open_hours is not None:
+        intervals = time.open_hours
+        return lambda start, end: any(a <= start and end <= b for a, b in intervals)
+    if time.operation_times is None:
+        return lambda start, end: True
+    opening, closing = time.operation_times
+
+    def within(start, end):
+        day = (start + time.offset) // SECONDS_PER_DAY * SECONDS_PER_DAY - time.offset
+        return day + opening <= start and end <= day + closing
+
+    return within
+
+
+def _check_legs(tour, problem):
+    """The travel of each leg driven, pauses and all, adds up to its entry of the matrix."""
+    route = tour.route
+    legs = list(zip(route, route[1:] + (route[:1] if tour.returns else ())))
+    driven = {}
+    for event in tour.schedule:
+        if event.kind == "travel":
+            leg = (event.from_location, event.to_location)
+            driven[leg] = driven.get(leg, 0) + event.length
+        if event.kind == "break" and event.location is None:
+            assert (event.from_location, event.to_location) in legs, f"{event} pauses no leg"
+    for a, b in legs:
+        assert driven.get((a, b), 0) == problem.duration_matrix.at(a, b), (a, b)
+
+
+def _job_lateness(tour, problem):
+    """Each job starts when its windows let it (its start within one for a start rule, the whole
+    job for the other); the lateness of those that cannot is how far they run past the last."""
+    work, served = {}, []
+    for event in tour.schedule:
+        if event.kind == "work":
+            first, _ = work.get(event.location, (event.start, None))
+            work[event.location] = (first, event.end)
+            if not served or served[-1] != event.location:
+                served.append(event.location)
+    assert served == [k for k in tour.route if k in work], "the work is not in route order"
+    late = 0
+    for location, (start, end) in work.items():
+        windows = problem.time_windows[location]
+        if problem.window_rule[location] == "start":
+            inside = any(a <= start <= b for a, b in windows)
+            assert inside or start > windows[-1][1], f"{location} starts outside its windows"
+            late += max(0, start - windows[-1][1])
+        else:
+            inside = any(a <= start and end <= b for a, b in windows)
+            assert inside or end > windows[-1][1], f"{location} works outside its windows"
+            assert start >= windows[0][0], f"{location} starts before its first window"
+            late += max(0, end - windows[-1][1])
+    return late
+
+
+def _break_lateness(tour, time):
+    """The breaks in their order from the first whose latest start is not before the tour's
+    start, each of its length and in its window (or after it, late): all those whose latest
+    start comes before the tour ends, and any more that a wait held."""
+    taken = [event for event in tour.schedule if event.kind == "break"]
+    kept = [
+        (length, a - time.offset, b - time.offset)
+        for length, a, b in time.breaks or ()
+        if b - time.offset >= tour.start_time
+    ]
+    due = sum(1 for _, _, latest in kept if latest < tour.end_time)
+    assert due <= len(taken) <= len(kept), f"{len(taken)} breaks taken, {due} due"
+    late = 0
+    for event, (length, earliest, latest) in zip(taken, kept):
+        assert event.length == length and event.start >= earliest, f"{event} is no such break"
+        late += max(0, event.start - latest)
+    return late
