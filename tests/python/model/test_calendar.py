@@ -106,9 +106,6 @@ def test_the_hours_of_one_steady_pair_go_to_the_engine_as_today():
     assert steady.engine_time.operation_times == steady.operation_times
     assert steady.engine_time.offset == HOUR and steady.engine_time.open_hours is None
     assert steady == week_problem([("08:00", "17:00")])
-    across = week_problem(("08:00", "17:00"), first=(3, 27), last=(3, 30))
-    assert across.engine_time.offset == 0 and across.engine_time.operation_times is None
-    assert (at((3, 30), 8), at((3, 30), 17)) in across.engine_time.open_hours
     assert week_problem({"mon": ("08:00", "17:00")}).operation_times is None
 
 
