@@ -6,7 +6,7 @@ import random
 import zoneinfo
 
 import pytest
-from hypothesis import HealthCheck, given, settings
+from hypothesis import HealthCheck, example, given, settings
 from hypothesis import strategies as st
 from schedule_check import check_schedule
 from tourwright_tools import Break, Problem, Tour, evaluate_route, replan, solve_problem
@@ -134,6 +134,11 @@ breaks = st.lists(
     rule=st.sampled_from(["whole", "start"]),
     first=st.sampled_from([(12, 7), (3, 27), (10, 23)]),
     seed=st.integers(0, 9),
+)
+# An hour a day: jobs span days, breaks pause legs across closings and fall due faster than
+# the passages take them.
+@example(
+    hours=("00:00", "01:00"), breaks=[Break(38 * 60, (0, 0))], rule="whole", first=(12, 7), seed=0
 )
 def test_random_calendars_and_breaks_give_schedules_that_keep_every_rule(
     hours, breaks, rule, first, seed
