@@ -108,6 +108,8 @@ def test_the_hours_of_one_steady_pair_go_to_the_engine_as_today():
     assert steady.engine_time.operation_times == steady.operation_times
     assert steady.engine_time.offset == HOUR and steady.engine_time.open_hours is None
     assert steady == week_problem([("08:00", "17:00")])
+    # Windows that close the night before the clocks change, with work left for the morning.
+    assert week_problem(("08:00", "17:00"), first=(3, 26), last=(3, 28)).engine_time.offset == 0
     assert week_problem({"mon": ("08:00", "17:00")}).operation_times is None
 
 
