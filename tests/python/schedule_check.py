@@ -26,7 +26,8 @@ def check_schedule(tour, problem, started=True):
     assert (tour.waiting_time, tour.break_time) == (totals["wait"], totals["break"])
     assert tour.working_time == sum(problem.job_durations[k] for k in tour.route)
     _check_legs(tour, problem)
-    late = _job_lateness(tour, problem) + _break_lateness(tour, time)
+    work = _job_spans(tour)
+    late = _job_lateness(tour, problem, work) + _break_lateness(tour, time, work)
     if tour.returns and started:
         late += max(0, tour.end_time - problem.time_windows[tour.route[0]][-1][1])
     assert tour.lateness == late
@@ -63,9 +64,8 @@ def _check_legs(tour, problem):
         assert driven.get((a, b), 0) == problem.duration_matrix.at(a, b), (a, b)
 
 
-def _job_lateness(tour, problem):
-    """Each job starts when its windows let it (its start within one for a start rule, the whole
-    job for the other); the lateness of those that cannot is how far they run past the last."""
+def _job_spans(tour):
+    """Each location's work from its first part's start to its last part's end, in route order."""
     work, served = {}, []
     for event in tour.schedule:
         if event.kind == "work":
@@ -74,6 +74,12 @@ def _job_lateness(tour, problem):
             if not served or served[-1] != event.location:
                 served.append(event.location)
     assert served == [k for k in tour.route if k in work], "the work is not in route order"
+    return work
+
+
+def _job_lateness(tour, problem, work):
+    """Each job starts when its windows let it (its start within one for a start rule, the whole
+    job for the other); the lateness of those that cannot is how far they run past the last."""
     late = 0
     for location, (start, end) in work.items():
         windows = problem.time_windows[location]
@@ -89,18 +95,27 @@ def _job_lateness(tour, problem):
     return late
 
 
-def _break_lateness(tour, time):
+def _break_lateness(tour, time, work):
     """The breaks in their order from the first whose latest start is not before the tour's
-    start, each of its length and in its window (or after it, late): all those whose latest
-    start comes before the tour ends, and any more that a wait held."""
+    start, each of its length and in its window (or after it, late), at most one a passage (a
+    leg and the work after it). The first not taken, where its latest start comes before the
+    tour ends, lies in a passage that took another."""
     taken = [event for event in tour.schedule if event.kind == "break"]
     kept = [
         (length, a - time.offset, b - time.offset)
         for length, a, b in time.breaks or ()
         if b - time.offset >= tour.start_time
     ]
-    due = sum(1 for _, _, latest in kept if latest < tour.end_time)
-    assert due <= len(taken) <= len(kept), f"{len(taken)} breaks taken, {due} due"
+    assert len(taken) <= len(kept), f"{len(taken)} breaks taken of {len(kept)}"
+    ends = [tour.start_time] + [work[k][1] for k in tour.route if k in work]
+    ends += [tour.end_time] if tour.returns else []
+    passages = list(zip(ends, ends[1:]))
+    for begin, end in passages:
+        assert sum(begin <= event.start < end for event in taken) <= 1, "two breaks a passage"
+    if len(taken) < len(kept) and kept[len(taken)][2] < tour.end_time:
+        latest = kept[len(taken)][2]
+        begin, end = next((a, b) for a, b in passages if a <= latest < b)
+        assert any(begin <= event.start < end for event in taken), f"no break due by {latest}"
     late = 0
     for event, (length, earliest, latest) in zip(taken, kept):
         assert event.length == length and event.start >= earliest, f"{event} is no such break"

@@ -86,7 +86,8 @@ class Break:
 
     def describe(self) -> str:
         earliest, latest = self.start_between
-        text = f"{self.length // 60} min break starting {clock(earliest)}–{clock(latest)}"
+        length = f"{self.length // 60} min" if self.length % 60 == 0 else f"{self.length} s"
+        text = f"{length} break starting {clock(earliest)}–{clock(latest)}"
         if self.days is not None:
             text += " on " + ", ".join(
                 WEEKDAYS[day].title() if isinstance(day, int) else str(day) for day in self.days

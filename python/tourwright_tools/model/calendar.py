@@ -128,7 +128,8 @@ class Calendar:
 
     def open_intervals(self, first: int, last: int, tz: dt.tzinfo | None) -> list[Interval]:
         """Unix-second pairs, ascending and apart, of the open hours from instant `first` to
-        `last` (those that end after `first` and open before `last`)."""
+        `last` (those that end after `first` and open before `last`; the first one from
+        `first` at the earliest)."""
         result: list[Interval] = []
         for opening, closing in self._instants(first, last, tz):
             if closing <= first or opening > last:
@@ -143,6 +144,8 @@ class Calendar:
                 result[-1] = (result[-1][0], closing)
             else:
                 result.append((opening, closing))
+        if result and result[0][0] < first:  # nothing happens before `first`, nor before 1970
+            result[0] = (first, result[0][1])
         return result
 
     def closed_days(self, first: int, last: int, tz: dt.tzinfo | None) -> list[dt.date]:

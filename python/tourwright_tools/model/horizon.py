@@ -5,6 +5,7 @@ days a tour may reach; the window rule per location."""
 from __future__ import annotations
 
 import dataclasses
+import datetime as dt
 from typing import TYPE_CHECKING, Any
 
 from ..units.local_time import local, steady_offset
@@ -54,12 +55,15 @@ def engine_time(problem: Problem) -> EngineTime:
         return EngineTime(0, pair, start_windows=start_windows)
     bounds = [bound for windows in problem.time_windows for window in windows for bound in window]
     first, last = min(bounds), max(bounds)
-    offset = None
-    if pair is not None:
+    offset, end = None, None
+    if pair is not None and (tz is None or isinstance(tz, dt.timezone)):
         offset = 0 if tz is None else steady_offset(tz, first, last)
+    elif pair is not None:  # a zone whose offset may change: it must hold until the tour ends
+        end = horizon_end(problem, first, last)
+        offset = steady_offset(tz, first, end)
     if offset is not None and not problem.breaks:
         return EngineTime(offset, pair, start_windows=start_windows)
-    end = horizon_end(problem, first, last)
+    end = end or horizon_end(problem, first, last)
     intervals = None if calendar is None else calendar.open_intervals(first, end, tz)
     days = local_dates(first, end, tz)
     rules = break_rules(problem.breaks, days, intervals, tz, problem.clock_changes) or None

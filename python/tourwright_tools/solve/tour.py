@@ -443,8 +443,12 @@ def _events(
 
 
 def _paused_leg(events: list[Event], index: int) -> Event | None:
-    """The travel a break on a leg pauses: the one it interrupts, else the one it precedes."""
-    for neighbour in (index - 1, index + 1):
+    """The travel a break on a leg pauses: the one it interrupts (past waits for the hours),
+    else the one it precedes."""
+    for step in (-1, 1):
+        neighbour = index + step
+        while 0 <= neighbour < len(events) and events[neighbour].kind in ("wait", "break"):
+            neighbour += step
         if 0 <= neighbour < len(events) and events[neighbour].kind == "travel":
             return events[neighbour]
     return None
