@@ -71,7 +71,10 @@ def test_solve_takes_the_same_arguments():
         (dict(open_hours=[(2**63, DAY0)]), "open_hours: an instant is out of range"),
         (dict(start_windows=[1]), "start_windows must hold one flag per location (2), not 1"),
         (dict(breaks=[(0, DAY0, DAY0)]), "breaks: each length must be positive"),
-        (dict(breaks=[(60, DAY0 + 9, DAY0)]), "breaks: each earliest start must not come after its latest"),
+        (
+            dict(breaks=[(60, DAY0 + 9, DAY0)]),
+            "breaks: each earliest start must not come after its latest",
+        ),
         (
             dict(breaks=[(60, DAY0, DAY0 + 100), (60, DAY0 + 159, DAY0 + 200)]),
             "breaks must ascend and keep apart (each may start only after the one before ends at "
