@@ -66,10 +66,17 @@ public:
         return {arrival, passage.works ? work(report, passage.destination) : arrival};
     }
 
-    // Runs the passage with `pending` due; whether it took the break.
-    bool run_with_break(TimeReport& report, const Passage& passage,
-                        const BreakRule& pending) const {
+    // What became of the pending break in a passage.
+    enum class Outcome { Taken, Pending, Dropped };
+
+    // Runs the passage with `pending` due, unless the break is dropped (then nothing ran).
+    Outcome run_with_break(TimeReport& report, const Passage& passage,
+                           const BreakRule& pending) const {
         const DateTime t = report.end_time;
+        const DateTime from = std::max(t, pending.earliest);
+        // The latest start the hours leave it; none: the van's day there is over.
+        const auto last_start = hours_.latest_room(from, pending.latest, pending.length);
+        if (!last_start) return Outcome::Dropped;
         TimeReport trial = TimeReport::starting_at(t);
         const PassageTiming timing = run(trial, passage);
         const DateTime held =
@@ -77,13 +84,13 @@ public:
         if (held <= pending.latest && held + pending.length <= timing.work_start) {
             hold_in_wait(trial, held, pending.length, passage.destination, with_schedule_);
             report.extend(std::move(trial));
-            return true;
+            return Outcome::Taken;
         }
-        if (!(trial.end_time > pending.latest)) {
+        if (!(trial.end_time > *last_start)) {
             report.extend(std::move(trial));
-            return false;
+            return Outcome::Pending;
         }
-        const DateTime at = hours_.room_for(std::max(t, pending.earliest), pending.length);
+        const DateTime at = hours_.room_for(from, pending.length);
         std::size_t where = passage.destination;
         if (at < timing.arrival) {
             const TimeDelta done = open_time_between(hours_, t, at);
@@ -98,8 +105,7 @@ public:
             continue_holding(report, at + pending.length, RecordKind::Break, where, with_schedule_);
         }
         if (passage.works) work(report, passage.destination);
-        if (at > pending.latest) report.lateness += at - pending.latest;
-        return true;
+        return Outcome::Taken;
     }
 
 private:
@@ -130,19 +136,20 @@ TimeReport tour_report(const TimeScheduler& scheduler, const Route& route, DateT
                        bool with_schedule) {
     const TourWalk walk(scheduler, with_schedule);
     TimeReport report = TimeReport::starting_at(start);
-    // A break due before the tour began fell in time the van did not work.
-    auto pending = std::find_if(scheduler.breaks.begin(), scheduler.breaks.end(),
-                                [&](const BreakRule& rule) { return !(rule.latest < start); });
+    auto pending = scheduler.breaks.begin();
     for (std::size_t p = 0; p <= route.size(); ++p) {
         const bool back = p == route.size();
         const std::size_t destination = back ? route[0] : route[p];
         const TimeDelta leg =
             p > 0 ? scheduler.travel_duration(route[p - 1], destination) : TimeDelta::zero();
         const Passage passage{leg, destination, !back};
-        if (pending == scheduler.breaks.end())
-            walk.run(report, passage);
-        else if (walk.run_with_break(report, passage, *pending))
-            ++pending;
+        auto outcome = TourWalk::Outcome::Dropped;
+        for (; pending != scheduler.breaks.end(); ++pending) {
+            outcome = walk.run_with_break(report, passage, *pending);
+            if (outcome != TourWalk::Outcome::Dropped) break;
+        }
+        if (outcome == TourWalk::Outcome::Dropped) walk.run(report, passage);
+        if (outcome == TourWalk::Outcome::Taken) ++pending;
     }
     return report;
 }

@@ -1,5 +1,7 @@
 #include "model/open_hours.hpp"
 
+#include <algorithm>
+
 namespace tourwright {
 
 TimeDelta OpenHours::closed_for(DateTime t) const {
@@ -23,6 +25,22 @@ DateTime OpenHours::room_for(DateTime t, TimeDelta length) const {
     // Not enough before this closing: the next opening, whose day is the whole opening long.
     const DateTime next = open + *until_closing(open);
     return next + closed_for(next);
+}
+
+std::optional<DateTime> OpenHours::latest_room(DateTime from, DateTime until,
+                                               TimeDelta length) const {
+    std::optional<DateTime> latest;
+    // Stretch by stretch of open time: each one's latest start is `length` before its closing.
+    for (DateTime t = from;;) {
+        const DateTime room = room_for(t, length);
+        if (room > until) return latest;
+        const auto open_for = until_closing(room);
+        if (!open_for) return until;
+        // Hours shorter than the break (room_for's fallback): only the opening itself.
+        latest = *open_for < length ? room : std::min(until, room + (*open_for - length));
+        t = room + *open_for;
+        if (t > until) return latest;
+    }
 }
 
 }  // namespace tourwright

@@ -30,6 +30,9 @@ public:
     // meeting a closing. Under daily hours shorter than `length` no instant has that
     // room, and the next opening is taken instead.
     DateTime room_for(DateTime t, TimeDelta length) const;
+    // The latest instant from `from` to `until` with that room; nullopt when there is none
+    // (the hours close for the rest of that span, or leave too little before closing).
+    std::optional<DateTime> latest_room(DateTime from, DateTime until, TimeDelta length) const;
 
 private:
     const OperationTimes* daily_ = nullptr;

@@ -154,15 +154,16 @@ TEST(BreakRule, ABreakDueBeforeTheWorkEndsIsTakenOnArrivalAfterWaitingForItsEarl
                                             work(1, h(3.5), h(7.5)), travel(h(7.5), h(8.5))}));
 }
 
-TEST(BreakRule, OneBreakAPassageSoTheNextIsLateByHowFarItStartsAfterItsLatest) {
+TEST(BreakRule, ABreakWhoseWindowPassesInsideAJobIsDroppedNotLate) {
     TimeScheduler scheduler = two_stops(hours(3), hours(1), hours(1));
+    // The first break takes the first passage; the second one's window passes in the job.
     scheduler.breaks = {{hours(1), h(0), h(1)}, half_hour_break(2, 3)};
     const TimeReport report = evaluated(scheduler);
-    EXPECT_EQ(report.schedule, (std::vector{break_at(0, h(0), h(1)), work(0, h(1), h(4)),
-                                            break_at(kOnLeg, h(4), h(4.5)), travel(h(4.5), h(5.5)),
-                                            work(1, h(5.5), h(6.5)), travel(h(6.5), h(7.5))}));
-    EXPECT_EQ(report.lateness, hours(1));
-    EXPECT_EQ(report.break_time, minutes(90));
+    EXPECT_EQ(report.schedule,
+              (std::vector{break_at(0, h(0), h(1)), work(0, h(1), h(4)), travel(h(4), h(5)),
+                           work(1, h(5), h(6)), travel(h(6), h(7))}));
+    EXPECT_EQ(report.lateness, TimeDelta::zero());
+    EXPECT_EQ(report.break_time, hours(1));
 }
 
 TEST(BreakRule, BreaksOutsideTheToursTimeAreNotTaken) {
@@ -175,16 +176,22 @@ TEST(BreakRule, BreaksOutsideTheToursTimeAreNotTaken) {
     EXPECT_EQ(report.break_time, TimeDelta::zero());
 }
 
-TEST(BreakRule, UnderDailyHoursABreakWithoutRoomBeforeTheClosingWaitsForTheMorning) {
+TEST(BreakRule, UnderDailyHoursABreakWithoutRoomBeforeTheClosingIsDropped) {
     TimeScheduler scheduler = two_stops(hours(2), hours(7), hours(1));
     scheduler.operation_times.emplace(tod(8), tod(17));
+    const TimeReport without = evaluated(scheduler, {0, 1}, h(8));
+    // 45 minutes from 16:30 at the latest would run past the closing at 17:00.
     scheduler.breaks = {{minutes(45), h(16.5), h(16.75)}};
     const TimeReport report = evaluated(scheduler, {0, 1}, h(8));
-    EXPECT_EQ(report.schedule,
-              (std::vector{work(0, h(8), h(10)), travel(h(10), h(17)), wait(h(17), h(32)),
-                           break_at(1, h(32), h(32.75)), work(1, h(32.75), h(33.75)),
-                           travel(h(33.75), h(40.75))}));
-    EXPECT_EQ(report.lateness, h(32) - h(16.75));
+    EXPECT_EQ(report.schedule, without.schedule);
+    EXPECT_EQ(report.lateness, TimeDelta::zero());
+    // With room until 16:15 it is taken, pausing the leg at its earliest start.
+    scheduler.breaks = {{minutes(45), h(16), h(16.75)}};
+    EXPECT_EQ(
+        evaluated(scheduler, {0, 1}, h(8)).schedule,
+        (std::vector{work(0, h(8), h(10)), travel(h(10), h(16)), break_at(kOnLeg, h(16), h(16.75)),
+                     travel(h(16.75), h(17)), wait(h(17), h(32)), travel(h(32), h(32.75)),
+                     work(1, h(32.75), h(33.75)), travel(h(33.75), h(40.75))}));
 }
 
 TEST(BreakRule, UnderACalendarALegPausesForTheBreakAtTheNextIntervalWithRoom) {

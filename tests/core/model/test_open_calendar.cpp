@@ -46,6 +46,18 @@ TEST(OpenCalendar, RoomForIsTheFirstInstantFromWhichTheLengthMeetsNoClosing) {
     EXPECT_EQ(calendar.room_for(h(40), hours(5)), h(40));
 }
 
+TEST(OpenCalendar, LatestRoomIsTheLastStartBeforeTheLimitWhoseLengthMeetsNoClosing) {
+    const OpenCalendar calendar = week();
+    const OpenHours hours_of(&calendar);
+    EXPECT_EQ(hours_of.latest_room(h(9), h(10), hours(1)), h(10));
+    EXPECT_EQ(hours_of.latest_room(h(9), h(12), hours(1)), h(11));  // not past the closing
+    EXPECT_EQ(hours_of.latest_room(h(9), h(14), hours(3)), h(14));  // in the next interval
+    EXPECT_EQ(hours_of.latest_room(h(9), h(20), hours(3)), h(14));  // its last one with room
+    EXPECT_EQ(hours_of.latest_room(h(10), h(12), hours(3)), std::nullopt);  // too little left
+    EXPECT_EQ(hours_of.latest_room(h(17), h(31), hours(1)), std::nullopt);  // closed all along
+    EXPECT_EQ(hours_of.latest_room(h(40), h(50), hours(1)), h(50));  // past the last interval
+}
+
 TEST(OpenHours, TheDailyPairAnswersAsTheCalendarOfItsDays) {
     const OperationTimes daily(tod(8), tod(17));
     const OpenHours hours_of_day(&daily);
@@ -61,6 +73,11 @@ TEST(OpenHours, TheDailyPairAnswersAsTheCalendarOfItsDays) {
     }
     // Longer than any opening: the next opening, where the calendar has no interval left.
     EXPECT_EQ(hours_of_day.room_for(h(9), hours(10)), h(32));
+    for (const std::int64_t until : {9, 11, 12, 30}) {
+        EXPECT_EQ(hours_of_day.latest_room(h(9), h(until), hours(6)),
+                  calendar_hours.latest_room(h(9), h(until), hours(6)))
+            << until;
+    }
     EXPECT_EQ(OpenHours().until_closing(h(3)), std::nullopt);
     EXPECT_EQ(OpenHours().room_for(h(3), hours(1)), h(3));
 }
