@@ -27,7 +27,8 @@ def check_schedule(tour, problem, started=True):
     assert tour.working_time == sum(problem.job_durations[k] for k in tour.route)
     _check_legs(tour, problem)
     work = _job_spans(tour)
-    late = _job_lateness(tour, problem, work) + _break_lateness(tour, time, work)
+    _check_breaks(tour, time, work, open_span)
+    late = _job_lateness(tour, problem, work)
     if tour.returns and started:
         late += max(0, tour.end_time - problem.time_windows[tour.route[0]][-1][1])
     assert tour.lateness == late
@@ -95,29 +96,43 @@ def _job_lateness(tour, problem, work):
     return late
 
 
-def _break_lateness(tour, time, work):
-    """The breaks in their order from the first whose latest start is not before the tour's
-    start, each of its length and in its window (or after it, late), at most one a passage (a
-    leg and the work after it). The first not taken, where its latest start comes before the
-    tour ends, lies in a passage that took another."""
+def _check_breaks(tour, time, work, open_span):
+    """The breaks taken, in their order, each of its length and starting in its window; at most
+    one a passage (a leg and the work after it). A break is never late: one not taken had no
+    wait that could hold it, unless that wait's passage took another."""
+    rules = [(length, a - time.offset, b - time.offset) for length, a, b in time.breaks or ()]
     taken = [event for event in tour.schedule if event.kind == "break"]
-    kept = [
-        (length, a - time.offset, b - time.offset)
-        for length, a, b in time.breaks or ()
-        if b - time.offset >= tour.start_time
-    ]
-    assert len(taken) <= len(kept), f"{len(taken)} breaks taken of {len(kept)}"
     ends = [tour.start_time] + [work[k][1] for k in tour.route if k in work]
     ends += [tour.end_time] if tour.returns else []
     passages = list(zip(ends, ends[1:]))
     for begin, end in passages:
         assert sum(begin <= event.start < end for event in taken) <= 1, "two breaks a passage"
-    if len(taken) < len(kept) and kept[len(taken)][2] < tour.end_time:
-        latest = kept[len(taken)][2]
-        begin, end = next((a, b) for a, b in passages if a <= latest < b)
-        assert any(begin <= event.start < end for event in taken), f"no break due by {latest}"
-    late = 0
-    for event, (length, earliest, latest) in zip(taken, kept):
-        assert event.length == length and event.start >= earliest, f"{event} is no such break"
-        late += max(0, event.start - latest)
-    return late
+    left, untaken = list(rules), []
+    for event in taken:
+        while left and not left[0][1] <= event.start <= left[0][2]:
+            untaken.append(left.pop(0))
+        assert left and left[0][0] == event.length, f"{event} is no break in its window"
+        left.pop(0)
+    for length, earliest, latest in untaken + left:
+        for wait in (event for event in tour.schedule if event.kind == "wait"):
+            first = max(wait.start, earliest)
+            held = any(
+                x <= latest and x + length <= wait.end and open_span(x, x + length)
+                for x in [first, *_openings(time, first, latest)]
+            )
+            if held:
+                begin, end = next((a, b) for a, b in passages if a <= wait.start < b)
+                assert any(begin <= event.start < end for event in taken), (
+                    f"the wait {wait} holds the break {length, earliest, latest}, not taken"
+                )
+
+
+def _openings(time, first, last):
+    """The instants from `first` to `last` at which the hours open."""
+    if time.open_hours is not None:
+        return [a for a, _ in time.open_hours if first < a <= last]
+    if time.operation_times is None:
+        return []
+    day = (first + time.offset) // SECONDS_PER_DAY * SECONDS_PER_DAY - time.offset
+    starts = range(day + time.operation_times[0], last + 1, SECONDS_PER_DAY)
+    return [a for a in starts if a > first]
