@@ -17,12 +17,14 @@ std::optional<SecondsCalendar> SecondsCalendar::compile(const OpenCalendar& cale
     }
     compiled.open_before_.push_back(open_so_far);
     compiled.base_ = compiled.opens_.front();
-    const std::int64_t days = (compiled.closes_.back() - compiled.base_) / kDay + 1;
+    const std::int64_t span = compiled.closes_.back() - compiled.base_;
+    const auto count = static_cast<std::int64_t>(compiled.opens_.size());
+    compiled.stretch_ = std::max<std::int64_t>(kSecondsPerDay, span / (2 * count) + 1);
     std::size_t k = 0;
-    for (std::int64_t day = 0; day < days; ++day) {
-        while (k < compiled.closes_.size() && compiled.closes_[k] <= compiled.base_ + day * kDay)
-            ++k;
-        compiled.day_first_.push_back(k);
+    for (std::int64_t stretch = 0; stretch <= span / compiled.stretch_; ++stretch) {
+        const std::int64_t begins = compiled.base_ + stretch * compiled.stretch_;
+        while (k < compiled.closes_.size() && compiled.closes_[k] <= begins) ++k;
+        compiled.first_of_.push_back(k);
     }
     return compiled;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // A calendar of open intervals in plain seconds, looked up through an index per day so
 // that finding the interval at an instant costs about as much as the daily pair's
-// arithmetic, however long the calendar.
+// arithmetic, however long the calendar. (A calendar sparser than an interval every
+// other day is indexed by longer stretches, so that the index never outgrows it.)
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -40,20 +41,20 @@ public:
 private:
     std::size_t first_closing_after(std::int64_t t) const {
         if (t < base_) return 0;
-        const auto day = static_cast<std::size_t>((t - base_) / kDay);
-        if (day >= day_first_.size()) return opens_.size();
-        std::size_t k = day_first_[day];
+        const auto stretch = static_cast<std::size_t>((t - base_) / stretch_);
+        if (stretch >= first_of_.size()) return opens_.size();
+        std::size_t k = first_of_[stretch];
         while (k < closes_.size() && closes_[k] <= t) ++k;
         return k;
     }
 
-    static constexpr std::int64_t kDay = 86'400;
     std::vector<std::int64_t> opens_;
     std::vector<std::int64_t> closes_;
     std::vector<std::int64_t> open_before_;  // the open seconds of the intervals before k
     std::int64_t base_ = 0;                  // the first opening
-    // For each day from base_ on: the first interval that closes after the day begins.
-    std::vector<std::size_t> day_first_;
+    std::int64_t stretch_ = 0;               // a day, or longer for a sparse calendar
+    // For each stretch from base_ on: the first interval that closes after it begins.
+    std::vector<std::size_t> first_of_;
 };
 
 }  // namespace tourwright
