@@ -343,8 +343,8 @@ std::vector<Problem> week_forms(std::size_t n) {
     std::vector<BreakRule> breaks;
     for (std::int64_t day = 0; day < 28; ++day) {
         const std::int64_t midnight = kMonday + day * kDay;
-        intervals.push_back({*DateTime::from_unix(midnight + kOpen),
-                             *DateTime::from_unix(midnight + kClose)});
+        intervals.push_back(
+            {*DateTime::from_unix(midnight + kOpen), *DateTime::from_unix(midnight + kClose)});
         breaks.push_back({TimeDelta::seconds(1800), *DateTime::from_unix(midnight + 41400),
                           *DateTime::from_unix(midnight + 48600)});
     }

@@ -234,10 +234,9 @@ inline Penalizer random_problem(std::size_t n, Rng& rng, const ProblemShape& sha
     if (shape.breaks) scheduler.breaks = random_breaks(rng, day);
     if (shape.starts != ProblemShape::Starts::None)
         for (std::size_t k = 0; k < n; ++k)
-            scheduler.window_rules.push_back(shape.starts == ProblemShape::Starts::All ||
-                                                     draw(rng, 0, 1)
-                                                 ? WindowRule::Start
-                                                 : WindowRule::Whole);
+            scheduler.window_rules.push_back(
+                shape.starts == ProblemShape::Starts::All || draw(rng, 0, 1) ? WindowRule::Start
+                                                                             : WindowRule::Whole);
     if (!shape.single_window && !shape.calendar && (shape.hours || draw(rng, 0, 2) == 0))
         scheduler.operation_times.emplace(
             NaiveTime{static_cast<std::uint32_t>(draw(rng, 5, 9) * 3600), 0},

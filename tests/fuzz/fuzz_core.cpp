@@ -88,7 +88,8 @@ struct Input {
     std::optional<std::vector<std::vector<SecondsPair>>> windows;
     std::optional<SecondsPair> hours;
     std::vector<SecondsPair> calendar;  // open intervals, used where no daily pair is given
-    std::vector<std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>> breaks;  // length, from, to
+    std::vector<std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>>
+        breaks;                // length, from, to
     std::vector<bool> starts;  // where windows bind only the start
 };
 
@@ -200,10 +201,14 @@ Outcome solve(const Input& input, bool full_evaluation) {
 
 bool known_panic(const std::string& message) {
     static const char* const kKnown[] = {
-        "TimeDelta::seconds out of bounds",   "called `Option::unwrap()` on a `None` value",
-        "assertion failed: start <= end",     "assertion failed: daily_start < daily_end",
-        "`TimeDelta + TimeDelta` overflowed", "`TimeDelta - TimeDelta` overflowed",
-        "`DateTime + TimeDelta` overflowed",  "`DateTime - TimeDelta` overflowed",
+        "TimeDelta::seconds out of bounds",
+        "called `Option::unwrap()` on a `None` value",
+        "assertion failed: start <= end",
+        "assertion failed: daily_start < daily_end",
+        "`TimeDelta + TimeDelta` overflowed",
+        "`TimeDelta - TimeDelta` overflowed",
+        "`DateTime + TimeDelta` overflowed",
+        "`DateTime - TimeDelta` overflowed",
         "assertion failed: open intervals ascend, each non-empty",
     };
     for (const char* known : kKnown)
@@ -218,8 +223,8 @@ bool same_totals(const std::optional<TimeReport>& a, const std::optional<TimeRep
     return a->duration == b->duration && a->lateness == b->lateness &&
            a->working_time == b->working_time && a->waiting_time == b->waiting_time &&
            a->traveling_time == b->traveling_time && a->break_time == b->break_time &&
-           a->start_time == b->start_time &&
-           a->end_time == b->end_time && a->schedule == b->schedule;
+           a->start_time == b->start_time && a->end_time == b->end_time &&
+           a->schedule == b->schedule;
 }
 
 }  // namespace
