@@ -23,6 +23,9 @@ def solve(
     latest_departure: bool = False,
     initial: Sequence[int] | None = None,
     pinned: Sequence[int] | None = None,
+    open_hours: Sequence[tuple[int, int]] | None = None,
+    start_windows: Sequence[bool | int] | None = None,
+    breaks: Sequence[tuple[int, int, int]] | None = None,
 ) -> tuple[tourwright.PyOutput, bool]: ...
 def evaluate(
     distance_matrix: Sequence[Sequence[int]],
@@ -35,7 +38,11 @@ def evaluate(
     end: int | None = None,
     open_end: bool = False,
     latest_departure: bool = False,
+    open_hours: Sequence[tuple[int, int]] | None = None,
+    start_windows: Sequence[bool | int] | None = None,
+    breaks: Sequence[tuple[int, int, int]] | None = None,
 ) -> tourwright.PyOutput: ...
+def breaks_of(output: tourwright.PyOutput) -> list[tuple[int, int, int | None]]: ...
 def integer_rows(
     text: str, at: int, json: bool
 ) -> tuple[int, bytes, tuple[int, ...], int] | None: ...

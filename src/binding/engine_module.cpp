@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "arguments.hpp"
@@ -40,6 +42,9 @@ enum Parameter : std::size_t {
     kLatestDeparture,
     kInitial,
     kPinned,
+    kOpenHours,
+    kStartWindows,
+    kBreaks,
     kParameterCount
 };
 
@@ -58,6 +63,9 @@ constexpr auto kEngineParameters = [] {
     names[kLatestDeparture] = "latest_departure";
     names[kInitial] = "initial";
     names[kPinned] = "pinned";
+    names[kOpenHours] = "open_hours";
+    names[kStartWindows] = "start_windows";
+    names[kBreaks] = "breaks";
     return names;
 }();
 
@@ -140,6 +148,19 @@ bool extract_flag(PyObject* object) {
     const int truth = PyObject_IsTrue(object);
     if (truth < 0) throw PythonError{};
     return truth != 0;
+}
+
+// The working week's three arguments (open_hours, start_windows, breaks), bound in that
+// order at `first`, checked against the problem they join.
+void extract_week(ProblemArguments& problem, std::span<PyObject* const> bound,
+                  std::span<const char* const> names, std::size_t first) {
+    WeekArguments& week = problem.week;
+    week.open_hours = extract_optional(bound[first], names[first], extract_u64_pairs);
+    week.start_windows = extract_optional(bound[first + 1], names[first + 1], extract_u64_list);
+    week.breaks = extract_optional(bound[first + 2], names[first + 2], extract_u64_triples);
+    if (const auto refused =
+            week.refusal(problem.distance_rows.size(), problem.operation_times.has_value()))
+        raise_value_error("%s", refused->c_str());
 }
 
 // The layer above validated the problem, so a panic is an internal failure: an
@@ -240,6 +261,7 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         PyObject* on_progress = argument(kOnProgress, extract_callable).value_or(nullptr);
         options.strategy = argument(kStrategy, extract_strategy).value_or(Strategy::Iterated);
         options.most_schedule_days = kMostScheduleDays;
+        extract_week(problem, bound, kEngineParameters, kOpenHours);
 
         const std::size_t n = problem.distance_rows.size();
         check_ends(options.ends, n);
@@ -301,6 +323,9 @@ enum EvaluateParameter : std::size_t {
     kEvaluateEnd,
     kEvaluateOpenEnd,
     kEvaluateLatestDeparture,
+    kEvaluateOpenHours,
+    kEvaluateStartWindows,
+    kEvaluateBreaks,
     kEvaluateParameterCount
 };
 
@@ -312,6 +337,9 @@ constexpr auto kEvaluateParameters = [] {
     names[kEvaluateEnd] = "end";
     names[kEvaluateOpenEnd] = "open_end";
     names[kEvaluateLatestDeparture] = "latest_departure";
+    names[kEvaluateOpenHours] = "open_hours";
+    names[kEvaluateStartWindows] = "start_windows";
+    names[kEvaluateBreaks] = "breaks";
     return names;
 }();
 
@@ -333,6 +361,7 @@ PyObject* engine_evaluate(PyObject* module, PyObject* const* args, Py_ssize_t na
         ends.end = argument(kEvaluateEnd, extract_u64);
         ends.open = argument(kEvaluateOpenEnd, extract_flag).value_or(false);
         const bool latest = argument(kEvaluateLatestDeparture, extract_flag).value_or(false);
+        extract_week(problem, bound, kEvaluateParameters, kEvaluateOpenHours);
         const std::size_t n = problem.distance_rows.size();
         check_ends(ends, n);
         Route route(given.begin(), given.end());
@@ -357,19 +386,45 @@ PyObject* engine_evaluate(PyObject* module, PyObject* const* args, Py_ssize_t na
     });
 }
 
+// The breaks of a result's schedule as (start, end, location or None) tuples.
+PyObject* breaks_of(PyObject*, PyObject* object) {
+    return guarded<PyObject*>(nullptr, [&] {
+        const auto& report = output_argument(object).solution.time_report;
+        PyRef list = PyRef::checked(PyList_New(0));
+        if (!report) return list.release();
+        for (const ScheduleRecord& record : report->schedule) {
+            if (record.kind != RecordKind::Break) continue;
+            PyRef location = record.location == kOnLeg
+                                 ? PyRef::borrow(Py_None)
+                                 : PyRef::checked(PyLong_FromSize_t(record.location));
+            PyRef item = PyRef::checked(Py_BuildValue(
+                "(LLO)", static_cast<long long>(record.window.start.unix_seconds()),
+                static_cast<long long>(record.window.end.unix_seconds()), location.get()));
+            if (PyList_Append(list.get(), item.get()) < 0) throw PythonError{};
+        }
+        return list.release();
+    });
+}
+
 PyMethodDef engine_methods[] = {
     {"evaluate", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(engine_evaluate)),
      METH_FASTCALL | METH_KEYWORDS,
      "evaluate(distance_matrix, duration_matrix, job_durations, time_windows, operation_times, "
-     "route, start=None, end=None, open_end=False, latest_departure=False)\n--\n\n"
+     "route, start=None, end=None, open_end=False, latest_departure=False, open_hours=None, "
+     "start_windows=None, breaks=None)\n--\n\n"
      "The PyOutput of exactly `route` (a permutation of the locations, with the start first and "
      "a fixed end last), as `solve` reports a tour it ends on."},
+    {"breaks_of", breaks_of, METH_O,
+     "breaks_of(output)\n--\n\n"
+     "The breaks of a PyOutput's schedule, which its `schedule` leaves out, in order: "
+     "(start, end, location) in Unix seconds, location None where a leg paused for it."},
     {"solve", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(engine_solve)),
      METH_FASTCALL | METH_KEYWORDS,
      "solve(distance_matrix, duration_matrix=None, job_durations=None, time_windows=None, "
      "operation_times=None, time_limit=None, max_descents=None, start=None, seed=None, "
      "threads=None, on_progress=None, strategy='iterated', end=None, open_end=False, "
-     "latest_departure=False, initial=None, pinned=None)\n--\n\n"
+     "latest_departure=False, initial=None, pinned=None, open_hours=None, start_windows=None, "
+     "breaks=None)\n--\n\n"
      "Searches as tourwright.solve does, with a start and an end kept in place, seeded restarts, "
      "a cap on descents, progress reports and several threads, and leaves at the latest departure "
      "that costs nothing. `pinned` (locations other than the start and end, needs a start) stay "
@@ -377,7 +432,10 @@ PyMethodDef engine_methods[] = {
      "pinned run next, a fixed end last) is where the search begins and what it improves on: "
      "the result is never worse, and with max_descents=0 it is exactly that route. Returns "
      "(PyOutput, whether a descent ended at a local optimum before the limit or a stop ended "
-     "the search)."},
+     "the search). `open_hours` ((open, close) Unix seconds, ascending and apart; not with "
+     "operation_times) are the hours as instants; `start_windows` (a flag per location) marks "
+     "the locations whose windows bind only the start of the job; `breaks` ((length, earliest, "
+     "latest) seconds, ascending and apart) are taken as the core's break rule places them."},
     {"integer_rows", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(integer_rows)),
      METH_FASTCALL,
      "integer_rows(text, at, json)\n--\n\n"

@@ -48,22 +48,43 @@ std::uint64_t extract_u64(PyObject* object) {
     return long_to_u64(integer.get());
 }
 
-std::pair<std::uint64_t, std::uint64_t> extract_u64_pair(PyObject* object) {
+namespace {
+
+// A tuple (or tuple subclass) of `N` integers, taken in order.
+template <std::size_t N>
+std::array<std::uint64_t, N> extract_u64_tuple(PyObject* object) {
     if (!PyTuple_Check(object)) {
         raise_conversion_error(object, "PyTuple");
         throw PythonError{};
     }
-    if (PyTuple_GET_SIZE(object) != 2) {
-        PyErr_Format(PyExc_ValueError, "expected tuple of length 2, but got tuple of length %zd",
-                     PyTuple_GET_SIZE(object));
+    if (PyTuple_GET_SIZE(object) != static_cast<Py_ssize_t>(N)) {
+        PyErr_Format(PyExc_ValueError, "expected tuple of length %zu, but got tuple of length %zd",
+                     N, PyTuple_GET_SIZE(object));
         throw PythonError{};
     }
-    const std::uint64_t first = extract_u64(PyTuple_GET_ITEM(object, 0));
-    return {first, extract_u64(PyTuple_GET_ITEM(object, 1))};
+    std::array<std::uint64_t, N> values{};
+    for (std::size_t k = 0; k < N; ++k)
+        values[k] = extract_u64(PyTuple_GET_ITEM(object, static_cast<Py_ssize_t>(k)));
+    return values;
 }
 
-static std::vector<std::pair<std::uint64_t, std::uint64_t>> extract_pair_list(PyObject* object) {
+}  // namespace
+
+std::pair<std::uint64_t, std::uint64_t> extract_u64_pair(PyObject* object) {
+    const auto [first, second] = extract_u64_tuple<2>(object);
+    return {first, second};
+}
+
+std::array<std::uint64_t, 3> extract_u64_triple(PyObject* object) {
+    return extract_u64_tuple<3>(object);
+}
+
+std::vector<std::pair<std::uint64_t, std::uint64_t>> extract_u64_pairs(PyObject* object) {
     return extract_sequence(object, extract_u64_pair);
+}
+
+std::vector<std::array<std::uint64_t, 3>> extract_u64_triples(PyObject* object) {
+    return extract_sequence(object, extract_u64_triple);
 }
 
 std::vector<std::uint64_t> extract_u64_list(PyObject* object) {
@@ -82,7 +103,7 @@ std::vector<std::vector<std::uint64_t>> extract_u64_rows(PyObject* object) {
 
 std::vector<std::vector<std::pair<std::uint64_t, std::uint64_t>>> extract_window_lists(
     PyObject* object) {
-    return extract_sequence(object, extract_pair_list);
+    return extract_sequence(object, extract_u64_pairs);
 }
 
 }  // namespace tourwright::python

@@ -45,6 +45,8 @@ struct ProblemArguments {
     std::optional<std::vector<std::uint64_t>> job_durations;
     std::optional<std::vector<std::vector<SecondsPair>>> time_windows;
     std::optional<SecondsPair> operation_times;
+    // Only the engine module's entries take these (after their own parameters).
+    WeekArguments week;
 
     // Converts the time data (which may panic on values out of range) and forms the
     // objective for tours with these ends; the arguments are used up.

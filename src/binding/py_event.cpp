@@ -4,6 +4,7 @@
 // classes are generated from that table and from code templated on the kind.
 #include "py_event.hpp"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstddef>
@@ -287,6 +288,7 @@ EventKind event_kind(RecordKind kind) {
         case RecordKind::Work: return EventKind::Work;
         case RecordKind::Travel: return EventKind::Travel;
         case RecordKind::Wait: return EventKind::Wait;
+        case RecordKind::Break: break;
     }
     panic(kUnreachable);
 }
@@ -328,11 +330,17 @@ void create_event_classes(ModuleState& state) {
     create_kind<EventKind::Travel>(state);
 }
 
+// Breaks have no event class of their own (the classes are `tourwright`'s): they are left
+// out here and read through the engine module's breaks_of.
 PyRef schedule_to_list(const std::vector<ScheduleRecord>& records) {
-    PyRef list = PyRef::checked(PyList_New(static_cast<Py_ssize_t>(records.size())));
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        PyRef event = event_from_record(records[i]);
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), event.release());
+    const auto events = std::count_if(records.begin(), records.end(), [](const auto& record) {
+        return record.kind != RecordKind::Break;
+    });
+    PyRef list = PyRef::checked(PyList_New(static_cast<Py_ssize_t>(events)));
+    Py_ssize_t i = 0;
+    for (const ScheduleRecord& record : records) {
+        if (record.kind == RecordKind::Break) continue;
+        PyList_SET_ITEM(list.get(), i++, event_from_record(record).release());
     }
     return list;
 }

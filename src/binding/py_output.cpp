@@ -119,4 +119,12 @@ PyRef make_output(Output output) {
     return object;
 }
 
+const Output& output_argument(PyObject* object) {
+    if (!PyObject_TypeCheck(object, module_state().output_class)) {
+        raise_conversion_error(object, "PyOutput");
+        throw PythonError{};
+    }
+    return output_of(object);
+}
+
 }  // namespace tourwright::python

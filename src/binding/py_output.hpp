@@ -17,4 +17,7 @@ struct Output {
 // A new PyOutput object owning `output`.
 PyRef make_output(Output output);
 
+// What the PyOutput `object` owns; throws PythonError with a TypeError set for anything else.
+const Output& output_argument(PyObject* object);
+
 }  // namespace tourwright::python

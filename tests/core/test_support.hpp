@@ -319,6 +319,10 @@ inline ScheduleRecord travel(DateTime from, DateTime to) {
 inline ScheduleRecord wait(DateTime from, DateTime to) {
     return {RecordKind::Wait, 0, TimeWindow(from, to)};
 }
+// A break where the van waits at `location`, or kOnLeg while a leg pauses.
+inline ScheduleRecord break_at(std::size_t location, DateTime from, DateTime to) {
+    return {RecordKind::Break, location, TimeWindow(from, to)};
+}
 
 }  // namespace test_support
 
@@ -332,6 +336,12 @@ inline void PrintTo(const NaiveTime& t, std::ostream* os) {
 }
 inline void PrintTo(const DateTime& t, std::ostream* os) {
     *os << "DateTime{" << test_support::format_instant(t) << "}";
+}
+inline void PrintTo(const ScheduleRecord& r, std::ostream* os) {
+    constexpr const char* kKinds[] = {"Work", "Travel", "Wait", "Break"};
+    *os << kKinds[static_cast<int>(r.kind)] << "(" << static_cast<std::int64_t>(r.location) << ") "
+        << test_support::format_instant(r.window.start) << " -> "
+        << test_support::format_instant(r.window.end);
 }
 
 }  // namespace tourwright

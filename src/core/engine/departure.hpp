@@ -1,7 +1,10 @@
 #pragma once
 // The latest departure of a tour: travel and work never end earlier when they
-// begin later, so lateness and the end instant only grow with the departure, and
-// the latest one that keeps both is found by bisection over whole seconds.
+// begin later, so without breaks lateness and the end instant only grow with the
+// departure, and the latest one that keeps both is found by bisection over whole
+// seconds. Breaks break that order (a later start may let a wait hold a break that
+// delayed a passage before), so there the bisection may stop short of the latest such
+// departure; it still moves only to departures that keep both.
 #include <optional>
 
 #include "evaluation/penalizer.hpp"

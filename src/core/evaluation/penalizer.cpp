@@ -1,7 +1,9 @@
 #include "evaluation/penalizer.hpp"
 
+#include <algorithm>
 #include <string>
 
+#include "evaluation/passages.hpp"
 #include "util/panic.hpp"
 
 namespace tourwright {
@@ -17,9 +19,30 @@ std::int64_t schedule_days(const TimeReport& report) {
     return (report.end_time - report.start_time).secs / kSecondsPerDay + 2;
 }
 
-void check_schedule_size(const TimeReport& report, std::size_t actions, std::int64_t most_days) {
+// Under a calendar the same holds of its intervals: one step per interval an action
+// meets. Counted as the intervals that close after the tour's start and open by its end,
+// and one more for the time past the last.
+std::int64_t schedule_intervals(const TimeReport& report, const OpenCalendar& calendar) {
+    const auto& intervals = calendar.intervals();
+    const auto first = std::upper_bound(
+        intervals.begin(), intervals.end(), report.start_time,
+        [](DateTime t, const OpenInterval& interval) { return t < interval.close; });
+    const auto last = std::upper_bound(
+        first, intervals.end(), report.end_time,
+        [](DateTime t, const OpenInterval& interval) { return t < interval.open; });
+    return static_cast<std::int64_t>(last - first) + 1;
+}
+
+// A break adds at most three records: itself and the wait it splits in two, or the
+// stretch of a leg it pauses.
+void check_schedule_size(const TimeReport& report, const TimeScheduler& scheduler,
+                         std::size_t actions, std::int64_t most_days) {
     const std::int64_t days = schedule_days(report);
-    if (2 * days + 2 * static_cast<std::int64_t>(actions) > kMostScheduleRecords)
+    const std::int64_t stretches =
+        scheduler.calendar ? schedule_intervals(report, *scheduler.calendar) : days;
+    if (2 * stretches + 2 * static_cast<std::int64_t>(actions) +
+            3 * static_cast<std::int64_t>(scheduler.breaks.size()) >
+        kMostScheduleRecords)
         panic("the schedule of this tour spans too many days to build: it could need more than " +
               std::to_string(kMostScheduleRecords) + " records (one per open day of each action)");
     if (days > most_days)
@@ -40,24 +63,11 @@ Distance Penalizer::tour_distance(const Route& route) const {
 TimeReport Penalizer::tour_time(const Route& route, bool with_schedule,
                                 std::optional<DateTime> departure) const {
     const TimeScheduler& scheduler = *time_scheduler_;
-    const OperationTimes* operation_times =
-        scheduler.operation_times ? &*scheduler.operation_times : nullptr;
     // The tour starts at its departure, by default when the first window (in list order)
     // of its first location opens.
     const TimeWindows& first = checked_at(scheduler.time_windows, route[0]);
     const DateTime start = departure ? *departure : checked_at(first.windows, 0).start;
-    TimeReport report = TimeReport::starting_at(start);
-    for (std::size_t i = 0; i < route.size(); ++i) {
-        const std::size_t location = route[i];
-        const TimeDelta job = checked_at(scheduler.job_durations, location);
-        const TimeWindows& windows = checked_at(scheduler.time_windows, location);
-        report.extend(action_report(job, &windows, operation_times, report.end_time,
-                                    ActionKind::Work, location, with_schedule));
-        const std::size_t next = i + 1 < route.size() ? route[i + 1] : route[0];
-        report.extend(action_report(scheduler.travel_duration(location, next), nullptr,
-                                    operation_times, report.end_time, ActionKind::Travel,
-                                    std::nullopt, with_schedule));
-    }
+    TimeReport report = tour_report(scheduler, route, start, with_schedule);
     if (late_return_counts_) report.lateness += late_return(route[0], report.end_time);
     return report;
 }
@@ -71,9 +81,10 @@ Solution Penalizer::penalize(Route route, bool with_schedule, std::optional<Date
                              std::int64_t most_days) const {
     const Distance distance = tour_distance(route);
     std::optional<TimeReport> time_report;
-    // Only operating hours make a schedule grow with the days a tour spans.
-    if (with_schedule && time_scheduler_ && time_scheduler_->operation_times)
-        check_schedule_size(tour_time(route, false, departure), 2 * route.size(), most_days);
+    // Only open hours make a schedule grow with the days a tour spans.
+    if (with_schedule && time_scheduler_ && time_scheduler_->hours())
+        check_schedule_size(tour_time(route, false, departure), *time_scheduler_, 2 * route.size(),
+                            most_days);
     if (time_scheduler_) time_report = tour_time(route, with_schedule, departure);
     return Solution{std::move(route), distance, std::move(time_report)};
 }

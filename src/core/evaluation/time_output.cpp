@@ -84,6 +84,7 @@ void TimeReport::extend(TimeReport&& other) {
     working_time += other.working_time;
     waiting_time += other.waiting_time;
     traveling_time += other.traveling_time;
+    break_time += other.break_time;
     if (other.schedule.empty()) return;  // as always while the search runs
     if (schedule.empty()) {
         schedule = std::move(other.schedule);
@@ -93,18 +94,20 @@ void TimeReport::extend(TimeReport&& other) {
     }
 }
 
-TimeReport action_report(TimeDelta duration, const TimeWindows* windows,
-                         const OperationTimes* operation_times, DateTime start, ActionKind kind,
-                         std::optional<std::size_t> location, bool with_schedule) {
+TimeReport action_report(TimeDelta duration, const TimeWindows* windows, OpenHours hours,
+                         DateTime start, ActionKind kind, std::optional<std::size_t> location,
+                         bool with_schedule) {
     TimeReport report = TimeReport::starting_at(start);
-    continue_with_action(report, duration, windows, operation_times, kind, location, with_schedule);
+    continue_with_action(report, duration, windows, hours, kind, location, with_schedule);
     return report;
 }
 
-void continue_with_action(TimeReport& report, TimeDelta duration, const TimeWindows* windows,
-                          const OperationTimes* operation_times, ActionKind kind,
-                          std::optional<std::size_t> location, bool with_schedule) {
+DateTime continue_with_action(TimeReport& report, TimeDelta duration, const TimeWindows* windows,
+                              OpenHours hours, ActionKind kind, std::optional<std::size_t> location,
+                              bool with_schedule) {
+    const OperationTimes* operation_times = hours.daily();
     const DateTime start = report.end_time;
+    std::optional<DateTime> first_step;
     DateTime& t = report.end_time;  // the clock
     TimeDelta remaining = duration;
     // Work always makes at least one (possibly zero-length) step, so that an
@@ -135,8 +138,8 @@ void continue_with_action(TimeReport& report, TimeDelta duration, const TimeWind
                 }
             }
         }
-        if (operation_times) {
-            const TimeDelta closed = operation_times->waiting_time(t.time_of_day());
+        if (hours) {
+            const TimeDelta closed = hours.closed_for(t);
             if (closed.is_positive()) {
                 wait(closed);
                 continue;
@@ -147,6 +150,7 @@ void continue_with_action(TimeReport& report, TimeDelta duration, const TimeWind
             report.waiting_time += pending_wait;
             pending_wait = TimeDelta::zero();
         }
+        if (!first_step) first_step = t;
         TimeDelta& step_total =
             kind == ActionKind::Travel ? report.traveling_time : report.working_time;
         // The search never asks for a schedule: there a long action takes its whole days at
@@ -173,10 +177,8 @@ void continue_with_action(TimeReport& report, TimeDelta duration, const TimeWind
         }
         // One step never runs past the closing time.
         TimeDelta step = remaining;
-        if (operation_times) {
-            const TimeDelta until_closing = operation_times->daily_end - t.time_of_day();
-            if (remaining > until_closing) step = until_closing;
-        }
+        if (const auto until_closing = hours.until_closing(t))
+            if (remaining > *until_closing) step = *until_closing;
         const DateTime step_end = t + step;
         if (kind == ActionKind::Travel) {
             if (with_schedule) record(RecordKind::Travel, 0, t, step_end);
@@ -194,6 +196,36 @@ void continue_with_action(TimeReport& report, TimeDelta duration, const TimeWind
         remaining -= step;
     }
     report.duration += t - start;
+    return first_step.value_or(t);
+}
+
+void continue_holding(TimeReport& report, DateTime until, RecordKind kind, std::size_t location,
+                      bool with_schedule) {
+    const DateTime from = report.end_time;
+    if (!(from < until)) return;
+    if (with_schedule) report.schedule.push_back({kind, location, TimeWindow(from, until)});
+    (kind == RecordKind::Break ? report.break_time : report.waiting_time) += until - from;
+    report.duration += until - from;
+    report.end_time = until;
+}
+
+DateTime continue_with_started_job(TimeReport& report, TimeDelta duration,
+                                   const TimeWindows& windows, OpenHours hours,
+                                   std::size_t location, bool with_schedule) {
+    DateTime t = report.end_time;
+    // Each turn moves on to a later window, or past them all.
+    while (auto found = windows.next_window(t)) {
+        t += found->wait;
+        t += hours.closed_for(t);
+        if (t <= found->window->end) break;
+    }
+    t += hours.closed_for(t);
+    continue_holding(report, t, RecordKind::Wait, 0, with_schedule);
+    continue_with_action(report, duration, nullptr, hours, ActionKind::Work, location,
+                         with_schedule);
+    if (!windows.windows.empty() && t > windows.windows.back().end)
+        report.lateness += t - windows.windows.back().end;
+    return t;
 }
 
 }  // namespace tourwright

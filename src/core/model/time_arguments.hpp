@@ -2,9 +2,12 @@
 // Turns the caller's plain integers into the time model. Durations arrive as
 // seconds, instants as Unix seconds and times of day as seconds after midnight,
 // all as unsigned 64-bit values whose upper half stands for negative counts.
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -13,6 +16,22 @@
 namespace tourwright {
 
 using SecondsPair = std::pair<std::uint64_t, std::uint64_t>;
+// A break as (length, earliest start, latest start).
+using BreakSeconds = std::array<std::uint64_t, 3>;
+
+// The working week of a problem beyond its daily hours: open hours as intervals of Unix
+// seconds, the locations whose windows bind only the start, and the breaks.
+struct WeekArguments {
+    std::optional<std::vector<SecondsPair>> open_hours;
+    std::optional<std::vector<std::uint64_t>> start_windows;  // non-zero: the start rule
+    std::optional<std::vector<BreakSeconds>> breaks;
+
+    // Why they cannot be added to a problem of `locations` locations (whose daily hours
+    // are given or not), naming the argument; nullopt when they can.
+    std::optional<std::string> refusal(std::size_t locations, bool daily_hours_given) const;
+    // Adds them to `scheduler`; refusal() must have found nothing.
+    void add_to(TimeScheduler& scheduler) const;
+};
 
 // Seconds as a duration; panics "TimeDelta::seconds out of bounds" beyond +/- 9223372036854775 s.
 TimeDelta seconds_to_delta(std::uint64_t seconds);

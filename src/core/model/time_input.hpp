@@ -5,6 +5,7 @@
 
 #include "model/breaks.hpp"
 #include "model/open_calendar.hpp"
+#include "model/open_hours.hpp"
 #include "model/operation_times.hpp"
 #include "model/time_windows.hpp"
 #include "util/chrono.hpp"
@@ -29,6 +30,12 @@ struct TimeScheduler {
     std::vector<WindowRule> window_rules;
     // Ascending and apart; the rule that places them is in breaks.hpp.
     std::vector<BreakRule> breaks;
+
+    // The open hours in whichever form they were given.
+    OpenHours hours() const {
+        if (operation_times) return &*operation_times;
+        return calendar ? OpenHours(&*calendar) : OpenHours();
+    }
 
     // Entry [from][to] of duration_matrix, row looked up first.
     TimeDelta travel_duration(std::size_t from, std::size_t to) const;

@@ -29,6 +29,10 @@ std::string describe(const ScheduleRecord& record) {
         case RecordKind::Work: text = "Work(" + std::to_string(record.location) + ")"; break;
         case RecordKind::Travel: text = "Travel"; break;
         case RecordKind::Wait: text = "Wait"; break;
+        case RecordKind::Break:
+            text = record.location == kOnLeg ? "Break(leg)"
+                                             : "Break(" + std::to_string(record.location) + ")";
+            break;
     }
     return text + " " + format_instant(record.window.start) + " -> " +
            format_instant(record.window.end);
