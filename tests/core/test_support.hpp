@@ -190,12 +190,12 @@ inline OpenCalendar random_calendar(Rng& rng, DateTime day) {
     return OpenCalendar(std::move(intervals));
 }
 
-// A break a day, half an hour or so long, to start around noon.
+// A break a day, ten minutes to an hour long, to start around noon.
 inline std::vector<BreakRule> random_breaks(Rng& rng, DateTime day) {
     std::vector<BreakRule> breaks;
     for (std::int64_t d = -1; d < 4; ++d) {
         const std::int64_t earliest = d * 86400 + draw(rng, 9, 13) * 3600;
-        breaks.push_back({minutes(draw(rng, 0, 6) * 10), day + seconds(earliest),
+        breaks.push_back({minutes(draw(rng, 1, 6) * 10), day + seconds(earliest),
                           day + seconds(earliest + draw(rng, 0, 4) * 1800)});
     }
     return breaks;

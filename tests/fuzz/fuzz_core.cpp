@@ -139,7 +139,7 @@ Input random_input(Draw& draw) {
     if (draw.one_in(2)) {
         std::uint64_t at = base + draw.below(kSecondsPerDay);
         for (std::uint64_t k = draw.below(6); k > 0; --k) {
-            const std::uint64_t length = draw.one_in(10) ? 0 : draw.below(4 * 3600);
+            const std::uint64_t length = draw.one_in(10) ? 1 : 1 + draw.below(4 * 3600);
             const std::uint64_t latest = at + draw.below(4 * 3600);
             input.breaks.emplace_back(length, at, latest);
             at = latest + length + 1 + draw.below(kSecondsPerDay);

@@ -140,25 +140,15 @@ SecondsSchedule::WorkTimes SecondsSchedule::timed_work(std::int64_t arrival,
     return times;
 }
 
+// Window by window as the calendar form goes, so that windows in any order give the
+// same answer: each turn moves on to a later window, or past them all.
 std::int64_t SecondsSchedule::start_within(const WorkSite& site, std::int64_t t) const {
-    std::size_t w = site.first;
-    const std::size_t end = site.first + site.count;
-    // Ascending windows: the first that has not closed holds the answer or passes it on.
-    if (site.ordered)
-        w = static_cast<std::size_t>(
-            std::lower_bound(ends_.begin() + static_cast<std::ptrdiff_t>(w),
-                             ends_.begin() + static_cast<std::ptrdiff_t>(end), t) -
-            ends_.begin());
-    std::optional<std::int64_t> found;
-    for (; w < end; ++w) {
-        if (ends_[w] < t) continue;
-        const std::int64_t from = std::max(t, starts_[w]);
-        const std::int64_t open = from + openness(from).closed_for;
-        if (open > ends_[w]) continue;
-        found = found ? std::min(*found, open) : open;
-        if (site.ordered) break;
+    while (const auto found = next_window(site, t)) {
+        t += found->wait;
+        t += openness(t).closed_for;
+        if (t <= ends_[found->index]) break;
     }
-    return found ? *found : t + openness(t).closed_for;
+    return t + openness(t).closed_for;
 }
 
 std::uint32_t SecondsSchedule::first_pending(std::int64_t start) const {

@@ -150,8 +150,8 @@ private:
     }
     void work_anywhere(SecondsClock& clock, std::size_t location) const;
     WorkTimes timed_work(std::int64_t arrival, std::size_t location) const;
-    // The first instant from `t` on inside a window of the site and open; the first open
-    // one when no window has any.
+    // The first instant from `t` on inside a window of the site and open; past them all,
+    // the first open one there.
     std::int64_t start_within(const WorkSite& site, std::int64_t t) const;
     void pass_with_break(SecondsClock& clock, std::int64_t leg, const std::size_t* to) const;
     std::uint32_t first_pending(std::int64_t start) const;
