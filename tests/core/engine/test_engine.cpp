@@ -341,7 +341,7 @@ namespace {
 // the best of them all by full evaluation.
 TEST(EngineExhaustive, WeekSearchesMatchTheBestOfEveryPermutation) {
     Rng rng(20261213);
-    for (int problem = 0; problem < 24; ++problem) {
+    for (int problem = 0; problem < 60; ++problem) {
         const ProblemShape shape{.hours = draw(rng, 0, 1) == 1,
                                  .calendar = draw(rng, 0, 1) == 1,
                                  .breaks = draw(rng, 0, 2) > 0,
