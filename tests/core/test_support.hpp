@@ -170,6 +170,15 @@ struct ProblemShape {
     enum class Starts { None, Some, All } starts = Starts::None;
 };
 
+// A shape of the working week: daily hours or a calendar or neither, breaks mostly, and
+// windows that bind the start nowhere, somewhere or everywhere.
+inline ProblemShape random_week(Rng& rng) {
+    return ProblemShape{.hours = draw(rng, 0, 1) == 1,
+                        .calendar = draw(rng, 0, 1) == 1,
+                        .breaks = draw(rng, 0, 2) > 0,
+                        .starts = static_cast<ProblemShape::Starts>(draw(rng, 0, 2))};
+}
+
 // Open intervals over the days around `day`, as instants: some days 23 or 25 hours long
 // (a clock change moves the later intervals), some intervals across midnight, some days
 // with two intervals or none.

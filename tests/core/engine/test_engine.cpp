@@ -342,10 +342,7 @@ namespace {
 TEST(EngineExhaustive, WeekSearchesMatchTheBestOfEveryPermutation) {
     Rng rng(20261213);
     for (int problem = 0; problem < 60; ++problem) {
-        const ProblemShape shape{.hours = draw(rng, 0, 1) == 1,
-                                 .calendar = draw(rng, 0, 1) == 1,
-                                 .breaks = draw(rng, 0, 2) > 0,
-                                 .starts = static_cast<ProblemShape::Starts>(draw(rng, 0, 2))};
+        const ProblemShape shape = random_week(rng);
         const std::size_t n = static_cast<std::size_t>(draw(rng, 3, 7));
         const auto penalizer = std::make_shared<const Penalizer>(random_problem(n, rng, shape));
         Route route = identity_route(n);

@@ -67,10 +67,7 @@ TEST(SecondsSchedule, WeekToursEndAndAreLateAsInFullEvaluation) {
     Rng rng(20261211);
     int broken = 0;
     for (int problem = 0; problem < 4000; ++problem) {
-        const ProblemShape shape{.hours = draw(rng, 0, 1) == 1,
-                                 .calendar = draw(rng, 0, 1) == 1,
-                                 .breaks = draw(rng, 0, 3) > 0,
-                                 .starts = static_cast<ProblemShape::Starts>(draw(rng, 0, 2))};
+        const ProblemShape shape = random_week(rng);
         const std::size_t n = static_cast<std::size_t>(draw(rng, 1, 7));
         const Penalizer penalizer = random_problem(n, rng, shape);
         const auto compiled = SecondsSchedule::compile(*penalizer.time_scheduler(), n);
