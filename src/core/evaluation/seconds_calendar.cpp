@@ -19,10 +19,10 @@ std::optional<SecondsCalendar> SecondsCalendar::compile(const OpenCalendar& cale
     compiled.base_ = compiled.opens_.front();
     const std::int64_t span = compiled.closes_.back() - compiled.base_;
     const auto count = static_cast<std::int64_t>(compiled.opens_.size());
-    compiled.stretch_ = std::max<std::int64_t>(kSecondsPerDay, span / (2 * count) + 1);
+    while ((span >> compiled.shift_) > 4 * count) ++compiled.shift_;
     std::size_t k = 0;
-    for (std::int64_t stretch = 0; stretch <= span / compiled.stretch_; ++stretch) {
-        const std::int64_t begins = compiled.base_ + stretch * compiled.stretch_;
+    for (std::int64_t stretch = 0; stretch <= span >> compiled.shift_; ++stretch) {
+        const std::int64_t begins = compiled.base_ + (stretch << compiled.shift_);
         while (k < compiled.closes_.size() && compiled.closes_[k] <= begins) ++k;
         compiled.first_of_.push_back(k);
     }
