@@ -158,6 +158,26 @@ TEST(EngineDeparture, TheLatestDepartureKeepsLatenessAndEndAndNoLaterOneDoes) {
     EXPECT_GT(delayed, 5);
 }
 
+// Breaks end the order the bisection relies on; what it returns must still keep both.
+TEST(EngineDeparture, WithBreaksTheDepartureFoundStillKeepsLatenessAndEnd) {
+    Rng rng(23);
+    for (int problem = 0; problem < 30; ++problem) {
+        const std::size_t n = 3 + static_cast<std::size_t>(problem % 4);
+        const Penalizer plain = depot_problem(n, rng, problem % 2 == 0);
+        TimeScheduler scheduler = *plain.time_scheduler();
+        const DateTime opening = scheduler.time_windows[0].windows[0].start;
+        const DateTime earliest = opening + TimeDelta::seconds(draw(rng, 0, 4 * 3600));
+        scheduler.breaks = {{minutes(30), earliest, earliest + hours(1)}};
+        const Penalizer penalizer(plain.distance_matrix(), scheduler);
+        const Route route = identity_route(n);
+        const TimeReport first = *penalizer.penalize(route, false).time_report;
+        const DateTime found = *latest_departure(penalizer, route);
+        const TimeReport report = *penalizer.penalize(route, false, found).time_report;
+        EXPECT_EQ(report.lateness, first.lateness) << "problem " << problem;
+        EXPECT_EQ(report.end_time, first.end_time) << "problem " << problem;
+    }
+}
+
 TEST(EngineSeed, TheSameSeedAndDescentsGiveTheSameTourOnAnyNumberOfThreads) {
     Rng rng(99);
     const auto penalizer = std::make_shared<const Penalizer>(depot_problem(30, rng));
