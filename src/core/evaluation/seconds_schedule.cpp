@@ -198,10 +198,7 @@ SecondsSchedule::Openness SecondsSchedule::openness(std::int64_t t) const {
         if (time_of_day < hours_->closing) return {0, hours_->closing - time_of_day};
         return {kSecondsPerDay + hours_->opening - time_of_day, hours_->closing - hours_->opening};
     }
-    if (calendar_) {
-        const auto open = calendar_->at(t);
-        return {open.closed_for, open.open_for};
-    }
+    if (calendar_) return calendar_->at(t);
     return {0, SecondsCalendar::kOpenOn};
 }
 

@@ -124,10 +124,7 @@ private:
         std::int64_t latest;
     };
     // The wait from an instant until the hours open, and the open time from there.
-    struct Openness {
-        std::int64_t closed_for;
-        std::int64_t open_for;
-    };
+    using Openness = SecondsCalendar::Openness;
     // Work timed from an arrival: when its first step began, its end and its lateness.
     struct WorkTimes {
         std::int64_t began;
