@@ -10,6 +10,12 @@
 // opening, so that a tour without lateness leaves the depot first) and random
 // problems with one 30-120 minute window per location along a feasible tour.
 //
+// Then a working week of 200 stops (08:00-17:00, windows of one to three hours along a
+// random tour of six days) in five forms side by side, each with its cost per trial as a
+// ratio to the first: the daily pair; the same hours as a calendar of instants; the daily
+// pair with a half-hour break a day between 11:30 and 13:30; windows that bind only the
+// start; and all three together.
+//
 //   cmake -S . -B build/bench -DTOURWRIGHT_BUILD_BENCH=ON && cmake --build build/bench -j 2
 //   build/bench/bench_time_trials [BENCH_FOLDER] [--reference-seconds S] [--repeat R]
 //
@@ -147,9 +153,10 @@ Descent descend(std::size_t n, Decide&& decide, double limit = 0) {
     return descent;
 }
 
-// The reference: every trial route evaluated in full on integer seconds, compared
-// by (lateness, traveling time, duration, distance) as the penalizer compares
-// (waiting time follows from the other keys).
+// The reference: every trial route evaluated in full on integer seconds, passage by
+// passage, compared by (lateness, traveling time, duration, breaks taken, distance) as
+// the penalizer compares (waiting time follows from the other keys: the more breaks,
+// the less waiting).
 class FullIntegerEvaluation {
 public:
     FullIntegerEvaluation(const Problem& problem, const SecondsSchedule& schedule, Route start)
@@ -172,20 +179,22 @@ public:
     const Route& route() const { return route_; }
 
 private:
-    using Keys = std::tuple<std::int64_t, std::int64_t, std::int64_t, Distance>;
+    using Keys = std::tuple<std::int64_t, std::int64_t, std::int64_t, std::int64_t, Distance>;
     Keys evaluate(const Route& route) const {
         const std::int64_t start = schedule_.tour_start(route[0]);
-        SecondsClock clock{start, 0};
+        SecondsClock clock = schedule_.starting_at(start);
         std::int64_t traveling = 0;
         Distance distance = 0;
         for (std::size_t k = 0; k < route.size(); ++k) {
             const std::size_t next = route[(k + 1) % route.size()];
-            schedule_.work(clock, route[k]);
-            schedule_.travel(clock, route[k], next);
+            schedule_.pass(clock, k > 0 ? schedule_.travel_seconds(route[k - 1], route[k]) : 0,
+                           route[k]);
             traveling += schedule_.travel_seconds(route[k], next);
             distance += problem_.distances[route[k]][next];
         }
-        return {clock.lateness, traveling, clock.at - start, distance};
+        schedule_.return_leg(clock, schedule_.travel_seconds(route.back(), route.front()));
+        return {clock.lateness, traveling, clock.at - start, -schedule_.break_time(start, clock),
+                distance};
     }
 
     const Problem& problem_;
@@ -237,13 +246,19 @@ Route solver_start_route(const Penalizer& penalizer) {
 const char* const kRuleNames[] = {"before",   "stretch", "rest-lost", "meet",
                                   "rejoined", "order",   "to-end"};
 
-bool run(const Problem& problem, double reference_limit, int repeats) {
+// Whether both ways decided alike, and the incremental descent's seconds per trial.
+struct Measured {
+    bool same = false;
+    double per_trial = 0;
+};
+
+Measured run(const Problem& problem, double reference_limit, int repeats) {
     const std::size_t n = problem.distances.size();
     const Penalizer timed(DistanceMatrix{problem.distances}, problem.time);
     const Penalizer untimed(DistanceMatrix{problem.distances}, std::nullopt);
     if (!TrialEvaluator::for_problem(timed)) {
         std::printf("%-28s %5zu  incremental evaluation unavailable\n", problem.name.c_str(), n);
-        return false;
+        return {};
     }
     const Route start = solver_start_route(timed);
 
@@ -296,7 +311,58 @@ bool run(const Problem& problem, double reference_limit, int repeats) {
     if (!same || !solver_same)
         std::printf("  DIFFERENT DECISIONS: reference %s, solver %s\n", same ? "same" : "differs",
                     solver_same ? "same" : "differs");
-    return same && solver_same;
+    return {same && solver_same, fast.seconds / static_cast<double>(fast.trials)};
+}
+
+// The week of 200 stops in its five forms (see the top of this file).
+std::vector<Problem> week_forms(std::size_t n) {
+    std::mt19937 rng(2026);
+    const Rows rows = euclidean::random_rows(n, rng);
+    constexpr std::int64_t kMonday = 1'797'206'400;  // 2026-12-14 00:00 UTC
+    constexpr std::int64_t kOpen = 8 * 3600, kClose = 17 * 3600, kDay = 86'400;
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::shuffle(order.begin() + 1, order.end(), rng);
+    std::vector<std::int64_t> jobs(n);
+    std::vector<std::pair<std::int64_t, std::int64_t>> windows(n);
+    std::int64_t clock = kMonday + kOpen;
+    windows[0] = {clock, clock};
+    for (std::size_t k = 1; k < n; ++k) {
+        clock += static_cast<std::int64_t>(rows[order[k - 1]][order[k]]);
+        jobs[order[k]] = std::uniform_int_distribution<std::int64_t>(300, 600)(rng);
+        if ((clock - kMonday) % kDay + jobs[order[k]] > kClose) clock += kDay - kClose + kOpen;
+        const std::int64_t w = std::uniform_int_distribution<std::int64_t>(3600, 3 * 3600)(rng);
+        const std::int64_t open = clock - std::uniform_int_distribution<std::int64_t>(0, w)(rng);
+        windows[order[k]] = {open, open + w};
+        clock += jobs[order[k]];
+    }
+    TimeScheduler daily = windows_of(rows, windows);
+    for (std::size_t k = 0; k < n; ++k) daily.job_durations[k] = TimeDelta::seconds(jobs[k]);
+    daily.operation_times = OperationTimes({kOpen, 0}, {kClose, 0});
+    std::vector<OpenInterval> intervals;
+    std::vector<BreakRule> breaks;
+    for (std::int64_t day = 0; day < 28; ++day) {
+        const std::int64_t midnight = kMonday + day * kDay;
+        intervals.push_back(
+            {*DateTime::from_unix(midnight + kOpen), *DateTime::from_unix(midnight + kClose)});
+        breaks.push_back({TimeDelta::seconds(1800), *DateTime::from_unix(midnight + 41400),
+                          *DateTime::from_unix(midnight + 48600)});
+    }
+    TimeScheduler calendar = daily;
+    calendar.operation_times.reset();
+    calendar.calendar = OpenCalendar(intervals);
+    TimeScheduler with_breaks = daily;
+    with_breaks.breaks = breaks;
+    TimeScheduler starts = daily;
+    starts.window_rules.assign(n, WindowRule::Start);
+    TimeScheduler all = calendar;
+    all.breaks = breaks;
+    all.window_rules = starts.window_rules;
+    return {{"week: daily pair", rows, daily},
+            {"week: calendar", rows, calendar},
+            {"week: breaks", rows, with_breaks},
+            {"week: start rule", rows, starts},
+            {"week: all three", rows, all}};
 }
 
 // Distance-only trials per second at n = 1000, over at most `limit` seconds of one descent
@@ -359,7 +425,16 @@ int main(int argc, char** argv) {
                 "decide/s", "dist Mt/s", "t/d", "solver[s]");
     bool all_same = true;
     for (const Problem& problem : problems)
-        all_same = run(problem, reference_limit, repeats) && all_same;
+        all_same = run(problem, reference_limit, repeats).same && all_same;
+    std::vector<std::pair<std::string, double>> costs;
+    for (const Problem& problem : week_forms(200)) {
+        const Measured measured = run(problem, reference_limit, repeats);
+        all_same = measured.same && all_same;
+        costs.emplace_back(problem.name, measured.per_trial);
+    }
+    for (const auto& [name, per_trial] : costs)
+        std::printf("%-28s %7.3f us/trial  %5.2fx the daily pair\n", name.c_str(), per_trial * 1e6,
+                    per_trial / costs.front().second);
     distance_rate_at_1000(3, repeats);
     return all_same ? 0 : 1;
 }

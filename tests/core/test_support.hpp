@@ -163,7 +163,52 @@ struct ProblemShape {
     std::optional<TourEnds> ends = std::nullopt;
     bool huge_distances = false;                        // some legs near 2^63 push totals past 2^64
     DateTime day = *DateTime::from_civil(2026, 12, 7);  // when the windows lie
+    // The working week: open hours as a calendar (instead of daily hours), a break a day,
+    // and windows that bind only the start (at every location, or at random ones).
+    bool calendar = false;
+    bool breaks = false;
+    enum class Starts { None, Some, All } starts = Starts::None;
 };
+
+// A shape of the working week: daily hours or a calendar or neither, breaks mostly, and
+// windows that bind the start nowhere, somewhere or everywhere.
+inline ProblemShape random_week(Rng& rng) {
+    return ProblemShape{.hours = draw(rng, 0, 1) == 1,
+                        .calendar = draw(rng, 0, 1) == 1,
+                        .breaks = draw(rng, 0, 2) > 0,
+                        .starts = static_cast<ProblemShape::Starts>(draw(rng, 0, 2))};
+}
+
+// Open intervals over the days around `day`, as instants: some days 23 or 25 hours long
+// (a clock change moves the later intervals), some intervals across midnight, some days
+// with two intervals or none.
+inline OpenCalendar random_calendar(Rng& rng, DateTime day) {
+    std::vector<OpenInterval> intervals;
+    std::int64_t midnight = -86400, free_from = midnight;
+    for (int d = 0; d < 5; ++d) {
+        std::int64_t at = std::max(midnight + draw(rng, 4, 9) * 3600, free_from);
+        for (std::int64_t k = draw(rng, 0, 2); k > 0; --k) {
+            const std::int64_t length = draw(rng, 1, 10) * 1800 + draw(rng, 0, 1) * 8 * 3600;
+            intervals.push_back({day + seconds(at), day + seconds(at + length)});
+            at += length + draw(rng, 1, 3) * 1800;
+        }
+        free_from = at;
+        midnight += 86400 + draw(rng, -1, 1) * 3600;
+    }
+    if (intervals.empty()) intervals.push_back({day + hours(8), day + hours(17)});
+    return OpenCalendar(std::move(intervals));
+}
+
+// A break a day, ten minutes to an hour long, to start around noon.
+inline std::vector<BreakRule> random_breaks(Rng& rng, DateTime day) {
+    std::vector<BreakRule> breaks;
+    for (std::int64_t d = -1; d < 4; ++d) {
+        const std::int64_t earliest = d * 86400 + draw(rng, 9, 13) * 3600;
+        breaks.push_back({minutes(draw(rng, 1, 6) * 10), day + seconds(earliest),
+                          day + seconds(earliest + draw(rng, 0, 4) * 1800)});
+    }
+    return breaks;
+}
 
 // Asymmetric distances and travel times; jobs and legs of zero length and, now and then,
 // negative ones (which take no time); up to three windows per location over a day, none
@@ -194,7 +239,14 @@ inline Penalizer random_problem(std::size_t n, Rng& rng, const ProblemShape& sha
             at += length + draw(rng, 1, 900);
         }
     }
-    if (!shape.single_window && (shape.hours || draw(rng, 0, 2) == 0))
+    if (shape.calendar) scheduler.calendar = random_calendar(rng, day);
+    if (shape.breaks) scheduler.breaks = random_breaks(rng, day);
+    if (shape.starts != ProblemShape::Starts::None)
+        for (std::size_t k = 0; k < n; ++k)
+            scheduler.window_rules.push_back(
+                shape.starts == ProblemShape::Starts::All || draw(rng, 0, 1) ? WindowRule::Start
+                                                                             : WindowRule::Whole);
+    if (!shape.single_window && !shape.calendar && (shape.hours || draw(rng, 0, 2) == 0))
         scheduler.operation_times.emplace(
             NaiveTime{static_cast<std::uint32_t>(draw(rng, 5, 9) * 3600), 0},
             NaiveTime{static_cast<std::uint32_t>(draw(rng, 15, 20) * 3600), 0});

@@ -1,7 +1,8 @@
 // Seeded fuzz driver for the core, meant to run under the sanitizers: random
 // tables, windows near the ends of the calendar, durations near the ends of
-// their range and operating hours go through the time conversion, the
-// penalizer and one descent of the solver. A call may end only in one of the
+// their range, operating hours (a daily pair or a calendar of instants), breaks and
+// windows that bind only the start go through the time conversion, the penalizer and
+// one descent of the solver. A call may end only in one of the
 // known panics; anything else (another exception, a sanitizer report, a
 // disagreement between the two evaluation paths) ends the run with a failure.
 //
@@ -16,6 +17,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "evaluation/penalizer.hpp"
@@ -85,6 +87,10 @@ struct Input {
     std::optional<std::vector<std::uint64_t>> jobs;
     std::optional<std::vector<std::vector<SecondsPair>>> windows;
     std::optional<SecondsPair> hours;
+    std::vector<SecondsPair> calendar;  // open intervals, used where no daily pair is given
+    std::vector<std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>>
+        breaks;                // length, from, to
+    std::vector<bool> starts;  // where windows bind only the start
 };
 
 // Sometimes one entry short, so that lookups can fail.
@@ -121,6 +127,26 @@ Input random_input(Draw& draw) {
     input.jobs.emplace(n - (n > 0 && draw.one_in(20) ? 1 : 0));
     for (auto& job : *input.jobs) job = draw.seconds(cap);
     const std::uint64_t base = 1'700'000'000;
+    if (!input.hours && draw.one_in(2)) {
+        // Mostly ascending and apart; now and then touching, which is refused.
+        std::uint64_t at = base + draw.below(kSecondsPerDay);
+        for (std::uint64_t k = 1 + draw.below(12); k > 0; --k) {
+            const std::uint64_t length = draw.one_in(8) ? draw.below(60) : 1 + draw.below(40000);
+            input.calendar.emplace_back(at, at + length);
+            at += length + (draw.one_in(30) ? 0 : 1 + draw.below(50000));
+        }
+    }
+    if (draw.one_in(2)) {
+        std::uint64_t at = base + draw.below(kSecondsPerDay);
+        for (std::uint64_t k = draw.below(6); k > 0; --k) {
+            const std::uint64_t length = draw.one_in(10) ? 1 : 1 + draw.below(4 * 3600);
+            const std::uint64_t latest = at + draw.below(4 * 3600);
+            input.breaks.emplace_back(length, at, latest);
+            at = latest + length + 1 + draw.below(kSecondsPerDay);
+        }
+    }
+    if (draw.one_in(2))
+        for (std::size_t k = 0; k < n; ++k) input.starts.push_back(draw.one_in(2));
     input.windows.emplace(n);
     for (auto& list : *input.windows) {
         std::vector<std::uint64_t> bounds;
@@ -144,6 +170,22 @@ Outcome solve(const Input& input, bool full_evaluation) {
     try {
         auto scheduler =
             assemble_time_scheduler(input.durations, input.jobs, input.windows, input.hours);
+        auto instant = [](std::uint64_t t) {
+            return *DateTime::from_unix(static_cast<std::int64_t>(t));
+        };
+        if (scheduler && !input.calendar.empty()) {
+            std::vector<OpenInterval> intervals;
+            for (const auto& [open, close] : input.calendar)
+                intervals.push_back({instant(open), instant(close)});
+            scheduler->calendar = OpenCalendar(std::move(intervals));
+        }
+        if (scheduler) {
+            for (const auto& [length, earliest, latest] : input.breaks)
+                scheduler->breaks.push_back({TimeDelta::seconds(static_cast<std::int64_t>(length)),
+                                             instant(earliest), instant(latest)});
+            for (const bool start : input.starts)
+                scheduler->window_rules.push_back(start ? WindowRule::Start : WindowRule::Whole);
+        }
         Solver solver(std::nullopt,
                       Penalizer(DistanceMatrix{input.distances}, std::move(scheduler)));
         if (full_evaluation) solver.use_full_evaluation();
@@ -166,6 +208,7 @@ bool known_panic(const std::string& message) {
     };
     for (const char* known : kKnown)
         if (message == known) return true;
+    if (message == "assertion failed: open intervals ascend, each non-empty") return true;
     // Random windows can make a tour span centuries, whose schedule is refused, not built.
     return message.rfind("index out of bounds: the len is ", 0) == 0 ||
            message.rfind("the schedule of this tour spans too many days to build", 0) == 0;
@@ -175,8 +218,9 @@ bool same_totals(const std::optional<TimeReport>& a, const std::optional<TimeRep
     if (!a || !b) return !a && !b;
     return a->duration == b->duration && a->lateness == b->lateness &&
            a->working_time == b->working_time && a->waiting_time == b->waiting_time &&
-           a->traveling_time == b->traveling_time && a->start_time == b->start_time &&
-           a->end_time == b->end_time && a->schedule == b->schedule;
+           a->traveling_time == b->traveling_time && a->break_time == b->break_time &&
+           a->start_time == b->start_time && a->end_time == b->end_time &&
+           a->schedule == b->schedule;
 }
 
 }  // namespace

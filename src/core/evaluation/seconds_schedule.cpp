@@ -28,6 +28,23 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
         if (!whole(hours->daily_start) || !whole(hours->daily_end)) return std::nullopt;
         compiled.hours_ = Hours{hours->daily_start.secs, hours->daily_end.secs};
     }
+    if (scheduler.calendar) {
+        compiled.calendar_ = SecondsCalendar::compile(*scheduler.calendar);
+        if (!compiled.calendar_) return std::nullopt;
+    }
+    compiled.pauses_ = compiled.hours_ || compiled.calendar_;
+    compiled.break_before_.push_back(0);
+    for (const BreakRule& rule : scheduler.breaks) {
+        if (!whole(rule.length) || !whole(rule.earliest) || !whole(rule.latest))
+            return std::nullopt;
+        const std::int64_t length = seconds_of(rule.length);
+        // A break longer than the daily opening would find room nowhere.
+        if (compiled.hours_ && length > compiled.hours_->closing - compiled.hours_->opening)
+            return std::nullopt;
+        compiled.breaks_.push_back(
+            {length, rule.earliest.unix_seconds(), rule.latest.unix_seconds()});
+        compiled.break_before_.push_back(compiled.break_before_.back() + length);
+    }
     // A row may lack its diagonal entry, which no tour over two or more locations uses.
     // The table is made in 32 bits at once where every leg fits, so that the wide one
     // never exists beside it.
@@ -54,7 +71,7 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
         });
     };
     if (!(short_legs ? fill(compiled.short_travel_) : fill(compiled.travel_))) return std::nullopt;
-    compiled.single_window_ = !compiled.hours_;
+    compiled.single_window_ = !compiled.pauses_ && compiled.breaks_.empty();
     compiled.offsets_.push_back(0);
     for (std::size_t k = 0; k < n; ++k) {
         if (!whole(scheduler.job_durations[k])) return std::nullopt;
@@ -74,23 +91,133 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
             narrowest_gap = std::min(narrowest_gap, gap);
         }
         compiled.offsets_.push_back(compiled.starts_.size());
-        compiled.first_windows_.push_back(windows.empty()
-                                              ? FirstWindow{-kNever, kNever}
-                                              : FirstWindow{compiled.starts_[compiled.offsets_[k]],
-                                                            compiled.ends_[compiled.offsets_[k]]});
+        const bool start_rule = scheduler.window_rule(k) == WindowRule::Start;
+        compiled.start_rule_.push_back(start_rule);
+        compiled.first_windows_.push_back(
+            windows.empty()
+                ? FirstWindow{-kNever, kNever}
+                : FirstWindow{compiled.starts_[compiled.offsets_[k]],
+                              compiled.ends_[compiled.offsets_[k]] + (start_rule ? job : 0)});
         compiled.ordered_.push_back(ordered);
-        // One window only delays the start; between ascending windows without operating
-        // hours, a job shorter than every gap moves on to the next window, never past it.
-        compiled.keeps_order_.push_back(windows.size() <= 1 ||
-                                        (ordered && !compiled.hours_ && job < narrowest_gap));
+        // One window only delays the start; between ascending windows without open hours,
+        // a job shorter than every gap moves on to the next window, never past it. A start
+        // bound by ascending windows comes no sooner for a later arrival. A break may fit a
+        // wait that a later arrival makes, so breaks keep no order.
+        const bool whole_keeps =
+            windows.size() <= 1 || (ordered && !compiled.pauses_ && job < narrowest_gap);
+        compiled.keeps_order_.push_back((start_rule ? ordered : whole_keeps) &&
+                                        compiled.breaks_.empty());
         compiled.single_window_ = compiled.single_window_ && windows.size() <= 1;
     }
     return compiled;
 }
 
 void SecondsSchedule::work_anywhere(SecondsClock& clock, std::size_t location) const {
+    if (start_rule_[location]) {
+        const WorkTimes times = timed_work(clock.at, location);
+        clock.at = times.end;
+        clock.lateness += times.lateness;
+        return;
+    }
     const WorkSite site{offsets_[location], window_count(location), ordered_[location] != 0};
     clock.at = run(clock.at, jobs_[location], &site, &clock.lateness);
+}
+
+SecondsSchedule::WorkTimes SecondsSchedule::timed_work(std::int64_t arrival,
+                                                       std::size_t location) const {
+    const WorkSite site{offsets_[location], window_count(location), ordered_[location] != 0};
+    WorkTimes times{arrival, arrival, 0};
+    if (!start_rule_[location]) {
+        times.end = run(arrival, jobs_[location], &site, &times.lateness, &times.began);
+        return times;
+    }
+    // The start alone is bound; the job then runs pausing only outside the hours.
+    times.began = start_within(site, arrival);
+    if (site.count > 0)
+        times.lateness = std::max<std::int64_t>(times.began - last_closing(location), 0);
+    times.end =
+        pauses_ ? run(times.began, jobs_[location], nullptr) : times.began + jobs_[location];
+    return times;
+}
+
+// Window by window as the calendar form goes, so that windows in any order give the
+// same answer: each turn moves on to a later window, or past them all.
+std::int64_t SecondsSchedule::start_within(const WorkSite& site, std::int64_t t) const {
+    while (const auto found = next_window(site, t)) {
+        t += found->wait;
+        t += openness(t).closed_for;
+        if (t <= ends_[found->index]) break;
+    }
+    return t + openness(t).closed_for;
+}
+
+std::uint32_t SecondsSchedule::first_pending(std::int64_t start) const {
+    const auto dropped = std::partition_point(
+        breaks_.begin(), breaks_.end(), [&](const Break& rule) { return rule.latest < start; });
+    return static_cast<std::uint32_t>(dropped - breaks_.begin());
+}
+
+// The passage is timed without the break first; the break then goes into its wait, into
+// this passage as early as it has room, or stays pending (model/breaks.hpp).
+void SecondsSchedule::pass_with_break(SecondsClock& clock, std::int64_t leg,
+                                      const std::size_t* to) const {
+    const Break& pause = breaks_[clock.pending];
+    const std::int64_t t = clock.at;
+    const std::int64_t arrival = pauses_ ? run(t, leg, nullptr) : t + leg;
+    WorkTimes times = to ? timed_work(arrival, *to) : WorkTimes{arrival, arrival, 0};
+    const std::int64_t in_wait = room(std::max(arrival, pause.earliest), pause.length);
+    const bool held = in_wait <= pause.latest && in_wait + pause.length <= times.began;
+    if (held || times.end <= pause.latest) {
+        clock.pending += held;
+        clock.at = times.end;
+        clock.lateness += times.lateness;
+        return;
+    }
+    const std::int64_t taken = room(std::max(t, pause.earliest), pause.length);
+    clock.lateness += std::max<std::int64_t>(taken - pause.latest, 0);
+    ++clock.pending;
+    std::int64_t resumed = taken + pause.length;
+    // The leg pauses for it: what was not yet travelled goes on after the break.
+    if (taken < arrival) {
+        const std::int64_t rest = leg - (open_before(taken) - open_before(t));
+        resumed = pauses_ ? run(resumed, rest, nullptr) : resumed + rest;
+    }
+    if (to) {
+        times = timed_work(resumed, *to);
+        resumed = times.end;
+        clock.lateness += times.lateness;
+    }
+    clock.at = resumed;
+}
+
+SecondsSchedule::Openness SecondsSchedule::openness(std::int64_t t) const {
+    if (hours_) {
+        const std::int64_t time_of_day = floor_mod(t, kSecondsPerDay);
+        if (time_of_day < hours_->opening)
+            return {hours_->opening - time_of_day, hours_->closing - hours_->opening};
+        if (time_of_day < hours_->closing) return {0, hours_->closing - time_of_day};
+        return {kSecondsPerDay + hours_->opening - time_of_day, hours_->closing - hours_->opening};
+    }
+    if (calendar_) return calendar_->at(t);
+    return {0, SecondsCalendar::kOpenOn};
+}
+
+std::int64_t SecondsSchedule::room(std::int64_t t, std::int64_t length) const {
+    if (calendar_) return calendar_->room(t, length);
+    const Openness open = openness(t);
+    // Under daily hours the next opening has room, as compile checked.
+    if (open.open_for >= length) return t + open.closed_for;
+    return t + open.closed_for + open.open_for + kSecondsPerDay -
+           (hours_->closing - hours_->opening);
+}
+
+std::int64_t SecondsSchedule::open_before(std::int64_t t) const {
+    if (calendar_) return calendar_->open_before(t);
+    if (!hours_) return t;
+    const std::int64_t time_of_day = floor_mod(t, kSecondsPerDay);
+    const std::int64_t open = hours_->closing - hours_->opening;
+    return (t - time_of_day) / kSecondsPerDay * open +
+           std::clamp<std::int64_t>(time_of_day - hours_->opening, 0, open);
 }
 
 // The same bisection as the calendar form, so that windows in any order give the
@@ -117,7 +244,7 @@ std::optional<SecondsSchedule::WindowAt> SecondsSchedule::next_window(const Work
 }
 
 std::int64_t SecondsSchedule::run(std::int64_t t, std::int64_t amount, const WorkSite* site,
-                                  std::int64_t* lateness) const {
+                                  std::int64_t* lateness, std::int64_t* began) const {
     std::int64_t remaining = amount;
     // Work makes one step even when it takes no time: it still waits and may be late.
     bool work_pending = site != nullptr;
@@ -134,18 +261,15 @@ std::int64_t SecondsSchedule::run(std::int64_t t, std::int64_t amount, const Wor
             }
         }
         std::int64_t step = remaining;
-        if (hours_) {
-            const std::int64_t time_of_day = floor_mod(t, kSecondsPerDay);
-            const std::int64_t closed =
-                time_of_day < hours_->opening   ? hours_->opening - time_of_day
-                : time_of_day < hours_->closing ? 0
-                                                : kSecondsPerDay + hours_->opening - time_of_day;
-            if (closed > 0) {
-                t += closed;
+        if (pauses_) {
+            const Openness open = openness(t);
+            if (open.closed_for > 0) {
+                t += open.closed_for;
                 continue;
             }
-            step = std::min(remaining, hours_->closing - time_of_day);
+            step = std::min(remaining, open.open_for);
         }
+        if (began && work_pending) *began = t;
         t += step;
         remaining -= step;
         if (site) {

@@ -23,7 +23,9 @@ Nanos nanos(DateTime t) { return Nanos{t.unix_seconds()} * kNanosPerSecond + t.s
 // Whether every tour over the n locations stays inside the ranges of DateTime and
 // TimeDelta. A generous bound on the clock: it starts at a window, a window wait
 // never takes it past the latest window end (plus one closed night), and each
-// action adds its length and at most one night per step and per window.
+// action adds its length and at most one night per step and per window. A calendar
+// pauses nothing after its last closing, so there an action adds its length and a day
+// per window; each break adds its length and a day, and may be late once.
 // `stop`, asked before each location, may end the reading early, with false.
 bool time_stays_in_range(const TimeScheduler& scheduler, std::size_t n,
                          const std::function<bool()>& stop) {
@@ -34,17 +36,24 @@ bool time_stays_in_range(const TimeScheduler& scheduler, std::size_t n,
     const auto& hours = scheduler.operation_times;
     const Nanos open = hours ? nanos(hours->daily_end - hours->daily_start) : 0;
     auto allowance = [&](Nanos length, std::size_t windows) {
-        const Nanos nights = hours ? length / open + 4 + static_cast<Nanos>(windows) : 0;
+        const Nanos nights = hours                ? length / open + 4 + static_cast<Nanos>(windows)
+                             : scheduler.calendar ? 4 + static_cast<Nanos>(windows)
+                                                  : 0;
         return length + nights * kDay;
     };
     bool any_window = false;
     Nanos earliest = 0, latest = 0, actions = 0;
+    if (scheduler.calendar) latest = nanos(scheduler.calendar->intervals().back().close);
+    for (const BreakRule& rule : scheduler.breaks) {
+        actions += nanos(at_least_zero(rule.length)) + kDay;
+        latest = std::max(latest, nanos(rule.latest));
+    }
     for (std::size_t k = 0; k < n; ++k) {
         if (stop()) return false;
         const auto& windows = scheduler.time_windows[k].windows;
         for (const TimeWindow& window : windows) {
             earliest = any_window ? std::min(earliest, nanos(window.start)) : nanos(window.start);
-            latest = any_window ? std::max(latest, nanos(window.end)) : nanos(window.end);
+            latest = std::max(latest, nanos(window.end));
             any_window = true;
         }
         Nanos longest_travel = 0;
@@ -57,8 +66,8 @@ bool time_stays_in_range(const TimeScheduler& scheduler, std::size_t n,
     if (!any_window) return false;
     const Nanos last_instant = latest + kDay + actions;
     const Nanos longest_span = last_instant - earliest;
-    // Lateness sums one overrun per location, each within the span.
-    const Nanos largest_total = longest_span * static_cast<Nanos>(n + 1);
+    // Lateness sums one overrun per location and per break, each within the span.
+    const Nanos largest_total = longest_span * static_cast<Nanos>(n + 1 + scheduler.breaks.size());
     return last_instant < Nanos{DateTime::kMaxUnixSeconds} * kNanosPerSecond &&
            largest_total < Nanos{TimeDelta::kMaxSeconds} * kNanosPerSecond;
 }
@@ -132,11 +141,23 @@ void TrialEvaluator::walk_current(std::size_t unchanged) {
     on_arrival_.resize(n);
     after_work_.resize(n);
     start_ = schedule.tour_start(r[0]);
-    SecondsClock clock{start_, 0};
+    SecondsClock clock = schedule.starting_at(start_);
     // The legs as the travel sums hold them, since looking them up again costs more.
     auto leg_from = [&](std::size_t k) {
         return k + 1 < n ? travel_times_.leg_into(k + 1) : schedule.travel_seconds(r[k], r[0]);
     };
+    if (schedule.has_breaks()) {
+        // A break may fall in any passage, which is taken whole: on_arrival_ holds the
+        // clock each passage begins with.
+        if (unchanged > 0) clock = after_work_[unchanged - 1];
+        for (std::size_t k = unchanged; k < n; ++k) {
+            on_arrival_[k] = clock;
+            schedule.pass(clock, k > 0 ? travel_times_.leg_into(k) : 0, r[k]);
+            after_work_[k] = clock;
+        }
+        schedule.return_leg(clock, leg_from(n - 1));
+        return sum_current(clock);
+    }
     if (unchanged > 0) {
         clock = after_work_[unchanged - 1];
         schedule.travel_for(clock, leg_from(unchanged - 1));
@@ -156,12 +177,18 @@ void TrialEvaluator::walk_current(std::size_t unchanged) {
         schedule.work_single_window(c, location);
     };
     auto general = [&](SecondsClock& c, std::size_t location) { schedule.work(c, location); };
-    clock = schedule.is_single_window() ? walk(clock, single_window) : walk(clock, general);
-    end_ = clock.at;
-    job_lateness_ = clock.lateness;
+    sum_current(schedule.is_single_window() ? walk(clock, single_window) : walk(clock, general));
+}
+
+void TrialEvaluator::sum_current(const SecondsClock& end) {
+    end_ = end.at;
+    end_pending_ = end.pending;
+    job_lateness_ = end.lateness;
     const std::int64_t traveling = travel_times_.total(), duration = end_ - start_;
-    objective_ = SecondsObjective{job_lateness_ + late_return(r[0], end_), traveling, duration,
-                                  duration - working_ - traveling, current_->distance};
+    const std::int64_t waiting =
+        duration - working_ - traveling - schedule_->break_time(start_, end);
+    objective_ = SecondsObjective{job_lateness_ + late_return(current_->route[0], end_), traveling,
+                                  duration, waiting, current_->distance};
 }
 
 void TrialEvaluator::summarize_single_window(std::size_t unchanged) {
@@ -239,19 +266,33 @@ public:
     // current route. Each key after the lateness is summed only when those before it
     // tie, the distance last of all.
     TOURWRIGHT_INLINE_STEP bool beats(std::int64_t job_lateness, std::int64_t end) {
+        return beats(job_lateness, end, [] { return std::int64_t{0}; });
+    }
+    // The same, where breaks may have been taken: `break_time` gives their length. As
+    // the duration stays only where nothing more is done, so do the breaks taken.
+    TOURWRIGHT_INLINE_STEP bool beats(const SecondsClock& clock) {
+        return beats(clock.lateness, clock.at,
+                     [&] { return evaluator_.schedule_->break_time(start_, clock); });
+    }
+
+private:
+    template <class BreakTime>
+    TOURWRIGHT_INLINE_STEP bool beats(std::int64_t job_lateness, std::int64_t end,
+                                      BreakTime break_time) {
         const SecondsObjective& current = evaluator_.objective_;
         const std::int64_t lateness = job_lateness + evaluator_.late_return(first_location_, end);
         if (lateness != current.lateness) return lateness < current.lateness;
         if (!traveling_) traveling_ = evaluator_.travel_times_.total_with(i_, j_, runs_);
         if (*traveling_ != current.traveling_time) return *traveling_ < current.traveling_time;
         // The waiting time is the duration less the working time (the same for every
-        // tour) and the traveling time, which tie here: the duration decides for both.
+        // tour), the traveling time, which ties here, and the breaks taken.
         const std::int64_t duration = end - start_;
         if (duration != current.duration) return duration < current.duration;
+        const std::int64_t waiting = duration - evaluator_.working_ - *traveling_ - break_time();
+        if (waiting != current.waiting_time) return waiting < current.waiting_time;
         return evaluator_.distances_.total_with(i_, j_, runs_) < current.distance;
     }
 
-private:
     const TrialEvaluator& evaluator_;
     std::size_t i_, j_;
     std::span<const Run> runs_;
@@ -441,14 +482,15 @@ private:
 
 Verdict TrialEvaluator::settle_rest(std::size_t p, const SecondsClock& clock,
                                     TrialObjective& objective) const {
-    const SecondsClock& then = on_arrival_[p];
-    const std::int64_t rest_lateness = job_lateness_ - then.lateness;
-    if (clock.at == then.at)
-        return settled(Rule::ClocksMeet, objective.beats(clock.lateness + rest_lateness, end_));
+    // With breaks the trial is compared after its passage into p, which a break may
+    // have changed as a whole, and then goes on as the current route from there.
+    const SecondsClock& then = schedule_->has_breaks() ? after_work_[p] : on_arrival_[p];
+    const SecondsClock at_end{end_, clock.lateness + job_lateness_ - then.lateness, end_pending_};
+    if (clock.meets(then)) return settled(Rule::ClocksMeet, objective.beats(at_end));
     if (keeps_order_from_[p]) {
         // Arriving later, the rest is no less late and ends no sooner; arriving
         // earlier, no more late and no later.
-        const bool better_as_bound = objective.beats(clock.lateness + rest_lateness, end_);
+        const bool better_as_bound = objective.beats(at_end);
         if (clock.at > then.at && !better_as_bound) return settled(Rule::OrderBound, false);
         if (clock.at < then.at && better_as_bound) return settled(Rule::OrderBound, true);
     }
@@ -461,33 +503,53 @@ Verdict TrialEvaluator::simulate(std::size_t i, std::size_t j, std::span<const R
     const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
     TrialObjective objective(*this, i, j, runs, first_location, start);
-    auto lost = [&]() TOURWRIGHT_INLINE_STEP { return !objective.beats(clock.lateness, clock.at); };
+    auto lost = [&]() TOURWRIGHT_INLINE_STEP { return !objective.beats(clock); };
     if (lost()) return settled(Rule::BeforeStretch, false);
     std::size_t previous = i > 0 ? r[i - 1] : first_location;
     bool has_previous = i > 0;
+    const bool breaks = schedule.has_breaks();
+    // The first passage of a tour has a leg of no length.
+    auto leg = [&](std::size_t to) {
+        return has_previous ? schedule.travel_seconds(previous, to) : 0;
+    };
     for (const Run& run : runs) {
         for (std::size_t step = 0; step <= run.last - run.first; ++step) {
             const std::size_t location = r[run.reversed ? run.last - step : run.first + step];
-            if (has_previous) schedule.travel(clock, previous, location);
-            schedule.work(clock, location);
+            if (breaks) {
+                schedule.pass(clock, leg(location), location);
+            } else {
+                if (has_previous) schedule.travel(clock, previous, location);
+                schedule.work(clock, location);
+            }
             if (lost()) return settled(Rule::InStretch, false);
             previous = location;
             has_previous = true;
         }
     }
+    // The rest of the tour is the current route's only when the tour starts as it does.
     for (std::size_t p = j + 1; p < r.size(); ++p) {
-        schedule.travel(clock, previous, r[p]);
-        // The rest of the tour is the current route's only when the tour starts as it does.
-        if (i > 0) {
-            if (const Verdict verdict = settle_rest(p, clock, objective); verdict != Verdict::Open)
-                return verdict;
+        if (breaks) {
+            schedule.pass(clock, leg(r[p]), r[p]);
+            if (lost()) return settled(Rule::SuffixLost, false);
+            if (i > 0) {
+                if (const Verdict verdict = settle_rest(p, clock, objective);
+                    verdict != Verdict::Open)
+                    return verdict;
+            }
+        } else {
+            schedule.travel(clock, previous, r[p]);
+            if (i > 0) {
+                if (const Verdict verdict = settle_rest(p, clock, objective);
+                    verdict != Verdict::Open)
+                    return verdict;
+            }
+            schedule.work(clock, r[p]);
+            if (lost()) return settled(Rule::SuffixLost, false);
         }
-        schedule.work(clock, r[p]);
-        if (lost()) return settled(Rule::SuffixLost, false);
         previous = r[p];
     }
-    schedule.travel(clock, previous, first_location);
-    return settled(Rule::Simulated, objective.beats(clock.lateness, clock.at));
+    schedule.return_leg(clock, schedule.travel_seconds(previous, first_location));
+    return settled(Rule::Simulated, objective.beats(clock));
 }
 
 bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,
@@ -508,7 +570,7 @@ bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,
     if (!schedule.can_start_tour(first_location))
         return better(settled(Rule::BeforeStretch, false));
     const std::int64_t start = i > 0 ? start_ : schedule.tour_start(first_location);
-    const SecondsClock clock = i > 0 ? after_work_[i - 1] : SecondsClock{start, 0};
+    const SecondsClock clock = i > 0 ? after_work_[i - 1] : schedule.starting_at(start);
     // Each path keeps an objective of its own: where no call takes its address, the
     // summary walk's stays in registers.
     if (!schedule.is_single_window())

@@ -99,6 +99,8 @@ private:
 
     // The clocks along the current route from position `unchanged` on, and its totals.
     void walk_current(std::size_t unchanged);
+    // The current route's end, lateness and objective, from its clock at the end.
+    void sum_current(const SecondsClock& end);
     // The summaries of the current route for single-window problems, of which those over the
     // first `unchanged` positions stand.
     void summarize_single_window(std::size_t unchanged);
@@ -108,7 +110,8 @@ private:
     Verdict simulate(std::size_t i, std::size_t j, std::span<const Run> runs, SecondsClock clock,
                      std::size_t first_location, std::int64_t start) const;
     // The verdict for a trial that arrives at position p of the current route with
-    // `clock`, when the current route's clocks settle it.
+    // `clock` (with breaks: has done the work there), when the current route's clocks
+    // settle it.
     Verdict settle_rest(std::size_t p, const SecondsClock& clock, TrialObjective& objective) const;
     Verdict settled(Rule rule, bool better) const {
         ++counts_[static_cast<std::size_t>(rule)];
@@ -134,9 +137,11 @@ private:
     std::int64_t start_ = 0, end_ = 0;
     SecondsObjective objective_;
     std::int64_t job_lateness_ = 0;  // the lateness of its jobs, without a late return
+    std::uint32_t end_pending_ = 0;  // the first break it did not take
     // Along the current route, for each position k: the clock on arrival (the tour's
-    // start for k = 0) and after the work there, and (for problems that are not single-window)
-    // whether every location from k on keeps the order of arrivals.
+    // start for k = 0; with breaks, where the passage into k begins) and after the work
+    // there, and (for problems that are not single-window) whether every location from k
+    // on keeps the order of arrivals.
     std::vector<SecondsClock> on_arrival_;
     std::vector<SecondsClock> after_work_;
     std::vector<char> keeps_order_from_;

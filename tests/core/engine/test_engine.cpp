@@ -354,3 +354,30 @@ TEST(EngineProgress, ALimitPassedInTheSetUpEndsWithTheFirstTourAndSaysSo) {
 }
 
 }  // namespace
+
+namespace {
+
+// On weeks small enough to try every tour, a short seeded search finds one no worse than
+// the best of them all by full evaluation.
+TEST(EngineExhaustive, WeekSearchesMatchTheBestOfEveryPermutation) {
+    Rng rng(20261213);
+    for (int problem = 0; problem < 60; ++problem) {
+        const ProblemShape shape = random_week(rng);
+        const std::size_t n = static_cast<std::size_t>(draw(rng, 3, 7));
+        const auto penalizer = std::make_shared<const Penalizer>(random_problem(n, rng, shape));
+        Route route = identity_route(n);
+        std::optional<Objective> best;
+        do {
+            if (!penalizer->can_start_tour(route[0])) continue;
+            const Objective objective = penalizer->objective(penalizer->penalize(route, false));
+            if (!best || objective < *best) best = objective;
+        } while (std::next_permutation(route.begin(), route.end()));
+        EngineOptions options;
+        options.max_descents = 30;
+        options.seed = static_cast<std::uint64_t>(problem);
+        const EngineResult found = run_engine(penalizer, options, nullptr);
+        EXPECT_FALSE(*best < penalizer->objective(found.best)) << "problem " << problem;
+    }
+}
+
+}  // namespace

@@ -61,6 +61,39 @@ TEST(SecondsSchedule, EveryActionEndsAndIsLateAsInTheCalendarSimulation) {
     }
 }
 
+// Tours of the working week, walked passage by passage in seconds, finish each job, end,
+// are late and take their breaks exactly as full evaluation's schedule shows.
+TEST(SecondsSchedule, WeekToursEndAndAreLateAsInFullEvaluation) {
+    Rng rng(20261211);
+    int broken = 0;
+    for (int problem = 0; problem < 4000; ++problem) {
+        const ProblemShape shape = random_week(rng);
+        const std::size_t n = static_cast<std::size_t>(draw(rng, 1, 7));
+        const Penalizer penalizer = random_problem(n, rng, shape);
+        const auto compiled = SecondsSchedule::compile(*penalizer.time_scheduler(), n);
+        ASSERT_TRUE(compiled.has_value());
+        const Route route = random_route(penalizer, rng);
+        const std::int64_t start = compiled->tour_start(route[0]);
+        const TimeReport report = *penalizer.penalize(route, true).time_report;
+        std::vector<std::int64_t> finished(n);  // where each location's last work step ends
+        for (const ScheduleRecord& record : report.schedule)
+            if (record.kind == RecordKind::Work)
+                finished[record.location] = record.window.end.unix_seconds();
+        SecondsClock clock = compiled->starting_at(start);
+        for (std::size_t k = 0; k < n; ++k) {
+            compiled->pass(clock, k > 0 ? compiled->travel_seconds(route[k - 1], route[k]) : 0,
+                           route[k]);
+            ASSERT_EQ(clock.at, finished[route[k]]) << "case " << problem << ", position " << k;
+        }
+        compiled->return_leg(clock, compiled->travel_seconds(route.back(), route.front()));
+        ASSERT_EQ(clock.at, report.end_time.unix_seconds()) << "case " << problem;
+        ASSERT_EQ(clock.lateness, report.lateness.secs) << "case " << problem;
+        ASSERT_EQ(compiled->break_time(start, clock), report.break_time.secs) << "case " << problem;
+        broken += report.break_time.is_positive();
+    }
+    EXPECT_GT(broken, 400) << "too few tours took a break";
+}
+
 // Whole days are skipped, not stepped through: an action over about 27,000 years
 // of one-second openings ends where counting gives.
 TEST(SecondsSchedule, LongActionEndsWhereCountingTheOpeningsGives) {

@@ -190,6 +190,81 @@ INSTANTIATE_TEST_SUITE_P(Families, SecondsTrials,
                                     std::to_string(info.param.n);
                          });
 
+// The working week: calendars, breaks and windows that bind only the start, alone and
+// together, each with the rules that must settle some of its trials.
+struct WeekCase {
+    const char* name;
+    ProblemShape shape;
+    std::size_t n;
+    std::vector<TrialEvaluator::Rule> taken;
+};
+
+[[maybe_unused]] void PrintTo(const WeekCase& c, std::ostream* os) { *os << c.name; }
+
+class WeekTrials : public ::testing::TestWithParam<WeekCase> {};
+
+TEST_P(WeekTrials, EveryTrialIsDecidedAsFullEvaluationDecidesIt) {
+    const WeekCase& c = GetParam();
+    Rng rng(c.n * 977 + std::string(c.name).size());
+    TrialEvaluator::RuleCounts counts{};
+    for (int problem = 0; problem < 25; ++problem) {
+        const Penalizer penalizer = random_problem(c.n, rng, c.shape);
+        auto evaluator = TrialEvaluator::for_problem(penalizer);
+        ASSERT_TRUE(evaluator.has_value());
+        for (const bool good : {false, true}) {
+            Route route = random_route(penalizer, rng);
+            if (good) route = descended(penalizer, std::move(route));
+            expect_trials_decided_as_in_full(penalizer, *evaluator,
+                                             penalizer.penalize(std::move(route), false));
+            if (HasFailure()) return;
+        }
+        for (std::size_t r = 0; r < counts.size(); ++r) counts[r] += evaluator->rule_counts()[r];
+    }
+    for (const TrialEvaluator::Rule rule : c.taken)
+        EXPECT_GT(counts[static_cast<std::size_t>(rule)], 0u) << "rule " << static_cast<int>(rule);
+}
+
+TEST_P(WeekTrials, DescentsAcceptTheSameTrialsEitherWay) {
+    const WeekCase& c = GetParam();
+    Rng rng(c.n * 389 + std::string(c.name).size());
+    for (int problem = 0; problem < 8; ++problem)
+        expect_solves_agree(random_problem(c.n, rng, c.shape));
+}
+
+using Rule = TrialEvaluator::Rule;
+using Starts = ProblemShape::Starts;
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, WeekTrials,
+    ::testing::Values(
+        // A start bound by one window is the whole rule with a later closing: the summaries.
+        WeekCase{"StartsSingleWindow",
+                 {.single_window = true, .starts = Starts::All},
+                 14,
+                 {Rule::BeforeStretch, Rule::InStretch, Rule::SuffixLost, Rule::Rejoined,
+                  Rule::OrderBound, Rule::Simulated}},
+        WeekCase{"CalendarStarts",
+                 {.calendar = true, .starts = Starts::All},
+                 9,
+                 {Rule::ClocksMeet, Rule::OrderBound, Rule::InStretch}},
+        WeekCase{"CalendarSomeStarts",
+                 {.calendar = true, .starts = Starts::Some},
+                 8,
+                 {Rule::ClocksMeet, Rule::SuffixLost, Rule::Simulated}},
+        WeekCase{"CalendarBreaks",
+                 {.calendar = true, .breaks = true},
+                 8,
+                 {Rule::ClocksMeet, Rule::InStretch, Rule::Simulated}},
+        WeekCase{"DailyHoursBreaksStarts",
+                 {.hours = true, .breaks = true, .starts = Starts::Some},
+                 8,
+                 {Rule::ClocksMeet, Rule::SuffixLost}},
+        WeekCase{"BreaksOnly", {.breaks = true, .starts = Starts::Some}, 7, {Rule::ClocksMeet}},
+        WeekCase{"CalendarBreaksStartsTiny",
+                 {.calendar = true, .breaks = true, .starts = Starts::All},
+                 3,
+                 {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TimeScheduler one_window_each(std::size_t n, DateTime start) {
     TimeScheduler scheduler;
     scheduler.duration_matrix.assign(n, std::vector<TimeDelta>(n, TimeDelta::seconds(60)));
