@@ -193,8 +193,7 @@ private:
             distance += problem_.distances[route[k]][next];
         }
         schedule_.return_leg(clock, schedule_.travel_seconds(route.back(), route.front()));
-        return {clock.lateness, traveling, clock.at - start, -schedule_.break_time(start, clock),
-                distance};
+        return {clock.lateness, traveling, clock.at - start, -clock.on_break, distance};
     }
 
     const Problem& problem_;

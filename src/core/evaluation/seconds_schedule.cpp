@@ -33,7 +33,6 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
         if (!compiled.calendar_) return std::nullopt;
     }
     compiled.pauses_ = compiled.hours_ || compiled.calendar_;
-    compiled.break_before_.push_back(0);
     for (const BreakRule& rule : scheduler.breaks) {
         if (!whole(rule.length) || !whole(rule.earliest) || !whole(rule.latest))
             return std::nullopt;
@@ -43,7 +42,6 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
             return std::nullopt;
         compiled.breaks_.push_back(
             {length, rule.earliest.unix_seconds(), rule.latest.unix_seconds()});
-        compiled.break_before_.push_back(compiled.break_before_.back() + length);
     }
     // A row may lack its diagonal entry, which no tour over two or more locations uses.
     // The table is made in 32 bits at once where every leg fits, so that the wide one
@@ -161,21 +159,34 @@ std::uint32_t SecondsSchedule::first_pending(std::int64_t start) const {
 // this passage as early as it has room, or stays pending (model/breaks.hpp).
 void SecondsSchedule::pass_with_break(SecondsClock& clock, std::int64_t leg,
                                       const std::size_t* to) const {
-    const Break& pause = breaks_[clock.pending];
     const std::int64_t t = clock.at;
+    // A pending break without room from here to its latest start is dropped.
+    std::int64_t last_start = kNoRoom;
+    for (; clock.pending < breaks_.size(); ++clock.pending) {
+        const Break& pause = breaks_[clock.pending];
+        last_start = latest_room(std::max(t, pause.earliest), pause.latest, pause.length);
+        if (last_start != kNoRoom) break;
+    }
     const std::int64_t arrival = pauses_ ? run(t, leg, nullptr) : t + leg;
     WorkTimes times = to ? timed_work(arrival, *to) : WorkTimes{arrival, arrival, 0};
+    if (clock.pending == breaks_.size()) {
+        clock.at = times.end;
+        clock.lateness += times.lateness;
+        return;
+    }
+    const Break& pause = breaks_[clock.pending];
     const std::int64_t in_wait = room(std::max(arrival, pause.earliest), pause.length);
     const bool held = in_wait <= pause.latest && in_wait + pause.length <= times.began;
-    if (held || times.end <= pause.latest) {
+    if (held || times.end <= last_start) {
         clock.pending += held;
+        clock.on_break += held ? pause.length : 0;
         clock.at = times.end;
         clock.lateness += times.lateness;
         return;
     }
     const std::int64_t taken = room(std::max(t, pause.earliest), pause.length);
-    clock.lateness += std::max<std::int64_t>(taken - pause.latest, 0);
     ++clock.pending;
+    clock.on_break += pause.length;
     std::int64_t resumed = taken + pause.length;
     // The leg pauses for it: what was not yet travelled goes on after the break.
     if (taken < arrival) {
@@ -188,6 +199,21 @@ void SecondsSchedule::pass_with_break(SecondsClock& clock, std::int64_t leg,
         clock.lateness += times.lateness;
     }
     clock.at = resumed;
+}
+
+std::int64_t SecondsSchedule::latest_room(std::int64_t from, std::int64_t until,
+                                          std::int64_t length) const {
+    std::int64_t latest = kNoRoom;
+    // Stretch by stretch of open time: each one's latest start is `length` before its closing.
+    for (std::int64_t t = from;;) {
+        const std::int64_t start = room(t, length);
+        if (start > until) return latest;
+        const std::int64_t open_for = openness(start).open_for;
+        if (open_for == SecondsCalendar::kOpenOn) return until;
+        latest = std::min(until, start + (open_for - length));
+        t = start + open_for;
+        if (t > until) return latest;
+    }
 }
 
 SecondsSchedule::Openness SecondsSchedule::openness(std::int64_t t) const {

@@ -15,13 +15,14 @@
 
 namespace tourwright {
 
-// The clock of a simulated tour, the lateness gathered so far (in seconds) and the
-// first break not yet taken. Two tours whose clocks meet (`at` and `pending` alike) go on
-// alike.
+// The clock of a simulated tour, the lateness gathered so far (in seconds), the first
+// break neither taken nor dropped, and the length of the breaks taken. Two tours whose
+// clocks meet (`at` and `pending` alike) go on alike.
 struct SecondsClock {
     std::int64_t at = 0;
     std::int64_t lateness = 0;
     std::uint32_t pending = 0;
+    std::int64_t on_break = 0;
 
     bool meets(const SecondsClock& other) const {
         return at == other.at && pending == other.pending;
@@ -42,14 +43,9 @@ public:
 
     // The clock a tour starting at `start` begins with: the breaks due before it dropped.
     SecondsClock starting_at(std::int64_t start) const {
-        return SecondsClock{start, 0, first_pending(start)};
+        return SecondsClock{start, 0, first_pending(start), 0};
     }
     bool has_breaks() const { return !breaks_.empty(); }
-    // The length of the breaks taken by a tour that started at `start` and has `clock` now.
-    std::int64_t break_time(std::int64_t start, const SecondsClock& clock) const {
-        if (breaks_.empty()) return 0;
-        return break_before_[clock.pending] - break_before_[first_pending(start)];
-    }
     // One passage of a tour: the leg of `leg` seconds, then the work at `to`, a pending
     // break taken where its rule (model/breaks.hpp) places it. Without a pending break
     // this is travel_for and work.
@@ -155,6 +151,10 @@ private:
     Openness openness(std::int64_t t) const;
     // As OpenCalendar::room_for, for either kind of hours.
     std::int64_t room(std::int64_t t, std::int64_t length) const;
+    // As OpenHours::latest_room: the latest start from `from` to `until` with room for
+    // `length`; kNoRoom where there is none.
+    std::int64_t latest_room(std::int64_t from, std::int64_t until, std::int64_t length) const;
+    static constexpr std::int64_t kNoRoom = -kNever;
     // An increasing count of open seconds: the open time between two instants is a difference.
     std::int64_t open_before(std::int64_t t) const;
     std::optional<WindowAt> next_window(const WorkSite& site, std::int64_t t) const;
@@ -189,7 +189,6 @@ private:
     std::optional<SecondsCalendar> calendar_;
     bool pauses_ = false;  // either kind of open hours
     std::vector<Break> breaks_;
-    std::vector<std::int64_t> break_before_;  // the lengths of the breaks before k
     bool single_window_ = false;
 };
 

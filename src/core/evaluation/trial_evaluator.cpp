@@ -183,10 +183,10 @@ void TrialEvaluator::walk_current(std::size_t unchanged) {
 void TrialEvaluator::sum_current(const SecondsClock& end) {
     end_ = end.at;
     end_pending_ = end.pending;
+    end_on_break_ = end.on_break;
     job_lateness_ = end.lateness;
     const std::int64_t traveling = travel_times_.total(), duration = end_ - start_;
-    const std::int64_t waiting =
-        duration - working_ - traveling - schedule_->break_time(start_, end);
+    const std::int64_t waiting = duration - working_ - traveling - end.on_break;
     objective_ = SecondsObjective{job_lateness_ + late_return(current_->route[0], end_), traveling,
                                   duration, waiting, current_->distance};
 }
@@ -271,8 +271,7 @@ public:
     // The same, where breaks may have been taken: `break_time` gives their length. As
     // the duration stays only where nothing more is done, so do the breaks taken.
     TOURWRIGHT_INLINE_STEP bool beats(const SecondsClock& clock) {
-        return beats(clock.lateness, clock.at,
-                     [&] { return evaluator_.schedule_->break_time(start_, clock); });
+        return beats(clock.lateness, clock.at, [&] { return clock.on_break; });
     }
 
 private:
@@ -485,7 +484,8 @@ Verdict TrialEvaluator::settle_rest(std::size_t p, const SecondsClock& clock,
     // With breaks the trial is compared after its passage into p, which a break may
     // have changed as a whole, and then goes on as the current route from there.
     const SecondsClock& then = schedule_->has_breaks() ? after_work_[p] : on_arrival_[p];
-    const SecondsClock at_end{end_, clock.lateness + job_lateness_ - then.lateness, end_pending_};
+    const SecondsClock at_end{end_, clock.lateness + job_lateness_ - then.lateness, end_pending_,
+                              clock.on_break + end_on_break_ - then.on_break};
     if (clock.meets(then)) return settled(Rule::ClocksMeet, objective.beats(at_end));
     if (keeps_order_from_[p]) {
         // Arriving later, the rest is no less late and ends no sooner; arriving

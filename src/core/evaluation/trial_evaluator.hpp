@@ -138,6 +138,7 @@ private:
     SecondsObjective objective_;
     std::int64_t job_lateness_ = 0;  // the lateness of its jobs, without a late return
     std::uint32_t end_pending_ = 0;  // the first break it did not take
+    std::int64_t end_on_break_ = 0;  // the length of the breaks it took
     // Along the current route, for each position k: the clock on arrival (the tour's
     // start for k = 0; with breaks, where the passage into k begins) and after the work
     // there, and (for problems that are not single-window) whether every location from k
