@@ -260,19 +260,10 @@ def stop_table(out: TextIO, problem: Problem, tour: Tour) -> None:
         notes.append(note)
         for taken in itinerary.breaks:
             if taken.row == stop.index:
-                late = text.length(taken.late) if taken.late else ""
                 rows.append(
-                    (
-                        "",
-                        shown(f"break {taken.place}"),
-                        at(taken.start),
-                        "",
-                        "",
-                        at(taken.end),
-                        late,
-                    )
+                    ("", shown(f"break {taken.place}"), at(taken.start), "", "", at(taken.end), "")
                 )
-                notes.append("! after its latest start" if taken.late else "")
+                notes.append("")
     if tour.lateness is None:  # no time data: the order alone
         rows = [row[:2] for row in rows]
     widths = [max(len(row[column]) for row in rows) for column in range(len(rows[0]))]

@@ -103,7 +103,7 @@
     rows.forEach(function (row) {
       var own = withBreaks(row);
       var keep = (!words || row.textContent.toLowerCase().indexOf(words) >= 0) &&
-        (!lateOnly.checked || own.some(function (each) { return each.classList.contains("late"); }));
+        (!lateOnly.checked || row.classList.contains("late"));
       count += keep ? 1 : 0;
       own.forEach(function (each) { each.hidden = !keep; });
       parts(row.getAttribute("data-stop")).forEach(function (element) {

@@ -62,16 +62,15 @@ class Stop:
 
 @dataclasses.dataclass(frozen=True)
 class TakenBreak:
-    """A break of the tour (Unix seconds), the timeline row it is drawn in (a stop's index),
-    where the van took it (`how`: on arriving at a stop, during a wait there, or pausing a leg,
-    which `place` says in words) and how long after its latest start it began (`late`)."""
+    """A break of the tour (Unix seconds), the timeline row it is drawn in (a stop's index)
+    and where the van took it (`how`: on arriving at a stop, during a wait there, or pausing a
+    leg, which `place` says in words)."""
 
     start: int
     end: int
     row: int
     how: BreakPlace
     place: str
-    late: int = 0
 
     @property
     def length(self) -> int:
@@ -160,7 +159,7 @@ class Itinerary:
             before = stops[-1] if stops else None
             because = _late_because(stop, before, problem, breaks) if stop.late else None
             stops.append(dataclasses.replace(stop, departure=leaves, late_because=because))
-        late = sum(stop.late for stop in stops) + sum(taken.late for taken in breaks)
+        late = sum(stop.late for stop in stops)
         return cls(
             tuple(stops),
             tuple(legs),
@@ -240,17 +239,8 @@ def _rows(
 
 
 def _breaks(rows: list[tuple[ScheduledEvent, int]], problem: Problem) -> tuple[TakenBreak, ...]:
-    """The breaks of the schedule with their places and lateness: one with a location was taken
-    there, during a wait when the van waits on after it (it then delayed nothing), else on
-    arriving. Each is late after the latest start of the last of the problem's breaks that may
-    have begun by then (not by the order of the tour's breaks: a tour planned again from noon
-    leaves out the morning's)."""
-    engine = problem.engine_time
-    rules = [
-        (earliest - engine.offset, latest - engine.offset)
-        for _, earliest, latest in engine.breaks or ()
-    ]
-    due = -1  # the last rule begun by the break at hand: breaks and rules both ascend
+    """The breaks of the schedule with their places: one with a location was taken there,
+    during a wait when the van waits on after it (it then delayed nothing), else on arriving."""
     taken: list[TakenBreak] = []
     for index, (event, row) in enumerate(rows):
         if event.kind != "break":
@@ -265,10 +255,7 @@ def _breaks(rows: list[tuple[ScheduledEvent, int]], problem: Problem) -> tuple[T
             how, place = "wait", f"during the wait at {_label(problem, event.location)}"
         else:
             how, place = "stop", f"at {_label(problem, event.location)}"
-        while due + 1 < len(rules) and rules[due + 1][0] <= event.start:
-            due += 1
-        late = max(0, event.start - rules[due][1]) if due >= 0 else 0
-        taken.append(TakenBreak(event.start, event.end, row, how, place, late))
+        taken.append(TakenBreak(event.start, event.end, row, how, place))
     return tuple(taken)
 
 

@@ -174,20 +174,17 @@ def _table(itinerary: Itinerary) -> str:
 
 
 def _break_row(taken: TakenBreak, text: TimeText) -> str:
-    """A break under the stop it belongs to: where it was taken, from when, how long, until
-    when, and how late it started."""
-    late = text.length(taken.late) if taken.late else ""
+    """A break under the stop it belongs to: where it was taken, from when, how long and until
+    when."""
     cells = [
         element("td", {"colspan": 2}, ""),
         element("td", {}, escape(f"break {taken.place}")),
         element("td", {}, escape(text.at(taken.start, seconds=True))),
         element("td", {"colspan": 3}, escape(f"{text.length(taken.length)} break")),
         element("td", {}, escape(text.at(taken.end, seconds=True))),
-        element("td", {"class": "lateness"}, escape(late)),
-        element("td", {}, "after its latest start" if taken.late else ""),
+        element("td", {"colspan": 2}, ""),
     ]
-    classes = "break late" if taken.late else "break"
-    return element("tr", {"data-stop": taken.row, "class": classes}, "".join(cells))
+    return element("tr", {"data-stop": taken.row, "class": "break"}, "".join(cells))
 
 
 def _cell(key: int | None, shown: str, column: str) -> str:

@@ -294,26 +294,11 @@ def _row(
         if late:
             labels.append(_late_label(x(event.start), x(event.end), middle, late, right, text))
     for taken in breaks:
-        why = "after its latest start" if taken.late else None
         parts.append(
             _event(
-                "break",
-                taken.start,
-                taken.end,
-                x,
-                right,
-                bar_top,
-                bar,
-                taken.late,
-                text,
-                why,
-                where=taken.place,
+                "break", taken.start, taken.end, x, right, bar_top, bar, 0, text, where=taken.place
             )
         )
-        if taken.late:
-            labels.append(
-                _late_label(x(taken.start), x(taken.end), middle, taken.late, right, text)
-            )
     if end is not None and arrival is not None:
         kind = "late" if late_end else "end"
         width = MARK_MIN + 1 if late_end else MARK_MIN

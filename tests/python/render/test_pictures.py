@@ -1,14 +1,13 @@
 """The SVG picture and the report page as documents: every stop labelled at any size, lateness
 and zero-length jobs visible, well-formed whatever the names; and how the command writes them."""
 
-import dataclasses
 import math
 import os
 import xml.etree.ElementTree as ElementTree
 
 import pytest
 from conftest import DAY0, HOUR, planned_day, working_week
-from tourwright_tools import Event, Problem, schedule_svg, solve_problem
+from tourwright_tools import Problem, schedule_svg, solve_problem
 from tourwright_tools.command.cli import main
 from tourwright_tools.files.atomic import write_text_atomically
 from tourwright_tools.render.itinerary import Itinerary
@@ -197,23 +196,3 @@ def test_breaks_closed_days_and_start_windows_are_drawn_and_listed():
     assert body[2].findall("td")[4].text == "12-11 14:00\u201312-11 16:00 for the start"
     cells = [td.text for td in body[5]]
     assert cells[1:4] == ["break pausing the way Farm > Depot", "12-14 13:00:00", "0:30:00 break"]
-
-
-def test_a_late_break_is_late_itself_and_not_the_end():
-    problem, tour = working_week()
-    # The van waits 40 minutes at the Farm before the way back and Monday's break, which then
-    # starts at 13:40, ten minutes after its latest start.
-    *before, pause, back = tour.schedule
-    later = [dataclasses.replace(e, start=e.start + 2400, end=e.end + 2400) for e in (pause, back)]
-    tour = dataclasses.replace(
-        tour,
-        schedule=(*before, Event("wait", pause.start, pause.start + 2400), *later),
-        lateness=600,
-        end_time=tour.end_time + 2400,
-        duration=tour.duration + 2400,
-        waiting_time=tour.waiting_time + 2400,
-    )
-    itinerary = Itinerary.of(tour, problem)
-    assert [taken.late for taken in itinerary.breaks] == [0, 600]
-    assert itinerary.late_end == 0 and itinerary.late_stops == 0
-    assert late_minutes(ElementTree.fromstring(schedule_svg(tour, problem))) == {3: [10]}
