@@ -58,7 +58,7 @@ def engine_time(problem: Problem) -> EngineTime:
     offset, end = None, None
     if pair is not None and (tz is None or isinstance(tz, dt.timezone)):
         offset = 0 if tz is None else steady_offset(tz, first, last)
-    elif pair is not None:  # a zone whose offset may change: it must hold until the tour ends
+    elif pair is not None and tz is not None:  # an offset that may change must hold to the end
         end = horizon_end(problem, first, last)
         offset = steady_offset(tz, first, end)
     if offset is not None and not problem.breaks:
@@ -79,9 +79,7 @@ def horizon_end(problem: Problem, first: int, last: int) -> int:
     length, the wait for its room and the open time of the days it waits through), and a day
     more."""
     assert problem.job_durations is not None and problem.duration_matrix is not None
-    import numpy
-
-    legs: list[int] = numpy.asarray(problem.duration_matrix.buffer).max(axis=1).tolist()
+    legs = problem.duration_matrix.row_maxima()
     need = sum(problem.job_durations) + sum(legs)
     tz, calendar = problem.timezone, problem.hours
     if problem.breaks:

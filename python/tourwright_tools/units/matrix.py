@@ -6,9 +6,10 @@ checks of whole numpy arrays at once that let big problems skip the checks entry
 from __future__ import annotations
 
 import array
-import sys
 from collections.abc import Iterable, Iterator, Sequence
 from typing import Any, overload
+
+from .values import imported_numpy
 
 
 class Matrix(Sequence[tuple[int, ...]]):
@@ -77,6 +78,17 @@ class Matrix(Sequence[tuple[int, ...]]):
         row, column = divmod(index, self._size)
         return row, column, int(entries[index])
 
+    def row_maxima(self) -> list[int]:
+        """The largest entry of each row. Without numpy for tables of up to a million entries,
+        which take milliseconds either way, so that a command's start does not wait for it."""
+        size = self._size
+        if size <= 1000:
+            return [max(self._flat[row * size : (row + 1) * size]) for row in range(size)]
+        import numpy
+
+        rows = numpy.frombuffer(self._flat, dtype=numpy.uint64).reshape(size, size)
+        return [int(value) for value in rows.max(axis=1)]
+
     def __iter__(self) -> Iterator[tuple[int, ...]]:
         return (self[row] for row in range(self._size))
 
@@ -106,7 +118,7 @@ def fast_matrix(value: Any, n: int | None, largest: int) -> Matrix | None:
     numbers, or lists or tuples of rows of ints, square (n rows of n; None: any n >= 1) with
     entries in 0 ... `largest`. None for anything else, which is then checked entry by entry
     (slower, but naming the first entry at fault)."""
-    numpy = sys.modules.get("numpy")  # an array can only come from numpy once it is imported
+    numpy = imported_numpy()
     if isinstance(value, Matrix):
         matrix: Matrix | None = value
     elif numpy is not None and isinstance(value, numpy.ndarray):
@@ -166,7 +178,7 @@ def fast_windows(value: Any, n: int, earliest: int, latest: int) -> tuple[Any, .
     """Time windows given as a numpy array of n locations by k windows by (start, end), as
     tuples, when all are plainly valid (in time order, no overlap, within earliest ...
     latest); None for anything else, which is then checked window by window."""
-    numpy = sys.modules.get("numpy")
+    numpy = imported_numpy()
     if numpy is None or not isinstance(value, numpy.ndarray) or value.dtype.kind not in "iu":
         return None
     if value.ndim != 3 or value.shape[0] != n or value.shape[1] == 0 or value.shape[2] != 2:

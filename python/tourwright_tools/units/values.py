@@ -134,9 +134,20 @@ def written(value: Any) -> str | None:
     return None
 
 
+def imported_numpy() -> Any:
+    """numpy where something imported it already (its values can only come from it then), None
+    otherwise. The import statement waits where another thread is still running numpy's
+    initialisation, which a look into `sys.modules` alone would find half done."""
+    if "numpy" not in sys.modules:
+        return None
+    import numpy
+
+    return numpy
+
+
 def numpy_time(value: Any) -> str | None:
     """'m' for a numpy timedelta64, 'M' for a datetime64, None for anything else."""
-    numpy = sys.modules.get("numpy")  # such a value can only come from numpy once it is imported
+    numpy = imported_numpy()
     if numpy is None or not isinstance(value, (numpy.timedelta64, numpy.datetime64)):
         return None
     return "m" if isinstance(value, numpy.timedelta64) else "M"
