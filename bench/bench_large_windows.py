@@ -148,7 +148,12 @@ def setup_report(folder):
 def summary(results):
     """Every run recorded, its gap over the best known as it now stands."""
     print(f"{'instance':<18} {'solver':<10} {'limit':>5} {'seed':>4} {'on time':>7} {'gap':>8}")
-    for row in sorted(results.rows, key=lambda r: (r["instance"], r["solver"], r["limit"])):
+
+    def order(row):  # by n, then W, as numbers
+        numbers = tuple(int(part[1:]) for part in row["instance"].split("-"))
+        return numbers, row["solver"], row["limit"]
+
+    for row in sorted(results.rows, key=order):
         gap = results.gap(row)
         print(
             f"{row['instance']:<18} {row['solver']:<10} {row['limit']:5g} {row['seed']:4} "
