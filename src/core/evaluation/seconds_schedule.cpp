@@ -91,6 +91,7 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
         compiled.offsets_.push_back(compiled.starts_.size());
         const bool start_rule = scheduler.window_rule(k) == WindowRule::Start;
         compiled.start_rule_.push_back(start_rule);
+        compiled.any_start_rule_ = compiled.any_start_rule_ || start_rule;
         compiled.first_windows_.push_back(
             windows.empty()
                 ? FirstWindow{-kNever, kNever}
@@ -111,14 +112,15 @@ std::optional<SecondsSchedule> SecondsSchedule::compile(const TimeScheduler& sch
 }
 
 void SecondsSchedule::work_anywhere(SecondsClock& clock, std::size_t location) const {
-    if (start_rule_[location]) {
-        const WorkTimes times = timed_work(clock.at, location);
-        clock.at = times.end;
-        clock.lateness += times.lateness;
-        return;
-    }
+    if (any_start_rule_ && start_rule_[location]) return work_from_start(clock, location);
     const WorkSite site{offsets_[location], window_count(location), ordered_[location] != 0};
     clock.at = run(clock.at, jobs_[location], &site, &clock.lateness);
+}
+
+void SecondsSchedule::work_from_start(SecondsClock& clock, std::size_t location) const {
+    const WorkTimes times = timed_work(clock.at, location);
+    clock.at = times.end;
+    clock.lateness += times.lateness;
 }
 
 SecondsSchedule::WorkTimes SecondsSchedule::timed_work(std::int64_t arrival,
@@ -216,7 +218,9 @@ std::int64_t SecondsSchedule::latest_room(std::int64_t from, std::int64_t until,
     }
 }
 
-SecondsSchedule::Openness SecondsSchedule::openness(std::int64_t t) const {
+// In line wherever a step of an action asks it, as the daily pair's arithmetic always was.
+[[gnu::always_inline]] inline SecondsSchedule::Openness SecondsSchedule::openness(
+    std::int64_t t) const {
     if (hours_) {
         const std::int64_t time_of_day = floor_mod(t, kSecondsPerDay);
         if (time_of_day < hours_->opening)

@@ -147,6 +147,8 @@ private:
     // the first open one there.
     std::int64_t start_within(const WorkSite& site, std::int64_t t) const;
     void pass_with_break(SecondsClock& clock, std::int64_t leg, const std::size_t* to) const;
+    // Work whose start alone its windows bind; apart, so that the common work stays small.
+    [[gnu::noinline]] void work_from_start(SecondsClock& clock, std::size_t location) const;
     std::uint32_t first_pending(std::int64_t start) const;
     Openness openness(std::int64_t t) const;
     // As OpenCalendar::room_for, for either kind of hours.
@@ -185,6 +187,7 @@ private:
     std::vector<char> ordered_;  // the location's windows ascend and are disjoint
     std::vector<char> keeps_order_;
     std::vector<char> start_rule_;  // the location's windows bind only the start
+    bool any_start_rule_ = false;   // so that problems without one never look it up
     std::optional<Hours> hours_;
     std::optional<SecondsCalendar> calendar_;
     bool pauses_ = false;  // either kind of open hours
