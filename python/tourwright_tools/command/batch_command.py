@@ -399,9 +399,10 @@ def _executor(args: argparse.Namespace) -> Iterator[tuple[Any, int]]:
     except ImportError:
         raise UserError("--scheduler needs Dask: pip install 'tourwright[dask]'") from None
     client = _client(distributed, args.scheduler)
-    # The client logs the loss of its scheduler as tracebacks, while it runs and as it closes:
-    # the batch tells that loss itself, in one line.
-    with _quiet("distributed.client", "tornado.application"):
+    # The client logs the loss of its scheduler as tracebacks, while it runs (its calls, and the
+    # batched sends to the scheduler that may be under way) and as it closes: the batch tells
+    # that loss itself, in one line.
+    with _quiet("distributed.client", "distributed.batched", "tornado.application"):
         try:
             yield client.get_executor(), max(1, sum(client.nthreads().values()))
         finally:
