@@ -255,14 +255,7 @@ class _Reader:
         return tuple(read)
 
     def interval(self, pair: Any, where: str) -> Interval:
-        bounds = values.items(pair, where, "an (opening, closing) pair")
-        if len(bounds) != 2:
-            raise ValueError(
-                f"{where}: expected an (opening, closing) pair, got {len(bounds)} values"
-            )
-        for bound in bounds:
-            self.seen(bound, where)
-        opening, closing = (_time(bound, f"{where}[{i}]") for i, bound in enumerate(bounds))
+        bounds, opening, closing = pair_bounds(pair, where, self.seen, _time)
         if opening >= SECONDS_PER_DAY:
             raise ValueError(f"{where}[0]: {values.written(bounds[0]) or opening} is not in a day")
         if closing > SECONDS_PER_DAY:
@@ -274,6 +267,20 @@ class _Reader:
             raise ValueError(f"{where}: opens and closes at {clock(opening)}, so it never opens")
         # A closing before the opening is on the next morning.
         return opening, closing if closing > opening else closing + SECONDS_PER_DAY
+
+
+def pair_bounds(
+    pair: Any, where: str, seen: Callable[[Any, str], None], read: Callable[[Any, str], int]
+) -> tuple[list[Any], int, int]:
+    """An (opening, closing) pair as given and as seconds after midnight, each bound shown to
+    `seen` (which may take its zone) before `read` turns it into seconds."""
+    bounds = values.items(pair, where, "an (opening, closing) pair")
+    if len(bounds) != 2:
+        raise ValueError(f"{where}: expected an (opening, closing) pair, got {len(bounds)} values")
+    for bound in bounds:
+        seen(bound, where)
+    opening, closing = (read(bound, f"{where}[{i}]") for i, bound in enumerate(bounds))
+    return bounds, opening, closing
 
 
 def _is_pair_list(items: list[Any]) -> bool:

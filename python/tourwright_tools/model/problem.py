@@ -11,7 +11,7 @@ from ..units import geo, local_time, values
 from ..units.matrix import Matrix, fast_matrix, fast_windows
 from ..units.values import SECONDS_PER_DAY, clock
 from .breaks import Break, check_lengths, read_breaks
-from .calendar import CLOCK_CHANGES, Calendar, ClockChanges
+from .calendar import CLOCK_CHANGES, Calendar, ClockChanges, pair_bounds
 from .horizon import EngineTime, engine_time
 
 Window = tuple[int, int]
@@ -458,15 +458,8 @@ class Problem:
 
     def _hours(self, operation_times: Any) -> Window:
         where = "operation_times"
-        bounds = values.items(operation_times, where, "an (opening, closing) pair")
-        if len(bounds) != 2:
-            raise ValueError(
-                f"{where}: expected an (opening, closing) pair, got {len(bounds)} values"
-            )
-        for bound in bounds:
-            self._adopt_zone(bound, where)
-        opening, closing = (
-            values.time_of_day(bound, f"{where}[{i}]") for i, bound in enumerate(bounds)
+        bounds, opening, closing = pair_bounds(
+            operation_times, where, self._adopt_zone, values.time_of_day
         )
         given = [values.written(bound) for bound in bounds]
         if closing > SECONDS_PER_DAY:
