@@ -271,7 +271,7 @@ public:
           first_location_(first_location),
           start_(start),
           working_(evaluator.working_) {}
-    // For a change of what the route serves, whose totals are known at once.
+    // For a change of what the route serves.
     TrialObjective(const TrialEvaluator& evaluator, const Exchange& change, int left_out_order)
         : evaluator_(evaluator),
           i_(0),
@@ -279,9 +279,8 @@ public:
           first_location_(evaluator.current_->route[0]),
           start_(evaluator.start_),
           working_(evaluator.working_),
-          left_out_order_(left_out_order),
-          traveling_(evaluator.travel_times_.total_exchanged(change)),
-          distance_(evaluator.distances_.total_exchanged(change)) {
+          exchange_(&change),
+          left_out_order_(left_out_order) {
         const SecondsSchedule& schedule = *evaluator.schedule_;
         if (change.removes) working_ -= schedule.job(evaluator.current_->route[change.at]);
         if (change.inserted) working_ += schedule.job(*change.inserted);
@@ -306,8 +305,13 @@ private:
         const SecondsObjective& current = evaluator_.objective_;
         const std::int64_t lateness = job_lateness + evaluator_.late_return(first_location_, end);
         if (lateness != current.lateness) return lateness < current.lateness;
-        if (left_out_order_ != 0) return left_out_order_ < 0;
-        if (!traveling_) traveling_ = evaluator_.travel_times_.total_with(i_, j_, runs_);
+        if (!traveling_) {
+            // What a change of what is served leaves out decides next; asked here, where
+            // the trials that change nothing of it pay only once.
+            if (left_out_order_ != 0) return left_out_order_ < 0;
+            traveling_ = exchange_ ? evaluator_.travel_times_.total_exchanged(*exchange_)
+                                   : evaluator_.travel_times_.total_with(i_, j_, runs_);
+        }
         if (*traveling_ != current.traveling_time) return *traveling_ < current.traveling_time;
         // The waiting time is the duration less the working time (the same for every
         // tour), the traveling time, which ties here, and the breaks taken.
@@ -315,8 +319,8 @@ private:
         if (duration != current.duration) return duration < current.duration;
         const std::int64_t waiting = duration - working_ - *traveling_ - break_time();
         if (waiting != current.waiting_time) return waiting < current.waiting_time;
-        if (distance_) return *distance_ < current.distance;
-        return evaluator_.distances_.total_with(i_, j_, runs_) < current.distance;
+        return (exchange_ ? evaluator_.distances_.total_exchanged(*exchange_)
+                          : evaluator_.distances_.total_with(i_, j_, runs_)) < current.distance;
     }
 
     const TrialEvaluator& evaluator_;
@@ -325,9 +329,9 @@ private:
     std::size_t first_location_;
     std::int64_t start_;
     std::int64_t working_;
-    int left_out_order_ = 0;  // what the trial leaves out against the current route
+    const Exchange* exchange_ = nullptr;  // for a change of what is served
+    int left_out_order_ = 0;              // what the trial leaves out against the current route
     std::optional<std::int64_t> traveling_;
-    std::optional<Distance> distance_;
 };
 
 // A trial on a single-window problem: its unchanged stretches taken at once from the
