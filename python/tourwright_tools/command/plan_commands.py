@@ -280,7 +280,8 @@ def stop_table(out: TextIO, problem: Problem, tour: Tour) -> None:
             "its last window\n"
         )
     lines += [
-        f"{'-'.rjust(widths[0])}  {shown(left.label)}  skipped (class {left.priority})\n"
+        f"{'-'.rjust(widths[0])}  {shown(left.label).ljust(widths[1])}  skipped (class "
+        f"{left.priority})\n"
         for left in itinerary.skipped
     ]
     out.write("".join(lines))

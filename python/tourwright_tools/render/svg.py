@@ -576,6 +576,16 @@ def map_part(
     body += [
         element("g", {"class": "stop", "data-stop": index}, marks[index]) for index in sorted(marks)
     ]
+    # The places left out are named in grey where room is left beside them.
+    for place, (px, py) in zip(itinerary.skipped, points[len(stops) :]):
+        content = _shorten(place.label, 120)
+        across, up = _width(content), (FONT + 1) / 2
+        for x in (px + 7, px - 7 - across):
+            box = _Box(x, py - up, x + across, py + up)
+            if room.free(box):
+                room.take(box)
+                body.append(_text(x, py + up - 2.5, content, fill=COLOURS["muted"], halo=True))
+                break
     length, pixels = _scale(span, scale, metres_per_unit or 1.0)
     base = caption + height + 14
     body.append(

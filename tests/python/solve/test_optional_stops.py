@@ -120,11 +120,9 @@ def test_a_route_that_leaves_out_optional_stops_is_timed_checked_and_shown():
     stop_table(out, problem, tour)
     lines = [line.strip() for line in out.getvalue().splitlines()]
     assert "skipped:         4 stops (class 2: 1, class 1: 1, class 0: 2)" in lines
-    assert [line for line in lines if "skipped (class" in line] == [
-        "-  Library  skipped (class 2)",
-        "-  Florist  skipped (class 1)",
-        "-  Kiosk  skipped (class 0)",
-        "-  Tailor  skipped (class 0)",
+    assert [line.split() for line in lines if "skipped (class" in line] == [
+        ["-", name, "skipped", "(class", value]
+        for name, value in (("Library", "2)"), ("Florist", "1)"), ("Kiosk", "0)"), ("Tailor", "0)"))
     ]
     readable = tour.to_dict(readable=True)["readable"]["skipped"]
     assert readable[0] == {"location": "Library", "class": 2} and len(readable) == 4
