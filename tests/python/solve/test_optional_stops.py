@@ -3,6 +3,7 @@
 import io
 import itertools
 import json
+import math
 import random
 import re
 
@@ -12,6 +13,7 @@ from tourwright_tools import Problem, Tour, evaluate_route, read_json, schedule_
 from tourwright_tools.command.one_tour import summary
 from tourwright_tools.command.plan_commands import stop_table
 from tourwright_tools.solve.options import SolveOptions
+from tourwright_tools.solve.replan import replan
 from tourwright_tools.solve.tour_check import tour_fault
 
 CLASSES = [None, None, 2, 1, 1, 0, 0]  # the depot and one stop required
@@ -21,22 +23,12 @@ def overbooked(**changes):
     """A depot and six stops of 40 to 70 minutes in a morning of five hours: not all fit."""
     rng = random.Random(7)
     points = [(rng.uniform(0, 10), rng.uniform(0, 10)) for _ in range(7)]
-    legs = [
-        [round(((a - c) ** 2 + (b - d) ** 2) ** 0.5 * 120) for c, d in points] for a, b in points
-    ]
+    legs = [[round(math.dist(p, q) * 120) for q in points] for p in points]
     windows = [[(DAY0 + 8 * HOUR, DAY0 + 13 * HOUR)]] * 2
     windows += [[(DAY0 + (8 + k) * HOUR, DAY0 + (10 + k) * HOUR)] for k in range(5)]
-    arguments = dict(
-        distance_matrix=legs,
-        duration_matrix=legs,
-        job_durations=[0] + [rng.randrange(40, 70) * 60 for _ in range(6)],
-        time_windows=windows,
-        coordinates=points,
-        depot=0,
-        required=[c is None for c in CLASSES],
-        priority=CLASSES,
-    )
-    return Problem(**{**arguments, **changes})
+    jobs = [0] + [rng.randrange(40, 70) * 60 for _ in range(6)]
+    arguments = dict(coordinates=points, depot=0, required=[c is None for c in CLASSES])
+    return Problem(legs, legs, jobs, windows, **{**arguments, "priority": CLASSES, **changes})
 
 
 @pytest.mark.parametrize(
@@ -106,29 +98,36 @@ def test_a_search_leaves_out_what_no_other_subset_and_order_beats():
     assert Tour.from_json(tour.to_json()) == tour
 
 
+def test_a_replan_leaves_out_no_more_than_its_plan_and_only_optional_stops():
+    problem = overbooked()
+    plan = solve_problem(problem)
+    now = next(e.end for e in plan.schedule if e.kind == "work" and e.location == plan.route[1])
+    again = replan(problem, plan, now)
+    assert set(again.route + again.skipped) == set(range(7)) - {plan.route[1]}
+    assert not any(problem.required[k] for k in again.skipped)
+    assert objective(again, problem)[:2] <= objective(plan, problem)[:2]
+
+
 def test_a_route_that_leaves_out_optional_stops_is_timed_checked_and_shown():
     names = ["Depot", "Bakery", "Library", "Pharmacy", "Florist", "Kiosk", "Tailor"]
     problem = overbooked(names=names)
     tour = evaluate_route(problem, [0, 3, 1])
     assert (tour.skipped, tour.skipped_classes) == ((2, 4, 5, 6), (2, 1, 0, 0))
     assert {e.location for e in tour.schedule if e.kind == "work"} - {0} == {1, 3}
-    assert tour_fault(tour, problem, SolveOptions()) is None
     wrong = Tour.from_dict({**tour.to_dict(), "skipped_classes": [0, 0, 0, 0]})
     assert tour_fault(wrong, problem, SolveOptions()).startswith("the classes of its skipped")
     out = io.StringIO()
     summary(out, "day.json", problem, tour, None, searched=False)
     stop_table(out, problem, tour)
-    lines = [line.strip() for line in out.getvalue().splitlines()]
-    assert "skipped:         4 stops (class 2: 1, class 1: 1, class 0: 2)" in lines
-    assert [line.split() for line in lines if "skipped (class" in line] == [
-        ["-", name, "skipped", "(class", value]
-        for name, value in (("Library", "2)"), ("Florist", "1)"), ("Kiosk", "0)"), ("Tailor", "0)"))
-    ]
-    readable = tour.to_dict(readable=True)["readable"]["skipped"]
-    assert readable[0] == {"location": "Library", "class": 2} and len(readable) == 4
-    picture = schedule_svg(tour, problem)
+    lines = [line.split() for line in out.getvalue().splitlines()]
+    assert "skipped: 4 stops (class 2: 1, class 1: 1, class 0: 2)".split() in lines
+    assert [line[1] for line in lines if line[-2:-1] == ["(class"]] == names[2:3] + names[4:]
+    assert tour.to_dict(readable=True)["readable"]["skipped"][0] == {
+        "location": "Library",
+        "class": 2,
+    }
+    picture, page = schedule_svg(tour, problem), tour.to_html(problem)
     assert picture.count('class="skipped"') == 4 + 1 and "skipped (4)" in picture  # and legend
-    page = tour.to_html(problem)
     table = page[page.index('<table id="skipped">') :].split("</table>")[0]
     assert table.count("<tr>") == 5 and "<td>Library</td>" in table
     served = evaluate_route(overbooked(required=None, priority=None), [0, 3, 1, 2, 4, 5, 6])
