@@ -59,8 +59,9 @@ def replan(
     """A new plan for the rest of the day of `tour`, a plan of `problem`, from `now`.
 
     `problem` may hold new jobs (locations the tour does not visit): the new plan serves them
-    too. Optional stops not yet done it may leave out, as a search does (`Tour.skipped`). The van leaves at `now` (an instant: Unix seconds, a `datetime`, or ISO 8601 text,
-    local to the problem's timezone without an offset) from where it is, and the plan ends as
+    too, but optional stops not yet done it may leave out, as a search does (`Tour.skipped`).
+    The van leaves at `now` (an instant: Unix seconds, a `datetime`, or ISO 8601 text, local
+    to the problem's timezone without an offset) from where it is, and the plan ends as
     the problem's tour ends (`end` as in `solve_problem` to say otherwise): back at the tour's
     first location, at a fixed end, or open.
 

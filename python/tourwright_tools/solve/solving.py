@@ -166,9 +166,8 @@ def evaluate_route(
 
     `route` visits each location of the problem once (a `Tour` of it will do), but optional ones
     it may leave out, beginning with the start and, where the tour has a fixed end, finishing
-    with it; `start`, `end`, `depot` and
-    `departure` mean what they mean to `solve_problem`. A route that is no such order raises a
-    ValueError that names its first fault. `Tour.stops(problem)` then tells stop by stop when the
+    with it; `start`, `end`, `depot` and `departure` mean what they mean to `solve_problem`. A
+    route that is no such order raises a ValueError that names its first fault. `Tour.stops(problem)` then tells stop by stop when the
     van arrives, waits, works and leaves, and why a late stop is late.
     """
     if not isinstance(problem, Problem):
