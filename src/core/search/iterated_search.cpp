@@ -34,13 +34,34 @@ Route first_tour(const Penalizer& penalizer, Route start, std::size_t kept, bool
     const auto& scheduler = penalizer.time_scheduler();
     if (scheduler) {
         const auto& windows = scheduler->time_windows;
-        auto key = [&](std::size_t location) {
-            const bool has = location < windows.size() && !windows[location].windows.empty();
-            return std::tuple(!has, has ? windows[location].windows.back().end : DateTime{},
-                              has ? windows[location].windows.front().start : DateTime{}, location);
+        auto has = [&](std::size_t location) {
+            return location < windows.size() && !windows[location].windows.empty();
         };
-        std::sort(movable, stop, [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
-        return start;
+        auto by_end = [&](std::size_t location) {
+            const bool timed = has(location);
+            return std::tuple(!timed, timed ? windows[location].windows.back().end : DateTime{},
+                              timed ? windows[location].windows.front().start : DateTime{},
+                              location);
+        };
+        // Where windows are wide and of unequal widths, their ends say little of the order
+        // and their middles more.
+        auto by_middle = [&](std::size_t location) {
+            if (!has(location)) return std::tuple(true, std::int64_t{0}, location);
+            const auto& spans = windows[location].windows;
+            return std::tuple(
+                false, spans.front().start.unix_seconds() / 2 + spans.back().end.unix_seconds() / 2,
+                location);
+        };
+        Route middle = start;
+        const auto middle_movable = middle.begin() + (movable - start.begin());
+        const auto middle_stop = middle.end() - (start.end() - stop);
+        std::sort(movable, stop,
+                  [&](std::size_t a, std::size_t b) { return by_end(a) < by_end(b); });
+        std::sort(middle_movable, middle_stop,
+                  [&](std::size_t a, std::size_t b) { return by_middle(a) < by_middle(b); });
+        const bool better = penalizer.is_better(penalizer.penalize(middle, false),
+                                                penalizer.penalize(start, false));
+        return better ? middle : start;
     }
     const auto& rows = penalizer.distance_matrix().rows;
     for (std::size_t k = kept; start.begin() + static_cast<std::ptrdiff_t>(k + 1) < stop; ++k) {
