@@ -26,56 +26,69 @@ constexpr std::array<const LocalMove*, 3> kRotateRight{
 
 }  // namespace
 
-Route first_tour(const Penalizer& penalizer, Route start, std::size_t kept, bool keep_last) {
-    kept = std::max<std::size_t>(kept, 1);
-    if (start.size() < kept + 2 + (keep_last ? 1 : 0)) return start;
-    const auto stop = start.end() - (keep_last ? 1 : 0);
-    const auto movable = start.begin() + static_cast<std::ptrdiff_t>(kept);
-    const auto& scheduler = penalizer.time_scheduler();
-    if (scheduler) {
-        const auto& windows = scheduler->time_windows;
-        auto has = [&](std::size_t location) {
-            return location < windows.size() && !windows[location].windows.empty();
-        };
-        auto by_end = [&](std::size_t location) {
-            const bool timed = has(location);
-            return std::tuple(!timed, timed ? windows[location].windows.back().end : DateTime{},
-                              timed ? windows[location].windows.front().start : DateTime{},
-                              location);
-        };
-        // Where windows are wide and of unequal widths, their ends say little of the order
-        // and their middles more.
-        auto by_middle = [&](std::size_t location) {
-            if (!has(location)) return std::tuple(true, std::int64_t{0}, location);
-            const auto& spans = windows[location].windows;
-            return std::tuple(
-                false, spans.front().start.unix_seconds() / 2 + spans.back().end.unix_seconds() / 2,
-                location);
-        };
-        Route middle = start;
-        const auto middle_movable = middle.begin() + (movable - start.begin());
-        const auto middle_stop = middle.end() - (start.end() - stop);
-        std::sort(movable, stop,
-                  [&](std::size_t a, std::size_t b) { return by_end(a) < by_end(b); });
-        std::sort(middle_movable, middle_stop,
-                  [&](std::size_t a, std::size_t b) { return by_middle(a) < by_middle(b); });
-        const bool better = penalizer.is_better(penalizer.penalize(middle, false),
-                                                penalizer.penalize(start, false));
-        return better ? middle : start;
-    }
+namespace {
+
+// `route` with positions kept .. stop - 1 sorted by `key`.
+template <class Key>
+Route sorted_by(Route route, std::size_t kept, std::size_t stop, Key key) {
+    std::sort(route.begin() + static_cast<std::ptrdiff_t>(kept),
+              route.begin() + static_cast<std::ptrdiff_t>(stop),
+              [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+    return route;
+}
+
+// `route` with positions kept .. stop - 1 in nearest-neighbour order by distance, each after
+// the one before it.
+Route nearest_order(const Penalizer& penalizer, Route route, std::size_t kept, std::size_t stop) {
     const auto& rows = penalizer.distance_matrix().rows;
-    for (std::size_t k = kept; start.begin() + static_cast<std::ptrdiff_t>(k + 1) < stop; ++k) {
-        const std::size_t from = start[k - 1];
-        if (from >= rows.size()) return start;
+    for (std::size_t k = kept; k + 1 < stop; ++k) {
+        const std::size_t from = route[k - 1];
+        if (from >= rows.size()) return route;
         auto leg = [&](std::size_t to) {
             return to < rows[from].size() ? rows[from][to] : UINT64_MAX;
         };
         const auto nearest =
-            std::min_element(start.begin() + static_cast<std::ptrdiff_t>(k), stop,
+            std::min_element(route.begin() + static_cast<std::ptrdiff_t>(k),
+                             route.begin() + static_cast<std::ptrdiff_t>(stop),
                              [&](std::size_t a, std::size_t b) { return leg(a) < leg(b); });
-        std::iter_swap(start.begin() + static_cast<std::ptrdiff_t>(k), nearest);
+        std::iter_swap(route.begin() + static_cast<std::ptrdiff_t>(k), nearest);
     }
-    return start;
+    return route;
+}
+
+}  // namespace
+
+Route first_tour(const Penalizer& penalizer, Route start, std::size_t kept, bool keep_last) {
+    kept = std::max<std::size_t>(kept, 1);
+    if (start.size() < kept + 2 + (keep_last ? 1 : 0)) return start;
+    const std::size_t stop = start.size() - (keep_last ? 1 : 0);
+    const auto& scheduler = penalizer.time_scheduler();
+    if (!scheduler) return nearest_order(penalizer, std::move(start), kept, stop);
+    const auto& windows = scheduler->time_windows;
+    auto has = [&](std::size_t location) {
+        return location < windows.size() && !windows[location].windows.empty();
+    };
+    auto by_end = [&](std::size_t location) {
+        const bool timed = has(location);
+        return std::tuple(!timed, timed ? windows[location].windows.back().end : DateTime{},
+                          timed ? windows[location].windows.front().start : DateTime{}, location);
+    };
+    // Where windows are wide and of unequal widths, their ends say little of the order and
+    // their middles more; where they are wide against the legs, the legs say most.
+    auto by_middle = [&](std::size_t location) {
+        if (!has(location)) return std::tuple(true, std::int64_t{0}, location);
+        const auto& spans = windows[location].windows;
+        return std::tuple(
+            false, spans.front().start.unix_seconds() / 2 + spans.back().end.unix_seconds() / 2,
+            location);
+    };
+    Solution best = penalizer.penalize(sorted_by(start, kept, stop, by_end), false);
+    for (Route other :
+         {sorted_by(start, kept, stop, by_middle), nearest_order(penalizer, start, kept, stop)}) {
+        Solution candidate = penalizer.penalize(std::move(other), false);
+        if (penalizer.is_better(candidate, best)) best = std::move(candidate);
+    }
+    return std::move(best.route);
 }
 
 namespace {

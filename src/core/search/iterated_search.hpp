@@ -50,10 +50,10 @@ struct SearchOutcome {
 };
 
 // The tour the first descent begins from: `start`'s first `kept` locations (its first
-// location at least), then the others by the end of their last window and the start
-// of their first, or by the middle of their windows' span where that tour is better (no
-// windows last); without time data in nearest-neighbour order. With `keep_last`, the last
-// location stays last.
+// location at least), then the others in the best of three orders: by the end of their
+// last window and the start of their first, by the middle of their windows' span (no
+// windows last in both), and nearest neighbour by distance; without time data the last
+// alone. With `keep_last`, the last location stays last.
 Route first_tour(const Penalizer& penalizer, Route start, std::size_t kept, bool keep_last);
 
 // Searches the tours over the locations of `start` (a permutation of all of them,
