@@ -1,10 +1,10 @@
-// Seeded fuzz driver for the core, meant to run under the sanitizers: random
-// tables, windows near the ends of the calendar, durations near the ends of
-// their range, operating hours (a daily pair or a calendar of instants), breaks and
-// windows that bind only the start go through the time conversion, the penalizer and
-// one descent of the solver. A call may end only in one of the
-// known panics; anything else (another exception, a sanitizer report, a
-// disagreement between the two evaluation paths) ends the run with a failure.
+// Seeded fuzz driver for the core, meant to run under the sanitizers: random tables,
+// windows near the ends of the calendar, durations near the ends of their range,
+// operating hours (a daily pair or a calendar of instants), breaks, windows that bind
+// only the start and optional locations go through the time conversion, the penalizer
+// and one descent of the solver. A call may end only in one of the known panics;
+// anything else (another exception, a sanitizer report, a disagreement between the two
+// evaluation paths) ends the run with a failure.
 //
 //   fuzz_core [seconds [seed]]   runs for `seconds` (default 10) and prints how
 //                                many inputs it tried and how each one ended.
@@ -91,6 +91,7 @@ struct Input {
     std::vector<std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>>
         breaks;                // length, from, to
     std::vector<bool> starts;  // where windows bind only the start
+    StopClasses classes;       // optional locations, some of the time
 };
 
 // Sometimes one entry short, so that lookups can fail.
@@ -111,6 +112,11 @@ Input random_input(Draw& draw) {
     input.distances = random_table(draw, n, [&] {
         return draw.near(1000, {UINT64_MAX, 1ull << 63});
     });
+    if (draw.one_in(3)) {
+        input.classes.resize(n);
+        for (std::size_t k = 1; k < n; ++k)
+            if (draw.one_in(2)) input.classes[k] = static_cast<std::int32_t>(draw.below(3));
+    }
     if (draw.one_in(5)) return input;
     // The schedule of the best tour has a record per working day, so with short
     // openings the actions are kept within a few hundred days.
@@ -186,8 +192,8 @@ Outcome solve(const Input& input, bool full_evaluation) {
             for (const bool start : input.starts)
                 scheduler->window_rules.push_back(start ? WindowRule::Start : WindowRule::Whole);
         }
-        Solver solver(std::nullopt,
-                      Penalizer(DistanceMatrix{input.distances}, std::move(scheduler)));
+        Solver solver(std::nullopt, Penalizer(DistanceMatrix{input.distances}, std::move(scheduler),
+                                              false, input.classes));
         if (full_evaluation) solver.use_full_evaluation();
         solver.solve();
         outcome.route = solver.best().route;
