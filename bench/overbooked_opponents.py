@@ -12,9 +12,12 @@ within it (start at most the window's end less the job), so that their feasible 
 time for tourwright too.
 
 VROOM keeps every window hard and leaves out what does not fit; it first maximises the sum of
-the priorities (0 to 100) of the jobs it serves, then lowers the cost. A sum cannot express
-"one stop of a higher class outweighs any number of a lower one", so the classes are spread over
-its range by a factor of five: promised customers 100, class 3 20, class 2 4, class 1 1.
+the priorities (0 to 100) of the jobs it serves, then their number, then lowers the cost. A sum
+cannot express "one stop of a higher class outweighs any number of a lower one" throughout, so
+the classes are spread over its range by factors of ten, the lowest at 0: promised customers
+100, class 3 10, class 2 1, class 1 0. One promised customer then outweighs ten stops of class
+3, one of class 3 ten of class 2, and one of class 2 any number of class 1 (which count only
+through the number served).
 
 PyVRP leaves out clients that are not required when their prize does not pay for the detour;
 its documentation asks for prizes "sufficiently large to offset any travel cost" of a client.
@@ -34,7 +37,7 @@ import sys
 import time
 
 DAY0 = 1_796_601_600  # the generator's midnight: times are handed over as seconds of the day
-VROOM_PRIORITY = {None: 100, 3: 20, 2: 4, 1: 1}
+VROOM_PRIORITY = {None: 100, 3: 10, 2: 1, 1: 0}
 
 
 def read_day(path):
