@@ -26,6 +26,7 @@ def solve(
     open_hours: Sequence[tuple[int, int]] | None = None,
     start_windows: Sequence[bool | int] | None = None,
     breaks: Sequence[tuple[int, int, int]] | None = None,
+    optional: Sequence[int | None] | None = None,
 ) -> tuple[tourwright.PyOutput, bool]: ...
 def evaluate(
     distance_matrix: Sequence[Sequence[int]],
@@ -41,6 +42,7 @@ def evaluate(
     open_hours: Sequence[tuple[int, int]] | None = None,
     start_windows: Sequence[bool | int] | None = None,
     breaks: Sequence[tuple[int, int, int]] | None = None,
+    optional: Sequence[int | None] | None = None,
 ) -> tourwright.PyOutput: ...
 def breaks_of(output: tourwright.PyOutput) -> list[tuple[int, int, int | None]]: ...
 def integer_rows(

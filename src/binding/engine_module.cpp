@@ -45,6 +45,7 @@ enum Parameter : std::size_t {
     kOpenHours,
     kStartWindows,
     kBreaks,
+    kOptional,
     kParameterCount
 };
 
@@ -66,6 +67,7 @@ constexpr auto kEngineParameters = [] {
     names[kOpenHours] = "open_hours";
     names[kStartWindows] = "start_windows";
     names[kBreaks] = "breaks";
+    names[kOptional] = "optional";
     return names;
 }();
 
@@ -152,15 +154,51 @@ bool extract_flag(PyObject* object) {
 
 // The working week's three arguments (open_hours, start_windows, breaks), bound in that
 // order at `first`, checked against the problem they join.
-void extract_week(ProblemArguments& problem, std::span<PyObject* const> bound,
-                  std::span<const char* const> names, std::size_t first) {
+// The problem's arguments after the five: open hours, start windows, breaks and the
+// optional locations, from `bound[first]` on.
+void extract_day(ProblemArguments& problem, std::span<PyObject* const> bound,
+                 std::span<const char* const> names, std::size_t first) {
     WeekArguments& week = problem.week;
     week.open_hours = extract_optional(bound[first], names[first], extract_u64_pairs);
     week.start_windows = extract_optional(bound[first + 1], names[first + 1], extract_u64_list);
     week.breaks = extract_optional(bound[first + 2], names[first + 2], extract_u64_triples);
-    if (const auto refused =
-            week.refusal(problem.distance_rows.size(), problem.operation_times.has_value()))
+    const std::size_t n = problem.distance_rows.size();
+    if (const auto refused = week.refusal(n, problem.operation_times.has_value()))
         raise_value_error("%s", refused->c_str());
+    problem.optional_classes =
+        extract_optional(bound[first + 3], names[first + 3], extract_stop_classes)
+            .value_or(StopClasses{});
+    if (!problem.optional_classes.empty() && problem.optional_classes.size() != n)
+        raise_value_error("optional has %zu entries for %zu locations",
+                          problem.optional_classes.size(), n);
+}
+
+// Whether location `k` is optional among `classes`.
+bool is_optional(const StopClasses& classes, std::size_t k) {
+    return k < classes.size() && classes[k].has_value();
+}
+
+// The start, the end and the pinned run are always served: the tour is built around them.
+void check_required_ends(const StopClasses& classes, const TourEnds& ends,
+                         const std::vector<std::size_t>& pinned) {
+    if (ends.start && is_optional(classes, *ends.start))
+        raise_value_error("the start %zu cannot be optional", *ends.start);
+    if (ends.end && is_optional(classes, *ends.end))
+        raise_value_error("the end %zu cannot be optional", *ends.end);
+    for (const std::size_t location : pinned)
+        if (is_optional(classes, location))
+            raise_value_error("pinned location %zu cannot be optional", location);
+}
+
+// A route the objective judges: each required location once, an optional one at most
+// once; `what` names it in the message.
+void check_served(const Route& route, const StopClasses& classes, std::size_t n, const char* what) {
+    if (!OptionalStops(classes, {}).serves(route, n)) {
+        if (classes.empty())
+            raise_value_error("%s must visit each of the %zu locations once", what, n);
+        raise_value_error(
+            "%s must visit each required location once and an optional one at most once", what);
+    }
 }
 
 // The layer above validated the problem, so a panic is an internal failure: an
@@ -205,10 +243,9 @@ std::vector<std::size_t> checked_pinned(const std::vector<std::uint64_t>& given,
 // An initial route keeps every fixed place as the search does, or the search would begin
 // outside the tours it keeps to.
 Route checked_initial(const std::vector<std::uint64_t>& given, const EngineOptions& options,
-                      std::size_t n) {
+                      const StopClasses& classes, std::size_t n) {
     Route route(given.begin(), given.end());
-    if (!visits_each_location_once(route, n))
-        raise_value_error("initial must visit each of the %zu locations once", n);
+    check_served(route, classes, n, "initial");
     const TourEnds& ends = options.ends;
     if (ends.start && route.front() != *ends.start)
         raise_value_error("initial must begin with the start %zu", *ends.start);
@@ -261,15 +298,16 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         PyObject* on_progress = argument(kOnProgress, extract_callable).value_or(nullptr);
         options.strategy = argument(kStrategy, extract_strategy).value_or(Strategy::Iterated);
         options.most_schedule_days = kMostScheduleDays;
-        extract_week(problem, bound, kEngineParameters, kOpenHours);
+        extract_day(problem, bound, kEngineParameters, kOpenHours);
 
         const std::size_t n = problem.distance_rows.size();
         check_ends(options.ends, n);
         options.pinned = checked_pinned(
             argument(kPinned, extract_u64_list).value_or(std::vector<std::uint64_t>{}),
             options.ends, n);
+        check_required_ends(problem.optional_classes, options.ends, options.pinned);
         if (const auto initial = argument(kInitial, extract_u64_list))
-            options.initial = checked_initial(*initial, options, n);
+            options.initial = checked_initial(*initial, options, problem.optional_classes, n);
         try {
             auto penalizer =
                 std::make_shared<const Penalizer>(std::move(problem).into_penalizer(options.ends));
@@ -326,6 +364,7 @@ enum EvaluateParameter : std::size_t {
     kEvaluateOpenHours,
     kEvaluateStartWindows,
     kEvaluateBreaks,
+    kEvaluateOptional,
     kEvaluateParameterCount
 };
 
@@ -340,6 +379,7 @@ constexpr auto kEvaluateParameters = [] {
     names[kEvaluateOpenHours] = "open_hours";
     names[kEvaluateStartWindows] = "start_windows";
     names[kEvaluateBreaks] = "breaks";
+    names[kEvaluateOptional] = "optional";
     return names;
 }();
 
@@ -361,12 +401,12 @@ PyObject* engine_evaluate(PyObject* module, PyObject* const* args, Py_ssize_t na
         ends.end = argument(kEvaluateEnd, extract_u64);
         ends.open = argument(kEvaluateOpenEnd, extract_flag).value_or(false);
         const bool latest = argument(kEvaluateLatestDeparture, extract_flag).value_or(false);
-        extract_week(problem, bound, kEvaluateParameters, kEvaluateOpenHours);
+        extract_day(problem, bound, kEvaluateParameters, kEvaluateOpenHours);
         const std::size_t n = problem.distance_rows.size();
         check_ends(ends, n);
+        check_required_ends(problem.optional_classes, ends, {});
         Route route(given.begin(), given.end());
-        if (!visits_each_location_once(route, n))
-            raise_value_error("route must visit each of the %zu locations once", n);
+        check_served(route, problem.optional_classes, n, "route");
         if (ends.start && route.front() != *ends.start)
             raise_value_error("route must begin with the start %zu", *ends.start);
         if (ends.end && route.back() != *ends.end)

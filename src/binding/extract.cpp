@@ -106,4 +106,25 @@ std::vector<std::vector<std::pair<std::uint64_t, std::uint64_t>>> extract_window
     return extract_sequence(object, extract_u64_pairs);
 }
 
+namespace {
+
+std::optional<std::int32_t> extract_stop_class(PyObject* object) {
+    if (object == Py_None) return std::nullopt;
+    PyRef integer = PyRef::checked(PyNumber_Index(object));
+    int overflow = 0;
+    const long long value = PyLong_AsLongLongAndOverflow(integer.get(), &overflow);
+    if (value == -1 && PyErr_Occurred()) throw PythonError{};
+    if (overflow != 0 || value < INT32_MIN || value > INT32_MAX) {
+        PyErr_SetString(PyExc_OverflowError, "a priority class must fit in 32 bits");
+        throw PythonError{};
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+std::vector<std::optional<std::int32_t>> extract_stop_classes(PyObject* object) {
+    return extract_sequence(object, extract_stop_class);
+}
+
 }  // namespace tourwright::python

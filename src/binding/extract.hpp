@@ -3,6 +3,7 @@
 // PythonError with the underlying (unprefixed) Python error set.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,9 @@ std::array<std::uint64_t, 3> extract_u64_triple(PyObject* object);
 // of (start, end) pairs, of triples, and per location of (start, end) pairs.
 std::vector<std::vector<std::uint64_t>> extract_u64_rows(PyObject* object);
 std::vector<std::uint64_t> extract_u64_list(PyObject* object);
+// A sequence of None (a required location) or an int in the 32-bit range (the priority
+// class of an optional one).
+std::vector<std::optional<std::int32_t>> extract_stop_classes(PyObject* object);
 std::vector<std::pair<std::uint64_t, std::uint64_t>> extract_u64_pairs(PyObject* object);
 std::vector<std::array<std::uint64_t, 3>> extract_u64_triples(PyObject* object);
 std::vector<std::vector<std::pair<std::uint64_t, std::uint64_t>>> extract_window_lists(

@@ -21,8 +21,8 @@ Penalizer ProblemArguments::into_penalizer(const TourEnds& ends) && {
         assemble_time_scheduler(std::move(duration_rows), job_durations, time_windows,
                                 operation_times, run_signal_handlers);
     if (time_scheduler) week.add_to(*time_scheduler);
-    return tour_penalizer(DistanceMatrix{std::move(distance_rows)}, std::move(time_scheduler),
-                          ends);
+    return tour_penalizer(DistanceMatrix{std::move(distance_rows)}, std::move(time_scheduler), ends,
+                          optional_classes);
 }
 
 }  // namespace tourwright::python

@@ -47,6 +47,7 @@ struct ProblemArguments {
     std::optional<SecondsPair> operation_times;
     // Only the engine module's entries take these (after their own parameters).
     WeekArguments week;
+    StopClasses optional_classes;  // empty: every location required
 
     // Converts the time data (which may panic on values out of range) and forms the
     // objective for tours with these ends; the arguments are used up.

@@ -168,6 +168,8 @@ struct ProblemShape {
     bool calendar = false;
     bool breaks = false;
     enum class Starts { None, Some, All } starts = Starts::None;
+    // Every location but 0 optional in one case of two, of a class from 1 to 3.
+    bool optional = false;
 };
 
 // A shape of the working week: daily hours or a calendar or neither, breaks mostly, and
@@ -250,10 +252,16 @@ inline Penalizer random_problem(std::size_t n, Rng& rng, const ProblemShape& sha
         scheduler.operation_times.emplace(
             NaiveTime{static_cast<std::uint32_t>(draw(rng, 5, 9) * 3600), 0},
             NaiveTime{static_cast<std::uint32_t>(draw(rng, 15, 20) * 3600), 0});
+    StopClasses classes;
+    if (shape.optional) {
+        classes.resize(n);
+        for (std::size_t k = 1; k < n; ++k)
+            if (draw(rng, 0, 1)) classes[k] = static_cast<std::int32_t>(draw(rng, 1, 3));
+    }
     std::optional<TimeScheduler> time;
     if (shape.time) time = std::move(scheduler);
     return tour_penalizer(DistanceMatrix{std::move(distances)}, std::move(time),
-                          shape.ends.value_or(TourEnds{}));
+                          shape.ends.value_or(TourEnds{}), classes);
 }
 
 // Expects the evaluator, rebased on `current`, to decide every trial of every move as

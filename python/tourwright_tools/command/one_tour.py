@@ -14,6 +14,7 @@ from typing import Any, TextIO
 from ..files.atomic import write_text_atomically
 from ..files.formats import ClassicInstance, ProblemFileError, read_problem_file
 from ..model.problem import Problem
+from ..render.itinerary import skipped_stops, skipped_text
 from ..solve.options import SolveOptions, from_arguments
 from ..solve.tour import Tour
 from ..units.local_time import zone_name
@@ -232,6 +233,8 @@ def _short_summary(tour: Tour) -> str:
     text = f"distance {tour.distance}"
     if tour.lateness is not None and tour.start_time is not None:
         text += f", lateness {format_length(tour.lateness, tour.dated)}"
+    if tour.skipped:
+        text += f", {len(tour.skipped)} skipped"
     return text
 
 
@@ -279,6 +282,8 @@ def summary(
         rows.append(("hours", f"{problem.hours.describe()} ({zone})"))
     if problem.breaks:
         rows.append(("breaks", "; ".join(rule.describe() for rule in problem.breaks)))
+    if tour.skipped:
+        rows.append(("skipped", skipped_text(skipped_stops(tour.skipped, problem))))
     if searched:
         rows += [
             ("iterations", tour.iterations),

@@ -227,7 +227,8 @@ def initial_route(path: str, problem: Problem, options: SolveOptions) -> tuple[i
 def stop_table(out: TextIO, problem: Problem, tour: Tour) -> None:
     """The tour stop by stop: when the van arrives, waits, starts work and leaves, how late it
     is, and for a late stop why and the window it missed; each break under the stop whose
-    row it is in, from its start to its end."""
+    row it is in, from its start to its end; then the optional stops left out, with their
+    classes."""
     itinerary = Itinerary.of(tour, problem)
     stops = itinerary.stops
     text = itinerary.text
@@ -278,6 +279,11 @@ def stop_table(out: TextIO, problem: Problem, tour: Tour) -> None:
             f"! the end at {shown(problem.name(end))} is {text.length(itinerary.late_end)} after "
             "its last window\n"
         )
+    lines += [
+        f"{'-'.rjust(widths[0])}  {shown(left.label).ljust(widths[1])}  skipped (class "
+        f"{left.priority})\n"
+        for left in itinerary.skipped
+    ]
     out.write("".join(lines))
 
 

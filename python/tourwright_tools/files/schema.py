@@ -95,6 +95,22 @@ PROBLEM_KEYS: dict[str, dict[str, Any]] = {
     },
     "names": {"type": "array", "items": {"type": "string"}},
     "coordinates": _PAIRS,
+    "required": {
+        "description": "per location, whether every tour serves it (false: optional)",
+        "type": "array",
+        "items": {"type": "boolean"},
+    },
+    "priority": {
+        "description": "per location, the class of an optional one (higher is more important; "
+        "null: 0), null for a required one",
+        "type": "array",
+        "items": {
+            "oneOf": [
+                {"type": "null"},
+                {"type": "integer", "minimum": -(2**31), "maximum": 2**31 - 1},
+            ]
+        },
+    },
     "check_units": {"type": "boolean", "description": "refuse implausible units (default true)"},
     "start": {**_LOCATION, "description": "the location the tour leaves from"},
     "end": {

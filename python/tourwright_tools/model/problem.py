@@ -5,6 +5,7 @@ from __future__ import annotations
 import dataclasses
 import datetime as dt
 import math
+import operator
 from typing import Any, Literal
 
 from ..units import geo, local_time, values
@@ -36,6 +37,8 @@ _TIME_DATA = ("duration_matrix", "job_durations", "time_windows")
 # to build and convert).
 _MOST_WORKING_DAYS = 10_000
 _UNITS_HINT = "pass check_units=False if this is really meant"
+# The priority classes the engine holds (32-bit signed integers).
+PRIORITY_RANGE = (-(2**31), 2**31 - 1)
 
 
 @dataclasses.dataclass(frozen=True, init=False, repr=False)
@@ -58,6 +61,13 @@ class Problem:
     default), or its "earlier" or "later" reading. `breaks`: `Break`s, taken on the days they
     name. `window_rule`: "whole" (the job within a window) or "start" (only its start), or one
     per location.
+
+    `required`: one bool per location (default: all True). A location with False is optional:
+    a tour may leave it out, which costs less the lower its class in `priority`, one entry per
+    location: an int for an optional location (None there is class 0), None for a required one.
+    A tour is as little late as it can be first, then leaves out the least: classes compared
+    from the highest (one stop of a higher class outweighs any number of a lower one), within a
+    class fewer stops, then less job time. The start, a fixed end and pinned stops are required.
 
     `names`, `coordinates` (x, y per location) and `places` ((lat, lon) per location, in
     degrees; `from_places` makes the matrices from them) are only used for display. With
@@ -93,6 +103,10 @@ class Problem:
     end: End | None
     timezone: dt.tzinfo | None
     places: tuple[tuple[float, float], ...] | None
+    # Per location: whether every tour serves it, and the class of an optional one (None where
+    # it is required).
+    required: tuple[bool, ...]
+    priority: tuple[int | None, ...]
     # How `from_places` made the matrices, so that `to_dict` writes the places as given.
     place_travel: geo.PlaceTravel | None = dataclasses.field(default=None, compare=False)
 
@@ -116,6 +130,8 @@ class Problem:
         depot: Any = None,
         timezone: Any = None,
         places: Any = None,
+        required: Any = None,
+        priority: Any = None,
     ) -> None:
         if not isinstance(check_units, bool):
             raise TypeError(
@@ -188,6 +204,8 @@ class Problem:
             self, "coordinates", None if coordinates is None else _coordinates(coordinates, n)
         )
         set_field(self, "places", None if places is None else _places(places, n))
+        set_field(self, "required", _required(required, n))
+        set_field(self, "priority", _priority(priority, self.required))
         first, last = self.checked_ends(start, end, depot)
         set_field(self, "start", first)
         set_field(self, "end", last)
@@ -267,7 +285,18 @@ class Problem:
             raise ValueError(
                 f"{name}: {location} is not a location of this problem (0 to {self.size - 1})"
             )
+        if not self.required[location]:
+            raise ValueError(
+                f"{name}: {location} is optional (required=False); a tour's start and fixed end "
+                "are always served"
+            )
         return location
+
+    @property
+    def optional(self) -> list[int | None] | None:
+        """The engine's `optional` argument: None where every location is required, else per
+        location None (required) or the class of an optional one."""
+        return None if all(self.required) else list(self.priority)
 
     @property
     def engine_time(self) -> EngineTime:
@@ -326,6 +355,11 @@ class Problem:
             data["coordinates"] = [list(xy) for xy in self.coordinates]
         if self.places is not None:
             data["places"] = [list(place) for place in self.places]
+        if not all(self.required):
+            data["required"] = list(self.required)
+            # Classes of 0 alone are the default of optional locations.
+            if any(self.priority):
+                data["priority"] = list(self.priority)
         if not self.check_units:
             data["check_units"] = False
         for key in ("start", "end"):
@@ -358,6 +392,9 @@ class Problem:
         starts = self.window_rule.count("start")
         if starts:
             parts.append(f"start windows at {starts} location{'s' if starts > 1 else ''}")
+        optional = self.required.count(False)
+        if optional:
+            parts.append(f"{optional} optional")
         if self.names is not None:
             parts.append("names")
         if self.coordinates is not None:
@@ -559,6 +596,52 @@ def _window_rules(value: Any, n: int) -> tuple[WindowRule, ...]:
             where = "window_rule" if isinstance(value, str) else f"window_rule[{location}]"
             raise ValueError(f"{where}: expected 'whole' or 'start', got {rule!r}")
     return tuple(rules)
+
+
+def _required(value: Any, n: int) -> tuple[bool, ...]:
+    if value is None:
+        return (True,) * n
+    entries = _located(value, "required", n, "bools")
+    for location, entry in enumerate(entries):
+        # numpy's bools are no `bool`, but read as one.
+        if (
+            not isinstance(entry, bool)
+            and getattr(getattr(entry, "dtype", None), "kind", "") != "b"
+        ):
+            raise ValueError(
+                f"required[{location}]: expected True or False, got {type(entry).__name__} {entry!r}"
+            )
+    return tuple(bool(entry) for entry in entries)
+
+
+def _priority(value: Any, required: tuple[bool, ...]) -> tuple[int | None, ...]:
+    """The class of each optional location (0 where none is given), None for a required one."""
+    given = (
+        [None] * len(required)
+        if value is None
+        else _located(value, "priority", len(required), "classes")
+    )
+    low, high = PRIORITY_RANGE
+    result: list[int | None] = []
+    for location, (entry, served) in enumerate(zip(given, required)):
+        where = f"priority[{location}]"
+        if entry is None:
+            result.append(None if served else 0)
+            continue
+        if served:
+            raise ValueError(
+                f"{where}: {entry!r} given for a required location; only a location with "
+                f"required[{location}]=False has a class (None here)"
+            )
+        if isinstance(entry, bool) or not hasattr(entry, "__index__"):
+            raise ValueError(
+                f"{where}: expected an int class, got {type(entry).__name__} {entry!r}"
+            )
+        number = operator.index(entry)
+        if not low <= number <= high:
+            raise ValueError(f"{where}: {number} is not a class from {low} to {high}")
+        result.append(number)
+    return tuple(result)
 
 
 def _located(value: Any, where: str, n: int, what: str) -> list[Any]:

@@ -78,13 +78,23 @@ class TakenBreak:
 
 
 @dataclasses.dataclass(frozen=True)
+class Skipped:
+    """An optional location the tour leaves out, with its label and priority class."""
+
+    location: int
+    label: str
+    priority: int
+
+
+@dataclasses.dataclass(frozen=True)
 class Itinerary:
     """The stops of a tour with their times, its legs between stops (stop indexes), where it
     ends, the lateness that belongs to no job (a late end or return), and each schedule event
     with the timeline row it is drawn in: work at its stop, travel at the stop it leaves, a wait
     at the row of the action it waits for, a break where it was taken (a break that pauses a leg
     at the stop the leg leaves). `breaks` are the breaks with their places, `closed_days` the
-    local days within the tour on which the hours do not open at all, as (start, end) instants."""
+    local days within the tour on which the hours do not open at all, as (start, end) instants;
+    `skipped` the optional locations left out, the highest class first."""
 
     stops: tuple[Stop, ...]
     legs: tuple[tuple[int, int], ...]
@@ -96,6 +106,7 @@ class Itinerary:
     text: TimeText
     breaks: tuple[TakenBreak, ...] = ()
     closed_days: tuple[tuple[int, int], ...] = ()
+    skipped: tuple[Skipped, ...] = ()
 
     @classmethod
     def of(cls, tour: DrawnTour, problem: Problem) -> Itinerary:
@@ -105,6 +116,8 @@ class Itinerary:
                 f"the tour visits locations {list(route[:5])}..., not of this problem "
                 f"of {problem.size} locations"
             )
+        if any(location >= problem.size for location in tour.skipped):
+            raise ValueError(f"the tour skips locations not of this problem of {problem.size}")
         position = {location: index for index, location in enumerate(route)}
         schedule = tour.schedule or ()
         rows = _rows(schedule, position, len(route))
@@ -171,6 +184,7 @@ class Itinerary:
             TimeText.for_span(tour.start_time, tour.end_time, tour.zone),
             breaks,
             _closed_days(problem, tour.start_time, tour.end_time),
+            skipped_stops(tour.skipped, problem),
         )
 
     @property
@@ -206,7 +220,28 @@ def summary(tour: DrawnTour, itinerary: Itinerary) -> list[tuple[str, str]]:
     if itinerary.breaks:
         taken = counted(len(itinerary.breaks), "break")
         rows.append(("breaks", f"{text.length(tour.break_time or 0)} ({taken})"))
+    if itinerary.skipped:
+        rows.append(("skipped", skipped_text(itinerary.skipped)))
     return rows
+
+
+def skipped_text(skipped: tuple[Skipped, ...]) -> str:
+    """'3 stops (class 2: 1, class 1: 2)': the optional stops left out, by class from the
+    highest."""
+    counts: dict[int, int] = {}
+    for stop in skipped:
+        counts[stop.priority] = counts.get(stop.priority, 0) + 1
+    classes = ", ".join(f"class {value}: {counts[value]}" for value in sorted(counts, reverse=True))
+    return f"{counted(len(skipped), 'stop')} ({classes})"
+
+
+def skipped_stops(locations: tuple[int, ...], problem: Problem) -> tuple[Skipped, ...]:
+    """The locations left out with their labels and classes, the highest class first."""
+    found = [
+        Skipped(location, _label(problem, location), problem.priority[location] or 0)
+        for location in locations
+    ]
+    return tuple(sorted(found, key=lambda stop: (-stop.priority, stop.location)))
 
 
 def counted(count: int, thing: str) -> str:

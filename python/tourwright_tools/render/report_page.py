@@ -1,7 +1,8 @@
 """A report page of a solved tour: one self-contained HTML file (its style and script inline,
-nothing fetched) with a summary, a map that pans and zooms, the timeline, and a table of stops
+nothing fetched) with a summary, a map that pans and zooms, the timeline, a table of stops
 that sorts and filters (each break listed under the stop whose row it is drawn in, and kept
-there); a stop hovered or selected in one of them is marked in all three.
+there), and a table of the optional stops left out; a stop hovered or selected in the map, the
+timeline or the table of stops is marked in all three.
 
 The page is also well-formed XML, so that any name shows as text and never as markup."""
 
@@ -11,7 +12,7 @@ import importlib.resources
 
 from ..model.problem import Problem
 from ..units.timetext import TimeText
-from .itinerary import Itinerary, Stop, TakenBreak, summary
+from .itinerary import Itinerary, Stop, TakenBreak, skipped_text, summary
 from .markup import element, escape
 from .shapes import DrawnTour
 from .svg import PLOT_MIN, default_title, problem_map, timeline_part
@@ -45,6 +46,8 @@ def report_html(tour: DrawnTour, problem: Problem, title: str = "") -> str:
         panels.append(element("section", {"id": "map-panel"}, _tools_for_map() + picture))
     table = element("div", {"class": "scroll"}, _table(itinerary))
     panels.append(element("section", {"id": "table-panel"}, _tools_for_table() + table))
+    if itinerary.skipped:
+        panels.append(element("section", {"id": "skipped-panel"}, _skipped_table(itinerary)))
     if tour.schedule:
         picture = timeline_part(itinerary, PLOT_MIN + 100).svg(
             **{"class": "timeline", "role": "img", "aria-label": "timeline of the tour"}
@@ -170,6 +173,27 @@ def _table(itinerary: Itinerary) -> str:
         element("thead", {}, element("tr", {}, head))
         + element("tbody", {}, "\n".join(rows))
         + foot,
+    )
+
+
+def _skipped_table(itinerary: Itinerary) -> str:
+    """The optional stops the tour leaves out, the highest class first."""
+    head = "".join(element("th", {"scope": "col"}, name) for name in ("id", "name", "class"))
+    rows = "\n".join(
+        element(
+            "tr",
+            {},
+            element("td", {"class": "number"}, str(left.location))
+            + element("td", {}, escape(left.label))
+            + element("td", {"class": "number"}, str(left.priority)),
+        )
+        for left in itinerary.skipped
+    )
+    caption = element("caption", {}, escape(f"Skipped: {skipped_text(itinerary.skipped)}"))
+    return element(
+        "table",
+        {"id": "skipped"},
+        caption + element("thead", {}, element("tr", {}, head)) + element("tbody", {}, rows),
     )
 
 

@@ -29,7 +29,8 @@ class ScheduledEvent(Protocol):
 
 
 class DrawnTour(Protocol):
-    """A solved tour: its route, totals, instants and, when the problem is timed, its schedule."""
+    """A solved tour: its route, totals, instants and, when the problem is timed, its schedule;
+    the optional locations it leaves out."""
 
     @property
     def route(self) -> tuple[int, ...]: ...
@@ -55,5 +56,7 @@ class DrawnTour(Protocol):
     def schedule(self) -> tuple[ScheduledEvent, ...] | None: ...
     @property
     def returns(self) -> bool: ...
+    @property
+    def skipped(self) -> tuple[int, ...]: ...
     @property
     def zone(self) -> dt.tzinfo | None: ...

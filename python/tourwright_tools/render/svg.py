@@ -33,6 +33,7 @@ COLOURS = {
     "end": "#222222",
     "leg": "#777777",
     "muted": "#666666",
+    "skipped": "#9a9a9a",
 }
 FONT = 11  # every label of a row or a stop: never smaller
 # Widths of characters in font sizes, a little above those of DejaVu Sans, so that an estimate
@@ -521,8 +522,10 @@ def map_part(
     stops = itinerary.stops
     size = max(least, min(860, round(36 * math.sqrt(len(stops)))))
     caption, pad = 20, 26
-    xs = [coordinates[stop.location][0] for stop in stops]
-    ys = [coordinates[stop.location][1] for stop in stops]
+    # The places left out are drawn too, apart from the route: the frame holds them.
+    places = [stop.location for stop in stops] + [place.location for place in itinerary.skipped]
+    xs = [coordinates[location][0] for location in places]
+    ys = [coordinates[location][1] for location in places]
     span = max(max(xs) - min(xs), max(ys) - min(ys)) or 1.0
     scale = (size - 2 * pad) / span
     # The frame fits the points: a wide tour gets a low map.
@@ -559,6 +562,10 @@ def map_part(
     for stop, (px, py) in zip(stops, points):
         reach = 8 if _role(stop, itinerary) else 6
         room.take(_Box(px - reach, py - reach, px + reach, py + reach))
+    for place, (px, py) in zip(itinerary.skipped, points[len(stops) :]):
+        room.take(_Box(px - 6, py - 6, px + 6, py + 6))
+        tip = _title(f"{place.label}: skipped (class {place.priority})")
+        body.append(_skipped_mark(px, py, tip))
     marks = {stop.index: _stop_mark(stop, itinerary, points[stop.index]) for stop in stops}
     thinned = 0
     # The start and the end are labelled first, then late stops, then the rest in order.
@@ -569,6 +576,16 @@ def map_part(
     body += [
         element("g", {"class": "stop", "data-stop": index}, marks[index]) for index in sorted(marks)
     ]
+    # The places left out are named in grey where room is left beside them.
+    for place, (px, py) in zip(itinerary.skipped, points[len(stops) :]):
+        content = _shorten(place.label, 120)
+        across, up = _width(content), (FONT + 1) / 2
+        for x in (px + 7, px - 7 - across):
+            box = _Box(x, py - up, x + across, py + up)
+            if room.free(box):
+                room.take(box)
+                body.append(_text(x, py + up - 2.5, content, fill=COLOURS["muted"], halo=True))
+                break
     length, pixels = _scale(span, scale, metres_per_unit or 1.0)
     base = caption + height + 14
     body.append(
@@ -597,7 +614,30 @@ def map_part(
         f", {thinned} labels left out for room" if thinned else ""
     )
     body.insert(0, _text(0, 13, note, size=10, fill=COLOURS["muted"]))
+    if itinerary.skipped:  # the legend of the hollow marks
+        x = _width(note, 10) + 14
+        label = f"skipped ({len(itinerary.skipped)})"
+        body.insert(
+            1, _skipped_mark(x, 9, None) + _text(x + 8, 13, label, size=10, fill=COLOURS["muted"])
+        )
     return Part("\n".join(body), width, base + 4)
+
+
+def _skipped_mark(x: float, y: float, tip: str | None) -> str:
+    """A hollow grey ring: a place the tour leaves out."""
+    return element(
+        "circle",
+        {
+            "class": "skipped",
+            "cx": x,
+            "cy": y,
+            "r": 4,
+            "fill": "white",
+            "stroke": COLOURS["skipped"],
+            "stroke-width": 1.5,
+        },
+        tip,
+    )
 
 
 def _leg(start: tuple[float, float], end: tuple[float, float], room: _Room, returning: bool) -> str:

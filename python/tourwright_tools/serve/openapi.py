@@ -40,6 +40,12 @@ _SCHEMAS: dict[str, Any] = {
             "distance": {"type": "integer"},
             "lateness": {"type": ["integer", "null"]},
             "schedule": {"type": ["array", "null"], "items": {"type": "object"}},
+            "skipped": {
+                "type": "array",
+                "items": _LOCATION,
+                "description": "optional stops left out",
+            },
+            "skipped_classes": {"type": "array", "items": {"type": "integer"}},
             "readable": {"type": "object"},
         },
     },

@@ -4,6 +4,8 @@ The rest of the day is solved as a problem of its own: the van's place at `now` 
 of its own that the tour leaves at `now` (with what is left of a job in progress as its job),
 followed by the stops kept in order, then the stops still to do in any order, and the day's
 end. The plan is the search's first tour, so the new plan is never worse than going on with it.
+Optional stops not yet done stay optional (those kept next are served), and those the plan
+left out stay out of that first tour.
 """
 
 from __future__ import annotations
@@ -57,8 +59,9 @@ def replan(
     """A new plan for the rest of the day of `tour`, a plan of `problem`, from `now`.
 
     `problem` may hold new jobs (locations the tour does not visit): the new plan serves them
-    too. The van leaves at `now` (an instant: Unix seconds, a `datetime`, or ISO 8601 text,
-    local to the problem's timezone without an offset) from where it is, and the plan ends as
+    too, but optional stops not yet done it may leave out, as a search does (`Tour.skipped`).
+    The van leaves at `now` (an instant: Unix seconds, a `datetime`, or ISO 8601 text, local
+    to the problem's timezone without an offset) from where it is, and the plan ends as
     the problem's tour ends (`end` as in `solve_problem` to say otherwise): back at the tour's
     first location, at a fixed end, or open.
 
@@ -386,7 +389,9 @@ class _Rest:
         self.pinned = tuple(self.index[location] for location in kept)
         rest = [location for location in planned if location not in kept]
         ordered = set(kept) | set(rest)
-        rest += [location for location in todo if location not in ordered]
+        # New jobs follow the plan; optional stops the plan left out stay out of it.
+        left_out = {location for location in tour.skipped if not problem.required[location]}
+        rest += [location for location in todo if location not in ordered | left_out]
         self.initial = (0, *self.pinned, *(self.index[location] for location in rest))
         if last is not None:
             self.initial += (len(self.locations) - 1,)
@@ -430,6 +435,17 @@ class _Rest:
         windows = [((self.now, max(self.now, closing)),)] + [
             day.time_windows[location] for location in real
         ]
+        # Optional stops still to do stay optional, but for those kept next and the end.
+        served = set(self.pinned)
+        if last is not None:
+            served.add(len(self.locations) - 1)
+        required = [True] + [
+            day.required[location] or k in served for k, location in enumerate(real, start=1)
+        ]
+        priority = [None] + [
+            None if required[k] else day.priority[location]
+            for k, location in enumerate(real, start=1)
+        ]
         names = None
         if day.names is not None:
             names = [VAN] + [day.names[location] for location in real]
@@ -449,7 +465,15 @@ class _Rest:
             coordinates=coordinates,
             check_units=day.check_units,
             timezone=day.timezone,
+            required=required,
+            priority=priority,
         )
+
+    def index_of_day(self, location: int) -> int:
+        """The day's location of a stop of the rest of the day (not the van's place)."""
+        day = self.locations[location]
+        assert day is not None
+        return day
 
     def _van_point(self) -> tuple[float, float]:
         """Where the van is drawn: at its place, or along its leg by the share of time driven."""
@@ -504,6 +528,17 @@ class _Rest:
                     to_location=back(event.to_location),
                 )
             )
+        # The van's place is required, so every location skipped is one of the day's.
+        skipped = sorted(
+            (self.index_of_day(k), value)
+            for k, value in zip(solved.skipped, solved.skipped_classes)
+        )
         return dataclasses.replace(
-            solved, route=route, schedule=tuple(events), returns=False, names=self.day.names
+            solved,
+            route=route,
+            schedule=tuple(events),
+            returns=False,
+            names=self.day.names,
+            skipped=tuple(location for location, _ in skipped),
+            skipped_classes=tuple(value for _, value in skipped),
         )

@@ -42,6 +42,10 @@ def checked_pinned(
             raise ValueError(f"pinned: {location} is the start, which comes first anyway")
         if location == end:
             raise ValueError(f"pinned: {location} is the end, which comes last anyway")
+        if not problem.required[location]:
+            raise ValueError(
+                f"pinned: {location} is optional (required=False); a pinned stop is always served"
+            )
         seen.add(location)
     return pinned
 
@@ -54,8 +58,9 @@ def checked_route(
     pinned: tuple[int, ...] = (),
     where: str = "route",
 ) -> tuple[int, ...]:
-    """`route` when it visits every location of `problem` once, begins with `start` and then
-    `pinned` in order, and finishes with a fixed `end`; else a ValueError naming its first fault."""
+    """`route` when it visits every required location of `problem` once (optional ones at most
+    once), begins with `start` and then `pinned` in order, and finishes with a fixed `end`;
+    else a ValueError naming its first fault."""
     n = problem.size
     seen: dict[int, int] = {}
     for index, location in enumerate(route):
@@ -69,11 +74,19 @@ def checked_route(
                 f"{where}: {location} is visited twice, at positions {seen[location]} and {index}"
             )
         seen[location] = index
-    if len(route) < n:
-        missing = next(location for location in range(n) if location not in seen)
-        left = n - len(route)
-        also = f" (and {left - 1} more)" if left > 1 else ""
-        raise ValueError(f"{where}: {missing} is never visited{also}; a route visits all {n}")
+    missing = [
+        location for location in range(n) if location not in seen and problem.required[location]
+    ]
+    if missing:
+        also = f" (and {len(missing) - 1} more)" if len(missing) > 1 else ""
+        rule = (
+            f"a route visits all {n}"
+            if all(problem.required)
+            else "a route leaves out only optional locations"
+        )
+        raise ValueError(f"{where}: {missing[0]} is never visited{also}; {rule}")
+    if not route:
+        raise ValueError(f"{where}: visits no location; a route visits at least one")
     if start is not None and route[0] != start:
         raise ValueError(f"{where}: begins with {route[0]}, not with the start {start}")
     for offset, location in enumerate(pinned, start=1):

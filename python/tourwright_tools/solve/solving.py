@@ -164,10 +164,10 @@ def evaluate_route(
     """The `Tour` of exactly `route`, timed as a search that ended on it would time it: the same
     totals, schedule and lateness, with `iterations == 0`.
 
-    `route` visits each location of the problem once (a `Tour` of it will do), beginning with the
-    start and, where the tour has a fixed end, finishing with it; `start`, `end`, `depot` and
-    `departure` mean what they mean to `solve_problem`. A route that is no such order raises a
-    ValueError that names its first fault. `Tour.stops(problem)` then tells stop by stop when the
+    `route` visits each location of the problem once (a `Tour` of it will do), but optional ones
+    it may leave out, beginning with the start and, where the tour has a fixed end, finishing
+    with it; `start`, `end`, `depot` and `departure` mean what they mean to `solve_problem`. A
+    route that is no such order raises a ValueError that names its first fault. `Tour.stops(problem)` then tells stop by stop when the
     van arrives, waits, works and leaves, and why a late stop is late.
     """
     if not isinstance(problem, Problem):
@@ -202,7 +202,7 @@ def _engine_arguments(
     problem: Problem,
 ) -> tuple[tuple[Any, Any, Any, Any, Any], dict[str, Any], int]:
     """The problem's arguments of the engine, in its order, its keywords of open hours,
-    breaks and window rules, and the seconds its clock runs ahead (see
+    breaks, window rules and optional locations, and the seconds its clock runs ahead (see
     `Problem.engine_offset`)."""
     arguments = problem.solve_arguments()
     time = problem.engine_time
@@ -216,7 +216,10 @@ def _engine_arguments(
         arguments["time_windows"],
         time.operation_times,
     )
-    return given, time.keywords(), offset
+    keywords = time.keywords()
+    if problem.optional is not None:  # only then, as for the other keywords of the engine
+        keywords["optional"] = problem.optional
+    return given, keywords, offset
 
 
 def _tour(
@@ -225,6 +228,10 @@ def _tour(
     tz = None if problem.timezone is None else zone_name(problem.timezone)
     # Without breaks the engine takes none.
     breaks = _engine.breaks_of(output) if problem.engine_time.breaks else ()
+    skipped: tuple[int, ...] = ()
+    if not all(problem.required):
+        served = set(output.route)
+        skipped = tuple(location for location in range(problem.size) if location not in served)
     return Tour.from_output(
         output,
         shift=offset,
@@ -233,6 +240,8 @@ def _tour(
         returns=last is None,
         cut_short=cut_short,
         breaks=breaks,
+        skipped=skipped,
+        skipped_classes=tuple(problem.priority[location] or 0 for location in skipped),
     )
 
 

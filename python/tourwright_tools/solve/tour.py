@@ -110,6 +110,8 @@ class Tour:
     the tour goes back to its first location after the last; otherwise it ends there.
     `names` are the problem's names of the locations, where it has them. `cut_short`: the time
     limit ended the search before its first descent finished, so the tour is only partly improved.
+    `skipped`: the optional locations the route leaves out, ascending, and `skipped_classes`
+    the priority class of each.
 
     A Tour checks on its own only what needs no problem: a route without repeats, totals from 0
     to 2**64, events at locations of its route. One read from outside (`from_dict`, `from_json`,
@@ -137,6 +139,8 @@ class Tour:
     cut_short: bool = False
     # The breaks' seconds (0 where a time problem has none).
     break_time: int | None = None
+    skipped: tuple[int, ...] = ()
+    skipped_classes: tuple[int, ...] = ()
 
     def __post_init__(self) -> None:
         if self.break_time is None and self.duration is not None:
@@ -150,6 +154,7 @@ class Tour:
         if len(set(route)) != len(route):
             raise ValueError(f"route: {route} visits a location twice")
         object.__setattr__(self, "route", route)
+        self._check_skipped()
         _check_whole(self, ("distance", "iterations", "time_taken_microseconds"), TIME_VALUES)
         for name in TOTALS:
             value = getattr(self, name)
@@ -183,6 +188,27 @@ class Tour:
     def __setstate__(self, state: Any) -> None:
         _construct_again(self, state)
 
+    def _check_skipped(self) -> None:
+        skipped = tuple(
+            _whole(location, f"skipped[{index}]")
+            for index, location in enumerate(_sequence(self.skipped, "skipped"))
+        )
+        classes = tuple(
+            _whole(value, f"skipped_classes[{index}]")
+            for index, value in enumerate(_sequence(self.skipped_classes, "skipped_classes"))
+        )
+        if any(b <= a for a, b in zip(skipped, skipped[1:])) or (skipped and skipped[0] < 0):
+            raise ValueError(f"skipped: {skipped} is not ascending locations without repeats")
+        served = set(skipped) & set(self.route)
+        if served:
+            raise ValueError(f"skipped: {min(served)} is on the route too")
+        if len(classes) != len(skipped):
+            raise ValueError(
+                f"skipped_classes: {len(classes)} classes for {len(skipped)} skipped locations"
+            )
+        object.__setattr__(self, "skipped", skipped)
+        object.__setattr__(self, "skipped_classes", classes)
+
     @classmethod
     def from_output(
         cls,
@@ -193,11 +219,13 @@ class Tour:
         returns: bool = True,
         cut_short: bool = False,
         breaks: Sequence[tuple[int, int, int | None]] = (),
+        skipped: tuple[int, ...] = (),
+        skipped_classes: tuple[int, ...] = (),
     ) -> Tour:
         """The output's values; its instants less `shift` seconds (those of an engine whose
         clock ran ahead by a time zone's offset). `breaks`: the breaks the engine took, as
         `(start, end, location or None)` (`_engine.breaks_of(output)`), merged into the
-        schedule."""
+        schedule; `skipped`: the locations its route leaves out, with their classes."""
         route = tuple(output.route)
         raw = output.schedule
 
@@ -224,6 +252,8 @@ class Tour:
             timezone=timezone,
             names=names,
             cut_short=cut_short,
+            skipped=skipped,
+            skipped_classes=skipped_classes,
         )
 
     @property
@@ -261,6 +291,7 @@ class Tour:
         # Field by field: `dataclasses.asdict` deep-copies, far too slowly for long schedules.
         data = {field.name: getattr(self, field.name) for field in dataclasses.fields(self)}
         data["route"] = list(self.route)
+        data["skipped"], data["skipped_classes"] = list(self.skipped), list(self.skipped_classes)
         if self.names is not None:
             data["names"] = list(self.names)
         if self.schedule is not None:
@@ -277,6 +308,11 @@ class Tour:
     def _readable(self) -> dict[str, Any]:
         route = [self.name(location) for location in self.route]
         data: dict[str, Any] = {"route": route + route[:1] if self.returns else route}
+        if self.skipped:
+            data["skipped"] = [
+                {"location": self.name(location), "class": value}
+                for location, value in zip(self.skipped, self.skipped_classes)
+            ]
         if not self.dated or self.start_time is None or self.end_time is None:
             return data
 
@@ -354,6 +390,8 @@ class Tour:
                     f"end={local_time.show(self.end_time, self.zone)}"
                 )
         parts.append(f"iterations={self.iterations}")
+        if self.skipped:
+            parts.append(f"skipped={list(self.skipped)}")
         if self.cut_short:
             parts.append("cut_short=True")
         return f"Tour({', '.join(parts)})"

@@ -16,14 +16,22 @@ EVALUATED = ("distance", *TIME_VALUES, "schedule")
 def tour_fault(tour: Tour, problem: Problem, options: SolveOptions) -> str | None:
     """What makes `tour` no tour of `problem` with the ends of `options`, or None.
 
-    Checked: the route visits every location once, from the start and to the end the options
+    Checked: the route visits every location once but the skipped ones, which are optional and
+    of their classes, from the start and to the end the options
     give (returning or not), the names and time zone are the problem's, and its distance,
     lateness, time totals, start, end and schedule are those of the route evaluated afresh with
     the options' departure. Not checked: `iterations`, `time_taken_microseconds` and
     `cut_short`, which tell of the search, not of the tour."""
     route, size = tour.route, problem.size
-    if sorted(route) != list(range(size)):
-        return f"the route is not one visit to each of the problem's {size} locations"
+    if sorted(route + tour.skipped) != list(range(size)):
+        return (
+            f"the route and its skipped stops are not each of the problem's {size} locations once"
+        )
+    required = [location for location in tour.skipped if problem.required[location]]
+    if required:
+        return f"it skips location {required[0]}, which is required"
+    if tour.skipped_classes != tuple(problem.priority[location] for location in tour.skipped):
+        return "the classes of its skipped stops are not the problem's"
     first, last = ends_of(problem, options)
     if first is not None and route[0] != first:
         return f"the route does not leave from location {first}"

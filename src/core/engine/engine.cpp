@@ -203,7 +203,8 @@ private:
 
     // Descent 0 starts from the initial route or else the index order, later ones from a
     // random order; a start stays first with its pinned run after it, an end last, and
-    // only the others are shuffled.
+    // only the others are shuffled. Where locations are optional, a later descent begins
+    // without each of them in one case of two, so that restarts choose what to serve too.
     Route start_of(std::uint64_t descent) const {
         if (descent == 0 && options_.initial) return *options_.initial;
         Route route = identity_route(penalizer_->location_count());
@@ -227,11 +228,24 @@ private:
         if (descent > 0 && stop > fixed) {
             std::span<std::size_t> movable(route.begin() + static_cast<std::ptrdiff_t>(fixed),
                                            route.begin() + static_cast<std::ptrdiff_t>(stop));
+            const OptionalStops& stops = penalizer_->optional_stops();
+            auto randomize = [&](auto& rng) {
+                shuffle(movable, rng);
+                if (!stops.any()) return;
+                const auto kept = route.begin() + static_cast<std::ptrdiff_t>(fixed);
+                const auto last = route.begin() + static_cast<std::ptrdiff_t>(stop);
+                route.erase(std::remove_if(kept, last,
+                                           [&](std::size_t location) {
+                                               return stops.optional(location) &&
+                                                      rng.next_u32() % 2 == 0;
+                                           }),
+                            last);
+            };
             if (options_.seed) {
                 SeededRng rng(*options_.seed, descent);
-                shuffle(movable, rng);
+                randomize(rng);
             } else {
-                shuffle(movable, thread_rng());
+                randomize(thread_rng());
             }
         }
         return ends.start ? route : start_route(*penalizer_, std::move(route));

@@ -3,7 +3,7 @@
 namespace tourwright {
 
 Penalizer tour_penalizer(DistanceMatrix distances, std::optional<TimeScheduler> scheduler,
-                         const TourEnds& ends) {
+                         const TourEnds& ends, const StopClasses& optional_classes) {
     if (ends.start && !ends.returns()) {
         const std::size_t start = *ends.start;
         for (auto& row : distances.rows)
@@ -13,7 +13,8 @@ Penalizer tour_penalizer(DistanceMatrix distances, std::optional<TimeScheduler> 
                 if (start < row.size()) row[start] = TimeDelta::zero();
     }
     const bool late_return_counts = ends.start && ends.returns();
-    return Penalizer(std::move(distances), std::move(scheduler), late_return_counts);
+    return Penalizer(std::move(distances), std::move(scheduler), late_return_counts,
+                     optional_classes);
 }
 
 }  // namespace tourwright

@@ -26,7 +26,8 @@ struct TourEnds {
 // seconds, incremental) reads as a leg not driven: no distance, no travel, no wait
 // for the hours, so that the totals count only the legs driven. Such ends need a
 // start (the caller checks).
+// Locations that `optional_classes` makes optional may be left out.
 Penalizer tour_penalizer(DistanceMatrix distances, std::optional<TimeScheduler> scheduler,
-                         const TourEnds& ends);
+                         const TourEnds& ends, const StopClasses& optional_classes = {});
 
 }  // namespace tourwright

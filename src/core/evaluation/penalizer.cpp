@@ -97,10 +97,14 @@ std::shared_ptr<const TrialBasis> Penalizer::trial_basis(
 }
 
 Objective Penalizer::objective(const Solution& solution) const {
-    if (!time_scheduler_) return Objective{.distance = solution.distance};
+    if (!time_scheduler_)
+        return Objective{.left_out = optional_stops_.left_out(solution.route),
+                         .distance = solution.distance};
     if (!solution.time_report) panic_unwrap_none();
     const TimeReport& r = *solution.time_report;
-    return Objective{r.lateness, r.traveling_time, r.duration, r.waiting_time, solution.distance};
+    return Objective{r.lateness,       optional_stops_.left_out(solution.route),
+                     r.traveling_time, r.duration,
+                     r.waiting_time,   solution.distance};
 }
 
 }  // namespace tourwright

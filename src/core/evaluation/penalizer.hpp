@@ -11,6 +11,7 @@
 #include "evaluation/objective.hpp"
 #include "evaluation/time_output.hpp"
 #include "model/distance_matrix.hpp"
+#include "model/optional_stops.hpp"
 #include "model/route.hpp"
 #include "model/time_input.hpp"
 
@@ -37,12 +38,15 @@ struct TrialBasis;
 class Penalizer {
 public:
     // With `late_return_counts`, every route is read as beginning at a depot: a
-    // return after the end of its first location's last window is lateness too.
+    // return after the end of its first location's last window is lateness too. Routes
+    // may leave out the locations that `optional_classes` makes optional.
     Penalizer(DistanceMatrix distance_matrix, std::optional<TimeScheduler> time_scheduler,
-              bool late_return_counts = false)
+              bool late_return_counts = false, const StopClasses& optional_classes = {})
         : distance_matrix_(std::move(distance_matrix)),
           time_scheduler_(std::move(time_scheduler)),
           late_return_counts_(late_return_counts),
+          optional_stops_(optional_classes, time_scheduler_ ? time_scheduler_->job_durations
+                                                            : std::vector<TimeDelta>{}),
           prepared_(std::make_shared<Prepared>()) {}
 
     // Evaluates the closed tour `route` (taken over and returned inside the Solution),
@@ -70,6 +74,12 @@ public:
     const DistanceMatrix& distance_matrix() const { return distance_matrix_; }
     const std::optional<TimeScheduler>& time_scheduler() const { return time_scheduler_; }
     bool late_return_counts() const { return late_return_counts_; }
+    const OptionalStops& optional_stops() const { return optional_stops_; }
+    // Whether `route` is one this objective judges: every required location once, an
+    // optional one at most once.
+    bool serves(const Route& route) const {
+        return optional_stops_.serves(route, location_count());
+    }
     // How late a tour that began at `first_location` is when it is back there at `end`.
     TimeDelta late_return(std::size_t first_location, DateTime end) const;
 
@@ -92,6 +102,7 @@ private:
     DistanceMatrix distance_matrix_;
     std::optional<TimeScheduler> time_scheduler_;
     bool late_return_counts_;
+    OptionalStops optional_stops_;
     std::shared_ptr<Prepared> prepared_;
 };
 

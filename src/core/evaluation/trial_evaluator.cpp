@@ -76,6 +76,7 @@ bool time_stays_in_range(const TimeScheduler& scheduler, std::size_t n,
 
 TrialEvaluator::TrialEvaluator(const Penalizer& penalizer, std::shared_ptr<const TrialBasis> basis)
     : late_return_counts_(penalizer.late_return_counts()),
+      exchanges_(penalizer.optional_stops().any()),
       distances_(DistanceLeg{&penalizer.distance_matrix().rows}),
       basis_(std::move(basis)),
       schedule_(basis_->schedule.get()),
@@ -127,8 +128,13 @@ void TrialEvaluator::rebase(const Solution& current) {
     objective_ = SecondsObjective{.distance = current.distance};
     if (!schedule_) return;
     travel_times_.reset(r, unchanged);
+    if (exchanges_) {
+        working_ = 0;
+        for (std::size_t location : r) working_ += schedule_->job(location);
+    }
     walk_current(unchanged);
-    if (schedule_->is_single_window()) return summarize_single_window(unchanged);
+    if (schedule_->is_single_window()) summarize_single_window(unchanged);
+    if (schedule_->is_single_window() && !exchanges_) return;
     keeps_order_from_.assign(n + 1, 1);
     for (std::size_t k = n - 1; k >= 1; --k)
         keeps_order_from_[k] = schedule_->keeps_order(r[k]) && keeps_order_from_[k + 1];
@@ -187,8 +193,11 @@ void TrialEvaluator::sum_current(const SecondsClock& end) {
     job_lateness_ = end.lateness;
     const std::int64_t traveling = travel_times_.total(), duration = end_ - start_;
     const std::int64_t waiting = duration - working_ - traveling - end.on_break;
-    objective_ = SecondsObjective{job_lateness_ + late_return(current_->route[0], end_), traveling,
-                                  duration, waiting, current_->distance};
+    objective_ = SecondsObjective{.lateness = job_lateness_ + late_return(current_->route[0], end_),
+                                  .traveling_time = traveling,
+                                  .duration = duration,
+                                  .waiting_time = waiting,
+                                  .distance = current_->distance};
 }
 
 void TrialEvaluator::summarize_single_window(std::size_t unchanged) {
@@ -260,7 +269,22 @@ public:
           j_(j),
           runs_(runs),
           first_location_(first_location),
-          start_(start) {}
+          start_(start),
+          working_(evaluator.working_) {}
+    // For a change of what the route serves.
+    TrialObjective(const TrialEvaluator& evaluator, const Exchange& change, int left_out_order)
+        : evaluator_(evaluator),
+          i_(0),
+          j_(0),
+          first_location_(evaluator.current_->route[0]),
+          start_(evaluator.start_),
+          working_(evaluator.working_),
+          exchange_(&change),
+          left_out_order_(left_out_order) {
+        const SecondsSchedule& schedule = *evaluator.schedule_;
+        if (change.removes) working_ -= schedule.job(evaluator.current_->route[change.at]);
+        if (change.inserted) working_ += schedule.job(*change.inserted);
+    }
 
     // Whether the trial, with this lateness of its jobs and ending then, beats the
     // current route. Each key after the lateness is summed only when those before it
@@ -281,15 +305,22 @@ private:
         const SecondsObjective& current = evaluator_.objective_;
         const std::int64_t lateness = job_lateness + evaluator_.late_return(first_location_, end);
         if (lateness != current.lateness) return lateness < current.lateness;
-        if (!traveling_) traveling_ = evaluator_.travel_times_.total_with(i_, j_, runs_);
+        if (!traveling_) {
+            // What a change of what is served leaves out decides next; asked here, where
+            // the trials that change nothing of it pay only once.
+            if (left_out_order_ != 0) return left_out_order_ < 0;
+            traveling_ = exchange_ ? evaluator_.travel_times_.total_exchanged(*exchange_)
+                                   : evaluator_.travel_times_.total_with(i_, j_, runs_);
+        }
         if (*traveling_ != current.traveling_time) return *traveling_ < current.traveling_time;
         // The waiting time is the duration less the working time (the same for every
         // tour), the traveling time, which ties here, and the breaks taken.
         const std::int64_t duration = end - start_;
         if (duration != current.duration) return duration < current.duration;
-        const std::int64_t waiting = duration - evaluator_.working_ - *traveling_ - break_time();
+        const std::int64_t waiting = duration - working_ - *traveling_ - break_time();
         if (waiting != current.waiting_time) return waiting < current.waiting_time;
-        return evaluator_.distances_.total_with(i_, j_, runs_) < current.distance;
+        return (exchange_ ? evaluator_.distances_.total_exchanged(*exchange_)
+                          : evaluator_.distances_.total_with(i_, j_, runs_)) < current.distance;
     }
 
     const TrialEvaluator& evaluator_;
@@ -297,6 +328,9 @@ private:
     std::span<const Run> runs_;
     std::size_t first_location_;
     std::int64_t start_;
+    std::int64_t working_;
+    const Exchange* exchange_ = nullptr;  // for a change of what is served
+    int left_out_order_ = 0;              // what the trial leaves out against the current route
     std::optional<std::int64_t> traveling_;
 };
 
@@ -497,48 +531,59 @@ Verdict TrialEvaluator::settle_rest(std::size_t p, const SecondsClock& clock,
     return Verdict::Open;
 }
 
+void TrialEvaluator::pass_location(SecondsClock& clock, std::size_t previous, bool has_previous,
+                                   std::size_t location) const {
+    const SecondsSchedule& schedule = *schedule_;
+    if (schedule.has_breaks()) {
+        // The first passage of a tour has a leg of no length.
+        schedule.pass(clock, has_previous ? schedule.travel_seconds(previous, location) : 0,
+                      location);
+    } else {
+        if (has_previous) schedule.travel(clock, previous, location);
+        schedule.work(clock, location);
+    }
+}
+
 Verdict TrialEvaluator::simulate(std::size_t i, std::size_t j, std::span<const Run> runs,
                                  SecondsClock clock, std::size_t first_location,
                                  std::int64_t start) const {
-    const SecondsSchedule& schedule = *schedule_;
     const Route& r = current_->route;
     TrialObjective objective(*this, i, j, runs, first_location, start);
-    auto lost = [&]() TOURWRIGHT_INLINE_STEP { return !objective.beats(clock); };
-    if (lost()) return settled(Rule::BeforeStretch, false);
+    if (!objective.beats(clock)) return settled(Rule::BeforeStretch, false);
     std::size_t previous = i > 0 ? r[i - 1] : first_location;
     bool has_previous = i > 0;
-    const bool breaks = schedule.has_breaks();
-    // The first passage of a tour has a leg of no length.
-    auto leg = [&](std::size_t to) {
-        return has_previous ? schedule.travel_seconds(previous, to) : 0;
-    };
     for (const Run& run : runs) {
         for (std::size_t step = 0; step <= run.last - run.first; ++step) {
             const std::size_t location = r[run.reversed ? run.last - step : run.first + step];
-            if (breaks) {
-                schedule.pass(clock, leg(location), location);
-            } else {
-                if (has_previous) schedule.travel(clock, previous, location);
-                schedule.work(clock, location);
-            }
-            if (lost()) return settled(Rule::InStretch, false);
+            pass_location(clock, previous, has_previous, location);
+            if (!objective.beats(clock)) return settled(Rule::InStretch, false);
             previous = location;
             has_previous = true;
         }
     }
     // The rest of the tour is the current route's only when the tour starts as it does.
-    for (std::size_t p = j + 1; p < r.size(); ++p) {
+    return simulate_rest(j + 1, previous, has_previous, clock, first_location, i > 0, objective);
+}
+
+Verdict TrialEvaluator::simulate_rest(std::size_t from, std::size_t previous, bool has_previous,
+                                      SecondsClock clock, std::size_t first_location, bool settles,
+                                      TrialObjective& objective) const {
+    const SecondsSchedule& schedule = *schedule_;
+    const Route& r = current_->route;
+    auto lost = [&]() TOURWRIGHT_INLINE_STEP { return !objective.beats(clock); };
+    const bool breaks = schedule.has_breaks();
+    for (std::size_t p = from; p < r.size(); ++p) {
         if (breaks) {
-            schedule.pass(clock, leg(r[p]), r[p]);
+            pass_location(clock, previous, has_previous, r[p]);
             if (lost()) return settled(Rule::SuffixLost, false);
-            if (i > 0) {
+            if (settles) {
                 if (const Verdict verdict = settle_rest(p, clock, objective);
                     verdict != Verdict::Open)
                     return verdict;
             }
         } else {
-            schedule.travel(clock, previous, r[p]);
-            if (i > 0) {
+            if (has_previous) schedule.travel(clock, previous, r[p]);
+            if (settles) {
                 if (const Verdict verdict = settle_rest(p, clock, objective);
                     verdict != Verdict::Open)
                     return verdict;
@@ -547,9 +592,30 @@ Verdict TrialEvaluator::simulate(std::size_t i, std::size_t j, std::span<const R
             if (lost()) return settled(Rule::SuffixLost, false);
         }
         previous = r[p];
+        has_previous = true;
     }
     schedule.return_leg(clock, schedule.travel_seconds(previous, first_location));
     return settled(Rule::Simulated, objective.beats(clock));
+}
+
+bool TrialEvaluator::improves(const Exchange& change, int left_out_order) const {
+    // Without time data nothing is late, so what is left out decides before the distance.
+    if (!schedule_) {
+        if (left_out_order != 0) return left_out_order < 0;
+        return distances_.total_exchanged(change) < objective_.distance;
+    }
+    const Route& r = current_->route;
+    TrialObjective objective(*this, change, left_out_order);
+    SecondsClock clock = after_work_[change.at - 1];
+    if (!objective.beats(clock)) return settled(Rule::BeforeStretch, false) == Verdict::Better;
+    std::size_t previous = r[change.at - 1];
+    if (change.inserted) {
+        pass_location(clock, previous, true, *change.inserted);
+        if (!objective.beats(clock)) return settled(Rule::InStretch, false) == Verdict::Better;
+        previous = *change.inserted;
+    }
+    return simulate_rest(change.resumes(), previous, true, clock, r[0], true, objective) ==
+           Verdict::Better;
 }
 
 bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,

@@ -75,6 +75,14 @@ public:
         return distances_.total_with(i, j, runs);
     }
 
+    // Whether the current route after `change` would be strictly better than the current
+    // solution, where `left_out_order` says how what it leaves out compares (negative
+    // better; see OptionalStops::compare_exchange).
+    bool improves(const Exchange& change, int left_out_order) const;
+    Distance distance_with(const Exchange& change) const {
+        return distances_.total_exchanged(change);
+    }
+
     // How many trials with time data each rule settled so far.
     const RuleCounts& rule_counts() const { return counts_; }
 
@@ -109,6 +117,16 @@ private:
     // settled by the current route's clocks once it rejoins it where they allow.
     Verdict simulate(std::size_t i, std::size_t j, std::span<const Run> runs, SecondsClock clock,
                      std::size_t first_location, std::int64_t start) const;
+    // One passage of a simulation: the leg from `previous` (none when `has_previous` is
+    // false, at the tour's first location) and the work at `location`.
+    void pass_location(SecondsClock& clock, std::size_t previous, bool has_previous,
+                       std::size_t location) const;
+    // The rest of a simulated trial: the current route from position `from` on, after
+    // `previous`, and the return to `first_location`; settled by the current route's
+    // clocks where `settles` (the trial starts as the current route does).
+    Verdict simulate_rest(std::size_t from, std::size_t previous, bool has_previous,
+                          SecondsClock clock, std::size_t first_location, bool settles,
+                          TrialObjective& objective) const;
     // The verdict for a trial that arrives at position p of the current route with
     // `clock` (with breaks: has done the work there), when the current route's clocks
     // settle it.
@@ -126,13 +144,14 @@ private:
     }
 
     bool late_return_counts_;
+    bool exchanges_;  // routes may leave locations out, so that trials may change what is served
     const Solution* current_ = nullptr;
     Route based_on_;  // the route of the last rebase
     RouteLegSums<Distance, DistanceLeg> distances_;
     std::shared_ptr<const TrialBasis> basis_;
     const SecondsSchedule* schedule_;  // the basis's; null without time data
     RouteLegSums<std::int64_t, TravelLeg> travel_times_;
-    std::int64_t working_ = 0;  // every job's length: the working time of any tour
+    std::int64_t working_ = 0;  // the current route's jobs, the working time of its tour
     // The current route's tour: its start, end and objective (distance included).
     std::int64_t start_ = 0, end_ = 0;
     SecondsObjective objective_;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 namespace tourwright {
@@ -21,5 +22,25 @@ inline bool visits_each_location_once(Route route, std::size_t n) {
     std::sort(route.begin(), route.end());
     return route == identity_route(n);
 }
+
+// A change of which locations a route serves, at position `at` (never the first): the
+// location there left out (`removes`), `inserted` put there (before what stood there, or
+// after the last position when `at` is the route's length), or one for the other.
+struct Exchange {
+    std::size_t at;
+    bool removes;
+    std::optional<std::size_t> inserted;
+
+    // Where the route goes on after the change, in its positions before it.
+    std::size_t resumes() const { return at + (removes ? 1 : 0); }
+    void apply(Route& route) const {
+        if (removes && inserted)
+            route[at] = *inserted;
+        else if (removes)
+            route.erase(route.begin() + static_cast<std::ptrdiff_t>(at));
+        else if (inserted)
+            route.insert(route.begin() + static_cast<std::ptrdiff_t>(at), *inserted);
+    }
+};
 
 }  // namespace tourwright

@@ -20,7 +20,7 @@ constexpr bool kCrossCheck = false;
 
 CurrentTour::CurrentTour(const Penalizer& penalizer, Solution start, bool incremental)
     : penalizer_(penalizer), solution_(std::move(start)) {
-    if (incremental && visits_each_location_once(solution_.route, penalizer_.location_count()))
+    if (incremental && penalizer_.serves(solution_.route))
         evaluator_ = TrialEvaluator::for_problem(penalizer_);
     if (evaluator_) evaluator_->rebase(solution_);
 }
@@ -41,12 +41,13 @@ bool CurrentTour::accept_incrementally(const LocalMove& move, std::size_t i, std
     if (!evaluator_->improves(i, j, trial)) return false;
     // The evaluator needs only the route and its distance.
     const Distance distance = evaluator_->distance_with(i, j, trial);
-    if constexpr (kCrossCheck) check_acceptance(move, i, j, distance);
+    if constexpr (kCrossCheck) {
+        Route route = solution_.route;
+        move.apply(route, i, j);
+        check_acceptance(route, distance);
+    }
     move.apply(solution_.route, i, j);
-    solution_.distance = distance;
-    solution_.time_report.reset();
-    report_pending_ = penalizer_.time_scheduler().has_value();
-    evaluator_->rebase(solution_);
+    accept(distance);
     return true;
 }
 
@@ -60,11 +61,40 @@ bool CurrentTour::accept_in_full(const LocalMove& move, std::size_t i, std::size
     return true;
 }
 
-void CurrentTour::check_acceptance(const LocalMove& move, std::size_t i, std::size_t j,
-                                   Distance distance) const {
-    Route route = solution_.route;
-    move.apply(route, i, j);
-    const Solution full = penalizer_.penalize(std::move(route), false);
+bool CurrentTour::try_exchange(const Exchange& change) {
+    const OptionalStops& stops = penalizer_.optional_stops();
+    const std::optional<std::size_t> out =
+        change.removes ? std::optional(solution_.route[change.at]) : std::nullopt;
+    if (evaluator_) {
+        if (!evaluator_->improves(change, stops.compare_exchange(change.inserted, out)))
+            return false;
+        const Distance distance = evaluator_->distance_with(change);
+        if constexpr (kCrossCheck) {
+            Route route = solution_.route;
+            change.apply(route);
+            check_acceptance(route, distance);
+        }
+        change.apply(solution_.route);
+        accept(distance);
+        return true;
+    }
+    Route trial = solution_.route;
+    change.apply(trial);
+    Solution candidate = penalizer_.penalize(std::move(trial), false);
+    if (!penalizer_.is_better(candidate, solution_)) return false;
+    solution_ = std::move(candidate);
+    return true;
+}
+
+void CurrentTour::accept(Distance distance) {
+    solution_.distance = distance;
+    solution_.time_report.reset();
+    report_pending_ = penalizer_.time_scheduler().has_value();
+    evaluator_->rebase(solution_);
+}
+
+void CurrentTour::check_acceptance(const Route& trial, Distance distance) const {
+    const Solution full = penalizer_.penalize(trial, false);
     const Solution current = penalizer_.penalize(solution_.route, false);
     if (full.distance != distance || !penalizer_.can_start_tour(full.route[0]) ||
         !penalizer_.is_better(full, current))

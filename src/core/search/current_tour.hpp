@@ -16,8 +16,8 @@ namespace tourwright {
 class CurrentTour {
 public:
     // `start` must be a full evaluation. With `incremental`, trials are decided by the
-    // evaluator where the problem allows one and `start` visits every location once
-    // (what the evaluator relies on; every later tour is a rearrangement of it).
+    // evaluator where the problem allows one and `start` is a route the objective judges
+    // (what the evaluator relies on; every later tour is a change of it).
     CurrentTour(const Penalizer& penalizer, Solution start, bool incremental);
     // The evaluator refers to the solution held here, so a tour stays put.
     CurrentTour(const CurrentTour&) = delete;
@@ -27,6 +27,9 @@ public:
     void reset(Solution solution);
     // Applies `move` at (i, j) when that makes the tour strictly better.
     bool try_move(const LocalMove& move, std::size_t i, std::size_t j);
+    // Applies `change` (which leaves out optional locations only) when that makes the
+    // tour strictly better.
+    bool try_exchange(const Exchange& change);
     // The tour with its time report.
     const Solution& complete();
 
@@ -41,8 +44,10 @@ private:
     bool accept_incrementally(const LocalMove& move, std::size_t i, std::size_t j);
     bool accept_in_full(const LocalMove& move, std::size_t i, std::size_t j);
     // Panics unless full evaluation accepts the trial too, with the same distance.
-    void check_acceptance(const LocalMove& move, std::size_t i, std::size_t j,
-                          Distance distance) const;
+    void check_acceptance(const Route& trial, Distance distance) const;
+    // Takes the route as changed, of exact `distance`, as the tour; its time report comes
+    // with `complete`.
+    void accept(Distance distance);
 
     const Penalizer& penalizer_;
     Solution solution_;

@@ -74,10 +74,9 @@ std::size_t longest_kick_stretch(const Penalizer& penalizer, const IteratedSearc
                                                static_cast<double>(longest)));
 }
 
-// A full evaluation of `start`, which must visit every location exactly once.
+// A full evaluation of `start`, which must be a route the objective judges.
 Solution checked_start(const Penalizer& penalizer, Route start) {
-    if (!visits_each_location_once(start, penalizer.location_count()))
-        panic_assertion("start visits every location exactly once");
+    if (!penalizer.serves(start)) panic_assertion("start visits every location exactly once");
     return penalizer.penalize(std::move(start), false);
 }
 
@@ -91,19 +90,19 @@ public:
           rng_(rng),
           n_(penalizer.location_count()),
           first_(std::min(options.keep_first, n_)),
-          stop_(n_ - (options.keep_last ? 1 : 0)),
           tour_(penalizer, checked_start(penalizer, std::move(start)), true),
           params_(options.params),
           neighbours_(penalizer, params_.neighbours, tour_.incremental(),
                       [&clock] { return clock.should_stop(); }),
-          position_(n_),
+          position_(n_, kLeftOut),
           queued_(n_, false),
           distances_(&penalizer.distance_matrix().rows),
           // The lists are empty without a full table of distances.
           distance_only_(!penalizer.time_scheduler() && n_ > 1 &&
                          !neighbours_.successors(0).empty()),
           longest_stretch_(longest_kick_stretch(penalizer, params_, n_, distance_only_)),
-          run_patience_(std::max<std::uint64_t>(params_.run_patience, n_)) {}
+          run_patience_(std::max<std::uint64_t>(params_.run_patience, n_)),
+          stops_(penalizer.optional_stops()) {}
 
     SearchOutcome run() {
         SearchOutcome outcome{tour_.solution(), 0, false};
@@ -118,7 +117,8 @@ public:
             const bool fresh = outcome.descents == 1 || restart_next;
             if (fresh) {
                 if (restart_next)
-                    tour_.reset(penalizer_.penalize(shuffled(incumbent.route), false));
+                    tour_.reset(
+                        penalizer_.penalize(shuffled(every_location(incumbent.route)), false));
                 for (std::size_t location : tour_.solution().route) enqueue(location);
                 restart_next = false;
             } else {
@@ -155,19 +155,43 @@ private:
     // Kicks and restarts move the first location too unless it is kept, or the
     // search could never leave a poor first location; the tour is then turned to
     // begin where a tour can start.
+    // Where optional locations exist, every third kick changes what the tour serves.
     std::vector<std::size_t> kick(Route& route) {
+        const std::uint32_t word = rng_.next_u32();
+        const std::size_t stop = stop_of(route);
         std::vector<std::size_t> touched =
-            rng_.next_u32() % 2 == 0
-                ? swap_adjacent_stretches(route, first_, stop_, longest_stretch_, rng_)
-                : relocate_near_neighbours(route, first_, stop_, params_.relocated, neighbours_,
-                                           rng_);
+            stops_.any() && word % 3 == 2
+                ? exchange_served(route, first_, stop, stops_, neighbours_, rng_)
+            : word % 2 == 0 ? swap_adjacent_stretches(route, first_, stop, longest_stretch_, rng_)
+                            : relocate_near_neighbours(route, first_, stop, params_.relocated,
+                                                       neighbours_, rng_);
         route = startable(std::move(route));
         return touched;
     }
 
-    // Positions first_ .. stop_ - 1 in random order.
+    // `route` with the locations it leaves out put back before its end, so that a run
+    // from a random tour chooses afresh what to serve.
+    Route every_location(Route route) const {
+        if (route.size() == n_) return route;
+        std::vector<bool> served(n_, false);
+        for (std::size_t location : route) served[location] = true;
+        const auto end = route.begin() + static_cast<std::ptrdiff_t>(stop_of(route));
+        Route left_out;
+        for (std::size_t location = 0; location < n_; ++location)
+            if (!served[location]) left_out.push_back(location);
+        route.insert(end, left_out.begin(), left_out.end());
+        return route;
+    }
+
+    // One past the last position that moves may change.
+    std::size_t stop_of(const Route& route) const {
+        return route.size() - (options_.keep_last ? 1 : 0);
+    }
+    std::size_t stop() const { return stop_of(tour_.solution().route); }
+
+    // Positions first_ .. stop - 1 in random order.
     Route shuffled(Route route) {
-        for (std::size_t k = stop_; k-- > first_ + 1;)
+        for (std::size_t k = stop_of(route); k-- > first_ + 1;)
             std::swap(route[k],
                       route[first_ + uniform_index(rng_, static_cast<std::uint32_t>(k - first_))]);
         return startable(std::move(route));
@@ -186,7 +210,12 @@ private:
     // Ends with the tour completed, its time report included.
     void descend() {
         const Route& route = tour_.solution().route;
-        for (std::size_t k = 0; k < n_; ++k) position_[route[k]] = k;
+        std::fill(position_.begin(), position_.end(), kLeftOut);
+        for (std::size_t k = 0; k < route.size(); ++k) position_[route[k]] = k;
+        // A location left out may fit in now.
+        if (stops_.any())
+            for (std::size_t location = 0; location < n_; ++location)
+                if (position_[location] == kLeftOut) enqueue(location);
         for (std::size_t next = 0; next < queue_.size() && !stopping_; ++next) {
             const std::size_t anchor = queue_[next];
             queued_[anchor] = false;
@@ -207,28 +236,60 @@ private:
     bool improve_around(std::size_t anchor) {
         const Route& route = tour_.solution().route;
         const std::size_t at = position_[anchor];
-        const std::size_t next = route[(at + 1) % n_], previous = route[(at + n_ - 1) % n_];
+        if (at == kLeftOut) return take_in(anchor);
+        const std::size_t size = route.size();
+        const std::size_t next = route[(at + 1) % size], previous = route[(at + size - 1) % size];
         for (std::size_t to : neighbours_.successors(anchor)) {
             if (distance_only_ && (*distances_)[anchor][to] >= (*distances_)[anchor][next]) break;
-            if (improve_leg(anchor, to)) return true;
+            if (position_[to] != kLeftOut && improve_leg(anchor, to)) return true;
         }
         for (std::size_t from : neighbours_.predecessors(anchor)) {
             if (distance_only_ && (*distances_)[from][anchor] >= (*distances_)[previous][anchor])
                 break;
-            if (improve_leg(from, anchor)) return true;
+            if (position_[from] != kLeftOut && improve_leg(from, anchor)) return true;
         }
+        return stops_.optional(anchor) && leave_out(anchor);
+    }
+
+    // Leaves out the optional `anchor`, or serves in its place a neighbour left out.
+    bool leave_out(std::size_t anchor) {
+        const std::size_t at = position_[anchor];
+        if (attempt_exchange({at, true, std::nullopt})) return true;
+        for (auto list : {neighbours_.successors(anchor), neighbours_.predecessors(anchor)})
+            for (std::size_t other : list)
+                if (position_[other] == kLeftOut && attempt_exchange({at, true, other}))
+                    return true;
+        return false;
+    }
+
+    // Serves `anchor`, left out: next to one of its neighbours, or in place of an optional one.
+    bool take_in(std::size_t anchor) {
+        for (std::size_t before : neighbours_.predecessors(anchor))
+            if (position_[before] != kLeftOut &&
+                attempt_exchange({position_[before] + 1, false, anchor}))
+                return true;
+        for (std::size_t after : neighbours_.successors(anchor))
+            if (position_[after] != kLeftOut && attempt_exchange({position_[after], false, anchor}))
+                return true;
+        for (auto list : {neighbours_.successors(anchor), neighbours_.predecessors(anchor)})
+            for (std::size_t other : list)
+                if (position_[other] != kLeftOut && stops_.optional(other) &&
+                    attempt_exchange({position_[other], true, anchor}))
+                    return true;
         return false;
     }
 
     // Every move that makes `to` follow `from` directly.
     bool improve_leg(std::size_t from, std::size_t to) {
         const std::size_t x = position_[from], y = position_[to];
+        const std::size_t size = tour_.solution().route.size();
         if (y > x + 1) {
             if (attempt(kReverse, x + 1, y) || attempt(kReverse, x, y - 1)) return true;
             for (std::size_t w = 1; w <= 3; ++w) {
                 if (x + 1 >= w + first_ && attempt(*kRotateLeft[w - 1], x + 1 - w, y - 1))
                     return true;
-                if (y + w - 1 < n_ && attempt(*kRotateRight[w - 1], x + 1, y + w - 1)) return true;
+                if (y + w - 1 < size && attempt(*kRotateRight[w - 1], x + 1, y + w - 1))
+                    return true;
             }
             if (y >= x + 3 && (attempt(kSwap, x + 1, y) || attempt(kSwap, x, y - 1))) return true;
         } else if (x > y && y >= first_) {
@@ -237,14 +298,14 @@ private:
                     (attempt(*kRotateLeft[w - 1], y, x) || attempt(*kRotateRight[w - 1], y, x)))
                     return true;
             if (y >= first_ + 1 && attempt(kSwap, y - 1, x)) return true;
-            if (x + 1 < n_ && attempt(kSwap, y, x + 1)) return true;
+            if (x + 1 < size && attempt(kSwap, y, x + 1)) return true;
         }
         return false;
     }
 
     // One trial: the move at (i, j) replaces the current tour when strictly better.
     bool attempt(const LocalMove& move, std::size_t i, std::size_t j) {
-        if (i < first_ || j >= stop_ || stopping_) return false;
+        if (i < first_ || j >= stop() || stopping_) return false;
         const bool accepted = tour_.try_move(move, i, j);
         if (clock_.should_stop_after_trial()) stopping_ = true;
         if (!accepted) return false;
@@ -255,8 +316,28 @@ private:
                    to = static_cast<std::ptrdiff_t>(j) + 1;
         for (std::ptrdiff_t p :
              {from, from + 1, from + 2, from + 3, from + 4, to - 4, to - 3, to - 2, to - 1, to})
-            if (p >= 0 && p < static_cast<std::ptrdiff_t>(n_))
+            if (p >= 0 && p < static_cast<std::ptrdiff_t>(route.size()))
                 enqueue(route[static_cast<std::size_t>(p)]);
+        return true;
+    }
+
+    // One trial of a change of what the tour serves, at a position moves may change.
+    bool attempt_exchange(const Exchange& change) {
+        if (change.at < std::max<std::size_t>(first_, 1) || change.at > stop() ||
+            (change.removes && change.at >= stop()) || stopping_)
+            return false;
+        const std::size_t out = change.removes ? tour_.solution().route[change.at] : kLeftOut;
+        const bool accepted = tour_.try_exchange(change);
+        if (clock_.should_stop_after_trial()) stopping_ = true;
+        if (!accepted) return false;
+        const Route& route = tour_.solution().route;
+        if (out != kLeftOut) {
+            position_[out] = kLeftOut;
+            enqueue(out);  // it may fit in elsewhere
+        }
+        for (std::size_t k = change.at; k < route.size(); ++k) position_[route[k]] = k;
+        const std::size_t low = change.at >= 2 ? change.at - 2 : 0;
+        for (std::size_t k = low; k < std::min(route.size(), change.at + 2); ++k) enqueue(route[k]);
         return true;
     }
 
@@ -265,8 +346,9 @@ private:
     SearchClock& clock_;
     RandomWords& rng_;
     std::size_t n_;
+    static constexpr std::size_t kLeftOut = SIZE_MAX;  // the position of a location left out
+
     std::size_t first_;  // the first position moves may change
-    std::size_t stop_;   // one past the last
     CurrentTour tour_;
     const IteratedSearchParams& params_;
     NeighbourLists neighbours_;
@@ -278,6 +360,7 @@ private:
     bool distance_only_;           // the objective is the distance alone
     std::size_t longest_stretch_;  // that kicks swap
     std::uint64_t run_patience_;   // descents without a new best before a run ends
+    const OptionalStops& stops_;
 };
 
 }  // namespace
@@ -295,8 +378,7 @@ SearchOutcome iterated_search_with(const Penalizer& penalizer, Route start,
                                    RandomWords& rng) {
     if (options.takes_distance_only ? *options.takes_distance_only
                                     : takes_distance_only_search(penalizer, options, clock)) {
-        if (!visits_each_location_once(start, penalizer.location_count()))
-            panic_assertion("start visits every location exactly once");
+        if (!penalizer.serves(start)) panic_assertion("start visits every location exactly once");
         if (!options.begin_as_given)
             start = nearest_neighbour_tour(penalizer, std::move(start), clock);
         return distance_only_search(penalizer, start, options, clock, rng);

@@ -32,6 +32,7 @@ public:
     std::span<const std::size_t> predecessors(std::size_t location) const {
         return predecessors_[location];
     }
+    std::size_t location_count() const { return successors_.size(); }
 
 private:
     std::vector<std::vector<std::size_t>> successors_;

@@ -66,6 +66,50 @@ std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t firs
     return touched;
 }
 
+std::vector<std::size_t> exchange_served(Route& route, std::size_t first, std::size_t stop,
+                                         const OptionalStops& stops,
+                                         const NeighbourLists& neighbours, RandomWords& rng) {
+    const std::size_t n = neighbours.location_count();
+    std::vector<bool> served(n, false);
+    for (std::size_t location : route) served[location] = true;
+    std::vector<std::size_t> left_out;
+    for (std::size_t location = 0; location < n; ++location)
+        if (!served[location] && stops.optional(location)) left_out.push_back(location);
+    std::vector<std::size_t> touched, dropped;
+    first = std::max<std::size_t>(first, 1);
+    // One or two: a tour where two stops make one late keeps either alone.
+    for (std::size_t drops = draw(rng, 1, 2); drops > 0; --drops) {
+        std::vector<std::size_t> droppable;
+        for (std::size_t p = first; p < stop; ++p)
+            if (stops.optional(route[p])) droppable.push_back(p);
+        if (droppable.empty()) break;
+        const std::size_t p = droppable[draw(rng, 0, droppable.size() - 1)];
+        dropped.push_back(route[p]);
+        route.erase(route.begin() + static_cast<std::ptrdiff_t>(p));
+        add_at(touched, route,
+               {static_cast<std::ptrdiff_t>(p) - 1, static_cast<std::ptrdiff_t>(p)});
+        --stop;
+    }
+    if (!left_out.empty() && stop >= first) {
+        const std::size_t location = left_out[draw(rng, 0, left_out.size() - 1)];
+        // After a neighbour among the positions that may change, else anywhere among them.
+        std::vector<std::size_t> places;
+        for (std::size_t before : neighbours.predecessors(location)) {
+            const auto at = std::find(route.begin(), route.end(), before);
+            const auto index = static_cast<std::size_t>(at - route.begin()) + 1;
+            if (at != route.end() && index >= first && index <= stop) places.push_back(index);
+        }
+        const std::size_t index =
+            places.empty() ? draw(rng, first, stop) : places[draw(rng, 0, places.size() - 1)];
+        route.insert(route.begin() + static_cast<std::ptrdiff_t>(index), location);
+        const auto q = static_cast<std::ptrdiff_t>(index);
+        add_at(touched, route, {q - 1, q, q + 1});
+    }
+    // Last, so that the descent tries the tour without them before taking them back.
+    touched.insert(touched.end(), dropped.begin(), dropped.end());
+    return touched;
+}
+
 double locations_per_window(const TimeScheduler& scheduler, std::size_t n) {
     std::int64_t opens = INT64_MAX, closes = INT64_MIN;
     for (const TimeWindows& location : scheduler.time_windows)

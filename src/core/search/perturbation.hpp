@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "model/optional_stops.hpp"
 #include "model/route.hpp"
 #include "model/time_input.hpp"
 #include "search/neighbour_lists.hpp"
@@ -24,6 +25,14 @@ std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t firs
                                                   std::size_t count,
                                                   const NeighbourLists& neighbours,
                                                   RandomWords& rng);
+
+// One or two optional locations of positions max(first, 1) .. stop - 1 left out, and one
+// that `route` left out (when any) taken in, after one of its neighbours there: a kick of
+// what the tour serves, so that a search does not keep the choice its first descent made.
+// The locations left out come last among those returned.
+std::vector<std::size_t> exchange_served(Route& route, std::size_t first, std::size_t stop,
+                                         const OptionalStops& stops,
+                                         const NeighbourLists& neighbours, RandomWords& rng);
 
 // How many of `n` locations a tour on time can fit into the time one window spans: `n`
 // times the share of the horizon (first opening to last closing) that a location's

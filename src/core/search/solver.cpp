@@ -46,7 +46,12 @@ Route start_route(const Penalizer& penalizer, Route route) {
 
 bool Solver::run_move(const LocalMove& move, std::size_t gap) {
     bool improved = false;
-    const std::size_t n = location_count_ - (keep_last_ && location_count_ > 0 ? 1 : 0);
+    // The sweeps run over every location's position even for a route that lacks some
+    // (which `tourwright.solve` refuses through the move's check), unless the tour may
+    // leave locations out.
+    const std::size_t size =
+        penalizer_->optional_stops().any() ? tour_.solution().route.size() : location_count_;
+    const std::size_t n = size - (keep_last_ && size > 0 ? 1 : 0);
     for (std::size_t i = keep_first_; i < n; ++i) {
         for (std::size_t j = i + gap + 1; j < n; ++j) {
             const bool accepted = tour_.try_move(move, i, j);
@@ -61,12 +66,47 @@ bool Solver::run_move(const LocalMove& move, std::size_t gap) {
     return improved;
 }
 
+bool Solver::run_exchanges() {
+    const OptionalStops& stops = penalizer_->optional_stops();
+    bool improved = false;
+    auto attempt = [&](const Exchange& change) {
+        const bool accepted = tour_.try_exchange(change);
+        improved = improved || accepted;
+        if (clock_.should_stop_after_trial()) stopping_ = true;
+        return accepted;
+    };
+    const std::size_t first = std::max<std::size_t>(keep_first_, 1);
+    auto stop = [&] { return tour_.solution().route.size() - (keep_last_ ? 1 : 0); };
+    std::vector<bool> served(location_count_);
+    auto left_out = [&] {
+        std::fill(served.begin(), served.end(), false);
+        for (std::size_t location : tour_.solution().route) served[location] = true;
+        std::vector<std::size_t> out;
+        for (std::size_t location = 0; location < location_count_; ++location)
+            if (!served[location]) out.push_back(location);
+        return out;
+    };
+    // Each optional stop left out, or traded for one left out; then each one left out
+    // taken in wherever it fits.
+    for (std::size_t at = first; at < stop() && !stopping_; ++at) {
+        if (!stops.optional(tour_.solution().route[at])) continue;
+        if (attempt({at, true, std::nullopt})) continue;
+        for (std::size_t other : left_out())
+            if (stopping_ || attempt({at, true, other})) break;
+    }
+    for (std::size_t location : left_out())
+        for (std::size_t at = first; at <= stop() && !stopping_; ++at)
+            if (attempt({at, false, location})) break;
+    return improved;
+}
+
 bool Solver::run_pass() {
     bool improved = false;
     for (const LocalMove& move : kLocalMoves) {
         if (stopping_) break;
         improved = run_move(move, move.gap) || improved;
     }
+    if (!stopping_ && penalizer_->optional_stops().any()) improved = run_exchanges() || improved;
     return improved;
 }
 

@@ -17,7 +17,8 @@ namespace tourwright {
 // location without windows is never asked for a start instant. Unchanged when none can.
 Route start_route(const Penalizer& penalizer, Route route);
 
-// Multi-start first-improvement descent over the eight segment moves. Without a
+// Multi-start first-improvement descent over the eight segment moves (and, where
+// locations are optional, the changes of what a tour serves). Without a
 // time limit it runs exactly one descent from the identity order, so its answer
 // does not depend on chance. The limit is honoured inside sweeps too: a descent
 // that reaches it stops where it is, and the search ends as it always does.
@@ -43,7 +44,12 @@ public:
     // One sweep of `move` over every admissible (i, j) from i + gap + 1 upwards;
     // true when a trial was accepted.
     bool run_move(const LocalMove& move, std::size_t gap);
-    // The eight sweeps in order; true when any of them accepted a trial.
+    // One sweep of the changes of what the tour serves (where locations are optional):
+    // each optional stop left out or traded for one left out, each one left out taken in;
+    // true when a trial was accepted.
+    bool run_exchanges();
+    // The eight sweeps in order, then the changes of what is served; true when any of
+    // them accepted a trial.
     bool run_pass();
     // One descent from `start` (passes until none improves, or the clock says stop),
     // leaving its end in `current`. The clock must have been started.

@@ -60,6 +60,8 @@ def test_json_round_trip_and_pickling_keep_every_attribute():
         "names",
         "cut_short",
         "break_time",
+        "skipped",
+        "skipped_classes",
     }
     assert set(data["schedule"][0]) == {
         "kind",

@@ -348,7 +348,9 @@ private:
 bool distance_only_search_applies(const Penalizer& penalizer, SearchClock& clock) {
     const distance_only::Rows& rows = penalizer.distance_matrix().rows;
     const std::size_t n = rows.size();
-    if (penalizer.time_scheduler() || n < kFewestLocations) return false;
+    // Tours that may leave locations out are searched by the general search.
+    if (penalizer.time_scheduler() || penalizer.optional_stops().any() || n < kFewestLocations)
+        return false;
     for (const auto& row : rows)
         if (row.size() != n) return false;
     for (std::size_t a0 = 0; a0 < n; a0 += kTile) {
