@@ -40,6 +40,8 @@ public:
     bool optional(std::size_t location) const {
         return location < rank_.size() && rank_[location] != kRequired;
     }
+    // Whether optional location `a` is of a higher class than optional location `b`.
+    bool outranks(std::size_t a, std::size_t b) const { return rank_[a] < rank_[b]; }
     // The class of an optional location, as given.
     std::int32_t class_of(std::size_t location) const { return classes_[rank_[location]]; }
 

@@ -194,7 +194,7 @@ private:
         const std::uint32_t word = rng_.next_u32();
         const std::size_t stop = stop_of(route);
         std::vector<std::size_t> touched =
-            stops_.any() && word % 3 == 2
+            stops_.any() && word % 4 < 2
                 ? exchange_served(route, first_, stop, stops_, neighbours_, rng_)
             : word % 2 == 0 ? swap_adjacent_stretches(route, first_, stop, longest_stretch_, rng_)
                             : relocate_near_neighbours(route, first_, stop, params_.relocated,

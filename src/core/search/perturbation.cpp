@@ -72,36 +72,47 @@ std::vector<std::size_t> exchange_served(Route& route, std::size_t first, std::s
     const std::size_t n = neighbours.location_count();
     std::vector<bool> served(n, false);
     for (std::size_t location : route) served[location] = true;
+    // The stop taken in is one of the most important left out.
     std::vector<std::size_t> left_out;
-    for (std::size_t location = 0; location < n; ++location)
-        if (!served[location] && stops.optional(location)) left_out.push_back(location);
+    for (std::size_t location = 0; location < n; ++location) {
+        if (served[location] || !stops.optional(location)) continue;
+        if (!left_out.empty() && stops.outranks(location, left_out[0])) left_out.clear();
+        if (left_out.empty() || !stops.outranks(left_out[0], location))
+            left_out.push_back(location);
+    }
+    const bool takes_in = !left_out.empty();
+    const std::size_t taken_in = takes_in ? left_out[draw(rng, 0, left_out.size() - 1)] : 0;
     std::vector<std::size_t> touched, dropped;
     first = std::max<std::size_t>(first, 1);
-    // One or two: a tour where two stops make one late keeps either alone.
+    // One or two, of a lower class than the one taken in where there are such: a tour where
+    // two stops make one late keeps either alone.
     for (std::size_t drops = draw(rng, 1, 2); drops > 0; --drops) {
-        std::vector<std::size_t> droppable;
-        for (std::size_t p = first; p < stop; ++p)
-            if (stops.optional(route[p])) droppable.push_back(p);
-        if (droppable.empty()) break;
-        const std::size_t p = droppable[draw(rng, 0, droppable.size() - 1)];
+        std::vector<std::size_t> droppable, lower;
+        for (std::size_t p = first; p < stop; ++p) {
+            if (!stops.optional(route[p])) continue;
+            droppable.push_back(p);
+            if (takes_in && stops.outranks(taken_in, route[p])) lower.push_back(p);
+        }
+        const auto& from = lower.empty() ? droppable : lower;
+        if (from.empty()) break;
+        const std::size_t p = from[draw(rng, 0, from.size() - 1)];
         dropped.push_back(route[p]);
         route.erase(route.begin() + static_cast<std::ptrdiff_t>(p));
         add_at(touched, route,
                {static_cast<std::ptrdiff_t>(p) - 1, static_cast<std::ptrdiff_t>(p)});
         --stop;
     }
-    if (!left_out.empty() && stop >= first) {
-        const std::size_t location = left_out[draw(rng, 0, left_out.size() - 1)];
+    if (takes_in && stop >= first) {
         // After a neighbour among the positions that may change, else anywhere among them.
         std::vector<std::size_t> places;
-        for (std::size_t before : neighbours.predecessors(location)) {
+        for (std::size_t before : neighbours.predecessors(taken_in)) {
             const auto at = std::find(route.begin(), route.end(), before);
             const auto index = static_cast<std::size_t>(at - route.begin()) + 1;
             if (at != route.end() && index >= first && index <= stop) places.push_back(index);
         }
         const std::size_t index =
             places.empty() ? draw(rng, first, stop) : places[draw(rng, 0, places.size() - 1)];
-        route.insert(route.begin() + static_cast<std::ptrdiff_t>(index), location);
+        route.insert(route.begin() + static_cast<std::ptrdiff_t>(index), taken_in);
         const auto q = static_cast<std::ptrdiff_t>(index);
         add_at(touched, route, {q - 1, q, q + 1});
     }

@@ -26,10 +26,11 @@ std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t firs
                                                   const NeighbourLists& neighbours,
                                                   RandomWords& rng);
 
-// One or two optional locations of positions max(first, 1) .. stop - 1 left out, and one
-// that `route` left out (when any) taken in, after one of its neighbours there: a kick of
-// what the tour serves, so that a search does not keep the choice its first descent made.
-// The locations left out come last among those returned.
+// One of the most important locations that `route` leaves out (when any) taken in, after
+// one of its neighbours among positions max(first, 1) .. stop - 1, and one or two optional
+// locations there left out (of a lower class where there are such): a kick of what the
+// tour serves, so that a search does not keep the choice its first descent made. The
+// locations left out come last among those returned.
 std::vector<std::size_t> exchange_served(Route& route, std::size_t first, std::size_t stop,
                                          const OptionalStops& stops,
                                          const NeighbourLists& neighbours, RandomWords& rng);
