@@ -75,19 +75,21 @@ public:
         return sum + leg_(previous, first_location);
     }
 
-    // The closed tour of the base route after `change` (whose position `at` is at least 1).
-    Sum total_exchanged(const Exchange& change) const {
+    // The closed tour of the base route after `changes` (the first at position 1 or later).
+    Sum total_exchanged(Exchanges changes) const {
         const Route& r = *route_;
-        const std::size_t previous = r[change.at - 1];
-        const std::size_t next = change.resumes() < r.size() ? r[change.resumes()] : r[0];
-        // The legs it replaces are part of the total, so that an unsigned sum stays in range.
-        const Sum replaced = change.removes
-                                 ? leg_(previous, r[change.at]) + leg_(r[change.at], next)
-                                 : leg_(previous, next);
-        const Sum added = change.inserted
-                              ? leg_(previous, *change.inserted) + leg_(*change.inserted, next)
-                              : leg_(previous, next);
-        return total() - replaced + added;
+        Sum sum = total();
+        for (const Exchange& change : changes) {
+            const std::size_t previous = r[change.at - 1];
+            const std::size_t next = change.resumes() < r.size() ? r[change.resumes()] : r[0];
+            // The legs it replaces are part of the total, so that an unsigned sum stays in
+            // range.
+            sum -= change.removes ? leg_(previous, r[change.at]) + leg_(r[change.at], next)
+                                  : leg_(previous, next);
+            sum += change.inserted ? leg_(previous, *change.inserted) + leg_(*change.inserted, next)
+                                   : leg_(previous, next);
+        }
+        return sum;
     }
 
 private:

@@ -272,18 +272,20 @@ public:
           start_(start),
           working_(evaluator.working_) {}
     // For a change of what the route serves.
-    TrialObjective(const TrialEvaluator& evaluator, const Exchange& change, int left_out_order)
+    TrialObjective(const TrialEvaluator& evaluator, Exchanges changes, int left_out_order)
         : evaluator_(evaluator),
           i_(0),
           j_(0),
           first_location_(evaluator.current_->route[0]),
           start_(evaluator.start_),
           working_(evaluator.working_),
-          exchange_(&change),
+          exchanges_(changes),
           left_out_order_(left_out_order) {
         const SecondsSchedule& schedule = *evaluator.schedule_;
-        if (change.removes) working_ -= schedule.job(evaluator.current_->route[change.at]);
-        if (change.inserted) working_ += schedule.job(*change.inserted);
+        for (const Exchange& change : changes) {
+            if (change.removes) working_ -= schedule.job(evaluator.current_->route[change.at]);
+            if (change.inserted) working_ += schedule.job(*change.inserted);
+        }
     }
 
     // Whether the trial, with this lateness of its jobs and ending then, beats the
@@ -309,18 +311,20 @@ private:
             // What a change of what is served leaves out decides next; asked here, where
             // the trials that change nothing of it pay only once.
             if (left_out_order_ != 0) return left_out_order_ < 0;
-            traveling_ = exchange_ ? evaluator_.travel_times_.total_exchanged(*exchange_)
-                                   : evaluator_.travel_times_.total_with(i_, j_, runs_);
+            traveling_ = !exchanges_.empty() ? evaluator_.travel_times_.total_exchanged(exchanges_)
+                                             : evaluator_.travel_times_.total_with(i_, j_, runs_);
         }
         if (*traveling_ != current.traveling_time) return *traveling_ < current.traveling_time;
-        // The waiting time is the duration less the working time (the same for every
-        // tour), the traveling time, which ties here, and the breaks taken.
+        // The waiting time is the duration less the working time (the same for every tour
+        // that serves the same stops), the traveling time, which ties here, and the breaks
+        // taken.
         const std::int64_t duration = end - start_;
         if (duration != current.duration) return duration < current.duration;
         const std::int64_t waiting = duration - working_ - *traveling_ - break_time();
         if (waiting != current.waiting_time) return waiting < current.waiting_time;
-        return (exchange_ ? evaluator_.distances_.total_exchanged(*exchange_)
-                          : evaluator_.distances_.total_with(i_, j_, runs_)) < current.distance;
+        return (!exchanges_.empty()
+                    ? evaluator_.distances_.total_exchanged(exchanges_)
+                    : evaluator_.distances_.total_with(i_, j_, runs_)) < current.distance;
     }
 
     const TrialEvaluator& evaluator_;
@@ -329,8 +333,8 @@ private:
     std::size_t first_location_;
     std::int64_t start_;
     std::int64_t working_;
-    const Exchange* exchange_ = nullptr;  // for a change of what is served
-    int left_out_order_ = 0;              // what the trial leaves out against the current route
+    Exchanges exchanges_;     // for a change of what is served
+    int left_out_order_ = 0;  // what the trial leaves out against the current route
     std::optional<std::int64_t> traveling_;
 };
 
@@ -598,24 +602,34 @@ Verdict TrialEvaluator::simulate_rest(std::size_t from, std::size_t previous, bo
     return settled(Rule::Simulated, objective.beats(clock));
 }
 
-bool TrialEvaluator::improves(const Exchange& change, int left_out_order) const {
+bool TrialEvaluator::improves(Exchanges changes, int left_out_order) const {
     // Without time data nothing is late, so what is left out decides before the distance.
     if (!schedule_) {
         if (left_out_order != 0) return left_out_order < 0;
-        return distances_.total_exchanged(change) < objective_.distance;
+        return distances_.total_exchanged(changes) < objective_.distance;
     }
     const Route& r = current_->route;
-    TrialObjective objective(*this, change, left_out_order);
-    SecondsClock clock = after_work_[change.at - 1];
-    if (!objective.beats(clock)) return settled(Rule::BeforeStretch, false) == Verdict::Better;
-    std::size_t previous = r[change.at - 1];
-    if (change.inserted) {
-        pass_location(clock, previous, true, *change.inserted);
-        if (!objective.beats(clock)) return settled(Rule::InStretch, false) == Verdict::Better;
-        previous = *change.inserted;
+    TrialObjective objective(*this, changes, left_out_order);
+    SecondsClock clock = after_work_[changes.front().at - 1];
+    auto lost = [&](Rule rule) { return settled(rule, false) == Verdict::Better; };
+    if (!objective.beats(clock)) return lost(Rule::BeforeStretch);
+    std::size_t previous = r[changes.front().at - 1];
+    std::size_t from = changes.front().at;  // the next position of the current route
+    for (const Exchange& change : changes) {
+        // The current route up to the change, which the rest cannot settle before the last.
+        for (; from < change.at; ++from) {
+            pass_location(clock, previous, true, r[from]);
+            if (!objective.beats(clock)) return lost(Rule::InStretch);
+            previous = r[from];
+        }
+        if (change.inserted) {
+            pass_location(clock, previous, true, *change.inserted);
+            if (!objective.beats(clock)) return lost(Rule::InStretch);
+            previous = *change.inserted;
+        }
+        from = change.resumes();
     }
-    return simulate_rest(change.resumes(), previous, true, clock, r[0], true, objective) ==
-           Verdict::Better;
+    return simulate_rest(from, previous, true, clock, r[0], true, objective) == Verdict::Better;
 }
 
 bool TrialEvaluator::improves_in_time(std::size_t i, std::size_t j,

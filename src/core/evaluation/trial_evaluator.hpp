@@ -75,13 +75,11 @@ public:
         return distances_.total_with(i, j, runs);
     }
 
-    // Whether the current route after `change` would be strictly better than the current
+    // Whether the current route after `changes` would be strictly better than the current
     // solution, where `left_out_order` says how what it leaves out compares (negative
     // better; see OptionalStops::compare_exchange).
-    bool improves(const Exchange& change, int left_out_order) const;
-    Distance distance_with(const Exchange& change) const {
-        return distances_.total_exchanged(change);
-    }
+    bool improves(Exchanges changes, int left_out_order) const;
+    Distance distance_with(Exchanges changes) const { return distances_.total_exchanged(changes); }
 
     // How many trials with time data each rule settled so far.
     const RuleCounts& rule_counts() const { return counts_; }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <numeric>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace tourwright {
@@ -42,5 +43,15 @@ struct Exchange {
             route.insert(route.begin() + static_cast<std::ptrdiff_t>(at), *inserted);
     }
 };
+
+// Changes made together, in ascending positions of the route before them, each beginning
+// past a position that the one before it left as it was; at most one location taken in
+// and one left out in all.
+using Exchanges = std::span<const Exchange>;
+
+inline void apply_changes(Route& route, Exchanges changes) {
+    // From the last, so that the positions of the others still hold.
+    for (auto change = changes.rbegin(); change != changes.rend(); ++change) change->apply(route);
+}
 
 }  // namespace tourwright

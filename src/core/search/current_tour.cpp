@@ -61,25 +61,27 @@ bool CurrentTour::accept_in_full(const LocalMove& move, std::size_t i, std::size
     return true;
 }
 
-bool CurrentTour::try_exchange(const Exchange& change) {
-    const OptionalStops& stops = penalizer_.optional_stops();
-    const std::optional<std::size_t> out =
-        change.removes ? std::optional(solution_.route[change.at]) : std::nullopt;
+bool CurrentTour::try_exchange(Exchanges changes) {
+    std::optional<std::size_t> in, out;
+    for (const Exchange& change : changes) {
+        if (change.inserted) in = change.inserted;
+        if (change.removes) out = solution_.route[change.at];
+    }
     if (evaluator_) {
-        if (!evaluator_->improves(change, stops.compare_exchange(change.inserted, out)))
+        if (!evaluator_->improves(changes, penalizer_.optional_stops().compare_exchange(in, out)))
             return false;
-        const Distance distance = evaluator_->distance_with(change);
+        const Distance distance = evaluator_->distance_with(changes);
         if constexpr (kCrossCheck) {
             Route route = solution_.route;
-            change.apply(route);
+            apply_changes(route, changes);
             check_acceptance(route, distance);
         }
-        change.apply(solution_.route);
+        apply_changes(solution_.route, changes);
         accept(distance);
         return true;
     }
     Route trial = solution_.route;
-    change.apply(trial);
+    apply_changes(trial, changes);
     Solution candidate = penalizer_.penalize(std::move(trial), false);
     if (!penalizer_.is_better(candidate, solution_)) return false;
     solution_ = std::move(candidate);

@@ -27,9 +27,10 @@ public:
     void reset(Solution solution);
     // Applies `move` at (i, j) when that makes the tour strictly better.
     bool try_move(const LocalMove& move, std::size_t i, std::size_t j);
-    // Applies `change` (which leaves out optional locations only) when that makes the
-    // tour strictly better.
-    bool try_exchange(const Exchange& change);
+    // Applies `changes` (which leave out optional locations only) when that makes the tour
+    // strictly better.
+    bool try_exchange(Exchanges changes);
+    bool try_exchange(const Exchange& change) { return try_exchange(Exchanges(&change, 1)); }
     // The tour with its time report.
     const Solution& complete();
 

@@ -310,6 +310,36 @@ private:
                 if (position_[other] != kLeftOut && stops_.optional(other) &&
                     attempt_exchange({position_[other], true, anchor}))
                     return true;
+        return trade_in(anchor);
+    }
+
+    // Serves `anchor`, left out, after one of its nearest neighbours, leaving out an optional
+    // stop of a lower class a few positions from there: the time that stop took is where the
+    // new one needs it, and what is left out weighs less whatever the tour's other keys.
+    bool trade_in(std::size_t anchor) {
+        const auto before = neighbours_.predecessors(anchor);
+        for (std::size_t k = 0; k < std::min(before.size(), kTradePlaces); ++k) {
+            if (position_[before[k]] == kLeftOut) continue;
+            const std::size_t at = position_[before[k]] + 1;
+            const Route& route = tour_.solution().route;
+            auto lower = [&](std::size_t q) {
+                return q < route.size() && stops_.optional(route[q]) &&
+                       stops_.outranks(anchor, route[q]);
+            };
+            for (std::size_t reach = 1; reach <= kTradeReach; ++reach) {
+                const std::size_t after = at + reach;
+                if (lower(after)) {
+                    const std::array<Exchange, 2> trade{
+                        {{at, false, anchor}, {after, true, std::nullopt}}};
+                    if (attempt_exchanges(trade)) return true;
+                }
+                if (at >= reach + 1 && lower(at - reach - 1)) {
+                    const std::array<Exchange, 2> trade{
+                        {{at - reach - 1, true, std::nullopt}, {at, false, anchor}}};
+                    if (attempt_exchanges(trade)) return true;
+                }
+            }
+        }
         return false;
     }
 
@@ -357,21 +387,35 @@ private:
 
     // One trial of a change of what the tour serves, at a position moves may change.
     bool attempt_exchange(const Exchange& change) {
-        if (change.at < std::max<std::size_t>(first_, 1) || change.at > stop() ||
-            (change.removes && change.at >= stop()) || stopping_)
-            return false;
-        const std::size_t out = change.removes ? tour_.solution().route[change.at] : kLeftOut;
-        const bool accepted = tour_.try_exchange(change);
+        return attempt_exchanges(Exchanges(&change, 1));
+    }
+    bool attempt_exchanges(Exchanges changes) {
+        const std::size_t first = std::max<std::size_t>(first_, 1);
+        for (const Exchange& change : changes)
+            if (change.at < first || change.at > stop() || (change.removes && change.at >= stop()))
+                return false;
+        if (stopping_) return false;
+        std::vector<std::size_t> outs;
+        for (const Exchange& change : changes)
+            if (change.removes) outs.push_back(tour_.solution().route[change.at]);
+        const bool accepted = tour_.try_exchange(changes);
         if (clock_.should_stop_after_trial()) stopping_ = true;
         if (!accepted) return false;
         const Route& route = tour_.solution().route;
-        if (out != kLeftOut) {
+        for (std::size_t out : outs) {
             position_[out] = kLeftOut;
             enqueue(out);  // it may fit in elsewhere
         }
-        for (std::size_t k = change.at; k < route.size(); ++k) position_[route[k]] = k;
-        const std::size_t low = change.at >= 2 ? change.at - 2 : 0;
-        for (std::size_t k = low; k < std::min(route.size(), change.at + 2); ++k) enqueue(route[k]);
+        for (std::size_t k = changes.front().at; k < route.size(); ++k) position_[route[k]] = k;
+        // Around each change, where it stands in the changed route.
+        std::ptrdiff_t shift = 0;
+        for (const Exchange& change : changes) {
+            const std::size_t at =
+                static_cast<std::size_t>(static_cast<std::ptrdiff_t>(change.at) + shift);
+            const std::size_t low = at >= 2 ? at - 2 : 0;
+            for (std::size_t k = low; k < std::min(route.size(), at + 2); ++k) enqueue(route[k]);
+            shift += (change.inserted ? 1 : 0) - (change.removes ? 1 : 0);
+        }
         return true;
     }
 
@@ -381,6 +425,10 @@ private:
     RandomWords& rng_;
     std::size_t n_;
     static constexpr std::size_t kLeftOut = SIZE_MAX;  // the position of a location left out
+    // A stop left out is traded in after its nearest few neighbours for a stop at most this
+    // many positions away.
+    static constexpr std::size_t kTradePlaces = 4;
+    static constexpr std::size_t kTradeReach = 5;
 
     std::size_t first_;  // the first position moves may change
     CurrentTour tour_;

@@ -39,22 +39,30 @@ TEST(OptionalStopsWeight, ClassesOutweighCountsAndCountsOutweighWork) {
     EXPECT_FALSE(stops.serves({0, 5}, 5));     // out of range
 }
 
-// Every change of what `current` serves: each optional position left out or traded for
-// each location left out, each location left out put at each position.
-std::vector<Exchange> every_exchange(const Penalizer& penalizer, const Route& route) {
+// Every change of what `route` serves: each optional position left out or traded for each
+// location left out, each location left out put at each position, and each location left
+// out taken in at one position while an optional one is left out at another.
+std::vector<std::vector<Exchange>> every_exchange(const Penalizer& penalizer, const Route& route) {
     const std::size_t n = penalizer.location_count();
     std::vector<bool> served(n, false);
     for (std::size_t location : route) served[location] = true;
-    std::vector<Exchange> changes;
+    std::vector<Exchange> single;
     for (std::size_t at = 1; at <= route.size(); ++at) {
         const bool droppable = at < route.size() && penalizer.optional_stops().optional(route[at]);
-        if (droppable) changes.push_back({at, true, std::nullopt});
+        if (droppable) single.push_back({at, true, std::nullopt});
         for (std::size_t location = 0; location < n; ++location) {
             if (served[location]) continue;
-            changes.push_back({at, false, location});
-            if (droppable) changes.push_back({at, true, location});
+            single.push_back({at, false, location});
+            if (droppable) single.push_back({at, true, location});
         }
     }
+    std::vector<std::vector<Exchange>> changes;
+    for (const Exchange& change : single) changes.push_back({change});
+    for (const Exchange& first : single)
+        for (const Exchange& second : single)
+            if (first.removes != second.removes && !(first.removes && first.inserted) &&
+                !(second.removes && second.inserted) && second.at > first.resumes())
+                changes.push_back({first, second});
     return changes;
 }
 
@@ -84,17 +92,20 @@ TEST(OptionalStopsTrials, EveryExchangeIsDecidedAsFullEvaluationDecidesIt) {
         ASSERT_TRUE(evaluator.has_value());
         const Solution current = penalizer.penalize(random_served_route(penalizer, rng), false);
         evaluator->rebase(current);
-        for (const Exchange& change : every_exchange(penalizer, current.route)) {
+        for (const std::vector<Exchange>& changes : every_exchange(penalizer, current.route)) {
             Route changed = current.route;
-            change.apply(changed);
+            apply_changes(changed, changes);
             const Solution full = penalizer.penalize(changed, false);
             const bool expected = penalizer.is_better(full, current);
-            const auto out =
-                change.removes ? std::optional(current.route[change.at]) : std::nullopt;
-            const int order = penalizer.optional_stops().compare_exchange(change.inserted, out);
-            ASSERT_EQ(evaluator->improves(change, order), expected)
-                << "problem " << problem << " at " << change.at << " removes " << change.removes;
-            ASSERT_EQ(evaluator->distance_with(change), full.distance);
+            std::optional<std::size_t> in, out;
+            for (const Exchange& change : changes) {
+                if (change.inserted) in = change.inserted;
+                if (change.removes) out = current.route[change.at];
+            }
+            const int order = penalizer.optional_stops().compare_exchange(in, out);
+            ASSERT_EQ(evaluator->improves(changes, order), expected)
+                << "problem " << problem << " at " << changes[0].at << " of " << changes.size();
+            ASSERT_EQ(evaluator->distance_with(changes), full.distance);
             improving += expected;
             ++trials;
         }
@@ -122,9 +133,10 @@ TEST(OptionalStopsTrials, ExchangesAcceptedIncrementallyAreThoseFullEvaluationAc
         for (int step = 0; step < 40; ++step) {
             const auto changes = every_exchange(penalizer, incremental.solution().route);
             if (changes.empty()) break;
-            const Exchange change =
+            const std::vector<Exchange>& change =
                 changes[static_cast<std::size_t>(draw(rng, 0, std::ssize(changes) - 1))];
-            ASSERT_EQ(incremental.try_exchange(change), full.try_exchange(change));
+            ASSERT_EQ(incremental.try_exchange(Exchanges(change)),
+                      full.try_exchange(Exchanges(change)));
             ASSERT_EQ(incremental.solution().route, full.solution().route);
         }
         EXPECT_EQ(penalizer.objective(incremental.complete()),
