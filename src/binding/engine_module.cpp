@@ -173,32 +173,25 @@ void extract_day(ProblemArguments& problem, std::span<PyObject* const> bound,
                           problem.optional_classes.size(), n);
 }
 
-// Whether location `k` is optional among `classes`.
-bool is_optional(const StopClasses& classes, std::size_t k) {
-    return k < classes.size() && classes[k].has_value();
-}
-
 // The start, the end and the pinned run are always served: the tour is built around them.
-void check_required_ends(const StopClasses& classes, const TourEnds& ends,
+void check_required_ends(const OptionalStops& stops, const TourEnds& ends,
                          const std::vector<std::size_t>& pinned) {
-    if (ends.start && is_optional(classes, *ends.start))
+    if (ends.start && stops.optional(*ends.start))
         raise_value_error("the start %zu cannot be optional", *ends.start);
-    if (ends.end && is_optional(classes, *ends.end))
+    if (ends.end && stops.optional(*ends.end))
         raise_value_error("the end %zu cannot be optional", *ends.end);
     for (const std::size_t location : pinned)
-        if (is_optional(classes, location))
+        if (stops.optional(location))
             raise_value_error("pinned location %zu cannot be optional", location);
 }
 
 // A route the objective judges: each required location once, an optional one at most
 // once; `what` names it in the message.
-void check_served(const Route& route, const StopClasses& classes, std::size_t n, const char* what) {
-    if (!OptionalStops(classes, {}).serves(route, n)) {
-        if (classes.empty())
-            raise_value_error("%s must visit each of the %zu locations once", what, n);
-        raise_value_error(
-            "%s must visit each required location once and an optional one at most once", what);
-    }
+void check_served(const Route& route, const OptionalStops& stops, std::size_t n, const char* what) {
+    if (stops.serves(route, n)) return;
+    if (!stops.any()) raise_value_error("%s must visit each of the %zu locations once", what, n);
+    raise_value_error("%s must visit each required location once and an optional one at most once",
+                      what);
 }
 
 // The layer above validated the problem, so a panic is an internal failure: an
@@ -243,9 +236,9 @@ std::vector<std::size_t> checked_pinned(const std::vector<std::uint64_t>& given,
 // An initial route keeps every fixed place as the search does, or the search would begin
 // outside the tours it keeps to.
 Route checked_initial(const std::vector<std::uint64_t>& given, const EngineOptions& options,
-                      const StopClasses& classes, std::size_t n) {
+                      const OptionalStops& stops, std::size_t n) {
     Route route(given.begin(), given.end());
-    check_served(route, classes, n, "initial");
+    check_served(route, stops, n, "initial");
     const TourEnds& ends = options.ends;
     if (ends.start && route.front() != *ends.start)
         raise_value_error("initial must begin with the start %zu", *ends.start);
@@ -305,9 +298,10 @@ PyObject* engine_solve(PyObject* module, PyObject* const* args, Py_ssize_t nargs
         options.pinned = checked_pinned(
             argument(kPinned, extract_u64_list).value_or(std::vector<std::uint64_t>{}),
             options.ends, n);
-        check_required_ends(problem.optional_classes, options.ends, options.pinned);
+        const OptionalStops stops(problem.optional_classes, {});
+        check_required_ends(stops, options.ends, options.pinned);
         if (const auto initial = argument(kInitial, extract_u64_list))
-            options.initial = checked_initial(*initial, options, problem.optional_classes, n);
+            options.initial = checked_initial(*initial, options, stops, n);
         try {
             auto penalizer =
                 std::make_shared<const Penalizer>(std::move(problem).into_penalizer(options.ends));
@@ -404,9 +398,10 @@ PyObject* engine_evaluate(PyObject* module, PyObject* const* args, Py_ssize_t na
         extract_day(problem, bound, kEvaluateParameters, kEvaluateOpenHours);
         const std::size_t n = problem.distance_rows.size();
         check_ends(ends, n);
-        check_required_ends(problem.optional_classes, ends, {});
+        const OptionalStops stops(problem.optional_classes, {});
+        check_required_ends(stops, ends, {});
         Route route(given.begin(), given.end());
-        check_served(route, problem.optional_classes, n, "route");
+        check_served(route, stops, n, "route");
         if (ends.start && route.front() != *ends.start)
             raise_value_error("route must begin with the start %zu", *ends.start);
         if (ends.end && route.back() != *ends.end)

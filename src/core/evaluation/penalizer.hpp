@@ -45,8 +45,9 @@ public:
         : distance_matrix_(std::move(distance_matrix)),
           time_scheduler_(std::move(time_scheduler)),
           late_return_counts_(late_return_counts),
-          optional_stops_(optional_classes, time_scheduler_ ? time_scheduler_->job_durations
-                                                            : std::vector<TimeDelta>{}),
+          optional_stops_(time_scheduler_
+                              ? OptionalStops(optional_classes, time_scheduler_->job_durations)
+                              : OptionalStops(optional_classes, {})),
           prepared_(std::make_shared<Prepared>()) {}
 
     // Evaluates the closed tour `route` (taken over and returned inside the Solution),

@@ -5,13 +5,14 @@
 
 namespace tourwright {
 
-OptionalStops::OptionalStops(const StopClasses& classes, std::vector<TimeDelta> work)
-    : rank_(classes.size(), kRequired), work_(std::move(work)) {
+OptionalStops::OptionalStops(const StopClasses& classes, const std::vector<TimeDelta>& work)
+    : rank_(classes.size(), kRequired) {
     for (const auto& given : classes)
         if (given) classes_.push_back(*given);
     std::sort(classes_.begin(), classes_.end(), std::greater<>());
     classes_.erase(std::unique(classes_.begin(), classes_.end()), classes_.end());
     class_count_ = classes_.size();
+    if (class_count_ > 0) work_ = work;
     for (std::size_t k = 0; k < classes.size(); ++k)
         if (classes[k])
             rank_[k] = static_cast<std::uint32_t>(

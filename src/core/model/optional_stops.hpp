@@ -33,8 +33,9 @@ class OptionalStops {
 public:
     // Every location required.
     OptionalStops() = default;
-    // `work[k]`: the length of location k's job (absent entries count as none).
-    OptionalStops(const StopClasses& classes, std::vector<TimeDelta> work);
+    // `work[k]`: the length of location k's job (absent entries count as none), kept only
+    // where some location is optional.
+    OptionalStops(const StopClasses& classes, const std::vector<TimeDelta>& work);
 
     bool any() const { return class_count_ > 0; }
     bool optional(std::size_t location) const {

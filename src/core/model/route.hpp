@@ -24,6 +24,17 @@ inline bool visits_each_location_once(Route route, std::size_t n) {
     return route == identity_route(n);
 }
 
+// The locations 0 .. n - 1 that `route` leaves out, ascending.
+inline Route locations_left_out(const Route& route, std::size_t n) {
+    std::vector<bool> served(n, false);
+    for (std::size_t location : route)
+        if (location < n) served[location] = true;
+    Route left_out;
+    for (std::size_t location = 0; location < n; ++location)
+        if (!served[location]) left_out.push_back(location);
+    return left_out;
+}
+
 // A change of which locations a route serves, at position `at` (never the first): the
 // location there left out (`removes`), `inserted` put there (before what stood there, or
 // after the last position when `at` is the route's length), or one for the other.

@@ -189,7 +189,7 @@ private:
     // Kicks and restarts move the first location too unless it is kept, or the
     // search could never leave a poor first location; the tour is then turned to
     // begin where a tour can start.
-    // Where optional locations exist, every third kick changes what the tour serves.
+    // Where optional locations exist, half the kicks change what the tour serves.
     std::vector<std::size_t> kick(Route& route) {
         const std::uint32_t word = rng_.next_u32();
         const std::size_t stop = stop_of(route);
@@ -207,13 +207,9 @@ private:
     // from a random tour chooses afresh what to serve.
     Route every_location(Route route) const {
         if (route.size() == n_) return route;
-        std::vector<bool> served(n_, false);
-        for (std::size_t location : route) served[location] = true;
-        const auto end = route.begin() + static_cast<std::ptrdiff_t>(stop_of(route));
-        Route left_out;
-        for (std::size_t location = 0; location < n_; ++location)
-            if (!served[location]) left_out.push_back(location);
-        route.insert(end, left_out.begin(), left_out.end());
+        const Route left_out = locations_left_out(route, n_);
+        route.insert(route.begin() + static_cast<std::ptrdiff_t>(stop_of(route)), left_out.begin(),
+                     left_out.end());
         return route;
     }
 
@@ -395,14 +391,15 @@ private:
             if (change.at < first || change.at > stop() || (change.removes && change.at >= stop()))
                 return false;
         if (stopping_) return false;
-        std::vector<std::size_t> outs;
+        // At most one location is left out in all.
+        std::size_t out = kLeftOut;
         for (const Exchange& change : changes)
-            if (change.removes) outs.push_back(tour_.solution().route[change.at]);
+            if (change.removes) out = tour_.solution().route[change.at];
         const bool accepted = tour_.try_exchange(changes);
         if (clock_.should_stop_after_trial()) stopping_ = true;
         if (!accepted) return false;
         const Route& route = tour_.solution().route;
-        for (std::size_t out : outs) {
+        if (out != kLeftOut) {
             position_[out] = kLeftOut;
             enqueue(out);  // it may fit in elsewhere
         }

@@ -69,13 +69,9 @@ std::vector<std::size_t> relocate_near_neighbours(Route& route, std::size_t firs
 std::vector<std::size_t> exchange_served(Route& route, std::size_t first, std::size_t stop,
                                          const OptionalStops& stops,
                                          const NeighbourLists& neighbours, RandomWords& rng) {
-    const std::size_t n = neighbours.location_count();
-    std::vector<bool> served(n, false);
-    for (std::size_t location : route) served[location] = true;
     // The stop taken in is one of the most important left out.
     std::vector<std::size_t> left_out;
-    for (std::size_t location = 0; location < n; ++location) {
-        if (served[location] || !stops.optional(location)) continue;
+    for (std::size_t location : locations_left_out(route, neighbours.location_count())) {
         if (!left_out.empty() && stops.outranks(location, left_out[0])) left_out.clear();
         if (left_out.empty() || !stops.outranks(left_out[0], location))
             left_out.push_back(location);

@@ -77,22 +77,16 @@ bool Solver::run_exchanges() {
     };
     const std::size_t first = std::max<std::size_t>(keep_first_, 1);
     auto stop = [&] { return tour_.solution().route.size() - (keep_last_ ? 1 : 0); };
-    std::vector<bool> served(location_count_);
-    auto left_out = [&] {
-        std::fill(served.begin(), served.end(), false);
-        for (std::size_t location : tour_.solution().route) served[location] = true;
-        std::vector<std::size_t> out;
-        for (std::size_t location = 0; location < location_count_; ++location)
-            if (!served[location]) out.push_back(location);
-        return out;
-    };
+    auto left_out = [&] { return locations_left_out(tour_.solution().route, location_count_); };
     // Each optional stop left out, or traded for one left out; then each one left out
-    // taken in wherever it fits.
+    // taken in wherever it fits. What is left out changes only where a trial is accepted.
+    Route out = left_out();
     for (std::size_t at = first; at < stop() && !stopping_; ++at) {
         if (!stops.optional(tour_.solution().route[at])) continue;
-        if (attempt({at, true, std::nullopt})) continue;
-        for (std::size_t other : left_out())
-            if (stopping_ || attempt({at, true, other})) break;
+        bool changed = attempt({at, true, std::nullopt});
+        for (std::size_t k = 0; !changed && !stopping_ && k < out.size(); ++k)
+            changed = attempt({at, true, out[k]});
+        if (changed) out = left_out();
     }
     for (std::size_t location : left_out())
         for (std::size_t at = first; at <= stop() && !stopping_; ++at)
