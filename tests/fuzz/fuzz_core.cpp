@@ -22,6 +22,7 @@
 
 #include "evaluation/penalizer.hpp"
 #include "model/time_arguments.hpp"
+#include "search/iterated_search.hpp"
 #include "search/solver.hpp"
 #include "util/panic.hpp"
 
@@ -164,11 +165,34 @@ Input random_input(Draw& draw) {
     return input;
 }
 
+// 32-bit words for the iterated search, from a fixed seed.
+struct Words {
+    std::mt19937 rng{7};
+    std::uint32_t next_u32() { return static_cast<std::uint32_t>(rng()); }
+};
+
+// A few kicked descents of the iterated search, whose kicked tours are judged by the
+// evaluator alone: the best it returns must be what full evaluation makes of its route.
+bool iterated_search_is_exact(const Penalizer& penalizer) {
+    SearchClock clock(std::nullopt);
+    clock.start();
+    IteratedSearchOptions options;
+    options.max_descents = 4;
+    Route start(penalizer.location_count());
+    for (std::size_t k = 0; k < start.size(); ++k) start[k] = k;
+    Words words;
+    const Solution best = iterated_search(penalizer, std::move(start), options, clock, words).best;
+    return penalizer.objective(best) == penalizer.objective(penalizer.penalize(best.route, false));
+}
+
 struct Outcome {
     std::string panic;  // empty when the call returned
     Route route;
     std::uint64_t distance = 0;
     std::optional<TimeReport> report;
+    // Of the iterated search on the same problem, after the solver returned.
+    std::string search_panic;
+    bool search_exact = true;
 };
 
 Outcome solve(const Input& input, bool full_evaluation) {
@@ -192,10 +216,16 @@ Outcome solve(const Input& input, bool full_evaluation) {
             for (const bool start : input.starts)
                 scheduler->window_rules.push_back(start ? WindowRule::Start : WindowRule::Whole);
         }
-        Solver solver(std::nullopt, Penalizer(DistanceMatrix{input.distances}, std::move(scheduler),
-                                              false, input.classes));
+        const Penalizer penalizer(DistanceMatrix{input.distances}, std::move(scheduler), false,
+                                  input.classes);
+        Solver solver(std::nullopt, penalizer);
         if (full_evaluation) solver.use_full_evaluation();
         solver.solve();
+        if (!full_evaluation && penalizer.location_count() > 1) try {
+                outcome.search_exact = iterated_search_is_exact(penalizer);
+            } catch (const Panic& failure) {
+                outcome.search_panic = failure.message();
+            }
         outcome.route = solver.best().route;
         outcome.distance = solver.best().reported_distance();
         outcome.report = solver.best().time_report;
@@ -244,6 +274,10 @@ int main(int argc, char** argv) {
         const Outcome fast = solve(input, false);
         if (!fast.panic.empty() && !known_panic(fast.panic))
             fail("unexpected panic: " + fast.panic, seed, inputs);
+        if (!fast.search_panic.empty() && !known_panic(fast.search_panic))
+            fail("unexpected panic of the iterated search: " + fast.search_panic, seed, inputs);
+        if (!fast.search_exact)
+            fail("the iterated search's best is not full evaluation's", seed, inputs);
         // The incremental evaluation must decide every trial as full evaluation does.
         const Outcome reference = solve(input, true);
         if (fast.panic != reference.panic || fast.route != reference.route ||

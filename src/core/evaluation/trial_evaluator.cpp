@@ -125,7 +125,7 @@ void TrialEvaluator::rebase(const Solution& current) {
         std::mismatch(based_on_.begin(), based_on_.end(), r.begin()).first - based_on_.begin());
     based_on_ = r;
     distances_.reset(r, unchanged);
-    objective_ = SecondsObjective{.distance = current.distance};
+    objective_ = SecondsObjective{.distance = distances_.total()};
     if (!schedule_) return;
     travel_times_.reset(r, unchanged);
     if (exchanges_) {
@@ -197,7 +197,7 @@ void TrialEvaluator::sum_current(const SecondsClock& end) {
                                   .traveling_time = traveling,
                                   .duration = duration,
                                   .waiting_time = waiting,
-                                  .distance = current_->distance};
+                                  .distance = objective_.distance};
 }
 
 void TrialEvaluator::summarize_single_window(std::size_t unchanged) {

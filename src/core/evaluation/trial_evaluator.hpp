@@ -64,8 +64,13 @@ public:
     static std::shared_ptr<const TrialBasis> basis(const Penalizer& penalizer,
                                                    const std::function<bool()>& stop = {});
 
-    // Takes `current` (which must outlive the next rebase) as the route trials change.
+    // Takes `current` (which must outlive the next rebase) as the route trials change; its
+    // distance is summed again here, so it may be stale.
     void rebase(const Solution& current);
+    // The current route's distance, exactly, and its objective as full evaluation gives it
+    // (what it leaves out apart).
+    Distance current_distance() const { return objective_.distance; }
+    const SecondsObjective& current_objective() const { return objective_; }
 
     // Whether the current route with positions i ..= j replaced by `runs` would be
     // strictly better than the current solution.

@@ -31,6 +31,17 @@ void CurrentTour::reset(Solution solution) {
     if (evaluator_) evaluator_->rebase(solution_);
 }
 
+void CurrentTour::reset(Route route) {
+    if (!evaluator_) return reset(penalizer_.penalize(std::move(route), false));
+    if constexpr (kCrossCheck)
+        if (!penalizer_.serves(route)) panic_assertion("a reset route is one the objective judges");
+    solution_.route = std::move(route);
+    solution_.time_report.reset();
+    report_pending_ = penalizer_.time_scheduler().has_value();
+    evaluator_->rebase(solution_);
+    solution_.distance = evaluator_->current_distance();
+}
+
 bool CurrentTour::try_move(const LocalMove& move, std::size_t i, std::size_t j) {
     return evaluator_ ? accept_incrementally(move, i, j) : accept_in_full(move, i, j);
 }
@@ -106,6 +117,21 @@ void CurrentTour::check_acceptance(const Route& trial, Distance distance) const 
 const Solution& CurrentTour::complete() {
     if (report_pending_) reset(penalizer_.penalize(std::move(solution_.route), false));
     return solution_;
+}
+
+Objective CurrentTour::objective() const {
+    if (!report_pending_) return penalizer_.objective(solution_);
+    const SecondsObjective& in_seconds = evaluator_->current_objective();
+    const Objective objective{TimeDelta::seconds(in_seconds.lateness),
+                              penalizer_.optional_stops().left_out(solution_.route),
+                              TimeDelta::seconds(in_seconds.traveling_time),
+                              TimeDelta::seconds(in_seconds.duration),
+                              TimeDelta::seconds(in_seconds.waiting_time),
+                              in_seconds.distance};
+    if constexpr (kCrossCheck)
+        if (objective != penalizer_.objective(penalizer_.penalize(solution_.route, false)))
+            panic_assertion("the evaluator's objective is full evaluation's");
+    return objective;
 }
 
 }  // namespace tourwright

@@ -25,6 +25,9 @@ public:
 
     // Takes `solution` (a full evaluation of a route over every location) as the tour.
     void reset(Solution solution);
+    // Takes `route` (over the locations the objective asks for) as the tour: where the
+    // evaluator decides, without full evaluation until `complete`.
+    void reset(Route route);
     // Applies `move` at (i, j) when that makes the tour strictly better.
     bool try_move(const LocalMove& move, std::size_t i, std::size_t j);
     // Applies `changes` (which leave out optional locations only) when that makes the tour
@@ -33,6 +36,8 @@ public:
     bool try_exchange(const Exchange& change) { return try_exchange(Exchanges(&change, 1)); }
     // The tour with its time report.
     const Solution& complete();
+    // The tour's objective, without completing it where the evaluator knows it.
+    Objective objective() const;
 
     // The tour as it stands; its time report may be missing before `complete`.
     const Solution& solution() const { return solution_; }

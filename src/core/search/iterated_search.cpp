@@ -140,8 +140,12 @@ public:
 
     SearchOutcome run() {
         SearchOutcome outcome{tour_.solution(), 0, false};
-        Solution incumbent = tour_.solution();  // the tour the next kick changes
+        // The tour the next kick changes, and the best of the run: kicked tours are judged
+        // by their objectives, and only a new best of the run is evaluated in full.
+        Route incumbent = tour_.solution().route;
+        Objective incumbent_objective = tour_.objective();
         Solution run_best = tour_.solution();
+        Objective run_best_objective = incumbent_objective, best_objective = incumbent_objective;
         std::uint64_t since_run_best = 0;
         bool restart_next = false;
         while (!stopping_ &&
@@ -150,32 +154,38 @@ public:
             ++outcome.descents;
             const bool fresh = outcome.descents == 1 || restart_next;
             if (fresh) {
-                if (restart_next)
-                    tour_.reset(
-                        penalizer_.penalize(shuffled(every_location(incumbent.route)), false));
+                if (restart_next) tour_.reset(shuffled(every_location(incumbent)));
                 for (std::size_t location : tour_.solution().route) enqueue(location);
                 restart_next = false;
             } else {
-                Route kicked = incumbent.route;
+                Route kicked = incumbent;
                 for (std::size_t location : kick(kicked)) enqueue(location);
-                tour_.reset(penalizer_.penalize(std::move(kicked), false));
+                tour_.reset(std::move(kicked));
             }
             if (options_.on_begin) options_.on_begin(tour_.solution().route);
             descend();
             // A descent the clock cut short may not have reached a local optimum.
             if (!stopping_) outcome.descended = true;
-            const Solution& current = tour_.solution();
-            if (fresh || penalizer_.is_better(current, run_best)) {
-                run_best = current;
+            const Objective current = tour_.objective();
+            if (fresh || current < run_best_objective) {
+                run_best = tour_.complete();
+                run_best_objective = current;
                 since_run_best = 0;
-                if (penalizer_.is_better(current, outcome.best)) outcome.best = current;
+                if (current < best_objective) {
+                    outcome.best = run_best;
+                    best_objective = current;
+                }
             } else if (++since_run_best >= run_patience_) {
                 // Settled: the next run begins from a random tour.
                 restart_next = true;
             } else if (since_run_best % std::max<std::uint64_t>(params_.patience, 1) == 0) {
-                incumbent = run_best;
+                incumbent = run_best.route;
+                incumbent_objective = run_best_objective;
             }
-            if (fresh || !penalizer_.is_better(incumbent, current)) incumbent = current;
+            if (fresh || !(incumbent_objective < current)) {
+                incumbent = tour_.solution().route;
+                incumbent_objective = current;
+            }
             // The first descent, which is all a call without a limit gets, tries the
             // longer lists; the kicked ones are cheaper with the short ones.
             if (outcome.descents == 1 && penalizer_.time_scheduler())
@@ -237,7 +247,7 @@ private:
         queue_.push_back(location);
     }
 
-    // Ends with the tour completed, its time report included.
+    // Ends with the tour's time report still pending where the evaluator decided.
     void descend() {
         const Route& route = tour_.solution().route;
         std::fill(position_.begin(), position_.end(), kLeftOut);
@@ -253,7 +263,6 @@ private:
         }
         for (std::size_t location : queue_) queued_[location] = false;
         queue_.clear();
-        tour_.complete();
     }
 
     // Tries the moves that create a leg from or to `anchor` and one of its

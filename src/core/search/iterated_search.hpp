@@ -7,8 +7,8 @@
 // walks across plateaus). The search goes in runs: after a while without a new
 // best of its own a run returns to its best tour, and after longer it ends and the
 // next run begins from a random tour; the best of all runs is the result. Every
-// trial is decided as full evaluation would decide it, and every stored solution
-// is a full evaluation.
+// trial and every kicked tour is judged as full evaluation would judge it, and every
+// best of a run is a full evaluation.
 #include <cstddef>
 #include <cstdint>
 #include <functional>

@@ -16,6 +16,7 @@
 #include "euclidean_points.hpp"
 #include "evaluation/penalizer.hpp"
 #include "evaluation/trial_evaluator.hpp"
+#include "search/current_tour.hpp"
 #include "search/iterated_search.hpp"
 #include "search/neighbour_lists.hpp"
 #include "search/solver.hpp"
@@ -83,6 +84,29 @@ TEST_P(IteratedSearchOnRandomProblems, ReturnsExactRepeatableToursNoWorseThanThe
             EXPECT_EQ(outcome.best.route[0], 0u);
         }
         EXPECT_EQ(search(penalizer, keep_first, descents, 11).best.route, outcome.best.route);
+    }
+}
+
+// Kicked tours are taken without full evaluation: their distance, objective and the
+// lateness come from the evaluator, exactly as full evaluation gives them.
+TEST(CurrentTourReset, ARouteIsJudgedAsFullEvaluationJudgesIt) {
+    Rng rng(23);
+    for (int problem = 0; problem < 200; ++problem) {
+        ProblemShape shape = random_week(rng);
+        shape.single_window = problem % 3 == 0;
+        shape.optional = problem % 4 == 1;
+        const auto n = static_cast<std::size_t>(draw(rng, 2, 12));
+        const Penalizer penalizer = random_problem(n, rng, shape);
+        const Route start = identity_route(n);
+        CurrentTour tour(penalizer, penalizer.penalize(start, false), true);
+        if (!tour.incremental()) continue;
+        Route route = random_route(penalizer, rng);
+        std::rotate(route.begin(), std::find(route.begin(), route.end(), 0), route.end());
+        const Solution full = penalizer.penalize(route, false);
+        tour.reset(std::move(route));
+        EXPECT_EQ(tour.solution().distance, full.distance);
+        EXPECT_EQ(tour.objective(), penalizer.objective(full));
+        EXPECT_EQ(totals(tour.complete()), totals(full));
     }
 }
 
