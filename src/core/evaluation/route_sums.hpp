@@ -3,6 +3,7 @@
 // in time proportional to the number of runs rather than to the route's length.
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -29,15 +30,31 @@ public:
     explicit RouteLegSums(Leg leg) : leg_(std::move(leg)) {}
 
     // For `route`, whose first `unchanged` positions are those of the route of the
-    // previous reset (so that their sums stand).
-    void reset(const Route& route, std::size_t unchanged = 0) {
+    // previous reset (so that their sums stand), as are its positions from `rejoined` on
+    // (with as many positions): the legs between those stand, and their sums only shift,
+    // so that a move in the middle of a long route looks up no leg beyond it.
+    void reset(const Route& route, std::size_t unchanged = 0, std::size_t rejoined = SIZE_MAX) {
         route_ = &route;
-        forward_.resize(route.size());
-        backward_.resize(route.size());
-        if (!route.empty() && unchanged == 0) forward_[0] = backward_[0] = Sum{};
-        for (std::size_t k = std::max<std::size_t>(unchanged, 1); k < route.size(); ++k) {
+        const std::size_t n = route.size();
+        if (forward_.size() != n || rejoined > n) rejoined = n;
+        forward_.resize(n);
+        backward_.resize(n);
+        if (n > 0 && unchanged == 0) forward_[0] = backward_[0] = Sum{};
+        const std::size_t first = std::max<std::size_t>(unchanged, 1);
+        const std::size_t last = std::max(rejoined, first);  // the last position summed anew
+        const Sum was_forward = last < n ? forward_[last] : Sum{};
+        const Sum was_backward = last < n ? backward_[last] : Sum{};
+        for (std::size_t k = first; k < std::min(last + 1, n); ++k) {
             forward_[k] = forward_[k - 1] + leg_(route[k - 1], route[k]);
             backward_[k] = backward_[k - 1] + leg_(route[k], route[k - 1]);
+        }
+        if (last + 1 >= n) return;
+        // A shift may be negative: unsigned sums wrap alike both ways, so it is exact for them too.
+        const Sum forward_shift = forward_[last] - was_forward;
+        const Sum backward_shift = backward_[last] - was_backward;
+        for (std::size_t k = last + 1; k < n; ++k) {
+            forward_[k] += forward_shift;
+            backward_[k] += backward_shift;
         }
     }
 

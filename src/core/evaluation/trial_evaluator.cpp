@@ -120,14 +120,21 @@ void TrialEvaluator::rebase(const Solution& current) {
     const std::size_t n = r.size();
     // What depends only on a route's first positions stands where they did not change,
     // as after an acceptance.
+    // And the legs after the last position that changed.
     if (based_on_.size() != n) based_on_.clear();
     const std::size_t unchanged = static_cast<std::size_t>(
         std::mismatch(based_on_.begin(), based_on_.end(), r.begin()).first - based_on_.begin());
+    const std::size_t rejoined =
+        based_on_.empty()
+            ? n
+            : n - static_cast<std::size_t>(
+                      std::mismatch(based_on_.rbegin(), based_on_.rend(), r.rbegin()).first -
+                      based_on_.rbegin());
     based_on_ = r;
-    distances_.reset(r, unchanged);
+    distances_.reset(r, unchanged, rejoined);
     objective_ = SecondsObjective{.distance = distances_.total()};
     if (!schedule_) return;
-    travel_times_.reset(r, unchanged);
+    travel_times_.reset(r, unchanged, rejoined);
     if (exchanges_) {
         working_ = 0;
         for (std::size_t location : r) working_ += schedule_->job(location);

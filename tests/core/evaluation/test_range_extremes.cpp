@@ -32,7 +32,8 @@ void expect_every_range_scanned(const RangeExtremes<std::int64_t, Smaller>& tabl
 TEST(RangeExtremes, EveryRangeAsAScanAlsoAfterKeepingAPrefix) {
     Rng rng(17);
     RangeExtremes<std::int64_t, Smaller> table;
-    for (std::size_t n : {1, 2, 3, 7, 8, 9, 33}) {
+    // Within one block, across two, and across many (blocks of 16).
+    for (std::size_t n : {1, 2, 3, 7, 8, 9, 16, 17, 33, 100, 300}) {
         std::vector<std::int64_t> values(n);
         for (auto& v : values) v = draw(rng, -50, 50);
         table.reset(n, 0, [&](std::size_t k) { return values[k]; });

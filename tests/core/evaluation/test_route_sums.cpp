@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "evaluation/route_sums.hpp"
+#include "model/distance_matrix.hpp"
 #include "search/local_moves.hpp"
 #include "test_support.hpp"
 
@@ -63,6 +64,24 @@ TEST(RouteLegSums, EveryMoveTotalsAsTheMovedRoute) {
         std::reverse(changed.begin() + static_cast<std::ptrdiff_t>(from), changed.end());
         sums.reset(changed, from);
         EXPECT_EQ(sums.total(), closed_total(legs, changed));
+        // A move in the middle: the sums after it only shift, up or down, also where they
+        // are unsigned and the shift wraps.
+        RouteLegSums<Distance, LegOf> wide(LegOf{&legs});
+        wide.reset(changed);
+        const auto to = static_cast<std::size_t>(
+            draw(rng, static_cast<std::int64_t>(from), static_cast<std::int64_t>(n) - 1));
+        Route middle = changed;
+        std::reverse(middle.begin() + static_cast<std::ptrdiff_t>(from),
+                     middle.begin() + static_cast<std::ptrdiff_t>(to) + 1);
+        sums.reset(middle, from, to + 1);
+        wide.reset(middle, from, to + 1);
+        EXPECT_EQ(sums.total(), closed_total(legs, middle));
+        EXPECT_EQ(wide.total(), static_cast<Distance>(closed_total(legs, middle)));
+        for (std::size_t k = 1; k < n; ++k) {
+            EXPECT_EQ(sums.leg_into(k), legs[middle[k - 1]][middle[k]]) << k;
+            EXPECT_EQ(sums.leg_back_into(k), legs[middle[k]][middle[k - 1]]) << k;
+            EXPECT_EQ(wide.leg_into(k), static_cast<Distance>(legs[middle[k - 1]][middle[k]]));
+        }
     }
 }
 
