@@ -22,18 +22,23 @@ void expect_every_range_scanned(const RangeExtremes<std::int64_t, Smaller>& tabl
                                 const std::vector<std::int64_t>& values) {
     for (std::size_t a = 0; a < values.size(); ++a) {
         EXPECT_EQ(table.at(a), values[a]);
-        for (std::size_t b = a; b < values.size(); ++b)
-            ASSERT_EQ(table.over(a, b),
-                      *std::min_element(values.begin() + a, values.begin() + b + 1))
+        std::int64_t scanned = values[a];
+        for (std::size_t b = a; b < values.size(); ++b) {
+            scanned = std::min(scanned, values[b]);
+            ASSERT_EQ(table.over(a, b), scanned)
                 << "over " << a << " ..= " << b << " of " << values.size();
+        }
     }
 }
 
 TEST(RangeExtremes, EveryRangeAsAScanAlsoAfterKeepingAPrefix) {
     Rng rng(17);
     RangeExtremes<std::int64_t, Smaller> table;
-    // Within one block, across two, and across many (blocks of 16).
-    for (std::size_t n : {1, 2, 3, 7, 8, 9, 16, 17, 33, 100, 300}) {
+    // The plain table, and blocks: ranges within one, across two and across many.
+    constexpr std::size_t plain = RangeExtremes<std::int64_t, Smaller>::kBlocksFrom;
+    for (std::size_t n :
+         {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{9},
+          std::size_t{33}, plain, plain + 1, plain + 190, 3 * plain}) {
         std::vector<std::int64_t> values(n);
         for (auto& v : values) v = draw(rng, -50, 50);
         table.reset(n, 0, [&](std::size_t k) { return values[k]; });
