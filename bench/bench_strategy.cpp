@@ -166,6 +166,7 @@ const Param kParams[] = {
     TOURWRIGHT_PARAM(locations_per_distance_only_stretch),
     TOURWRIGHT_PARAM(patience),
     TOURWRIGHT_PARAM(run_patience),
+    TOURWRIGHT_PARAM(run_patience_square_divisor),
     TOURWRIGHT_PARAM(distance_only_search),
     TOURWRIGHT_PARAM(distance_only.neighbours),
     TOURWRIGHT_PARAM(distance_only.longest_moved),

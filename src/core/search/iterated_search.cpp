@@ -135,7 +135,9 @@ public:
           distance_only_(!penalizer.time_scheduler() && n_ > 1 &&
                          !neighbours_.successors(0).empty()),
           longest_stretch_(longest_kick_stretch(penalizer, params_, n_, distance_only_)),
-          run_patience_(std::max<std::uint64_t>(params_.run_patience, n_)),
+          run_patience_(std::max<std::uint64_t>(
+              {params_.run_patience, n_,
+               n_ * n_ / std::max<std::uint64_t>(params_.run_patience_square_divisor, 1)})),
           stops_(penalizer.optional_stops()) {}
 
     SearchOutcome run() {

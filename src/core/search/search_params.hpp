@@ -80,6 +80,12 @@ struct IteratedSearchParams {
     // location, since kicks are local) before the next run begins from a random tour:
     // runs rarely leave the basin they settled in within their first 150 descents.
     std::uint64_t run_patience = 100;
+    // And at least n^2 / this many: a restart's first descent costs time in the square of
+    // the locations (seconds at 2000), so a large run that ends early wastes its restart.
+    // At n = 2000 ten descents per location instead of one gave shorter tours at 30 s on
+    // all six runs of bench_large_windows' W = 5000 and 20000 problems; up to 200
+    // locations nothing changes.
+    std::uint64_t run_patience_square_divisor = 200;
 
     // Symmetric tours without time data go to the dedicated search of
     // distance_only/distance_only_search.hpp (0 keeps them with the general one), tuned by
