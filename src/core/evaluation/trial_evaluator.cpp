@@ -119,8 +119,7 @@ void TrialEvaluator::rebase(const Solution& current) {
     const Route& r = current.route;
     const std::size_t n = r.size();
     // What depends only on a route's first positions stands where they did not change,
-    // as after an acceptance.
-    // And the legs after the last position that changed.
+    // as after an acceptance, and so do the legs after the last position that changed.
     if (based_on_.size() != n) based_on_.clear();
     const std::size_t unchanged = static_cast<std::size_t>(
         std::mismatch(based_on_.begin(), based_on_.end(), r.begin()).first - based_on_.begin());

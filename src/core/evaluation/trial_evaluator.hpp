@@ -67,9 +67,8 @@ public:
     // Takes `current` (which must outlive the next rebase) as the route trials change; its
     // distance is summed again here, so it may be stale.
     void rebase(const Solution& current);
-    // The current route's distance, exactly, and its objective as full evaluation gives it
-    // (what it leaves out apart).
-    Distance current_distance() const { return objective_.distance; }
+    // The current route's objective as full evaluation gives it (what it leaves out apart),
+    // its distance exact.
     const SecondsObjective& current_objective() const { return objective_; }
 
     // Whether the current route with positions i ..= j replaced by `runs` would be

@@ -36,10 +36,7 @@ void CurrentTour::reset(Route route) {
     if constexpr (kCrossCheck)
         if (!penalizer_.serves(route)) panic_assertion("a reset route is one the objective judges");
     solution_.route = std::move(route);
-    solution_.time_report.reset();
-    report_pending_ = penalizer_.time_scheduler().has_value();
-    evaluator_->rebase(solution_);
-    solution_.distance = evaluator_->current_distance();
+    accept();
 }
 
 bool CurrentTour::try_move(const LocalMove& move, std::size_t i, std::size_t j) {
@@ -50,15 +47,13 @@ bool CurrentTour::accept_incrementally(const LocalMove& move, std::size_t i, std
     std::array<Run, 3> runs;
     const std::span<const Run> trial{runs.data(), move.runs(i, j, runs)};
     if (!evaluator_->improves(i, j, trial)) return false;
-    // The evaluator needs only the route and its distance.
-    const Distance distance = evaluator_->distance_with(i, j, trial);
     if constexpr (kCrossCheck) {
         Route route = solution_.route;
         move.apply(route, i, j);
-        check_acceptance(route, distance);
+        check_acceptance(route, evaluator_->distance_with(i, j, trial));
     }
     move.apply(solution_.route, i, j);
-    accept(distance);
+    accept();
     return true;
 }
 
@@ -81,14 +76,13 @@ bool CurrentTour::try_exchange(Exchanges changes) {
     if (evaluator_) {
         if (!evaluator_->improves(changes, penalizer_.optional_stops().compare_exchange(in, out)))
             return false;
-        const Distance distance = evaluator_->distance_with(changes);
         if constexpr (kCrossCheck) {
             Route route = solution_.route;
             apply_changes(route, changes);
-            check_acceptance(route, distance);
+            check_acceptance(route, evaluator_->distance_with(changes));
         }
         apply_changes(solution_.route, changes);
-        accept(distance);
+        accept();
         return true;
     }
     Route trial = solution_.route;
@@ -99,11 +93,11 @@ bool CurrentTour::try_exchange(Exchanges changes) {
     return true;
 }
 
-void CurrentTour::accept(Distance distance) {
-    solution_.distance = distance;
+void CurrentTour::accept() {
     solution_.time_report.reset();
     report_pending_ = penalizer_.time_scheduler().has_value();
     evaluator_->rebase(solution_);
+    solution_.distance = evaluator_->current_objective().distance;
 }
 
 void CurrentTour::check_acceptance(const Route& trial, Distance distance) const {

@@ -51,9 +51,9 @@ private:
     bool accept_in_full(const LocalMove& move, std::size_t i, std::size_t j);
     // Panics unless full evaluation accepts the trial too, with the same distance.
     void check_acceptance(const Route& trial, Distance distance) const;
-    // Takes the route as changed, of exact `distance`, as the tour; its time report comes
-    // with `complete`.
-    void accept(Distance distance);
+    // Takes the route as changed as the tour, its distance summed by the evaluator; its time
+    // report comes with `complete`.
+    void accept();
 
     const Penalizer& penalizer_;
     Solution solution_;
